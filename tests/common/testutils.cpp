@@ -1,0 +1,110 @@
+#include "testutils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cstdlib>
+#include <memory>
+
+namespace testutils {
+namespace {
+std::unique_ptr<QTemporaryDir> g_sandbox;
+}
+
+QString initSandbox()
+{
+    if (!g_sandbox) {
+        g_sandbox = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/brisel-test-XXXXXX");
+        const QString root = g_sandbox->path();
+        const char* dirs[][2] = {{"HOME", ""},
+                                 {"XDG_CONFIG_HOME", "/.config"},
+                                 {"XDG_DATA_HOME", "/.local/share"},
+                                 {"XDG_CACHE_HOME", "/.cache"},
+                                 {"XDG_RUNTIME_DIR", "/run"}};
+        for (const auto& d : dirs) {
+            const QString path = root + d[1];
+            QDir().mkpath(path);
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner);
+            qputenv(d[0], path.toUtf8());
+        }
+    }
+    return g_sandbox->path();
+}
+
+QString sandboxPath()
+{
+    return initSandbox();
+}
+
+QString dataPath(const QString& name)
+{
+    return QStringLiteral(BRISEL_TEST_DATA_DIR) + "/" + name;
+}
+
+QString binPath(const QString& name)
+{
+    const QString dir = QStringLiteral(BRISEL_BIN_DIR);
+    return name.isEmpty() ? dir + "/" : dir + "/" + name;
+}
+
+cv::Mat solidBgra(int w, int h, const cv::Scalar& bgra)
+{
+    return cv::Mat(h, w, CV_8UC4, bgra);
+}
+
+cv::Mat texturedBgr(int w, int h, int seed)
+{
+    cv::Mat m(h, w, CV_8UC3);
+    for (int y = 0; y < h; ++y) {
+        auto* row = m.ptr<uchar>(y);
+        for (int x = 0; x < w; ++x) {
+            row[3 * x + 0] = static_cast<uchar>((x * 255) / std::max(1, w - 1));
+            row[3 * x + 1] = static_cast<uchar>((y * 255) / std::max(1, h - 1));
+            row[3 * x + 2] = static_cast<uchar>(((x ^ y) * seed * 37) & 0xff);
+        }
+    }
+    return m;
+}
+
+int maxPixelDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.format() != b.format())
+        return -1;
+    int worst = 0;
+    const int bytes = a.bytesPerLine() < b.bytesPerLine() ? a.bytesPerLine() : b.bytesPerLine();
+    const int used = (a.width() * a.depth() + 7) / 8;
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* pa = a.constScanLine(y);
+        const uchar* pb = b.constScanLine(y);
+        for (int i = 0; i < used && i < bytes; ++i)
+            worst = std::max(worst, std::abs(int(pa[i]) - int(pb[i])));
+    }
+    return worst;
+}
+
+int maxPixelDifference(const cv::Mat& a, const cv::Mat& b)
+{
+    if (a.size() != b.size() || a.type() != b.type())
+        return -1;
+    if (a.empty())
+        return 0;
+    cv::Mat diff;
+    cv::absdiff(a, b, diff);
+    double maxVal = 0;
+    cv::minMaxLoc(diff.reshape(1), nullptr, &maxVal);
+    return static_cast<int>(maxVal);
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+} // namespace testutils

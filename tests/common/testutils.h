@@ -1,0 +1,60 @@
+#pragma once
+// Shared helpers for the QtTest suites: a private home folder per test process,
+// fixture paths, image builders and a fuzzy image comparison.
+
+#include <QImage>
+#include <QString>
+#include <QTest>
+
+#include <opencv2/core.hpp>
+
+namespace testutils {
+
+// Points HOME and the XDG folders at a fresh temporary folder, so settings, cache,
+// logs and the single-instance lock of a test never touch the user's own. Called
+// by BRISEL_TEST_MAIN before the application object exists; returns the folder.
+QString initSandbox();
+QString sandboxPath();
+
+// tests/data/<name>
+QString dataPath(const QString& name);
+// The folder holding the built programs (brisel, brisel-matting-service, ...).
+QString binPath(const QString& name = QString());
+
+// A w x h BGRA matrix filled with one colour.
+cv::Mat solidBgra(int w, int h, const cv::Scalar& bgra);
+// A w x h BGR matrix with a smooth gradient and some texture (never flat).
+cv::Mat texturedBgr(int w, int h, int seed = 1);
+
+// Largest per-channel difference between two images of the same size and format,
+// or -1 when sizes or formats differ.
+int maxPixelDifference(const QImage& a, const QImage& b);
+int maxPixelDifference(const cv::Mat& a, const cv::Mat& b);
+
+// Writes bytes to a file, creating its folder; QVERIFY-friendly.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace testutils
+
+// Like QTEST_MAIN, but sets up the sandbox before the QApplication exists.
+#define BRISEL_TEST_MAIN(TestObject)                                                                   \
+    int main(int argc, char** argv)                                                                  \
+    {                                                                                                \
+        testutils::initSandbox();                                                                    \
+        QApplication app(argc, argv);                                                                \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                     \
+        TestObject tc;                                                                               \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                   \
+        return QTest::qExec(&tc, argc, argv);                                                        \
+    }
+
+// For suites that need no widgets.
+#define BRISEL_TEST_GUILESS_MAIN(TestObject)                                                           \
+    int main(int argc, char** argv)                                                                  \
+    {                                                                                                \
+        testutils::initSandbox();                                                                    \
+        QGuiApplication app(argc, argv);                                                             \
+        TestObject tc;                                                                               \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                   \
+        return QTest::qExec(&tc, argc, argv);                                                        \
+    }
