@@ -1,0 +1,32 @@
+#pragma once
+// Where the program lives and keeps its files. Every folder returned here ends in
+// "/", so callers append file names directly. Folders are fixed per user and do not
+// depend on the Qt application or organisation name, which callers may or may not
+// have set, so the command-line tools and the GUI share one data folder.
+
+#include <QString>
+
+class CGlobal
+{
+public:
+    // Bracket the run: init() creates the data folder, release() flushes the log.
+    static void init();
+    static void release();
+
+    // Title used by the platform windows (message boxes, about box).
+    static void setAppTitle(const QString& title);
+    static QString appTitle();
+
+    // Folder of the running executable.
+    static QString getAppPath();
+    // Per-user data folder ("<data home>/brisel/"); created on first use.
+    static QString getAppDataPath();
+    static QString getDesktopPath();
+    static QString getPicturesPath();
+    // Default output folder: "Brisel/" under the pictures folder (not created here).
+    static QString getOutputPath();
+    // Build day as yyyymmdd.
+    static int getBuildDate();
+    // Whether platform popups close when the main window loses focus (never, here).
+    static bool isCloseWhenDeactivate();
+};

@@ -1,0 +1,170 @@
+#include "logger.h"
+
+#include "cglobal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <mutex>
+#include <vector>
+
+namespace kzl {
+
+std::atomic<bool> logger::m_bDebug{false};
+logger::Callback logger::m_callback;
+
+namespace {
+
+// Everything below is guarded by g_mutex.
+std::mutex g_mutex;
+QFile g_file;
+qint64 g_maxBytes = 5 * 1024 * 1024;
+int g_keep = 3;
+
+// A hook that logs would otherwise deadlock on g_mutex.
+thread_local bool t_inLogger = false;
+
+QString rotatedName(const QString& base, int index)
+{
+    return QStringLiteral("%1.%2").arg(base).arg(index);
+}
+
+void rotate()
+{
+    const QString base = g_file.fileName();
+    g_file.close();
+    if (g_keep <= 0) {
+        QFile::remove(base);
+        return;
+    }
+    QFile::remove(rotatedName(base, g_keep));
+    for (int i = g_keep - 1; i >= 1; --i)
+        QFile::rename(rotatedName(base, i), rotatedName(base, i + 1));
+    QFile::rename(base, rotatedName(base, 1));
+}
+
+bool openFile()
+{
+    if (g_file.isOpen())
+        return true;
+    const QString path = logger::logFilePath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    g_file.setFileName(path);
+    return g_file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void writeLine(const QByteArray& line)
+{
+    if (!openFile()) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        return;
+    }
+    if (g_file.size() > 0 && g_file.size() + line.size() > g_maxBytes) {
+        rotate();
+        if (!openFile()) {
+            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+            return;
+        }
+    }
+    g_file.write(line);
+    g_file.flush();
+}
+
+QByteArray formatLine(const LogRecord& record, const QString& message)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    const QString file = QFileInfo(QString::fromStdString(record.file)).fileName();
+    return QStringLiteral("%1 L%2 T%3 %4:%5 %6\n")
+        .arg(stamp)
+        .arg(record.level)
+        .arg(quintptr(QThread::currentThreadId()), 0, 16)
+        .arg(file)
+        .arg(record.line)
+        .arg(message)
+        .toUtf8();
+}
+
+} // namespace
+
+void logger::setCallback(Callback callback)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    m_callback = std::move(callback);
+}
+
+std::wstring logger::_format(const wchar_t* format, ...)
+{
+    // vswprintf reports only failure, not the size needed, so grow until it fits.
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        const int n = std::vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (n >= 0)
+            return std::wstring(buffer.data(), size_t(n));
+        if (buffer.size() >= (1u << 20))
+            return std::wstring(format); // a malformed format, not a long text
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void logger::log(int level, const char* file, int line, const QString& message)
+{
+    if (level >= 2 && !m_bDebug)
+        return;
+    if (t_inLogger)
+        return;
+    t_inLogger = true;
+
+    auto record = std::make_shared<LogRecord>();
+    record->level = level;
+    record->line = line;
+    record->time = QDateTime::currentSecsSinceEpoch();
+    record->file = file ? file : "";
+    record->message = message.toStdWString();
+
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        writeLine(formatLine(*record, message));
+        if (m_callback)
+            m_callback(record);
+    }
+    t_inLogger = false;
+}
+
+QString logger::logFolder()
+{
+    return CGlobal::getAppDataPath() + "logs/";
+}
+
+QString logger::logFilePath()
+{
+    return logFolder() + "brisel.log";
+}
+
+void logger::setFileLimits(qint64 maxBytes, int keep)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_maxBytes = maxBytes;
+    g_keep = keep;
+}
+
+void logger::flush()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_file.close();
+}
+
+void write(int level, const char* file, int line, const QString& message)
+{
+    logger::log(level, file, line, message);
+}
+
+} // namespace kzl

@@ -1,0 +1,167 @@
+#include "quserhelp.h"
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "logger.h"
+#include "qaboutdialog.h"
+#include "qmsgbox.h"
+#include "qplatformstyle.h"
+#include "qvarnui.h"
+
+#include <QActionGroup>
+#include <QDir>
+#include <QMenu>
+
+namespace {
+
+const char* const kLanguageGroup = "language";
+const char* const kLanguageKey = "type";
+
+QString currentLanguage()
+{
+    return CSetting::getString(kLanguageGroup, kLanguageKey, QStringLiteral("zh"));
+}
+
+void openCreatedFolder(const QString& folder)
+{
+    QDir().mkpath(folder);
+    QVarnUI::openFolder(folder, false);
+}
+
+} // namespace
+
+QUserHelp::QUserHelp(QWidget* window, QObject* parent) : QObject(parent), m_window(window)
+{
+}
+
+QUserHelp::~QUserHelp()
+{
+    delete m_menu; // QPointer: already null when the window deleted it first
+}
+
+QMenu* QUserHelp::initMenu()
+{
+    if (m_menu)
+        return m_menu;
+    m_menu = new QMenu(m_window);
+    m_menu->setObjectName(QStringLiteral("menuUserHelp"));
+    m_menu->setAttribute(Qt::WA_TranslucentBackground);
+    m_menu->setWindowFlags(m_menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
+    m_menu->setStyleSheet(QPlatformStyle::load(QStringLiteral("menu.css")));
+
+    QMenu* language = m_menu->addMenu(tr("Language"));
+    language->setObjectName(QStringLiteral("menuLanguage"));
+    auto* languages = new QActionGroup(language);
+    const QString current = currentLanguage();
+    const QPair<QString, QString> choices[] = {{QStringLiteral("zh"), QStringLiteral("中文")},
+                                               {QStringLiteral("en"), QStringLiteral("English")}};
+    for (const auto& choice : choices) {
+        QAction* action = language->addAction(choice.second);
+        action->setObjectName(QStringLiteral("actionLanguage_") + choice.first);
+        action->setCheckable(true);
+        action->setChecked(choice.first == current);
+        languages->addAction(action);
+        const QString code = choice.first;
+        connect(action, &QAction::triggered, this, [this, code] { onLanguage(code); });
+    }
+
+    m_menu->addSeparator();
+    const struct
+    {
+        const char* name;
+        QString text;
+        void (QUserHelp::*slot)();
+    } entries[] = {
+        {"actionOutputFolder", tr("Open output folder"), &QUserHelp::onOpenOutputFolder},
+        {"actionCacheFolder", tr("Open cache folder"), &QUserHelp::onOpenCacheFolder},
+        {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
+        {"actionClearCache", tr("Clear cache"), &QUserHelp::onClearCache},
+        {nullptr, QString(), nullptr},
+        {"actionCheckUpdate", tr("Check for updates"), nullptr},
+        {"actionAbout", tr("About"), &QUserHelp::onAbout},
+    };
+    for (const auto& entry : entries) {
+        if (!entry.name) {
+            m_menu->addSeparator();
+            continue;
+        }
+        QAction* action = m_menu->addAction(entry.text);
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.slot)
+            connect(action, &QAction::triggered, this, entry.slot);
+        else
+            connect(action, &QAction::triggered, this, [this] { checkUpdate(true); });
+    }
+    return m_menu;
+}
+
+void QUserHelp::checkUpdate(bool interactive)
+{
+    BRISEL_LOG(1, QStringLiteral("update check skipped: this build has no update service (version %1)")
+                      .arg(QStringLiteral(BRISEL_VERSION)));
+    if (interactive)
+        QMsgBox::showWarning(tr("This copy of Brisel (version %1) does not check for updates online.")
+                                 .arg(QStringLiteral(BRISEL_VERSION)),
+                             1);
+}
+
+QString QUserHelp::cacheFolder()
+{
+    return CGlobal::getAppDataPath() + "cache/";
+}
+
+QString QUserHelp::outputFolder()
+{
+    QString folder = CSetting::getString(QStringLiteral("output"), QStringLiteral("path"),
+                                         CGlobal::getOutputPath());
+    if (folder.trimmed().isEmpty())
+        folder = CGlobal::getOutputPath();
+    return folder;
+}
+
+void QUserHelp::onLanguage(const QString& code)
+{
+    if (code == currentLanguage())
+        return;
+    CSetting::setValue(kLanguageGroup, kLanguageKey, code);
+    QMsgBox::showWarning(tr("The new language takes effect after Brisel is restarted."), 1);
+}
+
+void QUserHelp::onOpenOutputFolder()
+{
+    openCreatedFolder(outputFolder());
+}
+
+void QUserHelp::onOpenCacheFolder()
+{
+    openCreatedFolder(cacheFolder());
+}
+
+void QUserHelp::onOpenLogFolder()
+{
+    openCreatedFolder(kzl::logger::logFolder());
+}
+
+void QUserHelp::onClearCache()
+{
+    if (QMsgBox::showQuestion(tr("Delete all cached cut-outs? They are downloaded again when needed.")) != 1)
+        return;
+    QDir cache(cacheFolder());
+    int failed = 0;
+    const QStringList files = cache.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : files) {
+        if (!cache.remove(name))
+            ++failed;
+    }
+    BRISEL_LOG(1, QStringLiteral("cache cleared: %1 files, %2 could not be removed")
+                      .arg(files.size() - failed)
+                      .arg(failed));
+    if (failed > 0)
+        QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed), 1);
+}
+
+void QUserHelp::onAbout()
+{
+    QAboutDialog about(m_window);
+    about.exec();
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The main menu: interface language, output/cache/log folders, clearing the
+// cut-out cache, update check and the about box. Lives on the GUI thread.
+
+#include <QObject>
+#include <QPointer>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+class QUserHelp : public QObject
+{
+    Q_OBJECT
+public:
+    QUserHelp(QWidget* window, QObject* parent = nullptr);
+    ~QUserHelp() override;
+
+    // Builds the menu on first call; this object owns it (it is deleted with this
+    // object or with the window, whichever goes first).
+    QMenu* initMenu();
+
+    // No update service is reachable from this build: logs, and when `interactive`
+    // tells the user so.
+    void checkUpdate(bool interactive);
+
+    // Folders the menu opens; the cache folder is "cache" under the data folder.
+    static QString cacheFolder();
+    static QString outputFolder();
+
+public slots:
+    void onLanguage(const QString& code);
+    void onOpenOutputFolder();
+    void onOpenCacheFolder();
+    void onOpenLogFolder();
+    void onClearCache();
+    void onAbout();
+
+private:
+    QWidget* m_window = nullptr;
+    QPointer<QMenu> m_menu;
+};
