@@ -256,8 +256,12 @@ QString HRequest::getCurlErrMsg(int code)
     case CURLE_SSL_CONNECT_ERROR:
         return tr("A secure connection to the server could not be made.");
     case CURLE_FILESIZE_EXCEEDED:
-        return tr("The server's answer is larger than %1 MB and was refused.")
-            .arg(double(bodyLimit()) / (1024.0 * 1024.0), 0, 'g', 4);
+    {
+        const qint64 limit = bodyLimit();
+        const qint64 mb = 1024 * 1024;
+        const QString size = limit % mb == 0 ? tr("%1 MB").arg(limit / mb) : tr("%1 bytes").arg(limit);
+        return tr("The server's answer is larger than %1 and was refused.").arg(size);
+    }
     case CURLE_TOO_MANY_REDIRECTS:
         return tr("The server redirected the request too many times.");
     case CURLE_GOT_NOTHING:
