@@ -12,7 +12,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev ca-certificates openssl
   libcpp-httplib-dev zlib1g-dev libbrotli-dev
   libgtest-dev libbenchmark-dev
-  libtorch-dev python3 python3-numpy python3-onnx python3-torch
+  libtorch-dev python3 python3-numpy python3-onnx python3-torch python3-opencv
   nodejs npm:npm
   xvfb xauth fonts-noto-cjk imagemagick librsvg2-bin
 )
