@@ -1,0 +1,66 @@
+#pragma once
+// A matting service that misbehaves on purpose, on a free loopback port. Each test
+// swaps in the handlers it needs; the defaults answer like a healthy service whose
+// job is done at the first poll. Everything the client sent is recorded.
+
+#include <QByteArray>
+#include <QString>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace mattingtest {
+
+class FakeService
+{
+public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+    // Plain http, or https with the given certificate and key files.
+    FakeService();
+    FakeService(const QString& certFile, const QString& keyFile);
+    ~FakeService();
+
+    QString url() const { return m_url; }
+
+    // Set before the client talks to the server.
+    Handler onCreate;
+    Handler onPoll;
+    Handler onResult;
+    QByteArray resultBytes;   // body of GET /result.png by default
+
+    std::atomic<int> creates{0};
+    std::atomic<int> polls{0};
+    std::atomic<int> downloads{0};
+
+    // What the last creation and the last poll carried.
+    struct Seen
+    {
+        QString createTarget;     // path and query as sent
+        QString pollTarget;
+        QString fileField;        // name of the multipart part holding the photo
+        QString fileName;
+        QByteArray fileContent;
+    };
+    Seen seen() const;
+
+    static void replyJson(httplib::Response& res, const QByteArray& json, int httpStatus = 200);
+    // {"code":200,...,"data":{"status":s,"convert_path":path}}
+    static QByteArray pollReply(int status, const QString& convertPath = QString());
+
+private:
+    void serve(std::unique_ptr<httplib::Server> server, const QString& scheme);
+
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    QString m_url;
+    mutable std::mutex m_mutex;
+    Seen m_seen;
+};
+
+} // namespace mattingtest

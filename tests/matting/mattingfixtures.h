@@ -1,0 +1,76 @@
+#pragma once
+// Pieces shared by the matting suites: photos with a subject on a flat background,
+// throw-away TLS certificates, a recorder for task signals and the real service
+// program started on a free port.
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <memory>
+
+namespace mattingtest {
+
+// A photo (w x h, JPEG or PNG by the extension) of a red disc on a flat light-grey
+// background in <sandbox>/photos/<name>; returns its path, empty on failure.
+QString makePhoto(const QString& name, int w = 160, int h = 120);
+
+// A CA with a server certificate for 127.0.0.1/localhost signed by it, and a
+// self-signed server certificate nobody trusts; made once per process with the
+// openssl program.
+struct Certificates
+{
+    QString caPem;
+    QString serverCert;
+    QString serverKey;
+    QString untrustedCert;
+    QString untrustedKey;
+};
+// Null (with the reason in *error) when openssl fails.
+const Certificates* certificates(QString* error);
+
+// Receives a task's signals through ordinary (queued, cross-thread) connections on
+// the thread that created it, as the program's windows do.
+class Recorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    QStringList successes;
+    QStringList errors;
+    bool allOnOwnThread = true;
+
+    int total() const { return successes.size() + errors.size(); }
+
+public slots:
+    void onSuccess(const QString& id)
+    {
+        allOnOwnThread = allOnOwnThread && QThread::currentThread() == thread();
+        successes << id;
+    }
+    void onError(const QString& message)
+    {
+        allOnOwnThread = allOnOwnThread && QThread::currentThread() == thread();
+        errors << message;
+    }
+};
+
+// brisel-matting-service with the key engine on a free loopback port.
+class RealService
+{
+public:
+    ~RealService();
+    // False with the reason in *error when the program is missing or does not say
+    // where it listens within a few seconds.
+    bool start(bool tls, QString* error);
+    void stop();
+    QString url() const { return m_url; }
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    QString m_url;
+};
+
+} // namespace mattingtest
