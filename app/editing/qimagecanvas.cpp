@@ -1,0 +1,461 @@
+#include "qimagecanvas.h"
+
+#include "qimagehelp.h"
+#include "qimagetask.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
+
+#include <QCoreApplication>
+#include <QImageReader>
+#include <QPainter>
+#include <QPointer>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Aspect ratios of codes 2 to 8, as the crop page names them (1:1, 16:9, 9:16,
+// 3:4, 4:3, 3:2, 2:3); kept as the float values the layout has always used.
+constexpr float kRatios[] = {1.0f, 1.7777778f, 0.5625f, 0.75f, 1.3333334f, 1.5f, 0.6666667f};
+constexpr int kFirstRatioCode = 2;
+constexpr int kFirstFixedCode = 12;
+// Fixed sizes of codes 12 to 23: ID photos and square shop pictures.
+constexpr int kFixedSizes[][2] = {{680, 680}, {466, 600}, {466, 600}, {1500, 1500},
+                                  {1000, 1000}, {800, 800}, {500, 500}, {259, 377},
+                                  {295, 413}, {390, 567}, {413, 531}, {413, 579}};
+// Smallest subject side a drag may leave, so the frame and its handles stay usable.
+constexpr int kMinSubjectSide = 8;
+
+QRect centred(QSize surface, int w, int h)
+{
+    return QRect((surface.width() - w) / 2, (surface.height() - h) / 2, w, h);
+}
+
+QRect ratioRect(QSize surface, float ratio)
+{
+    if (surface.isEmpty() || !(ratio > 0.0f))
+        return QRect();
+    const float aspect = float(surface.width()) / float(surface.height());
+    if (aspect > ratio)
+        return centred(surface, int(float(surface.height()) * ratio), surface.height());
+    return centred(surface, surface.width(), int(float(surface.width()) / ratio));
+}
+
+QRect fixedRect(QSize surface, QSize size)
+{
+    if (size.isEmpty())
+        return QRect();
+    if (surface.width() >= size.width() && surface.height() >= size.height())
+        return centred(surface, size.width(), size.height());
+    return ratioRect(surface, float(size.width()) / float(size.height()));
+}
+
+// A BGRA matrix as the premultiplied image the painter draws fastest.
+QImage toPremultiplied(const cv::Mat& bgra)
+{
+    if (bgra.empty() || bgra.type() != CV_8UC4)
+        return QImage();
+    const QImage view(bgra.data, bgra.cols, bgra.rows, int(bgra.step), QImage::Format_ARGB32);
+    return view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+QImageCanvas::QImageCanvas(QObject* parent) : QObject(parent) {}
+
+struct QImageCanvas::Loaded
+{
+    QImage cutout;
+    QRect subject;
+    QSize sourceSize;
+};
+
+void QImageCanvas::setTask(const std::shared_ptr<QImageTask>& task)
+{
+    if (!task)
+        return;
+    m_taskId = task->id();
+    loadCutout(task->cutout(), task->sourceSize());
+}
+
+void QImageCanvas::setTask(const QString& taskId)
+{
+    setTask(QTaskManager::getTask(taskId));
+}
+
+void QImageCanvas::loadCutout(const cv::Mat& cutout, QSize sourceSize)
+{
+    const int serial = ++m_loadSerial;
+    const QPointer<QImageCanvas> guard(this);
+    // The job owns a reference to the matrix and touches nothing of the canvas; the
+    // result is handed over on the GUI thread, and dropped if the canvas is gone or
+    // a newer load has started meanwhile.
+    QWorkPool::instance()->post([guard, serial, cutout, sourceSize]() {
+        auto loaded = std::make_shared<Loaded>();
+        try {
+            loaded->cutout = toPremultiplied(cutout);
+            loaded->subject = QImageHelp::contentRect(cutout);
+        } catch (const std::exception&) {
+            loaded->cutout = QImage(); // an unreadable matrix loads as nothing
+        }
+        loaded->sourceSize = sourceSize.isEmpty() ? loaded->cutout.size() : sourceSize;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, serial, loaded]() {
+                if (guard)
+                    guard->finishLoad(serial, loaded);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void QImageCanvas::finishLoad(int serial, const std::shared_ptr<Loaded>& loaded)
+{
+    if (serial != m_loadSerial)
+        return;
+    m_cutout = loaded->cutout;
+    m_loadedSubjectRect = loaded->subject;
+    m_sourceSize = loaded->sourceSize;
+    if (m_backgroundType != BackgroundPicture) {
+        m_plate = QImage();
+        m_plateSize = m_sourceSize;
+    }
+    layout();
+    m_customCropSize = canvasSize();
+    m_dirty = true;
+    emit signal_update();
+}
+
+QRect QImageCanvas::subjectBox() const
+{
+    // An image without any subject pixel lays out as if it were all subject.
+    return m_loadedSubjectRect.width() > 0 && m_loadedSubjectRect.height() > 0 ? m_loadedSubjectRect
+                                                                               : m_cutout.rect();
+}
+
+void QImageCanvas::layout()
+{
+    m_canvasWidth = std::max(m_cutout.width(), m_plateSize.width());
+    m_canvasHeight = std::max(m_cutout.height(), m_plateSize.height());
+    m_backgroundRect = centred(canvasSize(), m_plateSize.width(), m_plateSize.height());
+    m_foregroundRect = centred(canvasSize(), m_cutout.width(), m_cutout.height());
+    m_subjectRect = subjectBox().translated(m_foregroundRect.topLeft());
+    rebuildHandles();
+    m_cropRect = rectForCropMode(m_cropMode, canvasSize(), m_customCropSize, m_subjectRect);
+    m_dirty = true;
+}
+
+void QImageCanvas::rebuildHandles()
+{
+    const QRect& r = m_subjectRect;
+    const QPoint points[] = {{r.left(), r.top()},
+                             {(r.left() + r.right()) / 2, r.top()},
+                             {r.right(), r.top()},
+                             {r.left(), (r.top() + r.bottom()) / 2},
+                             {r.right(), (r.top() + r.bottom()) / 2},
+                             {r.left(), r.bottom()},
+                             {(r.left() + r.right()) / 2, r.bottom()},
+                             {r.right(), r.bottom()}};
+    m_handles.clear();
+    for (int code = 0; code < 8; ++code)
+        m_handles.insert(code, QRect(points[code] - QPoint(kHandleSize / 2, kHandleSize / 2),
+                                     QSize(kHandleSize, kHandleSize)));
+}
+
+QRect QImageCanvas::rectForCropMode(int code, QSize surface, QSize customSize, QRect subject)
+{
+    if (code == kCropWhole)
+        return QRect(QPoint(0, 0), surface);
+    if (code >= kFirstRatioCode && code < kCropSubject)
+        return ratioRect(surface, kRatios[code - kFirstRatioCode]);
+    if (code == kCropSubject)
+        return subject;
+    const QSize fixed = fixedCropSize(code, customSize);
+    return fixed.isValid() ? fixedRect(surface, fixed) : QRect();
+}
+
+QSize QImageCanvas::fixedCropSize(int code, QSize customSize)
+{
+    if (code == kCropCustom)
+        return customSize.isEmpty() ? QSize() : customSize;
+    if (code >= kFirstFixedCode && code <= kCropCodes) {
+        const auto& s = kFixedSizes[code - kFirstFixedCode];
+        return QSize(s[0], s[1]);
+    }
+    return QSize();
+}
+
+QSize QImageCanvas::scaledOutputSize(QSize size, quint8 outputSize)
+{
+    if (size.isEmpty())
+        return size;
+    switch (outputSize) {
+    case Output1080p:
+        return QSize(qRound(size.width() * 1080.0 / size.height()), 1080);
+    case Output2k:
+        return QSize(2000, qRound(size.height() * 2000.0 / size.width()));
+    case Output4k:
+        return QSize(4000, qRound(size.height() * 4000.0 / size.width()));
+    default:
+        return size;
+    }
+}
+
+void QImageCanvas::applyCropSize(int code, bool commit, QSize customSize)
+{
+    if (code != m_cropMode || customSize != m_customCropSize) {
+        m_cropMode = code;
+        m_customCropSize = customSize;
+        if (code == kCropWhole) {
+            layout();
+        } else {
+            QRect box = subjectBox();
+            QSize full = m_cutout.size();
+            m_cropRect = code == kCropSubject
+                             ? centred(canvasSize(), box.width(), box.height())
+                             : rectForCropMode(code, canvasSize(), customSize, m_subjectRect);
+            // A code without a frame (11) leaves the subject where it is.
+            if (!m_cropRect.isEmpty() && !box.isEmpty()) {
+                const float s = std::min(float(m_cropRect.width()) / float(box.width()),
+                                         float(m_cropRect.height()) / float(box.height()));
+                if (s < 1.0f) {
+                    // The box of the shrunken cut-out is the shrunken box (to a pixel);
+                    // computing it that way spares resampling the whole cut-out.
+                    full = QSize(int(full.width() * s), int(full.height() * s));
+                    box = QRect(int(box.x() * s), int(box.y() * s), int(box.width() * s),
+                                int(box.height() * s));
+                }
+                const int x0 = m_cropRect.x() + (m_cropRect.width() - box.width()) / 2;
+                const int y0 = m_cropRect.y() + (m_cropRect.height() - box.height()) / 2;
+                m_subjectRect = QRect(x0, y0, box.width(), box.height());
+                m_foregroundRect = QRect(QPoint(x0 - box.x(), y0 - box.y()), full);
+                rebuildHandles();
+            }
+        }
+    }
+    if (commit) {
+        m_cropApplied = true;
+        m_showCropFrame = false;
+    }
+    m_dirty = true;
+}
+
+// `rect` is the subject's frame as the user dragged it. The subject keeps its
+// proportions: it follows the frame's height when the drag was mostly vertical and
+// its width otherwise, and stays at least kMinSubjectSide and at most the surface.
+// An edge that the drag did not move stays where it was.
+void QImageCanvas::setForegroundGeometry(int dragX, int dragY, QRect rect)
+{
+    const QRect box = subjectBox();
+    if (box.isEmpty() || m_canvasWidth <= 0 || m_canvasHeight <= 0)
+        return;
+    const double wanted = dragX <= dragY ? double(rect.height()) / box.height()
+                                         : double(rect.width()) / box.width();
+    const double largest = std::min(double(m_canvasWidth) / box.width(),
+                                    double(m_canvasHeight) / box.height());
+    const double smallest = std::max(double(kMinSubjectSide) / box.width(),
+                                     double(kMinSubjectSide) / box.height());
+    const double f = std::min(std::max(wanted, smallest), largest);
+    const int w = std::max(1, int(std::lround(box.width() * f)));
+    const int h = std::max(1, int(std::lround(box.height() * f)));
+
+    const bool keepRight = rect.left() != m_subjectRect.left() && rect.right() == m_subjectRect.right();
+    const bool keepBottom = rect.top() != m_subjectRect.top() && rect.bottom() == m_subjectRect.bottom();
+    int x = keepRight ? rect.right() + 1 - w : rect.left();
+    int y = keepBottom ? rect.bottom() + 1 - h : rect.top();
+    x = std::clamp(x, 0, m_canvasWidth - w);
+    y = std::clamp(y, 0, m_canvasHeight - h);
+
+    m_subjectRect = QRect(x, y, w, h);
+    m_foregroundRect = QRect(x - int(std::lround(box.x() * f)), y - int(std::lround(box.y() * f)),
+                             int(std::lround(m_cutout.width() * f)),
+                             int(std::lround(m_cutout.height() * f)));
+    rebuildHandles();
+    m_dirty = true;
+}
+
+void QImageCanvas::setBackgroundColor(const QColor& color)
+{
+    const bool wasPicture = m_backgroundType == BackgroundPicture;
+    m_backgroundColor = color;
+    m_backgroundType = BackgroundColor;
+    if (wasPicture) {
+        m_plate = QImage();
+        m_plateSize = m_sourceSize;
+        layout();
+    }
+    m_dirty = true;
+}
+
+bool QImageCanvas::setBackgroundImage(const QString& path)
+{
+    m_backgroundType = BackgroundPicture;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    m_plate = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_plateSize = m_plate.size();
+    layout();
+    return !m_plate.isNull();
+}
+
+void QImageCanvas::setCutout(const cv::Mat& cutout)
+{
+    m_cutout = toPremultiplied(cutout);
+    m_loadedSubjectRect = QImageHelp::contentRect(cutout);
+    m_dirty = true;
+}
+
+void QImageCanvas::setShowCropFrame(bool show)
+{
+    m_showCropFrame = show;
+    m_dirty = true;
+}
+
+void QImageCanvas::setShowSubjectFrame(bool show)
+{
+    if (m_showSubjectFrame != show) {
+        m_showSubjectFrame = show;
+        m_dirty = true;
+    }
+}
+
+void QImageCanvas::clearCropApplied()
+{
+    if (m_cropApplied) {
+        m_cropApplied = false;
+        m_dirty = true;
+    }
+}
+
+void QImageCanvas::paintSurface(QPainter& painter, bool withFrames, bool whiteUnderTransparent) const
+{
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.setPen(Qt::NoPen);
+    if (m_backgroundType == BackgroundColor)
+        painter.fillRect(m_backgroundRect, m_backgroundColor);
+    else if (m_backgroundType == BackgroundPicture && !m_plate.isNull())
+        painter.drawImage(m_backgroundRect, m_plate);
+    else if (whiteUnderTransparent)
+        painter.fillRect(m_backgroundRect, Qt::white);
+    if (!m_cutout.isNull())
+        painter.drawImage(m_foregroundRect, m_cutout);
+    if (!withFrames)
+        return;
+    if (m_showSubjectFrame) {
+        painter.setPen(QColor(0, 0, 0, 255));
+        painter.setBrush(Qt::transparent);
+        painter.drawRect(m_subjectRect);
+        painter.setBrush(QColor(255, 255, 255, 255));
+        for (const QRect& handle : m_handles)
+            painter.drawRect(handle);
+    }
+    if (m_showCropFrame)
+        paintCropOverlay(painter);
+}
+
+void QImageCanvas::paintCropOverlay(QPainter& painter) const
+{
+    const int L = m_cropRect.left(), T = m_cropRect.top(), W = m_cropRect.width(),
+              H = m_cropRect.height(), R = m_cropRect.right(), B = m_cropRect.bottom();
+    const int PW = m_plateSize.width(), PH = m_plateSize.height();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(32, 32, 32, 120));
+    const QRect shade[] = {{0, 0, L, T},          {L, 0, W, T},          {R + 1, 0, PW - R, T},
+                           {0, T, L, H},          {R, T, PW - R, H},     {0, B + 1, L, PH - B},
+                           {L, B, W, PH - B},     {R + 1, B + 1, PW - R, PH - B}};
+    for (const QRect& r : shade)
+        painter.drawRect(r);
+    painter.setPen(Qt::white);
+    painter.setBrush(Qt::transparent);
+    painter.drawRect(m_cropRect);
+    painter.setBrush(Qt::white);
+    const QRect marks[] = {{L - 2, T - 2, 20, 4},  {L - 2, T - 2, 4, 20},  {R - 18, T - 2, 20, 4},
+                           {R - 2, T - 2, 4, 20},  {L - 2, B - 2, 20, 4},  {L - 2, B - 18, 4, 20},
+                           {R - 18, B - 2, 20, 4}, {R - 2, B - 18, 4, 20}};
+    for (const QRect& r : marks)
+        painter.drawRect(r);
+    painter.setPen(QPen(Qt::white, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const int w3 = W / 3, h3 = H / 3;
+    for (int i = 1; i <= 2; ++i) {
+        painter.drawLine(L + w3 * i, T, L + w3 * i, B);
+        painter.drawLine(L, T + h3 * i, R, T + h3 * i);
+    }
+}
+
+QPixmap QImageCanvas::composedPixmap(bool force)
+{
+    if (!m_dirty && !force)
+        return m_composed;
+    if (m_canvasWidth <= 0 || m_canvasHeight <= 0) {
+        m_composed = QPixmap();
+    } else {
+        QPixmap surface(m_canvasWidth, m_canvasHeight);
+        surface.fill(Qt::transparent);
+        QPainter painter(&surface);
+        paintSurface(painter, true, false);
+        painter.end();
+        m_composed = surface;
+    }
+    m_dirty = false;
+    return m_composed;
+}
+
+// The file shows the plate's part of the surface, so it has the plate's size.
+QImage QImageCanvas::renderResult(bool jpg) const
+{
+    if (m_plateSize.isEmpty())
+        return QImage();
+    QImage result(m_plateSize, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.translate(-m_backgroundRect.topLeft());
+    paintSurface(painter, false, jpg);
+    painter.end();
+    if (m_cropApplied)
+        result = result.copy(m_cropRect.translated(-m_backgroundRect.topLeft()) & result.rect());
+    return result;
+}
+
+bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, QString* error) const
+{
+    const bool jpg = format == 1;
+    const QImage rendered = renderResult(jpg).convertToFormat(QImage::Format_ARGB32);
+    if (!isLoaded() || rendered.isNull() || rendered.size().isEmpty()) {
+        if (error)
+            *error = tr("There is no picture to save yet.");
+        return false;
+    }
+    cv::Mat image = QImageHelp::imageToMat(rendered);
+    QSize target = scaledOutputSize(rendered.size(), outputSize);
+    int interpolation = target.width() < rendered.width() ? cv::INTER_AREA : cv::INTER_CUBIC;
+    const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
+    if (outputSize == OutputOriginal && m_cropApplied && fixed.isValid()) {
+        target = fixed;
+        interpolation = cv::INTER_LINEAR;
+    }
+    try {
+        if (target != rendered.size()) {
+            cv::Mat resized;
+            cv::resize(image, resized, cv::Size(target.width(), target.height()), 0, 0, interpolation);
+            image = resized;
+        }
+        if (jpg) {
+            cv::Mat opaque;
+            cv::cvtColor(image, opaque, cv::COLOR_BGRA2BGR);
+            image = opaque;
+        }
+    } catch (const cv::Exception&) {
+        image.release(); // out of memory for the resized copy: reported below
+    }
+    QByteArray bytes;
+    if (image.empty() || !QImageHelp::encodeImage(image, jpg ? ".jpg" : ".png", {}, &bytes)) {
+        if (error)
+            *error = tr("The picture could not be encoded as %1.").arg(jpg ? "JPG" : "PNG");
+        return false;
+    }
+    return QImageHelp::writeFileAtomically(path, bytes, error);
+}

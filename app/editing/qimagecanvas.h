@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QMap>
+#include <QObject>
+#include <QPixmap>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+
+class QImageTask;
+class QPainter;
+
+// The document of one matted photo: the cut-out, the background behind it (none, a
+// colour or a picture), where the subject sits, the crop frame and crop size. It
+// paints nothing on screen; it gives the views a composed pixmap and writes the
+// result file.
+//
+// Threads: everything runs on the GUI thread except the load job that setTask()
+// and loadCutout() post to the work pool, and setCutout(), which the host may call
+// from a pool job. Neither is guarded by a lock: between setTask() and
+// signal_update(), and while a merge runs, the views must leave the canvas alone.
+// The pixels are kept as QImage (not QPixmap) for that reason: pool jobs may make
+// and replace them.
+class QImageCanvas : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum BackgroundType : quint8 { BackgroundNone = 0, BackgroundColor = 1, BackgroundPicture = 2 };
+    enum OutputSize : quint8 { Output1080p = 0, Output2k = 1, Output4k = 2, OutputOriginal = 3 };
+    static constexpr int kHandleSize = 16;
+    static constexpr int kCropWhole = 1;
+    static constexpr int kCropSubject = 9;
+    static constexpr int kCropCustom = 10;
+    static constexpr int kCropCodes = 23;
+
+    explicit QImageCanvas(QObject* parent = nullptr);
+
+    // Remembers the task and loads its cut-out on the work pool; returns at once.
+    void setTask(const std::shared_ptr<QImageTask>& task);
+    // The same for a task of the registry (QTaskManager); an unknown id loads nothing.
+    void setTask(const QString& taskId);
+    // Loads a cut-out (BGRA) of a photo of sourceSize pixels on the work pool and
+    // emits signal_update() when it is in place.
+    void loadCutout(const cv::Mat& cutout, QSize sourceSize);
+    QString taskId() const { return m_taskId; }
+    bool isLoaded() const { return !m_cutout.isNull(); }
+
+    QPixmap composedPixmap(bool force = false);
+
+    void setBackgroundColor(const QColor& color);
+    // False when the picture does not load; the surface then takes the cut-out's
+    // size and no background is drawn.
+    bool setBackgroundImage(const QString& path);
+    void setCutout(const cv::Mat& cutout);
+    void applyCropSize(int code, bool commit, QSize customSize);
+    void setForegroundGeometry(int dragX, int dragY, QRect rect);
+
+    void setShowCropFrame(bool show);
+    void setShowSubjectFrame(bool show);
+    void clearCropApplied();
+
+    QRect cropRect() const { return m_cropRect; }
+    QRect foregroundRect() const { return m_foregroundRect; }
+    QRect subjectRect() const { return m_subjectRect; }
+    QMap<int, QRect> handles() const { return m_handles; }
+    bool isCropApplied() const { return m_cropApplied; }
+    bool isCropFrameShown() const { return m_showCropFrame; }
+    bool isSubjectFrameShown() const { return m_showSubjectFrame; }
+    int backgroundWidth() const { return m_plateSize.width(); }
+    int backgroundHeight() const { return m_plateSize.height(); }
+    QSize canvasSize() const { return {m_canvasWidth, m_canvasHeight}; }
+    int cropMode() const { return m_cropMode; }
+    QSize customCropSize() const { return m_customCropSize; }
+    quint8 backgroundType() const { return m_backgroundType; }
+
+    // Renders the result and writes it atomically to path: format 1 JPG, anything
+    // else PNG; outputSize an OutputSize. On failure (nothing loaded, encoder
+    // refused, folder not writable, disk full) returns false with a message for the
+    // user in *error; the path then keeps what it held before.
+    bool save(const QString& path, quint8 format, quint8 outputSize, QString* error = nullptr) const;
+
+    // The crop frame of a crop code on a surface (null for code 11 and unknown
+    // codes, and for code 10 without a custom size).
+    static QRect rectForCropMode(int code, QSize surface, QSize customSize, QRect subject);
+    // The exact pixel size a committed crop code writes at original resolution;
+    // invalid for the codes without one.
+    static QSize fixedCropSize(int code, QSize customSize);
+    // The size a result of `size` is written at for an OutputSize choice, before
+    // any fixed crop size.
+    static QSize scaledOutputSize(QSize size, quint8 outputSize);
+
+signals:
+    void signal_update();
+
+private:
+    struct Loaded;
+    void finishLoad(int serial, const std::shared_ptr<Loaded>& loaded);
+    void layout();
+    void rebuildHandles();
+    QRect subjectBox() const;
+    void paintSurface(QPainter& painter, bool withFrames, bool whiteUnderTransparent) const;
+    void paintCropOverlay(QPainter& painter) const;
+    QImage renderResult(bool jpg) const;
+
+    int m_canvasWidth = 0;
+    int m_canvasHeight = 0;
+    bool m_dirty = false;
+    QSize m_sourceSize;
+    // The background picture at its own size; null for types 0 and 1, whose plate
+    // is transparent and only its size (m_plateSize) matters, so no 96 MB of
+    // transparent pixels are kept for it.
+    QImage m_plate;
+    QSize m_plateSize;
+    // The cut-out at full resolution (premultiplied, the format painted fastest). It
+    // is always drawn stretched into m_foregroundRect: scaling for the layout is
+    // done by the rectangle, never by resampling 24 megapixels per drag step.
+    QImage m_cutout;
+    QPixmap m_composed;
+    QRect m_backgroundRect;
+    QRect m_foregroundRect;
+    QRect m_subjectRect;
+    QRect m_cropRect;
+    QRect m_loadedSubjectRect;
+    QMap<int, QRect> m_handles;
+    bool m_showSubjectFrame = false;
+    bool m_showCropFrame = false;
+    bool m_cropApplied = false;
+    QColor m_backgroundColor;
+    quint8 m_backgroundType = BackgroundNone;
+    int m_cropMode = kCropWhole;
+    QSize m_customCropSize{0, 0};
+    QString m_taskId;
+    int m_loadSerial = 0;
+};
