@@ -1,0 +1,33 @@
+#include "qfilechooser.h"
+
+#include <QFileDialog>
+
+namespace {
+QFileChooser::OpenHook g_openHook;
+QFileChooser::FolderHook g_folderHook;
+}
+
+QString QFileChooser::openFile(QWidget* parent, const QString& title, const QString& folder,
+                               const QString& filter)
+{
+    if (g_openHook)
+        return g_openHook(title, folder, filter);
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+}
+
+QString QFileChooser::existingFolder(QWidget* parent, const QString& title, const QString& folder)
+{
+    if (g_folderHook)
+        return g_folderHook(title, folder);
+    return QFileDialog::getExistingDirectory(parent, title, folder, QFileDialog::ShowDirsOnly);
+}
+
+void QFileChooser::setOpenHook(OpenHook hook)
+{
+    g_openHook = std::move(hook);
+}
+
+void QFileChooser::setFolderHook(FolderHook hook)
+{
+    g_folderHook = std::move(hook);
+}

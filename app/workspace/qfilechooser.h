@@ -1,0 +1,25 @@
+#pragma once
+// The photo and folder pickers of the window. Tests and scripted runs replace the
+// native dialogs with a hook; an empty answer means the user cancelled.
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+class QFileChooser
+{
+public:
+    using OpenHook = std::function<QString(const QString& title, const QString& folder,
+                                           const QString& filter)>;
+    using FolderHook = std::function<QString(const QString& title, const QString& folder)>;
+
+    static QString openFile(QWidget* parent, const QString& title, const QString& folder,
+                            const QString& filter);
+    static QString existingFolder(QWidget* parent, const QString& title, const QString& folder);
+
+    // Replace the dialogs (an empty function restores them). GUI thread only.
+    static void setOpenHook(OpenHook hook);
+    static void setFolderHook(FolderHook hook);
+};
