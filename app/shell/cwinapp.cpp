@@ -1,0 +1,150 @@
+#include "cwinapp.h"
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "logger.h"
+#include "qcrashhandler.h"
+#include "qcustomui.h"
+#include "qhttpclient.h"
+#include "qmsgbox.h"
+#include "qplaceholderwindow.h"
+#include "qsingleinstance.h"
+#include "quser.h"
+#include "uexception.h"
+
+#include <QDir>
+#include <QMetaType>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+// Only named, never used by the program itself: the platform library may look a
+// "QValue" type up by name, so the name has to exist.
+struct QValue
+{
+};
+
+const char* const kVersion = "2.0.0.2";
+const char* const kAppId = "brisel_win";
+constexpr int kAppType = 22;
+const char* const kInstanceName = "BRISEL_1_1";
+
+// Unattended runs, used by the start-up tests that drive the real program:
+// BRISEL_AUTO_CLOSE_MS=N answers every message box with OK, printing its text on
+// stderr, and ends the event loop N ms after the main window shows. -1 when unset.
+int autoCloseMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("BRISEL_AUTO_CLOSE_MS", &ok);
+    return ok && ms >= 0 ? ms : -1;
+}
+
+void printLine(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+void answerMessageBoxesUnattended()
+{
+    QMsgBox::setTestHook([](QMsgBox::Kind, const QString& text) {
+        printLine(QStringLiteral("message box: ") + text);
+        return 1;
+    });
+}
+
+void closeUnattended(QWidget* window, int ms)
+{
+    QTimer::singleShot(ms, window, [window] {
+        printLine(QStringLiteral("closing window: ") + window->windowTitle());
+        QCoreApplication::quit();
+    });
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QValue)
+
+CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
+{
+    qRegisterMetaType<QValue>("QValue");
+#ifdef Q_OS_WIN
+    // Let drops and copied data from lower-integrity processes (Explorer) through.
+    ChangeWindowMessageFilter(WM_DROPFILES, MSGFLT_ADD);
+    ChangeWindowMessageFilter(WM_COPYDATA, MSGFLT_ADD);
+    ChangeWindowMessageFilter(0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ADD);
+#endif
+    CGlobal::init();
+    QCrashHandler::setFallbackFolder(CGlobal::getAppDataPath() + QStringLiteral("dumps/"));
+    QHttpClient::Instance()->start(3);
+    QCustomUI::setAboutImage(QStringLiteral(":/image/logo.about.png"));
+    loadTranslator();
+    CGlobal::setAppTitle(tr("Brisel"));
+    QUser::Instance()->setProduct(QVexProduct(kAppType, QString::fromLatin1(kAppId), tr("Brisel"),
+                                              QString::fromLatin1(kVersion)));
+}
+
+CWinApp::~CWinApp()
+{
+    QHttpClient::Instance()->close();
+    CGlobal::release();
+}
+
+int CWinApp::run()
+{
+    try {
+        // Started again by an installer or an updater with its own arguments: give
+        // the copy that is closing a moment to let go of the single-instance lock.
+        if (QCoreApplication::arguments().size() > 3)
+            QThread::msleep(1000);
+
+        const int unattendedMs = autoCloseMs();
+        if (unattendedMs >= 0)
+            answerMessageBoxesUnattended();
+
+        m_instance = std::make_unique<QSingleInstance>(QString::fromLatin1(kInstanceName));
+        if (m_instance->isAnotherRunning()) {
+            QMsgBox::showWarning(tr("The software has been started, please do not run it again!"), 1);
+            return 0;
+        }
+
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+        QUser::Instance()->httpOnline(nullptr, nullptr);
+        // The main window takes this place once it exists.
+        auto window = std::make_unique<QPlaceholderWindow>();
+        window->show();
+        if (unattendedMs >= 0)
+            closeUnattended(window.get(), unattendedMs);
+        return QApplication::exec();
+    } catch (const UException& e) {
+        BRISEL_LOG(1, QString::fromStdWString(e.description()));
+        return 1;
+    }
+}
+
+void CWinApp::loadTranslator()
+{
+    const QString language = CSetting::getString(QStringLiteral("language"), QStringLiteral("type"),
+                                                 QStringLiteral("zh"));
+    m_translator = createTranslator(CGlobal::getAppPath(), language);
+    QCoreApplication::installTranslator(m_translator.get());
+}
+
+std::unique_ptr<QTranslator> CWinApp::createTranslator(const QString& appPath, const QString& language)
+{
+    auto translator = std::make_unique<QTranslator>();
+    // The code comes from a settings file the user may edit; keep it from naming a
+    // file outside the language folder.
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    if (plainName.match(language).hasMatch())
+        translator->load(QStringLiteral("%1language/brisel_%2.qm").arg(appPath, language));
+    return translator;
+}

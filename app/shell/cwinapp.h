@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QString>
+#include <QTranslator>
+
+#include <memory>
+
+class QSingleInstance;
+
+// The application object: lives on main()'s stack for the whole run. Construction
+// brings up Qt, the platform services and the translation; run() refuses a second
+// copy, opens the main window and runs the event loop; destruction tears the
+// platform services down before Qt goes.
+class CWinApp
+{
+    Q_DECLARE_TR_FUNCTIONS(CWinApp)
+
+public:
+    // argc is kept by reference by Qt and must outlive the object.
+    CWinApp(int& argc, char** argv);
+    ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // The process exit code: the event loop's, 0 when another copy is running,
+    // 1 after a start-up failure (logged).
+    int run();
+
+    // Installs the translation named by the "language"/"type" setting, replacing
+    // (and destroying) the previous one.
+    void loadTranslator();
+
+    // A translator for "<appPath>language/brisel_<language>.qm". A missing file or a
+    // code that is not a plain name (letters, digits, '_', '-') gives an empty
+    // translator, which leaves the source texts in place.
+    static std::unique_ptr<QTranslator> createTranslator(const QString& appPath, const QString& language);
+
+private:
+    QApplication m_app;
+    std::unique_ptr<QTranslator> m_translator;
+    std::unique_ptr<QSingleInstance> m_instance;
+};
