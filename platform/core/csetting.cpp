@@ -17,15 +17,9 @@ namespace {
 // file between them and re-reads it when it changed on disk. The mutex makes a
 // read-modify-write of the file and the problem bookkeeping atomic.
 std::mutex g_mutex;
-QString g_lastProblem;
-
-void reportProblem(const QString& problem)
-{
-    if (problem == g_lastProblem)
-        return;
-    g_lastProblem = problem;
-    BRISEL_LOG(1, problem);
-}
+// An unreadable file stays unreadable for every read that follows; say so once
+// until it reads again.
+bool g_unreadableReported = false;
 
 // A file Qt cannot parse is moved aside (kept for whoever wants to look at it) so
 // the next write starts a clean file instead of merging into the damage.
@@ -34,7 +28,7 @@ void setAsideCorruptFile(const QString& path)
     const QString aside = path + ".bad";
     QFile::remove(aside);
     const bool moved = QFile::rename(path, aside);
-    reportProblem(QStringLiteral("settings file %1 is corrupt; using defaults%2")
+    BRISEL_LOG(1, QStringLiteral("settings file %1 is corrupt; using defaults%2")
                       .arg(path, moved ? QStringLiteral(", old file kept as ") + aside : QString()));
 }
 
@@ -43,8 +37,12 @@ std::unique_ptr<QSettings> openStore()
     const QString path = CSetting::filePath();
     auto store = std::make_unique<QSettings>(path, QSettings::IniFormat);
     store->setIniCodec("UTF-8");
+    // Qt parses sections lazily and reports bad ones only then; parse them all now
+    // so damage is found before any value is trusted.
+    store->allKeys();
     switch (store->status()) {
     case QSettings::NoError:
+        g_unreadableReported = false;
         break;
     case QSettings::FormatError:
         setAsideCorruptFile(path);
@@ -52,7 +50,9 @@ std::unique_ptr<QSettings> openStore()
         store->setIniCodec("UTF-8");
         break;
     case QSettings::AccessError:
-        reportProblem(QStringLiteral("settings file %1 cannot be read; using defaults").arg(path));
+        if (!g_unreadableReported)
+            BRISEL_LOG(1, QStringLiteral("settings file %1 cannot be read; using defaults").arg(path));
+        g_unreadableReported = true;
         break;
     }
     return store;

@@ -1,0 +1,265 @@
+// The settings store and the program folders.
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "logger.h"
+#include "testutils.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSettings>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QString runProbe(const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess probe;
+    probe.start(testutils::binPath("settingsprobe"), args);
+    probe.waitForFinished(30000);
+    if (exitCode)
+        *exitCode = probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1;
+    return QString::fromUtf8(probe.readAllStandardOutput());
+}
+
+// Replaces the store file as an editor would. Qt notices a changed file by size and
+// time stamp, so each replacement gets its own time stamp, as edits by hand do.
+void replaceStore(const QByteArray& content)
+{
+    static QDateTime stamp = QDateTime::currentDateTime().addDays(-1);
+    stamp = stamp.addSecs(1);
+    const QString path = CSetting::filePath();
+    QDir(path).removeRecursively(); // a directory left by an earlier case
+    QFile::remove(path);
+    QFile::remove(path + ".bad");
+    QVERIFY(testutils::writeFile(path, content));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+}
+
+// Collects the logger's messages while alive.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        kzl::logger::setCallback([this](const std::shared_ptr<kzl::LogRecord>& record) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines << QString::fromStdWString(record->message);
+        });
+    }
+    ~LogCapture() { kzl::logger::setCallback(nullptr); }
+    QString text()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines.join('\n');
+    }
+
+private:
+    std::mutex m_mutex;
+    QStringList m_lines;
+};
+
+} // namespace
+
+class TestPlatformSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        const QString path = CSetting::filePath();
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        QFile::remove(path + ".bad");
+    }
+
+    void storeLivesInSandboxConfig()
+    {
+        QCOMPARE(CSetting::filePath(), testutils::sandboxPath() + "/.config/brisel/brisel.ini");
+    }
+
+    void valueSurvivesRestart_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+
+        QTest::newRow("folder") << "output" << "path" << "/home/user/Pictures/Brisel";
+        QTest::newRow("chinese folder") << "default" << "path" << QStringLiteral("/home/用户/桌面/照片 2024");
+        QTest::newRow("comma stays text") << "template" << "path" << "/tmp/a, b";
+        QTest::newRow("ini syntax characters") << "output" << "path" << "C:\\x=1;[y]#z\"q\"";
+        QTest::newRow("leading and trailing spaces") << "language" << "type" << "  en  ";
+        QTest::newRow("empty text") << "language" << "type" << "";
+    }
+    void valueSurvivesRestart()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+
+        // Written here, read by a second process.
+        QVERIFY(CSetting::setValue(group, key, value));
+        QCOMPARE(runProbe({"get", group, key, "<absent>"}), value);
+
+        // Written by a second process, read here.
+        const QString other = value + QStringLiteral("-2");
+        int exitCode = -1;
+        runProbe({"set", group, key, other}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(CSetting::getString(group, key, "<absent>"), other);
+
+        // And it is an ordinary INI file that a plain QSettings reads too.
+        QSettings raw(CSetting::filePath(), QSettings::IniFormat);
+        raw.setIniCodec("UTF-8");
+        QCOMPARE(raw.value(group + "/" + key).toString(), other);
+    }
+
+    void absentKeysGiveDefault()
+    {
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
+        QCOMPARE(CSetting::getInt("output", "size", 3), 3);
+        QVERIFY(!QFile::exists(CSetting::filePath())); // reading creates nothing
+    }
+
+    void intReading_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("expected");
+
+        QTest::newRow("number") << QByteArray("2") << 2;
+        QTest::newRow("negative") << QByteArray("-5") << -5;
+        QTest::newRow("padded") << QByteArray(" 7 ") << 7;
+        QTest::newRow("not a number") << QByteArray("abc") << 99;
+        QTest::newRow("trailing junk") << QByteArray("12abc") << 99;
+        QTest::newRow("fraction") << QByteArray("3.5") << 99;
+        QTest::newRow("beyond int") << QByteArray("99999999999") << 99;
+        QTest::newRow("empty") << QByteArray("") << 99;
+        QTest::newRow("list") << QByteArray("1, 2") << 99;
+    }
+    void intReading()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, expected);
+        replaceStore("[output]\nsize=" + stored + "\n");
+        QCOMPARE(CSetting::getInt("output", "size", 99), expected);
+    }
+
+    void handEditedListReadsAsText()
+    {
+        replaceStore("[template]\npath=/a, /b\n");
+        QCOMPARE(CSetting::getString("template", "path"), QStringLiteral("/a, /b"));
+    }
+
+    void damagedStore_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keptAside");
+
+        QTest::newRow("unclosed section") << QByteArray("[language\ntype=en\n") << true;
+        QTest::newRow("bad section after good one") << QByteArray("[language]\ntype=en\n[oops\n") << true;
+        QTest::newRow("binary") << QByteArray("\x01\x02\x00\xff[language]\ntype=en", 20) << true;
+        QTest::newRow("one huge line") << QByteArray(4 * 1024 * 1024, '[') << true;
+    }
+    void damagedStore()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, keptAside);
+        replaceStore(content);
+        LogCapture log;
+
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
+        QVERIFY2(log.text().contains("corrupt"), qPrintable(log.text()));
+        QCOMPARE(QFile::exists(CSetting::filePath() + ".bad"), keptAside);
+
+        // The store works again at once, also for the next run.
+        QVERIFY(CSetting::setValue("language", "type", "en"));
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("en"));
+        QCOMPARE(runProbe({"get", "language", "type", "zh"}), QStringLiteral("en"));
+    }
+
+    void unreadableStore()
+    {
+        // A folder where the file should be: cannot be read nor replaced.
+        QVERIFY(QDir().mkpath(CSetting::filePath()));
+        LogCapture log;
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
+        QCOMPARE(CSetting::getInt("output", "size", 1), 1);
+        QVERIFY(!CSetting::setValue("language", "type", "en"));
+        QVERIFY2(log.text().contains("could not be saved"), qPrintable(log.text()));
+        QVERIFY(QFileInfo(CSetting::filePath()).isDir());
+    }
+
+    void concurrentWritersLoseNothing()
+    {
+        constexpr int threads = 4;
+        constexpr int rounds = 25;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t] {
+                for (int i = 0; i < rounds; ++i)
+                    CSetting::setValue("threads", QStringLiteral("t%1").arg(t), i);
+            });
+        }
+        for (auto& w : workers)
+            w.join();
+        for (int t = 0; t < threads; ++t)
+            QCOMPARE(runProbe({"getint", "threads", QStringLiteral("t%1").arg(t), "-1"}).toInt(), rounds - 1);
+    }
+
+    void foldersEndInSlash_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+        const QString home = testutils::sandboxPath();
+        QTest::newRow("app") << CGlobal::getAppPath() << testutils::binPath();
+        QTest::newRow("app data") << CGlobal::getAppDataPath() << home + "/.local/share/brisel/";
+        QTest::newRow("pictures") << CGlobal::getPicturesPath() << QString();
+        QTest::newRow("desktop") << CGlobal::getDesktopPath() << QString();
+        QTest::newRow("output") << CGlobal::getOutputPath() << CGlobal::getPicturesPath() + "Brisel/";
+    }
+    void foldersEndInSlash()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        QVERIFY2(folder.endsWith('/') && !folder.endsWith("//"), qPrintable(folder));
+        if (!expected.isEmpty())
+            QCOMPARE(folder, expected);
+    }
+
+    void appDataCreatedOnDemand()
+    {
+        const QString expected = testutils::sandboxPath() + "/.local/share/brisel/";
+        QDir(expected).removeRecursively();
+        QCOMPARE(CGlobal::getAppDataPath(), expected);
+        QVERIFY(QFileInfo(expected).isDir());
+    }
+
+    void buildDateIsADay()
+    {
+        const QDate day = QDate::fromString(QString::number(CGlobal::getBuildDate()), "yyyyMMdd");
+        QVERIFY(day.isValid());
+        QVERIFY(day <= QDate::currentDate().addDays(1));
+    }
+
+    void appTitleFallsBack()
+    {
+        CGlobal::setAppTitle(QString());
+        QCOMPARE(CGlobal::appTitle(), QStringLiteral("Brisel"));
+        CGlobal::setAppTitle(QStringLiteral("布瑞索"));
+        QCOMPARE(CGlobal::appTitle(), QStringLiteral("布瑞索"));
+    }
+};
+
+BRISEL_TEST_GUILESS_MAIN(TestPlatformSettings)
+#include "tst_platform_settings.moc"
