@@ -29,12 +29,17 @@ void TButton::setChecked(bool value)
         checked = value;
 }
 
+void TButton::applyStatus(QWidget* widget, const QVariant& status)
+{
+    widget->setProperty("status", status);
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+    widget->update();
+}
+
 void TButton::setStatus(const QVariant& status)
 {
-    setProperty("status", status);
-    style()->unpolish(this);
-    style()->polish(this);
-    update();
+    applyStatus(this, status);
 }
 
 bool TButton::toggle()

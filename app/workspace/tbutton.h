@@ -17,6 +17,10 @@ public:
     bool isCheckable() const;
     bool isChecked() const;
 
+    // Sets the dynamic property "status" on any widget and re-applies its style
+    // sheet; subclasses use it for their labels, which the sheets also select on.
+    static void applyStatus(QWidget* widget, const QVariant& status);
+
 signals:
     // Emitted on release after a press on the button, wherever the cursor is then.
     void clicked(bool checked);
