@@ -207,8 +207,11 @@ QString QImageTask::createJob(const QString& mac)
 
 QString QImageTask::waitForResult(const QString& mac, const QString& serial)
 {
+    // The request object joins its parameters with "?" or "&" itself.
+    QString endpoint = taskEndpoint();
+    endpoint.chop(1);
     HRequest request;
-    request.setUrl(taskEndpoint());
+    request.setUrl(endpoint);
     request.setHttpType(0);
     request.setResultType(1);
     request.appendParam(QStringLiteral("mac"), mac);

@@ -1,6 +1,6 @@
 #include "qworkpool.h"
 
-#include <QtGlobal>
+#include "logger.h"
 
 #include <exception>
 
@@ -86,9 +86,9 @@ void QWorkPool::workerLoop()
         try {
             job();
         } catch (const std::exception& e) {
-            qWarning("QWorkPool: a job threw: %s", e.what());
+            BRISEL_LOG(1, QStringLiteral("a pool job threw: %1").arg(QString::fromLocal8Bit(e.what())));
         } catch (...) {
-            qWarning("QWorkPool: a job threw an unknown exception");
+            BRISEL_LOG(1, QStringLiteral("a pool job threw an unknown exception"));
         }
         job = nullptr;
     }
