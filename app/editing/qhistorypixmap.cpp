@@ -56,7 +56,7 @@ void QHistoryPixmap::push(const QImage& state)
 {
     m_entries.resize(m_current + 1);
     m_entries.append(makeEntry(m_image, state));
-    m_lastChange = m_entries.last().key.isNull() ? state.rect() : m_entries.last().rect;
+    m_lastChange = m_entries.last().key.isNull() ? m_entries.last().rect : state.rect();
     m_image = state;
     m_current = m_entries.size() - 1;
 }
@@ -163,6 +163,14 @@ QPixmap QHistoryPixmap::undo()
 QPixmap QHistoryPixmap::redo()
 {
     return QPixmap::fromImage(redoImage());
+}
+
+void QHistoryPixmap::clear()
+{
+    m_entries.clear();
+    m_image = QImage();
+    m_current = -1;
+    m_lastChange = QRect();
 }
 
 bool QHistoryPixmap::canUndo() const

@@ -46,6 +46,9 @@ public:
     QPixmap undo();
     QPixmap redo();
 
+    // Forgets every state (a new image in the same view).
+    void clear();
+
     bool canUndo() const;
     bool canRedo() const;
     int current() const { return m_current; }

@@ -40,7 +40,15 @@ void paintSoft(QImage& display, int diameter, bool keep, int hardness, Shape sha
     const double core = diameter * coreFraction(hardness);
     if (core < diameter) {
         painter.setOpacity(0.5);
-        shape(painter, color, double(diameter));
+        if (keep) {
+            shape(painter, color, double(diameter));
+        } else {
+            // Clear ignores the opacity; erasing half the alpha takes DestinationOut
+            // with an opaque source.
+            painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+            shape(painter, QColor(Qt::black), double(diameter));
+            painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        }
         painter.setOpacity(1.0);
     }
     shape(painter, color, core);

@@ -1,0 +1,208 @@
+#include "qhistorypixmap.h"
+#include "testutils.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRandomGenerator>
+
+namespace {
+
+QImage filled(QSize size, QRgb color)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(color);
+    return image;
+}
+
+// A state that differs from `base` in one rectangle.
+QImage edited(const QImage& base, const QRect& area, QRgb color)
+{
+    QImage next = base.copy();
+    QPainter painter(&next);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(area, QColor::fromRgba(color));
+    return next;
+}
+
+} // namespace
+
+class TestHistoryPixmap : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freshStore();
+    void moves_data();
+    void moves();
+    void pushAfterUndoDropsTheStatesAhead();
+    void fiftyEditsRebuildExactly();
+    void manyEditsStayCompact();
+    void keyStatesOfOtherSizes();
+    void lastChangeCoversTheEdit();
+    void pixmapInterface();
+};
+
+void TestHistoryPixmap::freshStore()
+{
+    QHistoryPixmap history;
+    QVERIFY(!history.canUndo());
+    QVERIFY(!history.canRedo());
+    QVERIFY(history.undoImage().isNull());
+    QVERIFY(history.redoImage().isNull());
+    history.push(filled({4, 4}, 0xff000000));
+    QCOMPARE(history.current(), 0);
+    QVERIFY(!history.canUndo());
+    QVERIFY(!history.canRedo());
+}
+
+// Pushes `pushes` states (pixel (0,0) holds the state's number) and then runs the
+// moves: 'u' undo, 'r' redo. Checks the state shown and both flags.
+void TestHistoryPixmap::moves_data()
+{
+    QTest::addColumn<int>("pushes");
+    QTest::addColumn<QString>("moves");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<bool>("canUndo");
+    QTest::addColumn<bool>("canRedo");
+    QTest::newRow("three pushes") << 3 << "" << 2 << true << false;
+    QTest::newRow("one undo") << 3 << "u" << 1 << true << true;
+    QTest::newRow("undo to the first") << 3 << "uu" << 0 << false << true;
+    QTest::newRow("undo then redo") << 3 << "ur" << 2 << true << false;
+    QTest::newRow("down and up twice") << 4 << "uuurrur" << 2 << true << true;
+    QTest::newRow("single state") << 1 << "" << 0 << false << false;
+}
+
+void TestHistoryPixmap::moves()
+{
+    QFETCH(int, pushes);
+    QFETCH(QString, moves);
+    QHistoryPixmap history;
+    QImage image = filled({8, 6}, 0xff000000);
+    for (int i = 0; i < pushes; ++i) {
+        image = edited(image, QRect(0, 0, 1, 1), qRgba(i, 0, 0, 255));
+        history.push(image);
+    }
+    QImage shown = image;
+    for (QChar move : moves)
+        shown = move == 'u' ? history.undoImage() : history.redoImage();
+    QTEST(history.current(), "current");
+    QTEST(history.canUndo(), "canUndo");
+    QTEST(history.canRedo(), "canRedo");
+    QCOMPARE(qRed(shown.pixel(0, 0)), history.current());
+}
+
+void TestHistoryPixmap::pushAfterUndoDropsTheStatesAhead()
+{
+    QHistoryPixmap history;
+    const QImage s0 = filled({10, 10}, 0xff000000);
+    const QImage s1 = edited(s0, {1, 1, 2, 2}, 0xffff0000);
+    const QImage s2 = edited(s1, {5, 5, 3, 3}, 0xff00ff00);
+    history.push(s0);
+    history.push(s1);
+    history.push(s2);
+    history.undoImage();
+    history.undoImage();
+    QVERIFY(history.canRedo());
+    const QImage other = edited(s0, {0, 6, 4, 4}, 0xff0000ff);
+    history.push(other);
+    QCOMPARE(history.current(), 1);
+    QCOMPARE(history.count(), 2);
+    QVERIFY(!history.canRedo());
+    QCOMPARE(history.state(1), other);
+    QCOMPARE(history.undoImage(), s0);
+    QCOMPARE(history.redoImage(), other);
+}
+
+void TestHistoryPixmap::fiftyEditsRebuildExactly()
+{
+    QRandomGenerator rng(7);
+    QHistoryPixmap history;
+    QVector<QImage> states{filled({120, 80}, qRgba(0, 0, 255, 100))};
+    history.push(states.last());
+    for (int i = 0; i < 50; ++i) {
+        const QRect area(rng.bounded(110), rng.bounded(70), 1 + rng.bounded(40), 1 + rng.bounded(30));
+        states.append(edited(states.last(), area, rng.generate() | 0x01000000));
+        history.push(states.last());
+    }
+    // Walk all the way down and up again: every step gives the exact state.
+    for (int i = 49; i >= 0; --i)
+        QCOMPARE(history.undoImage(), states[i]);
+    for (int i = 1; i <= 50; ++i)
+        QCOMPARE(history.redoImage(), states[i]);
+    // Jumps that need a rebuild from the first state.
+    for (int i : {0, 13, 37, 50})
+        QCOMPARE(history.state(i), states[i]);
+    const QMap<int, QPixmap> all = history.entries();
+    QCOMPARE(all.size(), 51);
+    QCOMPARE(all.lastKey(), 50);
+}
+
+void TestHistoryPixmap::manyEditsStayCompact()
+{
+    QHistoryPixmap history;
+    QImage image = filled({1500, 1000}, qRgba(0, 0, 255, 100));
+    history.push(image);
+    for (int i = 0; i < 30; ++i) {
+        image = edited(image, QRect(i * 40, i * 25, 200, 120), i % 2 ? 0 : qRgba(10, 0, 255, 100));
+        history.push(image);
+    }
+    // The first state is a key; thirty changes must cost far less than one more.
+    const qint64 full = image.sizeInBytes();
+    QVERIFY2(history.storedBytes() < full + full / 4,
+             qPrintable(QString::number(history.storedBytes())));
+}
+
+void TestHistoryPixmap::keyStatesOfOtherSizes()
+{
+    QHistoryPixmap history;
+    const QImage small = filled({20, 10}, 0xff112233);
+    const QImage large = filled({200, 100}, 0xff445566);
+    const QImage large2 = edited(large, {10, 10, 5, 5}, 0xffffffff);
+    const QImage premultiplied = large2.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    history.push(small);
+    history.push(large);
+    history.push(large2);
+    history.push(premultiplied);
+    QCOMPARE(history.undoImage(), large2);
+    QCOMPARE(history.undoImage(), large);
+    QCOMPARE(history.undoImage(), small);
+    QCOMPARE(history.redoImage(), large);
+    QCOMPARE(history.redoImage(), large2);
+    QCOMPARE(history.redoImage(), premultiplied);
+    QCOMPARE(history.redoImage().isNull(), true);
+    QCOMPARE(history.current(), 3);
+}
+
+void TestHistoryPixmap::lastChangeCoversTheEdit()
+{
+    QHistoryPixmap history;
+    const QImage s0 = filled({50, 40}, 0xff000000);
+    const QRect area(7, 9, 11, 5);
+    const QImage s1 = edited(s0, area, 0xffabcdef);
+    history.push(s0);
+    QCOMPARE(history.lastChange(), s0.rect());
+    history.push(s1);
+    QCOMPARE(history.lastChange(), area);
+    history.undoImage();
+    QCOMPARE(history.lastChange(), area);
+    history.push(s0); // no change at all
+    QVERIFY(history.lastChange().isEmpty());
+    QCOMPARE(history.count(), 2);
+}
+
+void TestHistoryPixmap::pixmapInterface()
+{
+    QHistoryPixmap history;
+    QPixmap a(16, 16);
+    a.fill(Qt::red);
+    QPixmap b(16, 16);
+    b.fill(Qt::blue);
+    history.push(a);
+    history.push(b);
+    QVERIFY(history.canUndo());
+    QCOMPARE(history.undo().toImage().pixelColor(3, 3), QColor(Qt::red));
+    QCOMPARE(history.redo().toImage().pixelColor(3, 3), QColor(Qt::blue));
+}
+
+BRISEL_TEST_GUILESS_MAIN(TestHistoryPixmap)
+#include "tst_historypixmap.moc"

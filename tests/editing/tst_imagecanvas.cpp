@@ -1,0 +1,481 @@
+#include "qimagecanvas.h"
+#include "qworkpool.h"
+#include "testutils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSignalSpy>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+// A cut-out of w x h whose only subject is the opaque rectangle `subject`.
+cv::Mat cutoutWithSubject(int w, int h, const QRect& subject)
+{
+    cv::Mat m(h, w, CV_8UC4, cv::Scalar(0, 0, 0, 0));
+    m(cv::Rect(subject.x(), subject.y(), subject.width(), subject.height()))
+        .setTo(cv::Scalar(40, 120, 200, 255));
+    return m;
+}
+
+bool load(QImageCanvas& canvas, const cv::Mat& cutout, QSize source = QSize())
+{
+    QSignalSpy updated(&canvas, &QImageCanvas::signal_update);
+    canvas.loadCutout(cutout, source.isValid() ? source : QSize(cutout.cols, cutout.rows));
+    return updated.wait(10000);
+}
+
+cv::Mat decode(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cv::Mat();
+    const QByteArray bytes = file.readAll();
+    return cv::imdecode(std::vector<uchar>(bytes.begin(), bytes.end()), cv::IMREAD_UNCHANGED);
+}
+
+// The crop frames worked out from the names the crop page gives them.
+struct RatioName
+{
+    int code, p, q;
+};
+constexpr RatioName kRatioNames[] = {{2, 1, 1}, {3, 16, 9}, {4, 9, 16}, {5, 3, 4},
+                                     {6, 4, 3}, {7, 3, 2},  {8, 2, 3}};
+struct FixedName
+{
+    int code, w, h;
+};
+constexpr FixedName kFixedNames[] = {{12, 680, 680}, {13, 466, 600}, {14, 466, 600}, {15, 1500, 1500},
+                                     {16, 1000, 1000}, {17, 800, 800}, {18, 500, 500}, {19, 259, 377},
+                                     {20, 295, 413}, {21, 390, 567}, {22, 413, 531}, {23, 413, 579}};
+
+// Largest p:q frame centred on the surface.
+QRect expectedRatioFrame(QSize s, int p, int q)
+{
+    const float r = float(p) / float(q);
+    int w = s.width(), h = s.height();
+    if (float(s.width()) / float(s.height()) > r)
+        w = int(float(s.height()) * r);
+    else
+        h = int(float(s.width()) / r);
+    return QRect((s.width() - w) / 2, (s.height() - h) / 2, w, h);
+}
+
+QRect expectedFixedFrame(QSize s, int w, int h)
+{
+    if (w <= s.width() && h <= s.height())
+        return QRect((s.width() - w) / 2, (s.height() - h) / 2, w, h);
+    return expectedRatioFrame(s, w, h);
+}
+
+} // namespace
+
+class TestImageCanvas : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cropFrames_data();
+    void cropFrames();
+    void cropFrameOfALoadedCanvas();
+    void loadLaysOutTheCutout();
+    void newerLoadWins();
+    void canvasGoneBeforeItsLoadEnds();
+    void subjectIsNeverEnlarged_data();
+    void subjectIsNeverEnlarged();
+    void sameCodeOnlyCommits();
+    void wholeSurfaceResetsTheLayout();
+    void handleDragsKeepTheFrameSane_data();
+    void handleDragsKeepTheFrameSane();
+    void smallerBackgroundPictureLeavesStrips();
+    void compositionIsCached();
+    void save_data();
+    void save();
+    void saveCommittedCrop_data();
+    void saveCommittedCrop();
+    void saveJpgBackground_data();
+    void saveJpgBackground();
+    void saveReportsFailures();
+};
+
+void TestImageCanvas::initTestCase()
+{
+    QWorkPool::instance()->start(2);
+}
+
+void TestImageCanvas::cropFrames_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QSize>("surface");
+    QTest::addColumn<QSize>("custom");
+    QTest::addColumn<QRect>("subject");
+    QTest::addColumn<QRect>("expected");
+    const QRect subject(30, 40, 100, 120);
+    const QSize custom(640, 480);
+    const QList<QPair<const char*, QSize>> surfaces = {{"wide", {6000, 2000}},  {"hd", {1920, 1080}},
+                                                       {"tall", {800, 3000}},   {"portrait", {1080, 1920}},
+                                                       {"small", {300, 200}},   {"tiny", {7, 5}}};
+    for (const auto& [name, surface] : surfaces) {
+        auto row = [&](int code, const QRect& expected) {
+            QTest::addRow("%s code %d", name, code) << code << surface << custom << subject << expected;
+        };
+        row(1, QRect(QPoint(0, 0), surface));
+        for (const RatioName& r : kRatioNames)
+            row(r.code, expectedRatioFrame(surface, r.p, r.q));
+        row(9, subject);
+        row(10, expectedFixedFrame(surface, custom.width(), custom.height()));
+        row(11, QRect());
+        for (const FixedName& f : kFixedNames)
+            row(f.code, expectedFixedFrame(surface, f.w, f.h));
+    }
+    QTest::newRow("fixed size fits exactly") << 12 << QSize(680, 680) << custom << subject
+                                             << QRect(0, 0, 680, 680);
+    QTest::newRow("fixed size one pixel too wide") << 12 << QSize(679, 900) << custom << subject
+                                                   << QRect(0, 110, 679, 679);
+    QTest::newRow("custom without a size") << 10 << QSize(800, 600) << QSize(0, 0) << subject << QRect();
+    QTest::newRow("unknown code") << 24 << QSize(800, 600) << custom << subject << QRect();
+}
+
+void TestImageCanvas::cropFrames()
+{
+    QFETCH(int, code);
+    QFETCH(QSize, surface);
+    QFETCH(QSize, custom);
+    QFETCH(QRect, subject);
+    QFETCH(QRect, expected);
+    const QRect got = QImageCanvas::rectForCropMode(code, surface, custom, subject);
+    QCOMPARE(got, expected);
+    if (!got.isNull() && code != 9)
+        QVERIFY(QRect(QPoint(0, 0), surface).contains(got));
+}
+
+void TestImageCanvas::cropFrameOfALoadedCanvas()
+{
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(900, 400, QRect(100, 50, 300, 200))));
+    canvas.applyCropSize(6, false, canvas.customCropSize());
+    QCOMPARE(canvas.cropRect(), QRect(183, 0, 533, 400));
+    canvas.applyCropSize(16, false, canvas.customCropSize()); // 1000 x 1000 does not fit: 1:1
+    QCOMPARE(canvas.cropRect(), QRect(250, 0, 400, 400));
+}
+
+void TestImageCanvas::loadLaysOutTheCutout()
+{
+    QImageCanvas canvas;
+    QVERIFY(!canvas.isLoaded());
+    QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(100, 60, 200, 300))));
+    QCOMPARE(canvas.canvasSize(), QSize(640, 480));
+    QCOMPARE(canvas.customCropSize(), QSize(640, 480));
+    QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 640, 480));
+    // The subject's box runs to the last subject pixel, exclusive.
+    QCOMPARE(canvas.subjectRect(), QRect(100, 60, 199, 299));
+    QCOMPARE(canvas.handles().size(), 8);
+    QCOMPARE(canvas.handles().value(0).topLeft(), QPoint(100 - 8, 60 - 8));
+    QCOMPARE(canvas.handles().value(7).topLeft(), QPoint(298 - 8, 358 - 8));
+    QCOMPARE(canvas.cropRect(), QRect(0, 0, 640, 480));
+    QCOMPARE(canvas.backgroundWidth(), 640);
+    QCOMPARE(canvas.composedPixmap().size(), QSize(640, 480));
+}
+
+void TestImageCanvas::newerLoadWins()
+{
+    QImageCanvas canvas;
+    QSignalSpy updated(&canvas, &QImageCanvas::signal_update);
+    canvas.loadCutout(cutoutWithSubject(2000, 1500, QRect(10, 10, 50, 50)), QSize(2000, 1500));
+    canvas.loadCutout(cutoutWithSubject(300, 200, QRect(10, 10, 50, 50)), QSize(300, 200));
+    QVERIFY(updated.wait(10000));
+    QTest::qWait(200);
+    QCOMPARE(updated.count(), 1);
+    QCOMPARE(canvas.canvasSize(), QSize(300, 200));
+}
+
+void TestImageCanvas::canvasGoneBeforeItsLoadEnds()
+{
+    auto* canvas = new QImageCanvas;
+    canvas->loadCutout(cutoutWithSubject(3000, 2000, QRect(10, 10, 50, 50)), QSize(3000, 2000));
+    delete canvas;
+    QTest::qWait(500); // the job finishes and its hand-over must find nothing to touch
+    QImageCanvas other;
+    QVERIFY(load(other, cutoutWithSubject(30, 20, QRect(1, 1, 5, 5))));
+}
+
+void TestImageCanvas::subjectIsNeverEnlarged_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QSize>("cutout");
+    QTest::addColumn<QRect>("subject");
+    QTest::newRow("square frame, small subject") << 2 << QSize(400, 300) << QRect(50, 40, 100, 80);
+    QTest::newRow("subject frame") << 9 << QSize(400, 300) << QRect(50, 40, 100, 80);
+    QTest::newRow("fixed size falls back") << 16 << QSize(400, 300) << QRect(200, 100, 150, 150);
+    QTest::newRow("tall frame, wide subject") << 4 << QSize(1600, 900) << QRect(100, 100, 1400, 500);
+    QTest::newRow("id photo, big subject") << 20 << QSize(2000, 1500) << QRect(300, 200, 1200, 1100);
+}
+
+void TestImageCanvas::subjectIsNeverEnlarged()
+{
+    QFETCH(int, code);
+    QFETCH(QSize, cutout);
+    QFETCH(QRect, subject);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(cutout.width(), cutout.height(), subject)));
+    const QSize natural = canvas.subjectRect().size();
+    canvas.applyCropSize(code, false, canvas.customCropSize());
+    const QRect frame = canvas.cropRect();
+    const QRect placed = canvas.subjectRect();
+    QVERIFY(placed.width() <= natural.width() && placed.height() <= natural.height());
+    QVERIFY2(frame.contains(placed), qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y())
+                                                    .arg(placed.width()).arg(placed.height())));
+    // Shrunk or not, it keeps its proportions and sits in the middle of the frame.
+    QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) < 0.02);
+    QVERIFY(qAbs(placed.center().x() - frame.center().x()) <= 1);
+    QVERIFY(qAbs(placed.center().y() - frame.center().y()) <= 1);
+    if (frame.width() >= natural.width() && frame.height() >= natural.height())
+        QCOMPARE(placed.size(), natural);
+    // The foreground still shows the whole cut-out around the subject.
+    const double scale = double(placed.width()) / natural.width();
+    QVERIFY(qAbs(canvas.foregroundRect().width() - cutout.width() * scale) <= 2);
+}
+
+void TestImageCanvas::sameCodeOnlyCommits()
+{
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(800, 600, QRect(100, 100, 200, 300))));
+    canvas.applyCropSize(5, false, canvas.customCropSize());
+    const QRect subject = canvas.subjectRect();
+    canvas.setForegroundGeometry(10, 0, subject.translated(20, 0));
+    const QRect moved = canvas.subjectRect();
+    canvas.setShowCropFrame(true);
+    canvas.applyCropSize(5, true, canvas.customCropSize());
+    QVERIFY(canvas.isCropApplied());
+    QVERIFY(!canvas.isCropFrameShown());
+    QCOMPARE(canvas.subjectRect(), moved); // not laid out again
+    canvas.clearCropApplied();
+    QVERIFY(!canvas.isCropApplied());
+}
+
+void TestImageCanvas::wholeSurfaceResetsTheLayout()
+{
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(800, 600, QRect(100, 100, 500, 400))));
+    const QRect natural = canvas.subjectRect();
+    canvas.applyCropSize(20, false, canvas.customCropSize());
+    QVERIFY(canvas.subjectRect() != natural);
+    canvas.applyCropSize(1, false, canvas.customCropSize());
+    QCOMPARE(canvas.subjectRect(), natural);
+    QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 800, 600));
+    QCOMPARE(canvas.cropRect(), QRect(0, 0, 800, 600));
+}
+
+// One drag step as the crop view makes it: the handle's edges move by (dx, dy).
+void TestImageCanvas::handleDragsKeepTheFrameSane_data()
+{
+    QTest::addColumn<int>("handle");
+    QTest::addColumn<int>("dx");
+    QTest::addColumn<int>("dy");
+    const QList<QPair<int, int>> moves = {{15, 9}, {-40, -25}, {900, 5}, {-900, -700}, {3, 2000}};
+    for (int handle = 0; handle <= 8; ++handle)
+        for (const auto& [dx, dy] : moves)
+            QTest::addRow("handle %d by %d,%d", handle, dx, dy) << handle << dx << dy;
+}
+
+void TestImageCanvas::handleDragsKeepTheFrameSane()
+{
+    QFETCH(int, handle);
+    QFETCH(int, dx);
+    QFETCH(int, dy);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(600, 400, QRect(200, 100, 150, 200))));
+    const QRect before = canvas.subjectRect();
+    QRect r = before;
+    int dragX = qAbs(dx), dragY = qAbs(dy);
+    switch (handle) {
+    case 0: r.setLeft(r.left() + dx); r.setTop(r.top() + dy); break;
+    case 1: r.setTop(r.top() + dy); dragX = 0; break;
+    case 2: r.setRight(r.right() + dx); r.setTop(r.top() + dy); break;
+    case 3: r.setLeft(r.left() + dx); dragY = 0; break;
+    case 4: r.setRight(r.right() + dx); dragY = 0; break;
+    case 5: r.setLeft(r.left() + dx); r.setBottom(r.bottom() + dy); break;
+    case 6: r.setBottom(r.bottom() + dy); dragX = 0; break;
+    case 7: r.setRight(r.right() + dx); r.setBottom(r.bottom() + dy); break;
+    default: r.translate(dx, dy); break;
+    }
+    canvas.setForegroundGeometry(dragX, dragY, r);
+    const QRect after = canvas.subjectRect();
+    QVERIFY(after.width() >= 8 && after.height() >= 8);
+    QVERIFY2(QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
+             qPrintable(QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
+    QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) < 0.1);
+    QCOMPARE(canvas.handles().value(0).topLeft(), after.topLeft() - QPoint(8, 8));
+    QCOMPARE(canvas.handles().value(7).topLeft(), after.bottomRight() - QPoint(8, 8));
+    if (handle == 8)
+        QCOMPARE(after.size(), before.size());
+    if (handle == 3 && dx > 0 && dx < 100) // a moved left edge, the right edge stays put
+        QCOMPARE(after.right(), before.right());
+    // The whole cut-out follows the subject at the same scale.
+    QVERIFY(qAbs(canvas.foregroundRect().width() * before.width() - 600 * after.width()) <= 2 * before.width());
+}
+
+void TestImageCanvas::smallerBackgroundPictureLeavesStrips()
+{
+    const QString picture = testutils::sandboxPath() + "/narrow.png";
+    QImage narrow(200, 500, QImage::Format_RGB32);
+    narrow.fill(Qt::green);
+    QVERIFY(narrow.save(picture));
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(400, 300, QRect(150, 100, 100, 100))));
+    QVERIFY(canvas.setBackgroundImage(picture));
+    QCOMPARE(canvas.canvasSize(), QSize(400, 500));
+    QCOMPARE(canvas.foregroundRect(), QRect(0, 100, 400, 300));
+    const QImage shown = canvas.composedPixmap().toImage();
+    QCOMPARE(qAlpha(shown.pixel(10, 10)), 0);          // a strip left of the picture
+    QCOMPARE(shown.pixelColor(200, 20), QColor(Qt::green));
+    QCOMPARE(canvas.backgroundWidth(), 200);
+    QVERIFY(!canvas.setBackgroundImage(testutils::sandboxPath() + "/missing.png"));
+    QCOMPARE(canvas.canvasSize(), QSize(400, 300));
+    canvas.setBackgroundColor(Qt::red);
+    QCOMPARE(canvas.backgroundWidth(), 400);
+}
+
+void TestImageCanvas::compositionIsCached()
+{
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(50, 50, 100, 100))));
+    const qint64 first = canvas.composedPixmap().cacheKey();
+    QCOMPARE(canvas.composedPixmap().cacheKey(), first);
+    QVERIFY(canvas.composedPixmap(true).cacheKey() != first);
+    canvas.setShowSubjectFrame(true);
+    const QImage framed = canvas.composedPixmap().toImage();
+    QCOMPARE(framed.pixelColor(50, 50), QColor(Qt::white)); // inside the top-left handle
+    const qint64 key = canvas.composedPixmap().cacheKey();
+    canvas.setShowSubjectFrame(true);
+    QCOMPARE(canvas.composedPixmap().cacheKey(), key);
+}
+
+void TestImageCanvas::save_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("outputSize");
+    QTest::addColumn<QSize>("expected");
+    // 640 x 480, by the rounding of the larger side's scale.
+    const QSize sizes[] = {{1440, 1080}, {2000, 1500}, {4000, 3000}, {640, 480}};
+    for (int format : {0, 1})
+        for (int out = 0; out < 4; ++out)
+            QTest::addRow("%s size %d", format ? "jpg" : "png", out) << format << out << sizes[out];
+}
+
+void TestImageCanvas::save()
+{
+    QFETCH(int, format);
+    QFETCH(int, outputSize);
+    QFETCH(QSize, expected);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(200, 100, 240, 280))));
+    canvas.setShowSubjectFrame(true); // frames never reach the file
+    const QString path = testutils::sandboxPath() + QString("/out_%1_%2.%3")
+                                                        .arg(format).arg(outputSize).arg(format ? "jpg" : "png");
+    QString error;
+    QVERIFY2(canvas.save(path, quint8(format), quint8(outputSize), &error), qPrintable(error));
+    const cv::Mat written = decode(path);
+    QCOMPARE(QSize(written.cols, written.rows), expected);
+    const int cx = expected.width() / 2, cy = expected.height() / 2;
+    if (format == 1) {
+        QCOMPARE(written.channels(), 3);
+        const cv::Vec3b corner = written.at<cv::Vec3b>(2, 2);
+        QVERIFY(corner[0] > 245 && corner[1] > 245 && corner[2] > 245); // white under nothing
+        const cv::Vec3b middle = written.at<cv::Vec3b>(cy, cx);
+        QVERIFY(qAbs(middle[2] - 200) < 12 && qAbs(middle[0] - 40) < 12);
+    } else {
+        QCOMPARE(written.channels(), 4);
+        QCOMPARE(int(written.at<cv::Vec4b>(2, 2)[3]), 0);
+        QCOMPARE(written.at<cv::Vec4b>(cy, cx), cv::Vec4b(40, 120, 200, 255));
+    }
+    QCOMPARE(QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(), 0);
+}
+
+void TestImageCanvas::saveCommittedCrop_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("outputSize");
+    QTest::addColumn<QSize>("expected");
+    QTest::newRow("id photo at original size") << 20 << 3 << QSize(295, 413);
+    QTest::newRow("shop square at original size") << 12 << 3 << QSize(680, 680);
+    QTest::newRow("ratio at original size") << 2 << 3 << QSize(600, 600);
+    QTest::newRow("whole at original size") << 1 << 3 << QSize(1000, 600);
+    QTest::newRow("fixed size at 1080p") << 12 << 0 << QSize(1080, 1080);
+    QTest::newRow("too large fixed size") << 15 << 3 << QSize(1500, 1500);
+}
+
+void TestImageCanvas::saveCommittedCrop()
+{
+    QFETCH(int, code);
+    QFETCH(int, outputSize);
+    QFETCH(QSize, expected);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(1000, 600, QRect(300, 100, 300, 400))));
+    canvas.applyCropSize(code, true, canvas.customCropSize());
+    const QString path = testutils::sandboxPath() + "/crop.png";
+    QString error;
+    QVERIFY2(canvas.save(path, 0, quint8(outputSize), &error), qPrintable(error));
+    const cv::Mat written = decode(path);
+    QCOMPARE(QSize(written.cols, written.rows), expected);
+    // The subject is in the middle of every committed frame.
+    QCOMPARE(int(written.at<cv::Vec4b>(written.rows / 2, written.cols / 2)[3]), 255);
+}
+
+void TestImageCanvas::saveJpgBackground_data()
+{
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<int>("expectedBlue");
+    QTest::addColumn<int>("expectedRed");
+    QTest::newRow("no background: white") << QColor() << 255 << 255;
+    QTest::newRow("red") << QColor(Qt::red) << 0 << 255;
+    QTest::newRow("transparent colour, not white") << QColor(0, 0, 0, 0) << 0 << 0;
+}
+
+void TestImageCanvas::saveJpgBackground()
+{
+    QFETCH(QColor, background);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
+    if (background.isValid())
+        canvas.setBackgroundColor(background);
+    const QString path = testutils::sandboxPath() + "/background.jpg";
+    QVERIFY(canvas.save(path, 1, 3));
+    const cv::Vec3b corner = decode(path).at<cv::Vec3b>(5, 5);
+    QFETCH(int, expectedBlue);
+    QFETCH(int, expectedRed);
+    QVERIFY(qAbs(int(corner[0]) - expectedBlue) < 8);
+    QVERIFY(qAbs(int(corner[2]) - expectedRed) < 8);
+}
+
+void TestImageCanvas::saveReportsFailures()
+{
+    QImageCanvas empty;
+    QString error;
+    const QString nowhere = testutils::sandboxPath() + "/empty.png";
+    QVERIFY(!empty.save(nowhere, 0, 3, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(nowhere));
+
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
+    // A folder that is really a file: not even root can write below it.
+    const QString blocker = testutils::sandboxPath() + "/blocker";
+    QVERIFY(testutils::writeFile(blocker, "not a folder"));
+    for (int format : {0, 1}) {
+        error.clear();
+        const QString path = blocker + (format ? "/result.jpg" : "/result.png");
+        QVERIFY(!canvas.save(path, quint8(format), 3, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(path));
+    }
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("not a folder"));
+}
+
+BRISEL_TEST_GUILESS_MAIN(TestImageCanvas)
+#include "tst_imagecanvas.moc"
