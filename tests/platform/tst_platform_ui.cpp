@@ -1,0 +1,495 @@
+// Message boxes, control properties, folders, help pages and the main menu.
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "logger.h"
+#include "qcommonmethod.h"
+#include "qcustomui.h"
+#include "qmsgbox.h"
+#include "quserhelp.h"
+#include "qvarnui.h"
+#include "testutils.h"
+#include "urlrecorder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Shown = QList<QPair<int, QString>>; // kind, text
+
+// Runs `action` on the next modal window as soon as it is shown.
+void onNextModal(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(modal);
+        }
+    });
+    timer->start();
+}
+
+QAction* menuAction(QMenu* menu, const QString& name)
+{
+    return menu->findChild<QAction*>(name);
+}
+
+} // namespace
+
+class TestPlatformUi : public QObject
+{
+    Q_OBJECT
+
+private:
+    Shown m_shown;
+    int m_answer = 1;
+
+    void recordBoxes(int answer)
+    {
+        m_shown.clear();
+        m_answer = answer;
+        QMsgBox::setTestHook([this](QMsgBox::Kind kind, const QString& text) {
+            m_shown << qMakePair(int(kind), text);
+            return m_answer;
+        });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // No desktop session in tests: folders open through QDesktopServices only.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        CGlobal::setAppTitle(QStringLiteral("Brisel"));
+    }
+    void cleanup()
+    {
+        QMsgBox::setTestHook(nullptr);
+    }
+
+    void hookAnswersAndRecords_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("answer");
+
+        QTest::newRow("warning") << int(QMsgBox::Warning) << 1;
+        QTest::newRow("error") << int(QMsgBox::Error) << 0;
+        QTest::newRow("question yes") << int(QMsgBox::Question) << 1;
+        QTest::newRow("question no") << int(QMsgBox::Question) << 0;
+    }
+    void hookAnswersAndRecords()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, answer);
+        recordBoxes(answer);
+        const QString text = QStringLiteral("最多可以添加 %1 张图片").arg(30);
+        int result = -1;
+        switch (kind) {
+        case QMsgBox::Warning:
+            result = QMsgBox::showWarning(text, 1);
+            break;
+        case QMsgBox::Error:
+            result = QMsgBox::showError(text, 1);
+            break;
+        default:
+            result = QMsgBox::showQuestion(text);
+        }
+        QCOMPARE(result, answer);
+        QCOMPARE(m_shown, (Shown{{kind, text}}));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void realBox_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QString>("press"); // button name, or "Escape"
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<QString>("okText");
+        QTest::addColumn<bool>("cancelShown");
+
+        QTest::newRow("warning ok") << int(QMsgBox::Warning) << 1 << "btnOk" << 1 << "OK" << false;
+        QTest::newRow("warning closed") << int(QMsgBox::Warning) << 1 << "btnClose" << 0 << "OK" << false;
+        QTest::newRow("error escape") << int(QMsgBox::Error) << 1 << "Escape" << 0 << "OK" << false;
+        QTest::newRow("two buttons, cancel") << int(QMsgBox::Warning) << 2 << "btnCancel" << 0 << "OK" << true;
+        QTest::newRow("two buttons, ok") << int(QMsgBox::Error) << 2 << "btnOk" << 1 << "OK" << true;
+        QTest::newRow("question yes") << int(QMsgBox::Question) << 2 << "btnOk" << 1 << "Yes" << true;
+        QTest::newRow("question no") << int(QMsgBox::Question) << 2 << "btnCancel" << 0 << "Yes" << true;
+        QTest::newRow("question closed") << int(QMsgBox::Question) << 2 << "btnClose" << 0 << "Yes" << true;
+    }
+    void realBox()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, buttons);
+        QFETCH(QString, press);
+        QFETCH(int, expected);
+        QFETCH(QString, okText);
+        QFETCH(bool, cancelShown);
+
+        const QString text = QStringLiteral("Are you sure to clear all?");
+        QString seenText, seenOk, seenTitle;
+        bool seenCancel = false;
+        bool frameless = false;
+        onNextModal([&](QWidget* box) {
+            frameless = box->windowFlags().testFlag(Qt::FramelessWindowHint);
+            seenText = box->findChild<QLabel*>("labelText")->text();
+            seenTitle = box->findChild<QLabel*>("labelTitle")->text();
+            seenOk = box->findChild<QPushButton*>("btnOk")->text();
+            seenCancel = box->findChild<QPushButton*>("btnCancel")->isVisible();
+            if (press == QLatin1String("Escape"))
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->findChild<QPushButton*>(press)->click();
+        });
+        int result = -1;
+        if (kind == QMsgBox::Question)
+            result = QMsgBox::showQuestion(text);
+        else if (kind == QMsgBox::Error)
+            result = QMsgBox::showError(text, buttons);
+        else
+            result = QMsgBox::showWarning(text, buttons);
+
+        QCOMPARE(result, expected);
+        QVERIFY(frameless);
+        QCOMPARE(seenText, text);
+        QCOMPARE(seenTitle, QStringLiteral("Brisel"));
+        QCOMPARE(seenOk, okText);
+        QCOMPARE(seenCancel, cancelShown);
+    }
+
+    void boxFromWorkerThreadShowsOnGuiThread()
+    {
+        QThread* boxThread = nullptr;
+        onNextModal([&](QWidget* box) {
+            boxThread = box->thread();
+            box->findChild<QPushButton*>("btnOk")->click();
+        });
+        std::atomic<int> result{-1};
+        std::thread worker([&] { result = QMsgBox::showError(QStringLiteral("from a worker"), 1); });
+        QTRY_COMPARE_WITH_TIMEOUT(result.load(), 1, 10000);
+        worker.join();
+        QCOMPARE(boxThread, qApp->thread());
+    }
+
+    void ctrlPropertyRestyles_data()
+    {
+        QTest::addColumn<QByteArray>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QColor>("expected");
+
+        QTest::newRow("checked true") << QByteArray("checked") << QVariant(true) << QColor(Qt::red);
+        QTest::newRow("checked false") << QByteArray("checked") << QVariant(false) << QColor(Qt::black);
+        QTest::newRow("status hover") << QByteArray("status") << QVariant("hover") << QColor(Qt::blue);
+        QTest::newRow("status unknown") << QByteArray("status") << QVariant("other") << QColor(Qt::black);
+    }
+    void ctrlPropertyRestyles()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QVariant, value);
+        QFETCH(QColor, expected);
+
+        // A label, like the program's frame buttons: "checked" is a dynamic property
+        // there, not QAbstractButton's own.
+        QWidget window;
+        window.setStyleSheet(R"(QLabel { color: black; }
+                                QLabel[checked="true"] { color: red; }
+                                QLabel[status="hover"] { color: blue; })");
+        auto* label = new QLabel("x", &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
+
+        // Flip through another value first so a stale style is noticed either way.
+        QVarnUI::setCtrlProperty(label, property.constData(), property == "checked" ? QVariant(!value.toBool())
+                                                                                   : QVariant("hover"));
+        QVarnUI::setCtrlProperty(label, property.constData(), value);
+        QCOMPARE(label->property(property.constData()), value);
+        QCOMPARE(label->palette().color(QPalette::WindowText), expected);
+
+        QVarnUI::setCtrlProperty(nullptr, property.constData(), value); // ignored, no crash
+    }
+
+    void openFolder_data()
+    {
+        QTest::addColumn<QString>("path");        // relative to a test folder
+        QTest::addColumn<bool>("selectFile");
+        QTest::addColumn<QString>("expected");    // folder opened, relative; "-" when nothing
+
+        QTest::newRow("folder") << "photos" << false << "photos";
+        QTest::newRow("chinese folder") << QStringLiteral("照片 2024") << false << QStringLiteral("照片 2024");
+        QTest::newRow("file, no select") << "photos/a.png" << false << "photos";
+        QTest::newRow("file, select without file manager") << "photos/a.png" << true << "photos";
+        QTest::newRow("missing file") << "photos/gone.png" << true << "photos";
+        QTest::newRow("missing folders") << "photos/x/y/z" << false << "photos";
+        QTest::newRow("trailing slash") << "photos/" << false << "photos";
+        QTest::newRow("empty") << "" << false << "-";
+    }
+    void openFolder()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, selectFile);
+        QFETCH(QString, expected);
+
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("photos"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("照片 2024")));
+        QVERIFY(testutils::writeFile(dir.filePath("photos/a.png"), "png"));
+
+        UrlRecorder recorder;
+        const bool opened = QVarnUI::openFolder(path.isEmpty() ? path : dir.filePath(path), selectFile);
+        if (expected == QLatin1String("-")) {
+            QVERIFY(!opened);
+            QVERIFY(recorder.urls.isEmpty());
+            return;
+        }
+        QVERIFY(opened);
+        QCOMPARE(recorder.urls.size(), 1);
+        QCOMPARE(recorder.urls.first(), QUrl::fromLocalFile(dir.filePath(expected)));
+    }
+
+    void helpPages_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("appId"); // empty: openUrl
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("section");
+
+        QTest::newRow("tutorial, chinese") << "zh" << "" << "tutorial" << "help.zh.html" << "tutorial";
+        QTest::newRow("tutorial, english") << "en" << "" << "tutorial" << "help.en.html" << "tutorial";
+        QTest::newRow("home") << "zh" << "" << "home" << "help.zh.html" << "home";
+        QTest::newRow("sibling app") << "zh" << "tolvane_win" << "home" << "help.zh.html" << "tolvane_win-home";
+        QTest::newRow("sibling app, english") << "en" << "tolvane_win" << "home" << "help.en.html"
+                                              << "tolvane_win-home";
+    }
+    void helpPages()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, appId);
+        QFETCH(QString, action);
+        QFETCH(QString, page);
+        QFETCH(QString, section);
+
+        CSetting::setValue("language", "type", language);
+        const QString file = CGlobal::getAppDataPath() + "help/" + page;
+        QVERIFY(testutils::writeFile(file, "an old page")); // replaced by the shipped one
+
+        UrlRecorder recorder;
+        QVERIFY(appId.isEmpty() ? QCommonMethod::openUrl(action, "test")
+                                : QCommonMethod::openLink(appId, action, "test"));
+        QCOMPARE(recorder.urls.size(), 1);
+        const QUrl url = recorder.urls.first();
+        QCOMPARE(url.toLocalFile(), file);
+        QCOMPARE(url.fragment(), section);
+
+        QFile shipped(":/platform/" + page);
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        const QByteArray content = shipped.readAll();
+        QFile unpacked(file);
+        QVERIFY(unpacked.open(QIODevice::ReadOnly));
+        QCOMPARE(unpacked.readAll(), content);
+        QVERIFY2(content.contains("id=\"" + section.toUtf8() + "\""), qPrintable(section));
+    }
+
+    void menuEntries()
+    {
+        QWidget window;
+        QUserHelp help(&window);
+        QMenu* menu = help.initMenu();
+        QVERIFY(menu);
+        QCOMPARE(help.initMenu(), menu);
+        const char* names[] = {"actionLanguage_zh", "actionLanguage_en", "actionOutputFolder",
+                               "actionCacheFolder", "actionLogFolder",  "actionClearCache",
+                               "actionCheckUpdate", "actionAbout"};
+        for (const char* name : names) {
+            QAction* action = menuAction(menu, name);
+            QVERIFY2(action && !action->text().isEmpty(), name);
+        }
+    }
+
+    void language_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("changes");
+
+        QTest::newRow("default chinese, choose english") << "" << "en" << true;
+        QTest::newRow("english, choose chinese") << "en" << "zh" << true;
+        QTest::newRow("same language") << "zh" << "zh" << false;
+    }
+    void language()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, chosen);
+        QFETCH(bool, changes);
+
+        if (stored.isEmpty())
+            QFile::remove(CSetting::filePath());
+        else
+            CSetting::setValue("language", "type", stored);
+        recordBoxes(1);
+        QWidget window;
+        QUserHelp help(&window);
+        QMenu* menu = help.initMenu();
+        const QString current = stored.isEmpty() ? QStringLiteral("zh") : stored;
+        QVERIFY(menuAction(menu, "actionLanguage_" + current)->isChecked());
+
+        menuAction(menu, "actionLanguage_" + chosen)->trigger();
+        QCOMPARE(CSetting::getString("language", "type", "zh"), chosen);
+        QCOMPARE(m_shown.size(), changes ? 1 : 0);
+        if (changes)
+            QVERIFY(m_shown.first().second.contains("restart"));
+        QVERIFY(menuAction(menu, "actionLanguage_" + chosen)->isChecked());
+    }
+
+    void clearCache_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("confirmed") << 1 << true;
+        QTest::newRow("declined") << 0 << false;
+    }
+    void clearCache()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, removed);
+
+        const QString cache = QUserHelp::cacheFolder();
+        QCOMPARE(cache, CGlobal::getAppDataPath() + "cache/");
+        const QStringList files = {"0123456789abcdef0123456789abcdef.png", QStringLiteral("图.png"), ".hidden"};
+        for (const QString& name : files)
+            QVERIFY(testutils::writeFile(cache + name, "cut-out"));
+        const QString keptElsewhere = CGlobal::getAppDataPath() + "temp/thumb.png";
+        QVERIFY(testutils::writeFile(keptElsewhere, "thumbnail"));
+
+        recordBoxes(answer);
+        QWidget window;
+        QUserHelp help(&window);
+        menuAction(help.initMenu(), "actionClearCache")->trigger();
+
+        QCOMPARE(m_shown.size(), 1);
+        QCOMPARE(m_shown.first().first, int(QMsgBox::Question));
+        for (const QString& name : files)
+            QCOMPARE(QFile::exists(cache + name), !removed);
+        QVERIFY(QFile::exists(keptElsewhere));
+        QVERIFY(QFileInfo(cache).isDir());
+    }
+
+    void openFolders_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("storedOutput"); // setting "output"/"path"; "-" to leave unset
+        QTest::addColumn<QString>("expected");
+
+        const QString sandbox = testutils::sandboxPath();
+        QTest::newRow("output folder from settings") << "actionOutputFolder" << sandbox + QStringLiteral("/输出")
+                                                     << sandbox + QStringLiteral("/输出");
+        QTest::newRow("output folder default") << "actionOutputFolder" << "-" << CGlobal::getOutputPath();
+        QTest::newRow("output folder blank setting") << "actionOutputFolder" << "  " << CGlobal::getOutputPath();
+        QTest::newRow("cache folder") << "actionCacheFolder" << "-" << CGlobal::getAppDataPath() + "cache/";
+        QTest::newRow("log folder") << "actionLogFolder" << "-" << kzl::logger::logFolder();
+    }
+    void openFolders()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, storedOutput);
+        QFETCH(QString, expected);
+
+        QFile::remove(CSetting::filePath());
+        if (storedOutput != QLatin1String("-"))
+            CSetting::setValue("output", "path", storedOutput);
+        QDir(expected).removeRecursively();
+
+        UrlRecorder recorder;
+        QWidget window;
+        QUserHelp help(&window);
+        menuAction(help.initMenu(), action)->trigger();
+        QVERIFY(QFileInfo(expected).isDir()); // created so there is something to open
+        QCOMPARE(recorder.urls.size(), 1);
+        QCOMPARE(QDir::cleanPath(recorder.urls.first().toLocalFile()), QDir::cleanPath(expected));
+    }
+
+    void checkUpdate_data()
+    {
+        QTest::addColumn<bool>("interactive");
+        QTest::newRow("at start-up: silent") << false;
+        QTest::newRow("from the menu: tells the user") << true;
+    }
+    void checkUpdate()
+    {
+        QFETCH(bool, interactive);
+        recordBoxes(1);
+        QUserHelp help(nullptr);
+        help.checkUpdate(interactive);
+        QCOMPARE(m_shown.size(), interactive ? 1 : 0);
+        if (interactive)
+            QVERIFY(m_shown.first().second.contains("2.0.0.2"));
+    }
+
+    void aboutBox_data()
+    {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<bool>("pictureShown");
+        QTest::newRow("shipped picture") << ":/platform/bg.about.png" << true;
+        QTest::newRow("missing picture") << ":/no/such.png" << false;
+    }
+    void aboutBox()
+    {
+        QFETCH(QString, image);
+        QFETCH(bool, pictureShown);
+        QCustomUI::setAboutImage(image);
+        QCOMPARE(QCustomUI::aboutImage(), image);
+
+        QString version;
+        bool shown = false;
+        onNextModal([&](QWidget* box) {
+            version = box->findChild<QLabel*>("labelVersion")->text();
+            shown = box->findChild<QLabel*>("labelImage")->isVisible();
+            box->findChild<QPushButton*>("btnClose")->click();
+        });
+        QWidget window;
+        QUserHelp help(&window);
+        menuAction(help.initMenu(), "actionAbout")->trigger();
+        QVERIFY2(version.contains("2.0.0.2") && version.contains(QString::number(CGlobal::getBuildDate())),
+                 qPrintable(version));
+        QCOMPARE(shown, pictureShown);
+    }
+
+    void menuOwnership_data()
+    {
+        QTest::addColumn<bool>("windowFirst");
+        QTest::newRow("window destroyed first") << true;
+        QTest::newRow("helper destroyed first") << false;
+    }
+    void menuOwnership()
+    {
+        QFETCH(bool, windowFirst);
+        auto* window = new QWidget;
+        auto* help = new QUserHelp(window);
+        QPointer<QMenu> menu = help->initMenu();
+        if (windowFirst) {
+            delete window;
+            delete help; // must not delete the menu a second time
+        } else {
+            delete help;
+            QVERIFY(!menu);
+            delete window;
+        }
+        QVERIFY(!menu);
+    }
+};
+
+BRISEL_TEST_MAIN(TestPlatformUi)
+#include "tst_platform_ui.moc"
