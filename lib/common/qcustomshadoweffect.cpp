@@ -21,7 +21,8 @@ void boxLine(uchar* first, int count, int stride, int half, std::vector<int>& sc
     for (int i = 0; i <= std::min(half, count - 1); ++i)
         sum += scratch[i];
     for (int i = 0; i < count; ++i) {
-        first[i * stride] = uchar(sum / window);
+        // Rounded, not truncated: six passes of truncation would erase faint shadows.
+        first[i * stride] = uchar((sum + window / 2) / window);
         const int add = i + half + 1;
         const int drop = i - half;
         if (add < count)
