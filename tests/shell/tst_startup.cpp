@@ -37,22 +37,24 @@ QString finish(QProcess& process)
     return QString::fromUtf8(process.readAllStandardError());
 }
 
-// True once some process holds the single-instance lock.
-bool waitUntilLocked(QProcess& holder)
-{
-    for (int i = 0; i < 300; ++i) {
-        if (QSingleInstance(kInstanceName).isAnotherRunning())
-            return true;
-        if (holder.state() == QProcess::NotRunning)
-            return false;
-        QTest::qWait(50);
-    }
-    return false;
-}
-
 QString runtimeLockPath(const QString& name)
 {
     return qEnvironmentVariable("XDG_RUNTIME_DIR") + '/' + name + ".lock";
+}
+
+// True once holder has the single-instance lock. Watches the pid the holder writes
+// into the lock file rather than trying the lock, which could make the starting
+// program believe another copy runs.
+bool waitUntilLocked(QProcess& holder)
+{
+    const QByteArray pid = QByteArray::number(holder.processId()) + '\n';
+    for (int i = 0; i < 600 && holder.state() != QProcess::NotRunning; ++i) {
+        QFile file(runtimeLockPath(kInstanceName));
+        if (file.open(QIODevice::ReadOnly) && file.readAll() == pid)
+            return QSingleInstance(kInstanceName).isAnotherRunning();
+        QTest::qWait(50);
+    }
+    return false;
 }
 
 QString translatedWith(const QString& language, const char* context, const char* source)
@@ -176,7 +178,8 @@ void TestStartup::secondCopyRefused()
 {
     auto first = startBrisel(15000);
     QVERIFY(first->waitForStarted());
-    QVERIFY2(waitUntilLocked(*first), qPrintable(finish(*first)));
+    if (!waitUntilLocked(*first))
+        QFAIL(qPrintable(QStringLiteral("never took the lock: ") + finish(*first)));
 
     auto second = startBrisel(0);
     const QString secondLog = finish(*second);
@@ -196,7 +199,8 @@ void TestStartup::staleLockTakenOver()
 {
     auto killed = startBrisel(60000);
     QVERIFY(killed->waitForStarted());
-    QVERIFY2(waitUntilLocked(*killed), qPrintable(finish(*killed)));
+    if (!waitUntilLocked(*killed))
+        QFAIL(qPrintable(QStringLiteral("never took the lock: ") + finish(*killed)));
     killed->kill();
     killed->waitForFinished();
     QVERIFY(QFileInfo::exists(runtimeLockPath(kInstanceName)));
