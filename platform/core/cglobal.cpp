@@ -28,6 +28,9 @@ QString standardFolder(QStandardPaths::StandardLocation location)
 
 void CGlobal::init()
 {
+    // Detailed logging on request, without a special build.
+    if (qEnvironmentVariableIntValue("BRISEL_DEBUG") > 0)
+        kzl::logger::m_bDebug = true;
     QDir().mkpath(getAppDataPath());
     BRISEL_LOG(1, QStringLiteral("start %1 build %2 in %3")
                       .arg(QStringLiteral(BRISEL_VERSION))

@@ -9,7 +9,8 @@
 class CGlobal
 {
 public:
-    // Bracket the run: init() creates the data folder, release() flushes the log.
+    // Bracket the run: init() creates the data folder (and turns on detailed logging
+    // when the environment sets BRISEL_DEBUG=1), release() flushes the log.
     static void init();
     static void release();
 

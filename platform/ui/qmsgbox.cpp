@@ -65,8 +65,10 @@ int QMsgBox::show(Kind kind, const QString& text, int buttons)
         return hook(kind, text); // on the caller's thread
 
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app)
+    if (!app) {
+        BRISEL_LOG(1, QStringLiteral("no window to show the %1: %2").arg(kindName(kind), text));
         return 0;
+    }
     if (QThread::currentThread() != app->thread()) {
         int answer = 0;
         QMetaObject::invokeMethod(
