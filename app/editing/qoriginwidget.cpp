@@ -1,0 +1,47 @@
+#include "qoriginwidget.h"
+
+#include "qimagesettings.h"
+#include "qimagetask.h"
+#include "ui_qoriginwidget.h"
+
+#include <QImageReader>
+
+QOriginWidget::QOriginWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QOriginWidget)
+{
+    ui->setupUi(this);
+}
+
+QOriginWidget::~QOriginWidget()
+{
+    delete ui;
+}
+
+bool QOriginWidget::setTask(const std::shared_ptr<QImageTask>& task)
+{
+    if (!task)
+        return false;
+    m_path = task->filePath();
+    QImageReader reader(m_path);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    if (!size.isValid())
+        return false;
+    QImageSettings::setCustomWidth(size.width());
+    QImageSettings::setCustomHeight(size.height());
+    return ui->framePicture->isVisible() ? showPhoto() : true;
+}
+
+bool QOriginWidget::showPhoto()
+{
+    if (m_path.isEmpty() || ui->imageDraw->imagePath() == m_path)
+        return true;
+    return ui->imageDraw->setImagePath(m_path);
+}
+
+void QOriginWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showPhoto();
+}
