@@ -4,6 +4,9 @@
 #include "ui_qtabbutton.h"
 
 #include <QEvent>
+#include <QLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -62,6 +65,20 @@ QLabel* QTabButton::iconLabel() const
 QLabel* QTabButton::textLabel() const
 {
     return ui->buttonText;
+}
+
+QSize QTabButton::sizeHint() const
+{
+    // The column gives every tab a fixed width; a long caption wraps onto more lines
+    // at that width, so ask the layout how tall the tab must be for it.
+    const QSize hint = TButton::sizeHint();
+    const int w = minimumWidth() == maximumWidth() ? maximumWidth() : hint.width();
+    return QSize(w, std::max(hint.height(), layout()->heightForWidth(w)));
+}
+
+QSize QTabButton::minimumSizeHint() const
+{
+    return sizeHint();
 }
 
 void QTabButton::setChecked(bool value)

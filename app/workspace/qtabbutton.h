@@ -27,6 +27,9 @@ public:
     void setTabIndex(int index);
     int tabIndex() const { return m_tabIndex; }
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     QLabel* iconLabel() const;
     QLabel* textLabel() const;
 
