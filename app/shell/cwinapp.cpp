@@ -1,8 +1,8 @@
 #include "cwinapp.h"
 
 #include "cglobal.h"
-#include "csetting.h"
 #include "logger.h"
+#include "qappsettings.h"
 #include "qcrashhandler.h"
 #include "qcustomui.h"
 #include "qhttpclient.h"
@@ -132,9 +132,7 @@ int CWinApp::run()
 
 void CWinApp::loadTranslator()
 {
-    const QString language = CSetting::getString(QStringLiteral("language"), QStringLiteral("type"),
-                                                 QStringLiteral("zh"));
-    m_translator = createTranslator(CGlobal::getAppPath(), language);
+    m_translator = createTranslator(CGlobal::getAppPath(), QAppSettings::language());
     QCoreApplication::installTranslator(m_translator.get());
 }
 

@@ -73,11 +73,7 @@ public:
             digits[count++] = '0';
         if (value < 0)
             add("-");
-        char reversed[24];
-        for (int i = 0; i < count; ++i)
-            reversed[i] = digits[count - 1 - i];
-        reversed[count] = '\0';
-        return add(reversed);
+        return addReversed(digits, count);
     }
 
     Text& hex(unsigned long long value)
@@ -89,17 +85,23 @@ public:
             value >>= 4;
         } while (value);
         add("0x");
-        char reversed[20];
-        for (int i = 0; i < count; ++i)
-            reversed[i] = digits[count - 1 - i];
-        reversed[count] = '\0';
-        return add(reversed);
+        return addReversed(digits, count);
     }
 
     const char* data() const { return m_buffer; }
     std::size_t length() const { return m_length; }
 
 private:
+    // Digits come out least significant first.
+    Text& addReversed(const char* digits, int count)
+    {
+        char ordered[24];
+        for (int i = 0; i < count; ++i)
+            ordered[i] = digits[count - 1 - i];
+        ordered[count] = '\0';
+        return add(ordered);
+    }
+
     char* m_buffer;
     std::size_t m_size;
     std::size_t m_length = 0;
