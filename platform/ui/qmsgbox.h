@@ -1,7 +1,8 @@
 #pragma once
 // Modal, frameless message boxes in the program's style. Callable from any thread:
-// off the GUI thread the box is shown on the GUI thread and the caller waits.
-// Without a GUI (command-line tools) the text is logged and the answer is 0.
+// off the GUI thread the box is shown on the GUI thread and the caller waits, so
+// the GUI thread must not be waiting for that caller meanwhile. Without a GUI
+// (command-line tools) the text is logged and the answer is 0.
 
 #include <QDialog>
 

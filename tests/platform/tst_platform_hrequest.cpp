@@ -486,11 +486,6 @@ private slots:
         }
     }
 
-    void defaultBundleBesideProgram()
-    {
-        QCOMPARE(HRequest::caBundlePath(), testutils::binPath("cacert.pem"));
-    }
-
     void unknownCodeStillReadable()
     {
         const QString message = HRequest::getCurlErrMsg(CURLE_BAD_CONTENT_ENCODING);

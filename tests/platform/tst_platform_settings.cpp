@@ -252,13 +252,6 @@ private slots:
         QVERIFY(day <= QDate::currentDate().addDays(1));
     }
 
-    void appTitleFallsBack()
-    {
-        CGlobal::setAppTitle(QString());
-        QCOMPARE(CGlobal::appTitle(), QStringLiteral("Brisel"));
-        CGlobal::setAppTitle(QStringLiteral("布瑞索"));
-        QCOMPARE(CGlobal::appTitle(), QStringLiteral("布瑞索"));
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestPlatformSettings)

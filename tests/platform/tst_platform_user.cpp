@@ -112,15 +112,6 @@ private slots:
         QVERIFY(!code.toLatin1().contains(machineId) || machineId.isEmpty());
     }
 
-    void productKept()
-    {
-        QUser::Instance()->setProduct(QVexProduct(22, "brisel_win", QStringLiteral("布瑞索"), "2.0.0.2"));
-        const QVexProduct product = QUser::Instance()->product();
-        QCOMPARE(product.type, 22);
-        QCOMPARE(product.id, QStringLiteral("brisel_win"));
-        QCOMPARE(product.name, QStringLiteral("布瑞索"));
-        QCOMPARE(product.version, QStringLiteral("2.0.0.2"));
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestPlatformUser)
