@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTranslator>
 #include <QUrl>
 
 namespace {
@@ -49,6 +50,7 @@ private slots:
     void enterCardHover_data();
     void enterCardHover();
     void enterCardTexts();
+    void enterCardSpeaksChinese();
     void enterCardDrop_data();
     void enterCardDrop();
 
@@ -218,6 +220,16 @@ void TestButtons::enterCardTexts()
     QSignalSpy spy(&card, &TButton::clicked);
     QTest::mouseClick(&card, Qt::LeftButton, {}, QPoint(100, 100));
     QCOMPARE(spy.count(), 1);
+}
+
+void TestButtons::enterCardSpeaksChinese()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(testutils::binPath(QStringLiteral("language/brisel_zh.qm"))));
+    QCoreApplication::installTranslator(&translator);
+    QEnterButton card(QStringLiteral(":/image/label.person.normal.png"), QStringLiteral(":/image/label.person.hover.png"));
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(card.findChild<QLabel*>(QStringLiteral("labelUploadImage"))->text(), QStringLiteral("上传图片"));
 }
 
 void TestButtons::enterCardDrop_data()
