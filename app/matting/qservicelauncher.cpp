@@ -16,13 +16,14 @@
 namespace {
 
 std::atomic<int> g_defaultPort{QServiceLauncher::kDefaultPort};
+QString g_serviceFolder; // set by tests before any launcher runs; else the program's folder
 
 constexpr int kProbePauseMs = 200;
 constexpr int kStopGraceMs = 20000;
 
 QString beside(const QString& name)
 {
-    return CGlobal::getAppPath() + name;
+    return (g_serviceFolder.isEmpty() ? CGlobal::getAppPath() : g_serviceFolder) + name;
 }
 
 QString native(const QString& path)
@@ -74,6 +75,11 @@ void QServiceLauncher::setDefaultPort(int port)
 int QServiceLauncher::defaultPort()
 {
     return g_defaultPort;
+}
+
+void QServiceLauncher::setServiceFolder(const QString& folder)
+{
+    g_serviceFolder = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 bool QServiceLauncher::isAnswering(const QString& url)
@@ -197,6 +203,7 @@ bool QServiceLauncher::startProcess()
     }
 
     stop();
+    emit signal_starting();
     m_process = new QProcess(this);
     m_process->setProgram(program);
     m_process->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),

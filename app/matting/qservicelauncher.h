@@ -31,9 +31,11 @@ public:
     // The base URL from the settings ("service"/"url"), without a trailing slash;
     // the local default when unset.
     static QString serviceUrl();
-    // Tests run their own local service on a free port.
+    // Tests run their own local service on a free port, from a folder of their own
+    // (the program's folder unless set).
     static void setDefaultPort(int port);
     static int defaultPort();
+    static void setServiceFolder(const QString& folder);
 
     // Whether GET <url>/healthz answers with success.
     static bool isAnswering(const QString& url);
@@ -56,11 +58,14 @@ public:
     // Stops the service if this launcher started it; waits for its running jobs.
     void stop();
 
-    // The files the launcher uses, beside the program / in the data folder.
+    // The service program beside the program, and the log it writes in the data
+    // folder.
     static QString serviceProgramPath();
     static QString serviceLogPath();
 
 signals:
+    // The service did not answer and is being started (this may take seconds).
+    void signal_starting();
     void signal_ready();
     void signal_failed(const QString& message);
 

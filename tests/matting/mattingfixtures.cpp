@@ -92,7 +92,7 @@ bool RealService::start(bool tls, QString* error)
         *error = program + " is not built";
         return false;
     }
-    QStringList args{"--engine", "key", "--listen", "127.0.0.1", "--port", "0"};
+    QStringList args{"--engine", "key", "--listen", "127.0.0.1", "--port", "0", "--log-level", "warning"};
     if (tls) {
         const Certificates* certs = certificates(error);
         if (!certs)

@@ -1,0 +1,129 @@
+// brisel-cutout: cuts the subject out of photos from the command line, through the
+// same matting service, tasks, pool and cache as the desktop program.
+
+#include "cglobal.h"
+#include "qcutoutbatch.h"
+#include "qhttpclient.h"
+#include "qimagetask.h"
+#include "qservicelauncher.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+enum ExitCode { Success = 0, SomeFailed = 1, BadUsage = 2, NoService = 3 };
+
+QString text(const char* source)
+{
+    return QCoreApplication::translate("brisel-cutout", source);
+}
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+bool parseType(const QString& name, int* type)
+{
+    const QString lower = name.toLower();
+    if (lower == QLatin1String("person"))
+        *type = Person;
+    else if (lower == QLatin1String("goods"))
+        *type = Goods;
+    else if (lower == QLatin1String("card"))
+        *type = Card;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("brisel-cutout"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BRISEL_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        text("Cuts the subject out of photos and writes each cut-out as a PNG with a transparent background."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption outputOption(
+        {QStringLiteral("o"), QStringLiteral("output")},
+        text("Output PNG file (one photo) or folder. Default: <photo name>-cutout.png beside each photo."),
+        text("FILE|FOLDER"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), text("What the photos show: person, goods or card."),
+                                        text("TYPE"), QStringLiteral("person"));
+    parser.addOption(outputOption);
+    parser.addOption(typeOption);
+    parser.addPositionalArgument(QStringLiteral("PHOTO"), text("Photos to cut out."), QStringLiteral("PHOTO..."));
+    parser.process(app);
+
+    int type = Person;
+    if (!parseType(parser.value(typeOption), &type)) {
+        err() << text("Unknown photo type \"%1\": use person, goods or card.").arg(parser.value(typeOption)) << '\n';
+        return BadUsage;
+    }
+    QList<QCutoutBatch::Item> items;
+    QString error;
+    if (!QCutoutBatch::plan(parser.positionalArguments(), parser.value(outputOption), &items, &error)) {
+        err() << error << '\n' << text("See %1 --help.").arg(QCoreApplication::applicationName()) << '\n';
+        return BadUsage;
+    }
+
+    CGlobal::init();
+    QHttpClient::Instance()->start(3);
+    int code = Success;
+    {
+        QServiceLauncher launcher;
+        QObject::connect(&launcher, &QServiceLauncher::signal_starting, [] {
+            err() << text("Starting the local matting service ...") << Qt::endl;
+        });
+        if (!launcher.ensureRunning()) {
+            err() << launcher.errorString() << '\n';
+            code = NoService;
+        } else {
+            QWorkPool::instance()->start(3);
+            QCutoutBatch batch(type, items);
+            QObject::connect(&batch, &QCutoutBatch::signal_progress,
+                             [](int done, int total, const QString& photo, const QString& output,
+                                const QString& failure) {
+                                 const QString counter = QStringLiteral("[%1/%2] ").arg(done).arg(total);
+                                 if (failure.isEmpty())
+                                     out() << counter << QDir::toNativeSeparators(photo) << " -> "
+                                           << QDir::toNativeSeparators(output) << Qt::endl;
+                                 else
+                                     err() << counter << QDir::toNativeSeparators(photo) << ": " << failure
+                                           << Qt::endl;
+                             });
+            QObject::connect(&batch, &QCutoutBatch::signal_finished, &app, [](int failures) {
+                if (failures > 0)
+                    err() << text("%1 photo(s) could not be cut out.").arg(failures) << Qt::endl;
+                QCoreApplication::exit(failures > 0 ? SomeFailed : Success);
+            });
+            batch.start();
+            code = app.exec();
+            QWorkPool::instance()->stop();
+            QTaskManager::clear();
+        }
+    }
+    QHttpClient::Instance()->close();
+    CGlobal::release();
+    return code;
+}
