@@ -1,0 +1,109 @@
+#include "cutoutbuilder.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+// Local mean colour of the pixels selected by `weight` (0/1), and the global mean
+// where none is near. Returns false when no pixel is selected at all.
+bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean)
+{
+    const double total = cv::sum(weight)[0];
+    if (total < 1.0)
+        return false;
+    cv::Mat w3, sumC, sumW;
+    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
+    cv::multiply(img, w3, w3);
+    const cv::Scalar global = cv::sum(w3) / total;
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    cv::blur(w3, sumC, box);
+    cv::blur(weight, sumW, box);
+    mean.create(img.size(), CV_32FC3);
+    for (int y = 0; y < img.rows; ++y) {
+        const auto* c = sumC.ptr<cv::Vec3f>(y);
+        const float* w = sumW.ptr<float>(y);
+        auto* m = mean.ptr<cv::Vec3f>(y);
+        for (int x = 0; x < img.cols; ++x)
+            m[x] = w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
+    }
+    return true;
+}
+
+cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)
+{
+    fx = std::clamp(fx, 0.0f, float(map.cols - 1));
+    fy = std::clamp(fy, 0.0f, float(map.rows - 1));
+    const int x0 = int(fx), y0 = int(fy);
+    const int x1 = std::min(x0 + 1, map.cols - 1), y1 = std::min(y0 + 1, map.rows - 1);
+    const float ax = fx - float(x0), ay = fy - float(y0);
+    const auto* r0 = map.ptr<cv::Vec3f>(y0);
+    const auto* r1 = map.ptr<cv::Vec3f>(y1);
+    return (r0[x0] * (1 - ax) + r0[x1] * ax) * (1 - ay) + (r1[x0] * (1 - ax) + r1[x1] * ax) * ay;
+}
+
+} // namespace
+
+cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
+{
+    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && !alpha.empty());
+    cv::Mat a8;
+    alpha.convertTo(a8, CV_8U, 255.0);
+    if (a8.size() != bgr.size())
+        cv::resize(a8, a8, bgr.size(), 0, 0, cv::INTER_LINEAR);
+
+    // Subject and background colour near each pixel, from a small copy.
+    const double f = std::min(1.0, double(kColourSide) / std::max(bgr.cols, bgr.rows));
+    cv::Mat small, smallAlpha;
+    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
+    cv::resize(a8, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
+    small.convertTo(small, CV_32FC3);
+    smallAlpha.convertTo(smallAlpha, CV_32F, 1.0 / 255.0);
+    cv::Mat fgWeight, bgWeight;
+    cv::threshold(smallAlpha, fgWeight, 0.9, 1.0, cv::THRESH_BINARY);
+    cv::threshold(smallAlpha, bgWeight, 0.1, 1.0, cv::THRESH_BINARY_INV);
+    const int radius = std::max(2, std::max(small.cols, small.rows) / 40);
+    cv::Mat fgMean, bgMean;
+    const bool haveFg = weightedMean(small, fgWeight, radius, fgMean);
+    const bool haveBg = weightedMean(small, bgWeight, radius, bgMean);
+
+    cv::Mat out;
+    cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
+    const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const uchar* a = a8.ptr<uchar>(y);
+            auto* o = out.ptr<cv::Vec4b>(y);
+            const float fy = (float(y) + 0.5f) * sy - 0.5f;
+            for (int x = 0; x < bgr.cols; ++x) {
+                o[x][3] = a[x];
+                if (a[x] == 0 || a[x] == 255 || !haveBg)
+                    continue;
+                const float fx = (float(x) + 0.5f) * sx - 0.5f;
+                const float al = float(a[x]) / 255.0f;
+                const cv::Vec3f pixel(o[x][0], o[x][1], o[x][2]);
+                // The photo is al * F + (1 - al) * B; solve for F. The solution
+                // gets noisy as al falls, so lean on the nearby subject colour there.
+                cv::Vec3f fg = (pixel - sampleBilinear(bgMean, fx, fy) * (1.0f - al)) / al;
+                if (haveFg) {
+                    const float trust = std::min(1.0f, 2.0f * al);
+                    fg = fg * trust + sampleBilinear(fgMean, fx, fy) * (1.0f - trust);
+                }
+                for (int c = 0; c < 3; ++c)
+                    o[x][c] = cv::saturate_cast<uchar>(fg[c]);
+            }
+        }
+    });
+    return out;
+}
+
+std::vector<uchar> CutoutBuilder::encodePng(const cv::Mat& bgra)
+{
+    std::vector<uchar> png;
+    if (!cv::imencode(".png", bgra, png, {cv::IMWRITE_PNG_COMPRESSION, 1}))
+        throw std::runtime_error("PNG encoding failed");
+    return png;
+}

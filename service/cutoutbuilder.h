@@ -1,0 +1,21 @@
+#pragma once
+// Turns a photo and a soft subject mask into the cut-out the client downloads.
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class CutoutBuilder {
+public:
+    // BGRA at the photo's size. `alpha` is CV_32F in [0, 1] at any size; it is
+    // scaled to the photo. In semi-transparent pixels the colour is re-estimated
+    // as the subject's own, so the old background does not show as a fringe when
+    // the cut-out is put on a new one. Fully transparent pixels keep the photo's
+    // colour so a brush can bring them back.
+    static cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha);
+    // Fast deflate: a 12 MP cut-out is written in a fraction of a second.
+    static std::vector<uchar> encodePng(const cv::Mat& bgra);
+
+    // Colour maps are estimated at this many pixels on the longer side.
+    static constexpr int kColourSide = 512;
+};

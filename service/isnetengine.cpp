@@ -1,0 +1,58 @@
+#include "isnetengine.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <ATen/Parallel.h>
+#include <torch/script.h>
+
+#include <stdexcept>
+
+struct IsnetEngine::Impl {
+    torch::jit::Module module;
+};
+
+IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::make_unique<Impl>())
+{
+    at::set_num_threads(std::max(1, threads));
+    // The profiling executor re-optimises the graph on the first calls, which costs
+    // seconds per worker and gains nothing for a frozen module with one input shape.
+    torch::jit::getProfilingMode() = false;
+    torch::jit::getExecutorMode() = false;
+    d->module = torch::jit::load(modelPath, torch::kCPU);
+    d->module.eval();
+}
+
+IsnetEngine::~IsnetEngine() = default;
+
+cv::Mat IsnetEngine::prepare(const cv::Mat& bgr)
+{
+    cv::Mat resized, rgb, input;
+    const bool shrinking = bgr.cols >= kInputSide && bgr.rows >= kInputSide;
+    cv::resize(bgr, resized, cv::Size(kInputSide, kInputSide), 0, 0,
+               shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+    cv::cvtColor(resized, rgb, cv::COLOR_BGR2RGB);
+    rgb.convertTo(input, CV_32FC3, 1.0 / 255.0, -0.5);
+    return input;
+}
+
+cv::Mat IsnetEngine::forward(const cv::Mat& prepared)
+{
+    CV_Assert(prepared.type() == CV_32FC3 && prepared.isContinuous() &&
+              prepared.cols == kInputSide && prepared.rows == kInputSide);
+    c10::InferenceMode guard;
+    // NHWC memory seen as NCHW: a channels-last tensor without copying.
+    const at::Tensor input =
+        torch::from_blob(const_cast<float*>(prepared.ptr<float>()), {1, kInputSide, kInputSide, 3},
+                         torch::kFloat32)
+            .permute({0, 3, 1, 2});
+    at::Tensor out = d->module.forward({input}).toTensor();
+    if (out.numel() != kInputSide * kInputSide)
+        throw std::runtime_error("unexpected model output size");
+    out = out.reshape({kInputSide, kInputSide}).contiguous();
+    return cv::Mat(kInputSide, kInputSide, CV_32F, out.data_ptr<float>()).clone();
+}
+
+cv::Mat IsnetEngine::alpha(const cv::Mat& bgr, bool /*isBody*/)
+{
+    return forward(prepare(bgr));
+}

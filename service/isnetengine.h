@@ -1,0 +1,31 @@
+#pragma once
+// The ISNet general-use segmentation network, run by libtorch as a frozen
+// TorchScript module in channels-last layout (the converter in tools/ makes it).
+// Only isnetengine.cpp includes torch headers: they are slow to compile.
+
+#include "mattingengine.h"
+
+#include <memory>
+#include <string>
+
+class IsnetEngine : public MattingEngine {
+public:
+    static constexpr int kInputSide = 1024;
+
+    // Throws std::exception when the model does not load. `threads` sets torch's
+    // intra-op thread count for the whole process (torch defaults to one here).
+    IsnetEngine(const std::string& modelPath, int threads);
+    ~IsnetEngine() override;
+
+    cv::Mat alpha(const cv::Mat& bgr, bool isBody) override;
+
+    // The network's input for a photo: kInputSide square, RGB scaled to [0, 1]
+    // minus 0.5, CV_32FC3 interleaved (which is what channels-last means).
+    static cv::Mat prepare(const cv::Mat& bgr);
+    // Forward pass alone on a prepare()d input; CV_32F kInputSide square in [0, 1].
+    cv::Mat forward(const cv::Mat& prepared);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,273 @@
+#include "jobqueue.h"
+
+#include "servicelog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool writeFile(const std::string& path, const char* data, std::size_t size)
+{
+    // Written under a temporary name and renamed, so a reader never sees half a file.
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out.write(data, std::streamsize(size)) || !out.flush())
+            return false;
+    }
+    std::error_code ec;
+    fs::rename(temp, path, ec);
+    return !ec;
+}
+
+bool readFile(const std::string& path, std::string& out)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+void removeFile(const std::string& path)
+{
+    if (!path.empty()) {
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
+}
+
+std::string makePrivateFolder()
+{
+    std::error_code ec;
+    std::string pattern = (fs::temp_directory_path(ec) / "brisel-service-XXXXXX").string();
+    if (ec)
+        pattern = "/tmp/brisel-service-XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+} // namespace
+
+std::string JobQueue::newSerial()
+{
+    std::random_device source;
+    static const char* const hex = "0123456789abcdef";
+    std::string serial;
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t word = source();
+        for (int shift = 28; shift >= 0; shift -= 4)
+            serial += hex[(word >> shift) & 0xF];
+    }
+    return serial;
+}
+
+JobQueue::JobQueue(std::vector<std::unique_ptr<MattingPipeline>> pipelines, int capacity, long long ttlMs,
+                   int delayMs)
+    : m_pipelines(std::move(pipelines)), m_capacity(capacity), m_ttl(ttlMs), m_delayMs(delayMs),
+      m_dir(makePrivateFolder())
+{
+    for (auto& p : m_pipelines)
+        m_threads.emplace_back(&JobQueue::workerLoop, this, p.get());
+    m_threads.emplace_back(&JobQueue::sweeperLoop, this);
+}
+
+JobQueue::~JobQueue()
+{
+    beginShutdown();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    for (auto& t : m_threads)
+        t.join();
+    if (!m_dir.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+}
+
+JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std::string& photo,
+                                  std::string& serial)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_accepting)
+            return Submit::ShuttingDown;
+        if (int(m_waiting.size()) + m_running >= m_capacity)
+            return Submit::Full;
+        do
+            serial = newSerial();
+        while (m_jobs.count(serial));
+        // Reserve the place now so concurrent uploads cannot overshoot the capacity
+        // while this one is being written to disk.
+        Job& job = m_jobs[serial];
+        job.mac = mac;
+        job.isBody = isBody;
+        job.started = true;
+        ++m_running;
+    }
+    const std::string upload = m_dir + "/" + serial + ".upload";
+    const bool stored = writeFile(upload, photo.data(), photo.size());
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_running;
+    Job& job = m_jobs[serial];
+    if (!stored || !m_accepting) {
+        removeFile(upload);
+        m_jobs.erase(serial);
+        m_idle.notify_all();
+        return stored ? Submit::ShuttingDown : Submit::StorageError;
+    }
+    job.started = false;
+    job.uploadPath = upload;
+    m_waiting.push_back(serial);
+    m_wake.notify_all();
+    return Submit::Accepted;
+}
+
+JobQueue::Snapshot JobQueue::find(const std::string& serial, const std::string& mac) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Snapshot s;
+    const auto it = m_jobs.find(serial);
+    if (it == m_jobs.end() || it->second.mac != mac)
+        return s;
+    s.found = true;
+    s.status = it->second.status;
+    s.message = it->second.message;
+    s.resultPath = it->second.resultPath;
+    return s;
+}
+
+JobQueue::Snapshot JobQueue::findResult(const std::string& serial) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Snapshot s;
+    const auto it = m_jobs.find(serial);
+    if (it == m_jobs.end() || it->second.status != Status::Done)
+        return s;
+    s.found = true;
+    s.status = Status::Done;
+    s.resultPath = it->second.resultPath;
+    return s;
+}
+
+JobQueue::Stats JobQueue::stats() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Stats s;
+    s.waiting = int(m_waiting.size());
+    s.running = m_running;
+    s.finished = int(m_jobs.size()) - s.waiting - s.running;
+    s.capacity = m_capacity;
+    return s;
+}
+
+void JobQueue::beginShutdown()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_accepting)
+        return;
+    m_accepting = false;
+    for (const std::string& serial : m_waiting) {
+        Job& job = m_jobs[serial];
+        removeFile(job.uploadPath);
+        finishLocked(job, Status::Failed, "The service stopped before the photo was processed. Please try again.");
+    }
+    m_waiting.clear();
+    m_idle.notify_all();
+}
+
+void JobQueue::waitIdle()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_running == 0 && m_waiting.empty(); });
+}
+
+void JobQueue::finishLocked(Job& job, Status status, const std::string& message)
+{
+    job.status = status;
+    job.message = message;
+    job.finishedAt = std::chrono::steady_clock::now();
+}
+
+void JobQueue::workerLoop(MattingPipeline* pipeline)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+        if (m_waiting.empty())
+            return; // stopping with nothing left
+        const std::string serial = m_waiting.front();
+        m_waiting.pop_front();
+        Job& job = m_jobs[serial];
+        job.started = true;
+        ++m_running;
+        const Job copy = job;
+        lock.unlock();
+        runJob(pipeline, serial, copy);
+        lock.lock();
+        --m_running;
+        m_idle.notify_all();
+    }
+}
+
+void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job job)
+{
+    const auto started = std::chrono::steady_clock::now();
+    if (m_delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+    Status status = Status::Failed;
+    std::string message;
+    const std::string result = m_dir + "/" + serial + ".png";
+    try {
+        std::string photo;
+        if (!readFile(job.uploadPath, photo))
+            throw std::runtime_error("The uploaded photo was lost. Please try again.");
+        const std::vector<uchar> png = pipeline->run(photo, job.isBody);
+        if (!writeFile(result, reinterpret_cast<const char*>(png.data()), png.size()))
+            throw std::runtime_error("The result could not be stored. Please try again.");
+        status = Status::Done;
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    removeFile(job.uploadPath);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    servicelog::info("job " + serial + (status == Status::Done ? " done" : " failed: " + message) + " in " +
+                     std::to_string(ms.count()) + " ms");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Job& live = m_jobs[serial];
+    live.uploadPath.clear();
+    if (status == Status::Done)
+        live.resultPath = result;
+    finishLocked(live, status, message);
+}
+
+void JobQueue::sweeperLoop()
+{
+    const auto period = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(1000),
+                                                            std::max<std::chrono::milliseconds>(m_ttl / 4, std::chrono::milliseconds(20)));
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        m_wake.wait_for(lock, period);
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+            const Job& job = it->second;
+            const bool finished = job.status != Status::Running;
+            if (finished && now - job.finishedAt >= m_ttl) {
+                removeFile(job.resultPath);
+                servicelog::debug("job " + it->first + " expired");
+                it = m_jobs.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}

@@ -1,0 +1,88 @@
+// brisel-matting-service: cuts the subject out of uploaded photos for Brisel.
+
+#include "jobqueue.h"
+#include "mattingengine.h"
+#include "mattingserver.h"
+#include "servicelog.h"
+#include "serviceoptions.h"
+
+#include <opencv2/core.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <pthread.h>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    ServiceOptions options;
+    std::string error;
+    if (!ServiceOptions::parse(argc, argv, options, error)) {
+        std::cerr << (error.empty() ? "" : "brisel-matting-service: " + error + "\n") << ServiceOptions::usage();
+        return error.empty() ? 0 : 2;
+    }
+    servicelog::setLevel(options.logLevel);
+    cv::setNumThreads(options.cvThreads);
+
+    // Termination signals are taken by one thread with sigwait(), so every other
+    // thread (started below, inheriting this mask) runs undisturbed.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    MattingEngine::Choice engine;
+    if (!MattingEngine::choose(options, engine, error)) {
+        servicelog::error(error);
+        return 1;
+    }
+    if (!engine.warning.empty())
+        servicelog::warning(engine.warning);
+
+    std::vector<std::unique_ptr<MattingPipeline>> pipelines;
+    const int threadsPerWorker = std::max(1, int(std::thread::hardware_concurrency()) / options.workers);
+    try {
+        for (int i = 0; i < options.workers; ++i)
+            pipelines.push_back(std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker)));
+    } catch (const std::exception& e) {
+        servicelog::error("cannot load the " + engine.name + " engine: " + e.what());
+        return 1;
+    }
+
+    JobQueue jobs(std::move(pipelines), options.queue, options.resultTtlMs, options.testDelayMs);
+    if (!jobs.valid()) {
+        servicelog::error("cannot create a folder for uploads in the temporary folder");
+        return 1;
+    }
+    MattingServer server(options, jobs, engine);
+    if (!server.bind(error)) {
+        servicelog::error(error);
+        return 1;
+    }
+
+    std::thread signalThread([&server, &stopSignals] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        servicelog::info(std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") +
+                         "; finishing running jobs");
+        server.shutdown();
+    });
+
+    servicelog::info("engine " + engine.name + (engine.model.empty() ? "" : " (" + engine.model + ")") + ", " +
+                     std::to_string(options.workers) + " worker(s), queue " + std::to_string(options.queue));
+    std::printf("listening on %s\n", server.baseUrl().c_str());
+    std::fflush(stdout);
+
+    const bool ok = server.run();
+    if (!ok) {
+        servicelog::error("the server stopped unexpectedly");
+        // Wake the signal thread so it can be joined.
+        pthread_kill(signalThread.native_handle(), SIGTERM);
+    }
+    signalThread.join();
+    servicelog::info("stopped");
+    return ok ? 0 : 1;
+}

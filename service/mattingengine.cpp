@@ -1,0 +1,64 @@
+#include "mattingengine.h"
+
+#include "keyengine.h"
+#include "serviceoptions.h"
+#ifdef BRISEL_HAVE_TORCH
+#include "isnetengine.h"
+#endif
+
+#include <fstream>
+#include <stdexcept>
+
+bool MattingEngine::isnetAvailable()
+{
+#ifdef BRISEL_HAVE_TORCH
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool MattingEngine::choose(const ServiceOptions& options, Choice& out, std::string& error)
+{
+    out = Choice();
+    const bool haveModel = std::ifstream(options.modelPath).good();
+    if (options.engine == "key") {
+        out.name = "key";
+        return true;
+    }
+    if (options.engine == "isnet") {
+        if (!isnetAvailable()) {
+            error = "this build has no libtorch, so the isnet engine is not available";
+            return false;
+        }
+        if (!haveModel) {
+            error = "model file not found: " + options.modelPath + " (run tools/fetch-model.sh)";
+            return false;
+        }
+        out.name = "isnet";
+        out.model = options.modelPath;
+        return true;
+    }
+    if (isnetAvailable() && haveModel) {
+        out.name = "isnet";
+        out.model = options.modelPath;
+        return true;
+    }
+    out.name = "key";
+    out.warning = isnetAvailable()
+                      ? "model not found at " + options.modelPath +
+                            "; using the flat-background key engine (run tools/fetch-model.sh)"
+                      : "built without libtorch; using the flat-background key engine";
+    return true;
+}
+
+std::unique_ptr<MattingEngine> MattingEngine::create(const Choice& choice, int threads)
+{
+#ifdef BRISEL_HAVE_TORCH
+    if (choice.name == "isnet")
+        return std::make_unique<IsnetEngine>(choice.model, threads);
+#endif
+    if (choice.name == "key")
+        return std::make_unique<KeyEngine>();
+    throw std::runtime_error("engine not available: " + choice.name);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// A segmentation engine: photo in, soft subject mask out. Each inference worker
+// owns one engine and calls it from its own thread only, so engines keep whatever
+// per-network state they like without locking.
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <string>
+
+struct ServiceOptions;
+
+class MattingEngine {
+public:
+    virtual ~MattingEngine() = default;
+    // Soft alpha of the subject as CV_32F in [0, 1]. Its size may differ from the
+    // photo's (a network has a fixed input); the caller scales it to the photo.
+    // Throws std::exception when the engine fails on this photo.
+    virtual cv::Mat alpha(const cv::Mat& bgr, bool isBody) = 0;
+
+    // What the options ask for, settled once at start-up.
+    struct Choice {
+        std::string name;    // "isnet" or "key"
+        std::string model;   // model file when name is "isnet"
+        std::string warning; // why "auto" fell back to key, shown in the log and /healthz
+    };
+    // False with a reason when the options cannot be met (isnet without a model).
+    static bool choose(const ServiceOptions& options, Choice& out, std::string& error);
+    // Loads a new engine; throws std::exception when the model does not load.
+    static std::unique_ptr<MattingEngine> create(const Choice& choice, int threads);
+    static bool isnetAvailable();
+};

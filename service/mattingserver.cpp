@@ -1,0 +1,265 @@
+#include "mattingserver.h"
+
+#include "imageprobe.h"
+#include "servicelog.h"
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include <sys/socket.h>
+
+namespace {
+
+// Messages reach the user unchanged through the desktop program: plain English,
+// saying what happened and what to do.
+const char* const kNoFile = "No photo was received. Please choose a photo and try again.";
+const char* const kNoMac = "The request does not identify this computer (\"mac\" is missing).";
+const char* const kBadBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
+const char* const kNoSerial = "The request does not name a task (\"serial\" is missing).";
+const char* const kNotImage = "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
+const char* const kTruncated = "The image file is incomplete or damaged. Please use another copy of the photo.";
+const char* const kUnknownTask = "The task was not found. It may have expired; please try again.";
+const char* const kBusy = "The matting service is busy. Please try again in a moment.";
+const char* const kStopping = "The matting service is shutting down. Please try again in a moment.";
+const char* const kStorage = "The matting service could not store the photo. Please try again later.";
+const char* const kNotFound = "Not found.";
+const char* const kInternal = "The matting service had an internal error. Please try again.";
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (const unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// The HTTP status mirrors the code in the body, and the body is always JSON.
+void reply(httplib::Response& res, int code, const std::string& message, const std::string& data = std::string())
+{
+    res.status = code;
+    std::string body = "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message);
+    if (!data.empty())
+        body += ",\"data\":" + data;
+    res.set_content(body + "}", "application/json");
+}
+
+std::string uploadLimitMessage(int mb)
+{
+    return "The photo is too large to upload. The limit is " + std::to_string(mb) + " MB.";
+}
+
+std::string pixelLimitMessage(double mp, int limit)
+{
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "The photo has too many pixels (%.1f megapixels; the limit is %d). Please use a smaller photo.",
+                  mp, limit);
+    return buf;
+}
+
+const char* defaultMessage(int status)
+{
+    switch (status) {
+    case 404: return kNotFound;
+    case 413: return nullptr; // filled in with the limit by the caller
+    case 500: return kInternal;
+    default: return "The request could not be understood.";
+    }
+}
+
+} // namespace
+
+MattingServer::MattingServer(const ServiceOptions& options, JobQueue& jobs, MattingEngine::Choice engine)
+    : m_options(options), m_jobs(jobs), m_engine(std::move(engine))
+{
+    if (options.useTls())
+        m_http = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
+    else
+        m_http = std::make_unique<httplib::Server>();
+    installRoutes();
+}
+
+MattingServer::~MattingServer() = default;
+
+bool MattingServer::bind(std::string& error)
+{
+    if (!m_http->is_valid()) {
+        error = "cannot load the TLS certificate " + m_options.tlsCert + " or key " + m_options.tlsKey;
+        return false;
+    }
+    // The library listens with a backlog of 5, which drops connections when a
+    // burst of clients arrives at once; calling listen() again on the bound
+    // socket raises it.
+    int listenFd = -1;
+    m_http->set_socket_options([&listenFd](int fd) {
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listenFd = fd;
+    });
+    if (m_options.port == 0) {
+        m_port = m_http->bind_to_any_port(m_options.listen);
+    } else if (m_http->bind_to_port(m_options.listen, m_options.port)) {
+        m_port = m_options.port;
+    }
+    if (m_port <= 0) {
+        error = "cannot listen on " + m_options.listen + " port " + std::to_string(m_options.port);
+        return false;
+    }
+    if (listenFd >= 0)
+        ::listen(listenFd, SOMAXCONN);
+    return true;
+}
+
+bool MattingServer::run()
+{
+    return m_http->listen_after_bind();
+}
+
+void MattingServer::shutdown()
+{
+    m_jobs.beginShutdown();
+    m_jobs.waitIdle();
+    m_http->stop();
+}
+
+void MattingServer::installRoutes()
+{
+    httplib::Server& http = *m_http;
+    const std::size_t limit = m_options.maxUploadBytes();
+    const int limitMb = m_options.maxUploadMb;
+    // Room for the multipart framing around the file itself.
+    http.set_payload_max_length(limit + 64 * 1024);
+    http.set_read_timeout(30, 0);
+    http.set_write_timeout(30, 0);
+    http.set_keep_alive_timeout(5);
+    http.set_keep_alive_max_count(100);
+    http.new_task_queue = [] { return new httplib::ThreadPool(16); };
+
+    // Clients that announce a large body wait for this answer before sending it,
+    // so an oversized photo is refused without being transferred.
+    http.set_expect_100_continue_handler([limit, limitMb](const httplib::Request& req, httplib::Response& res) {
+        if (std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10) > limit + 64 * 1024) {
+            reply(res, 413, uploadLimitMessage(limitMb));
+            return 413;
+        }
+        return 100;
+    });
+    http.set_error_handler([limitMb](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty())
+            return;
+        if (res.status == 413)
+            reply(res, 413, uploadLimitMessage(limitMb));
+        else
+            reply(res, res.status, defaultMessage(res.status));
+    });
+    http.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+        try {
+            std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            servicelog::error(req.path + ": " + e.what());
+        } catch (...) {
+            servicelog::error(req.path + ": unknown exception");
+        }
+        reply(res, 500, kInternal);
+    });
+    http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+        servicelog::debug(req.method + " " + req.path + " -> " + std::to_string(res.status));
+    });
+
+    http.Post("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mac = req.get_param_value("mac");
+        const std::string isBody = req.get_param_value("is_body");
+        if (mac.empty())
+            return reply(res, 400, kNoMac);
+        if (isBody != "0" && isBody != "1")
+            return reply(res, 400, kBadBody);
+        if (!req.has_file("file"))
+            return reply(res, 400, kNoFile);
+        const std::string& photo = req.get_file_value("file").content;
+        if (photo.size() > m_options.maxUploadBytes())
+            return reply(res, 413, uploadLimitMessage(m_options.maxUploadMb));
+        const ImageProbe::Info info = ImageProbe::probe(photo);
+        if (info.format == ImageProbe::Format::Unknown)
+            return reply(res, 415, kNotImage);
+        if (!info.complete)
+            return reply(res, 415, kTruncated);
+        if (info.megapixels() > m_options.maxMegapixels)
+            return reply(res, 422, pixelLimitMessage(info.megapixels(), m_options.maxMegapixels));
+        std::string serial;
+        switch (m_jobs.submit(mac, isBody == "1", photo, serial)) {
+        case JobQueue::Submit::Accepted:
+            servicelog::debug("job " + serial + " accepted: " + std::to_string(info.width) + "x" +
+                              std::to_string(info.height));
+            return reply(res, 200, "ok", "{\"serial\":" + jsonString(serial) + "}");
+        case JobQueue::Submit::Full:
+            return reply(res, 503, kBusy);
+        case JobQueue::Submit::ShuttingDown:
+            return reply(res, 503, kStopping);
+        case JobQueue::Submit::StorageError:
+            return reply(res, 500, kStorage);
+        }
+    });
+
+    http.Get("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mac = req.get_param_value("mac");
+        const std::string serial = req.get_param_value("serial");
+        if (mac.empty())
+            return reply(res, 400, kNoMac);
+        if (serial.empty())
+            return reply(res, 400, kNoSerial);
+        const JobQueue::Snapshot job = m_jobs.find(serial, mac);
+        if (!job.found)
+            return reply(res, 404, kUnknownTask);
+        const int status = int(job.status);
+        const std::string url =
+            job.status == JobQueue::Status::Done ? baseUrl() + "/api/v2/result/" + serial + ".png" : std::string();
+        const std::string message = job.status == JobQueue::Status::Running ? "processing"
+                                    : job.status == JobQueue::Status::Done  ? "ok"
+                                                                            : job.message;
+        reply(res, 200, message,
+              "{\"status\":" + std::to_string(status) + ",\"convert_path\":" + jsonString(url) + "}");
+    });
+
+    http.Get(R"(/api/v2/result/([0-9a-f]{32})\.png)", [this](const httplib::Request& req, httplib::Response& res) {
+        const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
+        std::string png;
+        if (job.found) {
+            // The file may expire between the look-up and here; then it is gone.
+            std::ifstream in(job.resultPath, std::ios::binary);
+            png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        if (png.empty())
+            return reply(res, 404, kUnknownTask);
+        res.set_content(std::move(png), "image/png");
+    });
+
+    http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+        const JobQueue::Stats s = m_jobs.stats();
+        std::ostringstream data;
+        data << "{\"engine\":" << jsonString(m_engine.name) << ",\"model\":" << jsonString(m_engine.model)
+             << ",\"warning\":" << jsonString(m_engine.warning) << ",\"workers\":" << m_options.workers
+             << ",\"queue\":{\"waiting\":" << s.waiting << ",\"running\":" << s.running
+             << ",\"finished\":" << s.finished << ",\"capacity\":" << s.capacity << "}}";
+        reply(res, 200, m_engine.warning.empty() ? "ok" : m_engine.warning, data.str());
+    });
+}

@@ -1,0 +1,153 @@
+#include "serviceprocess.h"
+
+#include "testutils.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QThread>
+#include <QUrl>
+
+#include <httplib.h>
+
+ServiceProcess::~ServiceProcess()
+{
+    if (m_process.state() != QProcess::NotRunning && !stop(15000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+bool ServiceProcess::start(const QStringList& args, QString* error, const QString& tempDir, int timeoutMs)
+{
+    if (!tempDir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", tempDir);
+        m_process.setProcessEnvironment(env);
+    }
+    m_process.setProgram(testutils::binPath("brisel-matting-service"));
+    m_process.setArguments(QStringList{"--port", "0", "--engine", "key", "--log-level", "debug"} + args);
+    m_process.start();
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray out;
+    while (timer.elapsed() < timeoutMs && m_process.state() != QProcess::NotRunning) {
+        m_process.waitForReadyRead(200);
+        out += m_process.readAllStandardOutput();
+        const int at = out.indexOf("listening on ");
+        const int end = out.indexOf('\n', at);
+        if (at >= 0 && end > at) {
+            m_url = QString::fromUtf8(out.mid(at + 13, end - at - 13)).trimmed();
+            return true;
+        }
+    }
+    if (error)
+        *error = QString("service did not start: %1 %2").arg(QString::fromUtf8(out), log());
+    return false;
+}
+
+bool ServiceProcess::stop(int timeoutMs)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    m_process.terminate();
+    return m_process.waitForFinished(timeoutMs);
+}
+
+QString ServiceProcess::log()
+{
+    m_log += QString::fromUtf8(m_process.readAllStandardError());
+    return m_log;
+}
+
+bool ServiceProcess::makeCertificates(QString* caFile, QString* certFile, QString* keyFile)
+{
+    const QString dir = testutils::sandboxPath() + "/tls";
+    QProcess script;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("BRISEL_TLS_DIR", dir);
+    script.setProcessEnvironment(env);
+    script.start("bash", {QStringLiteral(BRISEL_SOURCE_DIR) + "/tools/make-certs.sh"});
+    if (!script.waitForFinished(60000) || script.exitCode() != 0)
+        return false;
+    *caFile = dir + "/ca.pem";
+    *certFile = dir + "/server-cert.pem";
+    *keyFile = dir + "/server-key.pem";
+    return QFile::exists(*caFile) && QFile::exists(*certFile) && QFile::exists(*keyFile);
+}
+
+namespace {
+
+ServiceReply toReply(const httplib::Result& result)
+{
+    ServiceReply reply;
+    if (!result) {
+        reply.error = httplib::to_string(result.error());
+        return reply;
+    }
+    reply.status = result->status;
+    reply.body = result->body;
+    reply.contentType = result->get_header_value("Content-Type");
+    if (reply.contentType.find("json") != std::string::npos)
+        reply.json = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+    return reply;
+}
+
+std::string query(const QList<QPair<QString, QString>>& items)
+{
+    QStringList parts;
+    for (const auto& item : items)
+        if (!item.second.isNull())
+            parts << item.first + "=" + QString::fromUtf8(QUrl::toPercentEncoding(item.second));
+    return parts.join('&').toStdString();
+}
+
+} // namespace
+
+ServiceClient::ServiceClient(const QString& baseUrl, const QString& caFile)
+    : m_base(baseUrl), m_client(std::make_unique<httplib::Client>(baseUrl.toStdString()))
+{
+    m_client->set_connection_timeout(5, 0);
+    m_client->set_read_timeout(60, 0);
+    m_client->set_write_timeout(60, 0);
+    if (!caFile.isEmpty()) {
+        m_client->set_ca_cert_path(caFile.toStdString().c_str());
+        m_client->enable_server_certificate_verification(true);
+    }
+}
+
+ServiceClient::~ServiceClient() = default;
+
+ServiceReply ServiceClient::upload(const QString& mac, const QString& isBody, const std::string& photo,
+                                   const std::string& field)
+{
+    const httplib::MultipartFormDataItems items = {{field, photo, "photo.jpg", "application/octet-stream"}};
+    return toReply(m_client->Post("/api/v2/task?" + query({{"mac", mac}, {"is_body", isBody}}), items));
+}
+
+ServiceReply ServiceClient::poll(const QString& mac, const QString& serial)
+{
+    return toReply(m_client->Get("/api/v2/task?" + query({{"mac", mac}, {"serial", serial}})));
+}
+
+ServiceReply ServiceClient::get(const QString& pathOrUrl)
+{
+    QString path = pathOrUrl;
+    if (path.startsWith(m_base))
+        path = path.mid(m_base.size());
+    return toReply(m_client->Get(path.toStdString()));
+}
+
+ServiceReply ServiceClient::waitFinished(const QString& mac, const QString& serial, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ServiceReply reply;
+    do {
+        reply = poll(mac, serial);
+        if (reply.code() != 200 || reply.data().value("status").toInt() != 0)
+            break;
+        QThread::msleep(20);
+    } while (timer.elapsed() < timeoutMs);
+    return reply;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Runs the real brisel-matting-service for a test and talks to it over HTTP(S).
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Client;
+}
+
+class ServiceProcess {
+public:
+    ~ServiceProcess();
+    // Starts the service on a free port with the key engine, plus `args` (which
+    // may override the engine), and waits for its "listening on" line.
+    // `tempDir`, when given, becomes the service's TMPDIR (where it keeps files).
+    bool start(const QStringList& args, QString* error = nullptr, const QString& tempDir = QString(),
+               int timeoutMs = 60000);
+    // Sends SIGTERM and waits; false when it did not exit in time.
+    bool stop(int timeoutMs = 30000);
+    QString url() const { return m_url; }
+    QProcess& process() { return m_process; }
+    // Everything the service logged so far.
+    QString log();
+
+    // Local CA and server certificate made by tools/make-certs.sh in the test's
+    // private home; empty strings when it failed.
+    static bool makeCertificates(QString* caFile, QString* certFile, QString* keyFile);
+
+private:
+    QProcess m_process;
+    QString m_url;
+    QString m_log;
+};
+
+struct ServiceReply {
+    int status = -1; // HTTP status, -1 when the request failed
+    std::string error; // why it failed
+    QJsonObject json;
+    std::string body;
+    std::string contentType;
+    int code() const { return json.value("code").toInt(-1); }
+    QString message() const { return json.value("message").toString(); }
+    QJsonObject data() const { return json.value("data").toObject(); }
+};
+
+class ServiceClient {
+public:
+    explicit ServiceClient(const QString& baseUrl, const QString& caFile = QString());
+    ~ServiceClient();
+
+    // POST /api/v2/task; a null mac or isBody leaves that key out.
+    ServiceReply upload(const QString& mac, const QString& isBody, const std::string& photo,
+                        const std::string& field = "file");
+    ServiceReply poll(const QString& mac, const QString& serial);
+    // GET of a path, or of a full URL on this service.
+    ServiceReply get(const QString& pathOrUrl);
+    // Polls until the job leaves status 0 or the time is up; returns the last poll.
+    ServiceReply waitFinished(const QString& mac, const QString& serial, int timeoutMs = 30000);
+
+private:
+    QString m_base;
+    std::unique_ptr<httplib::Client> m_client;
+};
