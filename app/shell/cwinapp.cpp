@@ -20,6 +20,8 @@
 
 #include <cstdio>
 
+#include <opencv2/core.hpp>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -72,10 +74,15 @@ void closeUnattended(QWidget* window, int ms)
 } // namespace
 
 Q_DECLARE_METATYPE(QValue)
+// Declared here only: test suites declare it in their own files, and a second
+// declaration reachable from a shared header would clash with theirs.
+Q_DECLARE_METATYPE(cv::Mat)
 
 CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
 {
     qRegisterMetaType<QValue>("QValue");
+    // Queued signals carry images between the worker threads and the GUI thread.
+    qRegisterMetaType<cv::Mat>("Mat");
 #ifdef Q_OS_WIN
     // Let drops and copied data from lower-integrity processes (Explorer) through.
     ChangeWindowMessageFilter(WM_DROPFILES, MSGFLT_ADD);
