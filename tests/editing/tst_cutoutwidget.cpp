@@ -1,0 +1,361 @@
+#include "qimagecutoutwidget.h"
+#include "qimagehelp.h"
+#include "qimagesettings.h"
+#include "qimagetask.h"
+#include "qmattingbutton.h"
+#include "qoriginwidget.h"
+#include "qworkpool.h"
+#include "testutils.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+
+Q_DECLARE_METATYPE(cv::Mat)
+
+namespace {
+
+constexpr QRgb kService = 0x64FF0000u;
+const QSize kPhoto(800, 600);
+
+// Left half grey, right half green; the service kept the left half.
+cv::Mat photo()
+{
+    cv::Mat m(kPhoto.height(), kPhoto.width(), CV_8UC3, cv::Scalar(128, 128, 128));
+    m(cv::Rect(400, 0, 400, 600)).setTo(cv::Scalar(0, 200, 0));
+    return m;
+}
+
+cv::Mat cutout()
+{
+    cv::Mat m(kPhoto.height(), kPhoto.width(), CV_8UC4, cv::Scalar(0, 0, 0, 0));
+    m(cv::Rect(0, 0, 400, 600)).setTo(cv::Scalar(128, 128, 128, 255));
+    return m;
+}
+
+// QTest's mouseMove only moves the cursor on this platform; the view needs the
+// move events themselves, with the button held.
+void moveTo(QWidget* w, QPoint pos, Qt::MouseButton held)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+}
+
+void drag(QWidget* w, Qt::MouseButton button, const QVector<QPoint>& path)
+{
+    QTest::mousePress(w, button, Qt::NoModifier, path.first());
+    for (int i = 1; i < path.size(); ++i)
+        moveTo(w, path[i], button);
+    QTest::mouseRelease(w, button, Qt::NoModifier, path.last());
+}
+
+} // namespace
+
+class TestCutoutWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void zoomSteps_data();
+    void zoomSteps();
+    void wheelZoomReports();
+    void clickPaintsADisc();
+    void dragPaintsALine();
+    void keepStrokeMergesToThePhoto();
+    void removeStrokeClears();
+    void panning_data();
+    void panning();
+    void hideHandsOverOnlyAfterAChange();
+    void undoneStateSurvivesZoomResizeAndMagicFill();
+    void editAfterUndoDropsTheRedoStates();
+    void mattingButtonStatus_data();
+    void mattingButtonStatus();
+    void originPanelRecordsThePhotoSize();
+
+private:
+    // Widget position whose brush lands on source pixel `p` (the brush hangs half
+    // its size below the pointer).
+    QPoint pointerFor(QPoint p) const;
+
+    QImageCutoutWidget* view = nullptr;
+};
+
+void TestCutoutWidget::initTestCase()
+{
+    qRegisterMetaType<cv::Mat>("Mat");
+    QWorkPool::instance()->start(2);
+}
+
+void TestCutoutWidget::init()
+{
+    view = new QImageCutoutWidget;
+    view->resize(400, 300); // the photo fits at half size
+    view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(view));
+    QSignalSpy ready(view, &QImageCutoutWidget::signal_ready);
+    view->setImages(photo(), cutout());
+    QVERIFY(ready.wait(10000));
+    QCOMPARE(view->imageRect(), QRect(0, 0, 400, 300));
+    view->setBrushSize(10);
+}
+
+void TestCutoutWidget::cleanup()
+{
+    delete view;
+    view = nullptr;
+}
+
+QPoint TestCutoutWidget::pointerFor(QPoint p) const
+{
+    const double s = double(view->imageRect().width()) / kPhoto.width();
+    return view->imageRect().topLeft() + QPoint(int(p.x() * s), int(p.y() * s) - view->brushSize() / 2);
+}
+
+void TestCutoutWidget::zoomSteps_data()
+{
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("four down") << "----" << 0.6f;
+    QTest::newRow("six down") << "------" << 0.4f;
+    QTest::newRow("floor holds") << "--------" << 0.4f;
+    QTest::newRow("nine up") << "+++++++++" << 1.9f;
+    QTest::newRow("tenth up jumps") << "++++++++++" << 3.0f;
+    QTest::newRow("ceiling holds") << "++++++++++++" << 3.0f;
+    QTest::newRow("down from the top") << "++++++++++-" << 2.9f;
+    QTest::newRow("down and up") << "---+" << 0.8f;
+}
+
+void TestCutoutWidget::zoomSteps()
+{
+    QFETCH(QString, steps);
+    QFETCH(float, expected);
+    float last = view->factor();
+    for (QChar c : steps)
+        last = c == '+' ? view->zoomIn() : view->zoomOut();
+    QCOMPARE(last, view->factor());
+    QVERIFY2(qAbs(view->factor() - expected) < 1e-5f, qPrintable(QString::number(view->factor())));
+    // The display follows: the photo is shown at factor x the fitted half size.
+    // (kept within a pixel: the photo's aspect ratio decides the last one)
+    QVERIFY(qAbs(view->imageRect().width() - int(kPhoto.width() * view->factor() * 0.5f)) <= 1);
+    QCOMPARE(view->displayMask().size(), view->imageRect().size());
+}
+
+void TestCutoutWidget::wheelZoomReports()
+{
+    QSignalSpy factorChanged(view, &QImageCutoutWidget::signal_factor_changed);
+    QWheelEvent up(QPointF(50, 50), view->mapToGlobal(QPoint(50, 50)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &up);
+    QCOMPARE(factorChanged.count(), 1);
+    QVERIFY(qAbs(factorChanged.at(0).at(0).toFloat() - 1.1f) < 1e-5f);
+    QWheelEvent down(QPointF(50, 50), view->mapToGlobal(QPoint(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &down);
+    QVERIFY(qAbs(view->factor() - 1.0f) < 1e-5f);
+}
+
+void TestCutoutWidget::clickPaintsADisc()
+{
+    QSignalSpy historyChanged(view, &QImageCutoutWidget::signal_history_changed);
+    view->setKeepMode(true);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 300}));
+    QCOMPARE(historyChanged.count(), 1);
+    QCOMPARE(view->history().count(), 2);
+    const QImage mask = view->mask();
+    // Brush 10 on screen is 20 photo pixels: a disc of radius 10 around the point.
+    QCOMPARE(mask.pixel(600, 300), QMaskStroke::kTagPixel);
+    QCOMPARE(mask.pixel(607, 300), QMaskStroke::kTagPixel);
+    QCOMPARE(mask.pixel(600, 293), QMaskStroke::kTagPixel);
+    QCOMPARE(qAlpha(mask.pixel(609, 309)), 0); // the corner of the square is not painted
+    QCOMPARE(qAlpha(mask.pixel(615, 300)), 0);
+    QVERIFY(view->canUndo());
+}
+
+void TestCutoutWidget::dragPaintsALine()
+{
+    view->setKeepMode(true);
+    QVector<QPoint> path;
+    for (int x = 500; x <= 700; x += 20)
+        path.append(pointerFor({x, 200}));
+    drag(view, Qt::LeftButton, path);
+    const QImage mask = view->mask();
+    for (int x = 500; x <= 700; x += 10)
+        QCOMPARE(mask.pixel(x, 200), QMaskStroke::kTagPixel);
+    QCOMPARE(mask.pixel(706, 200), QMaskStroke::kTagPixel); // the round cap reaches past the end
+    QCOMPARE(qAlpha(mask.pixel(600, 215)), 0);
+    QCOMPARE(qAlpha(mask.pixel(709, 209)), 0);
+    QCOMPARE(view->history().count(), 2); // one stroke, one state
+}
+
+void TestCutoutWidget::keepStrokeMergesToThePhoto()
+{
+    view->setKeepMode(true);
+    drag(view, Qt::LeftButton, {pointerFor({300, 100}), pointerFor({500, 100})});
+    QCOMPARE(view->mask().pixel(350, 100), QMaskStroke::kTagPixel); // over service pixels
+    QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
+    view->hide();
+    QCOMPARE(handedOver.count(), 1);
+    const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
+    const cv::Mat merged = QImageHelp::applyMask(photo(), cutout(), mask);
+    QCOMPARE(merged.at<cv::Vec4b>(100, 350), cv::Vec4b(128, 128, 128, 255));
+    QCOMPARE(merged.at<cv::Vec4b>(100, 450), cv::Vec4b(0, 200, 0, 255));
+    QCOMPARE(int(merged.at<cv::Vec4b>(400, 450)[3]), 0); // untouched background stays out
+}
+
+void TestCutoutWidget::removeStrokeClears()
+{
+    view->setKeepMode(true);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({420, 300}));
+    view->setKeepMode(false);
+    drag(view, Qt::LeftButton, {pointerFor({360, 300}), pointerFor({440, 300})});
+    for (int x : {360, 390, 420, 440}) // service, service, kept, kept
+        QCOMPARE(qAlpha(view->mask().pixel(x, 300)), 0);
+    QCOMPARE(view->mask().pixel(100, 300), kService);
+}
+
+void TestCutoutWidget::panning_data()
+{
+    QTest::addColumn<bool>("magic");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("expectedShift");
+    QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(100, 100)
+                                             << QPoint(30, -20);
+    QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(395, 295)
+                                                 << QPoint(0, 0);
+    QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(100, 100) << QPoint(0, 0);
+    QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(100, 100) << QPoint(0, 0);
+}
+
+void TestCutoutWidget::panning()
+{
+    QFETCH(bool, magic);
+    QFETCH(int, button);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, expectedShift);
+    view->setFactor(0.5f); // the photo no longer fills the view
+    view->setMagicMode(magic);
+    const QRect before = view->imageRect();
+    const QPoint start = before.topLeft() + (from == QPoint(395, 295) ? QPoint(-5, -5) : QPoint(from / 4));
+    drag(view, Qt::MouseButton(button), {start, start + QPoint(10, -5), start + QPoint(30, -20)});
+    QCOMPARE(view->imageRect().topLeft() - before.topLeft(), expectedShift);
+    // A pan does not stick to the pointer after the release.
+    moveTo(view, start + QPoint(60, 40), Qt::NoButton);
+    QCOMPARE(view->imageRect().topLeft() - before.topLeft(), expectedShift);
+}
+
+void TestCutoutWidget::hideHandsOverOnlyAfterAChange()
+{
+    QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
+    view->zoomIn();
+    view->hide();
+    QCOMPARE(handedOver.count(), 0);
+    view->show();
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().center());
+    view->hide();
+    QCOMPARE(handedOver.count(), 1);
+    const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
+    QCOMPARE(QSize(mask.cols, mask.rows), kPhoto);
+    QCOMPARE(mask.type(), CV_8UC4);
+    view->show();
+    view->hide();
+    QCOMPARE(handedOver.count(), 1);
+    view->show();
+    view->undo(); // undo is a change too
+    view->hide();
+    QCOMPARE(handedOver.count(), 2);
+}
+
+void TestCutoutWidget::undoneStateSurvivesZoomResizeAndMagicFill()
+{
+    const QImage start = view->mask();
+    view->setKeepMode(true);
+    drag(view, Qt::LeftButton, {pointerFor({200, 300}), pointerFor({300, 300})});
+    QCOMPARE(view->mask().pixel(250, 300), QMaskStroke::kTagPixel);
+    view->undo();
+    QCOMPARE(view->mask(), start);
+    QVERIFY(view->canRedo());
+    auto shownAt = [&](QPoint source) {
+        const double s = double(view->displayMask().width()) / kPhoto.width();
+        return view->displayMask().pixel(int(source.x() * s), int(source.y() * s));
+    };
+    const QRgb serviceShown = shownAt({100, 100});
+    QCOMPARE(shownAt({250, 300}), serviceShown);
+    view->setFactor(1.7f);
+    QCOMPARE(shownAt({250, 300}), serviceShown);
+    view->resize(500, 350);
+    QCOMPARE(shownAt({250, 300}), serviceShown);
+    // The magic brush floods the green half from the undone mask: the undone
+    // stroke does not come back.
+    view->setMagicMode(true);
+    QImageSettings::setTolerance(10);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().topLeft() + QPoint(view->imageRect().width() * 3 / 4, 20));
+    QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
+    QCOMPARE(view->mask().pixel(250, 300), kService);
+    QCOMPARE(view->history().count(), 2);
+    QVERIFY(!view->canRedo());
+}
+
+void TestCutoutWidget::editAfterUndoDropsTheRedoStates()
+{
+    for (int x : {100, 200, 300})
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({x, 100}));
+    QCOMPARE(view->history().count(), 4);
+    view->undo();
+    view->undo();
+    QVERIFY(view->canRedo());
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({500, 500}));
+    QCOMPARE(view->history().count(), 3);
+    QVERIFY(!view->canRedo());
+    QCOMPARE(qAlpha(view->mask().pixel(100, 100)), 0);
+    QCOMPARE(view->mask().pixel(200, 100), kService);
+}
+
+void TestCutoutWidget::mattingButtonStatus_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("afterEnter");
+    QTest::addColumn<QString>("afterLeave");
+    QTest::newRow("enabled") << true << "hover" << "normal";
+    QTest::newRow("disabled") << false << "disabled" << "disabled";
+}
+
+void TestCutoutWidget::mattingButtonStatus()
+{
+    QFETCH(bool, enabled);
+    QMattingButton button;
+    button.setText(QStringLiteral("Undo"));
+    QCOMPARE(button.text(), QStringLiteral("Undo"));
+    enabled ? button.enable() : button.disable();
+    auto* text = button.findChild<QWidget*>(QStringLiteral("buttonText"));
+    auto* icon = button.findChild<QWidget*>(QStringLiteral("buttonIcon"));
+    QVERIFY(text && icon);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(&button, &enter);
+    QTEST(button.property("status").toString(), "afterEnter");
+    QTEST(text->property("status").toString(), "afterEnter");
+    QTEST(icon->property("status").toString(), "afterEnter");
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    QTEST(button.property("status").toString(), "afterLeave");
+    QCOMPARE(button.isEnabled(), enabled);
+}
+
+void TestCutoutWidget::originPanelRecordsThePhotoSize()
+{
+    const QString path = testutils::sandboxPath() + "/origin.png";
+    QImage picture(321, 123, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QVERIFY(picture.save(path));
+    QOriginWidget panel;
+    QVERIFY(panel.setTask(std::make_shared<QImageTask>(Person, path)));
+    QCOMPARE(QImageSettings::customWidth(), 321);
+    QCOMPARE(QImageSettings::customHeight(), 123);
+    QVERIFY(!panel.setTask(std::make_shared<QImageTask>(Person, testutils::sandboxPath() + "/none.png")));
+    QCOMPARE(QImageSettings::customWidth(), 321);
+}
+
+BRISEL_TEST_MAIN(TestCutoutWidget)
+#include "tst_cutoutwidget.moc"
