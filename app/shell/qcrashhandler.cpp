@@ -180,6 +180,15 @@ const char* signalName(int sig)
     }
 }
 
+long currentThreadId()
+{
+#ifdef SYS_gettid
+    return static_cast<long>(::syscall(SYS_gettid));
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
+
 void writeAll(int fd, const char* data, std::size_t length)
 {
     while (length > 0) {
@@ -239,7 +248,7 @@ int openReport(const char* folder, const char* name, Text& path)
 void writeReport(int sig, const siginfo_t* info)
 {
     const long pid = static_cast<long>(::getpid());
-    const long tid = static_cast<long>(::syscall(SYS_gettid));
+    const long tid = currentThreadId();
     const long long localNow = static_cast<long long>(::time(nullptr)) + g_settings.utcOffset;
 
     char name[kNameSize];

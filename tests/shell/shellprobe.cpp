@@ -2,7 +2,7 @@
 // only shows across processes: a real crash (the report is written by the dying
 // process), a crash under a tracer, and settings surviving a restart.
 //
-//   shellprobe crash <segv|bus|fpe|ill|abort> <main|worker> <reportFolder> [fallbackFolder]
+//   shellprobe crash <segv|bus|fpe|ill|abort|overflow> <main|worker> <reportFolder> [fallbackFolder]
 //   shellprobe traced <reportFolder>
 //   shellprobe settings-write <photoFolder> <templateFolder> <outputFolder> <size> <jpg 0|1>
 //   shellprobe settings-read <defaultSize>
@@ -33,6 +33,17 @@ namespace {
 constexpr int kUsage = 2;
 constexpr int kNoPtrace = 77;
 
+// Endless recursion until the stack's guard page is hit; the frame is kept big
+// and used after the call so the compiler cannot turn it into a loop.
+int recurse(int depth)
+{
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (depth < 0)
+        return 0;
+    return recurse(depth + 1) + frame[0];
+}
+
 // Each mode faults for real rather than raising the signal, so the handler sees
 // what a genuine bug would give it.
 void fault(const char* mode)
@@ -53,6 +64,8 @@ void fault(const char* mode)
         __builtin_trap();
     } else if (std::strcmp(mode, "abort") == 0) {
         std::abort();
+    } else if (std::strcmp(mode, "overflow") == 0) {
+        std::printf("%d\n", recurse(0));
     } else if (std::strcmp(mode, "bus") == 0) {
         // Touching a mapped page past the end of its (shrunk) file.
         QTemporaryFile file;

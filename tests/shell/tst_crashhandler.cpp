@@ -137,6 +137,8 @@ void TestCrashHandler::crashReport_data()
 
     QTest::newRow("segv in a worker, UTC+8") << "segv" << "worker" << SIGSEGV << QByteArray("CST-8") << 8 * 3600;
     QTest::newRow("segv on the main thread") << "segv" << "main" << SIGSEGV << QByteArray("UTC0") << 0;
+    // Only reported if the handler runs on its own stack.
+    QTest::newRow("stack overflow on the main thread") << "overflow" << "main" << SIGSEGV << QByteArray("UTC0") << 0;
     QTest::newRow("abort in a worker, UTC-5") << "abort" << "worker" << SIGABRT << QByteArray("EST5") << -5 * 3600;
     QTest::newRow("division by zero") << "fpe" << "worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800;
     QTest::newRow("illegal instruction") << "ill" << "worker" << SIGILL << QByteArray("UTC0") << 0;
