@@ -419,6 +419,40 @@ private slots:
         QVERIFY(HRequest::getCurlErrMsg(CURLE_COULDNT_CONNECT).contains("connect"));
     }
 
+    void connectTimeout()
+    {
+        // A listening socket whose accept queue is full: the kernel drops further
+        // connection attempts, so connecting hangs like an unreachable host.
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+        QCOMPARE(::listen(fd, 0), 0);
+        QCOMPARE(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        std::vector<int> fillers;
+        for (int i = 0; i < 3; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+            fillers.push_back(filler);
+        }
+
+        HRequest::setTimeouts(700, 60000);
+        HRequest request;
+        request.setUrl(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port)));
+        QByteArray body;
+        QElapsedTimer timer;
+        timer.start();
+        const int code = run(request, body);
+        const qint64 elapsed = timer.elapsed();
+        for (int filler : fillers)
+            ::close(filler);
+        ::close(fd);
+        QCOMPARE(code, int(CURLE_OPERATION_TIMEDOUT));
+        QVERIFY2(elapsed < 5000, qPrintable(QString::number(elapsed)));
+    }
+
     void concurrentRequests()
     {
         constexpr int threads = 6;
