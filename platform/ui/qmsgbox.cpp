@@ -34,17 +34,17 @@ QString kindName(QMsgBox::Kind kind)
 
 int QMsgBox::showWarning(const QString& text, int buttons)
 {
-    return show(Warning, text, buttons);
+    return ask(Warning, text, buttons);
 }
 
 int QMsgBox::showError(const QString& text, int buttons)
 {
-    return show(Error, text, buttons);
+    return ask(Error, text, buttons);
 }
 
 int QMsgBox::showQuestion(const QString& text)
 {
-    return show(Question, text, 2);
+    return ask(Question, text, 2);
 }
 
 void QMsgBox::setTestHook(TestHook hook)
@@ -53,7 +53,7 @@ void QMsgBox::setTestHook(TestHook hook)
     g_hook = std::move(hook);
 }
 
-int QMsgBox::show(Kind kind, const QString& text, int buttons)
+int QMsgBox::ask(Kind kind, const QString& text, int buttons)
 {
     BRISEL_LOG(kind == Error ? 1 : 2, QStringLiteral("message box (%1): %2").arg(kindName(kind), text));
     TestHook hook;
@@ -72,7 +72,7 @@ int QMsgBox::show(Kind kind, const QString& text, int buttons)
     if (QThread::currentThread() != app->thread()) {
         int answer = 0;
         QMetaObject::invokeMethod(
-            app, [&] { answer = show(kind, text, buttons); }, Qt::BlockingQueuedConnection);
+            app, [&] { answer = ask(kind, text, buttons); }, Qt::BlockingQueuedConnection);
         return answer;
     }
     QMsgBox box(kind, text, buttons, QApplication::activeWindow());

@@ -37,7 +37,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    static int show(Kind kind, const QString& text, int buttons);
+    static int ask(Kind kind, const QString& text, int buttons);
 
     Ui::QMsgBox* ui = nullptr;
     QPoint m_dragOffset;
