@@ -9,26 +9,46 @@
 
 namespace {
 
-// One running-sum box blur of the given half width over a strided line of alpha
-// values; edges are treated as transparent so the shadow fades out at the border.
-void boxLine(uchar* first, int count, int stride, int half, std::vector<int>& scratch)
+// One running-sum box blur of half width `half` along every row of `src` into
+// `dst`; outside the image counts as transparent so the shadow fades at the border.
+// Averages are rounded, not truncated: six passes of truncation would erase faint
+// shadows.
+void boxRows(const uchar* src, uchar* dst, int w, int h, int half)
 {
-    scratch.assign(count, 0);
-    for (int i = 0; i < count; ++i)
-        scratch[i] = first[i * stride];
     const int window = 2 * half + 1;
-    int sum = 0;
-    for (int i = 0; i <= std::min(half, count - 1); ++i)
-        sum += scratch[i];
-    for (int i = 0; i < count; ++i) {
-        // Rounded, not truncated: six passes of truncation would erase faint shadows.
-        first[i * stride] = uchar((sum + window / 2) / window);
-        const int add = i + half + 1;
-        const int drop = i - half;
-        if (add < count)
-            sum += scratch[add];
-        if (drop >= 0)
-            sum -= scratch[drop];
+    for (int y = 0; y < h; ++y) {
+        const uchar* in = src + y * w;
+        uchar* out = dst + y * w;
+        int sum = 0;
+        for (int x = 0; x <= std::min(half, w - 1); ++x)
+            sum += in[x];
+        for (int x = 0; x < w; ++x) {
+            out[x] = uchar((sum + window / 2) / window);
+            if (x + half + 1 < w)
+                sum += in[x + half + 1];
+            if (x - half >= 0)
+                sum -= in[x - half];
+        }
+    }
+}
+
+// The same along columns, walking the rows in order (one running sum per column)
+// so the memory is read front to back.
+void boxColumns(const uchar* src, uchar* dst, int w, int h, int half, std::vector<int>& sums)
+{
+    const int window = 2 * half + 1;
+    sums.assign(w, 0);
+    for (int y = 0; y <= std::min(half, h - 1); ++y)
+        for (int x = 0; x < w; ++x)
+            sums[x] += src[y * w + x];
+    for (int y = 0; y < h; ++y) {
+        uchar* out = dst + y * w;
+        const uchar* add = y + half + 1 < h ? src + (y + half + 1) * w : nullptr;
+        const uchar* drop = y - half >= 0 ? src + (y - half) * w : nullptr;
+        for (int x = 0; x < w; ++x) {
+            out[x] = uchar((sums[x] + window / 2) / window);
+            sums[x] += (add ? add[x] : 0) - (drop ? drop[x] : 0);
+        }
     }
 }
 
@@ -71,19 +91,23 @@ void QCustomShadowEffect::blurAlpha(QImage& image, double radius)
     const int half = std::max(1, int(std::lround(std::sqrt(sigma * sigma + 1.0))));
     const int w = image.width();
     const int h = image.height();
-    const int bpl = image.bytesPerLine();
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    const int alphaByte = 3;
-#else
-    const int alphaByte = 0;
-#endif
-    uchar* bits = image.bits();
-    std::vector<int> scratch;
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < h; ++y)
-            boxLine(bits + y * bpl + alphaByte, w, 4, half, scratch);
+    std::vector<uchar> alpha(size_t(w) * h);
+    std::vector<uchar> scratch(alpha.size());
+    for (int y = 0; y < h; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < w; ++x)
-            boxLine(bits + x * 4 + alphaByte, h, bpl, half, scratch);
+            alpha[size_t(y) * w + x] = uchar(qAlpha(line[x]));
+    }
+    std::vector<int> sums;
+    for (int pass = 0; pass < 3; ++pass) {
+        boxRows(alpha.data(), scratch.data(), w, h, half);
+        boxColumns(scratch.data(), alpha.data(), w, h, half, sums);
+    }
+    // Colour channels are left as they are: the shadow only uses the alpha.
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = (line[x] & 0x00FFFFFFu) | (QRgb(alpha[size_t(y) * w + x]) << 24);
     }
 }
 
