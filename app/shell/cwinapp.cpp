@@ -34,7 +34,6 @@ struct QValue
 {
 };
 
-const char* const kVersion = "2.0.0.2";
 const char* const kAppId = "brisel_win";
 constexpr int kAppType = 22;
 const char* const kInstanceName = "BRISEL_1_1";
@@ -96,7 +95,7 @@ CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
     loadTranslator();
     CGlobal::setAppTitle(tr("Brisel"));
     QUser::Instance()->setProduct(QVexProduct(kAppType, QString::fromLatin1(kAppId), tr("Brisel"),
-                                              QString::fromLatin1(kVersion)));
+                                              QStringLiteral(BRISEL_VERSION)));
 }
 
 CWinApp::~CWinApp()

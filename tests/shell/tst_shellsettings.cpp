@@ -53,8 +53,6 @@ private slots:
     void checkMacro();
     void firstStartDefaults();
     void persistAcrossRestart();
-    void outputSize_data();
-    void outputSize();
     void outputFormat_data();
     void outputFormat();
     void vanishedFolderGivesDefault();
@@ -193,32 +191,6 @@ void TestShellSettings::persistAcrossRestart()
     QCOMPARE(values.value("jpg"), QStringLiteral("1"));
     // Editing parameters are not persisted: the slider was never moved there.
     QCOMPARE(values.value("tolerance"), QStringLiteral("4"));
-}
-
-void TestShellSettings::outputSize_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("defaultIndex");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("absent, main window") << QString() << 1 << 1;
-    QTest::newRow("absent, crop view") << QString() << 0 << 0;
-    QTest::newRow("first choice") << "0" << 1 << 0;
-    QTest::newRow("original resolution") << "3" << 1 << 3;
-    QTest::newRow("past the last choice") << "4" << 1 << 1;
-    QTest::newRow("negative") << "-1" << 0 << 0;
-    QTest::newRow("not a number") << "big" << 1 << 1;
-}
-
-void TestShellSettings::outputSize()
-{
-    QFETCH(QString, stored);
-    QFETCH(int, defaultIndex);
-    QFETCH(int, expected);
-    QFile::remove(CSetting::filePath());
-    if (!stored.isNull())
-        QVERIFY(CSetting::setValue("output", "size", stored));
-    QCOMPARE(QAppSettings::outputSize(defaultIndex), expected);
 }
 
 void TestShellSettings::outputFormat_data()
