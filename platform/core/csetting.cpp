@@ -84,8 +84,14 @@ int CSetting::getInt(const QString& group, const QString& key, int defaultValue)
     const QVariant value = readValue(group, key);
     if (!value.isValid())
         return defaultValue;
+    // Flags are written as booleans ("true"/"false") and read back as numbers.
+    const QString text = value.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return 1;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return 0;
     bool ok = false;
-    const int number = value.toString().trimmed().toInt(&ok);
+    const int number = text.toInt(&ok);
     return ok ? number : defaultValue;
 }
 

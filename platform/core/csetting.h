@@ -13,7 +13,8 @@ class CSetting
 public:
     static QString getString(const QString& group, const QString& key,
                              const QString& defaultValue = QString());
-    // A stored value that is not a whole number reads as the default.
+    // A stored boolean reads as 1 or 0; any other value that is not a whole number
+    // reads as the default.
     static int getInt(const QString& group, const QString& key, int defaultValue = 0);
     // Returns false (and logs) when the value could not be written to disk.
     static bool setValue(const QString& group, const QString& key, const QVariant& value);

@@ -146,6 +146,22 @@ private slots:
         QTest::newRow("beyond int") << QByteArray("99999999999") << 99;
         QTest::newRow("empty") << QByteArray("") << 99;
         QTest::newRow("list") << QByteArray("1, 2") << 99;
+        QTest::newRow("boolean true") << QByteArray("true") << 1;
+        QTest::newRow("boolean false") << QByteArray("false") << 0;
+    }
+
+    void flagWrittenAsBooleanReadsAsNumber_data()
+    {
+        QTest::addColumn<bool>("flag");
+        QTest::newRow("jpg") << true;
+        QTest::newRow("png") << false;
+    }
+    void flagWrittenAsBooleanReadsAsNumber()
+    {
+        QFETCH(bool, flag);
+        QVERIFY(CSetting::setValue("output", "format", flag));
+        QCOMPARE(CSetting::getInt("output", "format", 7), flag ? 1 : 0);
+        QCOMPARE(runProbe({"getint", "output", "format", "7"}), QString::number(flag ? 1 : 0));
     }
     void intReading()
     {
