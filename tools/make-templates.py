@@ -210,16 +210,28 @@ def golden_bokeh(w, h, rng):
     return vignette(img, 0.3)
 
 
+def turbulence(w, h, rng, base, octaves):
+    """Sum of folded noise octaves: sharp creases like the veins in stone."""
+    total = np.zeros((h, w), np.float32)
+    amp = 1.0
+    for o in range(octaves):
+        cells = base * 2 ** o
+        small = rng.random((max(2, int(cells * h / w)) + 1, cells + 1)).astype(np.float32)
+        total += amp * np.abs(cv2.resize(small, (w, h), interpolation=cv2.INTER_CUBIC) * 2 - 1)
+        amp *= 0.5
+    return total
+
+
 def marble(w, h, rng):
     x, y = grid(w, h)
-    n = fractal(w, h, rng, base=2, octaves=6, persistence=0.55)
-    veins = np.abs(np.sin((x * 1.6 + y * 1.1 + n * 3.0) * np.pi))
-    soft = np.exp(-veins * 9.0)
-    fine = np.exp(-np.abs(np.sin((x * 0.9 - y * 1.7 + n * 5.0) * np.pi)) * 22.0)
-    img = mix(hex_rgb("#F6F5F3"), hex_rgb("#E6E3DF"), n)
-    img = mix(img, hex_rgb("#B7B4B0"), soft * 0.45)
-    img = mix(img, hex_rgb("#9C978F"), fine * 0.35)
-    img = cv2.GaussianBlur(img, (0, 0), 1.2)
+    turb = turbulence(w, h, rng, base=3, octaves=6)
+    veins = 1.0 - np.abs(np.sin((x * 1.2 + y * 0.8 + turb * 0.9) * np.pi * 2.0)) ** 0.35
+    faint = 1.0 - np.abs(np.sin((x * 0.6 - y * 1.1 + turb * 1.4) * np.pi * 3.0)) ** 0.2
+    cloud = fractal(w, h, rng, base=4, octaves=6, persistence=0.6)
+    img = mix(hex_rgb("#F8F7F4"), hex_rgb("#E6E2DC"), cloud * 0.8)
+    img = mix(img, hex_rgb("#9E978C"), veins * 0.55)
+    img = mix(img, hex_rgb("#C4BEB5"), faint * 0.3)
+    img = cv2.GaussianBlur(img, (0, 0), 0.8)
     return grain(vignette(img, 0.12), rng, 0.004)
 
 
