@@ -21,13 +21,23 @@ logger::Callback logger::m_callback;
 
 namespace {
 
-// Everything below is guarded by g_mutex.
-std::mutex g_mutex;
-QFile g_file;
-qint64 g_maxBytes = 5 * 1024 * 1024;
-int g_keep = 3;
+// The sink outlives every static object: destructors of other singletons (the work
+// pool, for one) may still log while the program exits, so it is never destroyed.
+struct Sink
+{
+    std::mutex mutex; // guards everything here and the hook calls
+    QFile file;
+    qint64 maxBytes = 5 * 1024 * 1024;
+    int keep = 3;
+};
 
-// A hook that logs would otherwise deadlock on g_mutex.
+Sink& sink()
+{
+    static Sink* const instance = new Sink;
+    return *instance;
+}
+
+// A hook that logs would otherwise deadlock on the sink's mutex.
 thread_local bool t_inLogger = false;
 
 QString rotatedName(const QString& base, int index)
@@ -35,45 +45,44 @@ QString rotatedName(const QString& base, int index)
     return QStringLiteral("%1.%2").arg(base).arg(index);
 }
 
-void rotate()
+void rotate(Sink& out)
 {
-    const QString base = g_file.fileName();
-    g_file.close();
-    if (g_keep <= 0) {
+    const QString base = out.file.fileName();
+    out.file.close();
+    if (out.keep <= 0) {
         QFile::remove(base);
         return;
     }
-    QFile::remove(rotatedName(base, g_keep));
-    for (int i = g_keep - 1; i >= 1; --i)
+    QFile::remove(rotatedName(base, out.keep));
+    for (int i = out.keep - 1; i >= 1; --i)
         QFile::rename(rotatedName(base, i), rotatedName(base, i + 1));
     QFile::rename(base, rotatedName(base, 1));
 }
 
-bool openFile()
+bool openFile(Sink& out)
 {
-    if (g_file.isOpen())
+    if (out.file.isOpen())
         return true;
     const QString path = logger::logFilePath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    g_file.setFileName(path);
-    return g_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    out.file.setFileName(path);
+    return out.file.open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
-void writeLine(const QByteArray& line)
+// Without a usable log file the line goes to stderr rather than nowhere.
+void writeLine(Sink& out, const QByteArray& line)
 {
-    if (!openFile()) {
+    bool ready = openFile(out);
+    if (ready && out.file.size() > 0 && out.file.size() + line.size() > out.maxBytes) {
+        rotate(out);
+        ready = openFile(out);
+    }
+    if (!ready) {
         std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
         return;
     }
-    if (g_file.size() > 0 && g_file.size() + line.size() > g_maxBytes) {
-        rotate();
-        if (!openFile()) {
-            std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-            return;
-        }
-    }
-    g_file.write(line);
-    g_file.flush();
+    out.file.write(line);
+    out.file.flush();
 }
 
 QByteArray formatLine(const LogRecord& record, const QString& message)
@@ -94,7 +103,7 @@ QByteArray formatLine(const LogRecord& record, const QString& message)
 
 void logger::setCallback(Callback callback)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    std::lock_guard<std::mutex> lock(sink().mutex);
     m_callback = std::move(callback);
 }
 
@@ -131,8 +140,9 @@ void logger::log(int level, const char* file, int line, const QString& message)
     record->message = message.toStdWString();
 
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        writeLine(formatLine(*record, message));
+        Sink& out = sink();
+        std::lock_guard<std::mutex> lock(out.mutex);
+        writeLine(out, formatLine(*record, message));
         if (m_callback)
             m_callback(record);
     }
@@ -151,15 +161,17 @@ QString logger::logFilePath()
 
 void logger::setFileLimits(qint64 maxBytes, int keep)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_maxBytes = maxBytes;
-    g_keep = keep;
+    Sink& out = sink();
+    std::lock_guard<std::mutex> lock(out.mutex);
+    out.maxBytes = maxBytes;
+    out.keep = keep;
 }
 
 void logger::flush()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_file.close();
+    Sink& out = sink();
+    std::lock_guard<std::mutex> lock(out.mutex);
+    out.file.close();
 }
 
 void write(int level, const char* file, int line, const QString& message)
