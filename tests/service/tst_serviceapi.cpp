@@ -34,7 +34,7 @@ QString serialOf(const ServiceReply& r)
 
 } // namespace
 
-class TestMattingService : public QObject {
+class TestServiceApi : public QObject {
     Q_OBJECT
 
 private slots:
@@ -65,7 +65,7 @@ private:
     const QStringList m_limits{"--max-upload-mb", "1", "--max-megapixels", "2"};
 };
 
-void TestMattingService::initTestCase()
+void TestServiceApi::initTestCase()
 {
     QVERIFY2(ServiceProcess::makeCertificates(&m_ca, &m_cert, &m_key), "tools/make-certs.sh failed");
     QString error;
@@ -83,7 +83,7 @@ void TestMattingService::initTestCase()
     QCOMPARE(m_http->waitFinished(kMac, m_doneSerial).data().value("status").toInt(), 1);
 }
 
-void TestMattingService::badUpload_data()
+void TestServiceApi::badUpload_data()
 {
     QTest::addColumn<bool>("tls");
     QTest::addColumn<QString>("mac");
@@ -129,7 +129,7 @@ void TestMattingService::badUpload_data()
     }
 }
 
-void TestMattingService::badUpload()
+void TestServiceApi::badUpload()
 {
     QFETCH(bool, tls);
     QFETCH(QString, mac);
@@ -150,7 +150,7 @@ void TestMattingService::badUpload()
     QCOMPARE(health.data().value("queue").toObject().value("waiting").toInt(), 0);
 }
 
-void TestMattingService::badPoll_data()
+void TestServiceApi::badPoll_data()
 {
     QTest::addColumn<bool>("tls");
     QTest::addColumn<QString>("path"); // %1 = the serial of a finished job
@@ -171,7 +171,7 @@ void TestMattingService::badPoll_data()
     }
 }
 
-void TestMattingService::badPoll()
+void TestServiceApi::badPoll()
 {
     QFETCH(bool, tls);
     QFETCH(QString, path);
@@ -191,7 +191,7 @@ void TestMattingService::badPoll()
     QCOMPARE(r.message(), message);
 }
 
-void TestMattingService::fullRun_data()
+void TestServiceApi::fullRun_data()
 {
     QTest::addColumn<bool>("tls");
     QTest::addColumn<QByteArray>("photo");
@@ -210,7 +210,7 @@ void TestMattingService::fullRun_data()
     }
 }
 
-void TestMattingService::fullRun()
+void TestServiceApi::fullRun()
 {
     QFETCH(bool, tls);
     QFETCH(QByteArray, photo);
@@ -244,7 +244,7 @@ void TestMattingService::fullRun()
     QVERIFY(centre[2] > 180 && centre[1] < 80); // red subject
 }
 
-void TestMattingService::largeUploadRefusedBeforeSending()
+void TestServiceApi::largeUploadRefusedBeforeSending()
 {
     // libcurl, like the desktop program, announces bodies over 1 MB with
     // "Expect: 100-continue"; the refusal must come before the body is sent.
@@ -265,7 +265,7 @@ void TestMattingService::largeUploadRefusedBeforeSending()
     QVERIFY2(tail.value(1).toDouble() < 1024 * 1024, qPrintable(lines[1]));
 }
 
-void TestMattingService::concurrentUploadsAllAnswered()
+void TestServiceApi::concurrentUploadsAllAnswered()
 {
     ServiceProcess service;
     QString error;
@@ -305,7 +305,7 @@ void TestMattingService::concurrentUploadsAllAnswered()
     QCOMPARE(c.get("/healthz").data().value("queue").toObject().value("finished").toInt(), accepted.size());
 }
 
-void TestMattingService::resultsExpireAndFilesGo()
+void TestServiceApi::resultsExpireAndFilesGo()
 {
     QTemporaryDir temp(testutils::sandboxPath() + "/svc-XXXXXX");
     ServiceProcess service;
@@ -338,7 +338,7 @@ void TestMattingService::resultsExpireAndFilesGo()
     QVERIFY(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-void TestMattingService::sigtermFinishesRunningJob()
+void TestServiceApi::sigtermFinishesRunningJob()
 {
     ServiceProcess service;
     QString error;
@@ -365,7 +365,7 @@ void TestMattingService::sigtermFinishesRunningJob()
     QVERIFY(timer.elapsed() >= 300);
 }
 
-void TestMattingService::health_data()
+void TestServiceApi::health_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("engine");
@@ -376,7 +376,7 @@ void TestMattingService::health_data()
                                           << "model not found at /nonexistent/model.pt";
 }
 
-void TestMattingService::health()
+void TestServiceApi::health()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, engine);
@@ -396,7 +396,7 @@ void TestMattingService::health()
         QVERIFY2(service.log().contains(warning), qPrintable(service.log()));
 }
 
-void TestMattingService::badArguments_data()
+void TestServiceApi::badArguments_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
@@ -412,7 +412,7 @@ void TestMattingService::badArguments_data()
                                            << "model file not found: /nonexistent/m.pt";
 }
 
-void TestMattingService::badArguments()
+void TestServiceApi::badArguments()
 {
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
@@ -426,5 +426,5 @@ void TestMattingService::badArguments()
     QVERIFY(!p.readAllStandardOutput().contains("listening on"));
 }
 
-BRISEL_TEST_GUILESS_MAIN(TestMattingService)
-#include "tst_mattingservice.moc"
+BRISEL_TEST_GUILESS_MAIN(TestServiceApi)
+#include "tst_serviceapi.moc"
