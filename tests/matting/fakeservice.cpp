@@ -1,5 +1,7 @@
 #include "fakeservice.h"
 
+#include <chrono>
+
 namespace mattingtest {
 
 FakeService::FakeService()
@@ -83,6 +85,10 @@ void FakeService::serve(std::unique_ptr<httplib::Server> server, const QString& 
     const int port = m_server->bind_to_any_port("127.0.0.1");
     m_url = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() is a no-op until the accept loop runs, so a server destroyed at once
+    // would otherwise never end its thread.
+    while (port > 0 && !m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 } // namespace mattingtest

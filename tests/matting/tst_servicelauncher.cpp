@@ -1,0 +1,209 @@
+// Starting the local service when the configured one is the local default and
+// nothing answers; leaving any other service alone; clear messages when the
+// program is missing, dies or never answers.
+
+#include "csetting.h"
+#include "fakeservice.h"
+#include "hrequest.h"
+#include "mattingfixtures.h"
+#include "qservicelauncher.h"
+#include "qworkpool.h"
+#include "testutils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace mattingtest;
+
+namespace {
+
+// A folder laid out like the program's: the service program (a link to the real
+// one, or a stand-in script) with the test certificate and key beside it.
+QString serviceFolder(const QString& name, const QString& program)
+{
+    QString error;
+    const Certificates* certs = certificates(&error);
+    const QString folder = testutils::sandboxPath() + "/" + name + "/";
+    QDir().mkpath(folder);
+    if (!certs || !QFile::copy(certs->serverCert, folder + "service-cert.pem")
+        || !QFile::copy(certs->serverKey, folder + "service-key.pem"))
+        return QString();
+    const QString target = folder + "brisel-matting-service";
+    if (program == "real")
+        return QFile::link(testutils::binPath("brisel-matting-service"), target) ? folder : QString();
+    if (program == "missing")
+        return folder;
+    // The stand-ins leave a mark when started.
+    const QByteArray script = "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n"
+                            + QByteArray(program == "exits" ? "exit 3\n" : "exec sleep 30\n");
+    if (!testutils::writeFile(target, script))
+        return QString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
+int freePort()
+{
+    return QUrl(FakeService().url()).port(); // bound, then released
+}
+
+} // namespace
+
+class TestServiceLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        const Certificates* certs = certificates(&error);
+        QVERIFY2(certs, qPrintable(error));
+        HRequest::setCaBundlePath(certs->caPem);
+        QWorkPool::instance()->start(2);
+    }
+    void cleanupTestCase() { QWorkPool::instance()->stop(); }
+
+    void init()
+    {
+        CSetting::setValue("service", "url", QString());
+        QServiceLauncher::setDefaultPort(freePort());
+    }
+
+    void defaultAddressComesFromTheSettings()
+    {
+        QServiceLauncher::setDefaultPort(QServiceLauncher::kDefaultPort);
+        QCOMPARE(QServiceLauncher::serviceUrl(), QStringLiteral("https://127.0.0.1:47650"));
+        CSetting::setValue("service", "url", "https://matting.example.com/base/ ");
+        QCOMPARE(QServiceLauncher::serviceUrl(), QStringLiteral("https://matting.example.com/base"));
+    }
+
+    void startsAndStopsTheLocalService_data()
+    {
+        QTest::addColumn<bool>("async");
+        QTest::newRow("blocking") << false;
+        QTest::newRow("on the pool") << true;
+    }
+    void startsAndStopsTheLocalService()
+    {
+        QFETCH(bool, async);
+        const QString folder = serviceFolder(QStringLiteral("real-%1").arg(async), "real");
+        QVERIFY(!folder.isEmpty());
+        QServiceLauncher::setServiceFolder(folder);
+        const QString url = QServiceLauncher::defaultUrl();
+        QVERIFY(!QServiceLauncher::isAnswering(url));
+        {
+            QServiceLauncher launcher;
+            QSignalSpy starting(&launcher, &QServiceLauncher::signal_starting);
+            if (async) {
+                QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
+                QSignalSpy failed(&launcher, &QServiceLauncher::signal_failed);
+                launcher.ensureRunningAsync();
+                QCOMPARE(ready.size(), 0); // the answer never comes before the call returns
+                QTRY_COMPARE_WITH_TIMEOUT(ready.size() + failed.size(), 1, 90000);
+                QCOMPARE(failed.size(), 0);
+            } else {
+                QVERIFY2(launcher.ensureRunning(), qPrintable(launcher.errorString()));
+            }
+            QCOMPARE(starting.size(), 1);
+            QVERIFY(launcher.ownsService());
+            QVERIFY(QServiceLauncher::isAnswering(url));
+
+            // A second launcher finds it answering and neither starts nor owns it.
+            QServiceLauncher second;
+            QVERIFY(second.ensureRunning());
+            QVERIFY(!second.ownsService());
+        }
+        QVERIFY(!QServiceLauncher::isAnswering(url)); // stopped with the launcher that started it
+    }
+
+    void otherServicesAreLeftAlone_data()
+    {
+        QTest::addColumn<bool>("async");
+        QTest::newRow("blocking") << false;
+        QTest::newRow("on the pool") << true;
+    }
+    void otherServicesAreLeftAlone()
+    {
+        QFETCH(bool, async);
+        QServiceLauncher::setServiceFolder(serviceFolder(QStringLiteral("other-%1").arg(async), "real"));
+        // Nothing listens there, but it is not ours to start.
+        CSetting::setValue("service", "url", FakeService().url());
+        QServiceLauncher launcher;
+        QSignalSpy starting(&launcher, &QServiceLauncher::signal_starting);
+        if (async) {
+            QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
+            launcher.ensureRunningAsync();
+            QTRY_COMPARE(ready.size(), 1);
+        } else {
+            QVERIFY(launcher.ensureRunning());
+        }
+        QCOMPARE(starting.size(), 0);
+        QVERIFY(!launcher.ownsService());
+    }
+
+    void failuresAreExplained_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("async");
+        QTest::addColumn<QString>("message");
+        for (bool async : {false, true}) {
+            const char* mode = async ? "on the pool" : "blocking";
+            QTest::addRow("program missing, %s", mode) << "missing" << async << "brisel-matting-service is missing";
+            QTest::addRow("program exits at once, %s", mode) << "exits" << async << "stopped while starting";
+            QTest::addRow("program never answers, %s", mode) << "silent" << async << "did not answer within 1 seconds";
+        }
+    }
+    void failuresAreExplained()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("the stand-in service programs are shell scripts");
+#endif
+        QFETCH(QString, program);
+        QFETCH(bool, async);
+        QFETCH(QString, message);
+        const QString folder = serviceFolder(QStringLiteral("%1-%2").arg(program).arg(async), program);
+        QVERIFY(!folder.isEmpty());
+        QServiceLauncher::setServiceFolder(folder);
+
+        QServiceLauncher launcher;
+        launcher.setStartTimeout(1500);
+        QString error;
+        if (async) {
+            QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
+            QSignalSpy failed(&launcher, &QServiceLauncher::signal_failed);
+            launcher.ensureRunningAsync();
+            QTRY_COMPARE_WITH_TIMEOUT(ready.size() + failed.size(), 1, 20000);
+            QCOMPARE(failed.size(), 1);
+            error = failed.first().first().toString();
+        } else {
+            QVERIFY(!launcher.ensureRunning());
+            error = launcher.errorString();
+        }
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QCOMPARE(QFile::exists(folder + "started"), program != "missing");
+        QCOMPARE(launcher.errorString(), error);
+        launcher.stop();
+        QVERIFY(!launcher.ownsService());
+    }
+
+    void destroyedWhileProbingStaysQuiet()
+    {
+        // The pool's answer arrives after the launcher is gone and must be dropped,
+        // not start a service nobody will stop.
+        const QString folder = serviceFolder("gone", "silent");
+        QServiceLauncher::setServiceFolder(folder);
+        auto launcher = std::make_unique<QServiceLauncher>();
+        launcher->setStartTimeout(500);
+        launcher->ensureRunningAsync();
+        launcher.reset();
+        QTest::qWait(1000);
+        QVERIFY(!QFile::exists(folder + "started"));
+    }
+};
+
+BRISEL_TEST_GUILESS_MAIN(TestServiceLauncher)
+#include "tst_servicelauncher.moc"
