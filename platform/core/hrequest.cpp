@@ -191,6 +191,8 @@ int HRequest::exec(QByteArray& result)
     // used; verification stays on either way.
     if (QFileInfo::exists(caPath))
         curl_easy_setopt(h, CURLOPT_CAINFO, caBytes.constData());
+    else if (scheme == QLatin1String("https"))
+        BRISEL_LOG(2, QStringLiteral("no certificate bundle at %1; using the system store").arg(caPath));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, onHeader);

@@ -520,6 +520,20 @@ private slots:
         }
     }
 
+    void worksAfterClientClosed()
+    {
+        // Tools and late jobs may request after close(): the client starts again.
+        QHttpClient::Instance()->close();
+        QVERIFY(!QHttpClient::Instance()->isStarted());
+        HRequest request;
+        request.setUrl(m_server->url("/echo"));
+        request.appendParam("again", "1");
+        QByteArray body;
+        QCOMPARE(run(request, body), 0);
+        QCOMPARE(body, QByteArray("again=1"));
+        QVERIFY(QHttpClient::Instance()->isStarted());
+    }
+
     void unknownCodeStillReadable()
     {
         const QString message = HRequest::getCurlErrMsg(CURLE_BAD_CONTENT_ENCODING);
