@@ -164,11 +164,6 @@ bool makeServerCert(const QString& dir, const QString& name, const QString& ca, 
                             "-CAcreateserial", "-days", "2", "-out", name + ".pem", "-extfile", name + ".ext"});
 }
 
-int run(HRequest& request, QByteArray& body)
-{
-    return request.exec(body);
-}
-
 } // namespace
 
 class TestPlatformHRequest : public QObject
@@ -231,7 +226,7 @@ private slots:
         for (const auto& p : params)
             request.appendParam(p.first, p.second);
         QByteArray body;
-        QCOMPARE(run(request, body), 0);
+        QCOMPARE(request.exec(body), 0);
         QCOMPARE(QString::fromUtf8(body), expectedQuery);
         QCOMPARE(request.httpStatus(), 200);
     }
@@ -250,7 +245,7 @@ private slots:
         request.setUrl(m_server->url("/param"));
         request.appendParam("value", value);
         QByteArray body;
-        QCOMPARE(run(request, body), 0);
+        QCOMPARE(request.exec(body), 0);
         QCOMPARE(QString::fromUtf8(body), value);
     }
 
@@ -262,7 +257,7 @@ private slots:
         request.appendParam("b", "x y");
         request.appendParam("a", QStringLiteral("中"));
         QByteArray body;
-        QCOMPARE(run(request, body), 0);
+        QCOMPARE(request.exec(body), 0);
         QCOMPARE(body, QByteArray("b=x%20y&a=%E4%B8%AD"));
     }
 
@@ -300,7 +295,7 @@ private slots:
         HRequest request;
         request.setUrl(m_server->url(path));
         QByteArray body("stale");
-        const int code = run(request, body);
+        const int code = request.exec(body);
         QCOMPARE(code, expectedCode);
         if (expectedCode != 0) {
             QVERIFY(body.isEmpty());
@@ -332,7 +327,7 @@ private slots:
         request.setUrl(m_server->url(path));
         request.appendParam("n", QString::number(size));
         QByteArray body;
-        const int code = run(request, body);
+        const int code = request.exec(body);
         if (accepted) {
             QCOMPARE(code, 0);
             QCOMPARE(body.size(), size);
@@ -359,7 +354,7 @@ private slots:
         HRequest request;
         request.setUrl(url);
         QByteArray body;
-        const int code = run(request, body);
+        const int code = request.exec(body);
         QCOMPARE(code, int(CURLE_UNSUPPORTED_PROTOCOL));
         QVERIFY(body.isEmpty());
         QVERIFY(HRequest::getCurlErrMsg(code).contains("http and https"));
@@ -370,7 +365,7 @@ private slots:
         HRequest request;
         request.setUrl(m_server->url("/to-file"));
         QByteArray body;
-        QVERIFY(run(request, body) != 0);
+        QVERIFY(request.exec(body) != 0);
         QVERIFY(body.isEmpty());
     }
 
@@ -389,7 +384,7 @@ private slots:
         QByteArray body;
         QElapsedTimer timer;
         timer.start();
-        const int code = run(request, body);
+        const int code = request.exec(body);
         QCOMPARE(code, int(CURLE_OPERATION_TIMEDOUT));
         // The server holds the connection for 10 s; giving up well before proves the
         // stall limit, not the server, ended the request.
@@ -413,7 +408,7 @@ private slots:
         HRequest request;
         request.setUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port));
         QByteArray body;
-        const int code = run(request, body);
+        const int code = request.exec(body);
         ::close(fd);
         QCOMPARE(code, int(CURLE_COULDNT_CONNECT));
         QVERIFY(HRequest::getCurlErrMsg(CURLE_COULDNT_CONNECT).contains("connect"));
@@ -444,7 +439,7 @@ private slots:
         QByteArray body;
         QElapsedTimer timer;
         timer.start();
-        const int code = run(request, body);
+        const int code = request.exec(body);
         const qint64 elapsed = timer.elapsed();
         for (int filler : fillers)
             ::close(filler);
@@ -509,7 +504,7 @@ private slots:
         request.setUrl(tls.hostUrl(host, "/echo"));
         request.appendParam("secure", "1");
         QByteArray body;
-        const int code = run(request, body);
+        const int code = request.exec(body);
         if (trusted) {
             QCOMPARE(code, 0);
             QCOMPARE(body, QByteArray("secure=1"));
@@ -529,7 +524,7 @@ private slots:
         request.setUrl(m_server->url("/echo"));
         request.appendParam("again", "1");
         QByteArray body;
-        QCOMPARE(run(request, body), 0);
+        QCOMPARE(request.exec(body), 0);
         QCOMPARE(body, QByteArray("again=1"));
         QVERIFY(QHttpClient::Instance()->isStarted());
     }
