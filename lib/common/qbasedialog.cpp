@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -48,11 +49,12 @@ int QBaseDialog::exec()
 #ifdef Q_OS_WIN
     SetForegroundWindow(reinterpret_cast<HWND>(winId()));
 #else
-    // The dialog is not shown yet; showing it here lets the window manager map it
-    // before raise() and activateWindow() ask for the foreground.
-    show();
-    raise();
-    activateWindow();
+    // Showing the dialog here would make it modeless (modality only takes effect
+    // when a window is shown), so ask for the foreground once exec() has shown it.
+    QTimer::singleShot(0, this, [this] {
+        raise();
+        activateWindow();
+    });
 #endif
     return QDialog::exec();
 }

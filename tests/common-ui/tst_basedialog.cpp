@@ -139,9 +139,15 @@ void TestBaseDialog::keysCloseTheDialog()
     dialog.ok->setEnabled(okEnabled);
     // A value no key can produce, in case the key is ignored and the dialog stays open.
     const int stuck = 42;
-    QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key(key)); });
+    // Bringing the window forward must not cost it its modality.
+    bool modal = false;
+    QTimer::singleShot(0, &dialog, [&] {
+        modal = QApplication::activeModalWidget() == &dialog;
+        QTest::keyClick(&dialog, Qt::Key(key));
+    });
     QTimer::singleShot(3000, &dialog, [&] { dialog.done(stuck); });
     QCOMPARE(dialog.exec(), result);
+    QVERIFY(modal);
     QCOMPARE(dialog.closeCalls, closeCalls);
     QCOMPARE(dialog.okCalls, okCalls);
 }
