@@ -1,0 +1,128 @@
+// The matting service's cost on a 12 MP JPEG: the network's forward pass alone
+// beside the whole job (decode, resize, forward, upsample, edge colour, PNG
+// encode), and libtorch's forward beside OpenCV DNN's forward of the same
+// network. Needs the converted model (tools/fetch-model.sh); without it the isnet
+// cases report an error and only the key engine is measured.
+
+#include "isnetengine.h"
+#include "keyengine.h"
+#include "mattingpipeline.h"
+#include "serviceoptions.h"
+
+#include <benchmark/benchmark.h>
+
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <fstream>
+#include <memory>
+#include <thread>
+
+namespace {
+
+const int kThreads = std::max(1, int(std::thread::hardware_concurrency()));
+
+// A 4000 x 3000 photo-like JPEG: soft gradients, texture and a subject.
+const std::string& photo12mp()
+{
+    static const std::string bytes = [] {
+        cv::Mat img(3000, 4000, CV_8UC3);
+        cv::randu(img, cv::Scalar::all(0), cv::Scalar::all(255));
+        cv::GaussianBlur(img, img, cv::Size(0, 0), 6);
+        cv::ellipse(img, {2000, 1700}, {900, 1300}, 0, 0, 360, cv::Scalar(60, 90, 200), cv::FILLED, cv::LINE_AA);
+        cv::circle(img, {2000, 500}, 420, cv::Scalar(140, 170, 220), cv::FILLED, cv::LINE_AA);
+        std::vector<uchar> buf;
+        cv::imencode(".jpg", img, buf, {cv::IMWRITE_JPEG_QUALITY, 92});
+        return std::string(buf.begin(), buf.end());
+    }();
+    return bytes;
+}
+
+std::string modelPath()
+{
+    return ServiceOptions::defaultModelPath();
+}
+
+std::string onnxPath()
+{
+    const std::string pt = modelPath();
+    return pt.substr(0, pt.size() - 3) + "-fp32.onnx";
+}
+
+bool haveModel(benchmark::State& state, const std::string& path)
+{
+    if (std::ifstream(path).good())
+        return true;
+    state.SkipWithError(("model not installed: " + path).c_str());
+    for (auto _ : state) {
+    }
+    return false;
+}
+
+cv::Mat preparedPhoto()
+{
+    const std::string& bytes = photo12mp();
+    const cv::Mat bgr = cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
+    return IsnetEngine::prepare(bgr);
+}
+
+void BM_IsnetForward(benchmark::State& state)
+{
+    if (!haveModel(state, modelPath()))
+        return;
+    IsnetEngine engine(modelPath(), kThreads);
+    const cv::Mat input = preparedPhoto();
+    engine.forward(input); // first call builds the execution plan
+    for (auto _ : state)
+        benchmark::DoNotOptimize(engine.forward(input));
+}
+
+void BM_IsnetWholeJob(benchmark::State& state)
+{
+    if (!haveModel(state, modelPath()))
+        return;
+    MattingPipeline pipeline(std::make_unique<IsnetEngine>(modelPath(), kThreads));
+    pipeline.run(photo12mp(), true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pipeline.run(photo12mp(), true));
+}
+
+void BM_OpenCvDnnForward(benchmark::State& state)
+{
+    if (!haveModel(state, onnxPath()))
+        return;
+    cv::dnn::Net net = cv::dnn::readNetFromONNX(onnxPath());
+    cv::Mat chw;
+    const cv::Mat input = preparedPhoto(); // HWC RGB, already scaled
+    cv::dnn::blobFromImage(input, chw, 1.0, cv::Size(), cv::Scalar(), false, false, CV_32F);
+    net.setInput(chw);
+    net.forward();
+    for (auto _ : state) {
+        net.setInput(chw);
+        benchmark::DoNotOptimize(net.forward());
+    }
+}
+
+void BM_KeyWholeJob(benchmark::State& state)
+{
+    MattingPipeline pipeline(std::make_unique<KeyEngine>());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pipeline.run(photo12mp(), false));
+}
+
+} // namespace
+
+BENCHMARK(BM_IsnetForward)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_IsnetWholeJob)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OpenCvDnnForward)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_KeyWholeJob)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+int main(int argc, char** argv)
+{
+    cv::setNumThreads(kThreads);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

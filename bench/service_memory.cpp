@@ -1,0 +1,114 @@
+// Resident memory of the matting service after 10 and after 100 requests (upload,
+// poll, download), served in process over loopback HTTP. Uses the isnet engine
+// when the model is installed, else the key engine. A 2 MP photo keeps the 100
+// requests within a few minutes on two cores; the memory in question (network
+// activations, allocator caches, per-request buffers) does not depend on it.
+
+#include "jobqueue.h"
+#include "mattingengine.h"
+#include "mattingserver.h"
+#include "serviceoptions.h"
+
+#include <benchmark/benchmark.h>
+
+#include <httplib.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+double residentMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+std::string photo()
+{
+    cv::Mat img(1200, 1600, CV_8UC3);
+    cv::randu(img, cv::Scalar::all(0), cv::Scalar::all(255));
+    cv::GaussianBlur(img, img, cv::Size(0, 0), 4);
+    cv::ellipse(img, {800, 700}, {300, 450}, 0, 0, 360, cv::Scalar(60, 90, 200), cv::FILLED);
+    std::vector<uchar> buf;
+    cv::imencode(".jpg", img, buf);
+    return std::string(buf.begin(), buf.end());
+}
+
+// One request as the desktop program makes it; false when it did not succeed.
+bool matte(httplib::Client& client, const std::string& bytes)
+{
+    const auto created = client.Post("/api/v2/task?mac=bench&is_body=1",
+                                     httplib::MultipartFormDataItems{{"file", bytes, "photo.jpg", "image/jpeg"}});
+    if (!created || created->status != 200)
+        return false;
+    const auto at = created->body.find("\"serial\":\"");
+    const std::string serial = created->body.substr(at + 10, 32);
+    for (int i = 0; i < 6000; ++i) {
+        const auto poll = client.Get(("/api/v2/task?mac=bench&serial=" + serial).c_str());
+        if (!poll || poll->status != 200)
+            return false;
+        if (poll->body.find("\"status\":1") != std::string::npos)
+            return client.Get(("/api/v2/result/" + serial + ".png").c_str())->status == 200;
+        if (poll->body.find("\"status\":2") != std::string::npos)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void BM_ResidentMemory(benchmark::State& state)
+{
+    ServiceOptions options;
+    options.port = 0;
+    options.modelPath = ServiceOptions::defaultModelPath();
+    options.logLevel = 0;
+    MattingEngine::Choice choice;
+    std::string error;
+    MattingEngine::choose(options, choice, error);
+    std::vector<std::unique_ptr<MattingPipeline>> pipelines;
+    pipelines.push_back(std::make_unique<MattingPipeline>(
+        MattingEngine::create(choice, std::max(1, int(std::thread::hardware_concurrency())))));
+    JobQueue jobs(std::move(pipelines), options.queue, options.resultTtlMs);
+    MattingServer server(options, jobs, choice);
+    if (!server.bind(error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::thread serving([&server] { server.run(); });
+    httplib::Client client(server.baseUrl());
+    client.set_read_timeout(120, 0);
+    const std::string bytes = photo();
+
+    double after10 = 0, after100 = 0;
+    bool ok = true;
+    for (auto _ : state) {
+        for (int i = 1; i <= 100 && ok; ++i) {
+            ok = matte(client, bytes);
+            if (i == 10)
+                after10 = residentMb();
+        }
+        after100 = residentMb();
+    }
+    server.shutdown();
+    serving.join();
+    if (!ok)
+        state.SkipWithError("a request failed");
+    state.SetLabel(choice.name);
+    state.counters["rss_after_10_MB"] = after10;
+    state.counters["rss_after_100_MB"] = after100;
+    state.counters["growth_pct"] = after10 > 0 ? 100.0 * (after100 - after10) / after10 : 0;
+}
+
+} // namespace
+
+BENCHMARK(BM_ResidentMemory)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_MAIN();
