@@ -5,7 +5,7 @@
 namespace {
 QFileChooser::OpenHook g_openHook;
 QFileChooser::FolderHook g_folderHook;
-}
+} // namespace
 
 QString QFileChooser::openFile(QWidget* parent, const QString& title, const QString& folder,
                                const QString& filter)

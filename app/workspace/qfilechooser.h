@@ -11,8 +11,8 @@ class QWidget;
 class QFileChooser
 {
 public:
-    using OpenHook = std::function<QString(const QString& title, const QString& folder,
-                                           const QString& filter)>;
+    using OpenHook =
+        std::function<QString(const QString& title, const QString& folder, const QString& filter)>;
     using FolderHook = std::function<QString(const QString& title, const QString& folder)>;
 
     static QString openFile(QWidget* parent, const QString& title, const QString& folder,

@@ -7,14 +7,14 @@ namespace {
 const char* kTextStyle = "font-size: 16px;font-family: Microsoft YaHei;color: #313131;";
 const char* kHoverTextStyle = "font-size: 16px;font-family: Microsoft YaHei;color: #347AEB;";
 constexpr int kIconSide = 40;
-}
+} // namespace
 
 QHomeToolButton::QHomeToolButton(const QString& normalIcon, const QString& hoverIcon, QWidget* parent)
-    : TButton(parent)
-    , normalIcon(normalIcon)
-    , hoverIcon(hoverIcon)
+    : TButton(parent), normalIcon(normalIcon), hoverIcon(hoverIcon)
 {
     setCursor(Qt::PointingHandCursor);
+    // Never squeezed: a clipped caption would hide what the entry does.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 8, 16, 8);
     layout->setSpacing(10);

@@ -3,8 +3,7 @@
 #include <QPainter>
 #include <QtMath>
 
-QLoadingCtrl::QLoadingCtrl(QWidget* parent)
-    : QWidget(parent)
+QLoadingCtrl::QLoadingCtrl(QWidget* parent) : QWidget(parent)
 {
     connect(&timer, &QTimer::timeout, this, &QLoadingCtrl::refresh);
 }

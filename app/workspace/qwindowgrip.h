@@ -12,7 +12,8 @@
 class QWindowGrip
 {
 public:
-    enum Edge {
+    enum Edge
+    {
         None = 0,
         Left = 1,
         Top = 2,

@@ -196,10 +196,13 @@ void TestWindowParts::resized_data()
     QTest::newRow("right stops at minimum") << int(G::Right) << QPoint(-500, 0) << QRect(100, 100, 200, 300);
     QTest::newRow("top taller moves y") << int(G::Top) << QPoint(9, -20) << QRect(100, 80, 400, 320);
     QTest::newRow("top stops at minimum") << int(G::Top) << QPoint(0, 290) << QRect(100, 250, 400, 150);
-    QTest::newRow("bottom stops at minimum") << int(G::Bottom) << QPoint(0, -500) << QRect(100, 100, 400, 150);
-    QTest::newRow("bottom-right corner") << int(G::Right | G::Bottom) << QPoint(10, 20) << QRect(100, 100, 410, 320);
+    QTest::newRow("bottom stops at minimum")
+        << int(G::Bottom) << QPoint(0, -500) << QRect(100, 100, 400, 150);
+    QTest::newRow("bottom-right corner")
+        << int(G::Right | G::Bottom) << QPoint(10, 20) << QRect(100, 100, 410, 320);
     QTest::newRow("top-left corner") << int(G::Left | G::Top) << QPoint(-10, -10) << QRect(90, 90, 410, 310);
-    QTest::newRow("top-right corner") << int(G::Right | G::Top) << QPoint(25, 40) << QRect(100, 140, 425, 260);
+    QTest::newRow("top-right corner")
+        << int(G::Right | G::Top) << QPoint(25, 40) << QRect(100, 140, 425, 260);
     QTest::newRow("nothing grabbed") << int(G::None) << QPoint(25, 40) << QRect(100, 100, 400, 300);
 }
 

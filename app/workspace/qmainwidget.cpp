@@ -1,0 +1,587 @@
+#include "qmainwidget.h"
+#include "ui_qmainwidget.h"
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "qcommonmethod.h"
+#include "qcustomshadoweffect.h"
+#include "qcutoutpreview.h"
+#include "qenterbutton.h"
+#include "qfilechooser.h"
+#include "qhometoolbutton.h"
+#include "qimagetask.h"
+#include "qloadingctrl.h"
+#include "qmsgbox.h"
+#include "qoriginwidget.h"
+#include "qservicelauncher.h"
+#include "qtabbutton.h"
+#include "qtaskmanager.h"
+#include "quserhelp.h"
+#include "qvarnui.h"
+#include "qwindowgrip.h"
+#include "qworkpool.h"
+#include "readtextfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+
+namespace {
+// Large enough that the biggest dots of the ring do not touch.
+constexpr int kSpinnerSide = 160;
+const QSize kDefaultSize(1208, 808);
+
+struct TabSpec
+{
+    const char* name;
+    const char* text;
+    const char* icon;
+    int index;
+};
+// Top to bottom; index 3 has no button, and "More" opens the tutorial.
+const TabSpec kTabs[] = {
+    {"BtnTabChangeBg", QT_TRANSLATE_NOOP("QMainWidget", "Change background"), "change.bg", 0},
+    {"BtnTabCutout", QT_TRANSLATE_NOOP("QMainWidget", "Manually remove background"), "cutout", 1},
+    {"BtnTabCrop", QT_TRANSLATE_NOOP("QMainWidget", "Crop"), "crop", 2},
+    {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", 4},
+    {"BtnTabMore", QT_TRANSLATE_NOOP("QMainWidget", "More"), "more", QMainWidget::TabMore},
+};
+
+// The kinds of photo the picker offers; a file dropped on a card must be one too.
+bool isPhotoFile(const QString& path)
+{
+    static const QStringList suffixes{"jpg", "jpeg", "png", "bmp"};
+    return suffixes.contains(QFileInfo(path).suffix().toLower());
+}
+} // namespace
+
+QMainWidget::QMainWidget(QWidget* parent)
+    : QWidget(parent), ui(new Ui::QMainWidgetClass), launcher(new QServiceLauncher(this))
+{
+    ui->setupUi(this);
+    if (!QWorkPool::instance()->isRunning())
+        QWorkPool::instance()->start(3);
+
+    setWindowTitle(tr("Brisel"));
+    ui->labelTitle->setText(tr("Brisel"));
+    setStyleSheet(readTextFile(QStringLiteral(":/qss/Main.css")));
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    ui->labelVersion->setText(QStringLiteral(BRISEL_VERSION));
+    setOutputFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
+
+    userHelp = new QUserHelp(this, this);
+    menu = userHelp->initMenu();
+    // The title buttons' pictures come from the style sheet.
+    ui->labelIco->setPixmap(QPixmap(QStringLiteral(":/image/logo.about.png")));
+    setupHomePage();
+    setupTabColumn();
+    auto* shadow = new QCustomShadowEffect(ui->frameMain);
+    shadow->setColor(QColor(0, 0, 0, 80));
+    ui->frameMain->setGraphicsEffect(shadow);
+
+    loading = new QLoadingCtrl(ui->frameLoading);
+    loading->setObjectName(QStringLiteral("loading"));
+    loading->setColor(QColor(52, 122, 235, 255));
+    loading->setFixedSize(kSpinnerSide, kSpinnerSide);
+    ui->vLayoutLoading->insertWidget(0, loading, 0, Qt::AlignHCenter);
+    setupWorkspace();
+
+    connect(ui->btnMin, &QPushButton::clicked, this, &QMainWidget::onBtnMin);
+    connect(ui->btnMax, &QPushButton::clicked, this, &QMainWidget::onBtnMax);
+    connect(ui->btnClose, &QPushButton::clicked, this, &QMainWidget::onBtnClose);
+    connect(ui->BtnMenu, &QPushButton::clicked, this, &QMainWidget::onBtnMenu);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QMainWidget::onBtnCancel);
+    connect(ui->btnUploadAgain, &QPushButton::clicked, this, &QMainWidget::onBtnUploadAgain);
+    connect(ui->btnSave, &QPushButton::clicked, this, &QMainWidget::onBtnSave);
+    connect(ui->btnBackHome, &QPushButton::clicked, this, &QMainWidget::onBtnBackHome);
+    connect(ui->btnSelectOutput, &QPushButton::clicked, this, &QMainWidget::onBtnSelectOutputPath);
+    connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &QMainWidget::onOutputSizeChanged);
+    connect(launcher, &QServiceLauncher::signal_ready, this, &QMainWidget::onServiceReady);
+    connect(launcher, &QServiceLauncher::signal_failed, this, &QMainWidget::onServiceFailed);
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [this] {
+        if (ui->stackedWidget->currentIndex() == PageImage && ui->btnSave->isEnabled())
+            onBtnSave();
+    });
+
+    // The frame has no system border, so edges, corners and the title bar are
+    // handled here; the application-wide filter sees moves over child widgets too.
+    setMouseTracking(true);
+    ui->frameTitle->setMouseTracking(true);
+    ui->frameTitle->installEventFilter(this);
+    installEventFilter(this);
+    qApp->installEventFilter(this);
+
+    ui->stackedWidget->setCurrentIndex(PageHome);
+    ui->stackedWidgetHome->setCurrentIndex(HomeEntry);
+    restoreWindowGeometry();
+    QTimer::singleShot(SwitchDelayMs, this, [this] { userHelp->checkUpdate(false); });
+}
+
+QMainWidget::~QMainWidget()
+{
+    qApp->removeEventFilter(this);
+    CSetting::setValue("window", "geometry", QString::fromLatin1(saveGeometry().toBase64()));
+    QWorkPool::instance()->stop();
+    delete ui;
+}
+
+void QMainWidget::setupHomePage()
+{
+    struct Card
+    {
+        const char* picture;
+        const char* name;
+        const char* text;
+        void (QMainWidget::*slot)();
+    };
+    const Card cards[] = {
+        {"person", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
+         &QMainWidget::onBtnMattingPerson},
+        {"goods", QT_TR_NOOP("Remove Product Backaround"),
+         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
+        {"card", QT_TR_NOOP("Create ID Photo"),
+         QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),
+         &QMainWidget::onBtnMattingCard},
+    };
+    int at = 1; // after the left spacer
+    int type = Person;
+    for (const Card& c : cards) {
+        auto* card = new QEnterButton(QStringLiteral(":/image/label.%1.normal.png").arg(c.picture),
+                                      QStringLiteral(":/image/label.%1.hover.png").arg(c.picture),
+                                      ui->frameHomeButton);
+        card->setName(tr(c.name));
+        card->setText(tr(c.text));
+        connect(card, &TButton::clicked, this, c.slot);
+        connect(card, &QEnterButton::signal_drop_file, this, [this, type](const QString& path) {
+            if (isPhotoFile(path))
+                submitPhoto(type, path);
+            else
+                QMsgBox::showWarning(tr("\"%1\" is not a photo Brisel can open. Drop a JPG, PNG or BMP file.")
+                                         .arg(QFileInfo(path).fileName()),
+                                     1);
+        });
+        ++type;
+        ui->hLayoutEnterButton->insertWidget(at++, card);
+    }
+
+    auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const QString& text,
+                          void (QMainWidget::*slot)()) {
+        auto* button = new QHomeToolButton(QStringLiteral(":/image/btn.%1.normal.png").arg(picture),
+                                           QStringLiteral(":/image/btn.%1.hover.png").arg(picture), this);
+        button->setObjectName(QLatin1String(name));
+        button->setText(text);
+        connect(button, &TButton::clicked, this, slot);
+        layout->addWidget(button);
+    };
+    addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person", tr("Remove person background in bulk"),
+            &QMainWidget::onBtnBatchMattingPerson);
+    addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods", tr("Remove product background in bulk"),
+            &QMainWidget::onBtnBatchMattingGoods);
+    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Image watermark remove"),
+            &QMainWidget::onBtnRemoveMark);
+
+    ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
+    ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
+}
+
+void QMainWidget::setupTabColumn()
+{
+    for (const TabSpec& spec : kTabs) {
+        auto* tab = new QTabButton(ui->frameImageLeft);
+        tab->setObjectName(QLatin1String(spec.name));
+        tab->setFixedWidth(100);
+        tab->setIconSize(QSize(46, 46));
+        tab->setIcons(QStringLiteral(":/image/btn.%1.png").arg(spec.icon),
+                      QStringLiteral(":/image/btn.%1.hover.png").arg(spec.icon));
+        tab->setText(tr(spec.text));
+        tab->setTabIndex(spec.index);
+        tab->setCheckable(spec.index != TabMore);
+        connect(tab, &QTabButton::signal_tab_clicked, this, &QMainWidget::onBtnTabClicked);
+        ui->vLayoutSidebar->addWidget(tab);
+        tabButtons.append(tab);
+    }
+}
+
+void QMainWidget::setupWorkspace()
+{
+    originView = new QOriginWidget(ui->frameImageContent);
+    originView->setObjectName(QStringLiteral("originView"));
+    editView = new QCutoutPreview(ui->frameImageContent);
+    editView->setObjectName(QStringLiteral("editView"));
+    ui->hLayoutImage->addWidget(originView, 1);
+    ui->hLayoutImage->addWidget(editView, 1);
+    connect(editView, &QCutoutPreview::signal_saved, this, [this](const QString& path) {
+        setWorkspaceBusy(false);
+        QVarnUI::openFolder(path, true);
+    });
+    connect(editView, &QCutoutPreview::signal_save_failed, this, [this](const QString& message) {
+        setWorkspaceBusy(false);
+        QMsgBox::showError(message, 1);
+    });
+
+    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
+                            tr("Original resolution")};
+    for (int i = 0; i < sizes.size(); ++i)
+        ui->comboOutputSize->addItem(sizes[i], i);
+    const int stored = CSetting::getInt("output", "size", 1);
+    ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
+}
+
+void QMainWidget::restoreWindowGeometry()
+{
+    const QByteArray saved = QByteArray::fromBase64(CSetting::getString("window", "geometry").toLatin1());
+    if (saved.isEmpty() || !restoreGeometry(saved)) {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QRect r(QPoint(), kDefaultSize.boundedTo(screen.size()).expandedTo(minimumSize()));
+        r.moveCenter(screen.center());
+        setGeometry(r);
+    }
+    applyFrameMargins();
+}
+
+void QMainWidget::setOutputFolder(const QString& folder)
+{
+    ui->lineEditOutput->setText(QDir::toNativeSeparators(folder));
+    ui->lineEditOutput->setCursorPosition(0);
+    ui->lineEditOutput->setToolTip(ui->lineEditOutput->text());
+}
+
+void QMainWidget::later(std::function<void()> step)
+{
+    QTimer::singleShot(SwitchDelayMs, this, std::move(step));
+}
+
+void QMainWidget::showHome(HomePage page)
+{
+    later([this, page] {
+        ui->stackedWidget->setCurrentIndex(PageHome);
+        ui->stackedWidgetHome->setCurrentIndex(page);
+    });
+}
+
+void QMainWidget::onBtnMin()
+{
+    showMinimized();
+}
+
+void QMainWidget::onBtnMax()
+{
+    if (isMaximized()) {
+        ui->mainLayout->setContentsMargins(FrameMargin, FrameMargin, FrameMargin, FrameMargin);
+        showNormal();
+    } else {
+        ui->mainLayout->setContentsMargins(0, 0, 0, 0);
+        showMaximized();
+    }
+}
+
+void QMainWidget::applyFrameMargins()
+{
+    const int m = isMaximized() ? 0 : FrameMargin;
+    ui->mainLayout->setContentsMargins(m, m, m, m);
+    ui->btnMax->setToolTip(isMaximized() ? tr("Restore") : tr("Maximize"));
+}
+
+void QMainWidget::changeEvent(QEvent* event)
+{
+    // The system can maximise or restore the window too (keyboard, window manager).
+    if (event->type() == QEvent::WindowStateChange)
+        applyFrameMargins();
+    QWidget::changeEvent(event);
+}
+
+void QMainWidget::onBtnClose()
+{
+    close();
+}
+
+void QMainWidget::onBtnMattingPerson()
+{
+    pickPhoto(Person);
+}
+
+void QMainWidget::onBtnMattingGoods()
+{
+    pickPhoto(Goods);
+}
+
+void QMainWidget::onBtnMattingCard()
+{
+    pickPhoto(Card);
+}
+
+void QMainWidget::onBtnUploadAgain()
+{
+    pickPhoto(mattingType);
+}
+
+void QMainWidget::pickPhoto(int type)
+{
+    const QString folder = CSetting::getString("default", "path", CGlobal::getDesktopPath());
+    const QString file =
+        QFileChooser::openFile(this, tr("Select Image"), folder, tr("Images (*.jpg *.jpeg *.png *.bmp)"));
+    if (file.isEmpty())
+        return;
+    submitPhoto(type, file);
+}
+
+void QMainWidget::submitPhoto(int type, const QString& filePath)
+{
+    CSetting::setValue("default", "path", QFileInfo(filePath).absolutePath());
+    mattingType = type;
+    waitingPhoto = filePath;
+    ui->labelMattingText->setText(tr("Connecting to the matting service..."));
+    loading->start();
+    showHome(HomeProgress);
+    // The first photo may have to start the local service, which takes a while:
+    // the progress page shows meanwhile and the answer comes back as a signal.
+    launcher->ensureRunningAsync();
+}
+
+void QMainWidget::onServiceReady()
+{
+    if (waitingPhoto.isEmpty())
+        return; // cancelled while the service was starting
+    const QString file = waitingPhoto;
+    waitingPhoto.clear();
+    ui->labelMattingText->setText(tr("Cutting background in progerss..."));
+    auto task = std::make_shared<QImageTask>(mattingType, file);
+    connect(task.get(), &QImageTask::signal_success, this, &QMainWidget::onMattingSuccess);
+    connect(task.get(), &QImageTask::signal_error, this, &QMainWidget::onMattingError);
+    pendingTask = task.get();
+    pendingTaskId = task->id();
+    QTaskManager::addTask(task);
+}
+
+void QMainWidget::onServiceFailed(const QString& message)
+{
+    if (waitingPhoto.isEmpty())
+        return;
+    waitingPhoto.clear();
+    loading->stop();
+    QMsgBox::showError(message, 1);
+    showHome(HomeEntry);
+}
+
+void QMainWidget::onMattingSuccess(const QString& taskId)
+{
+    if (taskId != pendingTaskId)
+        return; // a cancelled or replaced task
+    pendingTask = nullptr;
+    pendingTaskId.clear();
+    loading->stop();
+    tabButtons.at(4)->setVisible(mattingType != Goods);
+    for (QTabButton* tab : tabButtons)
+        tab->setChecked(false);
+    ui->frameImageHeader->hide();
+    originView->hide();
+    later([this, taskId] {
+        editView->setTask(taskId);
+        originView->setTask(QTaskManager::getTask(taskId));
+        ui->frameImageHeader->show();
+        originView->show();
+        ui->stackedWidget->setCurrentIndex(PageImage);
+    });
+}
+
+void QMainWidget::onMattingError(const QString& message)
+{
+    if (sender() && sender() != pendingTask)
+        return; // a cancelled or replaced task
+    pendingTask = nullptr;
+    pendingTaskId.clear();
+    loading->stop();
+    QMsgBox::showError(message, 1);
+    showHome(HomeEntry);
+}
+
+void QMainWidget::onBtnCancel()
+{
+    waitingPhoto.clear();
+    if (pendingTask)
+        disconnect(pendingTask, nullptr, this, nullptr);
+    pendingTask = nullptr;
+    pendingTaskId.clear();
+    loading->stop();
+    QTaskManager::clear();
+    showHome(HomeEntry);
+}
+
+void QMainWidget::onBtnBackHome()
+{
+    QTaskManager::clear();
+    showHome(HomeEntry);
+}
+
+void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
+{
+    for (QTabButton* tab : tabButtons)
+        if (tab != button)
+            tab->setChecked(false);
+    if (index == TabMore) {
+        QCommonMethod::openUrl(QStringLiteral("tutorial"));
+        return;
+    }
+    // An open editing page takes the place of the original photo.
+    ui->frameImageHeader->setVisible(!checked);
+    originView->setVisible(!checked);
+}
+
+void QMainWidget::onApplyCropSize(int, bool, const QSize&)
+{
+    ui->frameImageHeader->show();
+    originView->show();
+    tabButtons.at(2)->setChecked(false);
+}
+
+void QMainWidget::onBtnSave()
+{
+    setWorkspaceBusy(true);
+    editView->save(CSetting::getString("output", "path", CGlobal::getOutputPath()),
+                   ui->comboOutputSize->currentData().toInt());
+}
+
+void QMainWidget::onBtnSelectOutputPath()
+{
+    const QString folder = QFileChooser::existingFolder(this, tr("Select Path"), CGlobal::getDesktopPath());
+    if (folder.isEmpty())
+        return;
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) {
+        QMsgBox::showWarning(tr("Brisel cannot write to \"%1\". Please choose another output folder.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             1);
+        return;
+    }
+    CSetting::setValue("output", "path", folder);
+    setOutputFolder(folder);
+    later([this] { update(); });
+}
+
+void QMainWidget::onOutputSizeChanged(int index)
+{
+    CSetting::setValue("output", "size", index);
+}
+
+void QMainWidget::onBeautyBegin()
+{
+    setWorkspaceBusy(true);
+}
+
+void QMainWidget::onBeautyFinished()
+{
+    setWorkspaceBusy(false);
+}
+
+void QMainWidget::setWorkspaceBusy(bool busy)
+{
+    ui->btnBackHome->setEnabled(!busy);
+    ui->btnUploadAgain->setEnabled(!busy);
+    ui->btnSave->setEnabled(!busy);
+}
+
+void QMainWidget::onBtnBatchMattingPerson()
+{
+    showBatchUnavailable();
+}
+
+void QMainWidget::onBtnBatchMattingGoods()
+{
+    showBatchUnavailable();
+}
+
+// The batch page stays empty until batch mode exists; say so rather than strand
+// the user on a blank page.
+void QMainWidget::showBatchUnavailable()
+{
+    QMsgBox::showWarning(tr("Batch mode is not available in this version yet. Please use the cards above to "
+                            "remove the background of one photo at a time."),
+                         1);
+}
+
+void QMainWidget::onBtnRemoveMark()
+{
+    QCommonMethod::openLink(QStringLiteral("tolvane_win"), QStringLiteral("home"));
+}
+
+void QMainWidget::onBtnMenu()
+{
+    if (!menu)
+        return;
+    const QPoint button = ui->BtnMenu->mapToGlobal(QPoint(0, 0));
+    const int x = button.x() - (menu->sizeHint().width() - ui->BtnMenu->width()) / 2;
+    const int y = ui->frameTitle->mapToGlobal(QPoint(0, ui->frameTitle->height())).y();
+    menu->exec(QPoint(x, y));
+}
+
+bool QMainWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonDblClick:
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
+            handleFrameMouse(watched, event))
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The same event may arrive here more than once (through the application filter
+// and again as it propagates to parents), so every step works from the state at the
+// press and the absolute cursor position, and repeating it changes nothing.
+bool QMainWidget::handleFrameMouse(QObject* watched, QEvent* event)
+{
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint global = mouse->globalPos();
+    const int edges = isMaximized() ? int(QWindowGrip::None) : QWindowGrip::edgeAt(geometry(), global);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        if (edges == QWindowGrip::None && watched != ui->frameTitle)
+            return false;
+        pressed = true;
+        dragEdges = edges;
+        dragStart = global;
+        dragStartGeometry = geometry();
+        return edges != QWindowGrip::None;
+    case QEvent::MouseButtonRelease:
+        pressed = false;
+        dragEdges = QWindowGrip::None;
+        return false;
+    case QEvent::MouseButtonDblClick:
+        if (watched == ui->frameTitle && mouse->button() == Qt::LeftButton) {
+            onBtnMax();
+            return true;
+        }
+        return false;
+    default:
+        break;
+    }
+    if (pressed && (mouse->buttons() & Qt::LeftButton)) {
+        if (dragEdges != QWindowGrip::None)
+            setGeometry(
+                QWindowGrip::resized(dragStartGeometry, dragEdges, global - dragStart, minimumSize()));
+        else if (!isMaximized())
+            move(dragStartGeometry.topLeft() + global - dragStart);
+        return true;
+    }
+    if (edges != QWindowGrip::None)
+        setCursor(QWindowGrip::cursorFor(edges));
+    else if (testAttribute(Qt::WA_SetCursor))
+        unsetCursor();
+    return false;
+}

@@ -1,0 +1,134 @@
+#pragma once
+// The program's only top-level window: a frameless, translucent frame with its own
+// title bar, the home page with the entry cards, the progress page while the
+// service works, the single-image workspace and the page that hosts batch mode.
+// It owns the flow from picking a photo to showing the cut-out, and the lifetime of
+// the work pool. Everything here runs on the GUI thread; task results arrive as
+// queued signals.
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+
+namespace Ui {
+class QMainWidgetClass;
+}
+
+class QCutoutPreview;
+class QHomeToolButton;
+class QImageTask;
+class QLoadingCtrl;
+class QMenu;
+class QOriginWidget;
+class QServiceLauncher;
+class QTabButton;
+class QUserHelp;
+
+class QMainWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Outer pages and the pages of the home stack.
+    enum Page
+    {
+        PageHome = 0,
+        PageImage = 1,
+        PageBatch = 2
+    };
+    enum HomePage
+    {
+        HomeEntry = 0,
+        HomeProgress = 1
+    };
+    // The tab index of the "More" button, which opens the tutorial instead of a page.
+    static constexpr int TabMore = 5;
+    // Margins around the visible frame of a window that is not maximised; the drop
+    // shadow is drawn in them.
+    static constexpr int FrameMargin = 4;
+    // Delay of page switches after a state change, so the triggering event ends first.
+    static constexpr int SwitchDelayMs = 50;
+
+    explicit QMainWidget(QWidget* parent = nullptr);
+    ~QMainWidget() override;
+
+    // The kind of the photo last submitted; upload-again reuses it.
+    int currentMattingType() const { return mattingType; }
+    QList<QTabButton*> tabs() const { return tabButtons; }
+
+public slots:
+    void onBtnMin();
+    void onBtnMax();
+    void onBtnClose();
+    void onBtnMattingPerson();
+    void onBtnMattingGoods();
+    void onBtnMattingCard();
+    void onBtnBatchMattingPerson();
+    void onBtnBatchMattingGoods();
+    void onBtnRemoveMark();
+    void onBtnMenu();
+    void onBtnTabClicked(int index, bool checked, QTabButton* button);
+    void onBtnUploadAgain();
+    void onBtnSave();
+    void onBtnBackHome();
+    void onBtnSelectOutputPath();
+    void onBeautyBegin();
+    void onBeautyFinished();
+    void onMattingSuccess(const QString& taskId);
+    void onMattingError(const QString& message);
+    void onOutputSizeChanged(int index);
+    void onApplyCropSize(int mode, bool flag, const QSize& size);
+    // Leaves the progress page; the running task's result is ignored when it comes.
+    void onBtnCancel();
+
+private slots:
+    void onServiceReady();
+    void onServiceFailed(const QString& message);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void setupHomePage();
+    void setupWorkspace();
+    void setupTabColumn();
+    void restoreWindowGeometry();
+
+    // Asks for a photo and submits it; a cancelled picker changes nothing.
+    void pickPhoto(int type);
+    // Submits a photo the user chose (picker or drop on a card) as `type`.
+    void submitPhoto(int type, const QString& filePath);
+    void startTask(int type, const QString& filePath);
+    void showHome(HomePage page);
+    void later(std::function<void()> step);
+    void applyFrameMargins();
+    bool handleFrameMouse(QObject* watched, QEvent* event);
+    void showBatchUnavailable();
+    void setWorkspaceBusy(bool busy);
+    void setOutputFolder(const QString& folder);
+
+    Ui::QMainWidgetClass* ui = nullptr;
+    // Starts the local service when needed; stops it again with the window.
+    QServiceLauncher* launcher = nullptr;
+    QMenu* menu = nullptr;
+    QUserHelp* userHelp = nullptr;
+    QList<QTabButton*> tabButtons;
+    QPoint dragStart;
+    QRect dragStartGeometry;
+    int dragEdges = 0;
+    bool pressed = false;
+    int mattingType = 0;
+    QLoadingCtrl* loading = nullptr;
+    QCutoutPreview* editView = nullptr;
+    QOriginWidget* originView = nullptr;
+    // The task whose result the window waits for; results of any other task (one
+    // cancelled or replaced) are ignored.
+    QImageTask* pendingTask = nullptr;
+    QString pendingTaskId;
+    // The photo submitted while the service is being checked or started.
+    QString waitingPhoto;
+};

@@ -1,0 +1,269 @@
+<?xml version='1.0' encoding='utf-8'?>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>QCutoutPreview</name>
+    <message>
+        <location filename="../../../app/workspace/qcutoutpreview.cpp" line="+136" />
+        <location line="+17" />
+        <source>There is no cut-out to save yet.</source>
+        <translation>还没有可以保存的抠图结果。</translation>
+    </message>
+    <message>
+        <location line="-15" />
+        <source>The output folder "%1" cannot be created. Choose another output folder.</source>
+        <translation>无法创建输出目录“%1”，请选择其他输出目录。</translation>
+    </message>
+    <message>
+        <location line="+3" />
+        <source>The picture could not be encoded as PNG.</source>
+        <translation>图片无法编码为 PNG。</translation>
+    </message>
+    <message>
+        <location line="+4" />
+        <source>The picture could not be saved to "%1": %2</source>
+        <translation>图片无法保存到“%1”：%2</translation>
+    </message>
+</context>
+<context>
+    <name>QMainWidget</name>
+    <message>
+        <location filename="../../../app/workspace/qmainwidget.cpp" line="+46" />
+        <source>Change background</source>
+        <translation>换背景</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Manually remove background</source>
+        <translation>手动抠图</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Crop</source>
+        <translation>裁剪</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Beautify</source>
+        <translation>美颜</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>More</source>
+        <translation>更多</translation>
+    </message>
+    <message>
+        <location line="+20" />
+        <location line="+1" />
+        <source>Brisel</source>
+        <translation>Brisel 智能抠图</translation>
+    </message>
+    <message>
+        <location line="+74" />
+        <source>Remove Person Background</source>
+        <translation>人像抠图</translation>
+    </message>
+    <message>
+        <location line="+0" />
+        <source>For Portrait Only</source>
+        <translation>仅适用于人像照片</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Remove Product Backaround</source>
+        <translation>商品抠图</translation>
+    </message>
+    <message>
+        <location line="+0" />
+        <source>For Products, Clothes, Animals, Cars, etc</source>
+        <translation>适用于商品、服装、动物、汽车等</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Create ID Photo</source>
+        <translation>证件照制作</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Support for changing background, cropping, setting file size, etc</source>
+        <translation>支持换背景、裁剪、设置文件大小等</translation>
+    </message>
+    <message>
+        <location line="+15" />
+        <source>"%1" is not a photo Brisel can open. Drop a JPG, PNG or BMP file.</source>
+        <translation>“%1”不是 Brisel 能打开的照片，请拖入 JPG、PNG 或 BMP 文件。</translation>
+    </message>
+    <message>
+        <location line="+17" />
+        <source>Remove person background in bulk</source>
+        <translation>批量人像抠图</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Remove product background in bulk</source>
+        <translation>批量商品抠图</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Image watermark remove</source>
+        <translation>图片去水印</translation>
+    </message>
+    <message>
+        <location line="+3" />
+        <source>JPG, PNG and BMP photos. Drop a photo on a card to start.</source>
+        <translation>支持 JPG、PNG、BMP 照片，也可以把照片拖到卡片上直接开始。</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Version %1</source>
+        <translation>版本 %1</translation>
+    </message>
+    <message>
+        <location line="+39" />
+        <source>Original resolution</source>
+        <translation>原始分辨率</translation>
+    </message>
+    <message>
+        <location line="+59" />
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <location line="+0" />
+        <source>Maximize</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <location line="+40" />
+        <source>Select Image</source>
+        <translation>选择图片</translation>
+    </message>
+    <message>
+        <location line="+0" />
+        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
+        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
+    </message>
+    <message>
+        <location line="+11" />
+        <source>Connecting to the matting service...</source>
+        <translation>正在连接抠图服务...</translation>
+    </message>
+    <message>
+        <location line="+14" />
+        <source>Cutting background in progerss...</source>
+        <translation>正在抠图，请稍候...</translation>
+    </message>
+    <message>
+        <location line="+99" />
+        <source>Select Path</source>
+        <translation>选择路径</translation>
+    </message>
+    <message>
+        <location line="+5" />
+        <source>Brisel cannot write to "%1". Please choose another output folder.</source>
+        <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
+    </message>
+    <message>
+        <location line="+46" />
+        <source>Batch mode is not available in this version yet. Please use the cards above to remove the background of one photo at a time.</source>
+        <translation>当前版本暂不支持批量抠图，请使用上方的卡片逐张抠图。</translation>
+    </message>
+</context>
+<context>
+    <name>QMainWidgetClass</name>
+    <message>
+        <location filename="../../../app/workspace/qmainwidget.ui" line="+20" />
+        <source>QMainWidget</source>
+        <translation>QMainWidget</translation>
+    </message>
+    <message>
+        <location line="+91" />
+        <source>Current Version:</source>
+        <translation>当前版本：</translation>
+    </message>
+    <message>
+        <location line="+23" />
+        <source>Menu</source>
+        <translation>菜单</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Minimize</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Maximize</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <location line="+105" />
+        <source>Cut out in bulk</source>
+        <translation>批量抠图</translation>
+    </message>
+    <message>
+        <location line="+45" />
+        <source>Toolbox</source>
+        <translation>工具箱</translation>
+    </message>
+    <message>
+        <location line="+7" />
+        <source>New</source>
+        <translation>新</translation>
+    </message>
+    <message>
+        <location line="+57" />
+        <source>Cutting background in progerss...</source>
+        <translation>正在抠图，请稍候...</translation>
+    </message>
+    <message>
+        <location line="+13" />
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <location line="+190" />
+        <source>Original image</source>
+        <translation>原图</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Cutout</source>
+        <translation>抠图效果</translation>
+    </message>
+    <message>
+        <location line="+49" />
+        <source>Output folder：</source>
+        <translation>输出目录：</translation>
+    </message>
+    <message>
+        <location line="+29" />
+        <source>Choose output folder</source>
+        <translation>选择输出目录</translation>
+    </message>
+    <message>
+        <location line="+23" />
+        <source>Output size：</source>
+        <translation>输出尺寸：</translation>
+    </message>
+    <message>
+        <location line="+27" />
+        <source>Back to Home</source>
+        <translation>返回首页</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Upload again</source>
+        <translation>重新上传</translation>
+    </message>
+    <message>
+        <location line="+10" />
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+</context>
+</TS>
