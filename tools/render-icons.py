@@ -97,25 +97,25 @@ def rgba(colour):
     return colour, 1.0
 
 
-def glyph_svg(spec):
-    with open(os.path.join(ART, "glyphs", spec["glyph"] + ".svg"), encoding="utf-8") as f:
+def glyph_svg(entry):
+    with open(os.path.join(ART, "glyphs", entry["glyph"] + ".svg"), encoding="utf-8") as f:
         text = f.read()
     body = re.search(r"<svg[^>]*>(.*)</svg>", text, re.S).group(1)
     attrs = re.search(r"<svg([^>]*)>", text).group(1)
-    stroke_width = spec["weight"] or float(re.search(r'stroke-width="([0-9.]+)"', attrs).group(1))
+    stroke_width = entry["weight"] or float(re.search(r'stroke-width="([0-9.]+)"', attrs).group(1))
     # The glyph grid is 24 units; a smaller share leaves a margin around it.
-    view = 24.0 / spec["share"]
+    view = 24.0 / entry["share"]
     pad = (view - 24.0) / 2.0
     tile = ""
-    if spec["tile"]:
-        fill, opacity = rgba(spec["tile"])
-        r = view * spec["radius"]
+    if entry["tile"]:
+        fill, opacity = rgba(entry["tile"])
+        r = view * entry["radius"]
         tile = (f'<rect x="{-pad}" y="{-pad}" width="{view}" height="{view}" rx="{r}" '
                 f'fill="{fill}" fill-opacity="{opacity}" stroke="none"/>')
-    body = body.replace("#333333", spec["colour"])
-    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{spec["size"]}" height="{spec["size"]}" '
+    body = body.replace("#333333", entry["colour"])
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{entry["size"]}" height="{entry["size"]}" '
             f'viewBox="{-pad} {-pad} {view} {view}">{tile}'
-            f'<g fill="none" stroke="{spec["colour"]}" stroke-width="{stroke_width}" '
+            f'<g fill="none" stroke="{entry["colour"]}" stroke-width="{stroke_width}" '
             f'stroke-linecap="round" stroke-linejoin="round">{body}</g></svg>')
 
 
@@ -127,14 +127,14 @@ def render(svg_path, out_path, width, height):
 def main():
     os.makedirs(OUT, exist_ok=True)
     with tempfile.TemporaryDirectory() as tmp:
-        for spec in ICONS:
-            path = os.path.join(tmp, spec["name"] + ".svg")
+        for entry in ICONS:
+            path = os.path.join(tmp, entry["name"] + ".svg")
             with open(path, "w", encoding="utf-8") as f:
-                f.write(glyph_svg(spec))
-            size = spec["size"]
-            render(path, os.path.join(OUT, spec["name"] + ".png"), size, size)
-            if spec["hidpi"]:
-                render(path, os.path.join(OUT, spec["name"] + "@2x.png"), 2 * size, 2 * size)
+                f.write(glyph_svg(entry))
+            size = entry["size"]
+            render(path, os.path.join(OUT, entry["name"] + ".png"), size, size)
+            if entry["hidpi"]:
+                render(path, os.path.join(OUT, entry["name"] + "@2x.png"), 2 * size, 2 * size)
         for mode, source in CARDS:
             normal = os.path.join(ART, "cards", source)
             with open(normal, encoding="utf-8") as f:
