@@ -181,11 +181,15 @@ void TestButtons::enterCardHover_data()
     QTest::addColumn<QString>("events");
     QTest::addColumn<bool>("showsHover");
     QTest::addColumn<int>("pictureY");
+    QTest::addColumn<int>("startY");
 
-    QTest::newRow("enter lifts and swaps") << "enter" << true << 0;
-    QTest::newRow("leave lowers and restores") << "enter,leave" << false << QEnterButton::liftDistance;
-    QTest::newRow("quick back and forth") << "enter,leave,enter" << true << 0;
-    QTest::newRow("leave without enter") << "leave" << false << QEnterButton::liftDistance;
+    // Every hover change restarts the animation from its own start position, even
+    // when the previous one has not finished.
+    const int low = QEnterButton::liftDistance;
+    QTest::newRow("enter lifts and swaps") << "enter" << true << 0 << low;
+    QTest::newRow("leave lowers and restores") << "enter,leave" << false << low << 0;
+    QTest::newRow("quick back and forth") << "enter,leave,enter" << true << 0 << low;
+    QTest::newRow("leave without enter") << "leave" << false << low << 0;
 }
 
 void TestButtons::enterCardHover()
@@ -193,6 +197,7 @@ void TestButtons::enterCardHover()
     QFETCH(QString, events);
     QFETCH(bool, showsHover);
     QFETCH(int, pictureY);
+    QFETCH(int, startY);
 
     const QString normal = QStringLiteral(":/image/label.person.normal.png");
     const QString hover = QStringLiteral(":/image/label.person.hover.png");
@@ -205,6 +210,7 @@ void TestButtons::enterCardHover()
     const QSize size = picture->size();
 
     sendHovers(&card, events);
+    QCOMPARE(picture->y(), startY);
     const QString style = picture->styleSheet();
     QVERIFY2(style.contains(showsHover ? hover : normal), qPrintable(style));
     QVERIFY(!style.contains(showsHover ? normal : hover));
