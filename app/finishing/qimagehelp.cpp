@@ -1,6 +1,7 @@
 #include "qimagehelp.h"
 
 #include "logger.h"
+#include "qbufferrecycler.h"
 #include "qimageheader.h"
 
 #include <QDir>
@@ -9,10 +10,12 @@
 #include <QVector>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 // The 32-bit routines read a BGRA pixel as one little-endian word: B in the low
 // byte, alpha in the high byte, the same layout QImage::Format_ARGB32 has.
@@ -28,8 +31,8 @@ constexpr quint32 bgra(quint32 b, quint32 g, quint32 r, quint32 a)
 constexpr quint32 kOverlayShown = bgra(0, 0, 255, 100);
 constexpr quint32 kOverlayHidden = bgra(0, 0, 255, 0);
 constexpr int kOverlayAlphaFrom = 100;
-const cv::Scalar kKeepColour(10, 0, 255, 100);
-const cv::Scalar kEraseColour(0, 0, 0, 0);
+constexpr quint32 kKeepColour = bgra(10, 0, 255, 100);
+constexpr quint32 kEraseColour = bgra(0, 0, 0, 0);
 
 // A photo file larger than this is not read into memory at all.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
@@ -133,15 +136,63 @@ void saveMat(const std::string& ext, const QString& path, const cv::Mat& mat)
         QImageHelp::writeFileAtomically(path, bytes);
 }
 
-cv::Mat percentTable()
+// A copy in recycled storage (see QBufferRecycler).
+cv::Mat recycledCopy(const cv::Mat& mat)
 {
-    cv::Mat table(1, 256, CV_8UC4);
-    for (int v = 0; v < 256; ++v) {
-        // v * 2.55 in integers: the double 2.55 is slightly low and would give 254 for 100.
-        const auto scaled = uchar((v * 255 / 100) & 0xFF);
-        table.at<cv::Vec4b>(0, v) = cv::Vec4b(scaled, scaled, scaled, uchar(v));
+    cv::Mat copy = QBufferRecycler::createMat(mat.rows, mat.cols, mat.type());
+    mat.copyTo(copy);
+    return copy;
+}
+
+// v * 2.55 in integers (the double 2.55 is slightly low and would give 254 for 100);
+// values above 100 wrap, as the low byte of the product.
+// v * 255 / 100 is (v * 51) / 20, and x / 20 for x up to 13005 is exactly
+// (x * 52429) >> 20: a multiply and shift that fits 16-bit lanes.
+constexpr unsigned kPercentFactor = 51;
+constexpr unsigned kDivideBy20 = 52429;
+
+inline uchar percentToByte(uchar v)
+{
+    return uchar((v * kPercentFactor * kDivideBy20) >> 20); // the low byte: values above 100 wrap
+}
+
+// Colour bytes of BGRA pixels from percentages to bytes, alpha copied; bytes is a
+// multiple of 4.
+void percentPixels(const uchar* in, uchar* out, size_t bytes)
+{
+    size_t i = 0;
+#if CV_SIMD128
+    const cv::v_uint16x8 factor = cv::v_setall_u16(kPercentFactor);
+    const cv::v_uint16x8 divide = cv::v_setall_u16(kDivideBy20);
+    const cv::v_uint16x8 lowByte = cv::v_setall_u16(0xFF);
+    const cv::v_uint8x16 alpha(0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255);
+    for (; i + 16 <= bytes; i += 16) {
+        const cv::v_uint8x16 src = cv::v_load(in + i);
+        cv::v_uint16x8 lo, hi;
+        cv::v_expand(src, lo, hi);
+        lo = (cv::v_mul_hi(cv::v_mul_wrap(lo, factor), divide) >> 4) & lowByte;
+        hi = (cv::v_mul_hi(cv::v_mul_wrap(hi, factor), divide) >> 4) & lowByte;
+        cv::v_store(out + i, cv::v_select(alpha, src, cv::v_pack(lo, hi)));
     }
-    return table;
+#endif
+    for (; i < bytes; i += 4) {
+        out[i] = percentToByte(in[i]);
+        out[i + 1] = percentToByte(in[i + 1]);
+        out[i + 2] = percentToByte(in[i + 2]);
+        out[i + 3] = in[i + 3];
+    }
+}
+
+// One row of applyMask over the columns image, base and mask share.
+template <int Channels>
+void maskRow(const uchar* image, const quint32* base, const quint32* mask, quint32* out, int cols)
+{
+    for (int c = 0; c < cols; ++c) {
+        const uchar* p = image + Channels * c;
+        const quint32 taken = bgra(p[0], p[1], p[2], Channels == 4 ? p[3] : 255);
+        const quint32 kept = (mask[c] >> 24) == 0 ? (base[c] & 0x00FFFFFFu) : base[c];
+        out[c] = (mask[c] & 0xFFu) ? taken : kept;
+    }
 }
 
 } // namespace
@@ -157,7 +208,7 @@ QImage QImageHelp::matToImage(const cv::Mat& mat)
     }
     if (mat.empty() || mat.dims != 2)
         return {};
-    QImage image(mat.cols, mat.rows, format);
+    QImage image = QBufferRecycler::createImage(mat.cols, mat.rows, format);
     if (image.isNull())
         return {};
     cv::Mat target(image.height(), image.width(), mat.type(), image.bits(),
@@ -181,7 +232,7 @@ cv::Mat QImageHelp::imageToMat(QImage image)
     case QImage::Format_ARGB32_Premultiplied:
         return shareImage(image, CV_8UC4);
     case QImage::Format_RGB888: {
-        cv::Mat bgr;
+        cv::Mat bgr = QBufferRecycler::createMat(image.height(), image.width(), CV_8UC3);
         cv::cvtColor(wrapImage(image, CV_8UC3), bgr, cv::COLOR_RGB2BGR);
         return bgr;
     }
@@ -255,20 +306,35 @@ bool QImageHelp::writeFileAtomically(const QString& path, const QByteArray& byte
 cv::Mat QImageHelp::floodFillMask(const cv::Mat& image, const cv::Mat& overlay, const QPoint& seed,
                                   int tolerance, bool erase)
 {
-    cv::Mat result = overlay.clone();
-    if (image.empty() || !QRect(0, 0, image.cols, image.rows).contains(seed))
-        return result;
-    cv::Mat mask = cv::Mat::zeros(image.rows + 2, image.cols + 2, CV_8UC1);
+    if (image.empty() || overlay.type() != CV_8UC4 || !QRect(0, 0, image.cols, image.rows).contains(seed))
+        return recycledCopy(overlay);
+    cv::Mat mask = QBufferRecycler::createMat(image.rows + 2, image.cols + 2, CV_8UC1);
+    mask.setTo(0);
     const cv::Scalar diff(tolerance, tolerance, tolerance, 0);
     const int flags = 4 | (255 << 8) | cv::FLOODFILL_FIXED_RANGE | cv::FLOODFILL_MASK_ONLY;
     cv::Rect filled;
     cv::floodFill(image, mask, cv::Point(seed.x(), seed.y()), cv::Scalar(0, 0, 255), &filled, diff,
                   diff, flags);
-    // Marked cells lie only inside the flood's bounding box; the mask is offset by
-    // its one-cell border.
-    filled &= cv::Rect(0, 0, result.cols, result.rows);
-    if (!filled.empty())
-        result(filled).setTo(erase ? kEraseColour : kKeepColour, mask(filled + cv::Point(1, 1)));
+    filled &= cv::Rect(0, 0, overlay.cols, overlay.rows);
+
+    // Copy the overlay and paint the flood in one pass; marked cells lie only inside
+    // the flood's bounding box (mask cell (r + 1, c + 1) belongs to pixel (r, c)).
+    const quint32 paint = erase ? kEraseColour : kKeepColour;
+    cv::Mat result = QBufferRecycler::createMat(overlay.rows, overlay.cols, CV_8UC4);
+    for (int r = 0; r < overlay.rows; ++r) {
+        const auto* in = overlay.ptr<quint32>(r);
+        auto* out = result.ptr<quint32>(r);
+        const bool flooded = r >= filled.y && r < filled.y + filled.height;
+        const int from = flooded ? filled.x : overlay.cols;
+        const int to = flooded ? filled.x + filled.width : overlay.cols;
+        const uchar* marked = mask.ptr<uchar>(r + 1) + 1;
+        std::memcpy(out, in, size_t(from) * sizeof(quint32));
+        for (int c = from; c < to; ++c) { // branch-free so that it vectorises
+            const quint32 select = 0u - quint32(marked[c] != 0);
+            out[c] = (in[c] & ~select) | (paint & select);
+        }
+        std::memcpy(out + to, in + to, size_t(overlay.cols - to) * sizeof(quint32));
+    }
     return result;
 }
 
@@ -277,11 +343,12 @@ cv::Mat QImageHelp::makeRedOverlay(const cv::Mat& cutout)
     if (cutout.type() != CV_8UC4)
         return {};
     constexpr quint32 shownFrom = quint32(kOverlayAlphaFrom) << 24;
-    cv::Mat result(cutout.size(), CV_8UC4);
+    cv::Mat result = QBufferRecycler::createMat(cutout.rows, cutout.cols, CV_8UC4);
+    const int cols = cutout.cols; // a local: the writes below could alias the member
     for (int r = 0; r < cutout.rows; ++r) {
         const auto* in = cutout.ptr<quint32>(r);
         auto* out = result.ptr<quint32>(r);
-        for (int c = 0; c < cutout.cols; ++c)
+        for (int c = 0; c < cols; ++c)
             out[c] = in[c] >= shownFrom ? kOverlayShown : kOverlayHidden;
     }
     return result;
@@ -292,12 +359,13 @@ cv::Mat QImageHelp::mergeAlpha(const cv::Mat& colour, const cv::Mat& alphaSource
     if (colour.type() != CV_8UC3 || alphaSource.type() != CV_8UC4 ||
         alphaSource.rows < colour.rows || alphaSource.cols < colour.cols)
         return {};
-    cv::Mat result(colour.size(), CV_8UC4);
+    cv::Mat result = QBufferRecycler::createMat(colour.rows, colour.cols, CV_8UC4);
+    const int cols = colour.cols; // a local: the writes below could alias the member
     for (int r = 0; r < colour.rows; ++r) {
         const uchar* in = colour.ptr<uchar>(r);
         const uchar* alpha = alphaSource.ptr<uchar>(r);
         uchar* out = result.ptr<uchar>(r);
-        for (int c = 0; c < colour.cols; ++c) {
+        for (int c = 0; c < cols; ++c) {
             out[4 * c] = in[3 * c];
             out[4 * c + 1] = in[3 * c + 1];
             out[4 * c + 2] = in[3 * c + 2];
@@ -311,32 +379,29 @@ cv::Mat QImageHelp::dropAlpha(const cv::Mat& mat)
 {
     if (mat.type() != CV_8UC4)
         return {};
-    cv::Mat result;
+    cv::Mat result = QBufferRecycler::createMat(mat.rows, mat.cols, CV_8UC3);
     cv::cvtColor(mat, result, cv::COLOR_BGRA2BGR);
     return result;
 }
 
 cv::Mat QImageHelp::applyMask(const cv::Mat& image, const cv::Mat& base, const cv::Mat& mask)
 {
-    cv::Mat result = base.clone();
     const int channels = image.type() == CV_8UC3 ? 3 : image.type() == CV_8UC4 ? 4 : 0;
     if (base.type() != CV_8UC4 || mask.type() != CV_8UC4 || channels == 0)
-        return result;
+        return recycledCopy(base);
     const int rows = std::min({mask.rows, image.rows, base.rows});
     const int cols = std::min({mask.cols, image.cols, base.cols});
-    for (int r = 0; r < rows; ++r) {
-        const auto* m = mask.ptr<quint32>(r);
-        const uchar* in = image.ptr<uchar>(r);
+    // One pass: masked pixels are computed, the rest copied from base.
+    cv::Mat result = QBufferRecycler::createMat(base.rows, base.cols, CV_8UC4);
+    for (int r = 0; r < base.rows; ++r) {
+        const auto* in = base.ptr<quint32>(r);
         auto* out = result.ptr<quint32>(r);
-        for (int c = 0; c < cols; ++c) {
-            const quint32 maskPixel = m[c];
-            if (maskPixel & 0xFFu) {
-                const uchar* p = in + channels * c;
-                out[c] = bgra(p[0], p[1], p[2], channels == 4 ? p[3] : 255);
-            } else if ((maskPixel >> 24) == 0) {
-                out[c] &= 0x00FFFFFFu;
-            }
-        }
+        const int done = r < rows ? cols : 0;
+        if (channels == 3 && done > 0)
+            maskRow<3>(image.ptr<uchar>(r), in, mask.ptr<quint32>(r), out, done);
+        else if (done > 0)
+            maskRow<4>(image.ptr<uchar>(r), in, mask.ptr<quint32>(r), out, done);
+        std::memcpy(out + done, in + done, size_t(base.cols - done) * sizeof(quint32));
     }
     return result;
 }
@@ -345,11 +410,9 @@ cv::Mat QImageHelp::percentImageToMat(const QImage& image)
 {
     if (image.isNull() || image.depth() != 32)
         return {};
-    static const cv::Mat table = percentTable();
-    // Rows are taken as tightly packed, whatever bytesPerLine says.
-    const cv::Mat packed(image.height(), image.width(), CV_8UC4, const_cast<uchar*>(image.constBits()));
-    cv::Mat result;
-    cv::LUT(packed, table, result);
+    cv::Mat result = QBufferRecycler::createMat(image.height(), image.width(), CV_8UC4);
+    // Pixels taken as tightly packed, whatever bytesPerLine says.
+    percentPixels(image.constBits(), result.data, result.total() * 4);
     return result;
 }
 

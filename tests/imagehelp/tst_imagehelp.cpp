@@ -443,15 +443,20 @@ void TestImageHelp::percentImageToMat()
 
     QImage image(5, 4, QImage::Format_ARGB32);
     image.fill(qRgba(0, 0, 0, 0));
-    image.setPixel(3, 2, qRgba(value, value / 2, 100, 77)); // stored B, G, R, A
+    // One pixel in the middle and the last one, which is converted on its own.
+    const QPoint pixels[] = {{3, 2}, {4, 3}};
+    for (const QPoint& p : pixels)
+        image.setPixel(p, qRgba(value, value / 2, 100, 77)); // stored B, G, R, A
     const cv::Mat mat = QImageHelp::percentImageToMat(image);
     QCOMPARE(mat.type(), CV_8UC4);
     QCOMPARE(mat.size(), cv::Size(5, 4));
-    const Bgra px = mat.at<Bgra>(2, 3);
-    QCOMPARE(int(px[0]), 255);
-    QCOMPARE(int(px[1]), ((value / 2) * 255 / 100) & 0xFF);
-    QCOMPARE(int(px[2]), expected);
-    QCOMPARE(int(px[3]), 77);
+    for (const QPoint& p : pixels) {
+        const Bgra px = mat.at<Bgra>(p.y(), p.x());
+        QCOMPARE(int(px[0]), 255);
+        QCOMPARE(int(px[1]), ((value / 2) * 255 / 100) & 0xFF);
+        QCOMPARE(int(px[2]), expected);
+        QCOMPARE(int(px[3]), 77);
+    }
     QCOMPARE(mat.at<Bgra>(0, 0), Bgra(0, 0, 0, 0));
 
     QVERIFY(QImageHelp::percentImageToMat(QImage(4, 4, QImage::Format_RGB888)).empty());
