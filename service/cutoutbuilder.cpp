@@ -1,6 +1,5 @@
 #include "cutoutbuilder.h"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -98,12 +97,4 @@ cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
         }
     });
     return out;
-}
-
-std::vector<uchar> CutoutBuilder::encodePng(const cv::Mat& bgra)
-{
-    std::vector<uchar> png;
-    if (!cv::imencode(".png", bgra, png, {cv::IMWRITE_PNG_COMPRESSION, 1}))
-        throw std::runtime_error("PNG encoding failed");
-    return png;
 }

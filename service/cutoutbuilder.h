@@ -3,7 +3,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <vector>
 
 class CutoutBuilder {
 public:
@@ -13,8 +12,6 @@ public:
     // the cut-out is put on a new one. Fully transparent pixels keep the photo's
     // colour so a brush can bring them back.
     static cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha);
-    // Fast deflate: a 12 MP cut-out is written in a fraction of a second.
-    static std::vector<uchar> encodePng(const cv::Mat& bgra);
 
     // Colour maps are estimated at this many pixels on the longer side.
     static constexpr int kColourSide = 512;
