@@ -22,6 +22,13 @@ QString currentLanguage()
     return CSetting::getString(kLanguageGroup, kLanguageKey, QStringLiteral("zh"));
 }
 
+// The style sheet draws rounded corners; the window around them must be invisible.
+void makeRounded(QMenu* menu)
+{
+    menu->setAttribute(Qt::WA_TranslucentBackground);
+    menu->setWindowFlags(menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
+}
+
 void openCreatedFolder(const QString& folder)
 {
     QDir().mkpath(folder);
@@ -45,12 +52,12 @@ QMenu* QUserHelp::initMenu()
         return m_menu;
     m_menu = new QMenu(m_window);
     m_menu->setObjectName(QStringLiteral("menuUserHelp"));
-    m_menu->setAttribute(Qt::WA_TranslucentBackground);
-    m_menu->setWindowFlags(m_menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
+    makeRounded(m_menu);
     m_menu->setStyleSheet(QPlatformStyle::load(QStringLiteral("menu.css")));
 
     QMenu* language = m_menu->addMenu(tr("Language"));
     language->setObjectName(QStringLiteral("menuLanguage"));
+    makeRounded(language);
     auto* languages = new QActionGroup(language);
     const QString current = currentLanguage();
     const QPair<QString, QString> choices[] = {{QStringLiteral("zh"), QStringLiteral("中文")},
@@ -71,13 +78,13 @@ QMenu* QUserHelp::initMenu()
         const char* name;
         QString text;
         void (QUserHelp::*slot)();
-    } entries[] = {
+    } entries[] = { // a null name is a separator
         {"actionOutputFolder", tr("Open output folder"), &QUserHelp::onOpenOutputFolder},
         {"actionCacheFolder", tr("Open cache folder"), &QUserHelp::onOpenCacheFolder},
         {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
         {"actionClearCache", tr("Clear cache"), &QUserHelp::onClearCache},
         {nullptr, QString(), nullptr},
-        {"actionCheckUpdate", tr("Check for updates"), nullptr},
+        {"actionCheckUpdate", tr("Check for updates"), &QUserHelp::onCheckUpdate},
         {"actionAbout", tr("About"), &QUserHelp::onAbout},
     };
     for (const auto& entry : entries) {
@@ -87,10 +94,7 @@ QMenu* QUserHelp::initMenu()
         }
         QAction* action = m_menu->addAction(entry.text);
         action->setObjectName(QString::fromLatin1(entry.name));
-        if (entry.slot)
-            connect(action, &QAction::triggered, this, entry.slot);
-        else
-            connect(action, &QAction::triggered, this, [this] { checkUpdate(true); });
+        connect(action, &QAction::triggered, this, entry.slot);
     }
     return m_menu;
 }
@@ -103,6 +107,11 @@ void QUserHelp::checkUpdate(bool interactive)
         QMsgBox::showWarning(tr("This copy of Brisel (version %1) does not check for updates online.")
                                  .arg(QStringLiteral(BRISEL_VERSION)),
                              1);
+}
+
+void QUserHelp::onCheckUpdate()
+{
+    checkUpdate(true);
 }
 
 QString QUserHelp::cacheFolder()

@@ -34,6 +34,7 @@ public slots:
     void onOpenCacheFolder();
     void onOpenLogFolder();
     void onClearCache();
+    void onCheckUpdate();
     void onAbout();
 
 private:
