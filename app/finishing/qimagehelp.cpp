@@ -1,4 +1,5 @@
 #include "qimagehelp.h"
+#include "qbeautify.h"
 
 #include "logger.h"
 #include "qbufferrecycler.h"
@@ -457,4 +458,31 @@ cv::CascadeClassifier QImageHelp::loadCascade(const std::string& path)
     if (!loaded)
         BRISEL_LOG(1, QStringLiteral("ERROR: Could not load classifier cascade"));
     return classifier;
+}
+
+cv::Mat QImageHelp::adjustTone(const cv::Mat& colour, int level)
+{
+    return QBeautify::adjustTone(colour, level);
+}
+
+cv::Mat QImageHelp::beautify(const cv::Mat& colour, int strength)
+{
+    return QBeautify::beautify(colour, strength);
+}
+
+void QImageHelp::smoothRegion(cv::Mat& m, int strength)
+{
+    QBeautify::smoothRegion(m, strength);
+}
+
+bool QImageHelp::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
+                               int strength)
+{
+    return QBeautify::beautifyFaces(image, faceCascade, scale, strength);
+}
+
+cv::Mat QImageHelp::beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
+                                   int smooth)
+{
+    return QBeautify::beautifyCutout(source, current, tone, smooth);
 }

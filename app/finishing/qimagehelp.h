@@ -106,4 +106,20 @@ public:
 
     // A classifier loaded from path; empty (and an error logged) when it fails.
     static cv::CascadeClassifier loadCascade(const std::string& path);
+
+    // --- Beautify (implemented in QBeautify / QFaceDetector) ---------------------
+
+    // Each colour channel becomes saturate(round(value * 1.2 + level)).
+    static cv::Mat adjustTone(const cv::Mat& colour, int level);
+    // A smoothed copy of colour (CV_8UC3): around detected faces, or all of it when
+    // none is found; unsmoothed when a cascade file is missing.
+    static cv::Mat beautify(const cv::Mat& colour, int strength);
+    // The edge-preserving smoothing formula on m in place (m may be a view).
+    static void smoothRegion(cv::Mat& m, int strength);
+    // Smooths every face region of image in place; true when a face was found.
+    static bool beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
+                              int strength);
+    // The beautify job on a cut-out: see QBeautify::beautifyCutout. Pool thread.
+    static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
+                                  int smooth);
 };

@@ -1,0 +1,30 @@
+#include "qfacedetector.h"
+
+#include <opencv2/imgproc.hpp>
+
+std::vector<cv::Rect> QFaceDetector::detect(const cv::Mat& colour, cv::CascadeClassifier& cascade,
+                                            double scale)
+{
+    std::vector<cv::Rect> faces;
+    if (colour.empty() || cascade.empty() || scale <= 0)
+        return faces;
+    cv::Mat gray;
+    cv::cvtColor(colour, gray, cv::COLOR_BGR2GRAY);
+    cv::Mat small(cvRound(colour.rows / scale), cvRound(colour.cols / scale), CV_8UC1);
+    cv::resize(gray, small, small.size(), 0, 0, cv::INTER_LINEAR);
+    cv::equalizeHist(small, small);
+    cascade.detectMultiScale(small, faces, 1.1, 2, cv::CASCADE_SCALE_IMAGE, cv::Size(30, 30));
+    return faces;
+}
+
+cv::Rect QFaceDetector::faceRegion(const cv::Rect& face, double scale, const cv::Size& imageSize)
+{
+    const int centreX = cvRound((face.x + face.width * 0.5) * scale);
+    const int centreY = cvRound((face.y + face.height * 0.5) * scale);
+    const int radius = cvRound((face.width + face.height) * 0.25 * scale);
+    const int top = std::max(0, cvRound(centreY - radius * 1.3));
+    const int bottom = std::min(imageSize.height, cvRound(centreY + radius * 1.3));
+    // Rounding can push a face at the border past the sides, so clip those as well.
+    const cv::Rect region(cv::Point(centreX - radius, top), cv::Point(centreX + radius, bottom));
+    return region & cv::Rect(cv::Point(0, 0), imageSize);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+
+#include <vector>
+
+// Finds frontal faces for beautify and turns each into the region that gets
+// smoothed. Stateless; runs on whichever thread calls it (the beautify job's pool
+// thread). A classifier is not shared between threads: callers load their own.
+class QFaceDetector
+{
+public:
+    QFaceDetector() = delete;
+
+    // The shrink factor of the search picture: faces are searched on a grey copy
+    // this many times smaller than the photo.
+    static constexpr double kScale = 1.3;
+
+    // Faces in colour (CV_8UC3), in the coordinates of the grey copy shrunk by scale
+    // (histogram equalised; smallest face 30 x 30 there). An empty cascade or an
+    // empty picture gives no face.
+    static std::vector<cv::Rect> detect(const cv::Mat& colour, cv::CascadeClassifier& cascade,
+                                        double scale);
+
+    // The photo region smoothed for a face found in the shrunk picture: centred on
+    // the face, two radii wide and 2.6 radii high (radius = a quarter of the face's
+    // width plus height, in photo pixels), so it covers forehead and chin. Clipped
+    // to imageSize; an empty rectangle when nothing of it lies inside.
+    static cv::Rect faceRegion(const cv::Rect& face, double scale, const cv::Size& imageSize);
+};
