@@ -33,8 +33,8 @@ const QByteArray& cutoutPng()
         cv::randu(colour, cv::Scalar::all(0), cv::Scalar::all(255));
         cv::GaussianBlur(colour, colour, cv::Size(7, 7), 0);
         cv::Mat alpha(kHeight, kWidth, CV_8UC1, cv::Scalar(0));
-        cv::ellipse(alpha, cv::Point(kWidth / 2, kHeight / 2), cv::Size(1300, 1400), 0, 0, 360, cv::Scalar(255),
-                    cv::FILLED);
+        cv::ellipse(alpha, cv::Point(kWidth / 2, kHeight / 2), cv::Size(1300, 1400), 0, 0, 360,
+                    cv::Scalar(255), cv::FILLED);
         cv::GaussianBlur(alpha, alpha, cv::Size(31, 31), 0);
         cv::Mat cutout;
         cv::cvtColor(colour, cutout, cv::COLOR_BGR2BGRA);
@@ -94,8 +94,8 @@ int main(int argc, char** argv)
     photo.close();
     const QString entry = QImageTask::cacheFilePath(g_photo);
     QFile cached(entry);
-    if (!QDir().mkpath(QFileInfo(entry).path()) || !cached.open(QIODevice::WriteOnly)
-        || cached.write(cutoutPng()) != cutoutPng().size())
+    if (!QDir().mkpath(QFileInfo(entry).path()) || !cached.open(QIODevice::WriteOnly) ||
+        cached.write(cutoutPng()) != cutoutPng().size())
         return 1;
     cached.close();
 

@@ -2,6 +2,7 @@
 // same matting service, tasks, pool and cache as the desktop program.
 
 #include "cglobal.h"
+#include "csetting.h"
 #include "qcutoutbatch.h"
 #include "qhttpclient.h"
 #include "qimagetask.h"
@@ -13,17 +14,25 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <cstdio>
 
 namespace {
 
-enum ExitCode { Success = 0, SomeFailed = 1, BadUsage = 2, NoService = 3 };
-
-QString text(const char* source)
+enum ExitCode
 {
-    return QCoreApplication::translate("brisel-cutout", source);
-}
+    Success = 0,
+    SomeFailed = 1,
+    BadUsage = 2,
+    NoService = 3
+};
+
+// Translation context of the tool's own texts.
+class CutoutTool
+{
+    Q_DECLARE_TR_FUNCTIONS(CutoutTool)
+};
 
 QTextStream& out()
 {
@@ -58,32 +67,45 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brisel-cutout"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BRISEL_VERSION));
+    // Messages follow the program's language only once the user has chosen one, so
+    // scripts otherwise see stable English text.
+    const QString language = CSetting::getString(QStringLiteral("language"), QStringLiteral("type"));
+    QTranslator translator;
+    if (!language.isEmpty() && language != QLatin1String("en") &&
+        translator.load(CGlobal::getAppPath() + QStringLiteral("language/brisel_%1.qm").arg(language)))
+        app.installTranslator(&translator);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        text("Cuts the subject out of photos and writes each cut-out as a PNG with a transparent background."));
+    parser.setApplicationDescription(CutoutTool::tr(
+        "Cuts the subject out of photos and writes each cut-out as a PNG with a transparent background."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption outputOption(
         {QStringLiteral("o"), QStringLiteral("output")},
-        text("Output PNG file (one photo) or folder. Default: <photo name>-cutout.png beside each photo."),
-        text("FILE|FOLDER"));
-    const QCommandLineOption typeOption(QStringLiteral("type"), text("What the photos show: person, goods or card."),
-                                        text("TYPE"), QStringLiteral("person"));
+        CutoutTool::tr(
+            "Output PNG file (one photo) or folder. Default: <photo name>-cutout.png beside each photo."),
+        CutoutTool::tr("FILE|FOLDER"));
+    const QCommandLineOption typeOption(QStringLiteral("type"),
+                                        CutoutTool::tr("What the photos show: person, goods or card."),
+                                        CutoutTool::tr("TYPE"), QStringLiteral("person"));
     parser.addOption(outputOption);
     parser.addOption(typeOption);
-    parser.addPositionalArgument(QStringLiteral("PHOTO"), text("Photos to cut out."), QStringLiteral("PHOTO..."));
+    parser.addPositionalArgument(QStringLiteral("PHOTO"), CutoutTool::tr("Photos to cut out."),
+                                 QStringLiteral("PHOTO..."));
     parser.process(app);
 
     int type = Person;
     if (!parseType(parser.value(typeOption), &type)) {
-        err() << text("Unknown photo type \"%1\": use person, goods or card.").arg(parser.value(typeOption)) << '\n';
+        err() << CutoutTool::tr("Unknown photo type \"%1\": use person, goods or card.")
+                     .arg(parser.value(typeOption))
+              << '\n';
         return BadUsage;
     }
     QList<QCutoutBatch::Item> items;
     QString error;
     if (!QCutoutBatch::plan(parser.positionalArguments(), parser.value(outputOption), &items, &error)) {
-        err() << error << '\n' << text("See %1 --help.").arg(QCoreApplication::applicationName()) << '\n';
+        err() << error << '\n'
+              << CutoutTool::tr("See %1 --help.").arg(QCoreApplication::applicationName()) << '\n';
         return BadUsage;
     }
 
@@ -93,7 +115,7 @@ int main(int argc, char** argv)
     {
         QServiceLauncher launcher;
         QObject::connect(&launcher, &QServiceLauncher::signal_starting, [] {
-            err() << text("Starting the local matting service ...") << Qt::endl;
+            err() << CutoutTool::tr("Starting the local matting service ...") << Qt::endl;
         });
         if (!launcher.ensureRunning()) {
             err() << launcher.errorString() << '\n';
@@ -101,20 +123,19 @@ int main(int argc, char** argv)
         } else {
             QWorkPool::instance()->start(3);
             QCutoutBatch batch(type, items);
-            QObject::connect(&batch, &QCutoutBatch::signal_progress,
-                             [](int done, int total, const QString& photo, const QString& output,
-                                const QString& failure) {
-                                 const QString counter = QStringLiteral("[%1/%2] ").arg(done).arg(total);
-                                 if (failure.isEmpty())
-                                     out() << counter << QDir::toNativeSeparators(photo) << " -> "
-                                           << QDir::toNativeSeparators(output) << Qt::endl;
-                                 else
-                                     err() << counter << QDir::toNativeSeparators(photo) << ": " << failure
-                                           << Qt::endl;
-                             });
+            QObject::connect(
+                &batch, &QCutoutBatch::signal_progress,
+                [](int done, int total, const QString& photo, const QString& output, const QString& failure) {
+                    const QString counter = QStringLiteral("[%1/%2] ").arg(done).arg(total);
+                    if (failure.isEmpty())
+                        out() << counter << QDir::toNativeSeparators(photo) << " -> "
+                              << QDir::toNativeSeparators(output) << Qt::endl;
+                    else
+                        err() << counter << QDir::toNativeSeparators(photo) << ": " << failure << Qt::endl;
+                });
             QObject::connect(&batch, &QCutoutBatch::signal_finished, &app, [](int failures) {
                 if (failures > 0)
-                    err() << text("%1 photo(s) could not be cut out.").arg(failures) << Qt::endl;
+                    err() << CutoutTool::tr("%1 photo(s) could not be cut out.").arg(failures) << Qt::endl;
                 QCoreApplication::exit(failures > 0 ? SomeFailed : Success);
             });
             batch.start();

@@ -12,8 +12,8 @@ namespace {
 
 bool isFolderTarget(const QString& target, int photoCount)
 {
-    return photoCount > 1 || QFileInfo(target).isDir() || target.endsWith(QLatin1Char('/'))
-        || target.endsWith(QLatin1Char('\\'));
+    return photoCount > 1 || QFileInfo(target).isDir() || target.endsWith(QLatin1Char('/')) ||
+           target.endsWith(QLatin1Char('\\'));
 }
 
 // One spelling per file, so that "a/../b.png" and "b.png" are seen as the same.
@@ -30,8 +30,8 @@ QString freeName(const QString& wanted, const QSet<QString>& taken)
     const QFileInfo info(wanted);
     QString name = wanted;
     for (int n = 2; taken.contains(identity(name)); ++n)
-        name = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("-%1.").arg(n)
-             + info.suffix();
+        name = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("-%1.").arg(n) +
+               info.suffix();
     return name;
 }
 
@@ -92,15 +92,15 @@ void QCutoutBatch::start()
             task.get(), &QImageTask::signal_success, task.get(),
             [this, weak, output, index] {
                 const QString error = writeCutout(weak.lock(), output);
-                QMetaObject::invokeMethod(this, [this, index, error] { onItemDone(index, error); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, index, error] { onItemDone(index, error); }, Qt::QueuedConnection);
             },
             Qt::DirectConnection);
         connect(
             task.get(), &QImageTask::signal_error, task.get(),
             [this, index](const QString& message) {
-                QMetaObject::invokeMethod(this, [this, index, message] { onItemDone(index, message); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, index, message] { onItemDone(index, message); }, Qt::QueuedConnection);
             },
             Qt::DirectConnection);
         QTaskManager::addTask(task);

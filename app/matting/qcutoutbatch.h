@@ -43,7 +43,8 @@ public:
 
 signals:
     // One per photo, in the order they finish: error is empty on success.
-    void signal_progress(int done, int total, const QString& photo, const QString& output, const QString& error);
+    void signal_progress(int done, int total, const QString& photo, const QString& output,
+                         const QString& error);
     void signal_finished(int failures);
 
 private:

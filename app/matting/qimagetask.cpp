@@ -28,7 +28,12 @@ namespace {
 constexpr int API_OK = 200;
 constexpr int OK = 0;
 
-enum MattingStatus { emMattingRunning = 0, emMattingFinished = 1, emMattingFailed = 2 };
+enum MattingStatus
+{
+    emMattingRunning = 0,
+    emMattingFinished = 1,
+    emMattingFailed = 2
+};
 
 // The creation reply is a few hundred bytes of JSON; anything far larger is not
 // the service talking.
@@ -85,9 +90,7 @@ Json::Value parseReply(const QByteArray& bytes)
 } // namespace
 
 QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
-    : QObject(parent),
-      m_filePath(filePath),
-      m_type(type),
+    : QObject(parent), m_filePath(filePath), m_type(type),
       m_id(md5Hex(filePath.toUtf8() + QByteArray::number(QDateTime::currentSecsSinceEpoch()))),
       m_serviceUrl(QServiceLauncher::serviceUrl())
 {
@@ -100,8 +103,8 @@ QString QImageTask::cacheFilePath(const QString& photoPath)
                             .arg(photoPath)
                             .arg(info.size())
                             .arg(info.lastModified().toSecsSinceEpoch());
-    return CGlobal::getAppDataPath() + QStringLiteral("cache") + QDir::separator() + md5Hex(key.toUtf8())
-         + QStringLiteral(".png");
+    return CGlobal::getAppDataPath() + QStringLiteral("cache") + QDir::separator() + md5Hex(key.toUtf8()) +
+           QStringLiteral(".png");
 }
 
 void QImageTask::setPollInterval(int ms)
@@ -124,8 +127,8 @@ void QImageTask::run()
             const QByteArray png = download(waitForResult(mac, serial));
             // A cache that cannot be written only costs the next run an upload.
             QString error;
-            if (!QDir().mkpath(QFileInfo(cachePath).path())
-                || !QImageHelp::writeFileAtomically(cachePath, png, &error))
+            if (!QDir().mkpath(QFileInfo(cachePath).path()) ||
+                !QImageHelp::writeFileAtomically(cachePath, png, &error))
                 BRISEL_LOG(1, QStringLiteral("cut-out not cached at %1: %2").arg(cachePath, error));
         }
         emit signal_success(m_id);
@@ -161,7 +164,8 @@ bool QImageTask::loadFromCache(const QString& cachePath)
 
 QString QImageTask::createJob(const QString& mac)
 {
-    const QString url = QStringLiteral("%1mac=%2&is_body=%3").arg(taskEndpoint(), mac).arg(m_type == Goods ? 0 : 1);
+    const QString url =
+        QStringLiteral("%1mac=%2&is_body=%3").arg(taskEndpoint(), mac).arg(m_type == Goods ? 0 : 1);
 
     QHttpClient::Instance()->start(0); // libcurl's global state, if nobody set it up yet
     const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);

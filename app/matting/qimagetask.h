@@ -7,7 +7,12 @@
 #include <opencv2/core.hpp>
 
 // What the photo shows; the service only distinguishes goods from the rest.
-enum MattingType { Person = 0, Goods = 1, Card = 2 };
+enum MattingType
+{
+    Person = 0,
+    Goods = 1,
+    Card = 2
+};
 
 // One photo turned into a cut-out (BGRA, alpha keeps only the subject): served from
 // the local cache when the photo has not changed since it was last matted,

@@ -61,7 +61,8 @@ QString QServiceLauncher::defaultUrl()
 
 QString QServiceLauncher::serviceUrl()
 {
-    QString url = CSetting::getString(QStringLiteral("service"), QStringLiteral("url"), defaultUrl()).trimmed();
+    QString url =
+        CSetting::getString(QStringLiteral("service"), QStringLiteral("url"), defaultUrl()).trimmed();
     while (url.endsWith(QLatin1Char('/')))
         url.chop(1);
     return url.isEmpty() ? defaultUrl() : url;
@@ -79,7 +80,8 @@ int QServiceLauncher::defaultPort()
 
 void QServiceLauncher::setServiceFolder(const QString& folder)
 {
-    g_serviceFolder = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    g_serviceFolder =
+        folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
 bool QServiceLauncher::isAnswering(const QString& url)
@@ -106,9 +108,7 @@ QString QServiceLauncher::serviceLogPath()
     return CGlobal::getAppDataPath() + QStringLiteral("matting-service.log");
 }
 
-QServiceLauncher::QServiceLauncher(QObject* parent) : QObject(parent), m_url(serviceUrl())
-{
-}
+QServiceLauncher::QServiceLauncher(QObject* parent) : QObject(parent), m_url(serviceUrl()) {}
 
 QServiceLauncher::~QServiceLauncher()
 {
@@ -172,9 +172,10 @@ void QServiceLauncher::ensureRunningAsync()
                     [probe] { probe->processGone = true; });
             QWorkPool::instance()->post([probe, url, timeoutMs] {
                 QString error;
-                const bool ok = waitUntilAnswering(url, timeoutMs, [probe] { return probe->processGone.load(); },
-                                                   &error);
-                Probe::deliver(probe, [ok, error](QServiceLauncher* owner) { owner->finishAsync(ok, error); });
+                const bool ok = waitUntilAnswering(
+                    url, timeoutMs, [probe] { return probe->processGone.load(); }, &error);
+                Probe::deliver(probe,
+                               [ok, error](QServiceLauncher* owner) { owner->finishAsync(ok, error); });
             });
         });
     });
@@ -206,9 +207,9 @@ bool QServiceLauncher::startProcess()
     emit signal_starting();
     m_process = new QProcess(this);
     m_process->setProgram(program);
-    m_process->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                             QString::number(defaultPort()), QStringLiteral("--tls-cert"), cert,
-                             QStringLiteral("--tls-key"), key});
+    m_process->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                             QStringLiteral("--port"), QString::number(defaultPort()),
+                             QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key});
     // Its output goes to a file: a pipe nobody reads would fill up and stall it.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setStandardOutputFile(serviceLogPath(), QIODevice::Truncate);
@@ -226,8 +227,8 @@ bool QServiceLauncher::startProcess()
     return true;
 }
 
-bool QServiceLauncher::waitUntilAnswering(const QString& url, int timeoutMs, const std::function<bool()>& gone,
-                                          QString* error)
+bool QServiceLauncher::waitUntilAnswering(const QString& url, int timeoutMs,
+                                          const std::function<bool()>& gone, QString* error)
 {
     QElapsedTimer timer;
     timer.start();

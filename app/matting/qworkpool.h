@@ -25,11 +25,7 @@ public:
     void start(int count);
 
     // Queues a job; returns at once. The job must not let an exception escape.
-    template <typename Job>
-    void post(Job&& job)
-    {
-        enqueue(std::function<void()>(std::forward<Job>(job)));
-    }
+    template <typename Job> void post(Job&& job) { enqueue(std::function<void()>(std::forward<Job>(job))); }
 
     // Ends every worker after its current job and discards the jobs still queued.
     // Waits for running jobs, so a task that is polling delays it. Never call it

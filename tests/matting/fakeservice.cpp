@@ -11,7 +11,8 @@ FakeService::FakeService()
 
 FakeService::FakeService(const QString& certFile, const QString& keyFile)
 {
-    serve(std::make_unique<httplib::SSLServer>(certFile.toLocal8Bit().constData(), keyFile.toLocal8Bit().constData()),
+    serve(std::make_unique<httplib::SSLServer>(certFile.toLocal8Bit().constData(),
+                                               keyFile.toLocal8Bit().constData()),
           QStringLiteral("https"));
 }
 

@@ -32,7 +32,7 @@ public:
     Handler onCreate;
     Handler onPoll;
     Handler onResult;
-    QByteArray resultBytes;   // body of GET /result.png by default
+    QByteArray resultBytes; // body of GET /result.png by default
 
     std::atomic<int> creates{0};
     std::atomic<int> polls{0};
@@ -41,9 +41,9 @@ public:
     // What the last creation and the last poll carried.
     struct Seen
     {
-        QString createTarget;     // path and query as sent
+        QString createTarget; // path and query as sent
         QString pollTarget;
-        QString fileField;        // name of the multipart part holding the photo
+        QString fileField; // name of the multipart part holding the photo
         QString fileName;
         QByteArray fileContent;
     };

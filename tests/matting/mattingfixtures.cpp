@@ -20,7 +20,8 @@ bool runOpenssl(const QStringList& args, const QString& dir, QString* error)
     openssl.setWorkingDirectory(dir);
     openssl.setProcessChannelMode(QProcess::MergedChannels);
     openssl.start(QStringLiteral("openssl"), args);
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
+        openssl.exitCode() != 0) {
         *error = QStringLiteral("openssl %1: %2 %3")
                      .arg(args.join(' '), openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
         return false;
@@ -31,24 +32,25 @@ bool runOpenssl(const QStringList& args, const QString& dir, QString* error)
 bool makeCertificates(const QString& dir, Certificates* out, QString* error)
 {
     QDir().mkpath(dir);
-    const QStringList ecKey{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2"};
+    const QStringList ecKey{"-newkey", "ec",    "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                            "-nodes",  "-days", "2"};
     const QString san = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
     if (!testutils::writeFile(dir + "/san.cnf", san.toUtf8()))
         return false;
     const bool ok =
-        runOpenssl(QStringList{"req", "-x509"} + ecKey
-                       + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Brisel Test CA"},
-                   dir, error)
-        && runOpenssl(QStringList{"req"} + ecKey
-                          + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
-                      dir, error)
-        && runOpenssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
-                       "-days", "2", "-extfile", "san.cnf", "-out", "server.pem"},
-                      dir, error)
-        && runOpenssl(QStringList{"req", "-x509"} + ecKey
-                          + QStringList{"-keyout", "self.key", "-out", "self.pem", "-subj", "/CN=127.0.0.1",
-                                        "-addext", san},
-                      dir, error);
+        runOpenssl(QStringList{"req", "-x509"} + ecKey +
+                       QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Brisel Test CA"},
+                   dir, error) &&
+        runOpenssl(QStringList{"req"} + ecKey +
+                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
+                   dir, error) &&
+        runOpenssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                    "-CAcreateserial", "-days", "2", "-extfile", "san.cnf", "-out", "server.pem"},
+                   dir, error) &&
+        runOpenssl(QStringList{"req", "-x509"} + ecKey +
+                       QStringList{"-keyout", "self.key", "-out", "self.pem", "-subj", "/CN=127.0.0.1",
+                                   "-addext", san},
+                   dir, error);
     if (!ok)
         return false;
     *out = {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key", dir + "/self.pem", dir + "/self.key"};
@@ -65,7 +67,8 @@ QString makePhoto(const QString& name, int w, int h)
     if (!cv::imencode(QFileInfo(name).suffix().prepend('.').toStdString(), photo, bytes))
         return QString();
     const QString path = testutils::sandboxPath() + "/photos/" + name;
-    return testutils::writeFile(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))
+    return testutils::writeFile(path,
+                                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))
                ? path
                : QString();
 }

@@ -68,17 +68,18 @@ private slots:
         QTest::addColumn<QStringList>("outputs");
         QTest::addColumn<QString>("error");
         QTest::newRow("beside the photo") << QStringList{"a.jpg"} << "" << QStringList{"a-cutout.png"} << "";
-        QTest::newRow("same name, two kinds") << QStringList{"a.jpg", "a.png"} << ""
-                                               << QStringList{"a-cutout.png", "a-cutout-2.png"} << "";
+        QTest::newRow("same name, two kinds")
+            << QStringList{"a.jpg", "a.png"} << "" << QStringList{"a-cutout.png", "a-cutout-2.png"} << "";
         QTest::newRow("one file") << QStringList{"a.jpg"} << "result.png" << QStringList{"result.png"} << "";
         QTest::newRow("existing folder") << QStringList{"a.jpg"} << "out" << QStringList{"out/a.png"} << "";
-        QTest::newRow("new folder by its slash") << QStringList{"b.jpg"} << "new/" << QStringList{"new/b.png"} << "";
+        QTest::newRow("new folder by its slash")
+            << QStringList{"b.jpg"} << "new/" << QStringList{"new/b.png"} << "";
         QTest::newRow("several photos make a folder")
             << QStringList{"a.jpg", "b.jpg"} << "many" << QStringList{"many/a.png", "many/b.png"} << "";
-        QTest::newRow("folder holding the photo") << QStringList{"a.png", "a.jpg"} << "."
-                                                  << QStringList{"a-2.png", "a-3.png"} << "";
-        QTest::newRow("file that is the photo") << QStringList{"a.png"} << "a.png" << QStringList{}
-                                                << "would overwrite the photo";
+        QTest::newRow("folder holding the photo")
+            << QStringList{"a.png", "a.jpg"} << "." << QStringList{"a-2.png", "a-3.png"} << "";
+        QTest::newRow("file that is the photo")
+            << QStringList{"a.png"} << "a.png" << QStringList{} << "would overwrite the photo";
         QTest::newRow("the photo spelt another way")
             << QStringList{"a.png"} << "in/sub/../../a.png" << QStringList{} << "would overwrite the photo";
         QTest::newRow("no photo") << QStringList{} << "out" << QStringList{} << "No photo";
@@ -96,8 +97,8 @@ private slots:
 
         QList<QCutoutBatch::Item> items;
         QString reason;
-        const bool ok = QCutoutBatch::plan(prefixed(folder, photos),
-                                           target.isEmpty() ? target : folder + "/" + target, &items, &reason);
+        const bool ok = QCutoutBatch::plan(
+            prefixed(folder, photos), target.isEmpty() ? target : folder + "/" + target, &items, &reason);
         QCOMPARE(ok, error.isEmpty());
         QVERIFY2(reason.contains(error), qPrintable(reason));
         QStringList planned;
@@ -110,7 +111,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("photos"); // "bad" is not an image, "gone" does not exist
         QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("service");    // "real" or "down"
+        QTest::addColumn<QString>("service"); // "real" or "down"
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("written");
         QTest::addColumn<QStringList>("complaints");
@@ -118,19 +119,20 @@ private slots:
             << QStringList{"p1.jpg", "p2.png"} << QStringList{"--type", "goods", "-o", "OUT/"} << "real" << 0
             << QStringList{"OUT/p1.png", "OUT/p2.png"} << QStringList{};
         QTest::newRow("bad photos do not stop the others")
-            << QStringList{"q1.jpg", "bad.jpg", "q2.jpg", "gone.jpg"} << QStringList{"--type", "person"} << "real"
-            << 1 << QStringList{"q1-cutout.png", "q2-cutout.png"}
-            << QStringList{"bad.jpg: ", "gone.jpg: The file is not exists!", "2 photo(s) could not be cut out."};
+            << QStringList{"q1.jpg", "bad.jpg", "q2.jpg", "gone.jpg"} << QStringList{"--type", "person"}
+            << "real" << 1 << QStringList{"q1-cutout.png", "q2-cutout.png"}
+            << QStringList{"bad.jpg: ", "gone.jpg: The file is not exists!",
+                           "2 photo(s) could not be cut out."};
         QTest::newRow("one photo into a named file")
             << QStringList{"r1.jpg"} << QStringList{"-o", "OUT/named.png", "--type", "card"} << "real" << 0
             << QStringList{"OUT/named.png"} << QStringList{};
-        QTest::newRow("service unreachable")
-            << QStringList{"s1.jpg"} << QStringList{} << "down" << 1 << QStringList{}
-            << QStringList{"s1.jpg: File upload failed: 7"};
+        QTest::newRow("service unreachable") << QStringList{"s1.jpg"} << QStringList{} << "down" << 1
+                                             << QStringList{} << QStringList{"s1.jpg: File upload failed: 7"};
         QTest::newRow("unknown type") << QStringList{"t1.jpg"} << QStringList{"--type", "cat"} << "down" << 2
                                       << QStringList{} << QStringList{"Unknown photo type \"cat\""};
-        QTest::newRow("output over the photo") << QStringList{"u1.png"} << QStringList{"-o", "PHOTOS/u1.png"} << "down"
-                                               << 2 << QStringList{} << QStringList{"would overwrite the photo"};
+        QTest::newRow("output over the photo")
+            << QStringList{"u1.png"} << QStringList{"-o", "PHOTOS/u1.png"} << "down" << 2 << QStringList{}
+            << QStringList{"would overwrite the photo"};
     }
     void toolEndToEnd()
     {

@@ -95,7 +95,8 @@ private:
     QString m_all;
 };
 
-enum Scenario {
+enum Scenario
+{
     CreateRefused,
     CreateRefusedWithHttpError,
     CreateRefusedWithoutMessage,
@@ -143,7 +144,8 @@ private slots:
         QTest::newRow("goods over http") << int(Goods) << "goods.png" << false << "0";
         QTest::newRow("card over https") << int(Card) << "card.jpg" << true << "1";
         QTest::newRow("goods over https") << int(Goods) << "goods-tls.jpg" << true << "0";
-        QTest::newRow("name outside ASCII") << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
+        QTest::newRow("name outside ASCII")
+            << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
     }
     void successfulRunSendsWhatTheServiceExpects()
     {
@@ -155,7 +157,8 @@ private slots:
         const Certificates* certs = certificates(&error);
         QVERIFY2(certs, qPrintable(error));
         std::unique_ptr<FakeService> fake =
-            tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey) : std::make_unique<FakeService>();
+            tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
+                : std::make_unique<FakeService>();
         fake->resultBytes = resultPng();
         useService(fake->url());
         const QString photo = makePhoto(photoName);
@@ -192,7 +195,8 @@ private slots:
         QStringList candidates;
         for (qint64 s = before; s <= after; ++s)
             candidates << QString::fromLatin1(
-                QCryptographicHash::hash(path.toUtf8() + QByteArray::number(s), QCryptographicHash::Md5).toHex());
+                QCryptographicHash::hash(path.toUtf8() + QByteArray::number(s), QCryptographicHash::Md5)
+                    .toHex());
         QVERIFY2(candidates.contains(task.id()), qPrintable(task.id()));
         QCOMPARE(task.sourceSize(), QSize(0, 0));
         QVERIFY(task.cutout().empty());
@@ -207,25 +211,27 @@ private slots:
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
         QTest::newRow("creation refused") << CreateRefused << quota << "API_OK == code" << 0;
         QTest::newRow("creation refused with HTTP 400")
-            << CreateRefusedWithHttpError << "The upload has no file." << "API_OK == code" << 0;
+            << CreateRefusedWithHttpError << "The upload has no file."
+            << "API_OK == code" << 0;
         QTest::newRow("creation refused without a message")
             << CreateRefusedWithoutMessage << "The matting service refused the request (code 500)."
             << "API_OK == code" << 0;
-        QTest::newRow("creation reply not JSON")
-            << CreateNotJson << "The data parse for json failed!" << "reader.parse(bytes, val)" << 0;
+        QTest::newRow("creation reply not JSON") << CreateNotJson << "The data parse for json failed!"
+                                                 << "reader.parse(bytes, val)" << 0;
         QTest::newRow("poll refused") << PollRefused << quota << "API_OK == code" << 1;
-        QTest::newRow("poll reply not JSON")
-            << PollNotJson << "The data parse for json failed!" << "reader.parse(bytes, val)" << 1;
-        QTest::newRow("poll HTTP 500") << PollHttpError << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500)
-                                       << "OK == iRet" << 1;
-        QTest::newRow("job failed at the first poll")
-            << FailedAtOnce << "Image matting failed!" << "emMattingFailed != status" << 1;
-        QTest::newRow("job failed after running")
-            << FailedAfterRunning << "Image matting failed!" << "emMattingFailed != status" << 3;
-        QTest::newRow("job never finishes")
-            << NeverFinishes << "Image matting timeout!" << "emMattingRunning != status" << 120;
+        QTest::newRow("poll reply not JSON") << PollNotJson << "The data parse for json failed!"
+                                             << "reader.parse(bytes, val)" << 1;
+        QTest::newRow("poll HTTP 500")
+            << PollHttpError << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500) << "OK == iRet" << 1;
+        QTest::newRow("job failed at the first poll") << FailedAtOnce << "Image matting failed!"
+                                                      << "emMattingFailed != status" << 1;
+        QTest::newRow("job failed after running") << FailedAfterRunning << "Image matting failed!"
+                                                  << "emMattingFailed != status" << 3;
+        QTest::newRow("job never finishes") << NeverFinishes << "Image matting timeout!"
+                                            << "emMattingRunning != status" << 120;
         QTest::newRow("unknown status for ever")
-            << UnknownStatusForever << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet" << 120;
+            << UnknownStatusForever << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet"
+            << 120;
         QTest::newRow("result 404") << ResultMissing << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404)
                                     << "OK == iRet" << 1;
         QTest::newRow("result on a local file")
@@ -266,9 +272,15 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expression");
-        QTest::newRow("nothing listening") << "closed" << "File upload failed: 7" << "ret == CURLE_OK";
-        QTest::newRow("untrusted certificate") << "untrusted" << "File upload failed: 60" << "ret == CURLE_OK";
-        QTest::newRow("photo deleted") << "deleted" << "The file is not exists!" << "QFile::exists(filePath)";
+        QTest::newRow("nothing listening") << "closed"
+                                           << "File upload failed: 7"
+                                           << "ret == CURLE_OK";
+        QTest::newRow("untrusted certificate") << "untrusted"
+                                               << "File upload failed: 60"
+                                               << "ret == CURLE_OK";
+        QTest::newRow("photo deleted") << "deleted"
+                                       << "The file is not exists!"
+                                       << "QFile::exists(filePath)";
     }
     void uploadFailuresNameTheCause()
     {
@@ -283,8 +295,9 @@ private slots:
         if (server == "closed") {
             useService(FakeService().url()); // bound, then closed again
         } else {
-            fake = server == "untrusted" ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
-                                         : std::make_unique<FakeService>();
+            fake = server == "untrusted"
+                       ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
+                       : std::make_unique<FakeService>();
             useService(fake->url());
         }
         QImageTask task(Person, photo);
@@ -435,10 +448,9 @@ private slots:
 private:
     static void scriptFailure(FakeService& fake, Scenario scenario)
     {
-        const QByteArray refusal =
-            QStringLiteral(R"({"code":4001,"message":"%1"})")
-                .arg(QString::fromUtf8("Your daily quota is used up — try tomorrow."))
-                .toUtf8();
+        const QByteArray refusal = QStringLiteral(R"({"code":4001,"message":"%1"})")
+                                       .arg(QString::fromUtf8("Your daily quota is used up — try tomorrow."))
+                                       .toUtf8();
         auto pollSequence = [&fake](QVector<int> statuses) {
             auto seen = std::make_shared<std::atomic<int>>(0);
             return [&fake, statuses, seen](const httplib::Request&, httplib::Response& res) {

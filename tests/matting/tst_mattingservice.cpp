@@ -93,7 +93,8 @@ private slots:
 
         QFile cached(QImageTask::cacheFilePath(photo));
         QVERIFY(cached.open(QIODevice::ReadOnly));
-        QCOMPARE(testutils::maxPixelDifference(QImageHelp::decodeImageBytes(cached.readAll()), task.cutout()), 0);
+        QCOMPARE(testutils::maxPixelDifference(QImageHelp::decodeImageBytes(cached.readAll()), task.cutout()),
+                 0);
     }
 
     void afterTheServiceStopped_data()
@@ -101,8 +102,10 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("error");
         QTest::newRow("unchanged photo: from the cache") << "none" << QString();
-        QTest::newRow("touched photo: uploaded again") << "touch" << "File upload failed: 7";
-        QTest::newRow("deleted photo") << "delete" << "The file is not exists!";
+        QTest::newRow("touched photo: uploaded again") << "touch"
+                                                       << "File upload failed: 7";
+        QTest::newRow("deleted photo") << "delete"
+                                       << "The file is not exists!";
     }
     void afterTheServiceStopped()
     {
@@ -123,7 +126,8 @@ private slots:
         if (change == "touch") {
             QFile file(photo);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(QFileInfo(photo).lastModified().addSecs(5), QFileDevice::FileModificationTime));
+            QVERIFY(file.setFileTime(QFileInfo(photo).lastModified().addSecs(5),
+                                     QFileDevice::FileModificationTime));
         } else if (change == "delete") {
             QVERIFY(QFile::remove(photo));
         }
@@ -163,7 +167,8 @@ private slots:
         QStringList ids;
         const int types[] = {Person, Goods, Card, Person, Goods};
         for (int i = 0; i < 5; ++i) {
-            auto task = std::make_shared<QImageTask>(types[i], makePhoto(QStringLiteral("pool-%1.jpg").arg(i)));
+            auto task =
+                std::make_shared<QImageTask>(types[i], makePhoto(QStringLiteral("pool-%1.jpg").arg(i)));
             connect(task.get(), &QImageTask::signal_success, &recorder, &Recorder::onSuccess);
             connect(task.get(), &QImageTask::signal_error, &recorder, &Recorder::onError);
             ids << task->id();

@@ -28,8 +28,8 @@ QString serviceFolder(const QString& name, const QString& program)
     const Certificates* certs = certificates(&error);
     const QString folder = testutils::sandboxPath() + "/" + name + "/";
     QDir().mkpath(folder);
-    if (!certs || !QFile::copy(certs->serverCert, folder + "service-cert.pem")
-        || !QFile::copy(certs->serverKey, folder + "service-key.pem"))
+    if (!certs || !QFile::copy(certs->serverCert, folder + "service-cert.pem") ||
+        !QFile::copy(certs->serverKey, folder + "service-key.pem"))
         return QString();
     const QString target = folder + "brisel-matting-service";
     if (program == "real")
@@ -37,8 +37,8 @@ QString serviceFolder(const QString& name, const QString& program)
     if (program == "missing")
         return folder;
     // The stand-ins leave a mark when started.
-    const QByteArray script = "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n"
-                            + QByteArray(program == "exits" ? "exit 3\n" : "exec sleep 30\n");
+    const QByteArray script = "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n" +
+                              QByteArray(program == "exits" ? "exit 3\n" : "exec sleep 30\n");
     if (!testutils::writeFile(target, script))
         return QString();
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -152,9 +152,11 @@ private slots:
         QTest::addColumn<QString>("message");
         for (bool async : {false, true}) {
             const char* mode = async ? "on the pool" : "blocking";
-            QTest::addRow("program missing, %s", mode) << "missing" << async << "brisel-matting-service is missing";
+            QTest::addRow("program missing, %s", mode)
+                << "missing" << async << "brisel-matting-service is missing";
             QTest::addRow("program exits at once, %s", mode) << "exits" << async << "stopped while starting";
-            QTest::addRow("program never answers, %s", mode) << "silent" << async << "did not answer within 1 seconds";
+            QTest::addRow("program never answers, %s", mode)
+                << "silent" << async << "did not answer within 1 seconds";
         }
     }
     void failuresAreExplained()

@@ -74,7 +74,8 @@ QString cachedPhoto(const QString& name)
 {
     const QString photo = makePhoto(name);
     QByteArray png;
-    if (photo.isEmpty() || !QImageHelp::encodeImage(testutils::solidBgra(16, 12, {1, 2, 3, 200}), ".png", {}, &png))
+    if (photo.isEmpty() ||
+        !QImageHelp::encodeImage(testutils::solidBgra(16, 12, {1, 2, 3, 200}), ".png", {}, &png))
         return QString();
     return testutils::writeFile(QImageTask::cacheFilePath(photo), png) ? photo : QString();
 }
