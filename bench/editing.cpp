@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <benchmark/benchmark.h>
 
@@ -72,6 +73,8 @@ std::unique_ptr<QImageCutoutWidget> preparedView()
     auto view = std::make_unique<QImageCutoutWidget>();
     view->resize(kView);
     view->show();
+    while (!view->windowHandle() || !view->windowHandle()->isExposed())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     view->setImages(photo(), cutout());
     waitFor(view.get(), &QImageCutoutWidget::signal_ready);
     view->setBrushSize(kBrush);
@@ -186,6 +189,8 @@ void BM_BrushMoveStep(benchmark::State& state)
         send(view.get(), QEvent::MouseMove, pos, Qt::LeftButton);
         view->repaint(QRect(pos - QPoint(2 * kBrush, 2 * kBrush), QSize(4 * kBrush, 4 * kBrush)));
     }
+    const QImage shown = view->displayMask();
+    state.counters["debug_changed"] = shown.pixel(pos.x() - 3, pos.y() + kBrush / 2) != shown.pixel(5, 995);
     send(view.get(), QEvent::MouseButtonRelease, pos, Qt::LeftButton);
 }
 BENCHMARK(BM_BrushMoveStep)->Unit(benchmark::kMillisecond);

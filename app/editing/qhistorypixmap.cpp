@@ -19,26 +19,27 @@ bool sameLayout(const QImage& a, const QImage& b)
            bytesPerPixel(a) > 0;
 }
 
-// Smallest rectangle outside of which the two images are byte for byte equal.
-QRect differingRect(const QImage& a, const QImage& b)
+// Smallest rectangle inside `area` outside of which the two images are byte for
+// byte equal (the caller knows they are equal outside `area`).
+QRect differingRect(const QImage& a, const QImage& b, const QRect& area)
 {
     const int bpp = bytesPerPixel(a);
-    const int rowBytes = a.width() * bpp;
-    int left = a.width(), right = -1, top = -1, bottom = -1;
-    for (int y = 0; y < a.height(); ++y) {
+    const int rowBytes = area.width() * bpp;
+    int left = area.right() + 1, right = area.left() - 1, top = -1, bottom = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
         const uchar* ra = a.constScanLine(y);
         const uchar* rb = b.constScanLine(y);
-        if (std::memcmp(ra, rb, rowBytes) == 0)
+        if (std::memcmp(ra + area.left() * bpp, rb + area.left() * bpp, rowBytes) == 0)
             continue;
         if (top < 0)
             top = y;
         bottom = y;
         // Only the parts outside the columns already known to differ need a look.
-        int x = 0;
+        int x = area.left();
         while (x < left && std::memcmp(ra + x * bpp, rb + x * bpp, bpp) == 0)
             ++x;
         left = std::min(left, x);
-        x = a.width() - 1;
+        x = area.right();
         while (x > right && std::memcmp(ra + x * bpp, rb + x * bpp, bpp) == 0)
             --x;
         right = std::max(right, x);
@@ -48,27 +49,42 @@ QRect differingRect(const QImage& a, const QImage& b)
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+void copyArea(QImage& to, const QImage& from, const QRect& area)
+{
+    const int bpp = bytesPerPixel(from);
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memcpy(to.scanLine(y) + area.left() * bpp, from.constScanLine(y) + area.left() * bpp,
+                    size_t(area.width()) * bpp);
+}
+
 } // namespace
 
 QHistoryPixmap::QHistoryPixmap(QObject* parent) : QObject(parent) {}
 
-void QHistoryPixmap::push(const QImage& state)
+void QHistoryPixmap::push(const QImage& state, const QRect& changed)
 {
     m_entries.resize(m_current + 1);
-    m_entries.append(makeEntry(m_image, state));
-    m_lastChange = m_entries.last().key.isNull() ? m_entries.last().rect : state.rect();
-    m_image = state;
+    m_entries.append(makeEntry(m_image, state, changed));
+    const Entry& entry = m_entries.last();
+    if (entry.key.isNull()) {
+        copyArea(m_image, state, entry.rect);
+        m_lastChange = entry.rect;
+    } else {
+        m_image = state;
+        m_lastChange = state.rect();
+    }
     m_current = m_entries.size() - 1;
 }
 
-QHistoryPixmap::Entry QHistoryPixmap::makeEntry(const QImage& previous, const QImage& next) const
+QHistoryPixmap::Entry QHistoryPixmap::makeEntry(const QImage& previous, const QImage& next,
+                                                const QRect& changed) const
 {
     Entry entry;
     if (!sameLayout(previous, next)) {
         entry.key = next;
         return entry;
     }
-    entry.rect = differingRect(previous, next);
+    entry.rect = differingRect(previous, next, changed.isNull() ? next.rect() : changed & next.rect());
     if (entry.rect.isEmpty())
         return entry;
     const int bpp = bytesPerPixel(next);
@@ -148,6 +164,14 @@ QImage QHistoryPixmap::redoImage()
     }
     ++m_current;
     return m_image;
+}
+
+void QHistoryPixmap::applyCurrentTo(QImage& target) const
+{
+    if (m_lastChange == m_image.rect() || !sameLayout(target, m_image))
+        target = m_image;
+    else if (!m_lastChange.isEmpty())
+        copyArea(target, m_image, m_lastChange);
 }
 
 void QHistoryPixmap::push(const QPixmap& state)

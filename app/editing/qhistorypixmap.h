@@ -12,22 +12,26 @@
 // from 0, and a cursor on the state now shown. A push after an undo discards the
 // states ahead of the cursor; there is no depth limit.
 //
-// States are not kept whole. Only the current state is held as an image (shared
-// with the caller's copy, so it costs nothing extra); every other state is the
-// compressed XOR of the rectangle in which it differs from its predecessor. A mask
-// of a 24-megapixel photo is 96 MB, while a brush stroke usually changes a few
-// megabytes that compress to almost nothing, so fifty strokes cost less than one
-// full state. A state whose size or format differs from its predecessor is a key:
-// kept whole, because it cannot be described as a change. Undo and redo apply one
-// change to the current image; reaching any other state rebuilds it from the
-// nearest key.
+// States are not kept whole. The store holds one image of the current state and,
+// for every other state, the compressed XOR of the rectangle in which it differs
+// from its predecessor. A mask of a 24-megapixel photo is 96 MB, while a brush
+// stroke usually changes a few megabytes that compress to almost nothing, so
+// fifty strokes cost less than one full state. A state whose size or format
+// differs from its predecessor is a key: kept whole, because it cannot be
+// described as a change. Undo and redo apply one change to the current image;
+// reaching any other state rebuilds it from the nearest key.
+//
+// The current image is the store's own: after the first change it shares no
+// pixels with the caller, so a caller that edits its image in place and pushes it
+// again never pays for a copy of the whole image; each push copies only the
+// changed rectangle.
 //
 // Callers test canUndo()/canRedo() before undo()/redo(); the moves themselves do
 // not check and return a null image when there is nothing to move to.
 //
-// A pushed image is shared, not copied: the caller must change its own copy only
-// through QImage's detaching accessors (scanLine, bits), never through a pointer or
-// matrix taken before the push.
+// A pushed image may be shared, not copied: the caller must change its own copy
+// only through QImage's detaching accessors (scanLine, bits), never through a
+// pointer or matrix taken before the push.
 //
 // Thread: whichever thread owns the view (the GUI thread).
 class QHistoryPixmap : public QObject
@@ -37,7 +41,9 @@ class QHistoryPixmap : public QObject
 public:
     explicit QHistoryPixmap(QObject* parent = nullptr);
 
-    void push(const QImage& state);
+    // `changed`, when given, promises that the state differs from the current one
+    // only inside it, which spares comparing the whole image.
+    void push(const QImage& state, const QRect& changed = QRect());
     QImage undoImage();
     QImage redoImage();
 
@@ -53,6 +59,11 @@ public:
     bool canRedo() const;
     int current() const { return m_current; }
     int count() const { return m_entries.size(); }
+
+    // Brings `target`, which shows the state before the last move, to the current
+    // state by copying only lastChange() (the whole state for a key or another
+    // size), so that undo and redo need no copy of the whole image.
+    void applyCurrentTo(QImage& target) const;
 
     // The pixels that differ between the state now current and the one shown
     // before the last push, undo or redo (the whole image after a key or a
@@ -75,7 +86,7 @@ private:
         QByteArray packed; // compressed XOR of that area
     };
 
-    Entry makeEntry(const QImage& previous, const QImage& next) const;
+    Entry makeEntry(const QImage& previous, const QImage& next, const QRect& changed) const;
     static void applyChange(QImage& image, const Entry& entry);
     QImage rebuild(int index) const;
 

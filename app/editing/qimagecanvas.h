@@ -85,6 +85,11 @@ public:
     // refused, folder not writable, disk full) returns false with a message for the
     // user in *error; the path then keeps what it held before.
     bool save(const QString& path, quint8 format, quint8 outputSize, QString* error = nullptr) const;
+    // What save() encodes: the result cropped and scaled for outputSize, CV_8UC3
+    // for JPG (format 1) and CV_8UC4 otherwise; it shares pixels with nothing
+    // else, so an encoder on another thread may use it. Empty, with the reason in
+    // *error, on failure.
+    cv::Mat exportImage(quint8 format, quint8 outputSize, QString* error = nullptr) const;
 
     // The crop frame of a crop code on a surface (null for code 11 and unknown
     // codes, and for code 10 without a custom size).

@@ -193,19 +193,23 @@ void QImageCutoutWidget::setMagicMode(bool magic)
 
 void QImageCutoutWidget::undo()
 {
-    if (canUndo())
-        showHistoryState(m_history.undoImage());
+    if (!canUndo())
+        return;
+    m_history.undoImage();
+    showHistoryState();
 }
 
 void QImageCutoutWidget::redo()
 {
-    if (canRedo())
-        showHistoryState(m_history.redoImage());
+    if (!canRedo())
+        return;
+    m_history.redoImage();
+    showHistoryState();
 }
 
-void QImageCutoutWidget::showHistoryState(const QImage& state)
+void QImageCutoutWidget::showHistoryState()
 {
-    m_mask = state;
+    m_history.applyCurrentTo(m_mask);
     m_modified = true;
     QMaskStroke::refreshDisplay(m_displayMask, m_mask, m_history.lastChange());
     update();
@@ -394,9 +398,9 @@ void QImageCutoutWidget::finishStroke(const QPoint& pos)
     }
     if (m_strokeRect.isEmpty())
         return;
-    QMaskStroke::applyDisplayMask(m_mask, m_startImage, m_displayMask, m_strokeRect);
+    const QRect written = QMaskStroke::applyDisplayMask(m_mask, m_startImage, m_displayMask, m_strokeRect);
     m_strokeRect = QRect();
-    recordEdit();
+    recordEdit(written);
 }
 
 void QImageCutoutWidget::magicFill(const QPoint& pos)
@@ -412,9 +416,9 @@ void QImageCutoutWidget::magicFill(const QPoint& pos)
     update();
 }
 
-void QImageCutoutWidget::recordEdit()
+void QImageCutoutWidget::recordEdit(const QRect& changed)
 {
-    m_history.push(m_mask);
+    m_history.push(m_mask, changed);
     m_modified = true;
     emit signal_history_changed();
 }

@@ -106,8 +106,8 @@ private:
     void released(QMouseEvent* event);
     void finishStroke(const QPoint& pos);
     void magicFill(const QPoint& pos);
-    void recordEdit();
-    void showHistoryState(const QImage& state);
+    void recordEdit(const QRect& changed = QRect());
+    void showHistoryState();
 
     QImage m_displaySource;
     QImage m_displayMask;
