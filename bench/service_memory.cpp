@@ -1,9 +1,10 @@
 // Resident memory of the matting service after 10 and after 100 requests (upload,
-// poll, download), served in process over loopback HTTP. Uses the isnet engine
-// when the model is installed, else the key engine. A 2 MP photo keeps the 100
-// requests within a few minutes on two cores; the memory in question (network
-// activations, allocator caches, per-request buffers) does not depend on it.
+// poll, download), served in process over loopback HTTP, with each engine. A 2 MP
+// photo keeps the isnet run to a few minutes on two cores; the memory in question
+// (network activations, allocator caches, per-request buffers) does not depend on
+// it. BRISEL_BENCH_REQUESTS lowers the 100 on a busy machine.
 
+#include "allocator.h"
 #include "jobqueue.h"
 #include "mattingengine.h"
 #include "mattingserver.h"
@@ -16,19 +17,22 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace {
 
-double residentMb()
+// A line of /proc/self/status in MB: "VmRSS" (all resident pages) or "RssAnon"
+// (heap and stacks, without mapped libraries).
+double statusMb(const std::string& key)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind(key + ":", 0) == 0)
+            return std::stod(line.substr(key.size() + 1)) / 1024.0;
     return 0;
 }
 
@@ -65,15 +69,20 @@ bool matte(httplib::Client& client, const std::string& bytes)
     return false;
 }
 
-void BM_ResidentMemory(benchmark::State& state)
+void BM_ResidentMemory(benchmark::State& state, const char* engine)
 {
     ServiceOptions options;
     options.port = 0;
+    options.engine = engine;
     options.modelPath = ServiceOptions::defaultModelPath();
-    options.logLevel = 0;
     MattingEngine::Choice choice;
     std::string error;
-    MattingEngine::choose(options, choice, error);
+    if (!MattingEngine::choose(options, choice, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const char* env = std::getenv("BRISEL_BENCH_REQUESTS");
+    const int requests = std::max(11, env ? std::atoi(env) : 100);
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     pipelines.push_back(std::make_unique<MattingPipeline>(
         MattingEngine::create(choice, std::max(1, int(std::thread::hardware_concurrency())))));
@@ -88,27 +97,41 @@ void BM_ResidentMemory(benchmark::State& state)
     client.set_read_timeout(120, 0);
     const std::string bytes = photo();
 
-    double after10 = 0, after100 = 0;
+    double after10 = 0, afterAll = 0, anon10 = 0, anonAll = 0;
     bool ok = true;
     for (auto _ : state) {
-        for (int i = 1; i <= 100 && ok; ++i) {
+        for (int i = 1; i <= requests && ok; ++i) {
             ok = matte(client, bytes);
-            if (i == 10)
-                after10 = residentMb();
+            if (i == 10) {
+                after10 = statusMb("VmRSS");
+                anon10 = statusMb("RssAnon");
+            }
         }
-        after100 = residentMb();
+        afterAll = statusMb("VmRSS");
+        anonAll = statusMb("RssAnon");
     }
     server.shutdown();
     serving.join();
     if (!ok)
         state.SkipWithError("a request failed");
     state.SetLabel(choice.name);
+    state.counters["requests"] = requests;
     state.counters["rss_after_10_MB"] = after10;
-    state.counters["rss_after_100_MB"] = after100;
-    state.counters["growth_pct"] = after10 > 0 ? 100.0 * (after100 - after10) / after10 : 0;
+    state.counters["rss_after_all_MB"] = afterAll;
+    state.counters["growth_pct"] = after10 > 0 ? 100.0 * (afterAll - after10) / after10 : 0;
+    state.counters["anon_after_10_MB"] = anon10;
+    state.counters["anon_after_all_MB"] = anonAll;
 }
 
 } // namespace
 
-BENCHMARK(BM_ResidentMemory)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_MAIN();
+BENCHMARK_CAPTURE(BM_ResidentMemory, key, "key")->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_ResidentMemory, isnet, "isnet")->Unit(benchmark::kSecond)->Iterations(1);
+int main(int argc, char** argv)
+{
+    allocator::configure(); // as the service does
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,5 +1,6 @@
 #include "jobqueue.h"
 
+#include "allocator.h"
 #include "servicelog.h"
 
 #include <cstdio>
@@ -239,6 +240,7 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
         message = e.what();
     }
     removeFile(job.uploadPath);
+    allocator::releaseFreed();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     servicelog::info("job " + serial + (status == Status::Done ? " done" : " failed: " + message) + " in " +
                      std::to_string(ms.count()) + " ms");

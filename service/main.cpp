@@ -1,5 +1,6 @@
 // brisel-matting-service: cuts the subject out of uploaded photos for Brisel.
 
+#include "allocator.h"
 #include "jobqueue.h"
 #include "mattingengine.h"
 #include "mattingserver.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
         std::cerr << (error.empty() ? "" : "brisel-matting-service: " + error + "\n") << ServiceOptions::usage();
         return error.empty() ? 0 : 2;
     }
+    allocator::configure();
     servicelog::setLevel(options.logLevel);
     cv::setNumThreads(options.cvThreads);
 
