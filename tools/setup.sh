@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   libtorch-dev python3 python3-numpy python3-onnx python3-torch python3-opencv
   nodejs npm:npm
-  xvfb xauth fonts-noto-cjk imagemagick librsvg2-bin
+  xvfb xauth fonts-noto-cjk imagemagick dbus-daemon:dbus-daemon librsvg2-bin
 )
 
 # "package:command" means the command being on PATH is enough (Node.js may come
