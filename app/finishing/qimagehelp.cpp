@@ -145,10 +145,9 @@ cv::Mat recycledCopy(const cv::Mat& mat)
     return copy;
 }
 
-// v * 2.55 in integers (the double 2.55 is slightly low and would give 254 for 100);
-// values above 100 wrap, as the low byte of the product.
-// v * 255 / 100 is (v * 51) / 20, and x / 20 for x up to 13005 is exactly
-// (x * 52429) >> 20: a multiply and shift that fits 16-bit lanes.
+// v * 2.55 in integers, since the double 2.55 is slightly low and would give 254
+// for 100: v * 255 / 100 = (v * 51) / 20, and x / 20 for x up to 13005 is exactly
+// (x * 52429) >> 20, a multiply and shift that fits 16-bit lanes.
 constexpr unsigned kPercentFactor = 51;
 constexpr unsigned kDivideBy20 = 52429;
 
