@@ -1,5 +1,6 @@
 #include "qimagecutoutwidget.h"
 
+#include "logger.h"
 #include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
@@ -107,8 +108,14 @@ void QImageCutoutWidget::prepare(const std::function<void(Prepared&)>& load)
 
 void QImageCutoutWidget::takePrepared(int serial, const std::shared_ptr<Prepared>& prepared)
 {
-    if (serial != m_prepareSerial || prepared->source.empty() || prepared->startMask.empty())
+    if (serial != m_prepareSerial)
         return;
+    if (prepared->source.empty() || prepared->startMask.empty()) {
+        // The canvas of the same task reports unreadable photos to the user; the
+        // brush view just stays empty.
+        BRISEL_LOG(1, QStringLiteral("brush view: photo or cut-out could not be prepared"));
+        return;
+    }
     m_sourceMat = prepared->source;
     m_startMask = prepared->startMask;
     m_startImage = imageOwning(m_startMask);

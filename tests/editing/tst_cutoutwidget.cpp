@@ -70,6 +70,7 @@ private slots:
     void hideHandsOverOnlyAfterAChange();
     void undoneStateSurvivesZoomResizeAndMagicFill();
     void editAfterUndoDropsTheRedoStates();
+    void unreadablePhotoLeavesTheViewEmpty();
     void mattingButtonStatus_data();
     void mattingButtonStatus();
     void originPanelRecordsThePhotoSize();
@@ -311,6 +312,28 @@ void TestCutoutWidget::editAfterUndoDropsTheRedoStates()
     QVERIFY(!view->canRedo());
     QCOMPARE(qAlpha(view->mask().pixel(100, 100)), 0);
     QCOMPARE(view->mask().pixel(200, 100), kService);
+}
+
+void TestCutoutWidget::unreadablePhotoLeavesTheViewEmpty()
+{
+    const QString broken = testutils::sandboxPath() + "/broken.jpg";
+    QVERIFY(testutils::writeFile(broken, QByteArray("\xff\xd8\xff\xe0 not really a jpeg")));
+    QImageCutoutWidget empty;
+    empty.resize(300, 200);
+    empty.show();
+    QSignalSpy ready(&empty, &QImageCutoutWidget::signal_ready);
+    QSignalSpy handedOver(&empty, &QImageCutoutWidget::signal_image_cutout);
+    for (const QString& path : {broken, testutils::sandboxPath() + "/missing.jpg"}) {
+        auto task = std::make_shared<QImageTask>(Person, path);
+        QVERIFY(empty.setTask(task));
+        QVERIFY(!ready.wait(1000));
+    }
+    QVERIFY(!empty.isReady());
+    QTest::mouseClick(&empty, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    empty.undo();
+    empty.hide();
+    QCOMPARE(handedOver.count(), 0);
+    QCOMPARE(empty.history().count(), 0);
 }
 
 void TestCutoutWidget::mattingButtonStatus_data()

@@ -9,6 +9,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+Q_DECLARE_METATYPE(cv::Mat)
+
 namespace {
 
 // A cut-out of w x h whose only subject is the opaque rectangle `subject`.
@@ -82,6 +84,8 @@ private slots:
     void cropFrames();
     void cropFrameOfALoadedCanvas();
     void loadLaysOutTheCutout();
+    void badCutoutLoadsNothing_data();
+    void badCutoutLoadsNothing();
     void newerLoadWins();
     void canvasGoneBeforeItsLoadEnds();
     void subjectIsNeverEnlarged_data();
@@ -178,6 +182,28 @@ void TestImageCanvas::loadLaysOutTheCutout()
     QCOMPARE(canvas.cropRect(), QRect(0, 0, 640, 480));
     QCOMPARE(canvas.backgroundWidth(), 640);
     QCOMPARE(canvas.composedPixmap().size(), QSize(640, 480));
+}
+
+void TestImageCanvas::badCutoutLoadsNothing_data()
+{
+    QTest::addColumn<cv::Mat>("cutout");
+    QTest::newRow("empty") << cv::Mat();
+    QTest::newRow("no alpha") << cv::Mat(40, 30, CV_8UC3, cv::Scalar(1, 2, 3));
+    QTest::newRow("16 bits") << cv::Mat(40, 30, CV_16UC4, cv::Scalar(1, 2, 3, 4));
+}
+
+void TestImageCanvas::badCutoutLoadsNothing()
+{
+    QFETCH(cv::Mat, cutout);
+    QImageCanvas canvas;
+    QVERIFY(load(canvas, cutout, QSize(30, 40)));
+    QVERIFY(!canvas.isLoaded());
+    QVERIFY(canvas.composedPixmap().size().width() <= 30);
+    QString error;
+    QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, &error));
+    QVERIFY(!error.isEmpty());
+    canvas.applyCropSize(2, true, QSize(10, 10)); // nothing to lay out, nothing to break
+    canvas.setForegroundGeometry(5, 5, QRect(1, 1, 5, 5));
 }
 
 void TestImageCanvas::newerLoadWins()

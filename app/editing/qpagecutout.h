@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+namespace Ui {
+class QPageCutOut;
+}
+
+class QPushButton;
+
+// The "Cutout" page of the side panel: brush or magic brush, Remove or Keep, and
+// the brush size, edge softness and magic-brush tolerance of the brush view. The
+// page only announces choices; the page manager routes them to the editing view.
+// The tolerance goes to QImageSettings, where the magic brush reads it per click.
+// GUI thread only.
+class QPageCutOut : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultBrushSize = 12;
+    static constexpr int kDefaultHardness = 0;
+    static constexpr int kDefaultTolerance = 10;
+
+    explicit QPageCutOut(QWidget* parent = nullptr);
+    ~QPageCutOut() override;
+
+    // The hardness slider as the brush view's hardness (QMaskStroke's scale).
+    int brushHardness() const;
+
+signals:
+    void signal_brush_size(int size);
+    // true: Keep, false: Remove.
+    void signal_repair_background(bool keep);
+    // true: the magic brush.
+    void signal_change_brush(bool magic);
+    // The brush view's hardness, see brushHardness().
+    void signal_hardness(int hardness);
+
+public slots:
+    void onBtnTabBrush();
+    void onBtnTabMagic();
+    void onBtnTabRemove();
+    void onBtnTabKeep();
+    void onChangedBrushSize(int value);
+    void onChangedHardness(int value);
+    void onChangedTolerance(int value);
+    void onPageReset();
+    // The view changed the size itself (keyboard): the slider follows.
+    void onBrushSizeChanged(int size);
+
+private:
+    // Marks `on` selected and `off` not, for the style sheet.
+    static void choose(QPushButton* on, QPushButton* off);
+
+    Ui::QPageCutOut* ui = nullptr;
+};
