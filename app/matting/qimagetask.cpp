@@ -20,7 +20,6 @@
 #include <curl/curl.h>
 
 #include <atomic>
-#include <memory>
 
 namespace {
 
@@ -72,6 +71,23 @@ int seekPhoto(void* userData, curl_off_t offset, int origin)
     auto* photo = static_cast<QFile*>(userData);
     return origin == SEEK_SET && photo->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }
+
+// The upload's easy handle and its form, released in the order libcurl needs (the
+// handle points at the form until it is cleaned up), however the upload ends.
+struct UploadHandles
+{
+    CURL* curl = curl_easy_init();
+    curl_mime* form = nullptr;
+
+    UploadHandles() = default;
+    UploadHandles(const UploadHandles&) = delete;
+    UploadHandles& operator=(const UploadHandles&) = delete;
+    ~UploadHandles()
+    {
+        curl_easy_cleanup(curl);
+        curl_mime_free(form);
+    }
+};
 
 // Checks a service reply: JSON with code 200, else the service's own message.
 Json::Value parseReply(const QByteArray& bytes)
@@ -168,10 +184,10 @@ QString QImageTask::createJob(const QString& mac)
         QStringLiteral("%1mac=%2&is_body=%3").arg(taskEndpoint(), mac).arg(m_type == Goods ? 0 : 1);
 
     QHttpClient::Instance()->start(0); // libcurl's global state, if nobody set it up yet
-    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    UploadHandles handles;
     const QString filePath = m_filePath;
     U_CHECK(QFile::exists(filePath), tr("The file is not exists!"));
-    CURL* curl = handle.get();
+    CURL* curl = handles.curl;
     U_CHECK(curl != nullptr, tr("init curl failed!"));
 
     QFile photo(filePath);
@@ -184,7 +200,10 @@ QString QImageTask::createJob(const QString& mac)
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle.constData());
+    // As for every other request: without the bundle beside the program libcurl's
+    // own system store is used, and verification stays on either way.
+    if (QFileInfo::exists(HRequest::caBundlePath()))
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle.constData());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // HRequest's default limits: connecting is bounded and a transfer that moves
     // nothing for the stall time is given up, so an upload never hangs a worker.
@@ -192,12 +211,12 @@ QString QImageTask::createJob(const QString& mac)
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
 
-    const std::unique_ptr<curl_mime, decltype(&curl_mime_free)> form(curl_mime_init(curl), &curl_mime_free);
-    curl_mimepart* part = curl_mime_addpart(form.get());
+    handles.form = curl_mime_init(curl);
+    curl_mimepart* part = curl_mime_addpart(handles.form);
     curl_mime_name(part, "file");
     curl_mime_filename(part, baseName.constData());
     curl_mime_data_cb(part, photo.size(), readPhoto, seekPhoto, nullptr, &photo);
-    curl_easy_setopt(curl, CURLOPT_MIMEPOST, form.get());
+    curl_easy_setopt(curl, CURLOPT_MIMEPOST, handles.form);
 
     QByteArray bytes;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendReply);

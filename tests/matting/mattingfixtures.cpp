@@ -1,10 +1,14 @@
 #include "mattingfixtures.h"
 
+#include "csetting.h"
+#include "hrequest.h"
+#include "qimagetask.h"
 #include "testutils.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSignalSpy>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -81,6 +85,32 @@ const Certificates* certificates(QString* error)
     if (!ok)
         *error = failure;
     return ok ? &made : nullptr;
+}
+
+const Certificates* trustTestCa(QString* error)
+{
+    const Certificates* certs = certificates(error);
+    if (certs)
+        HRequest::setCaBundlePath(certs->caPem);
+    return certs;
+}
+
+void useService(const QString& url)
+{
+    CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), url);
+}
+
+QString runTask(QImageTask& task)
+{
+    QSignalSpy success(&task, &QImageTask::signal_success);
+    QSignalSpy error(&task, &QImageTask::signal_error);
+    task.run();
+    if (success.size() + error.size() != 1)
+        return QStringLiteral("%1 signals instead of one").arg(success.size() + error.size());
+    if (!error.isEmpty())
+        return error.first().first().toString();
+    return success.first().first().toString() == task.id() ? QString()
+                                                           : QStringLiteral("success for another id");
 }
 
 RealService::~RealService()

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class QImageTask;
+
 namespace mattingtest {
 
 // A photo (w x h, JPEG or PNG by the extension) of a red disc on a flat light-grey
@@ -30,6 +32,16 @@ struct Certificates
 };
 // Null (with the reason in *error) when openssl fails.
 const Certificates* certificates(QString* error);
+// The same, and every request of this process trusts the test CA from now on.
+const Certificates* trustTestCa(QString* error);
+
+// Points the tasks created from now on at this service.
+void useService(const QString& url);
+
+// Runs a task on the calling thread: empty when it reported success with its own
+// identifier, else the error it reported (or a note when not exactly one signal
+// came).
+QString runTask(QImageTask& task);
 
 // Receives a task's signals through ordinary (queued, cross-thread) connections on
 // the thread that created it, as the program's windows do.

@@ -147,9 +147,9 @@ private slots:
         if (service == "real") {
             QString error;
             QVERIFY2(real.start(false, &error), qPrintable(error));
-            CSetting::setValue("service", "url", real.url());
+            useService(real.url());
         } else {
-            CSetting::setValue("service", "url", FakeService().url()); // bound, then closed
+            useService(FakeService().url()); // bound, then closed
         }
 
         const QString photoFolder = testutils::sandboxPath() + "/photos";

@@ -20,22 +20,6 @@ using namespace mattingtest;
 
 namespace {
 
-// Runs one task on the test thread; returns the error text, empty on success.
-QString runTask(QImageTask& task)
-{
-    QSignalSpy success(&task, &QImageTask::signal_success);
-    QSignalSpy error(&task, &QImageTask::signal_error);
-    task.run();
-    if (success.size() + error.size() != 1)
-        return QStringLiteral("%1 signals").arg(success.size() + error.size());
-    return error.isEmpty() ? QString() : error.first().first().toString();
-}
-
-void useService(const QString& url)
-{
-    CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), url);
-}
-
 // The disc of makePhoto() is kept, the flat background around it removed.
 void verifyCutout(const cv::Mat& cutout, const QSize& photoSize)
 {
@@ -56,9 +40,7 @@ private slots:
     void initTestCase()
     {
         QString error;
-        const Certificates* certs = certificates(&error);
-        QVERIFY2(certs, qPrintable(error));
-        HRequest::setCaBundlePath(certs->caPem);
+        QVERIFY2(trustTestCa(&error), qPrintable(error));
         QImageTask::setPollInterval(50);
     }
 

@@ -60,16 +60,14 @@ private slots:
     void initTestCase()
     {
         QString error;
-        const Certificates* certs = certificates(&error);
-        QVERIFY2(certs, qPrintable(error));
-        HRequest::setCaBundlePath(certs->caPem);
+        QVERIFY2(trustTestCa(&error), qPrintable(error));
         QWorkPool::instance()->start(2);
     }
     void cleanupTestCase() { QWorkPool::instance()->stop(); }
 
     void init()
     {
-        CSetting::setValue("service", "url", QString());
+        useService(QString());
         QServiceLauncher::setDefaultPort(freePort());
     }
 
@@ -131,7 +129,7 @@ private slots:
         QFETCH(bool, async);
         QServiceLauncher::setServiceFolder(serviceFolder(QStringLiteral("other-%1").arg(async), "real"));
         // Nothing listens there, but it is not ours to start.
-        CSetting::setValue("service", "url", FakeService().url());
+        useService(FakeService().url());
         QServiceLauncher launcher;
         QSignalSpy starting(&launcher, &QServiceLauncher::signal_starting);
         if (async) {
