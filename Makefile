@@ -3,6 +3,11 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+# ccache with paths taken relative to the checkout, so a fresh clone in another
+# folder reuses what an earlier build compiled.
+LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: all setup configure build run test bench screenshots assets clean
 
@@ -12,7 +17,7 @@ setup:
 	@bash tools/setup.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -G "$(GENERATOR)"
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" $(LAUNCHER)
 
 configure: setup $(BUILD)/CMakeCache.txt
 
