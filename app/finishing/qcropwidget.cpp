@@ -1,0 +1,404 @@
+#include "qcropwidget.h"
+
+#include "qappsettings.h"
+#include "qbeautify.h"
+#include "qimagecanvas.h"
+#include "qimagecropwidget.h"
+#include "qimagecutoutwidget.h"
+#include "qimagehelp.h"
+#include "qimagesettings.h"
+#include "qmsgbox.h"
+#include "qsavefilewriter.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
+#include "readtextfile.h"
+#include "ui_qcropwidget.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QShortcut>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kFactorPercent = 100;
+
+void setupHistoryButton(QMattingButton* button, const QString& text, const QString& icon)
+{
+    button->setText(text);
+    button->setIconSize(QSize(16, 16));
+    button->setLook(14, QStringLiteral("#313131"), QStringLiteral("#347AEB"), QStringLiteral("#B7B7B9"),
+                    QStringLiteral(":/image/btn.%1.png").arg(icon),
+                    QStringLiteral(":/image/btn.%1.hover.png").arg(icon),
+                    QStringLiteral(":/image/btn.%1.disable.png").arg(icon));
+    button->disable();
+}
+
+} // namespace
+
+QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWidget)
+{
+    ui->setupUi(this);
+    setStyleSheet(readTextFile(QStringLiteral(":/qss/Crop.css")));
+    m_cropView = new QImageCropWidget(ui->frameImage);
+    m_cropView->setObjectName(QStringLiteral("cropView"));
+    m_brushView = new QImageCutoutWidget(ui->frameImage);
+    m_brushView->setObjectName(QStringLiteral("brushView"));
+    ui->vLayoutImage->addWidget(m_cropView);
+    ui->vLayoutImage->addWidget(m_brushView);
+    m_brushView->hide();
+    setupBar();
+    setupShortcuts();
+
+    connect(m_cropView, &QImageCropWidget::signal_factor_changed, this, &QCropWidget::onFactorChanged);
+    connect(m_brushView, &QImageCutoutWidget::signal_factor_changed, this, &QCropWidget::onFactorChanged);
+    connect(m_brushView, &QImageCutoutWidget::signal_history_changed, this, &QCropWidget::onHistoryChanged);
+    connect(m_brushView, &QImageCutoutWidget::signal_ready, this, &QCropWidget::onHistoryChanged);
+    connect(m_brushView, &QImageCutoutWidget::signal_image_cutout, this, &QCropWidget::onImageCutout);
+    connect(this, &QCropWidget::signal_beauty_finished, this, &QCropWidget::onBeautyFinished);
+}
+
+QCropWidget::~QCropWidget()
+{
+    delete ui;
+}
+
+void QCropWidget::setupBar()
+{
+    setupHistoryButton(ui->BtnUndo, tr("Undo"), QStringLiteral("undo"));
+    setupHistoryButton(ui->BtnRestore, tr("Restore"), QStringLiteral("restore"));
+    ui->BtnUndo->hide();
+    ui->BtnRestore->hide();
+    connect(ui->BtnUndo, &TButton::clicked, this, &QCropWidget::onBtnUndo);
+    connect(ui->BtnRestore, &TButton::clicked, this, &QCropWidget::onBtnRestore);
+    connect(ui->btnZoomIn, &QPushButton::clicked, this, &QCropWidget::onBtnZoomIn);
+    connect(ui->btnZoomOut, &QPushButton::clicked, this, &QCropWidget::onBtnZoomOut);
+    connect(ui->hSliderImageFactor, &QSlider::valueChanged, this, &QCropWidget::onSliderValueChanged);
+}
+
+void QCropWidget::setupShortcuts()
+{
+    // Window-wide, so they work wherever the focus is in the workspace; a focused
+    // line edit still gets its own undo and its brackets first.
+    const auto add = [this](const QKeySequence& keys, void (QCropWidget::*slot)()) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    add(QKeySequence(Qt::CTRL + Qt::Key_Z), &QCropWidget::onBtnUndo);
+    add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), &QCropWidget::onBtnRestore);
+    add(QKeySequence(Qt::CTRL + Qt::Key_Y), &QCropWidget::onBtnRestore);
+    auto* smaller = new QShortcut(QKeySequence(Qt::Key_BracketLeft), this);
+    connect(smaller, &QShortcut::activated, this, [this] { stepBrushSize(-kBrushStep); });
+    auto* larger = new QShortcut(QKeySequence(Qt::Key_BracketRight), this);
+    connect(larger, &QShortcut::activated, this, [this] { stepBrushSize(kBrushStep); });
+}
+
+void QCropWidget::setTask(const QString& taskId)
+{
+    m_taskId = taskId;
+    m_task = QTaskManager::getTask(taskId);
+    m_cutout = m_task ? m_task->cutout() : cv::Mat();
+    m_brushMask.release();
+    setActiveView(CropView);
+    m_cropView->setFactor(1.0f);
+    if (m_task)
+        m_brushView->setTask(m_task);
+    m_brushView->setFactor(1.0f);
+    m_cropView->setTask(taskId);
+    showFactor(1.0f);
+    onHistoryChanged();
+}
+
+void QCropWidget::setActiveView(View view)
+{
+    m_active = view;
+    const bool brush = view == BrushView;
+    // Hiding the brush view first hands its edits over (onImageCutout).
+    m_brushView->setVisible(brush);
+    m_cropView->setVisible(!brush);
+    ui->BtnUndo->setVisible(brush);
+    ui->BtnRestore->setVisible(brush);
+    showFactor(brush ? m_brushView->factor() : m_cropView->factor());
+    onHistoryChanged();
+}
+
+void QCropWidget::showFactor(float factor)
+{
+    const int percent = int(factor * kFactorPercent);
+    const QSignalBlocker blocker(ui->hSliderImageFactor);
+    ui->hSliderImageFactor->setValue(percent);
+    ui->labelImageFactor->setText(QStringLiteral("%1%").arg(percent));
+}
+
+void QCropWidget::onChangeBackgroundColor(const QColor& color)
+{
+    if (!m_cropView->hasImage())
+        return;
+    m_cropView->canvas()->setBackgroundColor(color);
+    m_cropView->update();
+}
+
+void QCropWidget::onChangeBackgroundImage(const QString& imagePath)
+{
+    if (!m_cropView->hasImage())
+        return;
+    if (!m_cropView->canvas()->setBackgroundImage(imagePath))
+        QMsgBox::showWarning(tr("\"%1\" cannot be read as a picture, so it cannot be used as the background.")
+                                 .arg(QDir::toNativeSeparators(imagePath)),
+                             1);
+    m_cropView->update();
+}
+
+void QCropWidget::onBtnZoomIn()
+{
+    // The button before the slider shows the minus magnifier: it makes the picture smaller.
+    showFactor(m_active == BrushView ? m_brushView->zoomOut() : m_cropView->zoomOut());
+}
+
+void QCropWidget::onBtnZoomOut()
+{
+    showFactor(m_active == BrushView ? m_brushView->zoomIn() : m_cropView->zoomIn());
+}
+
+void QCropWidget::onSliderValueChanged(int value)
+{
+    ui->labelImageFactor->setText(QStringLiteral("%1%").arg(value));
+    const float factor = float(value) / kFactorPercent;
+    if (m_active == BrushView)
+        m_brushView->setFactor(factor);
+    else
+        m_cropView->setFactor(factor);
+}
+
+void QCropWidget::onFactorChanged(float factor)
+{
+    showFactor(factor);
+}
+
+bool QCropWidget::brushReady() const
+{
+    return m_active == BrushView && m_brushView->isVisible() && m_brushView->isReady();
+}
+
+void QCropWidget::onBtnUndo()
+{
+    if (!brushReady() || !m_brushView->canUndo())
+        return;
+    m_brushView->undo();
+    onHistoryChanged();
+}
+
+void QCropWidget::onBtnRestore()
+{
+    if (!brushReady() || !m_brushView->canRedo())
+        return;
+    m_brushView->redo();
+    onHistoryChanged();
+}
+
+void QCropWidget::onHistoryChanged()
+{
+    const bool ready = m_brushView->isReady();
+    if (ready && m_brushView->canUndo())
+        ui->BtnUndo->enable();
+    else
+        ui->BtnUndo->disable();
+    if (ready && m_brushView->canRedo())
+        ui->BtnRestore->enable();
+    else
+        ui->BtnRestore->disable();
+}
+
+void QCropWidget::onShowImageCropFrame(bool show)
+{
+    if (!m_cropView->hasImage())
+        return;
+    m_cropView->canvas()->setShowCropFrame(show);
+    m_cropView->update();
+}
+
+void QCropWidget::onChangeBrushSize(int size)
+{
+    m_brushView->setBrushSize(size);
+    m_brushView->update();
+}
+
+void QCropWidget::stepBrushSize(int delta)
+{
+    if (!brushReady() || m_brushView->isMagicMode())
+        return;
+    const int size = qBound(kMinBrushSize, m_brushView->brushSize() + delta, kMaxBrushSize);
+    if (size == m_brushView->brushSize())
+        return;
+    onChangeBrushSize(size);
+    emit signal_brush_size_changed(size);
+}
+
+void QCropWidget::onRepairBackground(bool keep)
+{
+    m_brushView->setKeepMode(keep);
+}
+
+void QCropWidget::onApplyCorpSize(int code, bool commit, const QSize& size)
+{
+    if (!m_cropView->hasImage())
+        return;
+    m_cropView->canvas()->applyCropSize(code, commit, size);
+    m_cropView->update();
+}
+
+void QCropWidget::onChangeBrush(bool magic)
+{
+    m_brushView->setMagicMode(magic);
+}
+
+bool QCropWidget::runJob(const std::function<cv::Mat()>& job, const std::function<void(const cv::Mat&)>& apply)
+{
+    if (m_busy)
+        return false;
+    m_busy = true;
+    m_cropView->setLoading(true);
+    const QPointer<QCropWidget> guard(this);
+    QWorkPool::instance()->post([guard, job, apply] {
+        cv::Mat result;
+        try {
+            result = job();
+        } catch (const std::exception& e) {
+            result.release(); // out of memory or a refused matrix: the picture stays as it was
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, apply, result] {
+                if (!guard)
+                    return;
+                if (!result.empty())
+                    apply(result);
+                guard->m_busy = false;
+                emit guard->signal_beauty_finished();
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void QCropWidget::onImageBeauty()
+{
+    if (!m_task || m_cutout.empty())
+        return;
+    emit signal_beauty_begin();
+    // Always from the downloaded cut-out, so repeated runs never compound.
+    const cv::Mat source = m_task->cutout();
+    const cv::Mat current = m_cutout;
+    const cv::Mat mask = m_brushMask;
+    const cv::Mat photo = m_brushView->sourceImage();
+    const int tone = QImageSettings::toneLevel();
+    const int smooth = QImageSettings::smoothLevel();
+    auto beautified = std::make_shared<cv::Mat>();
+    const bool started = runJob(
+        [=] {
+            const cv::Mat m = QBeautify::beautifyCutout(source, current, tone, smooth);
+            *beautified = m;
+            return mask.empty() || photo.empty() ? m : QImageHelp::applyMask(photo, m, mask);
+        },
+        [this, beautified](const cv::Mat& shown) {
+            m_cutout = *beautified;
+            m_cropView->canvas()->setCutout(shown);
+            m_cropView->update();
+        });
+    if (!started)
+        emit signal_beauty_finished(); // re-enables the page's sliders
+}
+
+void QCropWidget::onImageCutout(cv::Mat image)
+{
+    if (image.empty() || m_cutout.empty())
+        return;
+    m_brushMask = image.clone();
+    const cv::Mat mask = m_brushMask;
+    const cv::Mat current = m_cutout;
+    const cv::Mat photo = m_brushView->sourceImage();
+    runJob([=] { return QImageHelp::applyMask(photo, current, mask); },
+           [this](const cv::Mat& merged) {
+               m_cropView->canvas()->setCutout(merged);
+               m_cropView->update();
+           });
+}
+
+void QCropWidget::onBeautyFinished()
+{
+    m_cropView->setLoading(false);
+}
+
+QString QCropWidget::outputFilePath(const QString& folder, const QString& photoPath, qint64 stamp,
+                                    const QString& ext)
+{
+    const QString base = QFileInfo(photoPath).baseName();
+    QString path;
+    do {
+        path = QStringLiteral("%1/%2_%3.%4").arg(QDir::cleanPath(folder), base).arg(stamp++).arg(ext);
+    } while (QFileInfo::exists(path));
+    return path;
+}
+
+void QCropWidget::save(const QString& folder, int outputSize)
+{
+    if (m_saving)
+        return;
+    if (!m_cropView->hasImage() || !m_task) {
+        emit signal_saved(folder);
+        return;
+    }
+    const bool jpg = QAppSettings::outputAsJpg();
+    const QString path = outputFilePath(folder, m_task->filePath(), QDateTime::currentSecsSinceEpoch(),
+                                        jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
+    QString error;
+    QImageCanvas* canvas = m_cropView->canvas();
+    const cv::Mat image = canvas->exportImage(jpg ? 1 : 0, quint8(outputSize), &error);
+    if (image.empty()) {
+        emit signal_save_failed(error);
+        return;
+    }
+    QSaveFileWriter::Options options;
+    options.jpg = jpg;
+    options.maxKilobytes = QSaveFileWriter::maxKilobytes();
+    const QSize fixed = QImageCanvas::fixedCropSize(canvas->cropMode(), canvas->customCropSize());
+    if (canvas->isCropApplied() && QSaveFileWriter::isIdPhotoCode(canvas->cropMode()) && fixed.isValid()) {
+        // Printed at the photo's millimetre size whatever output size it was saved at.
+        options.dpi = int(std::lround(double(QSaveFileWriter::kPrintDpi) * image.cols / fixed.width()));
+    }
+    m_saving = true;
+    const QPointer<QCropWidget> guard(this);
+    QWorkPool::instance()->post([guard, path, image, options] {
+        QSaveFileWriter::Result result;
+        QString message;
+        const bool ok = QSaveFileWriter::write(path, image, options, &result, &message);
+        if (ok && result.overLimit)
+            message = tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
+                         "output file size. It was saved at that smallest size.")
+                          .arg((result.bytes.size() + 1023) / 1024)
+                          .arg(options.maxKilobytes);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, path, ok, message] {
+                if (guard)
+                    guard->finishSave(path, ok, message);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void QCropWidget::finishSave(const QString& path, bool ok, const QString& message)
+{
+    m_saving = false;
+    if (!ok) {
+        emit signal_save_failed(message);
+        return;
+    }
+    if (!message.isEmpty())
+        QMsgBox::showWarning(message, 1);
+    emit signal_saved(path);
+}

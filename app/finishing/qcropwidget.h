@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QColor>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class QCropWidget;
+}
+
+class QImageCropWidget;
+class QImageCutoutWidget;
+class QImageTask;
+
+// The centre of the single-image workspace: the composed result (crop view) or
+// the brush editor (brush view), one at a time, above a bar with the zoom
+// controls and, for the brush, Undo and Restore. The side panel's pages talk to
+// this host only; it forwards each command to the view or canvas it concerns, runs
+// beautify and the merge of brush edits on the work pool, and saves the result.
+//
+// The host keeps the current cut-out: the service's cut-out as beautify left it.
+// The brush view's edits are applied on top of it for the canvas, so beautify can
+// be redone from the downloaded cut-out without losing them.
+//
+// Threads: a widget, GUI thread only. Jobs (beautify, merge, encoding a saved
+// file) run on the work pool on copies of the matrices and hand their results
+// back on the GUI thread; while one runs the loading indicator shows and further
+// jobs are refused.
+class QCropWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum View
+    {
+        CropView = 0,
+        BrushView = 1
+    };
+    // The brush size range of the cut-out page; [ and ] stay inside it.
+    static constexpr int kMinBrushSize = 1;
+    static constexpr int kMaxBrushSize = 100;
+    static constexpr int kBrushStep = 2;
+
+    explicit QCropWidget(QWidget* parent = nullptr);
+    ~QCropWidget() override;
+
+    // Shows the cut-out of a finished task of the registry in both views and goes
+    // back to the crop view at 100 %.
+    void setTask(const QString& taskId);
+    QString taskId() const { return m_taskId; }
+
+    // The page manager's choice: the brush view while the cut-out page is open.
+    void setActiveView(View view);
+    View activeView() const { return m_active; }
+    QImageCropWidget* cropView() const { return m_cropView; }
+    QImageCutoutWidget* brushView() const { return m_brushView; }
+    bool isBusy() const { return m_busy; }
+
+    // Writes the result as "<folder>/<photo base name>_<unix seconds>.<png|jpg>"
+    // with the stored format and size limit; the encoding runs on the work pool.
+    // Answers with signal_saved (the file, or the folder when there was nothing to
+    // save) or signal_save_failed on the GUI thread.
+    // outputSize: 0 = 1080P, 1 = 2K, 2 = 4K, 3 = original resolution.
+    void save(const QString& folder, int outputSize);
+
+    // The output file name; stamp is moved on by whole seconds until the name is
+    // free, so an earlier result is never replaced.
+    static QString outputFilePath(const QString& folder, const QString& photoPath, qint64 stamp,
+                                  const QString& ext);
+
+signals:
+    void signal_beauty_finished();
+    void signal_beauty_begin();
+    void signal_saved(const QString& filePath);
+    void signal_save_failed(const QString& message);
+    // The brush size was changed here (keyboard), so the cut-out page can follow.
+    void signal_brush_size_changed(int size);
+
+public slots:
+    void onChangeBackgroundColor(const QColor& color);
+    void onChangeBackgroundImage(const QString& imagePath);
+    void onBtnZoomIn();
+    void onBtnZoomOut();
+    void onSliderValueChanged(int value);
+    void onFactorChanged(float factor);
+    void onBtnUndo();
+    void onBtnRestore();
+    void onHistoryChanged();
+    void onShowImageCropFrame(bool show);
+    void onChangeBrushSize(int size);
+    void onRepairBackground(bool keep);
+    void onApplyCorpSize(int code, bool commit, const QSize& size);
+    void onImageBeauty();
+    void onImageCutout(cv::Mat image);
+    void onBeautyFinished();
+    void onChangeBrush(bool magic);
+
+private:
+    void setupBar();
+    void setupShortcuts();
+    void showFactor(float factor);
+    void stepBrushSize(int delta);
+    bool brushReady() const;
+    // Runs job on the work pool with the loading indicator shown; apply gets its
+    // result on the GUI thread (unless this host is gone) and signal_beauty_finished
+    // follows. False when another job is still running.
+    bool runJob(const std::function<cv::Mat()>& job, const std::function<void(const cv::Mat&)>& apply);
+    void finishSave(const QString& path, bool ok, const QString& message);
+
+    Ui::QCropWidget* ui = nullptr;
+    QImageCropWidget* m_cropView = nullptr;
+    QImageCutoutWidget* m_brushView = nullptr;
+    View m_active = CropView;
+    QString m_taskId;
+    std::shared_ptr<QImageTask> m_task;
+    cv::Mat m_cutout;    // the current cut-out (see above)
+    cv::Mat m_brushMask; // the brush view's last hand-over, empty before one
+    bool m_busy = false;
+    bool m_saving = false;
+};

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+class QImageCanvas;
+class QLoadingCtrl;
+
+// The composed result of the workspace: cut-out over its background, with the
+// crop frame while the crop page is open. The user moves the subject by dragging
+// inside its frame, resizes it by the eight handles, pans with the right button
+// and zooms with the wheel around the cursor.
+//
+// Owns its canvas. Threads: a widget, GUI thread only; the canvas's load job runs
+// on the work pool and ends with signal_update(), until which the view draws
+// nothing and leaves the canvas alone.
+class QImageCropWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // What the pointer is over: 0..7 a handle (the canvas's codes), 8 inside the
+    // subject frame, 9 nothing.
+    static constexpr int kHitInside = 8;
+    static constexpr int kHitNothing = 9;
+    static constexpr float kMinFactor = 0.4f;
+    static constexpr float kMaxFactor = 3.0f;
+    static constexpr int kLoadingSide = 160;
+
+    explicit QImageCropWidget(QWidget* parent = nullptr);
+
+    // Loads the cut-out of a task of the registry into the canvas.
+    void setTask(const QString& taskId);
+    QImageCanvas* canvas() const { return m_canvas; }
+    // True from the canvas's signal_update() on.
+    bool hasImage() const;
+
+    // Shows and starts, or stops and hides, the loading indicator.
+    void setLoading(bool loading);
+    bool isLoading() const;
+
+    float zoomIn();
+    float zoomOut();
+    void setFactor(float factor);
+    float factor() const { return m_factor; }
+
+    void setShowSubjectFrame(bool show);
+
+    int hitCode() const { return m_hitCode; }
+    QPoint origin() const { return m_origin; }
+    // Where the picture is drawn in the widget, panning included.
+    QRect imageRect() const { return m_imageRect.translated(m_origin); }
+    // A widget point in pixels of the canvas surface.
+    QPoint mapToCanvas(const QPoint& widgetPos) const;
+
+signals:
+    void signal_factor_changed(float factor);
+
+public slots:
+    void onUpdateCanvas();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void refreshDisplay();
+    // Stores factor and repaints unless it is (almost) the same; returns the factor.
+    float changeFactor(float factor);
+    QSize displaySize() const;
+    float canvasPerWidgetPixel() const;
+    void hover(const QPoint& pos);
+    void drag(const QPoint& pos);
+    bool mousePressed(QMouseEvent* event);
+
+    QImageCanvas* m_canvas = nullptr;
+    QLoadingCtrl* m_loading = nullptr;
+    bool m_dragging = false;
+    QPoint m_lastPos;
+    int m_hitCode = kHitNothing;
+    float m_factor = 1.0f;
+    // The whole picture at the current zoom, and what is shown (the committed crop
+    // of it, or all of it), rebuilt only when the composition or the size changes.
+    QPixmap m_displayPixmap;
+    QPixmap m_shownPixmap;
+    qint64 m_displayKey = 0;
+    QSize m_displayFor;
+    QRect m_imageRect;
+    QPoint m_origin;
+    bool m_panning = false;
+    QPoint m_panStart;
+};

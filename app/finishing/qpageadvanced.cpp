@@ -1,0 +1,35 @@
+#include "qpageadvanced.h"
+
+#include "qsavefilewriter.h"
+#include "readtextfile.h"
+#include "ui_qpageadvanced.h"
+
+#include <QIntValidator>
+
+QPageAdvanced::QPageAdvanced(QWidget* parent) : QWidget(parent), ui(new Ui::QPageAdvanced)
+{
+    ui->setupUi(this);
+    setStyleSheet(readTextFile(QStringLiteral(":/qss/PageAdvanced.css")));
+    ui->lineEdit->setValidator(new QIntValidator(0, kMaxKilobytes, ui->lineEdit));
+    ui->lineEdit->setPlaceholderText(tr("No limit"));
+    ui->lineEdit->setToolTip(tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
+    onPageReset();
+    connect(ui->lineEdit, &QLineEdit::textEdited, this, &QPageAdvanced::onSizeEdited);
+}
+
+QPageAdvanced::~QPageAdvanced()
+{
+    delete ui;
+}
+
+void QPageAdvanced::onPageReset()
+{
+    const int stored = QSaveFileWriter::maxKilobytes();
+    ui->lineEdit->setText(stored > 0 ? QString::number(stored) : QString());
+}
+
+void QPageAdvanced::onSizeEdited(const QString& text)
+{
+    // The validator lets only digits through; an empty box (or 0) is no limit.
+    QSaveFileWriter::setMaxKilobytes(text.toInt());
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+namespace Ui {
+class QPageAdvanced;
+}
+
+// The side-panel page of the output file size: the largest size in kilobytes a
+// saved JPG may have, kept in the settings (QSaveFileWriter::maxKilobytes). An
+// empty box means no limit. GUI thread only.
+class QPageAdvanced : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Larger limits than this many kilobytes (about 1 GB) are no limit in practice.
+    static constexpr int kMaxKilobytes = 1000000;
+
+    explicit QPageAdvanced(QWidget* parent = nullptr);
+    ~QPageAdvanced() override;
+
+public slots:
+    // Shows the stored limit again (the limit is a setting, not per photo).
+    void onPageReset();
+    void onSizeEdited(const QString& text);
+
+private:
+    Ui::QPageAdvanced* ui = nullptr;
+};

@@ -1,0 +1,217 @@
+#include "qsavefilewriter.h"
+
+#include "csetting.h"
+#include "qimagehelp.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <array>
+#include <vector>
+
+namespace {
+
+constexpr double kMetresPerInch = 0.0254;
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+constexpr int kPngSignatureSize = 8;
+constexpr int kJfifUnitsOffset = 13; // after SOI, marker, length, "JFIF\0", version
+
+quint32 crc32(const char* data, int size)
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t{};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 c = 0xFFFFFFFFu;
+    for (int i = 0; i < size; ++i)
+        c = table[(c ^ quint8(data[i])) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+void appendBigEndian(QByteArray& out, quint32 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+
+quint32 readBigEndian(const QByteArray& in, int at, int bytes)
+{
+    quint32 value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = (value << 8) | quint8(in.at(at + i));
+    return value;
+}
+
+bool isJfif(const QByteArray& b)
+{
+    return b.size() > kJfifUnitsOffset + 4 && quint8(b[0]) == 0xFF && quint8(b[1]) == 0xD8
+           && quint8(b[2]) == 0xFF && quint8(b[3]) == 0xE0 && b.mid(6, 5) == QByteArray("JFIF\0", 5);
+}
+
+QByteArray jpegWithDensity(QByteArray bytes, int dpi)
+{
+    if (!isJfif(bytes)) {
+        // No JFIF segment to amend: put a standard one right after the start marker.
+        QByteArray app0("\xFF\xE0\x00\x10JFIF\x00\x01\x01", 11);
+        app0.append(char(1));
+        appendBigEndian(app0, quint32(dpi), 2);
+        appendBigEndian(app0, quint32(dpi), 2);
+        app0.append(2, char(0)); // no thumbnail
+        return bytes.insert(2, app0);
+    }
+    bytes[kJfifUnitsOffset] = char(1); // dots per inch
+    QByteArray density;
+    appendBigEndian(density, quint32(dpi), 2);
+    appendBigEndian(density, quint32(dpi), 2);
+    return bytes.replace(kJfifUnitsOffset + 1, 4, density);
+}
+
+QByteArray pngWithDensity(const QByteArray& bytes, int dpi)
+{
+    const quint32 perMetre = quint32(dpi / kMetresPerInch + 0.5);
+    QByteArray chunk("pHYs");
+    appendBigEndian(chunk, perMetre, 4);
+    appendBigEndian(chunk, perMetre, 4);
+    chunk.append(char(1)); // unit: metre
+    QByteArray phys;
+    appendBigEndian(phys, 9, 4);
+    phys.append(chunk);
+    appendBigEndian(phys, crc32(chunk.constData(), chunk.size()), 4);
+
+    // Chunks are copied in order; the new density follows IHDR (it must come before
+    // the image data) and any density the encoder wrote is dropped.
+    QByteArray out = bytes.left(kPngSignatureSize);
+    int at = kPngSignatureSize;
+    while (at + 12 <= bytes.size()) {
+        const int length = int(readBigEndian(bytes, at, 4));
+        if (length < 0 || at + 12 + length > bytes.size())
+            return bytes; // damaged: leave it to the reader to complain
+        const QByteArray type = bytes.mid(at + 4, 4);
+        if (type != "pHYs")
+            out.append(bytes.constData() + at, 12 + length);
+        if (type == "IHDR")
+            out.append(phys);
+        at += 12 + length;
+    }
+    return at == bytes.size() ? out : bytes;
+}
+
+bool encodeJpg(const cv::Mat& image, int quality, QByteArray* out)
+{
+    return QImageHelp::encodeImage(image, ".jpg", {cv::IMWRITE_JPEG_QUALITY, quality}, out);
+}
+
+} // namespace
+
+bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Result* result, QString* error)
+{
+    Result local;
+    Result& r = result ? *result : local;
+    r = Result();
+    cv::Mat pixels = image;
+    bool encoded = false;
+    if (options.jpg) {
+        if (image.type() == CV_8UC4)
+            cv::cvtColor(image, pixels, cv::COLOR_BGRA2BGR);
+        const qint64 limit = qint64(options.maxKilobytes) * 1024;
+        if (limit <= 0) {
+            r.quality = 95; // the encoder's own default
+            encoded = encodeJpg(pixels, r.quality, &r.bytes);
+            r.encoderRuns = 1;
+        } else {
+            // The file shrinks as the quality falls: find the highest quality that
+            // fits, keeping the smallest file seen in case none does.
+            int low = kMinQuality;
+            int high = kMaxQuality;
+            QByteArray smallest;
+            int smallestQuality = 0;
+            while (low <= high) {
+                const int quality = (low + high) / 2;
+                QByteArray bytes;
+                ++r.encoderRuns;
+                if (!encodeJpg(pixels, quality, &bytes))
+                    break;
+                encoded = true;
+                if (smallest.isEmpty() || bytes.size() < smallest.size()) {
+                    smallest = bytes;
+                    smallestQuality = quality;
+                }
+                if (bytes.size() <= limit) {
+                    r.bytes = bytes;
+                    r.quality = quality;
+                    low = quality + 1;
+                } else {
+                    high = quality - 1;
+                }
+            }
+            if (encoded && r.bytes.isEmpty()) {
+                r.bytes = smallest;
+                r.quality = smallestQuality;
+                r.overLimit = true;
+            }
+        }
+    } else {
+        encoded = QImageHelp::encodeImage(pixels, ".png", {}, &r.bytes);
+        r.encoderRuns = 1;
+    }
+    if (!encoded || r.bytes.isEmpty()) {
+        if (error)
+            *error = tr("The picture could not be encoded as %1.").arg(options.jpg ? "JPG" : "PNG");
+        return false;
+    }
+    if (options.dpi > 0)
+        r.bytes = withDensity(r.bytes, options.dpi);
+    return true;
+}
+
+bool QSaveFileWriter::write(const QString& path, const cv::Mat& image, const Options& options, Result* result,
+                            QString* error)
+{
+    Result local;
+    Result& r = result ? *result : local;
+    if (!encode(image, options, &r, error))
+        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = tr("Could not save \"%1\": the folder \"%2\" cannot be created.")
+                         .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(folder));
+        return false;
+    }
+    return QImageHelp::writeFileAtomically(path, r.bytes, error);
+}
+
+bool QSaveFileWriter::isIdPhotoCode(int code)
+{
+    return (code >= 12 && code <= 14) || (code >= 19 && code <= 23);
+}
+
+QByteArray QSaveFileWriter::withDensity(const QByteArray& encoded, int dpi)
+{
+    if (dpi <= 0 || dpi > 0xFFFF)
+        return encoded;
+    if (encoded.startsWith(QByteArray(kPngSignature, kPngSignatureSize)))
+        return pngWithDensity(encoded, dpi);
+    if (encoded.size() > 3 && quint8(encoded[0]) == 0xFF && quint8(encoded[1]) == 0xD8)
+        return jpegWithDensity(encoded, dpi);
+    return encoded;
+}
+
+int QSaveFileWriter::maxKilobytes()
+{
+    return qMax(0, CSetting::getInt("output", "kilobytes", 0));
+}
+
+void QSaveFileWriter::setMaxKilobytes(int kilobytes)
+{
+    CSetting::setValue("output", "kilobytes", qMax(0, kilobytes));
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+// Turns a finished picture into its file: PNG or JPG, a JPG squeezed under the
+// user's size limit by choosing the encoder quality, and the printing density
+// written into the header so that an ID photo prints at its millimetre size.
+//
+// Threads: encode() and write() touch only their arguments and may run on a work
+// pool thread (a 24-megapixel JPG takes a few hundred milliseconds per encoder
+// run). The size limit is a setting: read and change it on the GUI thread.
+class QSaveFileWriter
+{
+    Q_DECLARE_TR_FUNCTIONS(QSaveFileWriter)
+
+public:
+    // Density of the ID-photo sizes: their pixel sizes are their millimetre sizes
+    // at this many dots per inch.
+    static constexpr int kPrintDpi = 300;
+    // Binary search over the qualities 1..100 needs at most seven runs.
+    static constexpr int kMaxEncoderRuns = 8;
+    static constexpr int kMinQuality = 1;
+    static constexpr int kMaxQuality = 100;
+
+    struct Options
+    {
+        bool jpg = false;
+        // Largest JPG file in kilobytes (1024 bytes); 0 for no limit. PNG ignores it.
+        int maxKilobytes = 0;
+        // Dots per inch written into the header; 0 leaves the encoder's default.
+        int dpi = 0;
+    };
+
+    struct Result
+    {
+        QByteArray bytes;
+        // JPG quality of the bytes; 0 for PNG.
+        int quality = 0;
+        int encoderRuns = 0;
+        // Even the lowest quality exceeds the limit: bytes hold that smallest file.
+        bool overLimit = false;
+    };
+
+    // image: CV_8UC3 or CV_8UC4 (a JPG drops the alpha). False with a message for
+    // the user in *error when the encoder refuses the picture.
+    static bool encode(const cv::Mat& image, const Options& options, Result* result,
+                       QString* error = nullptr);
+    // encode() and an atomic write to path (its folder is created when missing):
+    // the path keeps what it held before unless the whole file was written.
+    static bool write(const QString& path, const cv::Mat& image, const Options& options,
+                      Result* result = nullptr, QString* error = nullptr);
+
+    // The crop codes of ID-photo sizes (passport and certificate photos).
+    static bool isIdPhotoCode(int code);
+
+    // The same JPEG (JFIF APP0) or PNG (pHYs chunk) with the density set to dpi;
+    // other bytes come back unchanged.
+    static QByteArray withDensity(const QByteArray& encoded, int dpi);
+
+    // "output"/"kilobytes": the size limit of saved JPG files, 0 for none.
+    static int maxKilobytes();
+    static void setMaxKilobytes(int kilobytes);
+};
