@@ -78,7 +78,7 @@ cv::Mat QBeautify::beautify(const cv::Mat& colour, int strength)
     const cv::CascadeClassifier eyeCascade = loadFrom(folder, "h_eye.xml");
     if (faceCascade.empty() || eyeCascade.empty())
         return img;
-    if (!beautifyFaces(img, faceCascade, QFaceDetector::kScale, strength))
+    if (!beautifyFaces(img, faceCascade, QFaceDetector::searchScale(img.size()), strength))
         smoothRegion(img, strength);
     return img;
 }

@@ -2,6 +2,13 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
+double QFaceDetector::searchScale(const cv::Size& imageSize)
+{
+    return std::max(kScale, double(std::max(imageSize.width, imageSize.height)) / kMaxSearchSide);
+}
+
 std::vector<cv::Rect> QFaceDetector::detect(const cv::Mat& colour, cv::CascadeClassifier& cascade,
                                             double scale)
 {
