@@ -6,6 +6,7 @@
 // the work pool. Everything here runs on the GUI thread; task results arrive as
 // queued signals.
 
+#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -49,6 +50,7 @@ public:
     // Margins around the visible frame of a window that is not maximised; the drop
     // shadow is drawn in them.
     static constexpr int FrameMargin = 4;
+    static constexpr double ShadowBlur = 6.0;
     // Delay of page switches after a state change, so the triggering event ends first.
     static constexpr int SwitchDelayMs = 50;
 
@@ -91,6 +93,7 @@ private slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void setupHomePage();
@@ -117,6 +120,8 @@ private:
     QMenu* menu = nullptr;
     QUserHelp* userHelp = nullptr;
     QList<QTabButton*> tabButtons;
+    QImage shadow; // blurred once per size, see paintEvent
+    QRect shadowFrame;
     QPoint dragStart;
     QRect dragStartGeometry;
     int dragEdges = 0;

@@ -81,6 +81,7 @@ private slots:
     void outputSizeSurvivesRestart();
     void cancelledFolderPickerChangesNothing();
     void maximiseRestoresMargins();
+    void frameCastsShadow();
     void edgeCursors_data();
     void edgeCursors();
     void edgeDragResizes();
@@ -463,6 +464,18 @@ void TestMainWidget::maximiseRestoresMargins()
     QTest::mouseClick(child<QPushButton>("btnMax"), Qt::LeftButton);
     QTRY_VERIFY(!window->isMaximized());
     QCOMPARE(layout->contentsMargins(), normal);
+}
+
+void TestMainWidget::frameCastsShadow()
+{
+    const QImage image = window->grab().toImage();
+    const int mid = image.height() / 2;
+    // Outside the frame the shadow fades outwards; the frame itself is opaque.
+    const int outer = qAlpha(image.pixel(0, mid));
+    const int inner = qAlpha(image.pixel(QMainWidget::FrameMargin - 1, mid));
+    QVERIFY2(outer > 0 && outer < inner && inner < 255, qPrintable(QString("%1 %2").arg(outer).arg(inner)));
+    QCOMPARE(qAlpha(image.pixel(QMainWidget::FrameMargin + 1, mid)), 255);
+    QCOMPARE(qAlpha(image.pixel(image.width() - 1, mid)), outer);
 }
 
 void TestMainWidget::edgeCursors_data()
