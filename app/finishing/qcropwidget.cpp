@@ -113,6 +113,11 @@ void QCropWidget::setTask(const QString& taskId)
     onHistoryChanged();
 }
 
+bool QCropWidget::hasImage() const
+{
+    return m_cropView->hasImage();
+}
+
 void QCropWidget::setActiveView(View view)
 {
     m_active = view;

@@ -54,6 +54,8 @@ public:
     // back to the crop view at 100 %.
     void setTask(const QString& taskId);
     QString taskId() const { return m_taskId; }
+    // The composed result is there to be shown and saved.
+    bool hasImage() const;
 
     // The page manager's choice: the brush view while the cut-out page is open.
     void setActiveView(View view);

@@ -5,10 +5,11 @@
 #include "csetting.h"
 #include "qcommonmethod.h"
 #include "qcustomshadoweffect.h"
-#include "qcutoutpreview.h"
+#include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
 #include "qhometoolbutton.h"
+#include "qimageformatdialog.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
 #include "qmsgbox.h"
@@ -212,18 +213,20 @@ void QMainWidget::setupWorkspace()
 {
     originView = new QOriginWidget(ui->frameImageContent);
     originView->setObjectName(QStringLiteral("originView"));
-    editView = new QCutoutPreview(ui->frameImageContent);
+    editView = new QCropWidget(ui->frameImageContent);
     editView->setObjectName(QStringLiteral("editView"));
     ui->hLayoutImage->addWidget(originView, 1);
     ui->hLayoutImage->addWidget(editView, 1);
-    connect(editView, &QCutoutPreview::signal_saved, this, [this](const QString& path) {
+    connect(editView, &QCropWidget::signal_saved, this, [this](const QString& path) {
         setWorkspaceBusy(false);
         QVarnUI::openFolder(path, true);
     });
-    connect(editView, &QCutoutPreview::signal_save_failed, this, [this](const QString& message) {
+    connect(editView, &QCropWidget::signal_save_failed, this, [this](const QString& message) {
         setWorkspaceBusy(false);
         QMsgBox::showError(message, 1);
     });
+    connect(editView, &QCropWidget::signal_beauty_begin, this, &QMainWidget::onBeautyBegin);
+    connect(editView, &QCropWidget::signal_beauty_finished, this, &QMainWidget::onBeautyFinished);
 
     const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
                             tr("Original resolution")};
@@ -468,6 +471,9 @@ void QMainWidget::onApplyCropSize(int, bool, const QSize&)
 
 void QMainWidget::onBtnSave()
 {
+    QImageFormatDialog format(this);
+    if (format.exec() != QDialog::Accepted)
+        return;
     setWorkspaceBusy(true);
     editView->save(CSetting::getString("output", "path", CGlobal::getOutputPath()),
                    ui->comboOutputSize->currentData().toInt());

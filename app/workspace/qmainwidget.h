@@ -18,7 +18,7 @@ namespace Ui {
 class QMainWidgetClass;
 }
 
-class QCutoutPreview;
+class QCropWidget;
 class QHomeToolButton;
 class QImageTask;
 class QLoadingCtrl;
@@ -128,7 +128,7 @@ private:
     bool pressed = false;
     int mattingType = 0;
     QLoadingCtrl* loading = nullptr;
-    QCutoutPreview* editView = nullptr;
+    QCropWidget* editView = nullptr;
     QOriginWidget* originView = nullptr;
     // The task whose result the window waits for; results of any other task (one
     // cancelled or replaced) are ignored.

@@ -4,7 +4,7 @@
 
 #include "../matting/mattingfixtures.h"
 #include "csetting.h"
-#include "qcutoutpreview.h"
+#include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
 #include "qloadingctrl.h"
@@ -28,6 +28,7 @@
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -107,6 +108,8 @@ private:
     }
     // Clicks a card, answers the picker with `photo` and waits for the workspace.
     void runFlow(const char* kind, const QString& photo);
+    // Saving asks for the format first: the dialog is answered with "OK" once shown.
+    static void acceptFormatDialog();
 
     mattingtest::RealService service;
     std::unique_ptr<QMainWidget> window;
@@ -174,6 +177,15 @@ void TestMainWidget::runFlow(const char* kind, const QString& photo)
              qPrintable(boxes.isEmpty() ? QString() : boxes.first().second));
 }
 
+void TestMainWidget::acceptFormatDialog()
+{
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btnApply"), Qt::LeftButton);
+    });
+}
+
 void TestMainWidget::cancelledPickerChangesNothing()
 {
     const QString before = CSetting::getString("default", "path", "unset");
@@ -219,7 +231,7 @@ void TestMainWidget::photoReachesWorkspace()
     for (QTabButton* tab : window->tabs())
         QVERIFY(!tab->isChecked());
 
-    auto* view = child<QCutoutPreview>("editView");
+    auto* view = child<QCropWidget>("editView");
     QTRY_VERIFY(view->hasImage());
     const auto task = QTaskManager::getTask(view->taskId());
     QVERIFY(task);
@@ -241,7 +253,7 @@ void TestMainWidget::uploadAgainKeepsType()
     QTRY_COMPARE(outerPage(), int(QMainWidget::PageHome));
     QCOMPARE(homePage(), int(QMainWidget::HomeProgress));
     QTRY_COMPARE_WITH_TIMEOUT(outerPage(), int(QMainWidget::PageImage), kFlowTimeoutMs);
-    auto* view = child<QCutoutPreview>("editView");
+    auto* view = child<QCropWidget>("editView");
     const auto task = QTaskManager::getTask(view->taskId());
     QVERIFY(task);
     QCOMPARE(task->filePath(), second);
@@ -345,7 +357,7 @@ void TestMainWidget::cancelIgnoresLateResult()
 void TestMainWidget::backHomeClearsRegistry()
 {
     RUN_FLOW("person", mattingtest::makePhoto("back.jpg"));
-    const QString id = child<QCutoutPreview>("editView")->taskId();
+    const QString id = child<QCropWidget>("editView")->taskId();
     QVERIFY(QTaskManager::getTask(id));
     QTest::mouseClick(child<QPushButton>("btnBackHome"), Qt::LeftButton);
     QVERIFY(!QTaskManager::getTask(id));
@@ -388,6 +400,7 @@ void TestMainWidget::saveWritesCutoutAtOutputSize()
     QCOMPARE(CSetting::getString("output", "path"), out);
     child<QComboBox>("comboOutputSize")->setCurrentIndex(sizeIndex);
 
+    acceptFormatDialog();
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     QTRY_COMPARE_WITH_TIMEOUT(urls.opened.size(), 1, 10000);
     const QStringList files = QDir(out).entryList({"portrait_*.png"}, QDir::Files);
@@ -403,6 +416,7 @@ void TestMainWidget::saveWritesCutoutAtOutputSize()
     QVERIFY(boxes.isEmpty());
 
     // A second save in the same second never replaces the first file.
+    acceptFormatDialog();
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
     QTRY_COMPARE_WITH_TIMEOUT(urls.opened.size(), 2, 10000);
     QCOMPARE(QDir(out).entryList({"portrait_*.png"}, QDir::Files).size(), 2);
@@ -415,6 +429,7 @@ void TestMainWidget::saveIntoUnwritableFolderSaysWhy()
     const QString blocker = testutils::sandboxPath() + "/blocked";
     QVERIFY(testutils::writeFile(blocker, "x"));
     CSetting::setValue("output", "path", blocker + "/sub");
+    acceptFormatDialog();
     QTest::mouseClick(child<QPushButton>("btnSave"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
     QCOMPARE(boxes.first().first, int(QMsgBox::Error));
