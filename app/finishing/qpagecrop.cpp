@@ -1,0 +1,148 @@
+#include "qpagecrop.h"
+#include "ui_qpagecrop.h"
+
+#include "qcropsizes.h"
+#include "qimagesettings.h"
+#include "qmsgbox.h"
+#include "qsizebutton.h"
+#include "qvarnui.h"
+#include "readtextfile.h"
+
+namespace {
+
+constexpr int kRegularColumns = 2;
+
+QSize storedCustomSize()
+{
+    return QSize(QImageSettings::customWidth(), QImageSettings::customHeight());
+}
+
+} // namespace
+
+QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
+{
+    ui->setupUi(this);
+    setStyleSheet(readTextFile(QStringLiteral(":/qss/PageCrop.css")));
+
+    const QVector<CropSizeEntry>& regular = QCropSizes::regularSizes();
+    for (int i = 0; i < regular.size(); ++i)
+        ui->gridLayout->addWidget(addSizeButton(regular[i], ui->pageTabRegular), i / kRegularColumns,
+                                  i % kRegularColumns);
+    for (const CropSizeEntry& entry : QCropSizes::certificateSizes())
+        ui->vLayoutCertificate->addWidget(addSizeButton(entry, ui->pageTabCertificate));
+    for (const CropSizeEntry& entry : QCropSizes::ecommerceSizes())
+        ui->vLayoutEcommerce->addWidget(addSizeButton(entry, ui->pageTabEcommerce));
+
+    m_currentCode = regular.first().code;
+    select(firstRegularButton());
+    ui->frameCustomSize->hide();
+    showTab(0);
+
+    connect(ui->btnTabRegular, &QPushButton::clicked, this, &QPageCrop::onBtnTabRegular);
+    connect(ui->btnTabCertificate, &QPushButton::clicked, this, &QPageCrop::onBtnTabCertificate);
+    connect(ui->btnTabEcommerce, &QPushButton::clicked, this, &QPageCrop::onBtnTabEcommerce);
+    connect(ui->btnApplyCrop, &QPushButton::clicked, this, &QPageCrop::onBtnApply);
+}
+
+QPageCrop::~QPageCrop()
+{
+    delete ui;
+}
+
+QSizeButton* QPageCrop::addSizeButton(const CropSizeEntry& entry, QWidget* parent)
+{
+    auto* button = new QSizeButton(parent);
+    button->setFixedHeight(entry.height);
+    button->setTexts(QCropSizes::label(entry), QCropSizes::explanation(entry));
+    const int code = entry.code;
+    connect(button, &TButton::clicked, this, [this, code, button] { onClickedSizeButton(code, button); });
+    return button;
+}
+
+QSizeButton* QPageCrop::firstRegularButton() const
+{
+    return qobject_cast<QSizeButton*>(ui->gridLayout->itemAtPosition(0, 0)->widget());
+}
+
+void QPageCrop::showTab(int index)
+{
+    QPushButton* const tabs[] = {ui->btnTabRegular, ui->btnTabCertificate, ui->btnTabEcommerce};
+    for (int i = 0; i < 3; ++i)
+        QVarnUI::setCtrlProperty(tabs[i], "checked", i == index);
+    ui->stackedWidget->setCurrentIndex(index);
+}
+
+void QPageCrop::onBtnTabRegular()
+{
+    showTab(0);
+}
+
+void QPageCrop::onBtnTabCertificate()
+{
+    showTab(1);
+}
+
+void QPageCrop::onBtnTabEcommerce()
+{
+    showTab(2);
+}
+
+void QPageCrop::select(QSizeButton* button)
+{
+    if (m_selected && m_selected != button)
+        m_selected->setChecked(false);
+    m_selected = button;
+    m_selected->setChecked(true);
+}
+
+void QPageCrop::onClickedSizeButton(int id, QSizeButton* button)
+{
+    select(button);
+    const bool custom = id == QCropSizes::kCustomCode;
+    ui->frameCustomSize->setVisible(custom);
+    if (custom) {
+        ui->lineEditWidth->setText(QString::number(QImageSettings::customWidth()));
+        ui->lineEditHeight->setText(QString::number(QImageSettings::customHeight()));
+    }
+    m_currentCode = id;
+    emit signal_apply_crop_size(id, false, storedCustomSize());
+}
+
+void QPageCrop::onBtnApply()
+{
+    // The boxes only count for the custom size; with another size chosen they are
+    // hidden and may hold stale text.
+    if (m_currentCode == QCropSizes::kCustomCode) {
+        const QSize typed(ui->lineEditWidth->text().trimmed().toInt(), ui->lineEditHeight->text().trimmed().toInt());
+        if (!QCropSizes::isValidCustomSize(typed)) {
+            QMsgBox::showWarning(tr("Please enter a width and a height from %1 to %2 pixels.")
+                                     .arg(QCropSizes::kMinCustomSide)
+                                     .arg(QCropSizes::kMaxCustomSide),
+                                 1);
+            return;
+        }
+        QImageSettings::setCustomWidth(typed.width());
+        QImageSettings::setCustomHeight(typed.height());
+    }
+    emit signal_apply_crop_size(m_currentCode, true, storedCustomSize());
+}
+
+void QPageCrop::onPageReset()
+{
+    showTab(0);
+    select(firstRegularButton());
+    m_currentCode = QCropSizes::regularSizes().first().code;
+    ui->frameCustomSize->hide();
+}
+
+void QPageCrop::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    emit signal_show_crop_frame(true);
+}
+
+void QPageCrop::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    emit signal_show_crop_frame(false);
+}
