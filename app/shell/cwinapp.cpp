@@ -6,8 +6,8 @@
 #include "qcrashhandler.h"
 #include "qcustomui.h"
 #include "qhttpclient.h"
+#include "qmainwidget.h"
 #include "qmsgbox.h"
-#include "qplaceholderwindow.h"
 #include "qsingleinstance.h"
 #include "quser.h"
 #include "uexception.h"
@@ -124,8 +124,7 @@ int CWinApp::run()
 
         QDir::setCurrent(QCoreApplication::applicationDirPath());
         QUser::Instance()->httpOnline(nullptr, nullptr);
-        // The main window takes this place once it exists.
-        auto window = std::make_unique<QPlaceholderWindow>();
+        auto window = std::make_unique<QMainWidget>();
         window->show();
         if (unattendedMs >= 0)
             closeUnattended(window.get(), unattendedMs);
