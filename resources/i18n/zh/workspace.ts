@@ -1,33 +1,9 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>QCutoutPreview</name>
-    <message>
-        <location filename="../../../app/workspace/qcutoutpreview.cpp" line="+136" />
-        <location line="+17" />
-        <source>There is no cut-out to save yet.</source>
-        <translation>还没有可以保存的抠图结果。</translation>
-    </message>
-    <message>
-        <location line="-15" />
-        <source>The output folder "%1" cannot be created. Choose another output folder.</source>
-        <translation>无法创建输出目录“%1”，请选择其他输出目录。</translation>
-    </message>
-    <message>
-        <location line="+3" />
-        <source>The picture could not be encoded as PNG.</source>
-        <translation>图片无法编码为 PNG。</translation>
-    </message>
-    <message>
-        <location line="+4" />
-        <source>The picture could not be saved to "%1": %2</source>
-        <translation>图片无法保存到“%1”：%2</translation>
-    </message>
-</context>
-<context>
     <name>QMainWidget</name>
     <message>
-        <location filename="../../../app/workspace/qmainwidget.cpp" line="+46" />
+        <location filename="../../../app/workspace/qmainwidget.cpp" line="+50" />
         <source>Change background</source>
         <translation>换背景</translation>
     </message>
@@ -52,13 +28,13 @@
         <translation>更多</translation>
     </message>
     <message>
-        <location line="+20" />
+        <location line="+18" />
         <location line="+1" />
         <source>Brisel</source>
         <translation>Brisel 智能抠图</translation>
     </message>
     <message>
-        <location line="+74" />
+        <location line="+72" />
         <source>Remove Person Background</source>
         <translation>人像抠图</translation>
     </message>
@@ -73,12 +49,12 @@
         <translation>商品抠图</translation>
     </message>
     <message>
-        <location line="+0" />
+        <location line="+1" />
         <source>For Products, Clothes, Animals, Cars, etc</source>
         <translation>适用于商品、服装、动物、汽车等</translation>
     </message>
     <message>
-        <location line="+2" />
+        <location line="+1" />
         <source>Create ID Photo</source>
         <translation>证件照制作</translation>
     </message>
@@ -88,7 +64,7 @@
         <translation>支持换背景、裁剪、设置文件大小等</translation>
     </message>
     <message>
-        <location line="+15" />
+        <location line="+16" />
         <source>"%1" is not a photo Brisel can open. Drop a JPG, PNG or BMP file.</source>
         <translation>“%1”不是 Brisel 能打开的照片，请拖入 JPG、PNG 或 BMP 文件。</translation>
     </message>
@@ -118,12 +94,12 @@
         <translation>版本 %1</translation>
     </message>
     <message>
-        <location line="+39" />
+        <location line="+41" />
         <source>Original resolution</source>
         <translation>原始分辨率</translation>
     </message>
     <message>
-        <location line="+59" />
+        <location line="+85" />
         <source>Restore</source>
         <translation>还原</translation>
     </message>
@@ -153,7 +129,7 @@
         <translation>正在抠图，请稍候...</translation>
     </message>
     <message>
-        <location line="+99" />
+        <location line="+102" />
         <source>Select Path</source>
         <translation>选择路径</translation>
     </message>
@@ -206,7 +182,7 @@
         <translation>批量抠图</translation>
     </message>
     <message>
-        <location line="+45" />
+        <location line="+77" />
         <source>Toolbox</source>
         <translation>工具箱</translation>
     </message>
