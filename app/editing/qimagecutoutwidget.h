@@ -121,7 +121,7 @@ private:
     int m_imageWidth = 0;
     int m_imageHeight = 0;
     QPoint m_lastPos;
-    QPoint m_pointer;     // last pointer position seen, for the brush preview
+    QPoint m_pointer{-1, -1}; // last pointer position seen, for the brush preview
     QRect m_strokeRect;   // display pixels painted by the stroke in progress
     int m_brushSize = 12;
     int m_hardness = QMaskStroke::kMaxHardness;
