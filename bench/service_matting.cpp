@@ -149,6 +149,7 @@ BENCHMARK(BM_KeyWholeJob)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime(
 
 int main(int argc, char** argv)
 {
+    IsnetEngine::preferPassiveWaiting(argv); // as the service does
     cv::setNumThreads(kThreads);
     if (std::getenv("BRISEL_BENCH_STAGES"))
         servicelog::setLevel(servicelog::Debug); // per-stage times on stderr

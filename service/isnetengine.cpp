@@ -5,7 +5,10 @@
 #include <ATen/Parallel.h>
 #include <torch/script.h>
 
+#include <cstdlib>
 #include <stdexcept>
+
+#include <unistd.h>
 
 struct IsnetEngine::Impl {
     torch::jit::Module module;
@@ -23,6 +26,14 @@ IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::mak
 }
 
 IsnetEngine::~IsnetEngine() = default;
+
+void IsnetEngine::preferPassiveWaiting(char** argv)
+{
+    if (std::getenv("OMP_WAIT_POLICY"))
+        return;
+    setenv("OMP_WAIT_POLICY", "PASSIVE", 1);
+    execv("/proc/self/exe", argv);
+}
 
 cv::Mat IsnetEngine::prepare(const cv::Mat& bgr)
 {

@@ -19,6 +19,14 @@ public:
 
     cv::Mat alpha(const cv::Mat& bgr, bool isBody) override;
 
+    // Torch's OpenMP threads spin while they wait for each other, which on a
+    // desktop busy with other work costs a third of the speed and all the idle
+    // CPU. The runtime reads its wait policy only when it is loaded, so this sets
+    // OMP_WAIT_POLICY=PASSIVE and re-executes the program (same process id,
+    // same arguments) unless the variable is already set. Call before any thread
+    // is started; returns only when nothing needed doing or exec failed.
+    static void preferPassiveWaiting(char** argv);
+
     // The network's input for a photo: kInputSide square, RGB scaled to [0, 1]
     // minus 0.5, CV_32FC3 interleaved (which is what channels-last means).
     static cv::Mat prepare(const cv::Mat& bgr);

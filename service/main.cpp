@@ -2,6 +2,9 @@
 
 #include "allocator.h"
 #include "jobqueue.h"
+#ifdef BRISEL_HAVE_TORCH
+#include "isnetengine.h"
+#endif
 #include "mattingengine.h"
 #include "mattingserver.h"
 #include "servicelog.h"
@@ -27,6 +30,18 @@ int main(int argc, char** argv)
     servicelog::setLevel(options.logLevel);
     cv::setNumThreads(options.cvThreads);
 
+    MattingEngine::Choice engine;
+    if (!MattingEngine::choose(options, engine, error)) {
+        servicelog::error(error);
+        return 1;
+    }
+#ifdef BRISEL_HAVE_TORCH
+    if (engine.name == "isnet")
+        IsnetEngine::preferPassiveWaiting(argv);
+#endif
+    if (!engine.warning.empty())
+        servicelog::warning(engine.warning);
+
     // Termination signals are taken by one thread with sigwait(), so every other
     // thread (started below, inheriting this mask) runs undisturbed.
     sigset_t stopSignals;
@@ -35,14 +50,6 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-
-    MattingEngine::Choice engine;
-    if (!MattingEngine::choose(options, engine, error)) {
-        servicelog::error(error);
-        return 1;
-    }
-    if (!engine.warning.empty())
-        servicelog::warning(engine.warning);
 
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     const int threadsPerWorker = std::max(1, int(std::thread::hardware_concurrency()) / options.workers);

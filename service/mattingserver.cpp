@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include <sys/socket.h>
 
@@ -132,13 +133,19 @@ bool MattingServer::bind(std::string& error)
 
 bool MattingServer::run()
 {
-    return m_http->listen_after_bind();
+    const bool ok = m_http->listen_after_bind();
+    m_returned = true;
+    return ok;
 }
 
 void MattingServer::shutdown()
 {
     m_jobs.beginShutdown();
     m_jobs.waitIdle();
+    // stop() is a no-op until the accept loop runs, so a signal that arrives
+    // right at start-up waits for it rather than being lost.
+    while (!m_http->is_running() && !m_returned)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     m_http->stop();
 }
 

@@ -38,4 +38,5 @@ private:
     const MattingEngine::Choice m_engine;
     std::unique_ptr<httplib::Server> m_http;
     int m_port = 0;
+    std::atomic<bool> m_returned{false}; // run() has returned
 };

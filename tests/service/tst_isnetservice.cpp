@@ -30,6 +30,11 @@ void TestIsnetService::personOnBusyBackground()
     ServiceProcess service;
     QString error;
     QVERIFY2(service.start({"--engine", "isnet", "--model", model}, &error), qPrintable(error));
+    // Re-executed with passive OpenMP waiting, under the process id it started as.
+    QFile environ(QString("/proc/%1/environ").arg(service.process().processId()));
+    QVERIFY(environ.open(QIODevice::ReadOnly));
+    QVERIFY(environ.readAll().split('\0').contains("OMP_WAIT_POLICY=PASSIVE"));
+
     ServiceClient client(service.url());
     const ServiceReply created = client.upload("isnet-test", "1", bytes.toStdString());
     QCOMPARE(created.code(), 200);
