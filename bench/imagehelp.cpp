@@ -1,7 +1,7 @@
 // The editor's pixel routines on a 6000 x 4000 photo. Each reports its time as a
 // multiple of a reference measured in the same run: a plain memcpy of the bytes it
-// produces (counter "x_memcpy") or, for the magic brush, the bare cv::floodFill
-// call it wraps (counter "x_floodFill").
+// produces (counters "x_memcpy", "x_memcpy_wall") or, for the magic brush, the bare
+// cv::floodFill call it wraps ("x_floodFill", "x_floodFill_wall").
 
 #include "qimagehelp.h"
 
@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -26,41 +26,49 @@ const QPoint kSeed(1000, 2000);
 constexpr int kTolerance = 12;
 constexpr int kFloodFlags = 4 | (255 << 8) | cv::FLOODFILL_FIXED_RANGE | cv::FLOODFILL_MASK_ONLY;
 
-// Processor time of this process (all threads, page faults included): the machine
-// running the benchmarks is often busy with builds, which would blur wall-clock ratios.
-double cpuSeconds()
+// Both the processor time of this process (all threads, page faults included) and
+// the wall time are reported: the machine running the benchmarks is often busy with
+// builds, which blurs wall-clock figures, while helpers that split work over
+// threads only gain in wall time.
+struct Cost
 {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+    double cpu = 0;
+    double wall = 0;
+};
+
+Cost now()
+{
+    timespec cpu{};
+    timespec wall{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    clock_gettime(CLOCK_MONOTONIC, &wall);
+    return {double(cpu.tv_sec) + double(cpu.tv_nsec) * 1e-9, double(wall.tv_sec) + double(wall.tv_nsec) * 1e-9};
 }
 
-// Best of a few runs, after one to warm caches and page tables.
+// Mean cost of a call, after one to warm caches and page tables.
 template <class F>
-double bestSeconds(F&& f)
+Cost meanCost(F&& f, int runs = 20)
 {
     f();
-    double best = std::numeric_limits<double>::max();
-    for (int i = 0; i < 5; ++i) {
-        const double start = cpuSeconds();
+    const Cost start = now();
+    for (int i = 0; i < runs; ++i)
         f();
-        best = std::min(best, cpuSeconds() - start);
-    }
-    return best;
+    const Cost end = now();
+    return {(end.cpu - start.cpu) / runs, (end.wall - start.wall) / runs};
 }
 
-double memcpySeconds(size_t bytes)
+Cost memcpyCost(size_t bytes)
 {
-    static std::map<size_t, double> measured;
+    static std::map<size_t, Cost> measured;
     auto it = measured.find(bytes);
     if (it == measured.end()) {
         std::vector<char> from(bytes, 1);
         std::vector<char> to(bytes, 0);
-        const double s = bestSeconds([&] {
+        const Cost c = meanCost([&] {
             std::memcpy(to.data(), from.data(), bytes);
             benchmark::ClobberMemory();
         });
-        it = measured.emplace(bytes, s).first;
+        it = measured.emplace(bytes, c).first;
     }
     return it->second;
 }
@@ -103,22 +111,24 @@ const cv::Mat& editMask()
     return m;
 }
 
+// Runs body in the benchmark loop and reports its mean cost over reference's as
+// counters <name> (processor time) and <name>_wall.
 template <class F>
-void measure(benchmark::State& state, const char* counter, double reference, F&& body)
+void measure(benchmark::State& state, const std::string& name, const Cost& reference, F&& body)
 {
     body(); // builds the shared pictures outside the timing
-    double total = 0;
-    for (auto _ : state) {
-        const double start = cpuSeconds();
+    const Cost start = now();
+    for (auto _ : state)
         body();
-        total += cpuSeconds() - start;
-    }
-    state.counters[counter] = total / double(state.iterations()) / reference;
+    const Cost end = now();
+    const double n = double(state.iterations());
+    state.counters[name] = (end.cpu - start.cpu) / n / reference.cpu;
+    state.counters[name + "_wall"] = (end.wall - start.wall) / n / reference.wall;
 }
 
 void againstMemcpy(benchmark::State& state, size_t bytes, const std::function<void()>& body)
 {
-    measure(state, "x_memcpy", memcpySeconds(bytes), body);
+    measure(state, "x_memcpy", memcpyCost(bytes), body);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
@@ -184,17 +194,21 @@ void bareFloodFill()
     benchmark::DoNotOptimize(mask.data);
 }
 
+const Cost& bareFloodFillCost()
+{
+    static const Cost cost = meanCost(bareFloodFill, 10);
+    return cost;
+}
+
 void BM_FloodFillBare(benchmark::State& state)
 {
-    static const double reference = bestSeconds(bareFloodFill);
-    measure(state, "x_floodFill", reference, bareFloodFill);
+    measure(state, "x_floodFill", bareFloodFillCost(), bareFloodFill);
 }
 
 void BM_FloodFillMask(benchmark::State& state)
 {
-    static const double reference = bestSeconds(bareFloodFill);
     const cv::Mat overlay = QImageHelp::makeRedOverlay(cutout());
-    measure(state, "x_floodFill", reference, [&] {
+    measure(state, "x_floodFill", bareFloodFillCost(), [&] {
         benchmark::DoNotOptimize(QImageHelp::floodFillMask(photo(), overlay, kSeed, kTolerance, false));
     });
 }

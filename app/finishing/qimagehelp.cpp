@@ -319,22 +319,25 @@ cv::Mat QImageHelp::floodFillMask(const cv::Mat& image, const cv::Mat& overlay, 
 
     // Copy the overlay and paint the flood in one pass; marked cells lie only inside
     // the flood's bounding box (mask cell (r + 1, c + 1) belongs to pixel (r, c)).
+    // The user waits for this click, so the pass is split over OpenCV's threads.
     const quint32 paint = erase ? kEraseColour : kKeepColour;
     cv::Mat result = QBufferRecycler::createMat(overlay.rows, overlay.cols, CV_8UC4);
-    for (int r = 0; r < overlay.rows; ++r) {
-        const auto* in = overlay.ptr<quint32>(r);
-        auto* out = result.ptr<quint32>(r);
-        const bool flooded = r >= filled.y && r < filled.y + filled.height;
-        const int from = flooded ? filled.x : overlay.cols;
-        const int to = flooded ? filled.x + filled.width : overlay.cols;
-        const uchar* marked = mask.ptr<uchar>(r + 1) + 1;
-        std::memcpy(out, in, size_t(from) * sizeof(quint32));
-        for (int c = from; c < to; ++c) { // branch-free so that it vectorises
-            const quint32 select = 0u - quint32(marked[c] != 0);
-            out[c] = (in[c] & ~select) | (paint & select);
+    cv::parallel_for_(cv::Range(0, overlay.rows), [&](const cv::Range& rows) {
+        for (int r = rows.start; r < rows.end; ++r) {
+            const auto* in = overlay.ptr<quint32>(r);
+            auto* out = result.ptr<quint32>(r);
+            const bool flooded = r >= filled.y && r < filled.y + filled.height;
+            const int from = flooded ? filled.x : overlay.cols;
+            const int to = flooded ? filled.x + filled.width : overlay.cols;
+            const uchar* marked = mask.ptr<uchar>(r + 1) + 1;
+            std::memcpy(out, in, size_t(from) * sizeof(quint32));
+            for (int c = from; c < to; ++c) { // branch-free so that it vectorises
+                const quint32 select = 0u - quint32(marked[c] != 0);
+                out[c] = (in[c] & ~select) | (paint & select);
+            }
+            std::memcpy(out + to, in + to, size_t(overlay.cols - to) * sizeof(quint32));
         }
-        std::memcpy(out + to, in + to, size_t(overlay.cols - to) * sizeof(quint32));
-    }
+    });
     return result;
 }
 
@@ -360,16 +363,19 @@ cv::Mat QImageHelp::mergeAlpha(const cv::Mat& colour, const cv::Mat& alphaSource
         alphaSource.rows < colour.rows || alphaSource.cols < colour.cols)
         return {};
     cv::Mat result = QBufferRecycler::createMat(colour.rows, colour.cols, CV_8UC4);
+    // OpenCV's vectorised conversion spreads the colour to four bytes, then the alpha
+    // bytes are replaced word by word, band by band while the band is still in cache.
+    constexpr int bandRows = 32;
     const int cols = colour.cols; // a local: the writes below could alias the member
-    for (int r = 0; r < colour.rows; ++r) {
-        const uchar* in = colour.ptr<uchar>(r);
-        const uchar* alpha = alphaSource.ptr<uchar>(r);
-        uchar* out = result.ptr<uchar>(r);
-        for (int c = 0; c < cols; ++c) {
-            out[4 * c] = in[3 * c];
-            out[4 * c + 1] = in[3 * c + 1];
-            out[4 * c + 2] = in[3 * c + 2];
-            out[4 * c + 3] = alpha[4 * c + 3];
+    for (int top = 0; top < colour.rows; top += bandRows) {
+        const cv::Range band(top, std::min(colour.rows, top + bandRows));
+        cv::Mat out = result.rowRange(band);
+        cv::cvtColor(colour.rowRange(band), out, cv::COLOR_BGR2BGRA);
+        for (int r = band.start; r < band.end; ++r) {
+            const auto* alpha = alphaSource.ptr<quint32>(r);
+            auto* merged = result.ptr<quint32>(r);
+            for (int c = 0; c < cols; ++c)
+                merged[c] = (merged[c] & 0x00FFFFFFu) | (alpha[c] & 0xFF000000u);
         }
     }
     return result;
