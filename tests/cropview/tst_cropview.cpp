@@ -35,6 +35,14 @@
 
 Q_DECLARE_METATYPE(cv::Mat)
 
+// Loads the photo and ends the calling test when that failed.
+#define LOAD()                                                                                               \
+    do {                                                                                                     \
+        load();                                                                                              \
+        if (QTest::currentTestFailed())                                                                      \
+            return;                                                                                          \
+    } while (false)
+
 namespace {
 
 constexpr int kWaitMs = 20000;
@@ -179,7 +187,7 @@ void TestCropView::load(const QString& name)
     auto task = std::make_shared<QImageTask>(Person, photo);
     QSignalSpy done(task.get(), &QImageTask::signal_success);
     QTaskManager::addTask(task);
-    QVERIFY(done.wait(kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
     host->setTask(task->id());
     QTRY_VERIFY_WITH_TIMEOUT(crop()->hasImage() && brush()->isReady(), kWaitMs);
     crop()->grab(); // lays the picture out as a paint does
@@ -221,7 +229,7 @@ void TestCropView::historyButtonsFollowEdits()
 {
     QFETCH(bool, useKeys);
     QFETCH(QKeySequence, restoreKeys);
-    load();
+    LOAD();
     auto* undo = child<QMattingButton>("BtnUndo");
     auto* restore = child<QMattingButton>("BtnRestore");
     QVERIFY(undo->isHidden());
@@ -255,7 +263,7 @@ void TestCropView::historyButtonsFollowEdits()
 
 void TestCropView::historyKeysIgnoredInCropView()
 {
-    load();
+    LOAD();
     host->setActiveView(QCropWidget::BrushView);
     strokeOverDisc();
     host->setActiveView(QCropWidget::CropView);
@@ -284,7 +292,7 @@ void TestCropView::bracketKeysChangeBrushSize()
     QFETCH(bool, magic);
     QFETCH(int, key);
     QFETCH(int, expected);
-    load();
+    LOAD();
     host->setActiveView(QCropWidget::BrushView);
     host->onChangeBrushSize(start);
     host->onChangeBrush(magic);
@@ -315,7 +323,7 @@ void TestCropView::zoomBar()
     QFETCH(float, start);
     QFETCH(QString, action);
     QFETCH(int, percent);
-    load();
+    LOAD();
     crop()->setFactor(start);
     const QSize wholeAtOne = crop()->size();
     if (action == "slider 250")
@@ -337,7 +345,7 @@ void TestCropView::zoomBar()
 
 void TestCropView::wheelZoomsAroundCursor()
 {
-    load();
+    LOAD();
     const QPoint cursor = crop()->imageRect().center() + QPoint(80, 40);
     const QPoint before = crop()->mapToCanvas(cursor);
     wheel(crop(), cursor, 120);
@@ -351,7 +359,7 @@ void TestCropView::wheelZoomsAroundCursor()
 
 void TestCropView::dragTopMiddleHandleKeepsBottom()
 {
-    load();
+    LOAD();
     QImageCanvas* canvas = crop()->canvas();
     QTest::mouseClick(crop(), Qt::LeftButton, Qt::NoModifier, toWidget(QPoint(5, 5)));
     QVERIFY(canvas->isSubjectFrameShown());
@@ -372,7 +380,7 @@ void TestCropView::dragTopMiddleHandleKeepsBottom()
 
 void TestCropView::rightDragPans()
 {
-    load();
+    LOAD();
     const QRect shown = crop()->imageRect();
     drag(crop(), Qt::RightButton, shown.center(), shown.center() + QPoint(30, 20));
     QCOMPARE(crop()->origin(), QPoint(30, 20));
@@ -385,7 +393,7 @@ void TestCropView::rightDragPans()
 
 void TestCropView::brushEditReachesCanvas()
 {
-    load();
+    LOAD();
     host->setActiveView(QCropWidget::BrushView);
     strokeOverDisc();
     QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
@@ -401,7 +409,7 @@ void TestCropView::brushEditReachesCanvas()
 
 void TestCropView::unreadableBackgroundSaysSo()
 {
-    load();
+    LOAD();
     const QString broken = testutils::sandboxPath() + "/broken.png";
     QVERIFY(testutils::writeFile(broken, "not a picture"));
     host->onChangeBackgroundImage(broken);
@@ -426,7 +434,7 @@ void TestCropView::saveWritesEachOutputSize()
     QFETCH(int, outputSize);
     QFETCH(bool, jpg);
     QFETCH(QSize, expected);
-    load();
+    LOAD();
     QAppSettings::setOutputAsJpg(jpg);
     const QString folder = testutils::sandboxPath() + QString("/out%1/new").arg(QTest::currentDataTag());
     const QString file = saveInto(folder, outputSize);
@@ -473,7 +481,7 @@ void TestCropView::savedIdPhotoPrintsAtItsSize()
     QFETCH(bool, jpg);
     QFETCH(QSize, expected);
     QFETCH(double, widthMm);
-    load();
+    LOAD();
     QAppSettings::setOutputAsJpg(jpg);
     host->onApplyCorpSize(code, true, QSize());
     const QImage saved(saveInto(testutils::sandboxPath() + "/id", outputSize));
@@ -494,7 +502,7 @@ void TestCropView::savedIdPhotoPrintsAtItsSize()
 
 void TestCropView::saveIntoUnwritableFolderSaysWhy()
 {
-    load();
+    LOAD();
     const QString blocker = testutils::sandboxPath() + "/blocked/file";
     QVERIFY(testutils::writeFile(blocker, "x"));
     QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
@@ -510,7 +518,7 @@ void TestCropView::saveIntoUnwritableFolderSaysWhy()
 
 void TestCropView::tooSmallLimitIsReported()
 {
-    load();
+    LOAD();
     QAppSettings::setOutputAsJpg(true);
     QSaveFileWriter::setMaxKilobytes(1);
     const QString file = saveInto(testutils::sandboxPath() + "/tiny", 2);
