@@ -79,7 +79,9 @@ void QPageBeautify::onBeautyFinished()
 
 bool QPageBeautify::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool slider = watched == ui->hSliderStrenghtTone || watched == ui->hSliderSmooth;
+    // A disabled slider's release is a run already under way.
+    const bool slider = (watched == ui->hSliderStrenghtTone || watched == ui->hSliderSmooth) &&
+                        static_cast<QWidget*>(watched)->isEnabled();
     if (!slider || !m_sliderDirty || event->type() != QEvent::MouseButtonRelease ||
         static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
         return QWidget::eventFilter(watched, event);
