@@ -226,14 +226,23 @@ void TestImageFiles::unreadablePaths_data()
     QTest::newRow("folder") << QString();
     QTest::newRow("below a file") << QStringLiteral("plain.txt/inside.png");
     QTest::newRow("device without size") << QStringLiteral("/dev/zero");
+    QTest::newRow("over a gigabyte") << QStringLiteral("huge.png");
 }
 
 void TestImageFiles::unreadablePaths()
 {
     QFETCH(QString, path);
     QVERIFY(testutils::writeFile(m_folder + "/plain.txt", "text"));
+    // A sparse file: costs no disk, but reading it whole would cost a gigabyte.
+    QFile huge(m_folder + "/huge.png");
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.write(encoded(cv::Mat(4, 4, CV_8UC3), ".png")) > 0);
+    QVERIFY(huge.resize((qint64(1) << 30) + 1));
+    huge.close();
+    const long before = peakResidentKb();
     const QString full = path.startsWith('/') ? path : m_folder + "/" + path;
     QVERIFY(QImageHelp::readImageFile(full).empty());
+    QVERIFY(peakResidentKb() - before < 64 * 1024);
 }
 
 void TestImageFiles::alphaKeptOnlyWhenDecodingBytes()
