@@ -249,3 +249,11 @@ QString QPageChangeBg::saveThumbnail(const QImage& picture) const
     }
     return path;
 }
+
+void QPageChangeBg::onPageReset()
+{
+    onBtnColor();
+    QImageButton* transparent = buttonAt(ui->gridLayoutColor, 0);
+    select(transparent);
+    transparent->setChecked(true);
+}

@@ -1,0 +1,343 @@
+// The change-background page driven with the mouse: what each colour and template
+// swatch sends, the colour picker, own pictures with their thumbnails (the same
+// file twice, unreadable files, the grid position of the n-th picture) and the
+// reset when a new cut-out arrives.
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "qfilechooser.h"
+#include "qimagebutton.h"
+#include "qmsgbox.h"
+#include "qpagechangebg.h"
+#include "testutils.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+
+namespace {
+
+QImageButton* cell(QWidget* page, const char* grid, int row, int column)
+{
+    QLayoutItem* item = page->findChild<QGridLayout*>(QLatin1String(grid))->itemAtPosition(row, column);
+    return item ? qobject_cast<QImageButton*>(item->widget()) : nullptr;
+}
+
+int swatchesShowingSelection(QWidget* page)
+{
+    int n = 0;
+    for (QImageButton* b : page->findChildren<QImageButton*>())
+        n += b->isChecked() || b->isSelectionShown() ? 1 : 0;
+    return n;
+}
+
+// A picture in three vertical (or horizontal) bands, so the centred square of a
+// wide (or tall) picture is all of the middle colour.
+QString makeBandedPicture(const QString& name, QSize size, QColor middle)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    const int side = qMin(size.width(), size.height());
+    p.fillRect(QRect((size.width() - side) / 2, (size.height() - side) / 2, side, side), middle);
+    p.end();
+    const QString path = testutils::sandboxPath() + "/pictures/" + name;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return image.save(path) ? path : QString();
+}
+
+} // namespace
+
+class TestPageChangeBg : public QObject
+{
+    Q_OBJECT
+
+    QStringList m_messages;
+    QStringList m_pickerFolders;
+    QString m_pick;
+    std::unique_ptr<QPageChangeBg> m_page;
+
+    QImageButton* addButton() { return cell(m_page.get(), "gridLayoutCustom", 0, 0); }
+
+    // Picks `path` in the file picker and waits for what the page then sends.
+    QList<QVariantList> addPicture(const QString& path)
+    {
+        QSignalSpy spy(m_page.get(), &QPageChangeBg::signal_image);
+        m_pick = path;
+        QTest::mouseClick(addButton(), Qt::LeftButton);
+        if (!path.isEmpty())
+            spy.wait(1000);
+        else
+            QTest::qWait(3 * QPageChangeBg::kSendDelayMs);
+        return spy;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+            m_messages << text;
+            return 1;
+        });
+        QFileChooser::setOpenHook([this](const QString&, const QString& folder, const QString&) {
+            m_pickerFolders << folder;
+            return m_pick;
+        });
+    }
+
+    void init()
+    {
+        m_messages.clear();
+        m_pickerFolders.clear();
+        m_page = std::make_unique<QPageChangeBg>();
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    }
+
+    void cleanup() { m_page.reset(); }
+
+    void colourSwatches_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QColor>("color");
+        QTest::newRow("transparent first") << 0 << QColor(0, 0, 0, 0);
+        QTest::newRow("white") << 1 << QColor(255, 255, 255);
+        QTest::newRow("light grey") << 2 << QColor(225, 224, 229);
+        QTest::newRow("red") << 3 << QColor(255, 0, 0);
+        QTest::newRow("dark blue") << 4 << QColor(0, 75, 115);
+        QTest::newRow("steel blue") << 5 << QColor(51, 143, 178);
+        QTest::newRow("ID blue") << 6 << QColor(4, 107, 255);
+        QTest::newRow("sky blue") << 7 << QColor(68, 142, 219);
+        QTest::newRow("cyan") << 8 << QColor(0, 191, 243);
+        QTest::newRow("dark red") << 9 << QColor(139, 14, 31);
+        QTest::newRow("pink") << 10 << QColor(225, 133, 142);
+        QTest::newRow("slate") << 11 << QColor(79, 120, 173);
+        QTest::newRow("light blue") << 12 << QColor(67, 160, 222);
+        QTest::newRow("beige") << 13 << QColor(226, 195, 165);
+    }
+
+    void colourSwatches()
+    {
+        QFETCH(int, index);
+        QFETCH(QColor, color);
+        QImageButton* first = cell(m_page.get(), "gridLayoutColor", 0, 0);
+        QCOMPARE(m_page->selectedButton(), first);
+        QVERIFY(first->isSelectionShown());
+
+        QImageButton* b = cell(m_page.get(), "gridLayoutColor", index / 5, index % 5);
+        QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
+        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(colors.size(), 1);
+        QCOMPARE(images.size(), 0);
+        const QColor sent = colors[0][0].value<QColor>();
+        QCOMPARE(sent.rgba(), color.rgba());
+        QCOMPARE(m_page->selectedButton(), b);
+        QVERIFY(b->isSelectionShown());
+        QCOMPARE(swatchesShowingSelection(m_page.get()), 1);
+    }
+
+    void templates_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("background"); // empty: the transparent colour
+        QTest::newRow("first is no background") << 0 << QString();
+        for (int i = 1; i < 15; ++i)
+            QTest::addRow("template %d", i + 1) << i << QString(":/template/bg%1.jpg").arg(i + 1);
+    }
+
+    void templates()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, background);
+        QTest::mouseClick(m_page->findChild<QPushButton*>("btnTemplate"), Qt::LeftButton);
+        QVERIFY(m_page->findChild<QWidget*>("frameTemplate")->isVisible());
+        QVERIFY(!m_page->findChild<QWidget*>("frameColor")->isVisible());
+
+        QImageButton* b = cell(m_page.get(), "gridLayoutTemplate", index / 5, index % 5);
+        QCOMPARE(b->text(), QString(":/template/template_%1.png").arg(index + 1));
+        QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
+        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
+        QTest::mouseClick(b, Qt::LeftButton);
+        if (background.isEmpty()) {
+            QCOMPARE(images.size(), 0);
+            QCOMPARE(colors.size(), 1);
+            QCOMPARE(colors[0][0].value<QColor>().alpha(), 0);
+        } else {
+            QCOMPARE(colors.size(), 0);
+            QCOMPARE(images.size(), 1);
+            QCOMPARE(images[0][0].toString(), background);
+            QVERIFY2(!QImage(background).isNull(), qPrintable(background));
+        }
+        // The transparent colour swatch chosen at start let go of its selection.
+        QCOMPARE(swatchesShowingSelection(m_page.get()), 1);
+        QVERIFY(b->isSelectionShown());
+    }
+
+    void colourPicker_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("chosen") << true;
+        QTest::newRow("cancelled") << false;
+    }
+
+    void colourPicker()
+    {
+        QFETCH(bool, accept);
+        QTest::mouseClick(cell(m_page.get(), "gridLayoutColor", 0, 3), Qt::LeftButton);
+        QTimer::singleShot(100, [accept] {
+            auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->setCurrentColor(QColor(12, 34, 56));
+            accept ? dialog->accept() : dialog->reject();
+        });
+        QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
+        QTest::mouseClick(cell(m_page.get(), "gridLayoutColor", 2, 4), Qt::LeftButton);
+        QTest::qWait(4 * QPageChangeBg::kSendDelayMs);
+        if (accept) {
+            QCOMPARE(colors.size(), 1);
+            QCOMPARE(colors[0][0].value<QColor>(), QColor(12, 34, 56));
+            QCOMPARE(m_page->selectedButton(), nullptr);
+            QCOMPARE(swatchesShowingSelection(m_page.get()), 0);
+        } else {
+            QCOMPARE(colors.size(), 0);
+            QCOMPARE(m_page->selectedButton(), cell(m_page.get(), "gridLayoutColor", 0, 3));
+        }
+    }
+
+    void thumbnail_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("wide") << QSize(300, 100);
+        QTest::newRow("tall") << QSize(90, 400);
+        QTest::newRow("square") << QSize(200, 200);
+        QTest::newRow("smaller than a swatch") << QSize(12, 8);
+    }
+
+    void thumbnail()
+    {
+        QFETCH(QSize, size);
+        const QString path = makeBandedPicture("band.png", size, QColor(0, 200, 0));
+        QVERIFY(!path.isEmpty());
+        const QImage thumb = QPageChangeBg::makeThumbnail(QImage(path));
+        QCOMPARE(thumb.size(), QSize(38, 38));
+        QCOMPARE(qAlpha(thumb.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(thumb.pixel(37, 37)), 0);
+        // Only the centred square is shown: none of the black bands.
+        for (const QPoint p : {QPoint(19, 19), QPoint(2, 19), QPoint(35, 19), QPoint(19, 2), QPoint(19, 35)})
+            QCOMPARE(QColor(thumb.pixel(p)), QColor(0, 200, 0));
+        QVERIFY(QPageChangeBg::makeThumbnail(QImage()).isNull());
+    }
+
+    void customPictures()
+    {
+        QList<QVariantList> sent;
+        QStringList paths;
+        for (int i = 1; i <= 11; ++i) {
+            const QColor colour = QColor::fromHsv(i * 30, 255, 200);
+            paths << makeBandedPicture(QString("own%1.png").arg(i), QSize(120, 80), colour);
+            sent = addPicture(paths.last());
+            QCOMPARE(sent.size(), 1);
+            QCOMPARE(sent[0][0].toString(), paths.last());
+            QCOMPARE(m_page->selectedButton(), nullptr);
+
+            // The n-th picture goes to cell n (the add button keeps cell 0).
+            QImageButton* b = cell(m_page.get(), "gridLayoutCustom", i / 5, i % 5);
+            QVERIFY2(b, qPrintable(QString("no button for picture %1").arg(i)));
+            const QImage thumb(b->text());
+            QVERIFY2(QFileInfo(b->text()).absolutePath() + "/" == QPageChangeBg::thumbnailFolder(),
+                     qPrintable(b->text()));
+            QCOMPARE(thumb.size(), QSize(38, 38));
+            QCOMPARE(QColor(thumb.pixel(19, 19)).rgb(), colour.rgb());
+        }
+        // The eleventh picture: row 2, column 1.
+        QVERIFY(cell(m_page.get(), "gridLayoutCustom", 2, 1));
+        QVERIFY(!cell(m_page.get(), "gridLayoutCustom", 2, 2));
+        // Added within the same seconds, yet each kept its own thumbnail.
+        QCOMPARE(QColor(QImage(cell(m_page.get(), "gridLayoutCustom", 0, 1)->text()).pixel(19, 19)).rgb(),
+                 QColor::fromHsv(30, 255, 200).rgb());
+        QCOMPARE(m_page->customPaths(), paths);
+
+        // A swatch of an own picture sends the picture, not its thumbnail.
+        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
+        QImageButton* third = cell(m_page.get(), "gridLayoutCustom", 0, 3);
+        QTest::mouseClick(third, Qt::LeftButton);
+        QCOMPARE(images.size(), 1);
+        QCOMPARE(images[0][0].toString(), paths[2]);
+        QCOMPARE(m_page->selectedButton(), third);
+    }
+
+    void sameFileTwice()
+    {
+        const QString path = makeBandedPicture("twice.jpg", QSize(64, 64), Qt::blue);
+        QCOMPARE(addPicture(path).size(), 1);
+        const int buttons = m_page->findChildren<QImageButton*>().size();
+        const QList<QVariantList> again = addPicture(path);
+        QCOMPARE(again.size(), 1);
+        QCOMPARE(again[0][0].toString(), path);
+        QCOMPARE(m_page->findChildren<QImageButton*>().size(), buttons);
+        QCOMPARE(m_page->customPaths(), QStringList{path});
+    }
+
+    void pickerRemembersFolder()
+    {
+        CSetting::setValue("template", "path", QVariant());
+        QVERIFY(addPicture(QString()).isEmpty());
+        QCOMPARE(m_pickerFolders.last(), CGlobal::getDesktopPath());
+        const QString path = makeBandedPicture("deep/folder.png", QSize(50, 40), Qt::red);
+        addPicture(path);
+        QVERIFY(addPicture(QString()).isEmpty());
+        QCOMPARE(m_pickerFolders.last(), QFileInfo(path).absolutePath());
+    }
+
+    void unusablePictures_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not a picture") << QByteArray("this is text, not a PNG");
+        QTest::newRow("truncated PNG") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+        QTest::newRow("empty file") << QByteArray();
+    }
+
+    void unusablePictures()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString path = testutils::sandboxPath() + "/pictures/broken.png";
+        QVERIFY(testutils::writeFile(path, bytes));
+        const int buttons = m_page->findChildren<QImageButton*>().size();
+        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
+        m_pick = path;
+        QTest::mouseClick(addButton(), Qt::LeftButton);
+        QTest::qWait(3 * QPageChangeBg::kSendDelayMs);
+        QCOMPARE(images.size(), 0);
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].contains("broken.png"), qPrintable(m_messages[0]));
+        QCOMPARE(m_page->findChildren<QImageButton*>().size(), buttons);
+        QVERIFY(m_page->customPaths().isEmpty());
+    }
+
+    void resetSelectsTransparentSilently()
+    {
+        QTest::mouseClick(m_page->findChild<QPushButton*>("btnTemplate"), Qt::LeftButton);
+        QTest::mouseClick(cell(m_page.get(), "gridLayoutTemplate", 1, 2), Qt::LeftButton);
+        QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
+        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
+        m_page->onPageReset();
+        QCOMPARE(colors.size() + images.size(), 0);
+        QVERIFY(m_page->findChild<QWidget*>("frameColor")->isVisible());
+        QVERIFY(!m_page->findChild<QWidget*>("frameTemplate")->isVisible());
+        QVERIFY(m_page->findChild<QPushButton*>("btnColor")->property("checked").toBool());
+        QVERIFY(!m_page->findChild<QPushButton*>("btnTemplate")->property("checked").toBool());
+        QCOMPARE(m_page->selectedButton(), cell(m_page.get(), "gridLayoutColor", 0, 0));
+        QCOMPARE(swatchesShowingSelection(m_page.get()), 1);
+    }
+};
+
+BRISEL_TEST_MAIN(TestPageChangeBg)
+#include "tst_pagechangebg.moc"

@@ -1,0 +1,277 @@
+// The crop page driven with the mouse and keyboard: which code each size button
+// sends, the custom size and its bounds, the crop frame following the page's
+// visibility, and the reset when a new cut-out arrives.
+
+#include "qimagesettings.h"
+#include "qmsgbox.h"
+#include "qpagecrop.h"
+#include "qsizebutton.h"
+#include "testutils.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+
+namespace {
+
+QSizeButton* sizeButton(QWidget* page, const QString& name)
+{
+    for (QSizeButton* b : page->findChildren<QSizeButton*>())
+        if (b->name() == name)
+            return b;
+    return nullptr;
+}
+
+QStringList checkedButtons(QWidget* page)
+{
+    QStringList names;
+    for (QSizeButton* b : page->findChildren<QSizeButton*>())
+        if (b->isChecked() || b->property("checked").toBool())
+            names << b->name();
+    return names;
+}
+
+void typeInto(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+class TestPageCrop : public QObject
+{
+    Q_OBJECT
+
+    QStringList m_messages;
+    std::unique_ptr<QPageCrop> m_page;
+
+    QPushButton* button(const char* name) { return m_page->findChild<QPushButton*>(QLatin1String(name)); }
+    QLineEdit* edit(const char* name) { return m_page->findChild<QLineEdit*>(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+            m_messages << text;
+            return 1;
+        });
+    }
+
+    void init()
+    {
+        m_messages.clear();
+        QImageSettings::setCustomWidth(640);
+        QImageSettings::setCustomHeight(360);
+        m_page = std::make_unique<QPageCrop>();
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    }
+
+    void cleanup() { m_page.reset(); }
+
+    void sizeButtonSendsItsCode_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("explanation");
+        QTest::addColumn<int>("code");
+        const char* r = "btnTabRegular";
+        const char* c = "btnTabCertificate";
+        const char* e = "btnTabEcommerce";
+        const struct
+        {
+            const char* tab;
+            const char* label;
+            const char* explanation;
+            int code;
+        } rows[] = {
+            {r, "Original image", "", 1},
+            {r, "1:1", "", 2},
+            {r, "16:9", "", 3},
+            {r, "9:16", "", 4},
+            {r, "3:4", "", 5},
+            {r, "4:3", "", 6},
+            {r, "3:2", "", 7},
+            {r, "2:3", "", 8},
+            {r, "Crop edges of image", "", 9},
+            {r, "Custom size", "", 10},
+            {c, "小一寸 259x377px  |  22x33mm", "驾驶证", 19},
+            {c, "一寸 295x413px  |  25x35mm", "学生证，健康证，工作证，中小学教师资格证等", 20},
+            {c, "大一寸 390x567px  |  33x48mm", "中国护照，港澳通行证，雅思考试，四六级等", 21},
+            {c, "小二寸 413x531px  |  35x45mm", "部分公务员和部分国家签证", 22},
+            {c, "二寸 413x579px  |  35x49mm", "部分公务员和部分国家签证", 23},
+            {e, "1500*1500", "Product Image", 15},
+            {e, "1000*1000", "Product Image", 16},
+            {e, "800*800", "Product Image", 17},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row.label) << QString::fromLatin1(row.tab) << QString::fromUtf8(row.label)
+                                     << QString::fromUtf8(row.explanation) << row.code;
+    }
+
+    void sizeButtonSendsItsCode()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, label);
+        QFETCH(QString, explanation);
+        QFETCH(int, code);
+
+        QCOMPARE(m_page->findChildren<QSizeButton*>().size(), 18);
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{"Original image"});
+        QTest::mouseClick(button(tab.toLatin1().constData()), Qt::LeftButton);
+        QSizeButton* b = sizeButton(m_page.get(), label);
+        QVERIFY2(b, qPrintable(label));
+        QVERIFY(b->isVisible());
+        QCOMPARE(b->explanation(), explanation);
+        QCOMPARE(b->findChild<QWidget*>("labelExplain")->isVisibleTo(b), !explanation.isEmpty());
+
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toInt(), code);
+        QCOMPARE(spy[0][1].toBool(), false);
+        QCOMPARE(spy[0][2].toSize(), QSize(640, 360));
+        QCOMPARE(m_page->currentCode(), code);
+        // The first button let go of its selection (unless it was clicked itself).
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
+        // Clicking the chosen size again keeps it chosen.
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
+        QCOMPARE(m_page->findChild<QFrame*>("frameCustomSize")->isVisible(), code == 10);
+    }
+
+    void tabsSwitchPages_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<int>("index");
+        QTest::newRow("certificate") << "btnTabCertificate" << 1;
+        QTest::newRow("ecommerce") << "btnTabEcommerce" << 2;
+        QTest::newRow("regular") << "btnTabRegular" << 0;
+    }
+
+    void tabsSwitchPages()
+    {
+        QFETCH(QString, tab);
+        QFETCH(int, index);
+        QTest::mouseClick(button("btnTabEcommerce"), Qt::LeftButton);
+        QTest::mouseClick(button(tab.toLatin1().constData()), Qt::LeftButton);
+        QCOMPARE(m_page->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), index);
+        int marked = 0;
+        for (const char* name : {"btnTabRegular", "btnTabCertificate", "btnTabEcommerce"})
+            marked += button(name)->property("checked").toBool() ? 1 : 0;
+        QCOMPARE(marked, 1);
+        QVERIFY(button(tab.toLatin1().constData())->property("checked").toBool());
+    }
+
+    void customSizeApply_data()
+    {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QSize>("applied"); // invalid: refused
+        QTest::newRow("ordinary") << "800" << "450" << QSize(800, 450);
+        QTest::newRow("smallest") << "1" << "1" << QSize(1, 1);
+        QTest::newRow("largest") << "10000" << "10000" << QSize(10000, 10000);
+        QTest::newRow("spaces around") << " 300 " << " 200" << QSize(300, 200);
+        QTest::newRow("zero width") << "0" << "450" << QSize();
+        QTest::newRow("too high") << "800" << "10001" << QSize();
+        QTest::newRow("negative") << "-5" << "450" << QSize();
+        QTest::newRow("not a number") << "abc" << "450" << QSize();
+        QTest::newRow("empty") << "" << "" << QSize();
+        QTest::newRow("fraction") << "12.5" << "450" << QSize();
+    }
+
+    void customSizeApply()
+    {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QSize, applied);
+
+        QTest::mouseClick(sizeButton(m_page.get(), "Custom size"), Qt::LeftButton);
+        QVERIFY(m_page->findChild<QFrame*>("frameCustomSize")->isVisible());
+        // The boxes show the size kept for the photo.
+        QCOMPARE(edit("lineEditWidth")->text(), QString("640"));
+        QCOMPARE(edit("lineEditHeight")->text(), QString("360"));
+
+        typeInto(edit("lineEditWidth"), width);
+        typeInto(edit("lineEditHeight"), height);
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
+        if (applied.isValid()) {
+            QCOMPARE(spy.size(), 1);
+            QCOMPARE(spy[0][0].toInt(), 10);
+            QCOMPARE(spy[0][1].toBool(), true);
+            QCOMPARE(spy[0][2].toSize(), applied);
+            QCOMPARE(QSize(QImageSettings::customWidth(), QImageSettings::customHeight()), applied);
+            QVERIFY(m_messages.isEmpty());
+        } else {
+            QCOMPARE(spy.size(), 0);
+            QCOMPARE(QSize(QImageSettings::customWidth(), QImageSettings::customHeight()), QSize(640, 360));
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages[0].contains("10000"), qPrintable(m_messages[0]));
+        }
+    }
+
+    void applyCommitsTheChosenSize_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("code");
+        QTest::newRow("1:1") << "1:1" << 2;
+        QTest::newRow("edges") << "Crop edges of image" << 9;
+        QTest::newRow("ID photo") << "一寸 295x413px  |  25x35mm" << 20;
+    }
+
+    // Text typed for a custom size and then abandoned for another size is neither
+    // checked nor kept.
+    void applyCommitsTheChosenSize()
+    {
+        QFETCH(QString, label);
+        QFETCH(int, code);
+        QTest::mouseClick(sizeButton(m_page.get(), "Custom size"), Qt::LeftButton);
+        typeInto(edit("lineEditWidth"), "0");
+        QTest::mouseClick(button("btnTabCertificate"), Qt::LeftButton);
+        QTest::mouseClick(sizeButton(m_page.get(), label), Qt::LeftButton);
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toInt(), code);
+        QCOMPARE(spy[0][1].toBool(), true);
+        QCOMPARE(spy[0][2].toSize(), QSize(640, 360));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void cropFrameFollowsVisibility()
+    {
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_show_crop_frame);
+        m_page->hide();
+        m_page->show();
+        QCOMPARE(spy.size(), 2);
+        QCOMPARE(spy[0][0].toBool(), false);
+        QCOMPARE(spy[1][0].toBool(), true);
+    }
+
+    void resetSelectsTheWholePictureSilently()
+    {
+        QTest::mouseClick(sizeButton(m_page.get(), "Custom size"), Qt::LeftButton);
+        QTest::mouseClick(button("btnTabEcommerce"), Qt::LeftButton);
+        QTest::mouseClick(sizeButton(m_page.get(), "800*800"), Qt::LeftButton);
+
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
+        m_page->onPageReset();
+        QCOMPARE(spy.size(), 0);
+        QCOMPARE(m_page->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{"Original image"});
+        QVERIFY(!m_page->findChild<QFrame*>("frameCustomSize")->isVisible());
+        // "Yes" now commits the whole picture, not the size chosen before the reset.
+        QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toInt(), 1);
+    }
+};
+
+BRISEL_TEST_MAIN(TestPageCrop)
+#include "tst_pagecrop.moc"
