@@ -1,14 +1,13 @@
 #include "qimagecanvas.h"
 
+#include "guihandover.h"
 #include "qimagehelp.h"
 #include "qimagetask.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
 
-#include <QCoreApplication>
 #include <QImageReader>
 #include <QPainter>
-#include <QPointer>
 
 #include <opencv2/imgproc.hpp>
 
@@ -102,13 +101,7 @@ void QImageCanvas::loadCutout(const cv::Mat& cutout, QSize sourceSize)
             loaded->cutout = QImage(); // an unreadable matrix loads as nothing
         }
         loaded->sourceSize = sourceSize.isEmpty() ? loaded->cutout.size() : sourceSize;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, serial, loaded]() {
-                if (guard)
-                    guard->finishLoad(serial, loaded);
-            },
-            Qt::QueuedConnection);
+        handOverToGui(guard, serial, loaded, &QImageCanvas::finishLoad);
     });
 }
 

@@ -1,15 +1,14 @@
 #include "qimagecutoutwidget.h"
 
+#include "guihandover.h"
 #include "logger.h"
 #include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
 #include "qworkpool.h"
 
-#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 
 #include <opencv2/imgproc.hpp>
 
@@ -96,13 +95,7 @@ void QImageCutoutWidget::prepare(const std::function<void(Prepared&)>& load)
         } catch (const std::exception&) {
             prepared->startMask.release(); // unreadable input: the view stays empty
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, serial, prepared]() {
-                if (guard)
-                    guard->takePrepared(serial, prepared);
-            },
-            Qt::QueuedConnection);
+        handOverToGui(guard, serial, prepared, &QImageCutoutWidget::takePrepared);
     });
 }
 
