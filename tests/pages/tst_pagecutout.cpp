@@ -1,0 +1,217 @@
+// The cut-out page driven with the mouse and keyboard: brush and magic brush,
+// Remove and Keep, the three sliders with their labels and what they announce,
+// and the reset when a new cut-out arrives.
+
+#include "qimagesettings.h"
+#include "qmaskstroke.h"
+#include "qpagecutout.h"
+#include "testutils.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+
+class TestPageCutOut : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QPageCutOut> m_page;
+
+    template <typename T = QWidget>
+    T* child(const QString& name)
+    {
+        return m_page->findChild<T*>(name);
+    }
+    bool marked(const char* button) { return child<QPushButton>(button)->property("checked").toBool(); }
+    bool shown(const char* frame) { return child(frame)->isVisible(); }
+
+private slots:
+    void init()
+    {
+        m_page = std::make_unique<QPageCutOut>();
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    }
+
+    void cleanup() { m_page.reset(); }
+
+    // Runs first: nothing has moved the tolerance slider in this process yet.
+    void toleranceSettingTakesSliderOnlyWhenItMoves()
+    {
+        QCOMPARE(int(QImageSettings::tolerance()), 4);
+        QCOMPARE(child<QLabel>("labelTolerance")->text(), QString("10"));
+        // A reset to the value the slider already has changes nothing.
+        m_page->onPageReset();
+        QCOMPARE(int(QImageSettings::tolerance()), 4);
+        child<QSlider>("hSliderTolerance")->setValue(11);
+        QCOMPARE(int(QImageSettings::tolerance()), 11);
+        m_page->onPageReset();
+        QCOMPARE(int(QImageSettings::tolerance()), 10);
+    }
+
+    void startsWithBrushAndRemove()
+    {
+        QVERIFY(marked("btnTabBrush"));
+        QVERIFY(!marked("btnTabMagic"));
+        QVERIFY(marked("btnRemove"));
+        QVERIFY(!marked("btnKeep"));
+        QVERIFY(shown("frameBrushSize"));
+        QVERIFY(shown("frameHardness"));
+        QVERIFY(!shown("frameTolerance"));
+        QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("12"));
+        QCOMPARE(child<QLabel>("labelHardness")->text(), QString("0%"));
+        QCOMPARE(child<QLabel>("labelExplain1")->toolTip(),
+                 QString("The smaller the range is, the softer the edge will be"));
+        QCOMPARE(child<QLabel>("labelExplain2")->toolTip(),
+                 QString("The larger the tolerance, the larger the recognition range"));
+    }
+
+    void toolButtons_data()
+    {
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<bool>("magic");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<QVariantList>("brushSignals");
+        QTest::addColumn<QVariantList>("keepSignals");
+        QTest::newRow("magic") << QStringList{"btnTabMagic"} << true << false << QVariantList{true}
+                               << QVariantList{};
+        QTest::newRow("magic and back") << QStringList{"btnTabMagic", "btnTabBrush"} << false << false
+                                        << QVariantList{true, false} << QVariantList{};
+        QTest::newRow("magic twice") << QStringList{"btnTabMagic", "btnTabMagic"} << true << false
+                                     << QVariantList{true, true} << QVariantList{};
+        QTest::newRow("keep") << QStringList{"btnKeep"} << false << true << QVariantList{} << QVariantList{true};
+        QTest::newRow("keep then remove") << QStringList{"btnKeep", "btnRemove"} << false << false
+                                          << QVariantList{} << QVariantList{true, false};
+        QTest::newRow("magic keeps") << QStringList{"btnTabMagic", "btnKeep"} << true << true
+                                     << QVariantList{true} << QVariantList{true};
+    }
+
+    void toolButtons()
+    {
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, magic);
+        QFETCH(bool, keep);
+        QFETCH(QVariantList, brushSignals);
+        QFETCH(QVariantList, keepSignals);
+        QSignalSpy brush(m_page.get(), &QPageCutOut::signal_change_brush);
+        QSignalSpy repair(m_page.get(), &QPageCutOut::signal_repair_background);
+        for (const QString& name : clicks)
+            QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        QVariantList gotBrush, gotKeep;
+        for (const QVariantList& args : brush)
+            gotBrush << args[0];
+        for (const QVariantList& args : repair)
+            gotKeep << args[0];
+        QCOMPARE(gotBrush, brushSignals);
+        QCOMPARE(gotKeep, keepSignals);
+
+        QCOMPARE(marked("btnTabMagic"), magic);
+        QCOMPARE(marked("btnTabBrush"), !magic);
+        QCOMPARE(marked("btnKeep"), keep);
+        QCOMPARE(marked("btnRemove"), !keep);
+        // The magic brush has no size or hardness, only a tolerance.
+        QCOMPARE(shown("frameTolerance"), magic);
+        QCOMPARE(shown("frameBrushSize"), !magic);
+        QCOMPARE(shown("frameHardness"), !magic);
+    }
+
+    void sliders_data()
+    {
+        QTest::addColumn<QString>("slider");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("size up") << "hSliderBrushSize" << int(Qt::Key_Right) << 3 << "labelBrushSize" << "15";
+        QTest::newRow("size page down") << "hSliderBrushSize" << int(Qt::Key_PageDown) << 1 << "labelBrushSize"
+                                        << "2";
+        QTest::newRow("size floor") << "hSliderBrushSize" << int(Qt::Key_Home) << 1 << "labelBrushSize" << "1";
+        QTest::newRow("size ceiling") << "hSliderBrushSize" << int(Qt::Key_End) << 1 << "labelBrushSize"
+                                      << "100";
+        QTest::newRow("hardness") << "hSliderHardness" << int(Qt::Key_Right) << 7 << "labelHardness" << "7%";
+        QTest::newRow("hardness ceiling") << "hSliderHardness" << int(Qt::Key_End) << 1 << "labelHardness"
+                                          << "50%";
+        QTest::newRow("tolerance") << "hSliderTolerance" << int(Qt::Key_Left) << 4 << "labelTolerance" << "6";
+        QTest::newRow("tolerance ceiling") << "hSliderTolerance" << int(Qt::Key_End) << 1 << "labelTolerance"
+                                           << "255";
+    }
+
+    void sliders()
+    {
+        QFETCH(QString, slider);
+        QFETCH(int, key);
+        QFETCH(int, presses);
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        QTest::mouseClick(child<QPushButton>(slider == "hSliderTolerance" ? "btnTabMagic" : "btnTabBrush"),
+                          Qt::LeftButton);
+        QSignalSpy sizes(m_page.get(), &QPageCutOut::signal_brush_size);
+        QSignalSpy hardness(m_page.get(), &QPageCutOut::signal_hardness);
+        auto* s = child<QSlider>(slider);
+        s->setFocus();
+        for (int i = 0; i < presses; ++i)
+            QTest::keyClick(s, Qt::Key(key));
+        QCOMPARE(child<QLabel>(label)->text(), text);
+        const int value = s->value();
+        if (slider == "hSliderBrushSize") {
+            QVERIFY(!sizes.isEmpty());
+            QCOMPARE(sizes.last()[0].toInt(), value);
+        } else {
+            QCOMPARE(sizes.size(), 0);
+        }
+        if (slider == "hSliderHardness") {
+            // The slider softens the edge: at its top the brush view gets its softest edge.
+            QCOMPARE(hardness.last()[0].toInt(), QMaskStroke::kMaxHardness - value);
+            QCOMPARE(m_page->brushHardness(), QMaskStroke::kMaxHardness - value);
+        }
+        if (slider == "hSliderTolerance")
+            QCOMPARE(int(QImageSettings::tolerance()), value);
+    }
+
+    void resetRestoresDefaults()
+    {
+        QTest::mouseClick(child<QPushButton>("btnKeep"), Qt::LeftButton);
+        child<QSlider>("hSliderBrushSize")->setValue(40);
+        child<QSlider>("hSliderHardness")->setValue(20);
+        QTest::mouseClick(child<QPushButton>("btnTabMagic"), Qt::LeftButton);
+        child<QSlider>("hSliderTolerance")->setValue(99);
+
+        QSignalSpy sizes(m_page.get(), &QPageCutOut::signal_brush_size);
+        QSignalSpy brush(m_page.get(), &QPageCutOut::signal_change_brush);
+        QSignalSpy repair(m_page.get(), &QPageCutOut::signal_repair_background);
+        QSignalSpy hardness(m_page.get(), &QPageCutOut::signal_hardness);
+        m_page->onPageReset();
+        // The view hears every default again, so it matches the page.
+        QCOMPARE(sizes.size(), 1);
+        QCOMPARE(sizes[0][0].toInt(), QPageCutOut::kDefaultBrushSize);
+        QCOMPARE(hardness.size(), 1);
+        QCOMPARE(hardness[0][0].toInt(), QMaskStroke::kMaxHardness);
+        QCOMPARE(brush.size(), 1);
+        QCOMPARE(brush[0][0].toBool(), false);
+        QCOMPARE(repair.size(), 1);
+        QCOMPARE(repair[0][0].toBool(), false);
+        QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("12"));
+        QCOMPARE(child<QLabel>("labelHardness")->text(), QString("0%"));
+        QCOMPARE(child<QLabel>("labelTolerance")->text(), QString("10"));
+        QCOMPARE(int(QImageSettings::tolerance()), 10);
+        QVERIFY(marked("btnTabBrush") && marked("btnRemove"));
+        QVERIFY(!marked("btnTabMagic") && !marked("btnKeep"));
+        QVERIFY(shown("frameBrushSize") && !shown("frameTolerance"));
+    }
+
+    void followsTheViewsBrushSize()
+    {
+        QSignalSpy sizes(m_page.get(), &QPageCutOut::signal_brush_size);
+        m_page->onBrushSizeChanged(30);
+        QCOMPARE(child<QSlider>("hSliderBrushSize")->value(), 30);
+        QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("30"));
+        m_page->onBrushSizeChanged(500);
+        QCOMPARE(child<QSlider>("hSliderBrushSize")->value(), 100);
+        QCOMPARE(sizes.last()[0].toInt(), 100);
+    }
+};
+
+BRISEL_TEST_MAIN(TestPageCutOut)
+#include "tst_pagecutout.moc"
