@@ -130,12 +130,19 @@ void TestServiceOptions::serialsAreRandomHex()
 {
     QSet<QString> seen;
     const QRegularExpression hex("^[0-9a-f]{32}$");
+    int counts[16] = {};
     for (int i = 0; i < 2000; ++i) {
         const QString s = QString::fromStdString(JobQueue::newSerial());
         QVERIFY2(hex.match(s).hasMatch(), qPrintable(s));
         seen.insert(s);
+        for (const QChar c : s)
+            ++counts[QString("0123456789abcdef").indexOf(c)];
     }
     QCOMPARE(seen.size(), 2000);
+    // 64000 digits: each of the 16 should appear about 4000 times; a generator
+    // using only part of each word would leave some far off.
+    for (int d = 0; d < 16; ++d)
+        QVERIFY2(counts[d] > 3600 && counts[d] < 4400, qPrintable(QString("%1: %2").arg(d).arg(counts[d])));
 }
 
 BRISEL_TEST_GUILESS_MAIN(TestServiceOptions)
