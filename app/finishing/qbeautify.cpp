@@ -25,6 +25,20 @@ cv::CascadeClassifier loadFrom(const QString& folder, const char* name)
     return QImageHelp::loadCascade(QFile::encodeName(folder + QLatin1String(name)).toStdString());
 }
 
+// beautify() without the copy.
+void beautifyInPlace(cv::Mat& img, int strength)
+{
+    const QString folder = QBeautify::cascadeFolder();
+    cv::CascadeClassifier faceCascade = loadFrom(folder, "h_face.xml");
+    // The eye cascade finds nothing here, but a broken installation shows up as
+    // either file missing, and then nothing is smoothed at all.
+    const cv::CascadeClassifier eyeCascade = loadFrom(folder, "h_eye.xml");
+    if (faceCascade.empty() || eyeCascade.empty())
+        return;
+    if (!QBeautify::beautifyFaces(img, faceCascade, QFaceDetector::searchScale(img.size()), strength))
+        QBeautify::smoothRegion(img, strength);
+}
+
 } // namespace
 
 cv::Mat QBeautify::adjustTone(const cv::Mat& colour, int level)
@@ -71,15 +85,7 @@ bool QBeautify::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade
 cv::Mat QBeautify::beautify(const cv::Mat& colour, int strength)
 {
     cv::Mat img = colour.clone();
-    const QString folder = cascadeFolder();
-    cv::CascadeClassifier faceCascade = loadFrom(folder, "h_face.xml");
-    // The eye cascade finds nothing here, but a broken installation shows up as
-    // either file missing, and then nothing is smoothed at all.
-    const cv::CascadeClassifier eyeCascade = loadFrom(folder, "h_eye.xml");
-    if (faceCascade.empty() || eyeCascade.empty())
-        return img;
-    if (!beautifyFaces(img, faceCascade, QFaceDetector::searchScale(img.size()), strength))
-        smoothRegion(img, strength);
+    beautifyInPlace(img, strength);
     return img;
 }
 
@@ -93,8 +99,9 @@ cv::Mat QBeautify::beautifyCutout(const cv::Mat& source, const cv::Mat& current,
     cv::Mat m = QImageHelp::dropAlpha(source);
     if (tone > 0)
         m = adjustTone(m, tone);
+    // m is already a private copy: a 12 MP clone more would cost a tenth of a second.
     if (smooth > 0)
-        m = beautify(m, smooth);
+        beautifyInPlace(m, smooth);
     return QImageHelp::mergeAlpha(m, current);
 }
 
