@@ -292,8 +292,10 @@ bool QCropWidget::runJob(const std::function<cv::Mat()>& job, const std::functio
 
 void QCropWidget::onImageBeauty()
 {
-    if (!m_task || m_cutout.empty())
+    if (!m_task || m_cutout.empty()) {
+        emit signal_beauty_finished(); // nothing loaded yet: the page's sliders come back
         return;
+    }
     emit signal_beauty_begin();
     // Always from the downloaded cut-out, so repeated runs never compound.
     const cv::Mat source = m_task->cutout();
