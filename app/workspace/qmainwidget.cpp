@@ -14,6 +14,7 @@
 #include "qloadingctrl.h"
 #include "qmsgbox.h"
 #include "qoriginwidget.h"
+#include "qpagemanager.h"
 #include "qservicelauncher.h"
 #include "qtabbutton.h"
 #include "qtaskmanager.h"
@@ -227,6 +228,10 @@ void QMainWidget::setupWorkspace()
     });
     connect(editView, &QCropWidget::signal_beauty_begin, this, &QMainWidget::onBeautyBegin);
     connect(editView, &QCropWidget::signal_beauty_finished, this, &QMainWidget::onBeautyFinished);
+    // The tool pages open in the side panel to the right of the pictures.
+    pageManager = new QPageManager(this);
+    pageManager->setLayout(ui->hLayoutWork);
+    pageManager->connectView(editView);
 
     const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
                             tr("Original resolution")};
@@ -405,9 +410,11 @@ void QMainWidget::onMattingSuccess(const QString& taskId)
     pendingTask = nullptr;
     pendingTaskId.clear();
     loading->stop();
+    pageManager->reset();
     tabButtons.at(4)->setVisible(mattingType != Goods);
     for (QTabButton* tab : tabButtons)
         tab->setChecked(false);
+    pageManager->hidePage();
     ui->frameImageHeader->hide();
     originView->hide();
     later([this, taskId] {
@@ -460,10 +467,18 @@ void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
     // An open editing page takes the place of the original photo.
     ui->frameImageHeader->setVisible(!checked);
     originView->setVisible(!checked);
+    if (checked)
+        pageManager->showPage(index);
+    else
+        pageManager->hidePage();
 }
 
-void QMainWidget::onApplyCropSize(int, bool, const QSize&)
+void QMainWidget::onApplyCropSize(int, bool commit, const QSize&)
 {
+    // A size button only previews its crop; "Yes" commits it and closes the page.
+    if (!commit)
+        return;
+    pageManager->hidePage();
     ui->frameImageHeader->show();
     originView->show();
     tabButtons.at(2)->setChecked(false);

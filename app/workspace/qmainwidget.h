@@ -24,6 +24,7 @@ class QImageTask;
 class QLoadingCtrl;
 class QMenu;
 class QOriginWidget;
+class QPageManager;
 class QServiceLauncher;
 class QTabButton;
 class QUserHelp;
@@ -60,6 +61,7 @@ public:
     // The kind of the photo last submitted; upload-again reuses it.
     int currentMattingType() const { return mattingType; }
     QList<QTabButton*> tabs() const { return tabButtons; }
+    QPageManager* pages() const { return pageManager; }
 
 public slots:
     void onBtnMin();
@@ -129,6 +131,8 @@ private:
     int mattingType = 0;
     QLoadingCtrl* loading = nullptr;
     QCropWidget* editView = nullptr;
+    // The side panel's tool pages; a child of this window.
+    QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
     // The task whose result the window waits for; results of any other task (one
     // cancelled or replaced) are ignored.
