@@ -3,7 +3,7 @@
 <context>
     <name>QMainWidget</name>
     <message>
-        <location filename="../../../app/workspace/qmainwidget.cpp" line="+50" />
+        <location filename="../../../app/workspace/qmainwidget.cpp" line="+51" />
         <source>Change background</source>
         <translation>换背景</translation>
     </message>
@@ -94,7 +94,7 @@
         <translation>版本 %1</translation>
     </message>
     <message>
-        <location line="+41" />
+        <location line="+45" />
         <source>Original resolution</source>
         <translation>原始分辨率</translation>
     </message>
@@ -129,7 +129,7 @@
         <translation>正在抠图，请稍候...</translation>
     </message>
     <message>
-        <location line="+102" />
+        <location line="+112" />
         <source>Select Path</source>
         <translation>选择路径</translation>
     </message>
