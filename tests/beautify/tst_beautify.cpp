@@ -86,8 +86,6 @@ private slots:
     void smoothLeavesOtherMatricesAlone();
     void faceRegion_data();
     void faceRegion();
-    void searchScale_data();
-    void searchScale();
     void smoothingConfinedToFaces_data();
     void smoothingConfinedToFaces();
     void noFaceSmoothsWholePicture();
@@ -248,23 +246,6 @@ void TestBeautify::faceRegion()
     QCOMPARE(region.empty(), expected.empty());
     if (!expected.empty())
         QCOMPARE(region, expected);
-}
-
-void TestBeautify::searchScale_data()
-{
-    QTest::addColumn<cv::Size>("size");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("small photo") << cv::Size(512, 512) << 1.3;
-    QTest::newRow("just under the cap") << cv::Size(1331, 900) << 1.3;
-    QTest::newRow("12 MP landscape") << cv::Size(4000, 3000) << 4000.0 / 1024;
-    QTest::newRow("12 MP portrait") << cv::Size(3000, 4000) << 4000.0 / 1024;
-}
-
-void TestBeautify::searchScale()
-{
-    QFETCH(cv::Size, size);
-    QFETCH(double, expected);
-    QCOMPARE(QFaceDetector::searchScale(size), expected);
 }
 
 void TestBeautify::smoothingConfinedToFaces_data()

@@ -1,6 +1,6 @@
 // The beautify page driven as a user would: keys and drags change the levels but
 // only a mouse release on a slider asks for a run, never while one is running;
-// resetting and the two tabs.
+// resetting brings back the levels and the first tab.
 
 #include "qimagesettings.h"
 #include "qpagebeautify.h"
@@ -52,7 +52,6 @@ private slots:
     void noSecondRunWhileRunning();
     void reset_data();
     void reset();
-    void tabs();
 
 private:
     QSlider* slider(const char* name) const { return m_page->findChild<QSlider*>(name); }
@@ -131,7 +130,6 @@ void TestPageBeautify::releaseRunsOnlyAfterAChange_data()
     QTest::newRow("nothing changed") << 0 << int(Qt::LeftButton) << 0;
     QTest::newRow("changed, left button") << 12 << int(Qt::LeftButton) << 1;
     QTest::newRow("changed, right button") << 12 << int(Qt::RightButton) << 0;
-    QTest::newRow("changed, middle button") << 12 << int(Qt::MiddleButton) << 0;
 }
 
 void TestPageBeautify::releaseRunsOnlyAfterAChange()
@@ -229,20 +227,6 @@ void TestPageBeautify::reset()
     // been set, and does nothing on a page that was never touched.
     release(slider(kTone));
     QCOMPARE(runs.count(), tone || smooth ? 1 : 0);
-}
-
-void TestPageBeautify::tabs()
-{
-    QVERIFY(checked("btnTabSkim"));
-    QVERIFY(frameShown("frameSkimTone") && !frameShown("frameSmooth"));
-
-    QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSmooth"), Qt::LeftButton);
-    QVERIFY(checked("btnTabSmooth") && !checked("btnTabSkim"));
-    QVERIFY(frameShown("frameSmooth") && !frameShown("frameSkimTone"));
-
-    QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSkim"), Qt::LeftButton);
-    QVERIFY(checked("btnTabSkim") && !checked("btnTabSmooth"));
-    QVERIFY(frameShown("frameSkimTone") && !frameShown("frameSmooth"));
 }
 
 BRISEL_TEST_MAIN(TestPageBeautify)
