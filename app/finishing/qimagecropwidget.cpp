@@ -56,6 +56,7 @@ QImageCropWidget::QImageCropWidget(QWidget* parent) : QWidget(parent), m_canvas(
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
+    m_checker = checkerTile();
     installEventFilter(this);
     connect(m_canvas, &QImageCanvas::signal_update, this, &QImageCropWidget::onUpdateCanvas);
     // Another program taking the focus ends the editing of the subject frame.
@@ -187,8 +188,7 @@ void QImageCropWidget::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(m_origin);
-    static const QPixmap tile = checkerTile();
-    QBrush checker(tile);
+    QBrush checker(m_checker);
     checker.setTransform(QTransform::fromTranslate(m_imageRect.x(), m_imageRect.y()));
     painter.fillRect(m_imageRect, checker);
     painter.drawPixmap(m_imageRect.topLeft(), m_shownPixmap);
@@ -216,8 +216,8 @@ QPoint QImageCropWidget::mapToCanvas(const QPoint& widgetPos) const
 
 void QImageCropWidget::wheelEvent(QWheelEvent* event)
 {
-    if (!hasImage())
-        return;
+    if (!hasImage() || event->angleDelta().y() == 0)
+        return; // a sideways scroll is no zoom
     refreshDisplay();
     // The picture point under the cursor stays under it: its distance from the
     // picture's centre grows with the picture.

@@ -78,6 +78,7 @@ private:
     bool mousePressed(QMouseEvent* event);
 
     QImageCanvas* m_canvas = nullptr;
+    QPixmap m_checker; // one tile of the transparency checkerboard
     QLoadingCtrl* m_loading = nullptr;
     bool m_dragging = false;
     QPoint m_lastPos;

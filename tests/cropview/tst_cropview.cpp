@@ -85,9 +85,10 @@ void drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to)
     QTest::mouseRelease(w, button, Qt::NoModifier, to);
 }
 
-void wheel(QWidget* w, QPoint pos, int delta)
+void wheel(QWidget* w, QPoint pos, int delta, Qt::Orientation direction = Qt::Vertical)
 {
-    QWheelEvent event(QPointF(pos), QPointF(w->mapToGlobal(pos)), QPoint(), QPoint(0, delta), Qt::NoButton,
+    const QPoint angle = direction == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+    QWheelEvent event(QPointF(pos), QPointF(w->mapToGlobal(pos)), QPoint(), angle, Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(w, &event);
 }
@@ -316,6 +317,7 @@ void TestCropView::zoomBar_data()
     QTest::newRow("wheel up from 2.0 jumps") << 2.0f << "wheel up" << 300;
     QTest::newRow("wheel up at the top") << 3.0f << "wheel up" << 300;
     QTest::newRow("wheel down at the floor") << 0.4f << "wheel down" << 40;
+    QTest::newRow("sideways scroll is no zoom") << 1.5f << "wheel sideways" << 150;
 }
 
 void TestCropView::zoomBar()
@@ -324,12 +326,14 @@ void TestCropView::zoomBar()
     QFETCH(QString, action);
     QFETCH(int, percent);
     LOAD();
-    crop()->setFactor(start);
+    child<QSlider>("hSliderImageFactor")->setValue(qRound(start * 100));
     const QSize wholeAtOne = crop()->size();
     if (action == "slider 250")
         child<QSlider>("hSliderImageFactor")->setValue(250);
     else if (action.startsWith("btn"))
         QTest::mouseClick(child<QPushButton>(qPrintable(action)), Qt::LeftButton);
+    else if (action == "wheel sideways")
+        wheel(crop(), crop()->rect().center(), -120, Qt::Horizontal);
     else
         wheel(crop(), crop()->rect().center(), action == "wheel up" ? 120 : -120);
     QCOMPARE(int(crop()->factor() * 100 + 0.5f), percent);
