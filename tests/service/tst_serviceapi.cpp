@@ -269,7 +269,10 @@ void TestServiceApi::concurrentUploadsAllAnswered()
 {
     ServiceProcess service;
     QString error;
-    QVERIFY2(service.start({"--queue", "32", "--workers", "4", "--test-delay-ms", "800"}, &error), qPrintable(error));
+    // A place frees up only when a job finishes; with every accepted job running
+    // for 5 s at once, the burst of uploads is long over before that, even on a
+    // busy machine, and the whole test still takes only a few seconds.
+    QVERIFY2(service.start({"--queue", "32", "--workers", "32", "--test-delay-ms", "5000"}, &error), qPrintable(error));
     const std::string photo = photofixtures::encode(photofixtures::discOnGreen(80, 60), ".jpg");
 
     constexpr int kUploads = 40;
@@ -342,7 +345,7 @@ void TestServiceApi::sigtermFinishesRunningJob()
 {
     ServiceProcess service;
     QString error;
-    QVERIFY2(service.start({"--workers", "1", "--test-delay-ms", "1500"}, &error), qPrintable(error));
+    QVERIFY2(service.start({"--workers", "1", "--test-delay-ms", "4000"}, &error), qPrintable(error));
     ServiceClient c(service.url());
     const std::string photo = photofixtures::encode(photofixtures::discOnGreen(60, 40), ".jpg");
     const QString running = serialOf(c.upload(kMac, "1", photo));
