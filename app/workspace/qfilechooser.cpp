@@ -5,6 +5,7 @@
 namespace {
 QFileChooser::OpenHook g_openHook;
 QFileChooser::FolderHook g_folderHook;
+QFileChooser::OpenManyHook g_openManyHook;
 } // namespace
 
 QString QFileChooser::openFile(QWidget* parent, const QString& title, const QString& folder,
@@ -13,6 +14,14 @@ QString QFileChooser::openFile(QWidget* parent, const QString& title, const QStr
     if (g_openHook)
         return g_openHook(title, folder, filter);
     return QFileDialog::getOpenFileName(parent, title, folder, filter);
+}
+
+QStringList QFileChooser::openFiles(QWidget* parent, const QString& title, const QString& folder,
+                                    const QString& filter)
+{
+    if (g_openManyHook)
+        return g_openManyHook(title, folder, filter);
+    return QFileDialog::getOpenFileNames(parent, title, folder, filter);
 }
 
 QString QFileChooser::existingFolder(QWidget* parent, const QString& title, const QString& folder)
@@ -30,4 +39,9 @@ void QFileChooser::setOpenHook(OpenHook hook)
 void QFileChooser::setFolderHook(FolderHook hook)
 {
     g_folderHook = std::move(hook);
+}
+
+void QFileChooser::setOpenManyHook(OpenManyHook hook)
+{
+    g_openManyHook = std::move(hook);
 }

@@ -3,6 +3,7 @@
 // native dialogs with a hook; an empty answer means the user cancelled.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -14,12 +15,18 @@ public:
     using OpenHook =
         std::function<QString(const QString& title, const QString& folder, const QString& filter)>;
     using FolderHook = std::function<QString(const QString& title, const QString& folder)>;
+    using OpenManyHook =
+        std::function<QStringList(const QString& title, const QString& folder, const QString& filter)>;
 
     static QString openFile(QWidget* parent, const QString& title, const QString& folder,
                             const QString& filter);
+    // Several photos at once (the batch add dialog); empty when cancelled.
+    static QStringList openFiles(QWidget* parent, const QString& title, const QString& folder,
+                                 const QString& filter);
     static QString existingFolder(QWidget* parent, const QString& title, const QString& folder);
 
     // Replace the dialogs (an empty function restores them). GUI thread only.
     static void setOpenHook(OpenHook hook);
     static void setFolderHook(FolderHook hook);
+    static void setOpenManyHook(OpenManyHook hook);
 };
