@@ -24,6 +24,9 @@
 //
 // Edit overlay / mask pixels (B, G, R, A): (0, 0, 255, 100) the service's cut-out,
 // (10, 0, 255, 100) kept by the user, alpha 0 removed.
+//
+// New pictures of the conversions and editor routines live in QBufferRecycler's
+// storage, so editing one photo over and over reuses the same few buffers.
 class QImageHelp : public QObject
 {
     Q_OBJECT
@@ -79,8 +82,8 @@ public:
     // The magic brush: floods image (a colour matrix) from seed with 4-connectivity,
     // every pixel within +-tolerance per channel of the seed pixel; the flooded
     // pixels of a copy of overlay become (0, 0, 0, 0) when erase, else the keep
-    // colour (10, 0, 255, 100). A seed outside the image returns the overlay copy
-    // unchanged.
+    // colour (10, 0, 255, 100). A seed outside the image, or an overlay that is not
+    // CV_8UC4, returns the overlay copy unchanged.
     static cv::Mat floodFillMask(const cv::Mat& image, const cv::Mat& overlay, const QPoint& seed,
                                  int tolerance, bool erase);
     // (0, 0, 255, 100) where the cut-out's alpha is at least 100, else (0, 0, 255, 0).
