@@ -4,10 +4,10 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "qcommonmethod.h"
-#include "qcustomshadoweffect.h"
 #include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
+#include "qframelessframe.h"
 #include "qhometoolbutton.h"
 #include "qimageformatdialog.h"
 #include "qimagetask.h"
@@ -20,7 +20,6 @@
 #include "qtaskmanager.h"
 #include "quserhelp.h"
 #include "qvarnui.h"
-#include "qwindowgrip.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
 
@@ -28,8 +27,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -111,13 +108,9 @@ QMainWidget::QMainWidget(QWidget* parent)
             onBtnSave();
     });
 
-    // The frame has no system border, so edges, corners and the title bar are
-    // handled here; the application-wide filter sees moves over child widgets too.
-    setMouseTracking(true);
-    ui->frameTitle->setMouseTracking(true);
-    ui->frameTitle->installEventFilter(this);
-    installEventFilter(this);
-    qApp->installEventFilter(this);
+    // The window has no system frame; this stands in for it.
+    frameless = new QFramelessFrame(this, ui->frameTitle, ui->frameMain);
+    connect(frameless, &QFramelessFrame::signal_title_double_clicked, this, &QMainWidget::onBtnMax);
 
     ui->stackedWidget->setCurrentIndex(PageHome);
     ui->stackedWidgetHome->setCurrentIndex(HomeEntry);
@@ -127,7 +120,6 @@ QMainWidget::QMainWidget(QWidget* parent)
 
 QMainWidget::~QMainWidget()
 {
-    qApp->removeEventFilter(this);
     CSetting::setValue("window", "geometry", QString::fromLatin1(saveGeometry().toBase64()));
     QWorkPool::instance()->stop();
     delete ui;
@@ -273,30 +265,9 @@ void QMainWidget::showHome(HomePage page)
     });
 }
 
-// The frame's drop shadow. As a graphics effect on the frame it would re-render and
-// re-blur the whole window on every repaint of any child (about 145 ms a frame at
-// 1200 x 800, so the spinner and the card animations would stutter); drawn here it
-// is blurred once per window size and then only copied.
 void QMainWidget::paintEvent(QPaintEvent* event)
 {
-    if (isMaximized())
-        return;
-    const QRect frame = ui->frameMain->geometry();
-    if (shadow.size() != size() || shadowFrame != frame) {
-        shadowFrame = frame;
-        shadow = QImage(size(), QImage::Format_ARGB32_Premultiplied);
-        shadow.fill(Qt::transparent);
-        QPainter painter(&shadow);
-        painter.fillRect(frame, Qt::black);
-        painter.end();
-        QCustomShadowEffect::blurAlpha(shadow, ShadowBlur);
-        painter.begin(&shadow);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(shadow.rect(), QColor(0, 0, 0, 80));
-    }
-    QPainter painter(this);
-    painter.setClipRegion(event->region());
-    painter.drawImage(0, 0, shadow);
+    frameless->paintShadow(event);
 }
 
 void QMainWidget::onBtnMin()
@@ -565,68 +536,4 @@ void QMainWidget::onBtnMenu()
     const int x = button.x() - (menu->sizeHint().width() - ui->BtnMenu->width()) / 2;
     const int y = ui->frameTitle->mapToGlobal(QPoint(0, ui->frameTitle->height())).y();
     menu->exec(QPoint(x, y));
-}
-
-bool QMainWidget::eventFilter(QObject* watched, QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseMove:
-    case QEvent::MouseButtonDblClick:
-        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
-            handleFrameMouse(watched, event))
-            return true;
-        break;
-    default:
-        break;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-// The same event may arrive here more than once (through the application filter
-// and again as it propagates to parents), so every step works from the state at the
-// press and the absolute cursor position, and repeating it changes nothing.
-bool QMainWidget::handleFrameMouse(QObject* watched, QEvent* event)
-{
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint global = mouse->globalPos();
-    const int edges = isMaximized() ? int(QWindowGrip::None) : QWindowGrip::edgeAt(geometry(), global);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() != Qt::LeftButton)
-            return false;
-        if (edges == QWindowGrip::None && watched != ui->frameTitle)
-            return false;
-        pressed = true;
-        dragEdges = edges;
-        dragStart = global;
-        dragStartGeometry = geometry();
-        return edges != QWindowGrip::None;
-    case QEvent::MouseButtonRelease:
-        pressed = false;
-        dragEdges = QWindowGrip::None;
-        return false;
-    case QEvent::MouseButtonDblClick:
-        if (watched == ui->frameTitle && mouse->button() == Qt::LeftButton) {
-            onBtnMax();
-            return true;
-        }
-        return false;
-    default:
-        break;
-    }
-    if (pressed && (mouse->buttons() & Qt::LeftButton)) {
-        if (dragEdges != QWindowGrip::None)
-            setGeometry(
-                QWindowGrip::resized(dragStartGeometry, dragEdges, global - dragStart, minimumSize()));
-        else if (!isMaximized())
-            move(dragStartGeometry.topLeft() + global - dragStart);
-        return true;
-    }
-    if (edges != QWindowGrip::None)
-        setCursor(QWindowGrip::cursorFor(edges));
-    else if (testAttribute(Qt::WA_SetCursor))
-        unsetCursor();
-    return false;
 }

@@ -6,10 +6,7 @@
 // the work pool. Everything here runs on the GUI thread; task results arrive as
 // queued signals.
 
-#include <QImage>
 #include <QList>
-#include <QPoint>
-#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -19,6 +16,7 @@ class QMainWidgetClass;
 }
 
 class QCropWidget;
+class QFramelessFrame;
 class QHomeToolButton;
 class QImageTask;
 class QLoadingCtrl;
@@ -51,7 +49,6 @@ public:
     // Margins around the visible frame of a window that is not maximised; the drop
     // shadow is drawn in them.
     static constexpr int FrameMargin = 4;
-    static constexpr double ShadowBlur = 6.0;
     // Delay of page switches after a state change, so the triggering event ends first.
     static constexpr int SwitchDelayMs = 50;
 
@@ -93,7 +90,6 @@ private slots:
     void onServiceFailed(const QString& message);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -111,7 +107,6 @@ private:
     void showHome(HomePage page);
     void later(std::function<void()> step);
     void applyFrameMargins();
-    bool handleFrameMouse(QObject* watched, QEvent* event);
     void showBatchUnavailable();
     void setWorkspaceBusy(bool busy);
     void setOutputFolder(const QString& folder);
@@ -122,12 +117,7 @@ private:
     QMenu* menu = nullptr;
     QUserHelp* userHelp = nullptr;
     QList<QTabButton*> tabButtons;
-    QImage shadow; // blurred once per size, see paintEvent
-    QRect shadowFrame;
-    QPoint dragStart;
-    QRect dragStartGeometry;
-    int dragEdges = 0;
-    bool pressed = false;
+    QFramelessFrame* frameless = nullptr;
     int mattingType = 0;
     QLoadingCtrl* loading = nullptr;
     QCropWidget* editView = nullptr;

@@ -3,7 +3,7 @@
 <context>
     <name>QMainWidget</name>
     <message>
-        <location filename="../../../app/workspace/qmainwidget.cpp" line="+51" />
+        <location filename="../../../app/workspace/qmainwidget.cpp" line="+48" />
         <source>Change background</source>
         <translation>换背景</translation>
     </message>
@@ -34,7 +34,7 @@
         <translation>Brisel 智能抠图</translation>
     </message>
     <message>
-        <location line="+72" />
+        <location line="+67" />
         <source>Remove Person Background</source>
         <translation>人像抠图</translation>
     </message>
@@ -99,7 +99,7 @@
         <translation>原始分辨率</translation>
     </message>
     <message>
-        <location line="+85" />
+        <location line="+64" />
         <source>Restore</source>
         <translation>还原</translation>
     </message>
