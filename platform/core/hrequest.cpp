@@ -136,7 +136,12 @@ QString HRequest::fullUrl() const
         fragment = base.mid(hash);
         base.truncate(hash);
     }
-    const QChar joiner = base.contains('?') ? QChar('&') : QChar('?');
+    // An address that already ends in "?" or "&" needs no joiner of its own.
+    QString joiner;
+    if (!base.contains('?'))
+        joiner = QStringLiteral("?");
+    else if (!base.endsWith('?') && !base.endsWith('&'))
+        joiner = QStringLiteral("&");
     return base + joiner + QString::fromLatin1(encodeParams(m_params)) + fragment;
 }
 

@@ -214,6 +214,8 @@ private slots:
         QTest::newRow("plus and percent") << "/echo" << Params{{"p", "1+1%"}} << "p=1%2B1%25";
         QTest::newRow("empty value") << "/echo" << Params{{"empty", ""}, {"b", "2"}} << "empty=&b=2";
         QTest::newRow("joins an existing query") << "/echo?z=0" << Params{{"a", "1"}} << "z=0&a=1";
+        QTest::newRow("address ends in ?") << "/echo?" << Params{{"a", "1"}} << "a=1";
+        QTest::newRow("address ends in &") << "/echo?z=0&" << Params{{"a", "1"}} << "z=0&a=1";
         QTest::newRow("repeated key") << "/echo" << Params{{"a", "1"}, {"a", "2"}} << "a=1&a=2";
     }
     void paramsAreEncodedInCallOrder()
