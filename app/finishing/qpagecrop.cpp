@@ -25,6 +25,8 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageCrop.css")));
 
     const QVector<CropSizeEntry>& regular = QCropSizes::regularSizes();
+    for (int column = 0; column < kRegularColumns; ++column)
+        ui->gridLayout->setColumnStretch(column, 1);
     for (int i = 0; i < regular.size(); ++i)
         ui->gridLayout->addWidget(addSizeButton(regular[i], ui->pageTabRegular), i / kRegularColumns,
                                   i % kRegularColumns);
