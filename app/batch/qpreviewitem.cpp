@@ -1,0 +1,323 @@
+#include "qpreviewitem.h"
+
+#include "csetting.h"
+#include "qimagecanvas.h"
+#include "qimagetask.h"
+#include "qloadingctrl.h"
+#include "qtaskmanager.h"
+#include "qvarnui.h"
+#include "qworkpool.h"
+#include "readtextfile.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <opencv2/imgproc.hpp>
+
+namespace {
+constexpr int kRepaintDelayMs = 50;
+
+cv::Mat shrinkForPreview(const cv::Mat& cutout)
+{
+    const int longest = std::max(cutout.cols, cutout.rows);
+    if (longest <= QPreviewItem::kPreviewSide)
+        return cutout.clone();
+    const double scale = double(QPreviewItem::kPreviewSide) / longest;
+    cv::Mat small;
+    cv::resize(cutout, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    return small;
+}
+
+QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+} // namespace
+
+QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
+    : QWidget(parent), m_kind(kind), m_imagePath(imagePath)
+{
+    setFixedSize(kSide, kSide);
+    setStyleSheet(readTextFile(":/qss/previewItem.css"));
+
+    m_btnDelete = makeButton("btnDelete", QString(), this);
+    m_btnDelete->setGeometry(4, 4, 24, 24);
+    m_btnDelete->hide();
+    m_frameBottom = new QFrame(this);
+    m_frameBottom->setObjectName("frameBottom");
+    m_frameBottom->setGeometry(0, 122, kSide, 38);
+    m_frameBottom->hide();
+    auto* layout = new QHBoxLayout(m_frameBottom);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    QPushButton* download = makeButton("btnDownload", tr("Download"), m_frameBottom);
+    auto* line = new QFrame(m_frameBottom);
+    line->setObjectName("frameLine");
+    line->setFixedSize(1, 20);
+    QPushButton* edit = makeButton("btnEdit", tr("Edit"), m_frameBottom);
+    layout->addWidget(download);
+    layout->addWidget(line);
+    layout->addWidget(edit);
+
+    m_btnRetry = makeButton("btnRetry", tr("Retry"), this);
+    m_btnRetry->setGeometry(40, 96, 80, 24);
+    m_btnRetry->hide();
+
+    m_loading = new QLoadingCtrl(this);
+    m_loading->setObjectName("loading");
+    m_loading->setGeometry(30, 30, 100, 100);
+    m_loading->setColor(QColor(52, 122, 235, 255));
+    installEventFilter(this);
+
+    connect(edit, &QPushButton::clicked, this, [this] {
+        if (isReady())
+            emit signal_edit_begin(this, m_taskId);
+    });
+    connect(download, &QPushButton::clicked, this, [this] { emit signal_save(this); });
+    connect(m_btnDelete, &QPushButton::clicked, this, [this] { emit signal_remove(this); });
+    connect(m_btnRetry, &QPushButton::clicked, this, &QPreviewItem::onRetry);
+    startTask();
+}
+
+QPreviewItem::~QPreviewItem() = default;
+
+bool QPreviewItem::isReady() const
+{
+    return m_canvas && m_canvas->isLoaded();
+}
+
+bool QPreviewItem::isBusy() const
+{
+    return m_loading->isRunning();
+}
+
+void QPreviewItem::startTask()
+{
+    m_error.clear();
+    setToolTip(QString());
+    m_btnRetry->hide();
+    setLoading(true);
+    auto task = std::make_shared<QImageTask>(m_kind, m_imagePath);
+    connect(task.get(), &QImageTask::signal_success, this, &QPreviewItem::onMattingSuccess);
+    connect(task.get(), &QImageTask::signal_error, this, &QPreviewItem::onMattingError);
+    m_taskId = task->id();
+    QTaskManager::addTask(task);
+    update();
+}
+
+void QPreviewItem::onRetry()
+{
+    if (isFailed())
+        startTask();
+}
+
+void QPreviewItem::setLoading(bool running)
+{
+    m_loading->setVisible(running);
+    if (running)
+        m_loading->start();
+    else
+        m_loading->stop();
+}
+
+void QPreviewItem::onMattingSuccess(const QString& taskId)
+{
+    m_taskId = taskId;
+    const std::shared_ptr<QImageTask> task = QTaskManager::getTask(taskId);
+    if (!task)
+        return;
+    // The full cut-out stays with the task (and its cache file); only a copy small
+    // enough for the tile is made, on the pool so the GUI never waits for it.
+    const QPointer<QPreviewItem> guard(this);
+    QWorkPool::instance()->post([guard, task]() {
+        cv::Mat small;
+        try {
+            small = shrinkForPreview(task->cutout());
+        } catch (const cv::Exception&) {
+        }
+        const QSize size(small.cols, small.rows);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, small, size]() {
+                if (guard)
+                    guard->showPreview(small, size);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void QPreviewItem::showPreview(const cv::Mat& cutout, QSize sourceSize)
+{
+    if (cutout.empty()) {
+        onMattingError(tr("The result could not be read."));
+        return;
+    }
+    m_canvas = std::make_shared<QImageCanvas>();
+    connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
+        setLoading(false);
+        emit signal_state_changed(this);
+        QTimer::singleShot(kRepaintDelayMs, this, qOverload<>(&QWidget::update));
+    });
+    m_canvas->loadCutout(cutout, sourceSize);
+}
+
+void QPreviewItem::onMattingError(const QString& message)
+{
+    m_error = message.isEmpty() ? tr("The photo could not be processed.") : message;
+    setLoading(false);
+    setToolTip(m_error);
+    m_btnRetry->show();
+    emit signal_state_changed(this);
+    update();
+}
+
+void QPreviewItem::applyLook(QImageCanvas& canvas, const Look& look)
+{
+    if (!look.image.isEmpty())
+        canvas.setBackgroundImage(look.image);
+    else if (look.hasColor)
+        canvas.setBackgroundColor(look.color);
+    if (look.cropId)
+        canvas.applyCropSize(look.cropId, true, look.cropSize);
+}
+
+void QPreviewItem::onChangeBackgroundColor(const QColor& color)
+{
+    if (!isReady())
+        return;
+    m_look.hasColor = true;
+    m_look.color = color;
+    m_look.image.clear();
+    m_canvas->setBackgroundColor(color);
+    update();
+}
+
+void QPreviewItem::onChangeBackgroundImage(const QString& imagePath)
+{
+    if (!isReady())
+        return;
+    m_look.image = imagePath;
+    m_canvas->setBackgroundImage(imagePath);
+    update();
+}
+
+void QPreviewItem::onCropImage(int id, bool commit, const QSize& size)
+{
+    if (!isReady())
+        return;
+    m_look.cropId = id;
+    m_look.cropSize = size;
+    m_canvas->applyCropSize(id, commit, size);
+    update();
+}
+
+void QPreviewItem::onImageCutBegin()
+{
+    setLoading(true);
+}
+
+void QPreviewItem::onImageCutFinished(cv::Mat image)
+{
+    if (isReady() && !image.empty()) {
+        m_edited = image;
+        const cv::Mat small = shrinkForPreview(image);
+        m_canvas->loadCutout(small, QSize(small.cols, small.rows));
+    } else {
+        setLoading(false);
+    }
+    emit signal_edit_finished(this);
+}
+
+QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
+{
+    const QString base = QFileInfo(m_imagePath).fileName().section('.', 0, 0);
+    return QString("%1/%2_%3.%4")
+        .arg(folder, base)
+        .arg(QDateTime::currentSecsSinceEpoch())
+        .arg(format == 0 ? "png" : "jpg");
+}
+
+void QPreviewItem::buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done) const
+{
+    const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
+    if (!isReady() || !task) {
+        done(nullptr);
+        return;
+    }
+    auto canvas = std::make_shared<QImageCanvas>();
+    const Look look = m_look;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [canvas, look, done, connection] {
+        QObject::disconnect(*connection);
+        applyLook(*canvas, look);
+        done(canvas);
+    });
+    canvas->loadCutout(m_edited.empty() ? task->cutout() : m_edited, task->sourceSize());
+}
+
+bool QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, QString* error)
+{
+    std::shared_ptr<QImageCanvas> full;
+    bool finished = false;
+    buildFullCanvas([&](std::shared_ptr<QImageCanvas> canvas) {
+        full = std::move(canvas);
+        finished = true;
+    });
+    while (!finished)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    if (!full)
+        return false;
+    const QString file = targetPath(format, folder);
+    if (!full->save(file, format, quint8(CSetting::getInt("output", "size", 1)), error))
+        return false;
+    if (openFolder)
+        QVarnUI::openFolder(file, true);
+    return true;
+}
+
+bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == this && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
+        const bool hovered = event->type() == QEvent::Enter;
+        m_frameBottom->setVisible(hovered);
+        m_btnDelete->setVisible(hovered);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QPreviewItem::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    for (int y = 0; y < height(); y += 8)
+        for (int x = 0; x < width(); x += 8)
+            painter.fillRect(QRect(x, y, 8, 8), ((x / 8 + y / 8) % 2 == 0) ? QColor(255, 255, 255) : QColor(220, 220, 220));
+    if (isReady()) {
+        QPixmap picture = m_canvas->composedPixmap(false);
+        if (m_canvas->isCropApplied())
+            picture = picture.copy(m_canvas->cropRect());
+        picture = picture.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QPoint at((width() - picture.width()) / 2, (height() - picture.height()) / 2);
+        painter.drawPixmap(at, picture);
+        painter.setPen(QColor(160, 160, 160));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(at, QSize(picture.width() - 1, picture.height() - 1)));
+    } else if (isFailed()) {
+        // A red cross in a circle: the photo failed; the tooltip says why.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(220, 50, 50), 4));
+        painter.drawEllipse(QPoint(80, 60), 28, 28);
+        painter.drawLine(66, 46, 94, 74);
+        painter.drawLine(94, 46, 66, 74);
+    }
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QColor>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <memory>
+
+class QFrame;
+class QImageCanvas;
+class QImageTask;
+class QLoadingCtrl;
+class QPushButton;
+
+// One photo of a batch: runs its own matting task and shows a preview-size picture
+// of the result with the batch's common background and crop. Only the preview is
+// kept here; the full-resolution canvas is built from the task's cut-out for a save
+// and released afterwards. GUI thread only.
+class QPreviewItem : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSide = 160;
+    // Longest side of the cut-out kept for the preview.
+    static constexpr int kPreviewSide = 480;
+
+    QPreviewItem(int kind, const QString& imagePath, QWidget* parent = nullptr);
+    ~QPreviewItem() override;
+
+    const QString& taskId() const { return m_taskId; }
+    const QString& imagePath() const { return m_imagePath; }
+    bool isReady() const;
+    bool isFailed() const { return !m_error.isEmpty(); }
+    const QString& errorMessage() const { return m_error; }
+    bool isBusy() const;
+
+    // The file a save made now would write.
+    QString targetPath(quint8 format, const QString& folder) const;
+    // A full-resolution canvas with the tile's background and crop, loaded on the
+    // pool; `done` runs on the GUI thread with it (empty when the tile has no
+    // result). The canvas shares nothing with the tile, so a pool job may save it.
+    void buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done) const;
+    // Saves at full resolution; false with the reason in *error.
+    bool saveTo(quint8 format, const QString& folder, bool openFolder, QString* error = nullptr);
+
+signals:
+    void signal_edit_begin(QPreviewItem* pItem, const QString& taskId);
+    void signal_edit_finished(QPreviewItem* pItem);
+    void signal_remove(QPreviewItem* pItem);
+    void signal_save(QPreviewItem* pItem);
+    void signal_state_changed(QPreviewItem* pItem);
+
+public slots:
+    void onMattingSuccess(const QString& taskId);
+    void onMattingError(const QString& message);
+    void onRetry();
+    void onChangeBackgroundColor(const QColor& color);
+    void onChangeBackgroundImage(const QString& imagePath);
+    void onCropImage(int id, bool commit, const QSize& size);
+    void onImageCutBegin();
+    void onImageCutFinished(cv::Mat image);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Look
+    {
+        bool hasColor = false;
+        QColor color;
+        QString image;
+        int cropId = 0;
+        QSize cropSize;
+    };
+    void startTask();
+    void showPreview(const cv::Mat& cutout, QSize sourceSize);
+    static void applyLook(QImageCanvas& canvas, const Look& look);
+    void setLoading(bool running);
+
+    int m_kind = 0;
+    QString m_imagePath;
+    QString m_taskId;
+    QString m_error;
+    Look m_look;
+    std::shared_ptr<QImageCanvas> m_canvas;
+    // The hand-edited cut-out at full resolution; empty until the tile is edited.
+    cv::Mat m_edited;
+    QLoadingCtrl* m_loading = nullptr;
+    QPushButton* m_btnDelete = nullptr;
+    QPushButton* m_btnRetry = nullptr;
+    QFrame* m_frameBottom = nullptr;
+};
