@@ -9,6 +9,7 @@
 #include "qloadingctrl.h"
 #include "qmainwidget.h"
 #include "qmsgbox.h"
+#include "qtabbutton.h"
 #include "testutils.h"
 
 #include <QApplication>
@@ -145,6 +146,19 @@ int main(int argc, char** argv)
         }
         QTest::qWait(300);
         failures += !savePage(&window, QString("%1/workspace-%2.png").arg(out, lang));
+
+        // Each side-panel page, opened by its tab and closed again.
+        const std::pair<const char*, const char*> tabs[] = {{"BtnTabChangeBg", "background"},
+                                                            {"BtnTabCutout", "cutout"},
+                                                            {"BtnTabCrop", "crop"},
+                                                            {"BtnTabBeautify", "beautify"}};
+        for (const auto& [tabName, file] : tabs) {
+            auto* tab = window.findChild<QTabButton*>(QLatin1String(tabName));
+            QTest::mouseClick(tab, Qt::LeftButton);
+            QTest::qWait(300);
+            failures += !savePage(&window, QString("%1/panel-%2-%3.png").arg(out, QLatin1String(file), lang));
+            QTest::mouseClick(tab, Qt::LeftButton);
+        }
     }
     QMsgBox::setTestHook(nullptr);
     QFileChooser::setOpenHook(nullptr);
