@@ -1,0 +1,568 @@
+#include "qbatchmattingwidget.h"
+
+#include "cglobal.h"
+#include "csetting.h"
+#include "qbatchmattingdialog.h"
+#include "qbatchmenu.h"
+#include "qfilechooser.h"
+#include "qimagebutton.h"
+#include "qimagecanvas.h"
+#include "qimageformatdialog.h"
+#include "qmsgbox.h"
+#include "qpreviewitem.h"
+#include "qsizebutton.h"
+#include "qvarnui.h"
+#include "qworkpool.h"
+#include "readtextfile.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+struct Swatch
+{
+    int kind; // QImageButton kind: 0 picture, 1 colour
+    const char* text;
+    QColor color;
+    bool checkable;
+};
+const Swatch kSwatches[] = {
+    {0, ":/template/template_1.png", QColor(0, 0, 0, 0), true},
+    {1, "#FF0000", QColor(255, 0, 0, 255), true},
+    {1, "#0000FF", QColor(0, 0, 255, 255), true},
+    {1, "#FFFFFF", QColor(255, 255, 255, 255), true},
+    {0, ":/image/btn.select.color.png", QColor(), false},
+    {0, ":/image/btn.add.template.png", QColor(), false},
+};
+
+struct SizeEntry
+{
+    int id;
+    const char* text;
+};
+const SizeEntry kSizes[] = {
+    {1, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Original image")},
+    {9, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Crop edges of image")},
+    {18, "500*500"},
+    {17, "800*800"},
+    {16, "1000*1000"},
+    {15, "1500*1500"},
+    {11, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Certificate >")},
+    {10, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Custom size")},
+};
+
+struct IdSize
+{
+    int id;
+    const char* menuText;
+    const char* buttonText;
+};
+const IdSize kIdSizes[] = {
+    {19, "小一寸 259x377px  |  22x33mm", "259x377px >"},
+    {20, "一寸 295x413px  |  25x35mm", "295x413px >"},
+    {21, "大一寸 390x567px  |  33x48mm", "390x567px >"},
+    {22, "小二寸 413x531px  |  35x45mm", "413x531px >"},
+    {23, "二寸 413x579px  |  35x49mm", "413x579px >"},
+};
+
+QLabel* makeLabel(const char* name, const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setMinimumSize(102, 34);
+    return button;
+}
+
+// Asks for PNG or JPG; false when the user closed the dialog.
+bool askFormat(QWidget* parent)
+{
+    QImageFormatDialog dialog(parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+} // namespace
+
+// What a running "Save all" works through: the tiles are guarded so that one
+// deleted meanwhile is skipped instead of read after its end.
+struct QBatchMattingWidget::SaveRun
+{
+    QList<QPointer<QPreviewItem>> tiles;
+    int next = 0;
+    int saved = 0;
+    int skipped = 0;
+    QStringList failures;
+    quint8 format = 0;
+    quint8 outputSize = 1;
+    QString folder;
+    bool cancelled = false;
+    QProgressDialog* progress = nullptr;
+};
+
+QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent)
+{
+    buildForm();
+    setStyleSheet(readTextFile(":/qss/batchWidget.css"));
+    m_frameCustomSize->hide();
+    m_editOutputPath->setText(CSetting::getString("output", "path", CGlobal::getOutputPath()));
+    m_editOutputPath->setCursorPosition(0);
+    const QStringList outputSizes{tr("1080P"), tr("2K"), tr("4K"), tr("Original resolution")};
+    for (int i = 0; i < outputSizes.size(); ++i)
+        m_comboOutputSize->addItem(outputSizes.at(i), i);
+    m_comboOutputSize->setCurrentIndex(qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
+    connect(m_comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &QBatchMattingWidget::onOutputSizeChanged);
+    buildBackgroundButtons();
+}
+
+QBatchMattingWidget::~QBatchMattingWidget()
+{
+    if (m_saveRun)
+        m_saveRun->cancelled = true;
+}
+
+void QBatchMattingWidget::buildForm()
+{
+    resize(963, 596);
+    auto* root = new QHBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    auto* left = new QFrame(this);
+    left->setObjectName("frameBatchLeft");
+    left->setFixedWidth(290);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->addWidget(makeLabel("labelChangeBg", tr("Change background in bulk"), left));
+    m_gridColor = new QGridLayout;
+    m_gridColor->setObjectName("gridLayoutColor");
+    leftLayout->addLayout(m_gridColor);
+    leftLayout->addWidget(makeLabel("labelCropPhoto", tr("Crop photos in bulk"), left));
+    m_gridSize = new QGridLayout;
+    m_gridSize->setObjectName("gridLayoutSize");
+    leftLayout->addLayout(m_gridSize);
+
+    m_frameCustomSize = new QFrame(left);
+    m_frameCustomSize->setObjectName("frameCustomSize");
+    m_frameCustomSize->setMinimumHeight(32);
+    auto* customLayout = new QHBoxLayout(m_frameCustomSize);
+    m_editWidth = new QLineEdit(m_frameCustomSize);
+    m_editWidth->setObjectName("lineEditWidth");
+    m_editWidth->setFixedWidth(36);
+    m_editHeight = new QLineEdit(m_frameCustomSize);
+    m_editHeight->setObjectName("lineEditHeight");
+    m_editHeight->setFixedWidth(36);
+    auto* apply = new QPushButton(tr("OK"), m_frameCustomSize);
+    apply->setObjectName("btnApplySize");
+    apply->setFixedSize(30, 20);
+    customLayout->addWidget(new QLabel(tr("W"), m_frameCustomSize));
+    customLayout->addWidget(m_editWidth);
+    customLayout->addWidget(new QLabel(tr("PX"), m_frameCustomSize));
+    customLayout->addWidget(new QLabel(tr("H"), m_frameCustomSize));
+    customLayout->addWidget(m_editHeight);
+    customLayout->addWidget(new QLabel(tr("PX"), m_frameCustomSize));
+    customLayout->addWidget(apply);
+    leftLayout->addWidget(m_frameCustomSize);
+    leftLayout->addStretch();
+    root->addWidget(left);
+
+    auto* right = new QVBoxLayout;
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("scrollArea");
+    scroll->setWidgetResizable(true);
+    auto* contents = new QWidget;
+    contents->setObjectName("scrollAreaWidgetContents");
+    auto* contentsLayout = new QVBoxLayout(contents);
+    m_gridItems = new QGridLayout;
+    m_gridItems->setObjectName("gridLayoutItems");
+    auto* itemsRow = new QHBoxLayout;
+    itemsRow->addLayout(m_gridItems);
+    itemsRow->addStretch();
+    contentsLayout->addLayout(itemsRow);
+    contentsLayout->addStretch();
+    scroll->setWidget(contents);
+    right->addWidget(scroll, 1);
+
+    auto* bottom = new QFrame(this);
+    bottom->setObjectName("frameBatchBottom");
+    bottom->setFixedHeight(70);
+    auto* bottomLayout = new QHBoxLayout(bottom);
+    bottomLayout->addWidget(makeLabel("labelOutputFolder", tr("Output folder："), bottom));
+    m_editOutputPath = new QLineEdit(bottom);
+    m_editOutputPath->setObjectName("editOutputPath");
+    m_editOutputPath->setMinimumSize(210, 30);
+    bottomLayout->addWidget(m_editOutputPath);
+    auto* selectOutput = new QPushButton(bottom);
+    selectOutput->setObjectName("btnSelectOutput");
+    selectOutput->setFixedSize(26, 26);
+    bottomLayout->addWidget(selectOutput);
+    bottomLayout->addWidget(makeLabel("labelOutputSize", tr("Output size："), bottom));
+    m_comboOutputSize = new QComboBox(bottom);
+    m_comboOutputSize->setObjectName("comboOutputSize");
+    m_comboOutputSize->setFixedSize(87, 30);
+    bottomLayout->addWidget(m_comboOutputSize);
+    bottomLayout->addStretch();
+    QPushButton* home = makeButton("btnBackHome", tr("Back to Home"), bottom);
+    QPushButton* upload = makeButton("btnBatchUpload", tr("Upload again"), bottom);
+    QPushButton* saveAll = makeButton("btnSaveAll", tr("Save all"), bottom);
+    bottomLayout->addWidget(home);
+    bottomLayout->addWidget(upload);
+    bottomLayout->addWidget(saveAll);
+    right->addWidget(bottom);
+    root->addLayout(right, 1);
+
+    connect(apply, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnApply);
+    connect(home, &QPushButton::clicked, this, &QBatchMattingWidget::signal_back_to_home);
+    connect(upload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);
+    connect(saveAll, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSaveAll);
+    connect(selectOutput, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSelectOutputPath);
+}
+
+void QBatchMattingWidget::buildBackgroundButtons()
+{
+    int i = 0;
+    for (const Swatch& swatch : kSwatches) {
+        auto* button = new QImageButton(swatch.kind, swatch.text, true, this);
+        button->setCheckable(swatch.checkable);
+        m_gridColor->addWidget(button, i / kColumns, i % kColumns);
+        if (swatch.checkable) {
+            m_backgrounds << button;
+            const QColor color = swatch.color;
+            connect(button, &TButton::clicked, this, [this, color, button] { onBtnChangeColor(color, button); });
+        } else {
+            connect(button, &TButton::clicked, this,
+                    i == 4 ? &QBatchMattingWidget::onBtnSelectColor : &QBatchMattingWidget::onBtnAddTemplate);
+        }
+        ++i;
+    }
+    selectBackground(m_backgrounds.first());
+}
+
+void QBatchMattingWidget::buildSizeButtons()
+{
+    if (m_gridSize->count() > 0)
+        return;
+    int shown = 0;
+    for (const SizeEntry& entry : kSizes) {
+        if (entry.id == kCertificateId && m_kind == 1)
+            continue;
+        auto* button = new QSizeButton(this);
+        button->setTexts(tr(entry.text), QString());
+        button->setCheckable(true);
+        button->setFixedHeight(38);
+        button->setProperty("sizeId", entry.id);
+        m_gridSize->addWidget(button, shown / 2, shown % 2);
+        const int id = entry.id;
+        connect(button, &TButton::clicked, this, [this, id, button] { onCheckeSizeButton(id, button); });
+        if (id == kCertificateId) {
+            m_certificate = button;
+            button->installEventFilter(this);
+        }
+        ++shown;
+    }
+}
+
+QList<QSizeButton*> QBatchMattingWidget::sizeButtons() const
+{
+    QList<QSizeButton*> buttons;
+    for (int i = 0; i < m_gridSize->count(); ++i)
+        buttons << qobject_cast<QSizeButton*>(m_gridSize->itemAt(i)->widget());
+    return buttons;
+}
+
+void QBatchMattingWidget::selectBackground(QImageButton* button)
+{
+    if (m_currentBackground && m_currentBackground != button)
+        m_currentBackground->setChecked(false);
+    m_currentBackground = button;
+    if (button)
+        button->setChecked(true);
+}
+
+void QBatchMattingWidget::selectSize(QSizeButton* button)
+{
+    if (m_currentSize && m_currentSize != button)
+        m_currentSize->setChecked(false);
+    m_currentSize = button;
+    if (button)
+        button->setChecked(true);
+}
+
+bool QBatchMattingWidget::showAddDialog(int kind)
+{
+    QBatchMattingDialog dialog(kind, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        emit signal_back_to_home();
+        return false;
+    }
+    startBatch(kind, dialog.paths());
+    return true;
+}
+
+void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
+{
+    m_kind = kind;
+    selectBackground(m_backgrounds.first());
+    buildSizeButtons();
+    selectSize(sizeButtons().value(0));
+    if (kind == 0 && !m_menu) {
+        m_menu = new QBatchMenu(this);
+        m_menu->hide();
+        m_menu->installEventFilter(this);
+        for (const IdSize& size : kIdSizes) {
+            const int id = size.id;
+            const QString buttonText = QString::fromUtf8(size.buttonText);
+            m_menu->addItem(QString::fromUtf8(size.menuText), [this, id, buttonText] { onMenuClicked(id, buttonText); });
+        }
+    }
+    clearItems();
+    for (const QString& path : paths) {
+        auto* item = new QPreviewItem(kind, path, this);
+        connect(this, &QBatchMattingWidget::signal_change_color, item, &QPreviewItem::onChangeBackgroundColor);
+        connect(this, &QBatchMattingWidget::signal_change_image, item, &QPreviewItem::onChangeBackgroundImage);
+        connect(this, &QBatchMattingWidget::signal_apply_crop_size, item, &QPreviewItem::onCropImage);
+        connect(item, &QPreviewItem::signal_remove, this, &QBatchMattingWidget::onItemDelete);
+        connect(item, &QPreviewItem::signal_save, this, &QBatchMattingWidget::onItemSave);
+        m_items << item;
+    }
+    updateItemLayout();
+}
+
+void QBatchMattingWidget::clearItems()
+{
+    for (QPreviewItem* item : m_items) {
+        m_gridItems->removeWidget(item);
+        item->deleteLater();
+    }
+    m_items.clear();
+}
+
+void QBatchMattingWidget::updateItemLayout()
+{
+    for (QPreviewItem* item : m_items)
+        m_gridItems->removeWidget(item);
+    for (int i = 0; i < m_items.size(); ++i) {
+        m_gridItems->addWidget(m_items.at(i), i / kColumns, i % kColumns);
+        m_items.at(i)->show();
+    }
+}
+
+void QBatchMattingWidget::onBtnChangeColor(const QColor& color, QImageButton* pButton)
+{
+    selectBackground(pButton);
+    emit signal_change_color(color);
+}
+
+void QBatchMattingWidget::onBtnSelectColor()
+{
+    const QColor color = QColorDialog::getColor(Qt::white, this, QString());
+    if (!color.isValid())
+        return;
+    QTimer::singleShot(kDelayMs, this, [this, color] {
+        selectBackground(nullptr);
+        emit signal_change_color(color);
+    });
+}
+
+void QBatchMattingWidget::onBtnAddTemplate()
+{
+    const QString file = QFileChooser::openFile(this, tr("Select Image"),
+                                                CSetting::getString("template", "path", CGlobal::getDesktopPath()),
+                                                tr("Images(*.jpg;*.jpeg;*.png;*.bmp)"));
+    if (file.isEmpty())
+        return;
+    CSetting::setValue("template", "path", QFileInfo(file).absolutePath());
+    QTimer::singleShot(kDelayMs, this, [this, file] {
+        selectBackground(nullptr);
+        emit signal_change_image(file);
+    });
+}
+
+void QBatchMattingWidget::onCheckeSizeButton(int id, QSizeButton* pButton)
+{
+    selectSize(pButton);
+    m_frameCustomSize->setVisible(id == kCustomId);
+    if (id != kCustomId && id != kCertificateId)
+        emit signal_apply_crop_size(id, true, QSize(0, 0));
+}
+
+void QBatchMattingWidget::onBtnApply()
+{
+    const int width = m_editWidth->text().toInt();
+    const int height = m_editHeight->text().toInt();
+    if (height >= 1 && width > 0)
+        emit signal_apply_crop_size(kCustomId, true, QSize(width, height));
+    else
+        QMsgBox::showWarning(tr("Please enter a valid value!"), 1);
+}
+
+void QBatchMattingWidget::onMenuClicked(int id, const QString& text)
+{
+    m_menu->hide();
+    selectSize(m_certificate);
+    m_certificate->setTexts(text, QString());
+    emit signal_apply_crop_size(id, true, QSize(0, 0));
+}
+
+bool QBatchMattingWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_menu && m_certificate && (watched == m_menu || watched == m_certificate)) {
+        if (event->type() == QEvent::Enter) {
+            const QRect b = m_certificate->geometry();
+            const QPoint at = m_certificate->parentWidget()->mapTo(this, b.topLeft());
+            m_menu->move(at.x() + b.width() - 4, at.y() + (b.height() - m_menu->height()) / 2);
+            m_menu->raise();
+            m_menu->show();
+        } else if (event->type() == QEvent::Leave && !m_menu->geometry().contains(mapFromGlobal(QCursor::pos()))) {
+            m_menu->hide();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QBatchMattingWidget::onOutputSizeChanged(int index)
+{
+    CSetting::setValue("output", "size", index);
+}
+
+void QBatchMattingWidget::onBtnSelectOutputPath()
+{
+    const QString folder = QFileChooser::existingFolder(this, tr("Select Path"), CGlobal::getDesktopPath());
+    if (folder.isEmpty())
+        return;
+    CSetting::setValue("output", "path", folder);
+    m_editOutputPath->setText(folder);
+    m_editOutputPath->setCursorPosition(0);
+}
+
+void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)
+{
+    if (!pItem)
+        return;
+    m_gridItems->removeWidget(pItem);
+    m_items.removeOne(pItem);
+    pItem->deleteLater();
+    updateItemLayout();
+    if (m_items.isEmpty())
+        QTimer::singleShot(kDelayMs, this, [this] { showAddDialog(m_kind); });
+}
+
+void QBatchMattingWidget::onBatchUpload()
+{
+    if (QMsgBox::showQuestion(tr("Are you sure to clear all?")) != 1)
+        return;
+    clearItems();
+    updateItemLayout();
+    QTimer::singleShot(kDelayMs, this, [this] {
+        update();
+        showAddDialog(m_kind);
+    });
+}
+
+void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
+{
+    if (!pItem || !pItem->isReady() || !askFormat(this))
+        return;
+    QString error;
+    if (!pItem->saveTo(quint8(CSetting::getInt("output", "format", 0)),
+                       CSetting::getString("output", "path", CGlobal::getOutputPath()), true, &error))
+        QMsgBox::showError(error, 1);
+}
+
+// Tiles are saved one after another: the full-resolution canvas of one tile is
+// built, written on the pool and released before the next is built, so a batch of
+// large photos never holds more than one full-size result.
+void QBatchMattingWidget::onBtnSaveAll()
+{
+    if (m_saveRun || m_items.isEmpty() || !askFormat(this))
+        return;
+    auto run = std::make_shared<SaveRun>();
+    for (QPreviewItem* item : m_items)
+        run->tiles << item;
+    run->format = quint8(CSetting::getInt("output", "format", 0));
+    run->outputSize = quint8(CSetting::getInt("output", "size", 1));
+    run->folder = CSetting::getString("output", "path", CGlobal::getOutputPath());
+    run->progress = new QProgressDialog(tr("Saving..."), tr("Cancel"), 0, run->tiles.size(), this);
+    run->progress->setObjectName("saveProgress");
+    run->progress->setWindowModality(Qt::WindowModal);
+    run->progress->setMinimumDuration(0);
+    connect(run->progress, &QProgressDialog::canceled, this, [run] { run->cancelled = true; });
+    m_saveRun = run;
+    saveNext(run);
+}
+
+void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
+{
+    if (run->cancelled || run->next >= run->tiles.size()) {
+        finishSaveAll(run);
+        return;
+    }
+    run->progress->setValue(run->next);
+    const QPointer<QPreviewItem> tile = run->tiles.at(run->next++);
+    const QPointer<QBatchMattingWidget> guard(this);
+    if (!tile || !tile->isReady()) {
+        ++run->skipped;
+        QTimer::singleShot(0, this, [this, run] { saveNext(run); });
+        return;
+    }
+    const QString file = tile->targetPath(run->format, run->folder);
+    tile->buildFullCanvas([guard, run, file](std::shared_ptr<QImageCanvas> canvas) {
+        QWorkPool::instance()->post([guard, run, file, canvas]() mutable {
+            auto error = std::make_shared<QString>();
+            const bool ok = canvas->save(file, run->format, run->outputSize, error.get());
+            // The canvas is a QObject of the GUI thread: its last reference goes there.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [guard, run, file, ok, error, canvas]() {
+                    if (ok)
+                        ++run->saved;
+                    else
+                        run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), *error);
+                    if (guard)
+                        guard->saveNext(run);
+                },
+                Qt::QueuedConnection);
+            canvas.reset();
+        });
+    });
+}
+
+void QBatchMattingWidget::finishSaveAll(const std::shared_ptr<SaveRun>& run)
+{
+    run->progress->setValue(run->tiles.size());
+    run->progress->deleteLater();
+    m_saveRun.reset();
+    if (!run->failures.isEmpty() || run->skipped > 0) {
+        QString text;
+        if (!run->failures.isEmpty())
+            text = tr("%n photo(s) could not be saved:", nullptr, run->failures.size()) + "\n" +
+                   run->failures.join("\n");
+        if (run->skipped > 0)
+            text += (text.isEmpty() ? QString() : QString("\n")) +
+                    tr("%n photo(s) without a result were skipped.", nullptr, run->skipped);
+        QMsgBox::showWarning(text, 1);
+    }
+    if (run->saved > 0 && !run->cancelled)
+        QVarnUI::openFolder(run->folder, false);
+    emit signal_save_all_finished(run->saved, run->failures, run->skipped);
+}

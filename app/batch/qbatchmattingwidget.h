@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QSize>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QBatchMenu;
+class QComboBox;
+class QFrame;
+class QGridLayout;
+class QImageButton;
+class QLineEdit;
+class QProgressDialog;
+class QPreviewItem;
+class QPushButton;
+class QSizeButton;
+
+// The batch workspace: one preview tile per photo, a common background and crop
+// size broadcast to every tile, output folder and size, and "Save all". GUI thread
+// only; the saves themselves run on the work pool.
+class QBatchMattingWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kColumns = 5;
+    static constexpr int kDelayMs = 50;
+    static constexpr int kCertificateId = 11;
+    static constexpr int kCustomId = 10;
+
+    explicit QBatchMattingWidget(QWidget* parent = nullptr);
+    ~QBatchMattingWidget() override;
+
+    // Runs the add dialog; false (after signal_back_to_home) when it was cancelled.
+    bool showAddDialog(int kind);
+    void startBatch(int kind, const QStringList& paths);
+    void updateItemLayout();
+
+    const QList<QPreviewItem*>& items() const { return m_items; }
+    QList<QSizeButton*> sizeButtons() const;
+    int kind() const { return m_kind; }
+    bool isSaving() const { return m_saveRun != nullptr; }
+
+signals:
+    void signal_change_color(const QColor& color);
+    void signal_change_image(const QString& path);
+    void signal_apply_crop_size(int id, bool commit, const QSize& size);
+    void signal_back_to_home();
+    // Every tile of a "Save all" was handled (or the run was cancelled).
+    void signal_save_all_finished(int saved, const QStringList& failures, int skipped);
+
+public slots:
+    void onBtnChangeColor(const QColor& color, QImageButton* pButton);
+    void onBtnSelectColor();
+    void onBtnAddTemplate();
+    void onBtnApply();
+    void onCheckeSizeButton(int id, QSizeButton* pButton);
+    void onBatchUpload();
+    void onBtnSaveAll();
+    void onItemSave(QPreviewItem* pItem);
+    void onItemDelete(QPreviewItem* pItem);
+    void onOutputSizeChanged(int index);
+    void onBtnSelectOutputPath();
+    void onMenuClicked(int id, const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct SaveRun;
+    void buildForm();
+    void buildBackgroundButtons();
+    void buildSizeButtons();
+    void selectBackground(QImageButton* button);
+    void selectSize(QSizeButton* button);
+    void clearItems();
+    void saveNext(const std::shared_ptr<SaveRun>& run);
+    void finishSaveAll(const std::shared_ptr<SaveRun>& run);
+
+    int m_kind = 0;
+    QList<QPreviewItem*> m_items;
+    QList<QImageButton*> m_backgrounds;
+    QImageButton* m_currentBackground = nullptr;
+    QSizeButton* m_currentSize = nullptr;
+    QSizeButton* m_certificate = nullptr;
+    QBatchMenu* m_menu = nullptr;
+    QGridLayout* m_gridColor = nullptr;
+    QGridLayout* m_gridSize = nullptr;
+    QGridLayout* m_gridItems = nullptr;
+    QFrame* m_frameCustomSize = nullptr;
+    QLineEdit* m_editWidth = nullptr;
+    QLineEdit* m_editHeight = nullptr;
+    QLineEdit* m_editOutputPath = nullptr;
+    QComboBox* m_comboOutputSize = nullptr;
+    std::shared_ptr<SaveRun> m_saveRun;
+};
