@@ -2,6 +2,7 @@
 #include "ui_qmainwidget.h"
 
 #include "cglobal.h"
+#include "qbatchmattingwidget.h"
 #include "csetting.h"
 #include "qcommonmethod.h"
 #include "qcropwidget.h"
@@ -506,21 +507,24 @@ void QMainWidget::setWorkspaceBusy(bool busy)
 
 void QMainWidget::onBtnBatchMattingPerson()
 {
-    showBatchUnavailable();
+    startBatchMode(Person);
 }
 
 void QMainWidget::onBtnBatchMattingGoods()
 {
-    showBatchUnavailable();
+    startBatchMode(Goods);
 }
 
-// The batch page stays empty until batch mode exists; say so rather than strand
-// the user on a blank page.
-void QMainWidget::showBatchUnavailable()
+void QMainWidget::startBatchMode(int kind)
 {
-    QMsgBox::showWarning(tr("Batch mode is not available in this version yet. Please use the cards above to "
-                            "remove the background of one photo at a time."),
-                         1);
+    if (batchWidget)
+        batchWidget->deleteLater();
+    batchWidget = new QBatchMattingWidget(ui->pageBatch);
+    ui->vLayoutBatch->addWidget(batchWidget);
+    connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this,
+            [this] { ui->stackedWidget->setCurrentIndex(PageHome); });
+    if (batchWidget->showAddDialog(kind))
+        later([this] { ui->stackedWidget->setCurrentIndex(PageBatch); });
 }
 
 void QMainWidget::onBtnRemoveMark()

@@ -27,6 +27,8 @@ class QServiceLauncher;
 class QTabButton;
 class QUserHelp;
 
+class QBatchMattingWidget;
+
 class QMainWidget : public QWidget
 {
     Q_OBJECT
@@ -107,7 +109,8 @@ private:
     void showHome(HomePage page);
     void later(std::function<void()> step);
     void applyFrameMargins();
-    void showBatchUnavailable();
+    // Replaces the batch workspace with a new one for `kind` and starts its batch.
+    void startBatchMode(int kind);
     void setWorkspaceBusy(bool busy);
     void setOutputFolder(const QString& folder);
 
@@ -124,6 +127,7 @@ private:
     // The side panel's tool pages; a child of this window.
     QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
+    QBatchMattingWidget* batchWidget = nullptr;
     // The task whose result the window waits for; results of any other task (one
     // cancelled or replaced) are ignored.
     QImageTask* pendingTask = nullptr;
