@@ -6,6 +6,7 @@
 #include "logger.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
+#include "qimageheader.h"
 #include "qmsgbox.h"
 #include "qswatches.h"
 #include "qvarnui.h"
@@ -182,6 +183,14 @@ void QPageChangeBg::onBtnAddTemplate()
     if (!m_customPaths.contains(path)) {
         QImageReader reader(path);
         reader.setAutoTransform(true);
+        const QSize claimed = reader.size();
+        if (qint64(claimed.width()) * claimed.height() > QImageHeader::kMaxPixels) {
+            // Refused before decoding: the decoder would allocate all of it first.
+            QMsgBox::showWarning(tr("\"%1\" is too large to be used as the background.")
+                                     .arg(QDir::toNativeSeparators(path)),
+                                 1);
+            return;
+        }
         const QImage picture = reader.read();
         if (picture.isNull()) {
             // Nothing would show behind the subject; say why rather than add a dead swatch.

@@ -300,15 +300,28 @@ private slots:
     void unusablePictures_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("not a picture") << QByteArray("this is text, not a PNG");
-        QTest::newRow("truncated PNG") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
-        QTest::newRow("empty file") << QByteArray();
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not a picture") << QByteArray("this is text, not a PNG") << "cannot be read";
+        QTest::newRow("truncated PNG") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << "cannot be read";
+        QTest::newRow("empty file") << QByteArray() << "cannot be read";
+        // A JPEG header claiming 65500 x 65500 pixels with no pixels behind it.
+        const unsigned char header[] = {
+            0xFF, 0xD8,                                                       // start of image
+            0xFF, 0xC0, 0x00, 0x11, 0x08, 0xFF, 0xDC, 0xFF, 0xDC, 0x03,       // frame: 65500 x 65500
+            0x01, 0x11, 0x00, 0x02, 0x11, 0x00, 0x03, 0x11, 0x00,             // three components
+            0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, // scan
+            0x00, 0x3F, 0x00, 0x00, 0xFF, 0xD9};
+        const QByteArray huge(reinterpret_cast<const char*>(header), int(sizeof(header)));
+        QTest::newRow("huge JPEG header") << huge << "too large";
     }
 
     void unusablePictures()
     {
         QFETCH(QByteArray, bytes);
-        const QString path = testutils::sandboxPath() + "/pictures/broken.png";
+        QFETCH(QString, reason);
+        // Named as what it claims to be, as a user's file would be.
+        const QString path = testutils::sandboxPath() + (bytes.startsWith("\xFF\xD8") ? "/pictures/broken.jpg"
+                                                                                  : "/pictures/broken.png");
         QVERIFY(testutils::writeFile(path, bytes));
         const int buttons = m_page->findChildren<QImageButton*>().size();
         QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
@@ -317,7 +330,8 @@ private slots:
         QTest::qWait(3 * QPageChangeBg::kSendDelayMs);
         QCOMPARE(images.size(), 0);
         QCOMPARE(m_messages.size(), 1);
-        QVERIFY2(m_messages[0].contains("broken.png"), qPrintable(m_messages[0]));
+        QVERIFY2(m_messages[0].contains(QFileInfo(path).fileName()), qPrintable(m_messages[0]));
+        QVERIFY2(m_messages[0].contains(reason), qPrintable(m_messages[0]));
         QCOMPARE(m_page->findChildren<QImageButton*>().size(), buttons);
         QVERIFY(m_page->customPaths().isEmpty());
     }

@@ -63,6 +63,10 @@
         <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
     </message>
     <message>
+        <source>&quot;%1&quot; is too large to be used as the background.</source>
+        <translation>图片“%1”太大，不能用作背景。</translation>
+    </message>
+    <message>
         <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
         <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
