@@ -1,0 +1,377 @@
+#include "csetting.h"
+#include "fakeservice.h"
+#include "mattingfixtures.h"
+#include "qbatchmattingwidget.h"
+#include "qfilechooser.h"
+#include "qmsgbox.h"
+#include "qpreviewitem.h"
+#include "qsizebutton.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
+#include "testutils.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFrame>
+#include "qimagebutton.h"
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+constexpr int kMattingTimeoutMs = 60000;
+
+// Swallows "open the folder" so that saving starts no file browser.
+class UrlSink : public QObject
+{
+    Q_OBJECT
+public slots:
+    void open(const QUrl&) {}
+};
+} // namespace
+
+class TestBatchWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void sizeButtons_data();
+    void sizeButtons();
+    void customSize_data();
+    void customSize();
+    void outputSize_data();
+    void outputSize();
+    void tileSaveName_data();
+    void tileSaveName();
+    void failedTileRetries_data();
+    void failedTileRetries();
+    void colourReachesOnlyFinishedTiles();
+    void saveAllReportsUnwritableTarget();
+    void deletingLastTileReopensDialog();
+
+private:
+    static bool waitReady(const QList<QPreviewItem*>& items);
+    static void answerModal(const char* button);
+
+    mattingtest::RealService service;
+    QStringList warnings;
+    UrlSink urls;
+    QString outDir;
+};
+
+void TestBatchWidget::initTestCase()
+{
+    QString error;
+    QVERIFY2(service.start(false, &error), qPrintable(error));
+    QWorkPool::instance()->start(3);
+    QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+        warnings << text;
+        return 1;
+    });
+    QDesktopServices::setUrlHandler("file", &urls, "open");
+}
+
+void TestBatchWidget::init()
+{
+    mattingtest::useService(service.url());
+    warnings.clear();
+    outDir = testutils::sandboxPath() + "/out/" + QTest::currentTestFunction() + "/" +
+             (QTest::currentDataTag() ? QTest::currentDataTag() : "");
+    QDir().mkpath(outDir);
+    CSetting::setValue("output", "path", outDir);
+    CSetting::setValue("output", "format", 0);
+}
+
+void TestBatchWidget::cleanup()
+{
+    QTaskManager::clear();
+}
+
+void TestBatchWidget::cleanupTestCase()
+{
+    QMsgBox::setTestHook(nullptr);
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+bool TestBatchWidget::waitReady(const QList<QPreviewItem*>& items)
+{
+    return QTest::qWaitFor(
+        [&] {
+            for (QPreviewItem* item : items)
+                if (!item->isReady())
+                    return false;
+            return true;
+        },
+        kMattingTimeoutMs);
+}
+
+// Presses a button of the next modal dialog (the format or add dialog) once shown.
+void TestBatchWidget::answerModal(const char* button)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, button] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
+    });
+    poll->start(10);
+}
+
+void TestBatchWidget::sizeButtons_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("names");
+    const QStringList common{"Original image", "Crop edges of image", "500*500", "800*800", "1000*1000",
+                             "1500*1500"};
+    QTest::newRow("person") << 0 << common + QStringList{"Certificate >", "Custom size"};
+    QTest::newRow("product") << 1 << common + QStringList{"Custom size"};
+}
+
+void TestBatchWidget::sizeButtons()
+{
+    QFETCH(int, kind);
+    QFETCH(QStringList, names);
+    QBatchMattingWidget widget;
+    widget.startBatch(kind, {});
+    widget.startBatch(kind, {}); // a second batch keeps the buttons it built
+    const QList<QSizeButton*> buttons = widget.sizeButtons();
+    QStringList shown;
+    for (QSizeButton* b : buttons)
+        shown << b->name();
+    QCOMPARE(shown, names);
+    QVERIFY(buttons.first()->isChecked());
+    QVERIFY(widget.items().isEmpty());
+    // The custom size button reveals the fields and emits nothing yet.
+    QSignalSpy crops(&widget, &QBatchMattingWidget::signal_apply_crop_size);
+    QTest::mouseClick(buttons.last(), Qt::LeftButton);
+    QVERIFY(widget.findChild<QFrame*>("frameCustomSize")->isVisibleTo(&widget));
+    QVERIFY(buttons.last()->isChecked());
+    QVERIFY(!buttons.first()->isChecked());
+    QCOMPARE(crops.size(), 0);
+    QTest::mouseClick(buttons.at(2), Qt::LeftButton);
+    QCOMPARE(crops.size(), 1);
+    QCOMPARE(crops.first().at(0).toInt(), 18);
+}
+
+void TestBatchWidget::customSize_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<QSize>("applied"); // invalid: refused
+    QTest::newRow("0 x 100") << "0" << "100" << QSize();
+    QTest::newRow("empty width") << "" << "100" << QSize();
+    QTest::newRow("letters") << "abc" << "10" << QSize();
+    QTest::newRow("negative height") << "10" << "-5" << QSize();
+    QTest::newRow("300 x 1") << "300" << "1" << QSize(300, 1);
+    QTest::newRow("600 x 800") << "600" << "800" << QSize(600, 800);
+}
+
+void TestBatchWidget::customSize()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(QSize, applied);
+    QBatchMattingWidget widget;
+    QSignalSpy crops(&widget, &QBatchMattingWidget::signal_apply_crop_size);
+    widget.findChild<QLineEdit*>("lineEditWidth")->setText(width);
+    widget.findChild<QLineEdit*>("lineEditHeight")->setText(height);
+    QTest::mouseClick(widget.findChild<QPushButton*>("btnApplySize"), Qt::LeftButton);
+    if (applied.isValid()) {
+        QCOMPARE(crops.size(), 1);
+        QCOMPARE(crops.first().at(0).toInt(), 10);
+        QCOMPARE(crops.first().at(2).toSize(), applied);
+        QVERIFY(warnings.isEmpty());
+    } else {
+        QCOMPARE(crops.size(), 0);
+        QCOMPARE(warnings, QStringList{"Please enter a valid value!"});
+    }
+}
+
+void TestBatchWidget::outputSize_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("nothing stored") << QVariant() << "2K";
+    QTest::newRow("4K stored") << QVariant(2) << "4K";
+    QTest::newRow("out of range") << QVariant(9) << "Original resolution";
+}
+
+void TestBatchWidget::outputSize()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, shown);
+    CSetting::setValue("output", "size", stored.isValid() ? stored : QVariant(QString()));
+    if (!stored.isValid())
+        CSetting::setValue("output", "size", QVariant());
+    QBatchMattingWidget widget;
+    auto* combo = widget.findChild<QComboBox*>("comboOutputSize");
+    QCOMPARE(combo->currentText(), shown);
+    combo->setCurrentIndex(0);
+    QCOMPARE(CSetting::getInt("output", "size", -1), 0);
+}
+
+void TestBatchWidget::tileSaveName_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("photoName");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("png") << 0 << "shoe.png" << "^shoe_\\d{10}\\.png$";
+    QTest::newRow("jpg, two dots") << 1 << "cup.v2.jpg" << "^cup_\\d{10}\\.jpg$";
+}
+
+void TestBatchWidget::tileSaveName()
+{
+    QFETCH(int, format);
+    QFETCH(QString, photoName);
+    QFETCH(QString, pattern);
+    const QString photo = mattingtest::makePhoto(photoName, 320, 240);
+    QVERIFY(!photo.isEmpty());
+    QBatchMattingWidget widget;
+    widget.startBatch(1, {photo});
+    QVERIFY(waitReady(widget.items()));
+    QString error;
+    QVERIFY2(widget.items().first()->saveTo(quint8(format), outDir, false, &error), qPrintable(error));
+    const QStringList files = QDir(outDir).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QVERIFY2(QRegularExpression(pattern).match(files.first()).hasMatch(), qPrintable(files.first()));
+    const cv::Mat written = cv::imread((outDir + "/" + files.first()).toStdString(), cv::IMREAD_UNCHANGED);
+    QVERIFY(!written.empty());
+    QCOMPARE(written.channels(), format == 0 ? 4 : 3);
+}
+
+void TestBatchWidget::failedTileRetries_data()
+{
+    QTest::addColumn<bool>("missingFile");
+    QTest::addColumn<QString>("message"); // expected in the tooltip; empty: any
+    QTest::newRow("service refuses") << false << "engine overheated";
+    QTest::newRow("missing photo") << true << "";
+}
+
+void TestBatchWidget::failedTileRetries()
+{
+    QFETCH(bool, missingFile);
+    QFETCH(QString, message);
+    mattingtest::FakeService refusing;
+    refusing.onCreate = [](const httplib::Request&, httplib::Response& res) {
+        mattingtest::FakeService::replyJson(res, R"({"code":500,"message":"engine overheated"})");
+    };
+    const QString name = QString("retry_%1.png").arg(QTest::currentDataTag()).replace(' ', '_');
+    QString photo = testutils::sandboxPath() + "/photos/" + name;
+    if (missingFile)
+        QFile::remove(photo);
+    else
+        photo = mattingtest::makePhoto(name, 200, 150);
+    if (!missingFile)
+        mattingtest::useService(refusing.url());
+
+    QBatchMattingWidget widget;
+    widget.startBatch(0, {photo});
+    QPreviewItem* tile = widget.items().first();
+    QTRY_VERIFY_WITH_TIMEOUT(tile->isFailed(), kMattingTimeoutMs);
+    QVERIFY(!tile->isBusy());
+    QVERIFY(!tile->isReady());
+    QVERIFY(!tile->toolTip().isEmpty());
+    if (!message.isEmpty())
+        QVERIFY2(tile->toolTip().contains(message), qPrintable(tile->toolTip()));
+    auto* retry = tile->findChild<QPushButton*>("btnRetry");
+    QVERIFY(retry->isVisibleTo(tile));
+
+    // The cause goes away; "Retry" mattes the photo again through the real service.
+    mattingtest::useService(service.url());
+    if (missingFile)
+        QCOMPARE(mattingtest::makePhoto(name, 200, 150), photo);
+    QTest::mouseClick(retry, Qt::LeftButton);
+    QVERIFY(!tile->isFailed());
+    QVERIFY(!retry->isVisibleTo(tile));
+    QVERIFY(waitReady(widget.items()));
+    QVERIFY(tile->toolTip().isEmpty());
+}
+
+void TestBatchWidget::colourReachesOnlyFinishedTiles()
+{
+    // A service that takes the job and never finishes keeps the second tile busy.
+    mattingtest::FakeService stuck;
+    stuck.onPoll = [](const httplib::Request&, httplib::Response& res) {
+        mattingtest::FakeService::replyJson(res, mattingtest::FakeService::pollReply(0));
+    };
+    const QString done = mattingtest::makePhoto("colour_done.png", 200, 150);
+    QBatchMattingWidget widget;
+    widget.startBatch(1, {done});
+    QVERIFY(waitReady(widget.items()));
+    QPreviewItem* ready = widget.items().first();
+    mattingtest::useService(stuck.url());
+    auto* pending = new QPreviewItem(1, mattingtest::makePhoto("colour_pending.png", 200, 150), &widget);
+    connect(&widget, &QBatchMattingWidget::signal_change_color, pending, &QPreviewItem::onChangeBackgroundColor);
+    QTRY_VERIFY(stuck.polls > 0);
+    QTest::mouseClick(widget.findChildren<QImageButton*>().at(1), Qt::LeftButton); // "#FF0000"
+    const QImage readyPicture = ready->grab().toImage();
+    QCOMPARE(readyPicture.pixelColor(2, 80), QColor(255, 0, 0));
+    QVERIFY(!pending->isReady());
+    const QImage pendingPicture = pending->grab().toImage();
+    QVERIFY(pendingPicture.pixelColor(2, 2) != QColor(255, 0, 0));
+    delete pending;
+}
+
+void TestBatchWidget::saveAllReportsUnwritableTarget()
+{
+    QStringList photos;
+    for (const char* name : {"alpha.png", "beta.png", "gamma.png"})
+        photos << mattingtest::makePhoto(name, 240, 180);
+    QBatchMattingWidget widget;
+    widget.startBatch(1, photos);
+    QVERIFY(waitReady(widget.items()));
+    // A folder where beta's file would go: that one rename must fail, whatever
+    // second the save happens in.
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (qint64 t = now; t < now + 60; ++t)
+        QVERIFY(QDir().mkpath(QString("%1/beta_%2.png").arg(outDir).arg(t)));
+    QSignalSpy finished(&widget, &QBatchMattingWidget::signal_save_all_finished);
+    answerModal("btnApply");
+    QTest::mouseClick(widget.findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
+    QVERIFY(finished.wait(kMattingTimeoutMs));
+    QCOMPARE(finished.first().at(0).toInt(), 2);
+    const QStringList failures = finished.first().at(1).toStringList();
+    QCOMPARE(failures.size(), 1);
+    QVERIFY2(failures.first().startsWith("beta_"), qPrintable(failures.first()));
+    QCOMPARE(finished.first().at(2).toInt(), 0);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY(warnings.first().contains("beta_"));
+    for (const char* base : {"alpha", "gamma"}) {
+        const QStringList files = QDir(outDir).entryList({QString("%1_*.png").arg(base)}, QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QVERIFY(!cv::imread((outDir + "/" + files.first()).toStdString()).empty());
+    }
+    QVERIFY(!widget.isSaving());
+}
+
+void TestBatchWidget::deletingLastTileReopensDialog()
+{
+    QBatchMattingWidget widget;
+    widget.startBatch(0, {mattingtest::makePhoto("lonely.png", 120, 90)});
+    QSignalSpy home(&widget, &QBatchMattingWidget::signal_back_to_home);
+    QPointer<QPreviewItem> tile = widget.items().first();
+    answerModal("btnCancel");
+    QTest::mouseClick(tile->findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+    QVERIFY(widget.items().isEmpty());
+    QTRY_COMPARE(home.size(), 1);
+    QTRY_VERIFY(tile.isNull());
+}
+
+BRISEL_TEST_MAIN(TestBatchWidget)
+#include "tst_batchwidget.moc"
