@@ -2,6 +2,7 @@
 
 #include "cglobal.h"
 #include "csetting.h"
+#include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
 #include "qfilechooser.h"
@@ -9,6 +10,7 @@
 #include "qimagecanvas.h"
 #include "qimageformatdialog.h"
 #include "qmsgbox.h"
+#include "qpagecutout.h"
 #include "qpreviewitem.h"
 #include "qsizebutton.h"
 #include "qvarnui.h"
@@ -30,6 +32,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -147,9 +150,18 @@ QBatchMattingWidget::~QBatchMattingWidget()
 void QBatchMattingWidget::buildForm()
 {
     resize(963, 596);
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_pages = new QStackedWidget(this);
+    m_pages->setObjectName("stackedWidget");
+    outer->addWidget(m_pages);
+    auto* pageBulk = new QWidget;
+    pageBulk->setObjectName("pageBulk");
+    m_pages->addWidget(pageBulk);
+    buildEditPage();
+    auto* root = new QHBoxLayout(pageBulk);
     root->setContentsMargins(0, 0, 0, 0);
-    auto* left = new QFrame(this);
+    auto* left = new QFrame(pageBulk);
     left->setObjectName("frameBatchLeft");
     left->setFixedWidth(290);
     auto* leftLayout = new QVBoxLayout(left);
@@ -187,7 +199,7 @@ void QBatchMattingWidget::buildForm()
     root->addWidget(left);
 
     auto* right = new QVBoxLayout;
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = new QScrollArea(pageBulk);
     scroll->setObjectName("scrollArea");
     scroll->setWidgetResizable(true);
     auto* contents = new QWidget;
@@ -203,7 +215,7 @@ void QBatchMattingWidget::buildForm()
     scroll->setWidget(contents);
     right->addWidget(scroll, 1);
 
-    auto* bottom = new QFrame(this);
+    auto* bottom = new QFrame(pageBulk);
     bottom->setObjectName("frameBatchBottom");
     bottom->setFixedHeight(70);
     auto* bottomLayout = new QHBoxLayout(bottom);
@@ -236,6 +248,58 @@ void QBatchMattingWidget::buildForm()
     connect(upload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);
     connect(saveAll, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSaveAll);
     connect(selectOutput, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSelectOutputPath);
+}
+
+void QBatchMattingWidget::buildEditPage()
+{
+    auto* pageEdit = new QWidget;
+    pageEdit->setObjectName("pageEdit");
+    auto* layout = new QHBoxLayout(pageEdit);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* left = new QFrame(pageEdit);
+    left->setObjectName("frameEditLeft");
+    left->setFixedWidth(290);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->addWidget(makeLabel("labelTitle", tr("Manually remove background"), left));
+    m_pageCutOut = new QPageCutOut(left);
+    leftLayout->addWidget(m_pageCutOut, 1);
+    QPushButton* complete = makeButton("btnComplete", tr("OK"), left);
+    leftLayout->addWidget(complete);
+    layout->addWidget(left);
+    m_editor = new QBatchCutWidget(pageEdit);
+    layout->addWidget(m_editor, 1);
+    m_pages->addWidget(pageEdit);
+
+    connect(complete, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnComplete);
+    connect(m_pageCutOut, &QPageCutOut::signal_brush_size, m_editor, &QBatchCutWidget::onChangeBrushSize);
+    connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor, &QBatchCutWidget::onRepairBackground);
+}
+
+void QBatchMattingWidget::onBtnComplete()
+{
+    // Hiding the brush view hands its last change to the tile.
+    m_pages->setCurrentIndex(0);
+}
+
+void QBatchMattingWidget::onItemEditBegin(QPreviewItem* pItem, const QString& taskId)
+{
+    if (!pItem)
+        return;
+    // A tile left with "OK" and no change still holds the editor's signals.
+    disconnect(m_editor, &QBatchCutWidget::signal_cut_begin, nullptr, nullptr);
+    disconnect(m_editor, &QBatchCutWidget::signal_cut_finished, nullptr, nullptr);
+    connect(m_editor, &QBatchCutWidget::signal_cut_begin, pItem, &QPreviewItem::onImageCutBegin,
+            Qt::UniqueConnection);
+    connect(m_editor, &QBatchCutWidget::signal_cut_finished, pItem, &QPreviewItem::onImageCutFinished,
+            Qt::UniqueConnection);
+    m_editor->loadTask(taskId);
+    QTimer::singleShot(kDelayMs, this, [this] { m_pages->setCurrentIndex(1); });
+}
+
+void QBatchMattingWidget::onItemEditFinished(QPreviewItem* pItem)
+{
+    if (pItem)
+        disconnect(m_editor, nullptr, pItem, nullptr);
 }
 
 void QBatchMattingWidget::buildBackgroundButtons()
@@ -343,6 +407,8 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
         connect(this, &QBatchMattingWidget::signal_apply_crop_size, item, &QPreviewItem::onCropImage);
         connect(item, &QPreviewItem::signal_remove, this, &QBatchMattingWidget::onItemDelete);
         connect(item, &QPreviewItem::signal_save, this, &QBatchMattingWidget::onItemSave);
+        connect(item, &QPreviewItem::signal_edit_begin, this, &QBatchMattingWidget::onItemEditBegin);
+        connect(item, &QPreviewItem::signal_edit_finished, this, &QBatchMattingWidget::onItemEditFinished);
         m_items << item;
     }
     updateItemLayout();
@@ -352,6 +418,7 @@ void QBatchMattingWidget::clearItems()
 {
     for (QPreviewItem* item : m_items) {
         m_gridItems->removeWidget(item);
+        m_editor->forgetTask(item->taskId());
         item->deleteLater();
     }
     m_items.clear();
@@ -461,6 +528,7 @@ void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)
         return;
     m_gridItems->removeWidget(pItem);
     m_items.removeOne(pItem);
+    m_editor->forgetTask(pItem->taskId());
     pItem->deleteLater();
     updateItemLayout();
     if (m_items.isEmpty())

@@ -8,7 +8,10 @@
 
 #include <memory>
 
+class QBatchCutWidget;
 class QBatchMenu;
+class QPageCutOut;
+class QStackedWidget;
 class QComboBox;
 class QFrame;
 class QGridLayout;
@@ -43,6 +46,7 @@ public:
     const QList<QPreviewItem*>& items() const { return m_items; }
     QList<QSizeButton*> sizeButtons() const;
     int kind() const { return m_kind; }
+    QBatchCutWidget* editor() const { return m_editor; }
     bool isSaving() const { return m_saveRun != nullptr; }
 
 signals:
@@ -58,6 +62,9 @@ public slots:
     void onBtnSelectColor();
     void onBtnAddTemplate();
     void onBtnApply();
+    void onBtnComplete();
+    void onItemEditBegin(QPreviewItem* pItem, const QString& taskId);
+    void onItemEditFinished(QPreviewItem* pItem);
     void onCheckeSizeButton(int id, QSizeButton* pButton);
     void onBatchUpload();
     void onBtnSaveAll();
@@ -73,6 +80,7 @@ protected:
 private:
     struct SaveRun;
     void buildForm();
+    void buildEditPage();
     void buildBackgroundButtons();
     void buildSizeButtons();
     void selectBackground(QImageButton* button);
@@ -88,6 +96,9 @@ private:
     QSizeButton* m_currentSize = nullptr;
     QSizeButton* m_certificate = nullptr;
     QBatchMenu* m_menu = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    QPageCutOut* m_pageCutOut = nullptr;
+    QBatchCutWidget* m_editor = nullptr;
     QGridLayout* m_gridColor = nullptr;
     QGridLayout* m_gridSize = nullptr;
     QGridLayout* m_gridItems = nullptr;

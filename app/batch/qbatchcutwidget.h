@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+#include <opencv2/core.hpp>
+
+class QImageCutoutWidget;
+class QLabel;
+class QMattingButton;
+class QSlider;
+class QVBoxLayout;
+
+// The hand editor of the batch workspace's edit page: the brush view of one tile
+// with its own zoom bar and undo/restore buttons. Each tile edited in this batch
+// keeps its own view, so its strokes and history survive switching to another
+// tile and back. Edits are merged with the photo on the work pool and handed back
+// through signal_cut_finished. GUI thread only.
+class QBatchCutWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kMinPercent = 40;
+    static constexpr int kMaxPercent = 300;
+
+    explicit QBatchCutWidget(QWidget* parent = nullptr);
+
+    void loadTask(const QString& taskId);
+    // Drops the view of a tile that left the batch.
+    void forgetTask(const QString& taskId);
+    const QString& taskId() const { return m_taskId; }
+    QImageCutoutWidget* view() const { return m_view; }
+
+signals:
+    void signal_cut_begin();
+    void signal_cut_finished(cv::Mat image);
+
+public slots:
+    void onBtnZoomIn();
+    void onBtnZoomOut();
+    void onSliderValueChanged(int value);
+    void onFactorChanged(float factor);
+    void onBtnUndo();
+    void onBtnRestore();
+    void onHistoryChanged();
+    void onChangeBrushSize(int size);
+    void onRepairBackground(bool keep);
+    void onImageCutout(cv::Mat image);
+
+private:
+    void showFactor(int percent);
+
+    QMap<QString, QImageCutoutWidget*> m_views;
+    QImageCutoutWidget* m_view = nullptr;
+    QString m_taskId;
+    cv::Mat m_lastMask;
+    QVBoxLayout* m_imageLayout = nullptr;
+    QLabel* m_labelFactor = nullptr;
+    QSlider* m_slider = nullptr;
+    QMattingButton* m_btnUndo = nullptr;
+    QMattingButton* m_btnRestore = nullptr;
+};
