@@ -1,5 +1,7 @@
 #include "qbatchmattingdialog.h"
 
+#include "batchlabels.h"
+
 #include "cglobal.h"
 #include "csetting.h"
 #include "qfilechooser.h"
@@ -28,13 +30,6 @@ namespace {
 bool g_pagePressed = false;
 
 const QStringList kSuffixes{".png", ".jpg", ".jpeg", ".bmp"};
-
-QLabel* makeLabel(const char* name, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
 
 QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
 {
@@ -78,7 +73,7 @@ void QBatchMattingDialog::buildForm(int kind)
     frameTitle->setObjectName("frameTitle");
     frameTitle->setMinimumHeight(42);
     auto* titleLayout = new QHBoxLayout(frameTitle);
-    titleLayout->addWidget(makeLabel("labelTitle",
+    titleLayout->addWidget(makeNamedLabel("labelTitle",
                                      kind == 1 ? tr("Remove product background in bulk")
                                                : tr("Remove person background in bulk"),
                                      frameTitle));
@@ -91,10 +86,10 @@ void QBatchMattingDialog::buildForm(int kind)
     m_pageAddImage->setStyleSheet("QWidget#pageAddImage{\n\tborder:none;\n\tbackground:#FFFFFF;\n}");
     auto* addLayout = new QVBoxLayout(m_pageAddImage);
     addLayout->addStretch();
-    QLabel* picture = makeLabel("labelBatchAddImage", QString(), m_pageAddImage);
+    QLabel* picture = makeNamedLabel("labelBatchAddImage", QString(), m_pageAddImage);
     picture->setFixedSize(108, 108);
     addLayout->addWidget(picture, 0, Qt::AlignHCenter);
-    addLayout->addWidget(makeLabel("labelBatchImageText", tr("Drag files here or click to add files"), m_pageAddImage),
+    addLayout->addWidget(makeNamedLabel("labelBatchImageText", tr("Drag files here or click to add files"), m_pageAddImage),
                          0, Qt::AlignHCenter);
     addLayout->addStretch();
 
@@ -130,10 +125,10 @@ void QBatchMattingDialog::buildForm(int kind)
     frameBottom->setMinimumHeight(68);
     auto* bottomLayout = new QHBoxLayout(frameBottom);
     bottomLayout->setContentsMargins(20, 0, 20, 0);
-    bottomLayout->addWidget(makeLabel("labelBatchText1", tr("Selected"), frameBottom));
-    m_labelCount = makeLabel("labelCount", "0", frameBottom);
+    bottomLayout->addWidget(makeNamedLabel("labelBatchText1", tr("Selected"), frameBottom));
+    m_labelCount = makeNamedLabel("labelCount", "0", frameBottom);
     bottomLayout->addWidget(m_labelCount);
-    bottomLayout->addWidget(makeLabel("labelBatchText2", tr("/%1 images").arg(kImageLimit), frameBottom));
+    bottomLayout->addWidget(makeNamedLabel("labelBatchText2", tr("/%1 images").arg(kImageLimit), frameBottom));
     bottomLayout->addStretch();
     QPushButton* cancel = makeButton("btnCancel", tr("No"), frameBottom);
     cancel->setCursor(Qt::PointingHandCursor);

@@ -5,6 +5,8 @@
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
+#include "batchchoices.h"
+#include "batchlabels.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
 #include "qimagecanvas.h"
@@ -39,58 +41,7 @@
 #include <memory>
 
 namespace {
-struct Swatch
-{
-    int kind; // QImageButton kind: 0 picture, 1 colour
-    const char* text;
-    QColor color;
-    bool checkable;
-};
-const Swatch kSwatches[] = {
-    {0, ":/template/template_1.png", QColor(0, 0, 0, 0), true},
-    {1, "#FF0000", QColor(255, 0, 0, 255), true},
-    {1, "#0000FF", QColor(0, 0, 255, 255), true},
-    {1, "#FFFFFF", QColor(255, 255, 255, 255), true},
-    {0, ":/image/btn.select.color.png", QColor(), false},
-    {0, ":/image/btn.add.template.png", QColor(), false},
-};
-
-struct SizeEntry
-{
-    int id;
-    const char* text;
-};
-const SizeEntry kSizes[] = {
-    {1, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Original image")},
-    {9, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Crop edges of image")},
-    {18, "500*500"},
-    {17, "800*800"},
-    {16, "1000*1000"},
-    {15, "1500*1500"},
-    {11, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Certificate >")},
-    {10, QT_TRANSLATE_NOOP("QBatchMattingWidget", "Custom size")},
-};
-
-struct IdSize
-{
-    int id;
-    const char* menuText;
-    const char* buttonText;
-};
-const IdSize kIdSizes[] = {
-    {19, "小一寸 259x377px  |  22x33mm", "259x377px >"},
-    {20, "一寸 295x413px  |  25x35mm", "295x413px >"},
-    {21, "大一寸 390x567px  |  33x48mm", "390x567px >"},
-    {22, "小二寸 413x531px  |  35x45mm", "413x531px >"},
-    {23, "二寸 413x579px  |  35x49mm", "413x579px >"},
-};
-
-QLabel* makeLabel(const char* name, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
+using namespace batchchoices;
 
 QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
 {
@@ -165,11 +116,11 @@ void QBatchMattingWidget::buildForm()
     left->setObjectName("frameBatchLeft");
     left->setFixedWidth(290);
     auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->addWidget(makeLabel("labelChangeBg", tr("Change background in bulk"), left));
+    leftLayout->addWidget(makeNamedLabel("labelChangeBg", tr("Change background in bulk"), left));
     m_gridColor = new QGridLayout;
     m_gridColor->setObjectName("gridLayoutColor");
     leftLayout->addLayout(m_gridColor);
-    leftLayout->addWidget(makeLabel("labelCropPhoto", tr("Crop photos in bulk"), left));
+    leftLayout->addWidget(makeNamedLabel("labelCropPhoto", tr("Crop photos in bulk"), left));
     m_gridSize = new QGridLayout;
     m_gridSize->setObjectName("gridLayoutSize");
     leftLayout->addLayout(m_gridSize);
@@ -219,7 +170,7 @@ void QBatchMattingWidget::buildForm()
     bottom->setObjectName("frameBatchBottom");
     bottom->setFixedHeight(70);
     auto* bottomLayout = new QHBoxLayout(bottom);
-    bottomLayout->addWidget(makeLabel("labelOutputFolder", tr("Output folder："), bottom));
+    bottomLayout->addWidget(makeNamedLabel("labelOutputFolder", tr("Output folder："), bottom));
     m_editOutputPath = new QLineEdit(bottom);
     m_editOutputPath->setObjectName("editOutputPath");
     m_editOutputPath->setMinimumSize(210, 30);
@@ -228,7 +179,7 @@ void QBatchMattingWidget::buildForm()
     selectOutput->setObjectName("btnSelectOutput");
     selectOutput->setFixedSize(26, 26);
     bottomLayout->addWidget(selectOutput);
-    bottomLayout->addWidget(makeLabel("labelOutputSize", tr("Output size："), bottom));
+    bottomLayout->addWidget(makeNamedLabel("labelOutputSize", tr("Output size："), bottom));
     m_comboOutputSize = new QComboBox(bottom);
     m_comboOutputSize->setObjectName("comboOutputSize");
     m_comboOutputSize->setFixedSize(87, 30);
@@ -260,7 +211,7 @@ void QBatchMattingWidget::buildEditPage()
     left->setObjectName("frameEditLeft");
     left->setFixedWidth(290);
     auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->addWidget(makeLabel("labelTitle", tr("Manually remove background"), left));
+    leftLayout->addWidget(makeNamedLabel("labelTitle", tr("Manually remove background"), left));
     m_pageCutOut = new QPageCutOut(left);
     leftLayout->addWidget(m_pageCutOut, 1);
     QPushButton* complete = makeButton("btnComplete", tr("OK"), left);
