@@ -1,0 +1,212 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1">
+<context>
+    <name>QBatchCutWidget</name>
+    <message>
+        <source>View:</source>
+        <translation>视图：</translation>
+    </message>
+    <message>
+        <source>（Right click to move the canvas）</source>
+        <translation>（右键拖动画布）</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>撤销</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>恢复</translation>
+    </message>
+</context>
+<context>
+    <name>QBatchMattingDialog</name>
+    <message>
+        <source>Remove product background in bulk</source>
+        <translation>批量商品抠图</translation>
+    </message>
+    <message>
+        <source>Remove person background in bulk</source>
+        <translation>批量人像抠图</translation>
+    </message>
+    <message>
+        <source>Drag files here or click to add files</source>
+        <translation>拖拽文件到此处或点击添加文件</translation>
+    </message>
+    <message>
+        <source>Selected</source>
+        <translation>已选择</translation>
+    </message>
+    <message>
+        <source>/%1 images</source>
+        <translation>/%1 张图片</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Cutout</source>
+        <translation>开始抠图</translation>
+    </message>
+    <message>
+        <source>Select Image</source>
+        <translation>选择图片</translation>
+    </message>
+    <message>
+        <source>Images(*.jpg;*.jpeg;*.png;*.bmp)</source>
+        <translation>图片(*.jpg;*.jpeg;*.png;*.bmp)</translation>
+    </message>
+    <message>
+        <source>Up to %1 images can be added. Too many image processing tasks may cause stuck.</source>
+        <translation>最多可添加 %1 张图片，同时处理过多图片可能导致卡顿。</translation>
+    </message>
+</context>
+<context>
+    <name>QBatchMattingWidget</name>
+    <message>
+        <source>Original image</source>
+        <translation>原图</translation>
+    </message>
+    <message>
+        <source>Crop edges of image</source>
+        <translation>裁剪图片边缘</translation>
+    </message>
+    <message>
+        <source>Certificate &gt;</source>
+        <translation>证件照 &gt;</translation>
+    </message>
+    <message>
+        <source>Custom size</source>
+        <translation>自定义尺寸</translation>
+    </message>
+    <message>
+        <source>1080P</source>
+        <translation>1080P</translation>
+    </message>
+    <message>
+        <source>2K</source>
+        <translation>2K</translation>
+    </message>
+    <message>
+        <source>4K</source>
+        <translation>4K</translation>
+    </message>
+    <message>
+        <source>Original resolution</source>
+        <translation>原始分辨率</translation>
+    </message>
+    <message>
+        <source>Change background in bulk</source>
+        <translation>批量换背景</translation>
+    </message>
+    <message>
+        <source>Crop photos in bulk</source>
+        <translation>批量裁剪</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>W</source>
+        <translation>宽</translation>
+    </message>
+    <message>
+        <source>PX</source>
+        <translation>像素</translation>
+    </message>
+    <message>
+        <source>H</source>
+        <translation>高</translation>
+    </message>
+    <message>
+        <source>Output folder：</source>
+        <translation>输出目录：</translation>
+    </message>
+    <message>
+        <source>Output size：</source>
+        <translation>输出尺寸：</translation>
+    </message>
+    <message>
+        <source>Back to Home</source>
+        <translation>返回首页</translation>
+    </message>
+    <message>
+        <source>Upload again</source>
+        <translation>重新上传</translation>
+    </message>
+    <message>
+        <source>Save all</source>
+        <translation>全部保存</translation>
+    </message>
+    <message>
+        <source>Manually remove background</source>
+        <translation>手动抠图</translation>
+    </message>
+    <message>
+        <source>Select Image</source>
+        <translation>选择图片</translation>
+    </message>
+    <message>
+        <source>Images(*.jpg;*.jpeg;*.png;*.bmp)</source>
+        <translation>图片(*.jpg;*.jpeg;*.png;*.bmp)</translation>
+    </message>
+    <message>
+        <source>Please enter a valid value!</source>
+        <translation>请输入有效的数值！</translation>
+    </message>
+    <message>
+        <source>Select Path</source>
+        <translation>选择路径</translation>
+    </message>
+    <message>
+        <source>Are you sure to clear all?</source>
+        <translation>确定要清空全部吗？</translation>
+    </message>
+    <message>
+        <source>Saving...</source>
+        <translation>正在保存……</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photo(s) could not be saved:</source>
+        <translation>
+            <numerusform>%n 张照片未能保存：</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photo(s) without a result were skipped.</source>
+        <translation>
+            <numerusform>%n 张没有结果的照片已跳过。</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>QPreviewItem</name>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>编辑</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>The result could not be read.</source>
+        <translation>无法读取抠图结果。</translation>
+    </message>
+    <message>
+        <source>The photo could not be processed.</source>
+        <translation>无法处理这张照片。</translation>
+    </message>
+</context>
+</TS>
