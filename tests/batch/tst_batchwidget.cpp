@@ -1,7 +1,9 @@
 #include "csetting.h"
 #include "fakeservice.h"
 #include "mattingfixtures.h"
+#include "qbatchmattingdialog.h"
 #include "qbatchmattingwidget.h"
+#include "qmainwidget.h"
 #include "qfilechooser.h"
 #include "qmsgbox.h"
 #include "qpreviewitem.h"
@@ -61,6 +63,8 @@ private slots:
     void colourReachesOnlyFinishedTiles();
     void saveAllReportsUnwritableTarget();
     void deletingLastTileReopensDialog();
+    void fromHomePage_data();
+    void fromHomePage();
 
 private:
     static bool waitReady(const QList<QPreviewItem*>& items);
@@ -371,6 +375,74 @@ void TestBatchWidget::deletingLastTileReopensDialog()
     QVERIFY(widget.items().isEmpty());
     QTRY_COMPARE(home.size(), 1);
     QTRY_VERIFY(tile.isNull());
+}
+
+void TestBatchWidget::fromHomePage_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("photos");
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("ten products") << "BatchGoods" << 10 << true;
+    QTest::newRow("two persons") << "BatchPerson" << 2 << true;
+    QTest::newRow("dialog cancelled") << "BatchPerson" << 2 << false;
+}
+
+void TestBatchWidget::fromHomePage()
+{
+    QFETCH(QString, button);
+    QFETCH(int, photos);
+    QFETCH(bool, accept);
+    QStringList picks;
+    for (int i = 0; i < photos; ++i)
+        picks << mattingtest::makePhoto(QString("home_%1_%2.jpg").arg(button).arg(i), 320, 240);
+    QFileChooser::setOpenManyHook([picks](const QString&, const QString&, const QString&) { return picks; });
+    QMainWidget window;
+    window.show();
+    // The add dialog: choose the photos, then "Cutout" or "No".
+    auto* poll = new QTimer;
+    connect(poll, &QTimer::timeout, [poll, accept] {
+        auto* dialog = qobject_cast<QBatchMattingDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        dialog->onBtnAddImage();
+        QTimer::singleShot(3 * QBatchMattingDialog::kRefreshDelayMs, dialog, [dialog, accept] {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(accept ? "btnCutout" : "btnCancel"), Qt::LeftButton);
+        });
+    });
+    poll->start(10);
+    QTest::mouseClick(window.findChild<QWidget*>(button), Qt::LeftButton);
+    QFileChooser::setOpenManyHook(nullptr);
+    auto* batch = window.findChild<QBatchMattingWidget*>();
+    QVERIFY(batch);
+    if (!accept) {
+        QTest::qWait(3 * QBatchMattingWidget::kDelayMs);
+        QVERIFY(!batch->isVisible());
+        QVERIFY(batch->items().isEmpty());
+        return;
+    }
+    QTRY_VERIFY(batch->isVisible());
+    QCOMPARE(batch->items().size(), photos);
+    QCOMPARE(batch->kind(), button == "BatchGoods" ? 1 : 0);
+    QVERIFY(waitReady(batch->items()));
+    QSignalSpy finished(batch, &QBatchMattingWidget::signal_save_all_finished);
+    answerModal("btnApply");
+    QTest::mouseClick(batch->findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
+    QVERIFY(finished.wait(kMattingTimeoutMs));
+    QCOMPARE(finished.first().at(0).toInt(), photos);
+    const QStringList files = QDir(outDir).entryList({"home_*.png"}, QDir::Files);
+    QCOMPARE(files.size(), photos);
+    for (const QString& f : files) {
+        const cv::Mat image = cv::imread((outDir + "/" + f).toStdString(), cv::IMREAD_UNCHANGED);
+        QVERIFY2(!image.empty(), qPrintable(f));
+        QCOMPARE(image.channels(), 4);
+        // The disc is kept, the flat corner is cut away.
+        QCOMPARE(int(image.at<cv::Vec4b>(0, 0)[3]), 0);
+        QVERIFY(image.at<cv::Vec4b>(image.rows / 2, image.cols / 2)[3] > 200);
+    }
+    QTest::mouseClick(batch->findChild<QPushButton*>("btnBackHome"), Qt::LeftButton);
+    QTRY_VERIFY(!batch->isVisible());
 }
 
 BRISEL_TEST_MAIN(TestBatchWidget)
