@@ -135,41 +135,48 @@ void QPreviewItem::onMattingSuccess(const QString& taskId)
 {
     m_taskId = taskId;
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(taskId);
-    if (!task)
-        return;
-    // The full cut-out stays with the task (and its cache file); only a copy small
-    // enough for the tile is made, on the pool so the GUI never waits for it.
+    if (task)
+        loadPreview(task->cutout());
+}
+
+// The full cut-out stays with the task (and its cache file); only a copy small
+// enough for the tile is made, on the pool so the GUI never waits for it.
+void QPreviewItem::loadPreview(const cv::Mat& full)
+{
     const QPointer<QPreviewItem> guard(this);
-    QWorkPool::instance()->post([guard, task]() {
+    QWorkPool::instance()->post([guard, full]() {
         cv::Mat small;
         try {
-            small = shrinkForPreview(task->cutout());
+            small = shrinkForPreview(full);
         } catch (const cv::Exception&) {
         }
-        const QSize size(small.cols, small.rows);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, small, size]() {
+            [guard, small]() {
                 if (guard)
-                    guard->showPreview(small, size);
+                    guard->showPreview(small);
             },
             Qt::QueuedConnection);
     });
 }
 
-void QPreviewItem::showPreview(const cv::Mat& cutout, QSize sourceSize)
+void QPreviewItem::showPreview(const cv::Mat& cutout)
 {
     if (cutout.empty()) {
         onMattingError(tr("The result could not be read."));
         return;
     }
-    m_canvas = std::make_shared<QImageCanvas>();
-    connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
-        setLoading(false);
-        emit signal_state_changed(this);
-        QTimer::singleShot(kRepaintDelayMs, this, qOverload<>(&QWidget::update));
-    });
-    m_canvas->loadCutout(cutout, sourceSize);
+    if (!m_canvas) {
+        m_canvas = std::make_shared<QImageCanvas>();
+        // A new cut-out (first result or a hand edit) keeps the batch's choices.
+        connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
+            applyLook(*m_canvas, m_look);
+            setLoading(false);
+            emit signal_state_changed(this);
+            QTimer::singleShot(kRepaintDelayMs, this, qOverload<>(&QWidget::update));
+        });
+    }
+    m_canvas->loadCutout(cutout, QSize(cutout.cols, cutout.rows));
 }
 
 void QPreviewItem::onMattingError(const QString& message)
@@ -231,8 +238,7 @@ void QPreviewItem::onImageCutFinished(cv::Mat image)
 {
     if (isReady() && !image.empty()) {
         m_edited = image;
-        const cv::Mat small = shrinkForPreview(image);
-        m_canvas->loadCutout(small, QSize(small.cols, small.rows));
+        loadPreview(image);
     } else {
         setLoading(false);
     }

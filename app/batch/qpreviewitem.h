@@ -79,7 +79,8 @@ private:
         QSize cropSize;
     };
     void startTask();
-    void showPreview(const cv::Mat& cutout, QSize sourceSize);
+    void loadPreview(const cv::Mat& full);
+    void showPreview(const cv::Mat& cutout);
     static void applyLook(QImageCanvas& canvas, const Look& look);
     void setLoading(bool running);
 
