@@ -78,6 +78,7 @@ QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
     m_loading->setObjectName("loading");
     m_loading->setGeometry(30, 30, 100, 100);
     m_loading->setColor(QColor(52, 122, 235, 255));
+    m_loading->setLargestDot(16.0);
     installEventFilter(this);
 
     connect(edit, &QPushButton::clicked, this, [this] {

@@ -14,6 +14,12 @@ void QLoadingCtrl::setColor(const QColor& color)
     update();
 }
 
+void QLoadingCtrl::setLargestDot(qreal diameter)
+{
+    largest = diameter;
+    update();
+}
+
 void QLoadingCtrl::setText(const QString& text)
 {
     caption = text;
@@ -47,13 +53,13 @@ int QLoadingCtrl::headPosition() const
 qreal QLoadingCtrl::ringRadius() const
 {
     const qreal side = qMin(width(), height());
-    return side / 2.0 - LargestDot / 2.0 - 1.0;
+    return side / 2.0 - largest / 2.0 - 1.0;
 }
 
 qreal QLoadingCtrl::diameterAt(int position) const
 {
     const int rank = ((position - headPosition()) % DotCount + DotCount) % DotCount;
-    return LargestDot - rank * (LargestDot - SmallestDot) / (DotCount - 1);
+    return largest - rank * (largest - SmallestDot) / (DotCount - 1);
 }
 
 QRectF QLoadingCtrl::dotRect(int position) const

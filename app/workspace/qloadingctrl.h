@@ -21,6 +21,9 @@ public:
 
     void setColor(const QColor& color);
     QColor color() const { return dotColor; }
+    // The batch tiles use a smaller spinner; LargestDot is the default.
+    void setLargestDot(qreal diameter);
+    qreal largestDot() const { return largest; }
     void setText(const QString& text);
     QString text() const { return caption; }
 
@@ -48,5 +51,6 @@ private:
     QTimer timer;
     QColor dotColor{49, 177, 190, 255};
     QString caption;
+    qreal largest = LargestDot;
     int tick = 0;
 };
