@@ -532,6 +532,7 @@ void QBatchMattingWidget::onBtnSaveAll()
 
 void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
 {
+    run->cancelled = run->cancelled || run->progress->wasCanceled();
     if (run->cancelled || run->next >= run->tiles.size()) {
         finishSaveAll(run);
         return;

@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -62,6 +63,8 @@ private slots:
     void failedTileRetries();
     void colourReachesOnlyFinishedTiles();
     void saveAllReportsUnwritableTarget();
+    void saveAllCancelled_data();
+    void saveAllCancelled();
     void deletingLastTileReopensDialog();
     void fromHomePage_data();
     void fromHomePage();
@@ -361,6 +364,41 @@ void TestBatchWidget::saveAllReportsUnwritableTarget()
         QCOMPARE(files.size(), 1);
         QVERIFY(!cv::imread((outDir + "/" + files.first()).toStdString()).empty());
     }
+    QVERIFY(!widget.isSaving());
+}
+
+void TestBatchWidget::saveAllCancelled_data()
+{
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("Cancel button") << true;
+    QTest::newRow("dialog cancelled") << false;
+}
+
+void TestBatchWidget::saveAllCancelled()
+{
+    QFETCH(bool, byButton);
+    QStringList photos;
+    for (int i = 0; i < 4; ++i)
+        photos << mattingtest::makePhoto(QString("cancel_%1_%2.png").arg(i).arg(byButton), 240, 180);
+    QBatchMattingWidget widget;
+    widget.startBatch(1, photos);
+    QVERIFY(waitReady(widget.items()));
+    QSignalSpy finished(&widget, &QBatchMattingWidget::signal_save_all_finished);
+    answerModal("btnApply");
+    QTest::mouseClick(widget.findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
+    auto* progress = widget.findChild<QProgressDialog*>("saveProgress");
+    QVERIFY(progress);
+    QVERIFY(widget.isSaving());
+    if (byButton)
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    else
+        progress->cancel();
+    QVERIFY(finished.wait(kMattingTimeoutMs));
+    // The photo already being written finishes; none after it starts.
+    QVERIFY(finished.first().at(0).toInt() <= 1);
+    QVERIFY(finished.first().at(1).toStringList().isEmpty());
+    QVERIFY(QDir(outDir).entryList(QDir::Files).size() <= 1);
+    QVERIFY(warnings.isEmpty());
     QVERIFY(!widget.isSaving());
 }
 
