@@ -65,6 +65,7 @@ private slots:
     void saveAllReportsUnwritableTarget();
     void saveAllCancelled_data();
     void saveAllCancelled();
+    void deletingLastTileReopensDialog_data();
     void deletingLastTileReopensDialog();
     void fromHomePage_data();
     void fromHomePage();
@@ -402,14 +403,31 @@ void TestBatchWidget::saveAllCancelled()
     QVERIFY(!widget.isSaving());
 }
 
+void TestBatchWidget::deletingLastTileReopensDialog_data()
+{
+    QTest::addColumn<bool>("uploadAgain");
+    QTest::newRow("last tile deleted") << false;
+    QTest::newRow("upload again") << true;
+}
+
 void TestBatchWidget::deletingLastTileReopensDialog()
 {
+    QFETCH(bool, uploadAgain);
     QBatchMattingWidget widget;
-    widget.startBatch(0, {mattingtest::makePhoto("lonely.png", 120, 90)});
+    widget.startBatch(0, {mattingtest::makePhoto("lonely.png", 120, 90), mattingtest::makePhoto("other.png", 120, 90)});
     QSignalSpy home(&widget, &QBatchMattingWidget::signal_back_to_home);
     QPointer<QPreviewItem> tile = widget.items().first();
     answerModal("btnCancel");
-    QTest::mouseClick(tile->findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+    if (uploadAgain) {
+        QTest::mouseClick(widget.findChild<QPushButton*>("btnBatchUpload"), Qt::LeftButton);
+        QCOMPARE(warnings, QStringList{"Are you sure to clear all?"});
+    } else {
+        QTest::mouseClick(widget.items().last()->findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+        QCOMPARE(widget.items().size(), 1);
+        QTest::qWait(3 * QBatchMattingWidget::kDelayMs);
+        QCOMPARE(home.size(), 0); // one tile left: no dialog yet
+        QTest::mouseClick(tile->findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+    }
     QVERIFY(widget.items().isEmpty());
     QTRY_COMPARE(home.size(), 1);
     QTRY_VERIFY(tile.isNull());
