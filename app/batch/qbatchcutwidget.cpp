@@ -199,7 +199,8 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
     const cv::Mat mask = m_lastMask.clone();
     const cv::Mat photo = m_view->sourceImage().clone();
     const QPointer<QBatchCutWidget> guard(this);
-    QWorkPool::instance()->post([guard, task, mask, photo]() {
+    const QString taskId = m_taskId;
+    QWorkPool::instance()->post([guard, task, taskId, mask, photo]() {
         cv::Mat merged;
         try {
             merged = QImageHelp::applyMask(photo, task->cutout(), mask);
@@ -207,9 +208,11 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, merged]() {
-                if (guard)
-                    emit guard->signal_cut_finished(merged);
+            [guard, taskId, merged]() {
+                if (!guard)
+                    return;
+                guard->m_finishedTaskId = taskId;
+                emit guard->signal_cut_finished(merged);
             },
             Qt::QueuedConnection);
     });

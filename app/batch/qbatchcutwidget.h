@@ -31,6 +31,9 @@ public:
     // Drops the view of a tile that left the batch.
     void forgetTask(const QString& taskId);
     const QString& taskId() const { return m_taskId; }
+    // The task whose merge signal_cut_finished is reporting (valid while it is
+    // delivered): a result may arrive after another tile was opened.
+    const QString& finishedTaskId() const { return m_finishedTaskId; }
     QImageCutoutWidget* view() const { return m_view; }
 
 signals:
@@ -55,6 +58,7 @@ private:
     QMap<QString, QImageCutoutWidget*> m_views;
     QImageCutoutWidget* m_view = nullptr;
     QString m_taskId;
+    QString m_finishedTaskId;
     cv::Mat m_lastMask;
     QVBoxLayout* m_imageLayout = nullptr;
     QLabel* m_labelFactor = nullptr;

@@ -224,6 +224,14 @@ void QBatchMattingWidget::buildEditPage()
     connect(complete, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnComplete);
     connect(m_pageCutOut, &QPageCutOut::signal_brush_size, m_editor, &QBatchCutWidget::onChangeBrushSize);
     connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor, &QBatchCutWidget::onRepairBackground);
+    connect(m_editor, &QBatchCutWidget::signal_cut_begin, this, [this] {
+        if (QPreviewItem* item = itemForTask(m_editor->taskId()))
+            item->onImageCutBegin();
+    });
+    connect(m_editor, &QBatchCutWidget::signal_cut_finished, this, [this](cv::Mat image) {
+        if (QPreviewItem* item = itemForTask(m_editor->finishedTaskId()))
+            item->onImageCutFinished(image);
+    });
 }
 
 void QBatchMattingWidget::onBtnComplete()
@@ -236,21 +244,18 @@ void QBatchMattingWidget::onItemEditBegin(QPreviewItem* pItem, const QString& ta
 {
     if (!pItem)
         return;
-    // A tile left with "OK" and no change still holds the editor's signals.
-    disconnect(m_editor, &QBatchCutWidget::signal_cut_begin, nullptr, nullptr);
-    disconnect(m_editor, &QBatchCutWidget::signal_cut_finished, nullptr, nullptr);
-    connect(m_editor, &QBatchCutWidget::signal_cut_begin, pItem, &QPreviewItem::onImageCutBegin,
-            Qt::UniqueConnection);
-    connect(m_editor, &QBatchCutWidget::signal_cut_finished, pItem, &QPreviewItem::onImageCutFinished,
-            Qt::UniqueConnection);
     m_editor->loadTask(taskId);
     QTimer::singleShot(kDelayMs, this, [this] { m_pages->setCurrentIndex(1); });
 }
 
-void QBatchMattingWidget::onItemEditFinished(QPreviewItem* pItem)
+// Edit results go to the tile of the task they were made from, which need not be
+// the tile open now, and are dropped when that tile was deleted meanwhile.
+QPreviewItem* QBatchMattingWidget::itemForTask(const QString& taskId) const
 {
-    if (pItem)
-        disconnect(m_editor, nullptr, pItem, nullptr);
+    for (QPreviewItem* item : m_items)
+        if (item->taskId() == taskId)
+            return item;
+    return nullptr;
 }
 
 void QBatchMattingWidget::buildBackgroundButtons()
@@ -359,7 +364,6 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
         connect(item, &QPreviewItem::signal_remove, this, &QBatchMattingWidget::onItemDelete);
         connect(item, &QPreviewItem::signal_save, this, &QBatchMattingWidget::onItemSave);
         connect(item, &QPreviewItem::signal_edit_begin, this, &QBatchMattingWidget::onItemEditBegin);
-        connect(item, &QPreviewItem::signal_edit_finished, this, &QBatchMattingWidget::onItemEditFinished);
         m_items << item;
     }
     updateItemLayout();

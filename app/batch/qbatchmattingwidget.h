@@ -64,7 +64,6 @@ public slots:
     void onBtnApply();
     void onBtnComplete();
     void onItemEditBegin(QPreviewItem* pItem, const QString& taskId);
-    void onItemEditFinished(QPreviewItem* pItem);
     void onCheckeSizeButton(int id, QSizeButton* pButton);
     void onBatchUpload();
     void onBtnSaveAll();
@@ -81,6 +80,7 @@ private:
     struct SaveRun;
     void buildForm();
     void buildEditPage();
+    QPreviewItem* itemForTask(const QString& taskId) const;
     void buildBackgroundButtons();
     void buildSizeButtons();
     void selectBackground(QImageButton* button);
