@@ -187,16 +187,16 @@ void QMainWidget::setupHomePage()
 
 void QMainWidget::setupTabColumn()
 {
-    for (const TabSpec& spec : kTabs) {
+    for (const TabSpec& entry : kTabs) {
         auto* tab = new QTabButton(ui->frameImageLeft);
-        tab->setObjectName(QLatin1String(spec.name));
+        tab->setObjectName(QLatin1String(entry.name));
         tab->setFixedWidth(100);
         tab->setIconSize(QSize(46, 46));
-        tab->setIcons(QStringLiteral(":/image/btn.%1.png").arg(spec.icon),
-                      QStringLiteral(":/image/btn.%1.hover.png").arg(spec.icon));
-        tab->setText(tr(spec.text));
-        tab->setTabIndex(spec.index);
-        tab->setCheckable(spec.index != TabMore);
+        tab->setIcons(QStringLiteral(":/image/btn.%1.png").arg(entry.icon),
+                      QStringLiteral(":/image/btn.%1.hover.png").arg(entry.icon));
+        tab->setText(tr(entry.text));
+        tab->setTabIndex(entry.index);
+        tab->setCheckable(entry.index != TabMore);
         connect(tab, &QTabButton::signal_tab_clicked, this, &QMainWidget::onBtnTabClicked);
         ui->vLayoutSidebar->addWidget(tab);
         tabButtons.append(tab);
