@@ -138,11 +138,6 @@
         <source>Brisel cannot write to "%1". Please choose another output folder.</source>
         <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
     </message>
-    <message>
-        <location line="+46" />
-        <source>Batch mode is not available in this version yet. Please use the cards above to remove the background of one photo at a time.</source>
-        <translation>当前版本暂不支持批量抠图，请使用上方的卡片逐张抠图。</translation>
-    </message>
 </context>
 <context>
     <name>QMainWidgetClass</name>
