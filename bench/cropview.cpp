@@ -4,6 +4,7 @@
 // JPG size limit costs, and how a 24-megapixel save splits between the GUI thread
 // (rendering) and the work pool (encoding). Times are wall-clock milliseconds.
 
+#include "benchmain.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qsavefilewriter.h"
@@ -132,14 +133,4 @@ BENCHMARK(BM_Save24MegapixelSplit)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmar
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QWorkPool::instance()->start(2);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    QWorkPool::instance()->stop();
-    return 0;
-}
+BRISEL_BENCH_MAIN_WITH_POOL()

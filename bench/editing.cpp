@@ -4,6 +4,7 @@
 // is measured in the same run (a memcpy of the full-size mask, OpenCV's PNG encoder
 // alone). The memory run goes first so that its peak is the editing session's own.
 
+#include "benchmain.h"
 #include "qimagecanvas.h"
 #include "qimagecutoutwidget.h"
 #include "qimagehelp.h"
@@ -315,14 +316,4 @@ BENCHMARK(BM_SavePngOriginal)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QWorkPool::instance()->start(2);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    QWorkPool::instance()->stop();
-    return 0;
-}
+BRISEL_BENCH_MAIN_WITH_POOL()
