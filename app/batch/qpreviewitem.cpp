@@ -8,13 +8,12 @@
 #include "qvarnui.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
+#include "ui_qpreviewitem.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFrame>
-#include <QHBoxLayout>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -36,62 +35,31 @@ cv::Mat shrinkForPreview(const cv::Mat& cutout)
     return small;
 }
 
-QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
 } // namespace
 
 QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
-    : QWidget(parent), m_kind(kind), m_imagePath(imagePath)
+    : QWidget(parent), m_kind(kind), m_imagePath(imagePath), ui(new Ui::QPreviewItem)
 {
-    setFixedSize(kSide, kSide);
+    ui->setupUi(this);
     setStyleSheet(readTextFile(":/qss/previewItem.css"));
-
-    m_btnDelete = makeButton("btnDelete", QString(), this);
-    m_btnDelete->setGeometry(4, 4, 24, 24);
-    m_btnDelete->hide();
-    m_frameBottom = new QFrame(this);
-    m_frameBottom->setObjectName("frameBottom");
-    m_frameBottom->setGeometry(0, 122, kSide, 38);
-    m_frameBottom->hide();
-    auto* layout = new QHBoxLayout(m_frameBottom);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->setSpacing(4);
-    QPushButton* download = makeButton("btnDownload", tr("Download"), m_frameBottom);
-    auto* line = new QFrame(m_frameBottom);
-    line->setObjectName("frameLine");
-    line->setFixedSize(1, 20);
-    QPushButton* edit = makeButton("btnEdit", tr("Edit"), m_frameBottom);
-    layout->addWidget(download);
-    layout->addWidget(line);
-    layout->addWidget(edit);
-
-    m_btnRetry = makeButton("btnRetry", tr("Retry"), this);
-    m_btnRetry->setGeometry(40, 96, 80, 24);
-    m_btnRetry->hide();
-
-    m_loading = new QLoadingCtrl(this);
-    m_loading->setObjectName("loading");
-    m_loading->setGeometry(30, 30, 100, 100);
-    m_loading->setColor(QColor(52, 122, 235, 255));
-    m_loading->setLargestDot(16.0);
+    ui->loading->setColor(QColor(52, 122, 235, 255));
+    ui->loading->setLargestDot(16.0);
     installEventFilter(this);
 
-    connect(edit, &QPushButton::clicked, this, [this] {
+    connect(ui->btnEdit, &QPushButton::clicked, this, [this] {
         if (isReady())
             emit signal_edit_begin(this, m_taskId);
     });
-    connect(download, &QPushButton::clicked, this, [this] { emit signal_save(this); });
-    connect(m_btnDelete, &QPushButton::clicked, this, [this] { emit signal_remove(this); });
-    connect(m_btnRetry, &QPushButton::clicked, this, &QPreviewItem::onRetry);
+    connect(ui->btnDownload, &QPushButton::clicked, this, [this] { emit signal_save(this); });
+    connect(ui->btnDelete, &QPushButton::clicked, this, [this] { emit signal_remove(this); });
+    connect(ui->btnRetry, &QPushButton::clicked, this, &QPreviewItem::onRetry);
     startTask();
 }
 
-QPreviewItem::~QPreviewItem() = default;
+QPreviewItem::~QPreviewItem()
+{
+    delete ui;
+}
 
 bool QPreviewItem::isReady() const
 {
@@ -100,14 +68,14 @@ bool QPreviewItem::isReady() const
 
 bool QPreviewItem::isBusy() const
 {
-    return m_loading->isRunning();
+    return ui->loading->isRunning();
 }
 
 void QPreviewItem::startTask()
 {
     m_error.clear();
     setToolTip(QString());
-    m_btnRetry->hide();
+    ui->btnRetry->hide();
     setLoading(true);
     auto task = std::make_shared<QImageTask>(m_kind, m_imagePath);
     connect(task.get(), &QImageTask::signal_success, this, &QPreviewItem::onMattingSuccess);
@@ -125,11 +93,11 @@ void QPreviewItem::onRetry()
 
 void QPreviewItem::setLoading(bool running)
 {
-    m_loading->setVisible(running);
+    ui->loading->setVisible(running);
     if (running)
-        m_loading->start();
+        ui->loading->start();
     else
-        m_loading->stop();
+        ui->loading->stop();
 }
 
 void QPreviewItem::onMattingSuccess(const QString& taskId)
@@ -185,7 +153,7 @@ void QPreviewItem::onMattingError(const QString& message)
     m_error = message.isEmpty() ? tr("The photo could not be processed.") : message;
     setLoading(false);
     setToolTip(m_error);
-    m_btnRetry->show();
+    ui->btnRetry->show();
     emit signal_state_changed(this);
     update();
 }
@@ -297,8 +265,8 @@ bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
         const bool hovered = event->type() == QEvent::Enter;
-        m_frameBottom->setVisible(hovered);
-        m_btnDelete->setVisible(hovered);
+        ui->frameBottom->setVisible(hovered);
+        ui->btnDelete->setVisible(hovered);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -10,11 +10,12 @@
 #include <functional>
 #include <memory>
 
-class QFrame;
 class QImageCanvas;
 class QImageTask;
-class QLoadingCtrl;
-class QPushButton;
+
+namespace Ui {
+class QPreviewItem;
+}
 
 // One photo of a batch: runs its own matting task and shows a preview-size picture
 // of the result with the batch's common background and crop. Only the preview is
@@ -92,8 +93,5 @@ private:
     std::shared_ptr<QImageCanvas> m_canvas;
     // The hand-edited cut-out at full resolution; empty until the tile is edited.
     cv::Mat m_edited;
-    QLoadingCtrl* m_loading = nullptr;
-    QPushButton* m_btnDelete = nullptr;
-    QPushButton* m_btnRetry = nullptr;
-    QFrame* m_frameBottom = nullptr;
+    Ui::QPreviewItem* ui = nullptr;
 };
