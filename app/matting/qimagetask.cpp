@@ -143,8 +143,10 @@ void QImageTask::run()
             const QByteArray png = download(waitForResult(mac, serial));
             // A cache that cannot be written only costs the next run an upload.
             QString error;
-            if (!QDir().mkpath(QFileInfo(cachePath).path()) ||
-                !QImageHelp::writeFileAtomically(cachePath, png, &error))
+            if (QDir().mkpath(QFileInfo(cachePath).path()) &&
+                QImageHelp::writeFileAtomically(cachePath, png, &error))
+                rememberCacheEntry(cachePath);
+            else
                 BRISEL_LOG(1, QStringLiteral("cut-out not cached at %1: %2").arg(cachePath, error));
         }
         emit signal_success(m_id);
@@ -175,6 +177,7 @@ bool QImageTask::loadFromCache(const QString& cachePath)
         return false;
     }
     setCutout(image);
+    rememberCacheEntry(cachePath);
     return true;
 }
 
@@ -274,8 +277,62 @@ QByteArray QImageTask::download(const QString& resultUrl)
 
 void QImageTask::setCutout(const cv::Mat& image)
 {
+    const QMutexLocker lock(&m_mutex);
     m_cutout = image;
     m_sourceSize = QSize(image.cols, image.rows);
+}
+
+void QImageTask::rememberCacheEntry(const QString& cachePath)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_cachePath = cachePath;
+}
+
+cv::Mat QImageTask::cutout() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_cutout;
+}
+
+bool QImageTask::releaseCutout()
+{
+    const QMutexLocker lock(&m_mutex);
+    if (m_cutout.empty() || m_cachePath.isEmpty())
+        return false;
+    m_cutout.release();
+    m_released = true;
+    return true;
+}
+
+bool QImageTask::isCutoutReleased() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_released;
+}
+
+cv::Mat QImageTask::loadCutout(QString* error) const
+{
+    QString cachePath;
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_released)
+            return m_cutout;
+        cachePath = m_cachePath;
+    }
+    // Read outside the lock: a decode of megabytes must not hold up cutout().
+    QFile file(cachePath);
+    cv::Mat image;
+    if (file.open(QIODevice::ReadOnly))
+        image = QImageHelp::decodeImageBytes(file.readAll());
+    const bool sameSize = image.cols == m_sourceSize.width() && image.rows == m_sourceSize.height();
+    if (image.empty() || !sameSize) {
+        BRISEL_LOG(1, QStringLiteral("cut-out of %1 not readable from %2").arg(m_filePath, cachePath));
+        if (error)
+            *error = tr("The result of %1 is no longer in the cache; the photo has to be matted again.")
+                         .arg(QFileInfo(m_filePath).fileName());
+        return cv::Mat();
+    }
+    return image;
 }
 
 QString QImageTask::taskEndpoint() const

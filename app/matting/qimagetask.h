@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -23,6 +24,11 @@ enum MattingType
 // exactly one of the two signals on that worker. Receivers on the GUI thread get
 // them queued. Read cutout() and sourceSize() only after signal_success arrived.
 // Always owned through std::shared_ptr (see QTaskManager).
+//
+// The full-resolution cut-out (48 MB for 12 megapixels) need not stay in memory
+// while only a small copy of it is shown: releaseCutout() drops it and
+// loadCutout() reads it back from the cache entry this task wrote or read. Both,
+// and cutout(), may be called from any thread.
 class QImageTask : public QObject
 {
     Q_OBJECT
@@ -35,8 +41,20 @@ public:
     QString id() const { return m_id; }
     QString filePath() const { return m_filePath; }
     int type() const { return m_type; }
-    cv::Mat cutout() const { return m_cutout; }
+    // Empty before success and after releaseCutout().
+    cv::Mat cutout() const;
     QSize sourceSize() const { return m_sourceSize; }
+
+    // Drops the kept cut-out, but only when the cache holds a copy to read back:
+    // false (the cut-out stays) when the entry could not be written.
+    bool releaseCutout();
+    bool isCutoutReleased() const;
+    // The full-resolution cut-out: the kept one, or after releaseCutout() a fresh
+    // decode of the cache entry (not kept, so the caller decides how long it
+    // lives). A decode of megabytes: call it on a pool worker. Empty with a
+    // message for the user in *error when the entry has gone or is damaged; the
+    // photo then has to be matted again.
+    cv::Mat loadCutout(QString* error = nullptr) const;
 
     // The cache file for the photo as it is on disk now (its path, size and
     // modification time name the entry).
@@ -58,6 +76,7 @@ private:
     QString waitForResult(const QString& mac, const QString& serial);
     QByteArray download(const QString& resultUrl);
     void setCutout(const cv::Mat& image);
+    void rememberCacheEntry(const QString& cachePath);
     QString taskEndpoint() const;
 
     QString m_filePath;
@@ -65,5 +84,11 @@ private:
     QString m_id;
     cv::Mat m_cutout;
     QSize m_sourceSize{0, 0};
+    // The entry holding this result; empty while none was read or written.
+    QString m_cachePath;
+    bool m_released = false;
+    // Guards m_cutout, m_cachePath and m_released: a release on the GUI thread may
+    // meet a pool job reading the cut-out.
+    mutable QMutex m_mutex;
     QString m_serviceUrl;
 };
