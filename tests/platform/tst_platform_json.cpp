@@ -23,7 +23,6 @@ private slots:
         QTest::newRow("html error page") << QByteArray("<html>502 Bad Gateway</html>") << false;
         QTest::newRow("bare number") << QByteArray("200") << false;
         QTest::newRow("trailing garbage") << QByteArray(R"({"a":1}x)") << false;
-        QTest::newRow("comment") << QByteArray("{/* c */\"a\":1}") << false;
         QTest::newRow("nul bytes") << QByteArray("\0\0\0", 3) << false;
     }
     void parseResult()
@@ -52,7 +51,6 @@ private slots:
         QTest::newRow("int") << reply << "code" << 200 << "200" << false;
         QTest::newRow("chinese text") << reply << "message" << 0 << QStringLiteral("任务完成") << false;
         QTest::newRow("nested int") << reply << "data.status" << 1 << "1" << false;
-        QTest::newRow("nested text") << reply << "data.convert_path" << 0 << "https://x/y.png" << false;
         QTest::newRow("fraction truncates") << reply << "data.ratio" << 2 << "2.9" << false;
         QTest::newRow("negative truncates toward zero") << reply << "data.neg" << -2 << "-2.9" << false;
         QTest::newRow("beyond int reads 0") << reply << "data.big" << 0 << "1e+12" << false;
@@ -67,7 +65,6 @@ private slots:
         QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
         QTest::newRow("absent parent") << reply << "nothing.status" << 0 << "" << true;
         QTest::newRow("key into a number") << reply << "code.status" << 0 << "" << true;
-        QTest::newRow("key into a text") << reply << "message.x" << 0 << "" << true;
         QTest::newRow("key into an array") << reply << "data.list.status" << 0 << "" << true;
         QTest::newRow("data is an array") << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << ""
                                           << true;

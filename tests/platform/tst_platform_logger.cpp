@@ -78,10 +78,7 @@ private slots:
 
         QTest::newRow("level 1, normal run") << false << 1 << true;
         QTest::newRow("level 2, normal run") << false << 2 << false;
-        QTest::newRow("level 5, normal run") << false << 5 << false;
         QTest::newRow("level 0 counts as important") << false << 0 << true;
-        QTest::newRow("level 1, debug") << true << 1 << true;
-        QTest::newRow("level 2, debug") << true << 2 << true;
         QTest::newRow("level 5, debug") << true << 5 << true;
     }
     void levels()
@@ -121,7 +118,6 @@ private slots:
     void formatting()
     {
         QCOMPARE(kzl::logger::_format(L"%d-%ls", 42, L"中文"), std::wstring(L"42-中文"));
-        QCOMPARE(kzl::logger::_format(L"no arguments"), std::wstring(L"no arguments"));
         QCOMPARE(kzl::logger::_format(L""), std::wstring());
         // Longer than any first guess at the buffer.
         const std::wstring longText(100000, L'x');
@@ -144,7 +140,6 @@ private slots:
     {
         QTest::addColumn<int>("keep");
         QTest::newRow("keep none") << 0;
-        QTest::newRow("keep one") << 1;
         QTest::newRow("keep three") << 3;
     }
     void rotation()

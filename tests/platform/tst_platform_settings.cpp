@@ -5,7 +5,6 @@
 #include "logger.h"
 #include "testutils.h"
 
-#include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -84,18 +83,12 @@ private slots:
         QFile::remove(path + ".bad");
     }
 
-    void storeLivesInSandboxConfig()
-    {
-        QCOMPARE(CSetting::filePath(), testutils::sandboxPath() + "/.config/brisel/brisel.ini");
-    }
-
     void valueSurvivesRestart_data()
     {
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
 
-        QTest::newRow("folder") << "output" << "path" << "/home/user/Pictures/Brisel";
         QTest::newRow("chinese folder") << "default" << "path" << QStringLiteral("/home/用户/桌面/照片 2024");
         QTest::newRow("comma stays text") << "template" << "path" << "/tmp/a, b";
         QTest::newRow("ini syntax characters") << "output" << "path" << "C:\\x=1;[y]#z\"q\"";
@@ -125,78 +118,56 @@ private slots:
         QCOMPARE(raw.value(group + "/" + key).toString(), other);
     }
 
-    void absentKeysGiveDefault()
+    void handEditedValue_data()
     {
-        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
-        QCOMPARE(CSetting::getInt("output", "size", 3), 3);
-        QVERIFY(!QFile::exists(CSetting::filePath())); // reading creates nothing
-    }
+        QTest::addColumn<QByteArray>("stored"); // null: no store file at all
+        QTest::addColumn<int>("asInt");
+        QTest::addColumn<QString>("asText"); // null: not checked
 
-    void intReading_data()
-    {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<int>("expected");
-
-        QTest::newRow("number") << QByteArray("2") << 2;
-        QTest::newRow("negative") << QByteArray("-5") << -5;
-        QTest::newRow("padded") << QByteArray(" 7 ") << 7;
-        QTest::newRow("not a number") << QByteArray("abc") << 99;
-        QTest::newRow("trailing junk") << QByteArray("12abc") << 99;
-        QTest::newRow("fraction") << QByteArray("3.5") << 99;
-        QTest::newRow("beyond int") << QByteArray("99999999999") << 99;
-        QTest::newRow("empty") << QByteArray("") << 99;
-        QTest::newRow("list") << QByteArray("1, 2") << 99;
-        QTest::newRow("boolean true") << QByteArray("true") << 1;
-        QTest::newRow("boolean false") << QByteArray("false") << 0;
+        QTest::newRow("no store") << QByteArray() << 99 << "zh";
+        QTest::newRow("number") << QByteArray("2") << 2 << "2";
+        QTest::newRow("negative") << QByteArray("-5") << -5 << "-5";
+        QTest::newRow("padded") << QByteArray(" 7 ") << 7 << QString();
+        QTest::newRow("not a number") << QByteArray("abc") << 99 << "abc";
+        QTest::newRow("trailing junk") << QByteArray("12abc") << 99 << "12abc";
+        QTest::newRow("fraction") << QByteArray("3.5") << 99 << "3.5";
+        QTest::newRow("beyond int") << QByteArray("99999999999") << 99 << QString();
+        QTest::newRow("empty") << QByteArray("") << 99 << "";
+        QTest::newRow("list reads as text") << QByteArray("/a, /b") << 99 << "/a, /b";
+        QTest::newRow("boolean true") << QByteArray("true") << 1 << "true";
+        QTest::newRow("boolean false") << QByteArray("false") << 0 << "false";
     }
-
-    void flagWrittenAsBooleanReadsAsNumber_data()
-    {
-        QTest::addColumn<bool>("flag");
-        QTest::newRow("jpg") << true;
-        QTest::newRow("png") << false;
-    }
-    void flagWrittenAsBooleanReadsAsNumber()
-    {
-        QFETCH(bool, flag);
-        QVERIFY(CSetting::setValue("output", "format", flag));
-        QCOMPARE(CSetting::getInt("output", "format", 7), flag ? 1 : 0);
-        QCOMPARE(runProbe({"getint", "output", "format", "7"}), QString::number(flag ? 1 : 0));
-    }
-    void intReading()
+    void handEditedValue()
     {
         QFETCH(QByteArray, stored);
-        QFETCH(int, expected);
-        replaceStore("[output]\nsize=" + stored + "\n");
-        QCOMPARE(CSetting::getInt("output", "size", 99), expected);
-    }
-
-    void handEditedListReadsAsText()
-    {
-        replaceStore("[template]\npath=/a, /b\n");
-        QCOMPARE(CSetting::getString("template", "path"), QStringLiteral("/a, /b"));
+        QFETCH(int, asInt);
+        QFETCH(QString, asText);
+        if (!stored.isNull())
+            replaceStore("[output]\nsize=" + stored + "\n");
+        QCOMPARE(CSetting::getInt("output", "size", 99), asInt);
+        if (!asText.isNull())
+            QCOMPARE(CSetting::getString("output", "size", "zh"), asText);
+        QCOMPARE(QFile::exists(CSetting::filePath()), !stored.isNull()); // reading creates nothing
     }
 
     void damagedStore_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<bool>("keptAside");
 
-        QTest::newRow("unclosed section") << QByteArray("[language\ntype=en\n") << true;
-        QTest::newRow("bad section after good one") << QByteArray("[language]\ntype=en\n[oops\n") << true;
-        QTest::newRow("binary") << QByteArray("\x01\x02\x00\xff[language]\ntype=en", 20) << true;
-        QTest::newRow("one huge line") << QByteArray(4 * 1024 * 1024, '[') << true;
+        QTest::newRow("unclosed section") << QByteArray("[language\ntype=en\n");
+        QTest::newRow("bad section after good one") << QByteArray("[language]\ntype=en\n[oops\n");
+        QTest::newRow("binary") << QByteArray("\x01\x02\x00\xff[language]\ntype=en", 20);
+        QTest::newRow("one huge line") << QByteArray(4 * 1024 * 1024, '[');
     }
     void damagedStore()
     {
         QFETCH(QByteArray, content);
-        QFETCH(bool, keptAside);
         replaceStore(content);
         LogCapture log;
 
         QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
         QVERIFY2(log.text().contains("corrupt"), qPrintable(log.text()));
-        QCOMPARE(QFile::exists(CSetting::filePath() + ".bad"), keptAside);
+        QVERIFY(QFile::exists(CSetting::filePath() + ".bad")); // kept aside for the user
 
         // The store works again at once, also for the next run.
         QVERIFY(CSetting::setValue("language", "type", "en"));
@@ -260,14 +231,6 @@ private slots:
         QCOMPARE(CGlobal::getAppDataPath(), expected);
         QVERIFY(QFileInfo(expected).isDir());
     }
-
-    void buildDateIsADay()
-    {
-        const QDate day = QDate::fromString(QString::number(CGlobal::getBuildDate()), "yyyyMMdd");
-        QVERIFY(day.isValid());
-        QVERIFY(day <= QDate::currentDate().addDays(1));
-    }
-
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestPlatformSettings)

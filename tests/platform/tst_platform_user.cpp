@@ -56,7 +56,6 @@ private slots:
             << QByteArray() << Interfaces{{"a_tun", ""}, {"b_eth", "02:00:00:00:00:08"}} << md5("02:00:00:00:00:08");
         QTest::newRow("garbage address skipped")
             << QByteArray() << Interfaces{{"a", "not-a-mac"}, {"b", "02:00:00:00:00:09"}} << md5("02:00:00:00:00:09");
-        QTest::newRow("only loopback") << QByteArray() << Interfaces{{"lo", "00:00:00:00:00:00"}} << QString();
         QTest::newRow("nothing at all") << QByteArray() << Interfaces() << QString();
     }
     void codeFromSources()
