@@ -6,7 +6,6 @@
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
 #include "batchchoices.h"
-#include "batchlabels.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
 #include "qimagecanvas.h"
@@ -18,6 +17,7 @@
 #include "qvarnui.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
+#include "ui_qbatchmattingwidget.h"
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -25,32 +25,14 @@
 #include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QScrollArea>
-#include <QStackedWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <memory>
 
 namespace {
 using namespace batchchoices;
-
-QPushButton* makeButton(const char* name, const QString& text, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setMinimumSize(102, 34);
-    return button;
-}
 
 // Asks for PNG or JPG; false when the user closed the dialog.
 bool askFormat(QWidget* parent)
@@ -76,152 +58,42 @@ struct QBatchMattingWidget::SaveRun
     QProgressDialog* progress = nullptr;
 };
 
-QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent)
+QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchMattingWidget)
 {
-    buildForm();
+    ui->setupUi(this);
     setStyleSheet(readTextFile(":/qss/batchWidget.css"));
-    m_frameCustomSize->hide();
-    m_editOutputPath->setText(CSetting::getString("output", "path", CGlobal::getOutputPath()));
-    m_editOutputPath->setCursorPosition(0);
+    m_pageCutOut = new QPageCutOut(ui->frameEditLeft);
+    ui->vLayoutPage->addWidget(m_pageCutOut);
+    m_editor = new QBatchCutWidget(ui->pageEdit);
+    ui->hLayoutCrop->addWidget(m_editor);
+    ui->editOutputPath->setText(CSetting::getString("output", "path", CGlobal::getOutputPath()));
+    ui->editOutputPath->setCursorPosition(0);
     const QStringList outputSizes{tr("1080P"), tr("2K"), tr("4K"), tr("Original resolution")};
     for (int i = 0; i < outputSizes.size(); ++i)
-        m_comboOutputSize->addItem(outputSizes.at(i), i);
-    m_comboOutputSize->setCurrentIndex(qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
-    connect(m_comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &QBatchMattingWidget::onOutputSizeChanged);
+        ui->comboOutputSize->addItem(outputSizes.at(i), i);
+    ui->comboOutputSize->setCurrentIndex(qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
     buildBackgroundButtons();
+
+    connect(ui->comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &QBatchMattingWidget::onOutputSizeChanged);
+    connect(ui->btnApplySize, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnApply);
+    connect(ui->btnBackHome, &QPushButton::clicked, this, &QBatchMattingWidget::signal_back_to_home);
+    connect(ui->btnBatchUpload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);
+    connect(ui->btnSaveAll, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSaveAll);
+    connect(ui->btnSelectOutput, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSelectOutputPath);
+    connectEditPage();
 }
 
 QBatchMattingWidget::~QBatchMattingWidget()
 {
     if (m_saveRun)
         m_saveRun->cancelled = true;
+    delete ui;
 }
 
-void QBatchMattingWidget::buildForm()
+void QBatchMattingWidget::connectEditPage()
 {
-    resize(963, 596);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    m_pages = new QStackedWidget(this);
-    m_pages->setObjectName("stackedWidget");
-    outer->addWidget(m_pages);
-    auto* pageBulk = new QWidget;
-    pageBulk->setObjectName("pageBulk");
-    m_pages->addWidget(pageBulk);
-    buildEditPage();
-    auto* root = new QHBoxLayout(pageBulk);
-    root->setContentsMargins(0, 0, 0, 0);
-    auto* left = new QFrame(pageBulk);
-    left->setObjectName("frameBatchLeft");
-    left->setFixedWidth(290);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->addWidget(makeNamedLabel("labelChangeBg", tr("Change background in bulk"), left));
-    m_gridColor = new QGridLayout;
-    m_gridColor->setObjectName("gridLayoutColor");
-    leftLayout->addLayout(m_gridColor);
-    leftLayout->addWidget(makeNamedLabel("labelCropPhoto", tr("Crop photos in bulk"), left));
-    m_gridSize = new QGridLayout;
-    m_gridSize->setObjectName("gridLayoutSize");
-    leftLayout->addLayout(m_gridSize);
-
-    m_frameCustomSize = new QFrame(left);
-    m_frameCustomSize->setObjectName("frameCustomSize");
-    m_frameCustomSize->setMinimumHeight(32);
-    auto* customLayout = new QHBoxLayout(m_frameCustomSize);
-    m_editWidth = new QLineEdit(m_frameCustomSize);
-    m_editWidth->setObjectName("lineEditWidth");
-    m_editWidth->setFixedWidth(36);
-    m_editHeight = new QLineEdit(m_frameCustomSize);
-    m_editHeight->setObjectName("lineEditHeight");
-    m_editHeight->setFixedWidth(36);
-    auto* apply = new QPushButton(tr("OK"), m_frameCustomSize);
-    apply->setObjectName("btnApplySize");
-    apply->setFixedSize(30, 20);
-    customLayout->addWidget(new QLabel(tr("W"), m_frameCustomSize));
-    customLayout->addWidget(m_editWidth);
-    customLayout->addWidget(new QLabel(tr("PX"), m_frameCustomSize));
-    customLayout->addWidget(new QLabel(tr("H"), m_frameCustomSize));
-    customLayout->addWidget(m_editHeight);
-    customLayout->addWidget(new QLabel(tr("PX"), m_frameCustomSize));
-    customLayout->addWidget(apply);
-    leftLayout->addWidget(m_frameCustomSize);
-    leftLayout->addStretch();
-    root->addWidget(left);
-
-    auto* right = new QVBoxLayout;
-    auto* scroll = new QScrollArea(pageBulk);
-    scroll->setObjectName("scrollArea");
-    scroll->setWidgetResizable(true);
-    auto* contents = new QWidget;
-    contents->setObjectName("scrollAreaWidgetContents");
-    auto* contentsLayout = new QVBoxLayout(contents);
-    m_gridItems = new QGridLayout;
-    m_gridItems->setObjectName("gridLayoutItems");
-    auto* itemsRow = new QHBoxLayout;
-    itemsRow->addLayout(m_gridItems);
-    itemsRow->addStretch();
-    contentsLayout->addLayout(itemsRow);
-    contentsLayout->addStretch();
-    scroll->setWidget(contents);
-    right->addWidget(scroll, 1);
-
-    auto* bottom = new QFrame(pageBulk);
-    bottom->setObjectName("frameBatchBottom");
-    bottom->setFixedHeight(70);
-    auto* bottomLayout = new QHBoxLayout(bottom);
-    bottomLayout->addWidget(makeNamedLabel("labelOutputFolder", tr("Output folder："), bottom));
-    m_editOutputPath = new QLineEdit(bottom);
-    m_editOutputPath->setObjectName("editOutputPath");
-    m_editOutputPath->setMinimumSize(210, 30);
-    bottomLayout->addWidget(m_editOutputPath);
-    auto* selectOutput = new QPushButton(bottom);
-    selectOutput->setObjectName("btnSelectOutput");
-    selectOutput->setFixedSize(26, 26);
-    bottomLayout->addWidget(selectOutput);
-    bottomLayout->addWidget(makeNamedLabel("labelOutputSize", tr("Output size："), bottom));
-    m_comboOutputSize = new QComboBox(bottom);
-    m_comboOutputSize->setObjectName("comboOutputSize");
-    m_comboOutputSize->setFixedSize(87, 30);
-    bottomLayout->addWidget(m_comboOutputSize);
-    bottomLayout->addStretch();
-    QPushButton* home = makeButton("btnBackHome", tr("Back to Home"), bottom);
-    QPushButton* upload = makeButton("btnBatchUpload", tr("Upload again"), bottom);
-    QPushButton* saveAll = makeButton("btnSaveAll", tr("Save all"), bottom);
-    bottomLayout->addWidget(home);
-    bottomLayout->addWidget(upload);
-    bottomLayout->addWidget(saveAll);
-    right->addWidget(bottom);
-    root->addLayout(right, 1);
-
-    connect(apply, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnApply);
-    connect(home, &QPushButton::clicked, this, &QBatchMattingWidget::signal_back_to_home);
-    connect(upload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);
-    connect(saveAll, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSaveAll);
-    connect(selectOutput, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnSelectOutputPath);
-}
-
-void QBatchMattingWidget::buildEditPage()
-{
-    auto* pageEdit = new QWidget;
-    pageEdit->setObjectName("pageEdit");
-    auto* layout = new QHBoxLayout(pageEdit);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* left = new QFrame(pageEdit);
-    left->setObjectName("frameEditLeft");
-    left->setFixedWidth(290);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->addWidget(makeNamedLabel("labelTitle", tr("Manually remove background"), left));
-    m_pageCutOut = new QPageCutOut(left);
-    leftLayout->addWidget(m_pageCutOut, 1);
-    QPushButton* complete = makeButton("btnComplete", tr("OK"), left);
-    leftLayout->addWidget(complete);
-    layout->addWidget(left);
-    m_editor = new QBatchCutWidget(pageEdit);
-    layout->addWidget(m_editor, 1);
-    m_pages->addWidget(pageEdit);
-
-    connect(complete, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnComplete);
+    connect(ui->btnComplete, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnComplete);
     connect(m_pageCutOut, &QPageCutOut::signal_brush_size, m_editor, &QBatchCutWidget::onChangeBrushSize);
     connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor, &QBatchCutWidget::onRepairBackground);
     connect(m_editor, &QBatchCutWidget::signal_cut_begin, this, [this] {
@@ -237,7 +109,12 @@ void QBatchMattingWidget::buildEditPage()
 void QBatchMattingWidget::onBtnComplete()
 {
     // Hiding the brush view hands its last change to the tile.
-    m_pages->setCurrentIndex(0);
+    ui->stackedWidget->setCurrentIndex(0);
+}
+
+void QBatchMattingWidget::onBtnPreview()
+{
+    ui->stackedWidget->setCurrentIndex(1);
 }
 
 void QBatchMattingWidget::onItemEditBegin(QPreviewItem* pItem, const QString& taskId)
@@ -245,7 +122,7 @@ void QBatchMattingWidget::onItemEditBegin(QPreviewItem* pItem, const QString& ta
     if (!pItem)
         return;
     m_editor->loadTask(taskId);
-    QTimer::singleShot(kDelayMs, this, [this] { m_pages->setCurrentIndex(1); });
+    QTimer::singleShot(kDelayMs, this, &QBatchMattingWidget::onBtnPreview);
 }
 
 // Edit results go to the tile of the task they were made from, which need not be
@@ -264,7 +141,7 @@ void QBatchMattingWidget::buildBackgroundButtons()
     for (const Swatch& swatch : kSwatches) {
         auto* button = new QImageButton(swatch.kind, swatch.text, true, this);
         button->setCheckable(swatch.checkable);
-        m_gridColor->addWidget(button, i / kColumns, i % kColumns);
+        ui->gridLayoutColor->addWidget(button, i / kColumns, i % kColumns);
         if (swatch.checkable) {
             m_backgrounds << button;
             const QColor color = swatch.color;
@@ -280,7 +157,7 @@ void QBatchMattingWidget::buildBackgroundButtons()
 
 void QBatchMattingWidget::buildSizeButtons()
 {
-    if (m_gridSize->count() > 0)
+    if (ui->gridLayoutSize->count() > 0)
         return;
     int shown = 0;
     for (const SizeEntry& entry : kSizes) {
@@ -291,7 +168,7 @@ void QBatchMattingWidget::buildSizeButtons()
         button->setCheckable(true);
         button->setFixedHeight(38);
         button->setProperty("sizeId", entry.id);
-        m_gridSize->addWidget(button, shown / 2, shown % 2);
+        ui->gridLayoutSize->addWidget(button, shown / 2, shown % 2);
         const int id = entry.id;
         connect(button, &TButton::clicked, this, [this, id, button] { onCheckeSizeButton(id, button); });
         if (id == kCertificateId) {
@@ -305,8 +182,8 @@ void QBatchMattingWidget::buildSizeButtons()
 QList<QSizeButton*> QBatchMattingWidget::sizeButtons() const
 {
     QList<QSizeButton*> buttons;
-    for (int i = 0; i < m_gridSize->count(); ++i)
-        buttons << qobject_cast<QSizeButton*>(m_gridSize->itemAt(i)->widget());
+    for (int i = 0; i < ui->gridLayoutSize->count(); ++i)
+        buttons << qobject_cast<QSizeButton*>(ui->gridLayoutSize->itemAt(i)->widget());
     return buttons;
 }
 
@@ -372,7 +249,7 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
 void QBatchMattingWidget::clearItems()
 {
     for (QPreviewItem* item : m_items) {
-        m_gridItems->removeWidget(item);
+        ui->gridLayoutItems->removeWidget(item);
         m_editor->forgetTask(item->taskId());
         item->deleteLater();
     }
@@ -382,9 +259,9 @@ void QBatchMattingWidget::clearItems()
 void QBatchMattingWidget::updateItemLayout()
 {
     for (QPreviewItem* item : m_items)
-        m_gridItems->removeWidget(item);
+        ui->gridLayoutItems->removeWidget(item);
     for (int i = 0; i < m_items.size(); ++i) {
-        m_gridItems->addWidget(m_items.at(i), i / kColumns, i % kColumns);
+        ui->gridLayoutItems->addWidget(m_items.at(i), i / kColumns, i % kColumns);
         m_items.at(i)->show();
     }
 }
@@ -423,15 +300,15 @@ void QBatchMattingWidget::onBtnAddTemplate()
 void QBatchMattingWidget::onCheckeSizeButton(int id, QSizeButton* pButton)
 {
     selectSize(pButton);
-    m_frameCustomSize->setVisible(id == kCustomId);
+    ui->frameCustomSize->setVisible(id == kCustomId);
     if (id != kCustomId && id != kCertificateId)
         emit signal_apply_crop_size(id, true, QSize(0, 0));
 }
 
 void QBatchMattingWidget::onBtnApply()
 {
-    const int width = m_editWidth->text().toInt();
-    const int height = m_editHeight->text().toInt();
+    const int width = ui->lineEditWidth->text().toInt();
+    const int height = ui->lineEditHeight->text().toInt();
     if (height >= 1 && width > 0)
         emit signal_apply_crop_size(kCustomId, true, QSize(width, height));
     else
@@ -473,15 +350,15 @@ void QBatchMattingWidget::onBtnSelectOutputPath()
     if (folder.isEmpty())
         return;
     CSetting::setValue("output", "path", folder);
-    m_editOutputPath->setText(folder);
-    m_editOutputPath->setCursorPosition(0);
+    ui->editOutputPath->setText(folder);
+    ui->editOutputPath->setCursorPosition(0);
 }
 
 void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)
 {
     if (!pItem)
         return;
-    m_gridItems->removeWidget(pItem);
+    ui->gridLayoutItems->removeWidget(pItem);
     m_items.removeOne(pItem);
     m_editor->forgetTask(pItem->taskId());
     pItem->deleteLater();

@@ -10,17 +10,14 @@
 
 class QBatchCutWidget;
 class QBatchMenu;
-class QPageCutOut;
-class QStackedWidget;
-class QComboBox;
-class QFrame;
-class QGridLayout;
 class QImageButton;
-class QLineEdit;
-class QProgressDialog;
+class QPageCutOut;
 class QPreviewItem;
-class QPushButton;
 class QSizeButton;
+
+namespace Ui {
+class QBatchMattingWidget;
+}
 
 // The batch workspace: one preview tile per photo, a common background and crop
 // size broadcast to every tile, output folder and size, and "Save all". GUI thread
@@ -63,6 +60,7 @@ public slots:
     void onBtnAddTemplate();
     void onBtnApply();
     void onBtnComplete();
+    void onBtnPreview();
     void onItemEditBegin(QPreviewItem* pItem, const QString& taskId);
     void onCheckeSizeButton(int id, QSizeButton* pButton);
     void onBatchUpload();
@@ -78,8 +76,7 @@ protected:
 
 private:
     struct SaveRun;
-    void buildForm();
-    void buildEditPage();
+    void connectEditPage();
     QPreviewItem* itemForTask(const QString& taskId) const;
     void buildBackgroundButtons();
     void buildSizeButtons();
@@ -96,16 +93,8 @@ private:
     QSizeButton* m_currentSize = nullptr;
     QSizeButton* m_certificate = nullptr;
     QBatchMenu* m_menu = nullptr;
-    QStackedWidget* m_pages = nullptr;
+    Ui::QBatchMattingWidget* ui = nullptr;
     QPageCutOut* m_pageCutOut = nullptr;
     QBatchCutWidget* m_editor = nullptr;
-    QGridLayout* m_gridColor = nullptr;
-    QGridLayout* m_gridSize = nullptr;
-    QGridLayout* m_gridItems = nullptr;
-    QFrame* m_frameCustomSize = nullptr;
-    QLineEdit* m_editWidth = nullptr;
-    QLineEdit* m_editHeight = nullptr;
-    QLineEdit* m_editOutputPath = nullptr;
-    QComboBox* m_comboOutputSize = nullptr;
     std::shared_ptr<SaveRun> m_saveRun;
 };
