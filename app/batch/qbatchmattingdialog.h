@@ -5,12 +5,11 @@
 #include <QList>
 #include <QStringList>
 
-class QGridLayout;
 class QImageItem;
-class QLabel;
-class QPushButton;
-class QStackedWidget;
-class QWidget;
+
+namespace Ui {
+class QBatchMattingDialog;
+}
 
 // Collects the photos of a batch: from the file dialog, dropped files or the add
 // tile, at most kImageLimit, each path (compared exactly) once. Accepted, the
@@ -26,6 +25,7 @@ public:
     static constexpr int kRefreshDelayMs = 50;
 
     explicit QBatchMattingDialog(int kind, QWidget* parent = nullptr);
+    ~QBatchMattingDialog() override;
 
     const QStringList& paths() const { return m_paths; }
     // The add tile first, then one tile per path in the same order.
@@ -42,14 +42,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildForm(int kind);
-
+    Ui::QBatchMattingDialog* ui = nullptr;
     QStringList m_paths;
     QList<QImageItem*> m_items;
-    QStackedWidget* m_pages = nullptr;
-    QWidget* m_pageAddImage = nullptr;
-    QWidget* m_pageGrid = nullptr;
-    QGridLayout* m_grid = nullptr;
-    QLabel* m_labelCount = nullptr;
-    QPushButton* m_btnCutout = nullptr;
 };
