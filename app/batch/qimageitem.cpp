@@ -1,19 +1,16 @@
 #include "qimageitem.h"
 
 #include "readtextfile.h"
+#include "ui_qimageitem.h"
 
 #include <QBitmap>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QLabel>
 #include <QPainter>
-#include <QPushButton>
 #include <QStyleOption>
 
 namespace {
-constexpr int kTileWidth = 126;
-constexpr int kTileHeight = 144;
 constexpr int kInset = 6;
 
 // Reads the photo already shrunk by the decoder where the format allows it, so a
@@ -44,51 +41,52 @@ QPixmap loadThumbnail(const QString& path)
 }
 } // namespace
 
-QImageItem::QImageItem(const QString& path, QWidget* parent) : QWidget(parent), m_path(path)
+QImageItem::QImageItem(const QString& path, QWidget* parent) : QWidget(parent), ui(new Ui::QImageItem), m_path(path)
 {
     setUpTile();
+    delete ui->btnItemAddImage;
+    ui->btnItemAddImage = nullptr;
     m_thumbnail = loadThumbnail(path);
 
     const QString fileName = QFileInfo(path).fileName();
-    m_labelName = new QLabel(this);
-    m_labelName->setObjectName("labelImageName");
-    m_labelName->setGeometry(kInset, 122, 110, 20);
-    m_labelName->setAlignment(Qt::AlignCenter);
-    m_labelName->setText(m_labelName->fontMetrics().elidedText(fileName, Qt::ElideRight, 100));
-    m_labelName->setToolTip(fileName);
-    m_labelName->hide();
-
-    m_btnDelete = new QPushButton(this);
-    m_btnDelete->setObjectName("btnItemDelete");
-    m_btnDelete->setGeometry(12, 12, 24, 24);
-    m_btnDelete->setCursor(Qt::PointingHandCursor);
-    m_btnDelete->hide();
-    connect(m_btnDelete, &QPushButton::clicked, this, [this] { emit signal_delete(this); });
+    ui->labelImageName->setText(ui->labelImageName->fontMetrics().elidedText(fileName, Qt::ElideRight, 100));
+    ui->labelImageName->setToolTip(fileName);
+    connect(ui->btnItemDelete, &QPushButton::clicked, this, [this] { emit signal_delete(this); });
     installEventFilter(this);
 }
 
-QImageItem::QImageItem(QWidget* parent) : QWidget(parent)
+QImageItem::QImageItem(QWidget* parent) : QWidget(parent), ui(new Ui::QImageItem)
 {
     setUpTile();
-    m_btnAdd = new QPushButton(this);
-    m_btnAdd->setObjectName("btnItemAddImage");
-    m_btnAdd->setGeometry(kInset, kInset, kThumbSide, kThumbSide);
-    m_btnAdd->setCursor(Qt::PointingHandCursor);
-    connect(m_btnAdd, &QPushButton::clicked, this, &QImageItem::signal_add_image);
+    delete ui->labelImageName;
+    ui->labelImageName = nullptr;
+    delete ui->btnItemDelete;
+    ui->btnItemDelete = nullptr;
+    connect(ui->btnItemAddImage, &QPushButton::clicked, this, &QImageItem::signal_add_image);
+}
+
+QImageItem::~QImageItem()
+{
+    delete ui;
 }
 
 void QImageItem::setUpTile()
 {
-    setFixedSize(kTileWidth, kTileHeight);
+    ui->setupUi(this);
     setStyleSheet(readTextFile(":/qss/imageItem.css"));
+}
+
+bool QImageItem::isAddTile() const
+{
+    return ui->btnItemAddImage != nullptr;
 }
 
 bool QImageItem::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == this && m_btnDelete && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
+    if (watched == this && ui->btnItemDelete && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
         const bool hovered = event->type() == QEvent::Enter;
-        m_btnDelete->setVisible(hovered);
-        m_labelName->setVisible(hovered);
+        ui->btnItemDelete->setVisible(hovered);
+        ui->labelImageName->setVisible(hovered);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -4,8 +4,9 @@
 #include <QString>
 #include <QWidget>
 
-class QLabel;
-class QPushButton;
+namespace Ui {
+class QImageItem;
+}
 
 // One 126 x 144 tile of the batch add dialog: either a photo (thumbnail, name and a
 // delete button shown on hover) or the "add" tile. The photo is decoded once here
@@ -19,9 +20,10 @@ public:
 
     QImageItem(const QString& path, QWidget* parent = nullptr);
     explicit QImageItem(QWidget* parent = nullptr);
+    ~QImageItem() override;
 
     const QString& path() const { return m_path; }
-    bool isAddTile() const { return m_btnAdd != nullptr; }
+    bool isAddTile() const;
     const QPixmap& thumbnail() const { return m_thumbnail; }
 
 signals:
@@ -35,9 +37,9 @@ protected:
 private:
     void setUpTile();
 
+    // The form holds the children of both kinds; each tile deletes those of the
+    // other kind and clears their pointers.
+    Ui::QImageItem* ui = nullptr;
     QString m_path;
     QPixmap m_thumbnail;
-    QLabel* m_labelName = nullptr;
-    QPushButton* m_btnDelete = nullptr;
-    QPushButton* m_btnAdd = nullptr;
 };
