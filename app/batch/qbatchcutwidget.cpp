@@ -99,17 +99,46 @@ void QBatchCutWidget::loadTask(const QString& taskId)
         connect(m_view, &QImageCutoutWidget::signal_factor_changed, this, &QBatchCutWidget::onFactorChanged);
         connect(m_view, &QImageCutoutWidget::signal_history_changed, this, &QBatchCutWidget::onHistoryChanged,
                 Qt::QueuedConnection);
-        m_view->setTask(task);
         m_imageLayout->addWidget(m_view);
         m_views.insert(taskId, m_view);
+        loadImages(task, m_view);
     }
     m_view->show();
     onFactorChanged(m_view->factor());
     onHistoryChanged();
 }
 
+// The task kept only a preview-size copy: its full cut-out is read back from the
+// cache, and the photo read, on the pool. The cut-out stays here while the tile's
+// view exists, as every stroke is merged with it.
+void QBatchCutWidget::loadImages(const std::shared_ptr<QImageTask>& task, QImageCutoutWidget* view)
+{
+    const QPointer<QBatchCutWidget> guard(this);
+    const QPointer<QImageCutoutWidget> target(view);
+    QWorkPool::instance()->post([guard, target, task]() {
+        QString error;
+        const cv::Mat cutout = task->loadCutout(&error);
+        const cv::Mat photo = cutout.empty() ? cv::Mat() : QImageHelp::readImageFile(task->filePath());
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, target, task, cutout, photo, error]() {
+                if (!guard || !target || guard->m_views.value(task->id()) != target)
+                    return;
+                if (cutout.empty()) {
+                    guard->forgetTask(task->id());
+                    emit guard->signal_load_failed(task->id(), error);
+                    return;
+                }
+                guard->m_cutouts.insert(task->id(), cutout);
+                target->setImages(photo, cutout);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void QBatchCutWidget::forgetTask(const QString& taskId)
 {
+    m_cutouts.remove(taskId);
     QImageCutoutWidget* view = m_views.take(taskId);
     if (!view)
         return;
@@ -189,8 +218,8 @@ void QBatchCutWidget::onRepairBackground(bool keep)
 
 void QBatchCutWidget::onImageCutout(cv::Mat image)
 {
-    const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
-    if (!task || !m_view || image.empty())
+    const cv::Mat cutout = m_cutouts.value(m_taskId);
+    if (cutout.empty() || !m_view || image.empty())
         return;
     emit signal_cut_begin();
     // The job works on its own copies: the next stroke may replace the kept mask
@@ -200,10 +229,10 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
     const cv::Mat photo = m_view->sourceImage().clone();
     const QPointer<QBatchCutWidget> guard(this);
     const QString taskId = m_taskId;
-    QWorkPool::instance()->post([guard, task, taskId, mask, photo]() {
+    QWorkPool::instance()->post([guard, cutout, taskId, mask, photo]() {
         cv::Mat merged;
         try {
-            merged = QImageHelp::applyMask(photo, task->cutout(), mask);
+            merged = QImageHelp::applyMask(photo, cutout, mask);
         } catch (const cv::Exception&) {
         }
         QMetaObject::invokeMethod(

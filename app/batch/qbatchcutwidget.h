@@ -6,7 +6,10 @@
 
 #include <opencv2/core.hpp>
 
+#include <memory>
+
 class QImageCutoutWidget;
+class QImageTask;
 class QLabel;
 class QMattingButton;
 class QSlider;
@@ -37,6 +40,8 @@ public:
     QImageCutoutWidget* view() const { return m_view; }
 
 signals:
+    // The tile's full-resolution cut-out could not be read back; no view is kept.
+    void signal_load_failed(const QString& taskId, const QString& message);
     void signal_cut_begin();
     void signal_cut_finished(cv::Mat image);
 
@@ -54,8 +59,11 @@ public slots:
 
 private:
     void showFactor(int percent);
+    void loadImages(const std::shared_ptr<QImageTask>& task, QImageCutoutWidget* view);
 
     QMap<QString, QImageCutoutWidget*> m_views;
+    // Full-resolution cut-outs of the tiles that have a view, for the merges.
+    QMap<QString, cv::Mat> m_cutouts;
     QImageCutoutWidget* m_view = nullptr;
     QString m_taskId;
     QString m_finishedTaskId;

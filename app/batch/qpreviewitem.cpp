@@ -105,20 +105,23 @@ void QPreviewItem::onMattingSuccess(const QString& taskId)
     m_taskId = taskId;
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(taskId);
     if (task)
-        loadPreview(task->cutout());
+        loadPreview(task->cutout(), task);
 }
 
-// The full cut-out stays with the task (and its cache file); only a copy small
-// enough for the tile is made, on the pool so the GUI never waits for it.
-void QPreviewItem::loadPreview(const cv::Mat& full)
+// Only a copy small enough for the tile is kept, made on the pool so the GUI never
+// waits for it. The task then drops its full-resolution cut-out (it reads it back
+// from the cache for an edit or a save): thirty of them would take 1.5 GB.
+void QPreviewItem::loadPreview(const cv::Mat& full, const std::shared_ptr<QImageTask>& owner)
 {
     const QPointer<QPreviewItem> guard(this);
-    QWorkPool::instance()->post([guard, full]() {
+    QWorkPool::instance()->post([guard, full, owner]() {
         cv::Mat small;
         try {
             small = shrinkForPreview(full);
         } catch (const cv::Exception&) {
         }
+        if (owner && !small.empty())
+            owner->releaseCutout();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, small]() {
@@ -127,6 +130,13 @@ void QPreviewItem::loadPreview(const cv::Mat& full)
             },
             Qt::QueuedConnection);
     });
+}
+
+void QPreviewItem::rematte(const QString& reason)
+{
+    m_edited.release();
+    startTask();
+    setToolTip(reason);
 }
 
 void QPreviewItem::showPreview(const cv::Mat& cutout)
@@ -141,6 +151,7 @@ void QPreviewItem::showPreview(const cv::Mat& cutout)
         connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
             applyLook(*m_canvas, m_look);
             setLoading(false);
+            setToolTip(m_error);
             emit signal_state_changed(this);
             QTimer::singleShot(kRepaintDelayMs, this, qOverload<>(&QWidget::update));
         });
@@ -223,22 +234,41 @@ QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
         .arg(format == 0 ? "png" : "jpg");
 }
 
-void QPreviewItem::buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done) const
+void QPreviewItem::buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done)
 {
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
     if (!isReady() || !task) {
         done(nullptr);
         return;
     }
-    auto canvas = std::make_shared<QImageCanvas>();
+    const QPointer<QPreviewItem> guard(this);
+    const QString taskId = m_taskId;
     const Look look = m_look;
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [canvas, look, done, connection] {
-        QObject::disconnect(*connection);
-        applyLook(*canvas, look);
-        done(canvas);
+    const cv::Mat edited = m_edited;
+    QWorkPool::instance()->post([guard, task, taskId, look, edited, done]() {
+        QString error;
+        const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, task, taskId, look, full, error, done]() {
+                if (full.empty()) {
+                    if (guard && guard->m_taskId == taskId)
+                        guard->rematte(error);
+                    done(nullptr);
+                    return;
+                }
+                auto canvas = std::make_shared<QImageCanvas>();
+                auto connection = std::make_shared<QMetaObject::Connection>();
+                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(),
+                                      [canvas, look, done, connection] {
+                                          QObject::disconnect(*connection);
+                                          applyLook(*canvas, look);
+                                          done(canvas);
+                                      });
+                canvas->loadCutout(full, task->sourceSize());
+            },
+            Qt::QueuedConnection);
     });
-    canvas->loadCutout(m_edited.empty() ? task->cutout() : m_edited, task->sourceSize());
 }
 
 bool QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, QString* error)

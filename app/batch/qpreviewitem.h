@@ -45,7 +45,9 @@ public:
     // A full-resolution canvas with the tile's background and crop, loaded on the
     // pool; `done` runs on the GUI thread with it (empty when the tile has no
     // result). The canvas shares nothing with the tile, so a pool job may save it.
-    void buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done) const;
+    // When the task's cut-out can no longer be read back, the photo is matted
+    // again and `done` gets nothing.
+    void buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done);
     // Saves at full resolution; false with the reason in *error.
     bool saveTo(quint8 format, const QString& folder, bool openFolder, QString* error = nullptr);
 
@@ -80,7 +82,10 @@ private:
         QSize cropSize;
     };
     void startTask();
-    void loadPreview(const cv::Mat& full);
+    // owner: the task whose cut-out `full` is; it drops it once the preview exists.
+    void loadPreview(const cv::Mat& full, const std::shared_ptr<QImageTask>& owner = nullptr);
+    // The task's result is gone from the cache: matte the photo again.
+    void rematte(const QString& reason);
     void showPreview(const cv::Mat& cutout);
     static void applyLook(QImageCanvas& canvas, const Look& look);
     void setLoading(bool running);
