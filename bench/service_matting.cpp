@@ -4,6 +4,7 @@
 // network. Needs the converted model (tools/fetch-model.sh); without it the isnet
 // cases report an error and only the key engine is measured.
 
+#include "allocator.h"
 #include "cutoutbuilder.h"
 #include "isnetengine.h"
 #include "keyengine.h"
@@ -149,7 +150,8 @@ BENCHMARK(BM_KeyWholeJob)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime(
 
 int main(int argc, char** argv)
 {
-    IsnetEngine::preferPassiveWaiting(argv); // as the service does
+    allocator::configure(); // as the service does
+    IsnetEngine::preferPassiveWaiting(argv);
     cv::setNumThreads(kThreads);
     if (std::getenv("BRISEL_BENCH_STAGES"))
         servicelog::setLevel(servicelog::Debug); // per-stage times on stderr

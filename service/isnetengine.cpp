@@ -1,4 +1,5 @@
 #include "isnetengine.h"
+#include "tensorcache.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -17,6 +18,7 @@ struct IsnetEngine::Impl {
 IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::make_unique<Impl>())
 {
     at::set_num_threads(std::max(1, threads));
+    tensorcache::install(std::size_t(4) << 30);
     // The profiling executor re-optimises the graph on the first calls, which costs
     // seconds per worker and gains nothing for a frozen module with one input shape.
     torch::jit::getProfilingMode() = false;
