@@ -2,7 +2,6 @@
 #include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
-#include "qmattingbutton.h"
 #include "qoriginwidget.h"
 #include "qworkpool.h"
 #include "testutils.h"
@@ -58,21 +57,16 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void zoomSteps_data();
-    void zoomSteps();
-    void wheelZoomReports();
+    void zoom_data();
+    void zoom();
     void clickPaintsADisc();
-    void dragPaintsALine();
     void keepStrokeMergesToThePhoto();
     void removeStrokeClears();
     void panning_data();
     void panning();
     void hideHandsOverOnlyAfterAChange();
     void undoneStateSurvivesZoomResizeAndMagicFill();
-    void editAfterUndoDropsTheRedoStates();
     void unreadablePhotoLeavesTheViewEmpty();
-    void mattingButtonStatus_data();
-    void mattingButtonStatus();
     void originPanelRecordsThePhotoSize();
 
 private:
@@ -114,47 +108,43 @@ QPoint TestCutoutWidget::pointerFor(QPoint p) const
     return view->imageRect().topLeft() + QPoint(int(p.x() * s), int(p.y() * s) - view->brushSize() / 2);
 }
 
-void TestCutoutWidget::zoomSteps_data()
+// '+' and '-' are the zoom buttons, 'w' and 'W' a wheel notch up and down.
+void TestCutoutWidget::zoom_data()
 {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<float>("expected");
-    QTest::newRow("four down") << "----" << 0.6f;
-    QTest::newRow("six down") << "------" << 0.4f;
     QTest::newRow("floor holds") << "--------" << 0.4f;
     QTest::newRow("nine up") << "+++++++++" << 1.9f;
     QTest::newRow("tenth up jumps") << "++++++++++" << 3.0f;
     QTest::newRow("ceiling holds") << "++++++++++++" << 3.0f;
     QTest::newRow("down from the top") << "++++++++++-" << 2.9f;
-    QTest::newRow("down and up") << "---+" << 0.8f;
+    QTest::newRow("wheel") << "wwW" << 1.1f;
 }
 
-void TestCutoutWidget::zoomSteps()
+void TestCutoutWidget::zoom()
 {
     QFETCH(QString, steps);
     QFETCH(float, expected);
-    float last = view->factor();
-    for (QChar c : steps)
-        last = c == '+' ? view->zoomIn() : view->zoomOut();
-    QCOMPARE(last, view->factor());
+    QSignalSpy reported(view, &QImageCutoutWidget::signal_factor_changed);
+    int wheels = 0;
+    for (QChar c : steps) {
+        if (c == '+' || c == '-') {
+            const float reached = c == '+' ? view->zoomIn() : view->zoomOut();
+            QCOMPARE(reached, view->factor());
+            continue;
+        }
+        const QPoint at(50, 50);
+        QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &notch);
+        QCOMPARE(reported.size(), ++wheels);
+        QCOMPARE(reported.last().at(0).toFloat(), view->factor());
+    }
     QVERIFY2(qAbs(view->factor() - expected) < 1e-5f, qPrintable(QString::number(view->factor())));
-    // The display follows: the photo is shown at factor x the fitted half size.
-    // (kept within a pixel: the photo's aspect ratio decides the last one)
+    // The display follows: the photo is shown at factor x the fitted half size
+    // (within a pixel: the photo's aspect ratio decides the last one).
     QVERIFY(qAbs(view->imageRect().width() - int(kPhoto.width() * view->factor() * 0.5f)) <= 1);
     QCOMPARE(view->displayMask().size(), view->imageRect().size());
-}
-
-void TestCutoutWidget::wheelZoomReports()
-{
-    QSignalSpy factorChanged(view, &QImageCutoutWidget::signal_factor_changed);
-    QWheelEvent up(QPointF(50, 50), view->mapToGlobal(QPoint(50, 50)), QPoint(), QPoint(0, 120), Qt::NoButton,
-                   Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &up);
-    QCOMPARE(factorChanged.count(), 1);
-    QVERIFY(qAbs(factorChanged.at(0).at(0).toFloat() - 1.1f) < 1e-5f);
-    QWheelEvent down(QPointF(50, 50), view->mapToGlobal(QPoint(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &down);
-    QVERIFY(qAbs(view->factor() - 1.0f) < 1e-5f);
 }
 
 void TestCutoutWidget::clickPaintsADisc()
@@ -172,22 +162,6 @@ void TestCutoutWidget::clickPaintsADisc()
     QCOMPARE(qAlpha(mask.pixel(609, 309)), 0); // the corner of the square is not painted
     QCOMPARE(qAlpha(mask.pixel(615, 300)), 0);
     QVERIFY(view->canUndo());
-}
-
-void TestCutoutWidget::dragPaintsALine()
-{
-    view->setKeepMode(true);
-    QVector<QPoint> path;
-    for (int x = 500; x <= 700; x += 20)
-        path.append(pointerFor({x, 200}));
-    drag(view, Qt::LeftButton, path);
-    const QImage mask = view->mask();
-    for (int x = 500; x <= 700; x += 10)
-        QCOMPARE(mask.pixel(x, 200), QMaskStroke::kTagPixel);
-    QCOMPARE(mask.pixel(706, 200), QMaskStroke::kTagPixel); // the round cap reaches past the end
-    QCOMPARE(qAlpha(mask.pixel(600, 215)), 0);
-    QCOMPARE(qAlpha(mask.pixel(709, 209)), 0);
-    QCOMPARE(view->history().count(), 2); // one stroke, one state
 }
 
 void TestCutoutWidget::keepStrokeMergesToThePhoto()
@@ -220,14 +194,12 @@ void TestCutoutWidget::panning_data()
 {
     QTest::addColumn<bool>("magic");
     QTest::addColumn<int>("button");
-    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("from"); // from the photo's top-left corner
     QTest::addColumn<QPoint>("expectedShift");
-    QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(100, 100)
-                                             << QPoint(30, -20);
-    QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(395, 295)
-                                                 << QPoint(0, 0);
-    QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(100, 100) << QPoint(0, 0);
-    QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(100, 100) << QPoint(0, 0);
+    QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(25, 25) << QPoint(30, -20);
+    QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(-5, -5) << QPoint();
+    QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(25, 25) << QPoint();
+    QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(25, 25) << QPoint();
 }
 
 void TestCutoutWidget::panning()
@@ -238,13 +210,13 @@ void TestCutoutWidget::panning()
     QFETCH(QPoint, expectedShift);
     view->setFactor(0.5f); // the photo no longer fills the view
     view->setMagicMode(magic);
-    const QRect before = view->imageRect();
-    const QPoint start = before.topLeft() + (from == QPoint(395, 295) ? QPoint(-5, -5) : QPoint(from / 4));
+    const QPoint before = view->imageRect().topLeft();
+    const QPoint start = before + from;
     drag(view, Qt::MouseButton(button), {start, start + QPoint(10, -5), start + QPoint(30, -20)});
-    QCOMPARE(view->imageRect().topLeft() - before.topLeft(), expectedShift);
+    QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
     // A pan does not stick to the pointer after the release.
     moveTo(view, start + QPoint(60, 40), Qt::NoButton);
-    QCOMPARE(view->imageRect().topLeft() - before.topLeft(), expectedShift);
+    QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
 }
 
 void TestCutoutWidget::hideHandsOverOnlyAfterAChange()
@@ -257,16 +229,13 @@ void TestCutoutWidget::hideHandsOverOnlyAfterAChange()
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().center());
     view->hide();
     QCOMPARE(handedOver.count(), 1);
-    const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
-    QCOMPARE(QSize(mask.cols, mask.rows), kPhoto);
-    QCOMPARE(mask.type(), CV_8UC4);
+    QCOMPARE(handedOver.at(0).at(0).value<cv::Mat>().size(), cv::Size(kPhoto.width(), kPhoto.height()));
     view->show();
     view->hide();
-    QCOMPARE(handedOver.count(), 1);
     view->show();
     view->undo(); // undo is a change too
     view->hide();
-    QCOMPARE(handedOver.count(), 2);
+    QCOMPARE(handedOver.count(), 2); // and only an undo: showing and hiding was not
 }
 
 void TestCutoutWidget::undoneStateSurvivesZoomResizeAndMagicFill()
@@ -292,26 +261,11 @@ void TestCutoutWidget::undoneStateSurvivesZoomResizeAndMagicFill()
     // stroke does not come back.
     view->setMagicMode(true);
     QImageSettings::setTolerance(10);
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().topLeft() + QPoint(view->imageRect().width() * 3 / 4, 20));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 100}));
     QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
     QCOMPARE(view->mask().pixel(250, 300), kService);
     QCOMPARE(view->history().count(), 2);
     QVERIFY(!view->canRedo());
-}
-
-void TestCutoutWidget::editAfterUndoDropsTheRedoStates()
-{
-    for (int x : {100, 200, 300})
-        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({x, 100}));
-    QCOMPARE(view->history().count(), 4);
-    view->undo();
-    view->undo();
-    QVERIFY(view->canRedo());
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({500, 500}));
-    QCOMPARE(view->history().count(), 3);
-    QVERIFY(!view->canRedo());
-    QCOMPARE(qAlpha(view->mask().pixel(100, 100)), 0);
-    QCOMPARE(view->mask().pixel(200, 100), kService);
 }
 
 void TestCutoutWidget::unreadablePhotoLeavesTheViewEmpty()
@@ -334,36 +288,6 @@ void TestCutoutWidget::unreadablePhotoLeavesTheViewEmpty()
     empty.hide();
     QCOMPARE(handedOver.count(), 0);
     QCOMPARE(empty.history().count(), 0);
-}
-
-void TestCutoutWidget::mattingButtonStatus_data()
-{
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("afterEnter");
-    QTest::addColumn<QString>("afterLeave");
-    QTest::newRow("enabled") << true << "hover" << "normal";
-    QTest::newRow("disabled") << false << "disabled" << "disabled";
-}
-
-void TestCutoutWidget::mattingButtonStatus()
-{
-    QFETCH(bool, enabled);
-    QMattingButton button;
-    button.setText(QStringLiteral("Undo"));
-    QCOMPARE(button.text(), QStringLiteral("Undo"));
-    enabled ? button.enable() : button.disable();
-    auto* text = button.findChild<QWidget*>(QStringLiteral("buttonText"));
-    auto* icon = button.findChild<QWidget*>(QStringLiteral("buttonIcon"));
-    QVERIFY(text && icon);
-    QEvent enter(QEvent::Enter);
-    QApplication::sendEvent(&button, &enter);
-    QTEST(button.property("status").toString(), "afterEnter");
-    QTEST(text->property("status").toString(), "afterEnter");
-    QTEST(icon->property("status").toString(), "afterEnter");
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&button, &leave);
-    QTEST(button.property("status").toString(), "afterLeave");
-    QCOMPARE(button.isEnabled(), enabled);
 }
 
 void TestCutoutWidget::originPanelRecordsThePhotoSize()
