@@ -1,11 +1,13 @@
-// brisel-cutout: where cut-outs are written (never over a photo), and the tool end
-// to end against the real service, one bad photo not stopping the others.
+// The real brisel-matting-service end to end: QImageTask over http and https, and
+// the brisel-cutout tool (where cut-outs are written, never over a photo; one bad
+// photo not stopping the others).
 
 #include "csetting.h"
 #include "fakeservice.h"
 #include "mattingfixtures.h"
 #include "qcutoutbatch.h"
 #include "qimagehelp.h"
+#include "qimagetask.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -39,6 +41,16 @@ struct Run
     QString err;
 };
 
+// The disc of makePhoto() is kept, the flat background around it removed.
+void verifyCutout(const cv::Mat& cutout, const QSize& photoSize)
+{
+    QCOMPARE(cutout.type(), CV_8UC4);
+    QCOMPARE(QSize(cutout.cols, cutout.rows), photoSize);
+    QVERIFY2(cutout.at<cv::Vec4b>(cutout.rows / 2, cutout.cols / 2)[3] > 200, "the subject is transparent");
+    QVERIFY2(cutout.at<cv::Vec4b>(1, 1)[3] < 30, "the background is kept");
+    QVERIFY2(cutout.at<cv::Vec4b>(cutout.rows - 2, cutout.cols - 2)[3] < 30, "the background is kept");
+}
+
 Run runTool(const QStringList& args)
 {
     QProcess tool;
@@ -59,6 +71,45 @@ class TestCutout : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(trustTestCa(&error), qPrintable(error));
+        QImageTask::setPollInterval(50);
+    }
+
+    void taskAgainstTheService_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("photoName");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("person JPEG over http") << false << int(Person) << "person.jpg" << QSize(240, 180);
+        QTest::newRow("card JPEG over https") << true << int(Card) << "card.jpg" << QSize(180, 240);
+        QTest::newRow("goods PNG over https") << true << int(Goods) << "goods-tls.png" << QSize(320, 160);
+    }
+    void taskAgainstTheService()
+    {
+        QFETCH(bool, tls);
+        QFETCH(int, type);
+        QFETCH(QString, photoName);
+        QFETCH(QSize, size);
+        RealService service;
+        QString error;
+        QVERIFY2(service.start(tls, &error), qPrintable(error));
+        QVERIFY(service.url().startsWith(tls ? "https://" : "http://"));
+        useService(service.url());
+        const QString photo = makePhoto(photoName, size.width(), size.height());
+
+        QImageTask task(type, photo);
+        QCOMPARE(runTask(task), QString());
+        QCOMPARE(task.sourceSize(), size);
+        verifyCutout(task.cutout(), size);
+        QCOMPARE(testutils::maxPixelDifference(QImageHelp::decodeImageBytes(fileBytes(QImageTask::cacheFilePath(photo))),
+                                               task.cutout()),
+                 0);
+    }
+
     void outputNames_data()
     {
         // Paths are relative to a scratch folder holding "a.jpg", "a.png",
@@ -121,7 +172,7 @@ private slots:
         QTest::newRow("bad photos do not stop the others")
             << QStringList{"q1.jpg", "bad.jpg", "q2.jpg", "gone.jpg"} << QStringList{"--type", "person"}
             << "real" << 1 << QStringList{"q1-cutout.png", "q2-cutout.png"}
-            << QStringList{"bad.jpg: ", "gone.jpg: The file is not exists!",
+            << QStringList{"bad.jpg: The file is not a supported image", "gone.jpg: The file is not exists!",
                            "2 photo(s) could not be cut out."};
         QTest::newRow("one photo into a named file")
             << QStringList{"r1.jpg"} << QStringList{"-o", "OUT/named.png", "--type", "card"} << "real" << 0
@@ -176,11 +227,7 @@ private slots:
             const QString path = QString(name).contains("OUT") ? QString(name).replace("OUT", outFolder)
                                                                : photoFolder + "/" + name;
             QVERIFY2(run.out.contains(" -> " + QDir::toNativeSeparators(path)), qPrintable(run.out));
-            const cv::Mat cutout = QImageHelp::decodeImageBytes(fileBytes(path));
-            QCOMPARE(cutout.type(), CV_8UC4);
-            QCOMPARE(QSize(cutout.cols, cutout.rows), QSize(120, 90));
-            QVERIFY(cutout.at<cv::Vec4b>(45, 60)[3] > 200);
-            QVERIFY(cutout.at<cv::Vec4b>(1, 1)[3] < 30);
+            verifyCutout(QImageHelp::decodeImageBytes(fileBytes(path)), QSize(120, 90));
         }
         QCOMPARE(run.out.count(" -> "), written.size());
         for (auto it = before.cbegin(); it != before.cend(); ++it)

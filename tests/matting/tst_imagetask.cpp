@@ -2,7 +2,6 @@
 // the caller as one error signal with the right text, nothing half-done is cached,
 // and the requests carry what the service expects.
 
-#include "csetting.h"
 #include "fakeservice.h"
 #include "hrequest.h"
 #include "logger.h"
@@ -14,12 +13,11 @@
 #include "qworkpool.h"
 #include "testutils.h"
 
-#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSemaphore>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <curl/curl.h>
@@ -29,6 +27,11 @@
 using namespace mattingtest;
 
 namespace {
+
+using Req = httplib::Request;
+using Res = httplib::Response;
+// Turns a healthy fake service into a misbehaving one.
+using Script = std::function<void(FakeService&)>;
 
 // The cut-out the fake service hands out: 20 x 10, alpha varying per column.
 QByteArray resultPng()
@@ -47,7 +50,15 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Keeps the last level-1 log text, where a failure's description lands.
+std::unique_ptr<FakeService> healthyService()
+{
+    auto fake = std::make_unique<FakeService>();
+    fake->resultBytes = resultPng();
+    useService(fake->url());
+    return fake;
+}
+
+// Keeps every log text, where a failure's description lands.
 class LogTap
 {
 public:
@@ -70,28 +81,31 @@ private:
     QString m_all;
 };
 
-enum Scenario
+Script answerCreate(const QByteArray& json, int status = 200)
 {
-    CreateRefused,
-    CreateRefusedWithHttpError,
-    CreateRefusedWithoutMessage,
-    CreateNotJson,
-    PollRefused,
-    PollNotJson,
-    PollHttpError,
-    FailedAtOnce,
-    FailedAfterRunning,
-    NeverFinishes,
-    UnknownStatusForever,
-    ResultMissing,
-    ResultOnLocalFile,
-    ResultNotAnImage,
-    ResultCutShort,
-};
+    return [json, status](FakeService& f) { f.onCreate = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); }; };
+}
+
+Script answerPoll(const QByteArray& json, int status = 200)
+{
+    return [json, status](FakeService& f) { f.onPoll = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); }; };
+}
+
+// Polls answer these job states in turn, the last one for ever.
+Script pollStates(QVector<int> states)
+{
+    return [states](FakeService& f) {
+        auto seen = std::make_shared<std::atomic<int>>(0);
+        f.onPoll = [&f, states, seen](const Req&, Res& res) {
+            const int i = std::min(int(seen->fetch_add(1)), int(states.size()) - 1);
+            FakeService::replyJson(res, FakeService::pollReply(states[i], f.url() + "/result.png"));
+        };
+    };
+}
 
 } // namespace
 
-Q_DECLARE_METATYPE(Scenario)
+Q_DECLARE_METATYPE(Script)
 
 class TestImageTask : public QObject
 {
@@ -102,7 +116,6 @@ private slots:
     {
         QString error;
         QVERIFY2(trustTestCa(&error), qPrintable(error));
-        QImageTask::setPollInterval(1);
     }
 
     void init() { QImageTask::setPollInterval(1); }
@@ -114,11 +127,9 @@ private slots:
         QTest::addColumn<bool>("tls");
         QTest::addColumn<QString>("isBody");
         QTest::newRow("person over http") << int(Person) << "person.jpg" << false << "1";
-        QTest::newRow("goods over http") << int(Goods) << "goods.png" << false << "0";
+        QTest::newRow("goods PNG over http") << int(Goods) << "goods.png" << false << "0";
         QTest::newRow("card over https") << int(Card) << "card.jpg" << true << "1";
-        QTest::newRow("goods over https") << int(Goods) << "goods-tls.jpg" << true << "0";
-        QTest::newRow("name outside ASCII")
-            << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
+        QTest::newRow("name outside ASCII") << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
     }
     void successfulRunSendsWhatTheServiceExpects()
     {
@@ -129,9 +140,7 @@ private slots:
         QString error;
         const Certificates* certs = certificates(&error);
         QVERIFY2(certs, qPrintable(error));
-        std::unique_ptr<FakeService> fake =
-            tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
-                : std::make_unique<FakeService>();
+        auto fake = tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey) : std::make_unique<FakeService>();
         fake->resultBytes = resultPng();
         useService(fake->url());
         const QString photo = makePhoto(photoName);
@@ -147,9 +156,7 @@ private slots:
         QCOMPARE(seen.fileField, QStringLiteral("file"));
         QCOMPARE(seen.fileName, photoName);
         QCOMPARE(seen.fileContent, fileBytes(photo));
-        QCOMPARE(fake->creates.load(), 1);
-        QCOMPARE(fake->polls.load(), 1);
-        QCOMPARE(fake->downloads.load(), 1);
+        QCOMPARE(fake->creates.load() + fake->polls.load() + fake->downloads.load(), 3);
 
         QCOMPARE(task.sourceSize(), QSize(20, 10));
         QCOMPARE(task.cutout().type(), CV_8UC4);
@@ -157,80 +164,68 @@ private slots:
         QCOMPARE(fileBytes(QImageTask::cacheFilePath(photo)), fake->resultBytes);
     }
 
-    void identifierIsMd5OfPathAndSecond()
-    {
-        const QString path = QStringLiteral("/photos/a.jpg");
-        const qint64 before = QDateTime::currentSecsSinceEpoch();
-        QImageTask task(Person, path);
-        const qint64 after = QDateTime::currentSecsSinceEpoch();
-        QStringList candidates;
-        for (qint64 s = before; s <= after; ++s)
-            candidates << QString::fromLatin1(
-                QCryptographicHash::hash(path.toUtf8() + QByteArray::number(s), QCryptographicHash::Md5)
-                    .toHex());
-        QVERIFY2(candidates.contains(task.id()), qPrintable(task.id()));
-        QCOMPARE(task.sourceSize(), QSize(0, 0));
-        QVERIFY(task.cutout().empty());
-    }
-
     void serviceFailuresReachTheCaller_data()
     {
-        QTest::addColumn<Scenario>("scenario");
+        QTest::addColumn<Script>("script");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expression");
         QTest::addColumn<int>("polls");
+
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
-        QTest::newRow("creation refused") << CreateRefused << quota << "API_OK == code" << 0;
+        const QByteArray refusal = QStringLiteral(R"({"code":4001,"message":"%1"})").arg(quota).toUtf8();
+        const QString unreadable = "The cut-out sent by the matting service is not a readable image.";
+        const QString notJson = "The data parse for json failed!";
+        const QString failed = "Image matting failed!";
+        QTest::newRow("creation refused") << answerCreate(refusal) << quota << "API_OK == code" << 0;
         QTest::newRow("creation refused with HTTP 400")
-            << CreateRefusedWithHttpError << "The upload has no file."
+            << answerCreate(R"({"code":400,"message":"The upload has no file."})", 400) << "The upload has no file."
             << "API_OK == code" << 0;
         QTest::newRow("creation refused without a message")
-            << CreateRefusedWithoutMessage << "The matting service refused the request (code 500)."
+            << answerCreate(R"({"code":500})") << "The matting service refused the request (code 500)."
             << "API_OK == code" << 0;
-        QTest::newRow("creation reply not JSON") << CreateNotJson << "The data parse for json failed!"
-                                                 << "reader.parse(bytes, val)" << 0;
-        QTest::newRow("poll refused") << PollRefused << quota << "API_OK == code" << 1;
-        QTest::newRow("poll reply not JSON") << PollNotJson << "The data parse for json failed!"
-                                             << "reader.parse(bytes, val)" << 1;
-        QTest::newRow("poll HTTP 500")
-            << PollHttpError << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500) << "OK == iRet" << 1;
-        QTest::newRow("job failed at the first poll") << FailedAtOnce << "Image matting failed!"
-                                                      << "emMattingFailed != status" << 1;
-        QTest::newRow("job failed after running") << FailedAfterRunning << "Image matting failed!"
-                                                  << "emMattingFailed != status" << 3;
-        QTest::newRow("job never finishes") << NeverFinishes << "Image matting timeout!"
-                                            << "emMattingRunning != status" << 120;
-        QTest::newRow("unknown status for ever")
-            << UnknownStatusForever << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet"
-            << 120;
-        QTest::newRow("result 404") << ResultMissing << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404)
-                                    << "OK == iRet" << 1;
+        QTest::newRow("creation reply not JSON")
+            << Script([](FakeService& f) { f.onCreate = [](const Req&, Res& res) { res.set_content("<html>busy</html>", "text/html"); }; })
+            << notJson << "reader.parse(bytes, val)" << 0;
+        QTest::newRow("poll refused") << answerPoll(refusal) << quota << "API_OK == code" << 1;
+        QTest::newRow("poll reply not JSON") << answerPoll("status: done") << notJson << "reader.parse(bytes, val)" << 1;
+        QTest::newRow("poll HTTP 500") << answerPoll("{}", 500) << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500)
+                                       << "OK == iRet" << 1;
+        QTest::newRow("job failed at the first poll") << pollStates({2}) << failed << "emMattingFailed != status" << 1;
+        QTest::newRow("job failed after running") << pollStates({0, 0, 2}) << failed << "emMattingFailed != status" << 3;
+        QTest::newRow("job never finishes") << pollStates({0}) << "Image matting timeout!" << "emMattingRunning != status"
+                                            << QImageTask::kMaxPolls;
+        QTest::newRow("unknown status for ever") << pollStates({7}) << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL)
+                                                 << "OK == iRet" << QImageTask::kMaxPolls;
+        QTest::newRow("result 404")
+            << Script([](FakeService& f) { f.onResult = [](const Req&, Res& res) { res.status = 404; }; })
+            << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404) << "OK == iRet" << 1;
+        const QString local = testutils::sandboxPath() + "/local-result.png";
         QTest::newRow("result on a local file")
-            << ResultOnLocalFile << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet" << 1;
-        QTest::newRow("result not an image")
-            << ResultNotAnImage << "The cut-out sent by the matting service is not a readable image."
-            << "!image.empty()" << 1;
-        QTest::newRow("result cut short")
-            << ResultCutShort << "The cut-out sent by the matting service is not a readable image."
-            << "!image.empty()" << 1;
+            << Script([local](FakeService& f) {
+                   testutils::writeFile(local, f.resultBytes);
+                   f.onPoll = [local](const Req&, Res& res) { FakeService::replyJson(res, FakeService::pollReply(1, "file://" + local)); };
+               })
+            << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet" << 1;
+        QTest::newRow("result not an image") << Script([](FakeService& f) { f.resultBytes = "this is not a picture"; })
+                                             << unreadable << "!image.empty()" << 1;
+        QTest::newRow("result cut short") << Script([](FakeService& f) { f.resultBytes.chop(f.resultBytes.size() / 3); })
+                                          << unreadable << "!image.empty()" << 1;
     }
     void serviceFailuresReachTheCaller()
     {
-        QFETCH(Scenario, scenario);
+        QFETCH(Script, script);
         QFETCH(QString, message);
         QFETCH(QString, expression);
         QFETCH(int, polls);
-        FakeService fake;
-        fake.resultBytes = resultPng();
-        scriptFailure(fake, scenario);
-        useService(fake.url());
-        const QString photo = makePhoto(QStringLiteral("failure-%1.jpg").arg(int(scenario)));
+        const auto fake = healthyService();
+        script(*fake);
+        const QString photo = makePhoto(QStringLiteral("failure-%1.jpg").arg(QTest::currentDataTag()));
 
         LogTap log;
         QImageTask task(Goods, photo);
         QCOMPARE(runTask(task), message);
         QVERIFY2(log.text().contains("express: " + expression), qPrintable(log.text()));
-        QCOMPARE(fake.polls.load(), polls);
+        QCOMPARE(fake->polls.load(), polls);
         QVERIFY(task.cutout().empty());
         QCOMPARE(task.sourceSize(), QSize(0, 0));
         QVERIFY(!QFile::exists(QImageTask::cacheFilePath(photo)));
@@ -241,15 +236,9 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expression");
-        QTest::newRow("nothing listening") << "closed"
-                                           << "File upload failed: 7"
-                                           << "ret == CURLE_OK";
-        QTest::newRow("untrusted certificate") << "untrusted"
-                                               << "File upload failed: 60"
-                                               << "ret == CURLE_OK";
-        QTest::newRow("photo deleted") << "deleted"
-                                       << "The file is not exists!"
-                                       << "QFile::exists(filePath)";
+        QTest::newRow("nothing listening") << "closed" << "File upload failed: 7" << "ret == CURLE_OK";
+        QTest::newRow("untrusted certificate") << "untrusted" << "File upload failed: 60" << "ret == CURLE_OK";
+        QTest::newRow("photo deleted") << "deleted" << "The file is not exists!" << "QFile::exists(filePath)";
     }
     void uploadFailuresNameTheCause()
     {
@@ -260,15 +249,11 @@ private slots:
         const Certificates* certs = certificates(&error);
         QVERIFY2(certs, qPrintable(error));
         const QString photo = makePhoto(QStringLiteral("upload-%1.jpg").arg(server));
-        std::unique_ptr<FakeService> fake;
-        if (server == "closed") {
-            useService(FakeService().url()); // bound, then closed again
-        } else {
-            fake = server == "untrusted"
-                       ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
-                       : std::make_unique<FakeService>();
-            useService(fake->url());
-        }
+        auto fake = server == "untrusted" ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
+                                          : std::make_unique<FakeService>();
+        useService(fake->url());
+        if (server == "closed")
+            fake.reset(); // bound, then closed again
         QImageTask task(Person, photo);
         if (server == "deleted")
             QVERIFY(QFile::remove(photo));
@@ -282,16 +267,14 @@ private slots:
 
     void firstPollFollowsCreationAtOnce()
     {
-        FakeService fake;
-        fake.resultBytes = resultPng();
-        useService(fake.url());
+        const auto fake = healthyService();
         QImageTask::setPollInterval(60000); // any pause before the first poll would hang here
         QImageTask task(Person, makePhoto("at-once.jpg"));
         QElapsedTimer timer;
         timer.start();
         QCOMPARE(runTask(task), QString());
         QVERIFY(timer.elapsed() < 30000);
-        QCOMPARE(fake.polls.load(), 1);
+        QCOMPARE(fake->polls.load(), 1);
     }
 
     void cacheServesUnchangedPhotos_data()
@@ -299,6 +282,7 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("creates");
         QTest::newRow("unchanged: no second upload") << "none" << 1;
+        QTest::newRow("unchanged, service gone") << "service-gone" << 1;
         QTest::newRow("touched: uploaded again") << "touch" << 2;
         QTest::newRow("rewritten with the same size and time") << "same-stamp" << 1;
         QTest::newRow("cache entry damaged: matted again") << "damage-cache" << 2;
@@ -308,14 +292,13 @@ private slots:
     {
         QFETCH(QString, change);
         QFETCH(int, creates);
-        FakeService fake;
-        fake.resultBytes = resultPng();
-        useService(fake.url());
+        auto fake = healthyService();
+        const QByteArray result = fake->resultBytes;
         const QString photo = makePhoto(QStringLiteral("cache-%1.jpg").arg(change));
         QImageTask first(Person, photo);
         QCOMPARE(runTask(first), QString());
         const QString entry = QImageTask::cacheFilePath(photo);
-        QCOMPARE(fileBytes(entry), fake.resultBytes);
+        QCOMPARE(fileBytes(entry), result);
 
         QFile file(photo);
         const QDateTime stamp = QFileInfo(photo).lastModified();
@@ -329,42 +312,25 @@ private slots:
             QVERIFY(testutils::writeFile(photo, bytes));
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
-        } else if (change == "damage-cache") {
-            QVERIFY(testutils::writeFile(entry, fake.resultBytes.left(fake.resultBytes.size() / 2)));
-        } else if (change == "empty-cache") {
-            QVERIFY(testutils::writeFile(entry, QByteArray()));
+        } else if (change != "none" && change != "service-gone") {
+            QVERIFY(testutils::writeFile(entry, change == "damage-cache" ? result.left(result.size() / 2) : QByteArray()));
         }
         file.close();
+        const int before = fake->creates;
+        if (change == "service-gone")
+            fake.reset();
 
         QImageTask second(Person, photo);
         QCOMPARE(runTask(second), QString());
-        QCOMPARE(fake.creates.load(), creates);
+        QCOMPARE(fake ? fake->creates.load() : before, creates);
         QCOMPARE(second.sourceSize(), QSize(20, 10));
         QCOMPARE(testutils::maxPixelDifference(second.cutout(), first.cutout()), 0);
-        QCOMPARE(fileBytes(QImageTask::cacheFilePath(photo)), fake.resultBytes);
-    }
-
-    void cacheHitNeedsNoService()
-    {
-        QString photo;
-        {
-            FakeService fake;
-            fake.resultBytes = resultPng();
-            useService(fake.url());
-            photo = makePhoto("offline.jpg");
-            QImageTask first(Card, photo);
-            QCOMPARE(runTask(first), QString());
-        }
-        QImageTask second(Card, photo);
-        QCOMPARE(runTask(second), QString());
-        QCOMPARE(second.sourceSize(), QSize(20, 10));
+        QCOMPARE(fileBytes(QImageTask::cacheFilePath(photo)), result);
     }
 
     void unwritableCacheStillSucceeds()
     {
-        FakeService fake;
-        fake.resultBytes = resultPng();
-        useService(fake.url());
+        const auto fake = healthyService();
         const QString photo = makePhoto("no-cache.jpg");
         const QString folder = QFileInfo(QImageTask::cacheFilePath(photo)).path();
         QDir(folder).removeRecursively();
@@ -379,16 +345,14 @@ private slots:
 
     void clearedTaskStillReportsFromThePool()
     {
-        FakeService fake;
-        fake.resultBytes = resultPng();
+        const auto fake = healthyService();
         QSemaphore inPoll;
         QSemaphore letGo;
-        fake.onPoll = [&](const httplib::Request&, httplib::Response& res) {
+        fake->onPoll = [&](const Req&, Res& res) {
             inPoll.release();
             letGo.acquire();
-            FakeService::replyJson(res, FakeService::pollReply(1, fake.url() + "/result.png"));
+            FakeService::replyJson(res, FakeService::pollReply(1, fake->url() + "/result.png"));
         };
-        useService(fake.url());
         QWorkPool::instance()->start(3);
 
         Recorder recorder;
@@ -407,77 +371,6 @@ private slots:
         QVERIFY(recorder.allOnOwnThread);
         QVERIFY(!QTaskManager::getTask(id));
         QWorkPool::instance()->stop();
-    }
-
-private:
-    static void scriptFailure(FakeService& fake, Scenario scenario)
-    {
-        const QByteArray refusal = QStringLiteral(R"({"code":4001,"message":"%1"})")
-                                       .arg(QString::fromUtf8("Your daily quota is used up — try tomorrow."))
-                                       .toUtf8();
-        auto pollSequence = [&fake](QVector<int> statuses) {
-            auto seen = std::make_shared<std::atomic<int>>(0);
-            return [&fake, statuses, seen](const httplib::Request&, httplib::Response& res) {
-                const int i = std::min(int(seen->fetch_add(1)), int(statuses.size()) - 1);
-                FakeService::replyJson(res, FakeService::pollReply(statuses[i], fake.url() + "/result.png"));
-            };
-        };
-        using Res = httplib::Response;
-        using Req = httplib::Request;
-        switch (scenario) {
-        case CreateRefused:
-            fake.onCreate = [refusal](const Req&, Res& res) { FakeService::replyJson(res, refusal); };
-            break;
-        case CreateRefusedWithHttpError:
-            fake.onCreate = [](const Req&, Res& res) {
-                FakeService::replyJson(res, R"({"code":400,"message":"The upload has no file."})", 400);
-            };
-            break;
-        case CreateRefusedWithoutMessage:
-            fake.onCreate = [](const Req&, Res& res) { FakeService::replyJson(res, R"({"code":500})"); };
-            break;
-        case CreateNotJson:
-            fake.onCreate = [](const Req&, Res& res) { res.set_content("<html>busy</html>", "text/html"); };
-            break;
-        case PollRefused:
-            fake.onPoll = [refusal](const Req&, Res& res) { FakeService::replyJson(res, refusal); };
-            break;
-        case PollNotJson:
-            fake.onPoll = [](const Req&, Res& res) { res.set_content("status: done", "text/plain"); };
-            break;
-        case PollHttpError:
-            fake.onPoll = [](const Req&, Res& res) { res.status = 500; };
-            break;
-        case FailedAtOnce:
-            fake.onPoll = pollSequence({2});
-            break;
-        case FailedAfterRunning:
-            fake.onPoll = pollSequence({0, 0, 2});
-            break;
-        case NeverFinishes:
-            fake.onPoll = pollSequence({0});
-            break;
-        case UnknownStatusForever:
-            fake.onPoll = pollSequence({7});
-            break;
-        case ResultMissing:
-            fake.onResult = [](const Req&, Res& res) { res.status = 404; };
-            break;
-        case ResultOnLocalFile: {
-            const QString local = testutils::sandboxPath() + "/local-result.png";
-            testutils::writeFile(local, fake.resultBytes);
-            fake.onPoll = [local](const Req&, Res& res) {
-                FakeService::replyJson(res, FakeService::pollReply(1, "file://" + local));
-            };
-            break;
-        }
-        case ResultNotAnImage:
-            fake.resultBytes = "this is not a picture";
-            break;
-        case ResultCutShort:
-            fake.resultBytes.chop(fake.resultBytes.size() / 3);
-            break;
-        }
     }
 };
 

@@ -50,6 +50,25 @@ int freePort()
     return QUrl(FakeService().url()).port(); // bound, then released
 }
 
+// Asks the launcher for a running service, blocking or on the pool; the error it
+// reported, or empty when it succeeded.
+QString ensure(QServiceLauncher& launcher, bool async, bool* ok)
+{
+    if (!async) {
+        *ok = launcher.ensureRunning();
+        return *ok ? QString() : launcher.errorString();
+    }
+    QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
+    QSignalSpy failed(&launcher, &QServiceLauncher::signal_failed);
+    launcher.ensureRunningAsync();
+    const bool early = ready.size() + failed.size() > 0; // the answer never comes before the call returns
+    *ok = false;
+    if (!QTest::qWaitFor([&] { return ready.size() + failed.size() > 0; }, 90000) || early)
+        return QStringLiteral("no single answer from the pool");
+    *ok = !ready.isEmpty() && failed.isEmpty();
+    return failed.isEmpty() ? QString() : failed.first().first().toString();
+}
+
 } // namespace
 
 class TestServiceLauncher : public QObject
@@ -79,68 +98,43 @@ private slots:
         QCOMPARE(QServiceLauncher::serviceUrl(), QStringLiteral("https://matting.example.com/base"));
     }
 
-    void startsAndStopsTheLocalService_data()
+    void startsOnlyTheLocalService_data()
     {
         QTest::addColumn<bool>("async");
-        QTest::newRow("blocking") << false;
-        QTest::newRow("on the pool") << true;
+        QTest::addColumn<bool>("local");
+        QTest::newRow("local, blocking") << false << true;
+        QTest::newRow("local, on the pool") << true << true;
+        QTest::newRow("another service is not ours to start") << false << false;
+        QTest::newRow("another service, on the pool") << true << false;
     }
-    void startsAndStopsTheLocalService()
+    void startsOnlyTheLocalService()
     {
         QFETCH(bool, async);
-        const QString folder = serviceFolder(QStringLiteral("real-%1").arg(async), "real");
+        QFETCH(bool, local);
+        const QString folder = serviceFolder(QTest::currentDataTag(), "real");
         QVERIFY(!folder.isEmpty());
         QServiceLauncher::setServiceFolder(folder);
         const QString url = QServiceLauncher::defaultUrl();
+        if (!local)
+            useService(FakeService().url()); // nothing listens there
         QVERIFY(!QServiceLauncher::isAnswering(url));
         {
             QServiceLauncher launcher;
             QSignalSpy starting(&launcher, &QServiceLauncher::signal_starting);
-            if (async) {
-                QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
-                QSignalSpy failed(&launcher, &QServiceLauncher::signal_failed);
-                launcher.ensureRunningAsync();
-                QCOMPARE(ready.size(), 0); // the answer never comes before the call returns
-                QTRY_COMPARE_WITH_TIMEOUT(ready.size() + failed.size(), 1, 90000);
-                QCOMPARE(failed.size(), 0);
-            } else {
-                QVERIFY2(launcher.ensureRunning(), qPrintable(launcher.errorString()));
+            bool ok = false;
+            const QString error = ensure(launcher, async, &ok);
+            QVERIFY2(ok, qPrintable(error));
+            QCOMPARE(starting.size(), local ? 1 : 0);
+            QCOMPARE(launcher.ownsService(), local);
+            QCOMPARE(QServiceLauncher::isAnswering(url), local);
+            if (local) {
+                // A second launcher finds it answering and neither starts nor owns it.
+                QServiceLauncher second;
+                QVERIFY(second.ensureRunning());
+                QVERIFY(!second.ownsService());
             }
-            QCOMPARE(starting.size(), 1);
-            QVERIFY(launcher.ownsService());
-            QVERIFY(QServiceLauncher::isAnswering(url));
-
-            // A second launcher finds it answering and neither starts nor owns it.
-            QServiceLauncher second;
-            QVERIFY(second.ensureRunning());
-            QVERIFY(!second.ownsService());
         }
         QVERIFY(!QServiceLauncher::isAnswering(url)); // stopped with the launcher that started it
-    }
-
-    void otherServicesAreLeftAlone_data()
-    {
-        QTest::addColumn<bool>("async");
-        QTest::newRow("blocking") << false;
-        QTest::newRow("on the pool") << true;
-    }
-    void otherServicesAreLeftAlone()
-    {
-        QFETCH(bool, async);
-        QServiceLauncher::setServiceFolder(serviceFolder(QStringLiteral("other-%1").arg(async), "real"));
-        // Nothing listens there, but it is not ours to start.
-        useService(FakeService().url());
-        QServiceLauncher launcher;
-        QSignalSpy starting(&launcher, &QServiceLauncher::signal_starting);
-        if (async) {
-            QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
-            launcher.ensureRunningAsync();
-            QTRY_COMPARE(ready.size(), 1);
-        } else {
-            QVERIFY(launcher.ensureRunning());
-        }
-        QCOMPARE(starting.size(), 0);
-        QVERIFY(!launcher.ownsService());
     }
 
     void failuresAreExplained_data()
@@ -150,11 +144,9 @@ private slots:
         QTest::addColumn<QString>("message");
         for (bool async : {false, true}) {
             const char* mode = async ? "on the pool" : "blocking";
-            QTest::addRow("program missing, %s", mode)
-                << "missing" << async << "brisel-matting-service is missing";
+            QTest::addRow("program missing, %s", mode) << "missing" << async << "brisel-matting-service is missing";
             QTest::addRow("program exits at once, %s", mode) << "exits" << async << "stopped while starting";
-            QTest::addRow("program never answers, %s", mode)
-                << "silent" << async << "did not answer within 1 seconds";
+            QTest::addRow("program never answers, %s", mode) << "silent" << async << "did not answer within 1 seconds";
         }
     }
     void failuresAreExplained()
@@ -171,18 +163,9 @@ private slots:
 
         QServiceLauncher launcher;
         launcher.setStartTimeout(1500);
-        QString error;
-        if (async) {
-            QSignalSpy ready(&launcher, &QServiceLauncher::signal_ready);
-            QSignalSpy failed(&launcher, &QServiceLauncher::signal_failed);
-            launcher.ensureRunningAsync();
-            QTRY_COMPARE_WITH_TIMEOUT(ready.size() + failed.size(), 1, 20000);
-            QCOMPARE(failed.size(), 1);
-            error = failed.first().first().toString();
-        } else {
-            QVERIFY(!launcher.ensureRunning());
-            error = launcher.errorString();
-        }
+        bool ok = true;
+        const QString error = ensure(launcher, async, &ok);
+        QVERIFY(!ok);
         QVERIFY2(error.contains(message), qPrintable(error));
         QCOMPARE(QFile::exists(folder + "started"), program != "missing");
         QCOMPARE(launcher.errorString(), error);

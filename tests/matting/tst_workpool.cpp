@@ -108,7 +108,6 @@ private slots:
         QTest::newRow("four jobs, three workers") << 3 << 4;
         QTest::newRow("one worker runs one at a time") << 1 << 3;
         QTest::newRow("fewer jobs than workers") << 3 << 2;
-        QTest::newRow("twice as many jobs") << 4 << 8;
     }
     void concurrencyIsBoundedByWorkers()
     {
