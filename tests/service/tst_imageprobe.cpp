@@ -46,13 +46,11 @@ void TestImageProbe::probe_data()
                                     << F::Jpeg << QSize(123, 45) << true;
     QTest::newRow("jpeg with trailing bytes") << jpeg + QByteArray(100, '\0') << F::Jpeg << QSize(123, 45) << true;
     QTest::newRow("jpeg cut mid-scan") << jpeg.left(jpeg.size() / 2) << F::Jpeg << QSize(123, 45) << false;
-    QTest::newRow("jpeg without end marker") << jpeg.left(jpeg.size() - 2) << F::Jpeg << QSize(123, 45) << false;
     QTest::newRow("jpeg cut in the header") << jpeg.left(30) << F::Unknown << QSize(0, 0) << false;
     QTest::newRow("png") << png << F::Png << QSize(123, 45) << true;
     QTest::newRow("png with alpha") << QByteArray::fromStdString(photofixtures::encode(testutils::solidBgra(7, 9, {1, 2, 3, 4}), ".png"))
                                     << F::Png << QSize(7, 9) << true;
     QTest::newRow("png without IEND") << png.left(png.size() - 12) << F::Png << QSize(123, 45) << false;
-    QTest::newRow("png cut in a chunk") << png.left(png.size() / 2) << F::Png << QSize(123, 45) << false;
     QTest::newRow("png claiming 400 MP") << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << F::Png
                                          << QSize(20000, 20000) << true;
     QTest::newRow("png claiming zero width") << QByteArray::fromStdString(photofixtures::pngClaiming(0, 10)) << F::Unknown
@@ -62,12 +60,10 @@ void TestImageProbe::probe_data()
     QTest::newRow("bmp") << bmp << F::Bmp << QSize(123, 45) << true;
     QTest::newRow("bmp cut short") << bmp.left(bmp.size() - 1) << F::Bmp << QSize(123, 45) << false;
     QTest::newRow("webp") << enc(".webp") << F::Webp << QSize(123, 45) << true;
-    QTest::newRow("lossless webp") << enc(".webp", {cv::IMWRITE_WEBP_QUALITY, 101}) << F::Webp << QSize(123, 45) << true;
     const QByteArray webp = enc(".webp");
     QTest::newRow("webp cut short") << webp.left(webp.size() - 10) << F::Webp << QSize(123, 45) << false;
     QTest::newRow("gif") << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << F::Unknown << QSize(0, 0) << false;
     QTest::newRow("empty") << QByteArray() << F::Unknown << QSize(0, 0) << false;
-    QTest::newRow("text") << QByteArray("BM but not really a bitmap") << F::Unknown << QSize(0, 0) << false;
 }
 
 void TestImageProbe::probe()

