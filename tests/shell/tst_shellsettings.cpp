@@ -3,7 +3,6 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "qappsettings.h"
-#include "qimagesettings.h"
 #include "uexception.h"
 
 #include <QDir>
@@ -45,9 +44,6 @@ class TestShellSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void imageSettingsStartValues();
-    void imageSettingsTruncate_data();
-    void imageSettingsTruncate();
     void description_data();
     void description();
     void checkMacro();
@@ -57,43 +53,6 @@ private slots:
     void outputFormat();
     void vanishedFolderGivesDefault();
 };
-
-// Runs first: nothing in this process has touched the settings yet.
-void TestShellSettings::imageSettingsStartValues()
-{
-    QCOMPARE(QImageSettings::customWidth(), 0);
-    QCOMPARE(QImageSettings::customHeight(), 0);
-    QCOMPARE(int(QImageSettings::toneLevel()), 0);
-    QCOMPARE(int(QImageSettings::smoothLevel()), 0);
-    QCOMPARE(int(QImageSettings::tolerance()), 4);
-}
-
-void TestShellSettings::imageSettingsTruncate_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("stored");
-
-    QTest::newRow("zero") << 0 << 0;
-    QTest::newRow("top of the byte") << 255 << 255;
-    QTest::newRow("one past the byte") << 256 << 0;
-    QTest::newRow("wraps") << 260 << 4;
-    QTest::newRow("negative") << -1 << 255;
-}
-
-void TestShellSettings::imageSettingsTruncate()
-{
-    QFETCH(int, value);
-    QFETCH(int, stored);
-    QImageSettings::setToneLevel(value);
-    QImageSettings::setSmoothLevel(value + 1);
-    QImageSettings::setTolerance(value + 2);
-    QCOMPARE(int(QImageSettings::toneLevel()), stored);
-    QCOMPARE(int(QImageSettings::smoothLevel()), (stored + 1) & 0xff);
-    QCOMPARE(int(QImageSettings::tolerance()), (stored + 2) & 0xff);
-    // Custom sizes are plain ints and must not be cut to a byte.
-    QImageSettings::setCustomWidth(value * 100);
-    QCOMPARE(QImageSettings::customWidth(), value * 100);
-}
 
 namespace {
 enum Constructor { NoMessage, WideMessage, QStringMessage };
@@ -108,9 +67,6 @@ void TestShellSettings::description_data()
     const QString head = QStringLiteral("exception\r\nfile: src/qimagetask.cpp(42)\r\nexpress: OK == iRet\r\n");
     QTest::newRow("no message") << int(NoMessage) << QString() << head;
     QTest::newRow("empty wide message") << int(WideMessage) << QString() << head;
-    QTest::newRow("empty QString message") << int(QStringMessage) << QString() << head;
-    QTest::newRow("plain message") << int(QStringMessage) << QStringLiteral("Upload failed")
-                                   << head + QStringLiteral("message: Upload failed\r\n");
     QTest::newRow("chinese, wide") << int(WideMessage) << QStringLiteral("上传失败，请检查网络")
                                    << head + QStringLiteral("message: 上传失败，请检查网络\r\n");
     QTest::newRow("chinese, QString") << int(QStringMessage) << QStringLiteral("抠图失败")
@@ -200,9 +156,7 @@ void TestShellSettings::outputFormat_data()
 
     QTest::newRow("absent") << QVariant() << false;
     QTest::newRow("boolean true") << QVariant(true) << true;
-    QTest::newRow("boolean false") << QVariant(false) << false;
     QTest::newRow("number zero") << QVariant(0) << false;
-    QTest::newRow("number one") << QVariant(1) << true;
     QTest::newRow("any other number") << QVariant(7) << true;
     QTest::newRow("garbage") << QVariant("jpeg please") << false;
 }
