@@ -8,20 +8,17 @@
 #include "batchchoices.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
-#include "qimagecanvas.h"
 #include "qimageformatdialog.h"
 #include "qmsgbox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
 #include "qsizebutton.h"
 #include "qvarnui.h"
-#include "qworkpool.h"
 #include "readtextfile.h"
 #include "ui_qbatchmattingwidget.h"
 
 #include <QColorDialog>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QFileInfo>
@@ -52,7 +49,6 @@ struct QBatchMattingWidget::SaveRun
     int skipped = 0;
     QStringList failures;
     quint8 format = 0;
-    quint8 outputSize = 1;
     QString folder;
     bool cancelled = false;
     QProgressDialog* progress = nullptr;
@@ -103,6 +99,14 @@ void QBatchMattingWidget::connectEditPage()
     connect(m_editor, &QBatchCutWidget::signal_cut_finished, this, [this](cv::Mat image) {
         if (QPreviewItem* item = itemForTask(m_editor->finishedTaskId()))
             item->onImageCutFinished(image);
+    });
+    // The tile's result has gone from the cache: nothing to edit until it is
+    // matted again.
+    connect(m_editor, &QBatchCutWidget::signal_load_failed, this, [this](const QString& taskId, const QString& message) {
+        if (QPreviewItem* item = itemForTask(taskId))
+            item->rematte(message);
+        onBtnComplete();
+        QMsgBox::showWarning(message, 1);
     });
 }
 
@@ -383,10 +387,12 @@ void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
 {
     if (!pItem || !pItem->isReady() || !askFormat(this))
         return;
-    QString error;
-    if (!pItem->saveTo(quint8(CSetting::getInt("output", "format", 0)),
-                       CSetting::getString("output", "path", CGlobal::getOutputPath()), true, &error))
-        QMsgBox::showError(error, 1);
+    pItem->saveTo(quint8(CSetting::getInt("output", "format", 0)),
+                  CSetting::getString("output", "path", CGlobal::getOutputPath()), true,
+                  [](bool ok, const QString&, const QString& error) {
+                      if (!ok)
+                          QMsgBox::showError(error, 1);
+                  });
 }
 
 // Tiles are saved one after another: the full-resolution canvas of one tile is
@@ -400,7 +406,6 @@ void QBatchMattingWidget::onBtnSaveAll()
     for (QPreviewItem* item : m_items)
         run->tiles << item;
     run->format = quint8(CSetting::getInt("output", "format", 0));
-    run->outputSize = quint8(CSetting::getInt("output", "size", 1));
     run->folder = CSetting::getString("output", "path", CGlobal::getOutputPath());
     run->progress = new QProgressDialog(tr("Saving..."), tr("Cancel"), 0, run->tiles.size(), this);
     run->progress->setObjectName("saveProgress");
@@ -426,25 +431,13 @@ void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
         QTimer::singleShot(0, this, [this, run] { saveNext(run); });
         return;
     }
-    const QString file = tile->targetPath(run->format, run->folder);
-    tile->buildFullCanvas([guard, run, file](std::shared_ptr<QImageCanvas> canvas) {
-        QWorkPool::instance()->post([guard, run, file, canvas]() mutable {
-            auto error = std::make_shared<QString>();
-            const bool ok = canvas->save(file, run->format, run->outputSize, error.get());
-            // The canvas is a QObject of the GUI thread: its last reference goes there.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [guard, run, file, ok, error, canvas]() {
-                    if (ok)
-                        ++run->saved;
-                    else
-                        run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), *error);
-                    if (guard)
-                        guard->saveNext(run);
-                },
-                Qt::QueuedConnection);
-            canvas.reset();
-        });
+    tile->saveTo(run->format, run->folder, false, [guard, run](bool ok, const QString& file, const QString& error) {
+        if (ok)
+            ++run->saved;
+        else
+            run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
+        if (guard)
+            guard->saveNext(run);
     });
 }
 

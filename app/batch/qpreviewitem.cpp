@@ -234,61 +234,57 @@ QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
         .arg(format == 0 ? "png" : "jpg");
 }
 
-void QPreviewItem::buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done)
+void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done)
 {
+    const QString file = targetPath(format, folder);
+    const quint8 outputSize = quint8(CSetting::getInt("output", "size", 1));
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
     if (!isReady() || !task) {
-        done(nullptr);
+        done(false, file, tr("The photo has no result yet."));
         return;
     }
     const QPointer<QPreviewItem> guard(this);
     const QString taskId = m_taskId;
     const Look look = m_look;
     const cv::Mat edited = m_edited;
-    QWorkPool::instance()->post([guard, task, taskId, look, edited, done]() {
+    QWorkPool::instance()->post([guard, task, taskId, look, edited, file, format, outputSize, openFolder, done]() {
         QString error;
         const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, task, taskId, look, full, error, done]() {
+            [guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
                 if (full.empty()) {
                     if (guard && guard->m_taskId == taskId)
                         guard->rematte(error);
-                    done(nullptr);
+                    done(false, file, error);
                     return;
                 }
+                // The canvas is this save's alone: the pool job below may apply the
+                // look (a background picture is read there) and render it.
                 auto canvas = std::make_shared<QImageCanvas>();
                 auto connection = std::make_shared<QMetaObject::Connection>();
-                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(),
-                                      [canvas, look, done, connection] {
-                                          QObject::disconnect(*connection);
-                                          applyLook(*canvas, look);
-                                          done(canvas);
-                                      });
+                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
+                    QObject::disconnect(*connection);
+                    QWorkPool::instance()->post([=]() mutable {
+                        applyLook(*canvas, look);
+                        auto why = std::make_shared<QString>();
+                        const bool ok = canvas->save(file, format, outputSize, why.get());
+                        // The canvas is a QObject of the GUI thread: its last reference goes there.
+                        QMetaObject::invokeMethod(
+                            QCoreApplication::instance(),
+                            [canvas, ok, file, why, openFolder, done]() {
+                                if (ok && openFolder)
+                                    QVarnUI::openFolder(file, true);
+                                done(ok, file, *why);
+                            },
+                            Qt::QueuedConnection);
+                        canvas.reset();
+                    });
+                });
                 canvas->loadCutout(full, task->sourceSize());
             },
             Qt::QueuedConnection);
     });
-}
-
-bool QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, QString* error)
-{
-    std::shared_ptr<QImageCanvas> full;
-    bool finished = false;
-    buildFullCanvas([&](std::shared_ptr<QImageCanvas> canvas) {
-        full = std::move(canvas);
-        finished = true;
-    });
-    while (!finished)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
-    if (!full)
-        return false;
-    const QString file = targetPath(format, folder);
-    if (!full->save(file, format, quint8(CSetting::getInt("output", "size", 1)), error))
-        return false;
-    if (openFolder)
-        QVarnUI::openFolder(file, true);
-    return true;
 }
 
 bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)

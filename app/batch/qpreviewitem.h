@@ -42,14 +42,16 @@ public:
 
     // The file a save made now would write.
     QString targetPath(quint8 format, const QString& folder) const;
-    // A full-resolution canvas with the tile's background and crop, loaded on the
-    // pool; `done` runs on the GUI thread with it (empty when the tile has no
-    // result). The canvas shares nothing with the tile, so a pool job may save it.
-    // When the task's cut-out can no longer be read back, the photo is matted
-    // again and `done` gets nothing.
-    void buildFullCanvas(const std::function<void(std::shared_ptr<QImageCanvas>)>& done);
-    // Saves at full resolution; false with the reason in *error.
-    bool saveTo(quint8 format, const QString& folder, bool openFolder, QString* error = nullptr);
+    // Called on the GUI thread when a save ended: the file it wrote (or meant to)
+    // and, on failure, the reason for the user.
+    using SaveDone = std::function<void(bool ok, const QString& file, const QString& error)>;
+    // Writes the tile at full resolution with its background and crop, atomically.
+    // Returns at once: the cut-out is read back, composed and written on the pool.
+    // When the task's cut-out can no longer be read back, the photo is matted again.
+    void saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done);
+    // The task's result has gone from the cache: the photo is matted again, and a
+    // hand edit made on the lost result goes with it; `reason` is the tooltip meanwhile.
+    void rematte(const QString& reason);
 
 signals:
     void signal_edit_begin(QPreviewItem* pItem, const QString& taskId);
@@ -84,8 +86,6 @@ private:
     void startTask();
     // owner: the task whose cut-out `full` is; it drops it once the preview exists.
     void loadPreview(const cv::Mat& full, const std::shared_ptr<QImageTask>& owner = nullptr);
-    // The task's result is gone from the cache: matte the photo again.
-    void rematte(const QString& reason);
     void showPreview(const cv::Mat& cutout);
     static void applyLook(QImageCanvas& canvas, const Look& look);
     void setLoading(bool running);

@@ -257,9 +257,12 @@ void TestBatchWidget::tileSaveName()
     CSetting::setValue("output", "format", format);
     answerModal("btnApply");
     QTest::mouseClick(widget.items().first()->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+    // The click returns before anything is written: no event loop runs inside it.
+    QVERIFY(QDir(outDir).entryList(QDir::Files).isEmpty());
+    const QStringList results{"*.png", "*.jpg"}; // not the temporary file of the atomic write
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(outDir).entryList(results, QDir::Files).size(), 1, kMattingTimeoutMs);
     QVERIFY(warnings.isEmpty());
-    const QStringList files = QDir(outDir).entryList(QDir::Files);
-    QCOMPARE(files.size(), 1);
+    const QStringList files = QDir(outDir).entryList(results, QDir::Files);
     QVERIFY2(QRegularExpression(pattern).match(files.first()).hasMatch(), qPrintable(files.first()));
     const cv::Mat written = cv::imread((outDir + "/" + files.first()).toStdString(), cv::IMREAD_UNCHANGED);
     QVERIFY(!written.empty());
