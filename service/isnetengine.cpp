@@ -65,6 +65,11 @@ cv::Mat IsnetEngine::forward(const cv::Mat& prepared)
     return cv::Mat(kInputSide, kInputSide, CV_32F, out.data_ptr<float>()).clone();
 }
 
+void IsnetEngine::releaseCaches()
+{
+    tensorcache::release();
+}
+
 cv::Mat IsnetEngine::alpha(const cv::Mat& bgr, bool /*isBody*/)
 {
     return forward(prepare(bgr));

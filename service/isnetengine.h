@@ -18,6 +18,7 @@ public:
     ~IsnetEngine() override;
 
     cv::Mat alpha(const cv::Mat& bgr, bool isBody) override;
+    void releaseCaches() override;
 
     // Torch's OpenMP threads spin while they wait for each other, which on a
     // desktop busy with other work costs a third of the speed and all the idle

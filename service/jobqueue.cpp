@@ -201,9 +201,22 @@ void JobQueue::finishLocked(Job& job, Status status, const std::string& message)
 
 void JobQueue::workerLoop(MattingPipeline* pipeline)
 {
+    // A burst of jobs runs with the engine's caches warm; after a quiet spell
+    // their memory goes back to the desktop.
+    constexpr std::chrono::seconds kIdleRelease(30);
+    bool cachesWarm = false;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+        if (!m_wake.wait_for(lock, kIdleRelease, [this] { return m_stopping || !m_waiting.empty(); })) {
+            if (cachesWarm) {
+                lock.unlock();
+                pipeline->engine().releaseCaches();
+                allocator::releaseFreed();
+                lock.lock();
+                cachesWarm = false;
+            }
+            continue;
+        }
         if (m_waiting.empty())
             return; // stopping with nothing left
         const std::string serial = m_waiting.front();
@@ -214,6 +227,7 @@ void JobQueue::workerLoop(MattingPipeline* pipeline)
         const Job copy = job;
         lock.unlock();
         runJob(pipeline, serial, copy);
+        cachesWarm = true;
         lock.lock();
         --m_running;
         m_idle.notify_all();

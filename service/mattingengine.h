@@ -17,6 +17,9 @@ public:
     // photo's (a network has a fixed input); the caller scales it to the photo.
     // Throws std::exception when the engine fails on this photo.
     virtual cv::Mat alpha(const cv::Mat& bgr, bool isBody) = 0;
+    // Gives back memory kept between jobs for speed; called on the engine's
+    // worker thread when the service has been idle for a while.
+    virtual void releaseCaches() {}
 
     // What the options ask for, settled once at start-up.
     struct Choice {
