@@ -78,94 +78,41 @@ private slots:
     {
         QTest::addColumn<QString>("tab");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("explanation");
         QTest::addColumn<int>("code");
-        const char* r = "btnTabRegular";
-        const char* c = "btnTabCertificate";
-        const char* e = "btnTabEcommerce";
-        const struct
-        {
-            const char* tab;
-            const char* label;
-            const char* explanation;
-            int code;
-        } rows[] = {
-            {r, "Original image", "", 1},
-            {r, "1:1", "", 2},
-            {r, "16:9", "", 3},
-            {r, "9:16", "", 4},
-            {r, "3:4", "", 5},
-            {r, "4:3", "", 6},
-            {r, "3:2", "", 7},
-            {r, "2:3", "", 8},
-            {r, "Crop edges of image", "", 9},
-            {r, "Custom size", "", 10},
-            {c, "小一寸 259x377px  |  22x33mm", "驾驶证", 19},
-            {c, "一寸 295x413px  |  25x35mm", "学生证，健康证，工作证，中小学教师资格证等", 20},
-            {c, "大一寸 390x567px  |  33x48mm", "中国护照，港澳通行证，雅思考试，四六级等", 21},
-            {c, "小二寸 413x531px  |  35x45mm", "部分公务员和部分国家签证", 22},
-            {c, "二寸 413x579px  |  35x49mm", "部分公务员和部分国家签证", 23},
-            {e, "1500*1500", "Product Image", 15},
-            {e, "1000*1000", "Product Image", 16},
-            {e, "800*800", "Product Image", 17},
-        };
-        for (const auto& row : rows)
-            QTest::newRow(row.label) << QString::fromLatin1(row.tab) << QString::fromUtf8(row.label)
-                                     << QString::fromUtf8(row.explanation) << row.code;
+        QTest::newRow("whole picture") << "btnTabRegular" << "Original image" << 1;
+        QTest::newRow("ratio") << "btnTabRegular" << "16:9" << 3;
+        QTest::newRow("custom") << "btnTabRegular" << "Custom size" << 10;
+        QTest::newRow("ID photo") << "btnTabCertificate" << "一寸 295x413px  |  25x35mm" << 20;
+        QTest::newRow("product") << "btnTabEcommerce" << "800*800" << 17;
     }
 
     void sizeButtonSendsItsCode()
     {
         QFETCH(QString, tab);
         QFETCH(QString, label);
-        QFETCH(QString, explanation);
         QFETCH(int, code);
-
-        QCOMPARE(m_page->findChildren<QSizeButton*>().size(), 18);
         QCOMPARE(checkedButtons(m_page.get()), QStringList{"Original image"});
-        QTest::mouseClick(button(tab.toLatin1().constData()), Qt::LeftButton);
-        QSizeButton* b = sizeButton(m_page.get(), label);
-        QVERIFY2(b, qPrintable(label));
-        QVERIFY(b->isVisible());
-        QCOMPARE(b->explanation(), explanation);
-        QCOMPARE(b->findChild<QWidget*>("labelExplain")->isVisibleTo(b), !explanation.isEmpty());
-
-        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
-        QTest::mouseClick(b, Qt::LeftButton);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy[0][0].toInt(), code);
-        QCOMPARE(spy[0][1].toBool(), false);
-        QCOMPARE(spy[0][2].toSize(), QSize(640, 360));
-        QCOMPARE(m_page->currentCode(), code);
-        // The first button let go of its selection (unless it was clicked itself).
-        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
-        // Clicking the chosen size again keeps it chosen.
-        QTest::mouseClick(b, Qt::LeftButton);
-        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
-        QCOMPARE(m_page->findChild<QFrame*>("frameCustomSize")->isVisible(), code == 10);
-    }
-
-    void tabsSwitchPages_data()
-    {
-        QTest::addColumn<QString>("tab");
-        QTest::addColumn<int>("index");
-        QTest::newRow("certificate") << "btnTabCertificate" << 1;
-        QTest::newRow("ecommerce") << "btnTabEcommerce" << 2;
-        QTest::newRow("regular") << "btnTabRegular" << 0;
-    }
-
-    void tabsSwitchPages()
-    {
-        QFETCH(QString, tab);
-        QFETCH(int, index);
         QTest::mouseClick(button("btnTabEcommerce"), Qt::LeftButton);
-        QTest::mouseClick(button(tab.toLatin1().constData()), Qt::LeftButton);
-        QCOMPARE(m_page->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), index);
+        QTest::mouseClick(button(qPrintable(tab)), Qt::LeftButton);
         int marked = 0;
         for (const char* name : {"btnTabRegular", "btnTabCertificate", "btnTabEcommerce"})
             marked += button(name)->property("checked").toBool() ? 1 : 0;
         QCOMPARE(marked, 1);
-        QVERIFY(button(tab.toLatin1().constData())->property("checked").toBool());
+        QSizeButton* b = sizeButton(m_page.get(), label);
+        QVERIFY2(b && b->isVisible(), qPrintable(label));
+        QCOMPARE(b->findChild<QWidget*>("labelExplain")->isVisibleTo(b), !b->explanation().isEmpty());
+
+        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0], (QVariantList{code, false, QSize(640, 360)}));
+        QCOMPARE(m_page->currentCode(), code);
+        // The first button let go of its selection (unless it was clicked itself),
+        // and clicking the chosen size again keeps it chosen.
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(checkedButtons(m_page.get()), QStringList{label});
+        QCOMPARE(m_page->findChild<QFrame*>("frameCustomSize")->isVisible(), code == 10);
     }
 
     void customSizeApply_data()
@@ -174,12 +121,10 @@ private slots:
         QTest::addColumn<QString>("height");
         QTest::addColumn<QSize>("applied"); // invalid: refused
         QTest::newRow("ordinary") << "800" << "450" << QSize(800, 450);
-        QTest::newRow("smallest") << "1" << "1" << QSize(1, 1);
         QTest::newRow("largest") << "10000" << "10000" << QSize(10000, 10000);
         QTest::newRow("spaces around") << " 300 " << " 200" << QSize(300, 200);
         QTest::newRow("zero width") << "0" << "450" << QSize();
         QTest::newRow("too high") << "800" << "10001" << QSize();
-        QTest::newRow("negative") << "-5" << "450" << QSize();
         QTest::newRow("not a number") << "abc" << "450" << QSize();
         QTest::newRow("empty") << "" << "" << QSize();
         QTest::newRow("fraction") << "12.5" << "450" << QSize();
@@ -203,9 +148,7 @@ private slots:
         QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
         if (applied.isValid()) {
             QCOMPARE(spy.size(), 1);
-            QCOMPARE(spy[0][0].toInt(), 10);
-            QCOMPARE(spy[0][1].toBool(), true);
-            QCOMPARE(spy[0][2].toSize(), applied);
+            QCOMPARE(spy[0], (QVariantList{10, true, applied}));
             QCOMPARE(QSize(QImageSettings::customWidth(), QImageSettings::customHeight()), applied);
             QVERIFY(m_messages.isEmpty());
         } else {
@@ -220,7 +163,6 @@ private slots:
     {
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("code");
-        QTest::newRow("1:1") << "1:1" << 2;
         QTest::newRow("edges") << "Crop edges of image" << 9;
         QTest::newRow("ID photo") << "一寸 295x413px  |  25x35mm" << 20;
     }
@@ -238,9 +180,7 @@ private slots:
         QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
         QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
         QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy[0][0].toInt(), code);
-        QCOMPARE(spy[0][1].toBool(), true);
-        QCOMPARE(spy[0][2].toSize(), QSize(640, 360));
+        QCOMPARE(spy[0], (QVariantList{code, true, QSize(640, 360)}));
         QVERIFY(m_messages.isEmpty());
     }
 
@@ -249,9 +189,7 @@ private slots:
         QSignalSpy spy(m_page.get(), &QPageCrop::signal_show_crop_frame);
         m_page->hide();
         m_page->show();
-        QCOMPARE(spy.size(), 2);
-        QCOMPARE(spy[0][0].toBool(), false);
-        QCOMPARE(spy[1][0].toBool(), true);
+        QCOMPARE(static_cast<QList<QVariantList>>(spy), (QList<QVariantList>{{false}, {true}}));
     }
 
     void resetSelectsTheWholePictureSilently()

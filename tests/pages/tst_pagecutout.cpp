@@ -1,6 +1,6 @@
 // The cut-out page driven with the mouse and keyboard: brush and magic brush,
-// Remove and Keep, the three sliders with their labels and what they announce,
-// and the reset when a new cut-out arrives.
+// Remove and Keep, the sliders with their labels and what they announce, and the
+// reset when a new cut-out arrives.
 
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
@@ -51,23 +51,6 @@ private slots:
         QCOMPARE(int(QImageSettings::tolerance()), 10);
     }
 
-    void startsWithBrushAndRemove()
-    {
-        QVERIFY(marked("btnTabBrush"));
-        QVERIFY(!marked("btnTabMagic"));
-        QVERIFY(marked("btnRemove"));
-        QVERIFY(!marked("btnKeep"));
-        QVERIFY(shown("frameBrushSize"));
-        QVERIFY(shown("frameHardness"));
-        QVERIFY(!shown("frameTolerance"));
-        QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("12"));
-        QCOMPARE(child<QLabel>("labelHardness")->text(), QString("0%"));
-        QCOMPARE(child<QLabel>("labelExplain1")->toolTip(),
-                 QString("The smaller the range is, the softer the edge will be"));
-        QCOMPARE(child<QLabel>("labelExplain2")->toolTip(),
-                 QString("The larger the tolerance, the larger the recognition range"));
-    }
-
     void toolButtons_data()
     {
         QTest::addColumn<QStringList>("clicks");
@@ -79,9 +62,6 @@ private slots:
                                << QVariantList{};
         QTest::newRow("magic and back") << QStringList{"btnTabMagic", "btnTabBrush"} << false << false
                                         << QVariantList{true, false} << QVariantList{};
-        QTest::newRow("magic twice") << QStringList{"btnTabMagic", "btnTabMagic"} << true << false
-                                     << QVariantList{true, true} << QVariantList{};
-        QTest::newRow("keep") << QStringList{"btnKeep"} << false << true << QVariantList{} << QVariantList{true};
         QTest::newRow("keep then remove") << QStringList{"btnKeep", "btnRemove"} << false << false
                                           << QVariantList{} << QVariantList{true, false};
         QTest::newRow("magic keeps") << QStringList{"btnTabMagic", "btnKeep"} << true << true
@@ -124,16 +104,12 @@ private slots:
         QTest::addColumn<int>("presses");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("text");
-        QTest::newRow("size up") << "hSliderBrushSize" << int(Qt::Key_Right) << 3 << "labelBrushSize" << "15";
         QTest::newRow("size page down") << "hSliderBrushSize" << int(Qt::Key_PageDown) << 1 << "labelBrushSize"
                                         << "2";
         QTest::newRow("size floor") << "hSliderBrushSize" << int(Qt::Key_Home) << 1 << "labelBrushSize" << "1";
-        QTest::newRow("size ceiling") << "hSliderBrushSize" << int(Qt::Key_End) << 1 << "labelBrushSize"
-                                      << "100";
         QTest::newRow("hardness") << "hSliderHardness" << int(Qt::Key_Right) << 7 << "labelHardness" << "7%";
         QTest::newRow("hardness ceiling") << "hSliderHardness" << int(Qt::Key_End) << 1 << "labelHardness"
                                           << "50%";
-        QTest::newRow("tolerance") << "hSliderTolerance" << int(Qt::Key_Left) << 4 << "labelTolerance" << "6";
         QTest::newRow("tolerance ceiling") << "hSliderTolerance" << int(Qt::Key_End) << 1 << "labelTolerance"
                                            << "255";
     }
@@ -184,14 +160,11 @@ private slots:
         QSignalSpy hardness(m_page.get(), &QPageCutOut::signal_hardness);
         m_page->onPageReset();
         // The view hears every default again, so it matches the page.
-        QCOMPARE(sizes.size(), 1);
-        QCOMPARE(sizes[0][0].toInt(), QPageCutOut::kDefaultBrushSize);
-        QCOMPARE(hardness.size(), 1);
-        QCOMPARE(hardness[0][0].toInt(), QMaskStroke::kMaxHardness);
-        QCOMPARE(brush.size(), 1);
-        QCOMPARE(brush[0][0].toBool(), false);
-        QCOMPARE(repair.size(), 1);
-        QCOMPARE(repair[0][0].toBool(), false);
+        using Heard = QList<QVariantList>;
+        QCOMPARE(Heard(sizes), Heard{{QPageCutOut::kDefaultBrushSize}});
+        QCOMPARE(Heard(hardness), Heard{{QMaskStroke::kMaxHardness}});
+        QCOMPARE(Heard(brush), Heard{{false}});
+        QCOMPARE(Heard(repair), Heard{{false}});
         QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("12"));
         QCOMPARE(child<QLabel>("labelHardness")->text(), QString("0%"));
         QCOMPARE(child<QLabel>("labelTolerance")->text(), QString("10"));
