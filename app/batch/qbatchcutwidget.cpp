@@ -3,83 +3,27 @@
 #include "qimagecutoutwidget.h"
 #include "qimagehelp.h"
 #include "qimagetask.h"
-#include "qmattingbutton.h"
 #include "qtaskmanager.h"
+#include "qviewcontrols.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
+#include "ui_qbatchcutwidget.h"
 
 #include <QCoreApplication>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
-#include <QSlider>
-#include <QVBoxLayout>
 
-namespace {
-QMattingButton* makeHistoryButton(const char* name, const QString& text, const QString& icon, QWidget* parent)
+QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchCutWidget)
 {
-    auto* button = new QMattingButton(parent);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setIconSize(QSize(16, 16));
-    button->setLook(14, "#666666", "#347AEB", "#B7B7B9", QString(":/image/btn.%1.png").arg(icon),
-                    QString(":/image/btn.%1.hover.png").arg(icon), QString(":/image/btn.%1.disable.png").arg(icon));
-    button->disable();
-    return button;
-}
-
-QPushButton* makeZoomButton(const char* name, const char* picture, QWidget* parent)
-{
-    auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setIcon(QIcon(picture));
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
-} // namespace
-
-QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent)
-{
+    ui->setupUi(this);
     setStyleSheet(readTextFile(":/qss/Crop.css"));
-    auto* root = new QVBoxLayout(this);
-    root->setContentsMargins(0, 0, 0, 0);
-    auto* frameImage = new QFrame(this);
-    frameImage->setObjectName("frameImage");
-    m_imageLayout = new QVBoxLayout(frameImage);
-    m_imageLayout->setObjectName("vLayoutImage");
-    root->addWidget(frameImage, 1);
+    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor, ui->labelImageFactor,
+                                    ui->BtnUndo, ui->BtnRestore},
+                                   "#666666", this);
+}
 
-    auto* bottom = new QFrame(this);
-    bottom->setObjectName("frameBottom");
-    auto* bar = new QHBoxLayout(bottom);
-    auto* labelText = new QLabel(tr("View:"), bottom);
-    labelText->setObjectName("labelImageText");
-    m_labelFactor = new QLabel("100%", bottom);
-    m_labelFactor->setObjectName("labelImageFactor");
-    QPushButton* zoomIn = makeZoomButton("btnZoomIn", ":/image/btn.zoom.in.png", bottom);
-    m_slider = new QSlider(Qt::Horizontal, bottom);
-    m_slider->setObjectName("hSliderImageFactor");
-    m_slider->setRange(kMinPercent, kMaxPercent);
-    m_slider->setValue(100);
-    QPushButton* zoomOut = makeZoomButton("btnZoomOut", ":/image/btn.zoom.out.png", bottom);
-    auto* hint = new QLabel(tr("（Right click to move the canvas）"), bottom);
-    hint->setObjectName("labelImageDesc");
-    m_btnUndo = makeHistoryButton("BtnUndo", tr("Undo"), "undo", bottom);
-    m_btnRestore = makeHistoryButton("BtnRestore", tr("Restore"), "restore", bottom);
-    for (QWidget* w : std::initializer_list<QWidget*>{labelText, m_labelFactor, zoomIn, m_slider, zoomOut, hint})
-        bar->addWidget(w);
-    bar->addStretch();
-    bar->addWidget(m_btnUndo);
-    bar->addWidget(m_btnRestore);
-    root->addWidget(bottom);
-
-    connect(zoomIn, &QPushButton::clicked, this, &QBatchCutWidget::onBtnZoomIn);
-    connect(zoomOut, &QPushButton::clicked, this, &QBatchCutWidget::onBtnZoomOut);
-    connect(m_slider, &QSlider::valueChanged, this, &QBatchCutWidget::onSliderValueChanged);
-    connect(m_btnUndo, &TButton::clicked, this, &QBatchCutWidget::onBtnUndo);
-    connect(m_btnRestore, &TButton::clicked, this, &QBatchCutWidget::onBtnRestore);
+QBatchCutWidget::~QBatchCutWidget()
+{
+    delete ui;
 }
 
 void QBatchCutWidget::loadTask(const QString& taskId)
@@ -96,16 +40,13 @@ void QBatchCutWidget::loadTask(const QString& taskId)
     if (!m_view) {
         m_view = new QImageCutoutWidget(this);
         connect(m_view, &QImageCutoutWidget::signal_image_cutout, this, &QBatchCutWidget::onImageCutout);
-        connect(m_view, &QImageCutoutWidget::signal_factor_changed, this, &QBatchCutWidget::onFactorChanged);
-        connect(m_view, &QImageCutoutWidget::signal_history_changed, this, &QBatchCutWidget::onHistoryChanged,
-                Qt::QueuedConnection);
-        m_imageLayout->addWidget(m_view);
+        ui->vLayoutImage->addWidget(m_view);
         m_views.insert(taskId, m_view);
         loadImages(task, m_view);
     }
     m_view->show();
-    onFactorChanged(m_view->factor());
-    onHistoryChanged();
+    m_controls->setZoomTarget(m_view);
+    m_controls->setHistoryTarget(m_view);
 }
 
 // The task kept only a preview-size copy: its full cut-out is read back from the
@@ -145,63 +86,10 @@ void QBatchCutWidget::forgetTask(const QString& taskId)
     if (view == m_view) {
         m_view = nullptr;
         m_taskId.clear();
+        m_controls->setZoomTarget<QImageCutoutWidget>(nullptr);
+        m_controls->setHistoryTarget(nullptr);
     }
     view->deleteLater();
-}
-
-void QBatchCutWidget::showFactor(int percent)
-{
-    const QSignalBlocker block(m_slider);
-    m_slider->setValue(percent);
-    m_labelFactor->setText(QString("%1%").arg(m_slider->value()));
-}
-
-// The minus picture sits on "zoom in" and the plus picture on "zoom out": each
-// button does what its picture shows.
-void QBatchCutWidget::onBtnZoomIn()
-{
-    if (m_view)
-        showFactor(int(m_view->zoomOut() * 100));
-}
-
-void QBatchCutWidget::onBtnZoomOut()
-{
-    if (m_view)
-        showFactor(int(m_view->zoomIn() * 100));
-}
-
-void QBatchCutWidget::onSliderValueChanged(int value)
-{
-    m_labelFactor->setText(QString("%1%").arg(value));
-    if (m_view)
-        m_view->setFactor(value / 100.0f);
-}
-
-void QBatchCutWidget::onFactorChanged(float factor)
-{
-    showFactor(int(factor * 100));
-}
-
-void QBatchCutWidget::onBtnUndo()
-{
-    if (m_view)
-        m_view->undo();
-    onHistoryChanged();
-}
-
-void QBatchCutWidget::onBtnRestore()
-{
-    if (m_view)
-        m_view->redo();
-    onHistoryChanged();
-}
-
-void QBatchCutWidget::onHistoryChanged()
-{
-    const bool undo = m_view && m_view->canUndo();
-    const bool restore = m_view && m_view->canRedo();
-    undo ? m_btnUndo->enable() : m_btnUndo->disable();
-    restore ? m_btnRestore->enable() : m_btnRestore->disable();
 }
 
 void QBatchCutWidget::onChangeBrushSize(int size)

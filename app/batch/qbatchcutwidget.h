@@ -10,10 +10,11 @@
 
 class QImageCutoutWidget;
 class QImageTask;
-class QLabel;
-class QMattingButton;
-class QSlider;
-class QVBoxLayout;
+class QViewControls;
+
+namespace Ui {
+class QBatchCutWidget;
+}
 
 // The hand editor of the batch workspace's edit page: the brush view of one tile
 // with its own zoom bar and undo/restore buttons. Each tile edited in this batch
@@ -25,10 +26,8 @@ class QBatchCutWidget : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kMinPercent = 40;
-    static constexpr int kMaxPercent = 300;
-
     explicit QBatchCutWidget(QWidget* parent = nullptr);
+    ~QBatchCutWidget() override;
 
     void loadTask(const QString& taskId);
     // Drops the view of a tile that left the batch.
@@ -46,19 +45,11 @@ signals:
     void signal_cut_finished(cv::Mat image);
 
 public slots:
-    void onBtnZoomIn();
-    void onBtnZoomOut();
-    void onSliderValueChanged(int value);
-    void onFactorChanged(float factor);
-    void onBtnUndo();
-    void onBtnRestore();
-    void onHistoryChanged();
     void onChangeBrushSize(int size);
     void onRepairBackground(bool keep);
     void onImageCutout(cv::Mat image);
 
 private:
-    void showFactor(int percent);
     void loadImages(const std::shared_ptr<QImageTask>& task, QImageCutoutWidget* view);
 
     QMap<QString, QImageCutoutWidget*> m_views;
@@ -68,9 +59,6 @@ private:
     QString m_taskId;
     QString m_finishedTaskId;
     cv::Mat m_lastMask;
-    QVBoxLayout* m_imageLayout = nullptr;
-    QLabel* m_labelFactor = nullptr;
-    QSlider* m_slider = nullptr;
-    QMattingButton* m_btnUndo = nullptr;
-    QMattingButton* m_btnRestore = nullptr;
+    Ui::QBatchCutWidget* ui = nullptr;
+    QViewControls* m_controls = nullptr;
 };

@@ -10,6 +10,7 @@
 #include "qmsgbox.h"
 #include "qsavefilewriter.h"
 #include "qtaskmanager.h"
+#include "qviewcontrols.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
 #include "ui_qcropwidget.h"
@@ -22,23 +23,6 @@
 
 #include <cmath>
 
-namespace {
-
-constexpr int kFactorPercent = 100;
-
-void setupHistoryButton(QMattingButton* button, const QString& text, const QString& icon)
-{
-    button->setText(text);
-    button->setIconSize(QSize(16, 16));
-    button->setLook(14, QStringLiteral("#313131"), QStringLiteral("#347AEB"), QStringLiteral("#B7B7B9"),
-                    QStringLiteral(":/image/btn.%1.png").arg(icon),
-                    QStringLiteral(":/image/btn.%1.hover.png").arg(icon),
-                    QStringLiteral(":/image/btn.%1.disable.png").arg(icon));
-    button->disable();
-}
-
-} // namespace
-
 QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWidget)
 {
     ui->setupUi(this);
@@ -50,13 +34,14 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     ui->vLayoutImage->addWidget(m_cropView);
     ui->vLayoutImage->addWidget(m_brushView);
     m_brushView->hide();
-    setupBar();
+    ui->BtnUndo->hide();
+    ui->BtnRestore->hide();
+    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor, ui->labelImageFactor,
+                                    ui->BtnUndo, ui->BtnRestore},
+                                   QStringLiteral("#313131"), this);
+    m_controls->setZoomTarget(m_cropView);
     setupShortcuts();
 
-    connect(m_cropView, &QImageCropWidget::signal_factor_changed, this, &QCropWidget::onFactorChanged);
-    connect(m_brushView, &QImageCutoutWidget::signal_factor_changed, this, &QCropWidget::onFactorChanged);
-    connect(m_brushView, &QImageCutoutWidget::signal_history_changed, this, &QCropWidget::onHistoryChanged);
-    connect(m_brushView, &QImageCutoutWidget::signal_ready, this, &QCropWidget::onHistoryChanged);
     connect(m_brushView, &QImageCutoutWidget::signal_image_cutout, this, &QCropWidget::onImageCutout);
     connect(this, &QCropWidget::signal_beauty_finished, this, &QCropWidget::onBeautyFinished);
 }
@@ -66,31 +51,18 @@ QCropWidget::~QCropWidget()
     delete ui;
 }
 
-void QCropWidget::setupBar()
-{
-    setupHistoryButton(ui->BtnUndo, tr("Undo"), QStringLiteral("undo"));
-    setupHistoryButton(ui->BtnRestore, tr("Restore"), QStringLiteral("restore"));
-    ui->BtnUndo->hide();
-    ui->BtnRestore->hide();
-    connect(ui->BtnUndo, &TButton::clicked, this, &QCropWidget::onBtnUndo);
-    connect(ui->BtnRestore, &TButton::clicked, this, &QCropWidget::onBtnRestore);
-    connect(ui->btnZoomIn, &QPushButton::clicked, this, &QCropWidget::onBtnZoomIn);
-    connect(ui->btnZoomOut, &QPushButton::clicked, this, &QCropWidget::onBtnZoomOut);
-    connect(ui->hSliderImageFactor, &QSlider::valueChanged, this, &QCropWidget::onSliderValueChanged);
-}
-
 void QCropWidget::setupShortcuts()
 {
     // Window-wide, so they work wherever the focus is in the workspace; a focused
     // line edit still gets its own undo and its brackets first.
-    const auto add = [this](const QKeySequence& keys, void (QCropWidget::*slot)()) {
+    const auto add = [this](const QKeySequence& keys, void (QViewControls::*slot)()) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, slot);
+        connect(shortcut, &QShortcut::activated, m_controls, slot);
     };
-    add(QKeySequence(Qt::CTRL + Qt::Key_Z), &QCropWidget::onBtnUndo);
-    add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), &QCropWidget::onBtnRestore);
-    add(QKeySequence(Qt::CTRL + Qt::Key_Y), &QCropWidget::onBtnRestore);
+    add(QKeySequence(Qt::CTRL + Qt::Key_Z), &QViewControls::onBtnUndo);
+    add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), &QViewControls::onBtnRestore);
+    add(QKeySequence(Qt::CTRL + Qt::Key_Y), &QViewControls::onBtnRestore);
     auto* smaller = new QShortcut(QKeySequence(Qt::Key_BracketLeft), this);
     connect(smaller, &QShortcut::activated, this, [this] { stepBrushSize(-kBrushStep); });
     auto* larger = new QShortcut(QKeySequence(Qt::Key_BracketRight), this);
@@ -109,8 +81,7 @@ void QCropWidget::setTask(const QString& taskId)
         m_brushView->setTask(m_task);
     m_brushView->setFactor(1.0f);
     m_cropView->setTask(taskId);
-    showFactor(1.0f);
-    onHistoryChanged();
+    m_controls->showFactor(1.0f);
 }
 
 bool QCropWidget::hasImage() const
@@ -127,16 +98,11 @@ void QCropWidget::setActiveView(View view)
     m_cropView->setVisible(!brush);
     ui->BtnUndo->setVisible(brush);
     ui->BtnRestore->setVisible(brush);
-    showFactor(brush ? m_brushView->factor() : m_cropView->factor());
-    onHistoryChanged();
-}
-
-void QCropWidget::showFactor(float factor)
-{
-    const int percent = int(factor * kFactorPercent);
-    const QSignalBlocker blocker(ui->hSliderImageFactor);
-    ui->hSliderImageFactor->setValue(percent);
-    ui->labelImageFactor->setText(QStringLiteral("%1%").arg(percent));
+    if (brush)
+        m_controls->setZoomTarget(m_brushView);
+    else
+        m_controls->setZoomTarget(m_cropView);
+    m_controls->setHistoryTarget(brush ? m_brushView : nullptr);
 }
 
 void QCropWidget::onChangeBackgroundColor(const QColor& color)
@@ -158,64 +124,9 @@ void QCropWidget::onChangeBackgroundImage(const QString& imagePath)
     m_cropView->update();
 }
 
-void QCropWidget::onBtnZoomIn()
-{
-    // The button before the slider shows the minus magnifier: it makes the picture smaller.
-    showFactor(m_active == BrushView ? m_brushView->zoomOut() : m_cropView->zoomOut());
-}
-
-void QCropWidget::onBtnZoomOut()
-{
-    showFactor(m_active == BrushView ? m_brushView->zoomIn() : m_cropView->zoomIn());
-}
-
-void QCropWidget::onSliderValueChanged(int value)
-{
-    ui->labelImageFactor->setText(QStringLiteral("%1%").arg(value));
-    const float factor = float(value) / kFactorPercent;
-    if (m_active == BrushView)
-        m_brushView->setFactor(factor);
-    else
-        m_cropView->setFactor(factor);
-}
-
-void QCropWidget::onFactorChanged(float factor)
-{
-    showFactor(factor);
-}
-
 bool QCropWidget::brushReady() const
 {
     return m_active == BrushView && m_brushView->isVisible() && m_brushView->isReady();
-}
-
-void QCropWidget::onBtnUndo()
-{
-    if (!brushReady() || !m_brushView->canUndo())
-        return;
-    m_brushView->undo();
-    onHistoryChanged();
-}
-
-void QCropWidget::onBtnRestore()
-{
-    if (!brushReady() || !m_brushView->canRedo())
-        return;
-    m_brushView->redo();
-    onHistoryChanged();
-}
-
-void QCropWidget::onHistoryChanged()
-{
-    const bool ready = m_brushView->isReady();
-    if (ready && m_brushView->canUndo())
-        ui->BtnUndo->enable();
-    else
-        ui->BtnUndo->disable();
-    if (ready && m_brushView->canRedo())
-        ui->BtnRestore->enable();
-    else
-        ui->BtnRestore->disable();
 }
 
 void QCropWidget::onShowImageCropFrame(bool show)

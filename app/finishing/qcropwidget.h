@@ -17,6 +17,7 @@ class QCropWidget;
 class QImageCropWidget;
 class QImageCutoutWidget;
 class QImageTask;
+class QViewControls;
 
 // The centre of the single-image workspace: the composed result (crop view) or
 // the brush editor (brush view), one at a time, above a bar with the zoom
@@ -87,13 +88,6 @@ signals:
 public slots:
     void onChangeBackgroundColor(const QColor& color);
     void onChangeBackgroundImage(const QString& imagePath);
-    void onBtnZoomIn();
-    void onBtnZoomOut();
-    void onSliderValueChanged(int value);
-    void onFactorChanged(float factor);
-    void onBtnUndo();
-    void onBtnRestore();
-    void onHistoryChanged();
     void onShowImageCropFrame(bool show);
     void onChangeBrushSize(int size);
     void onRepairBackground(bool keep);
@@ -104,9 +98,7 @@ public slots:
     void onChangeBrush(bool magic);
 
 private:
-    void setupBar();
     void setupShortcuts();
-    void showFactor(float factor);
     void stepBrushSize(int delta);
     bool brushReady() const;
     // Runs job on the work pool with the loading indicator shown; apply gets its
@@ -116,6 +108,7 @@ private:
     void finishSave(const QString& path, bool ok, const QString& message);
 
     Ui::QCropWidget* ui = nullptr;
+    QViewControls* m_controls = nullptr;
     QImageCropWidget* m_cropView = nullptr;
     QImageCutoutWidget* m_brushView = nullptr;
     View m_active = CropView;
