@@ -34,6 +34,13 @@ int maxPixelDifference(const cv::Mat& a, const cv::Mat& b);
 // Writes bytes to a file, creating its folder; QVERIFY-friendly.
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+// Makes <dir>/<name>.pem and <dir>/<name>.key with the openssl program: signed by
+// <dir>/<signer>.pem, or self-signed when `signer` is empty (a CA when `host` is
+// empty too). A host certificate also names 127.0.0.1 when host is localhost or
+// 127.0.0.1. False with openssl's complaint in *error.
+bool makeCertificate(const QString& dir, const QString& name, const QString& signer = QString(),
+                     const QString& host = QString(), QString* error = nullptr);
+
 } // namespace testutils
 
 // Like QTEST_MAIN, but sets up the sandbox before the QApplication exists.

@@ -18,44 +18,11 @@
 namespace mattingtest {
 namespace {
 
-bool runOpenssl(const QStringList& args, const QString& dir, QString* error)
-{
-    QProcess openssl;
-    openssl.setWorkingDirectory(dir);
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"), args);
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0) {
-        *error = QStringLiteral("openssl %1: %2 %3")
-                     .arg(args.join(' '), openssl.errorString(), QString::fromLocal8Bit(openssl.readAll()));
-        return false;
-    }
-    return true;
-}
-
 bool makeCertificates(const QString& dir, Certificates* out, QString* error)
 {
-    QDir().mkpath(dir);
-    const QStringList ecKey{"-newkey", "ec",    "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                            "-nodes",  "-days", "2"};
-    const QString san = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
-    if (!testutils::writeFile(dir + "/san.cnf", san.toUtf8()))
-        return false;
-    const bool ok =
-        runOpenssl(QStringList{"req", "-x509"} + ecKey +
-                       QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Brisel Test CA"},
-                   dir, error) &&
-        runOpenssl(QStringList{"req"} + ecKey +
-                       QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"},
-                   dir, error) &&
-        runOpenssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-                    "-CAcreateserial", "-days", "2", "-extfile", "san.cnf", "-out", "server.pem"},
-                   dir, error) &&
-        runOpenssl(QStringList{"req", "-x509"} + ecKey +
-                       QStringList{"-keyout", "self.key", "-out", "self.pem", "-subj", "/CN=127.0.0.1",
-                                   "-addext", san},
-                   dir, error);
-    if (!ok)
+    if (!testutils::makeCertificate(dir, "ca", QString(), QString(), error) ||
+        !testutils::makeCertificate(dir, "server", "ca", "127.0.0.1", error) ||
+        !testutils::makeCertificate(dir, "self", QString(), "127.0.0.1", error))
         return false;
     *out = {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key", dir + "/self.pem", dir + "/self.key"};
     return true;
