@@ -115,15 +115,6 @@ private slots:
         QVERIFY(lines.first().contains(QStringLiteral("tst_platform_logger.cpp:%1 照片 7").arg(line)));
     }
 
-    void formatting()
-    {
-        QCOMPARE(kzl::logger::_format(L"%d-%ls", 42, L"中文"), std::wstring(L"42-中文"));
-        QCOMPARE(kzl::logger::_format(L""), std::wstring());
-        // Longer than any first guess at the buffer.
-        const std::wstring longText(100000, L'x');
-        QCOMPARE(kzl::logger::_format(L"[%ls]", longText.c_str()), L"[" + longText + L"]");
-    }
-
     void hookThatLogsDoesNotDeadlock()
     {
         int calls = 0;
