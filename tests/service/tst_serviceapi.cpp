@@ -399,9 +399,6 @@ void TestServiceApi::badArguments_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("unknown engine") << QStringList{"--engine", "magic"} << 2 << "bad value for --engine";
-    QTest::newRow("port out of range") << QStringList{"--port", "70000"} << 2 << "bad value for --port";
-    QTest::newRow("cert without key") << QStringList{"--tls-cert", "a.pem"} << 2 << "--tls-cert and --tls-key go together";
     QTest::newRow("unknown option") << QStringList{"--colour", "red"} << 2 << "unknown option --colour";
     QTest::newRow("missing certificate") << QStringList{"--tls-cert", "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"}
                                          << 1 << "cannot load the TLS certificate";
