@@ -23,6 +23,10 @@ QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::
 
 QBatchCutWidget::~QBatchCutWidget()
 {
+    // The base destructor hides the views, and a view hands its unsaved strokes
+    // over when hidden: nobody is left to take them.
+    for (QImageCutoutWidget* view : qAsConst(m_views))
+        disconnect(view, nullptr, this, nullptr);
     delete ui;
 }
 

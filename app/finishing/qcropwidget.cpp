@@ -48,6 +48,9 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
 
 QCropWidget::~QCropWidget()
 {
+    // The base destructor hides the brush view, which then hands its unsaved
+    // strokes over: nobody is left to take them.
+    disconnect(m_brushView, nullptr, this, nullptr);
     delete ui;
 }
 
