@@ -1,7 +1,7 @@
-// The workspace's editor host driven as a user drives it: mouse on the views,
-// the zoom bar and history buttons, keyboard shortcuts, saving into real folders,
-// the save format dialog and the output file size page. Photos are matted from the
-// task cache, so no service is needed.
+// The workspace's editor host driven as a user drives it: mouse on the views, the
+// zoom bar, history buttons and shortcuts, saving into real folders, the format
+// dialog and the file size page. Photos are matted from the task cache, so no
+// service is needed.
 
 #include "qcropwidget.h"
 #include "qimagecanvas.h"
@@ -111,480 +111,407 @@ class TestCropView : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        qRegisterMetaType<cv::Mat>("Mat");
+        QWorkPool::instance()->start(2);
+        QMsgBox::setTestHook([this](QMsgBox::Kind kind, const QString& text) {
+            boxes << qMakePair(int(kind), text);
+            return 1;
+        });
+    }
 
-    void historyButtonsFollowEdits_data();
-    void historyButtonsFollowEdits();
-    void historyKeysIgnoredInCropView();
-    void bracketKeysChangeBrushSize_data();
-    void bracketKeysChangeBrushSize();
-    void zoomBar_data();
-    void zoomBar();
-    void wheelZoomsAroundCursor();
-    void dragTopMiddleHandleKeepsBottom();
-    void rightDragPans();
-    void brushEditReachesCanvas();
-    void unreadableBackgroundSaysSo();
-    void saveWritesEachOutputSize_data();
-    void saveWritesEachOutputSize();
-    void savedIdPhotoPrintsAtItsSize_data();
-    void savedIdPhotoPrintsAtItsSize();
-    void saveIntoUnwritableFolderSaysWhy();
-    void tooSmallLimitIsReported();
-    void formatDialogRemembers_data();
-    void formatDialogRemembers();
-    void fileSizePageKeepsLimit();
+    void init()
+    {
+        boxes.clear();
+        QAppSettings::setOutputAsJpg(false);
+        QSaveFileWriter::setMaxKilobytes(0);
+        host = std::make_unique<QCropWidget>();
+        host->resize(640, 520);
+        host->show();
+        QVERIFY(QTest::qWaitForWindowActive(host.get()));
+    }
+
+    void cleanup()
+    {
+        host.reset();
+        QTaskManager::clear();
+    }
+
+    void historyButtonsFollowEdits_data()
+    {
+        QTest::addColumn<bool>("useKeys");
+        QTest::addColumn<QKeySequence>("restoreKeys");
+        QTest::newRow("buttons") << false << QKeySequence();
+        QTest::newRow("Ctrl+Z, Ctrl+Shift+Z") << true << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z);
+        QTest::newRow("Ctrl+Z, Ctrl+Y") << true << QKeySequence(Qt::CTRL + Qt::Key_Y);
+    }
+
+    void historyButtonsFollowEdits()
+    {
+        QFETCH(bool, useKeys);
+        QFETCH(QKeySequence, restoreKeys);
+        LOAD();
+        auto* undo = child<QMattingButton>("BtnUndo");
+        auto* restore = child<QMattingButton>("BtnRestore");
+        QVERIFY(undo->isHidden());
+        host->setActiveView(QCropWidget::BrushView);
+        QVERIFY(undo->isVisible() && restore->isVisible());
+        QVERIFY(!undo->isEnabled() && !restore->isEnabled());
+
+        strokeOverDisc();
+        strokeOverDisc();
+        QVERIFY(undo->isEnabled() && !restore->isEnabled());
+        const auto step = [&](bool back) {
+            if (!useKeys)
+                QTest::mouseClick(back ? undo : restore, Qt::LeftButton);
+            else if (back)
+                QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
+            else
+                QTest::keySequence(host.get(), restoreKeys);
+        };
+        step(true);
+        QCOMPARE(brush()->history().current(), 1);
+        QVERIFY(undo->isEnabled() && restore->isEnabled());
+        step(true);
+        QCOMPARE(brush()->history().current(), 0);
+        QVERIFY(!undo->isEnabled() && restore->isEnabled());
+        QCOMPARE(undo->property("status").toString(), QStringLiteral("disabled"));
+        step(false);
+        step(false);
+        QCOMPARE(brush()->history().current(), 2);
+        QVERIFY(undo->isEnabled() && !restore->isEnabled());
+        // The brush keys do nothing while the crop view shows.
+        host->setActiveView(QCropWidget::CropView);
+        QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
+        QTest::keyClick(host.get(), Qt::Key_BracketRight);
+        QCOMPARE(brush()->history().current(), 2);
+        QCOMPARE(brush()->brushSize(), 12);
+    }
+
+    void bracketKeysChangeBrushSize_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<bool>("magic");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("[ stops at 1") << 2 << false << int(Qt::Key_BracketLeft) << 1;
+        QTest::newRow("] stops at 100") << 99 << false << int(Qt::Key_BracketRight) << 100;
+        QTest::newRow("magic brush has no size") << 12 << true << int(Qt::Key_BracketRight) << 12;
+    }
+
+    void bracketKeysChangeBrushSize()
+    {
+        QFETCH(int, start);
+        QFETCH(bool, magic);
+        QFETCH(int, key);
+        QFETCH(int, expected);
+        LOAD();
+        host->setActiveView(QCropWidget::BrushView);
+        host->onChangeBrushSize(start);
+        host->onChangeBrush(magic);
+        QSignalSpy told(host.get(), &QCropWidget::signal_brush_size_changed);
+        QTest::keyClick(host.get(), Qt::Key(key));
+        QCOMPARE(brush()->brushSize(), expected);
+        QCOMPARE(told.size(), expected != start ? 1 : 0);
+        if (!told.isEmpty())
+            QCOMPARE(told.first().first().toInt(), expected);
+    }
+
+    void zoomBar_data()
+    {
+        QTest::addColumn<float>("start");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("slider to 250") << 1.0f << "slider 250" << 250;
+        QTest::newRow("minus button at the floor") << 0.4f << "btnZoomIn" << 40;
+        QTest::newRow("wheel up from 2.0 jumps") << 2.0f << "wheel up" << 300;
+        QTest::newRow("sideways scroll is no zoom") << 1.5f << "wheel sideways" << 150;
+    }
+
+    void zoomBar()
+    {
+        QFETCH(float, start);
+        QFETCH(QString, action);
+        QFETCH(int, percent);
+        LOAD();
+        child<QSlider>("hSliderImageFactor")->setValue(qRound(start * 100));
+        const QSize wholeAtOne = crop()->size();
+        if (action == "slider 250")
+            child<QSlider>("hSliderImageFactor")->setValue(250);
+        else if (action.startsWith("btn"))
+            QTest::mouseClick(child<QPushButton>(qPrintable(action)), Qt::LeftButton);
+        else if (action == "wheel sideways")
+            wheel(crop(), crop()->rect().center(), -120, Qt::Horizontal);
+        else
+            wheel(crop(), crop()->rect().center(), action == "wheel up" ? 120 : -120);
+        QCOMPARE(int(crop()->factor() * 100 + 0.5f), percent);
+        QCOMPARE(labelText("labelImageFactor"), QStringLiteral("%1%").arg(percent));
+        QCOMPARE(child<QSlider>("hSliderImageFactor")->value(), percent);
+        // The picture is fitted into the view scaled by the factor.
+        crop()->grab();
+        const QSize bound = wholeAtOne * (percent / 100.0);
+        const QSize shown = crop()->imageRect().size();
+        QVERIFY2(qAbs(shown.width() - bound.width()) <= 1 || qAbs(shown.height() - bound.height()) <= 1,
+                 qPrintable(QString("%1x%2").arg(shown.width()).arg(shown.height())));
+    }
+
+    void dragTopMiddleHandleKeepsBottom()
+    {
+        LOAD();
+        QImageCanvas* canvas = crop()->canvas();
+        QTest::mouseClick(crop(), Qt::LeftButton, Qt::NoModifier, toWidget(QPoint(5, 5)));
+        QVERIFY(canvas->isSubjectFrameShown());
+        const QRect before = canvas->subjectRect();
+        const QPoint handle = toWidget(canvas->handles().value(1).center());
+        moveTo(crop(), handle, Qt::NoButton);
+        QCOMPARE(crop()->hitCode(), 1);
+        QCOMPARE(crop()->cursor().shape(), Qt::SizeVerCursor);
+        const double s = double(canvas->canvasSize().width()) / crop()->imageRect().width();
+        drag(crop(), Qt::LeftButton, handle, handle + QPoint(7, 30));
+        const QRect after = canvas->subjectRect();
+        QCOMPARE(after.bottom(), before.bottom());
+        // Only the vertical movement counts, in canvas pixels.
+        QVERIFY2(qAbs(before.height() - after.height() - 30 * s) <= 2, qPrintable(QString::number(after.height())));
+        // The subject keeps its proportions, centred where it was horizontally.
+        QVERIFY(qAbs(after.width() * before.height() - before.width() * after.height()) <= 2 * before.height());
+    }
+
+    void brushEditReachesCanvas()
+    {
+        LOAD();
+        host->setActiveView(QCropWidget::BrushView);
+        strokeOverDisc();
+        QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
+        host->setActiveView(QCropWidget::CropView);
+        QVERIFY(crop()->isLoading());
+        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(!crop()->isLoading());
+        // The Remove stroke went through the middle of the disc.
+        const QImage composed = crop()->canvas()->composedPixmap(true).toImage();
+        QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 + 6)), 0);
+        QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 - 50)), 255);
+    }
+
+    void unreadableBackgroundSaysSo()
+    {
+        LOAD();
+        const QString broken = testutils::sandboxPath() + "/broken.png";
+        QVERIFY(testutils::writeFile(broken, "not a picture"));
+        host->onChangeBackgroundImage(broken);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().first, int(QMsgBox::Warning));
+        QVERIFY2(boxes.first().second.contains(QDir::toNativeSeparators(broken)), qPrintable(boxes.first().second));
+    }
+
+    void saveWritesEachOutputSize_data()
+    {
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<bool>("jpg");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("1080P png") << 0 << false << QSize(1620, 1080);
+        QTest::newRow("2K png") << 1 << false << QSize(2000, 1333);
+        QTest::newRow("4K jpg") << 2 << true << QSize(4000, 2667);
+        QTest::newRow("original jpg") << 3 << true << kPhoto;
+    }
+
+    void saveWritesEachOutputSize()
+    {
+        QFETCH(int, outputSize);
+        QFETCH(bool, jpg);
+        QFETCH(QSize, expected);
+        LOAD();
+        QAppSettings::setOutputAsJpg(jpg);
+        const QString folder = testutils::sandboxPath() + QString("/out%1/new").arg(QTest::currentDataTag());
+        const QString file = saveInto(folder, outputSize);
+        const QString ext = jpg ? "jpg" : "png";
+        QVERIFY2(QRegularExpression(QString("^%1/portrait_\\d{10}\\.%2$").arg(QRegularExpression::escape(folder), ext))
+                     .match(file)
+                     .hasMatch(),
+                 qPrintable(file));
+        const QImage saved(file);
+        QCOMPARE(saved.size(), expected);
+        QCOMPARE(saved.hasAlphaChannel(), !jpg);
+        // Transparent around the subject in PNG, white in JPG; the subject itself is kept.
+        if (jpg)
+            QVERIFY(qGray(saved.pixel(2, 2)) >= 250);
+        else
+            QCOMPARE(saved.pixel(2, 2), 0u);
+        QVERIFY(qRed(saved.pixel(expected.width() / 2, expected.height() / 2)) > 180);
+        QVERIFY(boxes.isEmpty());
+
+        // A second save in the same second gets a name of its own.
+        const QString second = saveInto(folder, outputSize);
+        QVERIFY(!second.isEmpty() && second != file);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+    }
+
+    void savedIdPhotoPrintsAtItsSize_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<bool>("jpg");
+        QTest::addColumn<QSize>("expected"); // height 0: whatever the crop gives
+        QTest::addColumn<double>("widthMm"); // 0: no print size in the file
+        QTest::newRow("one-inch png") << 20 << 3 << false << QSize(295, 413) << 25.0;
+        QTest::newRow("two-inch jpg") << 23 << 3 << true << QSize(413, 579) << 35.0;
+        QTest::newRow("one-inch at 2K") << 20 << 1 << true << QSize(2000, 0) << 25.0;
+        QTest::newRow("e-commerce square") << 16 << 3 << false << QSize(1000, 1000) << 0.0;
+    }
+
+    void savedIdPhotoPrintsAtItsSize()
+    {
+        QFETCH(int, code);
+        QFETCH(int, outputSize);
+        QFETCH(bool, jpg);
+        QFETCH(QSize, expected);
+        QFETCH(double, widthMm);
+        LOAD();
+        QAppSettings::setOutputAsJpg(jpg);
+        host->onApplyCorpSize(code, true, QSize());
+        const QImage saved(saveInto(testutils::sandboxPath() + "/id", outputSize));
+        QCOMPARE(saved.width(), expected.width());
+        if (expected.height() > 0)
+            QCOMPARE(saved.height(), expected.height());
+        const int dotsPerMetre = saved.dotsPerMeterX();
+        if (widthMm == 0) {
+            QVERIFY(dotsPerMetre != int(QSaveFileWriter::kPrintDpi / 0.0254 + 0.5));
+            return;
+        }
+        if (outputSize == 3)
+            QCOMPARE(dotsPerMetre, 11811); // 300 dpi
+        QCOMPARE(saved.dotsPerMeterY(), dotsPerMetre);
+        const double printedMm = 1000.0 * saved.width() / dotsPerMetre;
+        QVERIFY2(qAbs(printedMm - widthMm) < 0.5, qPrintable(QString::number(printedMm)));
+    }
+
+    void saveIntoUnwritableFolderSaysWhy()
+    {
+        LOAD();
+        const QString blocker = testutils::sandboxPath() + "/blocked/file";
+        QVERIFY(testutils::writeFile(blocker, "x"));
+        QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
+        host->save(blocker + "/sub", 1);
+        QVERIFY(failed.wait(kWaitMs));
+        QVERIFY2(failed.first().first().toString().contains(QDir::toNativeSeparators(blocker + "/sub")),
+                 qPrintable(failed.first().first().toString()));
+        QCOMPARE(QDir(testutils::sandboxPath() + "/blocked").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"file"}); // nothing half-written
+        // The host takes the next save again.
+        QVERIFY(!saveInto(testutils::sandboxPath() + "/afterwards", 1).isEmpty());
+    }
+
+    void tooSmallLimitIsReported()
+    {
+        LOAD();
+        QAppSettings::setOutputAsJpg(true);
+        QSaveFileWriter::setMaxKilobytes(1);
+        const QString file = saveInto(testutils::sandboxPath() + "/tiny", 2);
+        QVERIFY(QFileInfo(file).size() > 1024);
+        QCOMPARE(QImage(file).size(), QSize(4000, 2667));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().first, int(QMsgBox::Warning));
+        QVERIFY2(boxes.first().second.contains(" 1 KB"), qPrintable(boxes.first().second));
+        QVERIFY2(boxes.first().second.contains(QString("%1 KB").arg((QFileInfo(file).size() + 1023) / 1024)),
+                 qPrintable(boxes.first().second));
+    }
+
+    void formatDialogRemembers_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("JPG and OK") << false << QStringList{"btnFormatJPG", "btnApply"} << true << true;
+        QTest::newRow("JPG then close") << false << QStringList{"btnFormatJPG", "btnClose"} << false << false;
+        QTest::newRow("OK keeps the last choice") << true << QStringList{"btnApply"} << true << true;
+    }
+
+    void formatDialogRemembers()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QStringList, clicks);
+        QFETCH(bool, accepted);
+        QFETCH(bool, expected);
+        QAppSettings::setOutputAsJpg(stored);
+        {
+            QImageFormatDialog dialog(host.get());
+            QCOMPARE(dialog.isJpg(), stored);
+            answerDialog(clicks);
+            QCOMPARE(dialog.exec() == QDialog::Accepted, accepted);
+        }
+        QCOMPARE(QAppSettings::outputAsJpg(), expected);
+        // A new dialog (a later save) opens with the stored choice and explains it.
+        QImageFormatDialog next(host.get());
+        QCOMPARE(next.isJpg(), expected);
+        QCOMPARE(next.findChild<QPushButton*>("btnFormatJPG")->property("checked").toBool(), expected);
+        const QString explained = next.findChild<QLabel*>("labelFormatMsg")->text();
+        QVERIFY2(explained.startsWith(expected ? "JPG" : "PNG"), qPrintable(explained));
+    }
+
+    void fileSizePageKeepsLimit()
+    {
+        auto page = std::make_unique<QPageAdvanced>();
+        auto* edit = page->findChild<QLineEdit*>("lineEdit");
+        QVERIFY(edit->text().isEmpty());
+        QTest::keyClicks(edit, "5x0");
+        QCOMPARE(edit->text(), QStringLiteral("50"));
+        QCOMPARE(QSaveFileWriter::maxKilobytes(), 50);
+        page = std::make_unique<QPageAdvanced>();
+        edit = page->findChild<QLineEdit*>("lineEdit");
+        QCOMPARE(edit->text(), QStringLiteral("50"));
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(QSaveFileWriter::maxKilobytes(), 0);
+    }
 
 private:
     // Loads `name` into a fresh host and waits until both views show it.
-    void load(const QString& name = QStringLiteral("portrait.jpg"));
+    void load(const QString& name = QStringLiteral("portrait.jpg"))
+    {
+        const QString photo = makeMattedPhoto(name);
+        QVERIFY(!photo.isEmpty());
+        auto task = std::make_shared<QImageTask>(Person, photo);
+        QSignalSpy done(task.get(), &QImageTask::signal_success);
+        QTaskManager::addTask(task);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
+        host->setTask(task->id());
+        QTRY_VERIFY_WITH_TIMEOUT(crop()->hasImage() && brush()->isReady(), kWaitMs);
+        crop()->grab(); // lays the picture out as a paint does
+    }
+
     QImageCropWidget* crop() const { return host->cropView(); }
     QImageCutoutWidget* brush() const { return host->brushView(); }
     template <typename T> T* child(const char* name) const { return host->findChild<T*>(QLatin1String(name)); }
     QString labelText(const char* name) const { return child<QLabel>(name)->text(); }
     // A canvas point in widget coordinates of the crop view.
-    QPoint toWidget(QPoint canvasPoint) const;
+    QPoint toWidget(QPoint canvasPoint) const
+    {
+        const QRect shown = crop()->imageRect();
+        const double s = double(crop()->canvas()->canvasSize().width()) / shown.width();
+        return shown.topLeft() + QPoint(int(canvasPoint.x() / s), int(canvasPoint.y() / s));
+    }
+
     // Saves into folder and returns the written file (empty on failure).
-    QString saveInto(const QString& folder, int outputSize);
-    void strokeOverDisc();
+    QString saveInto(const QString& folder, int outputSize)
+    {
+        QSignalSpy saved(host.get(), &QCropWidget::signal_saved);
+        QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
+        host->save(folder, outputSize);
+        if (!QTest::qWaitFor([&] { return saved.size() + failed.size() > 0; }, kWaitMs) || saved.isEmpty())
+            return QString();
+        return saved.first().first().toString();
+    }
+
+    void strokeOverDisc()
+    {
+        const QRect shown = brush()->imageRect();
+        drag(brush(), Qt::LeftButton, shown.center() - QPoint(20, 0), shown.center() + QPoint(20, 0));
+    }
 
     std::unique_ptr<QCropWidget> host;
     QList<QPair<int, QString>> boxes;
 };
-
-void TestCropView::initTestCase()
-{
-    qRegisterMetaType<cv::Mat>("Mat");
-    QWorkPool::instance()->start(2);
-    QMsgBox::setTestHook([this](QMsgBox::Kind kind, const QString& text) {
-        boxes << qMakePair(int(kind), text);
-        return 1;
-    });
-}
-
-void TestCropView::init()
-{
-    boxes.clear();
-    QAppSettings::setOutputAsJpg(false);
-    QSaveFileWriter::setMaxKilobytes(0);
-    host = std::make_unique<QCropWidget>();
-    host->resize(640, 520);
-    host->show();
-    QVERIFY(QTest::qWaitForWindowActive(host.get()));
-}
-
-void TestCropView::cleanup()
-{
-    host.reset();
-    QTaskManager::clear();
-}
-
-void TestCropView::load(const QString& name)
-{
-    const QString photo = makeMattedPhoto(name);
-    QVERIFY(!photo.isEmpty());
-    auto task = std::make_shared<QImageTask>(Person, photo);
-    QSignalSpy done(task.get(), &QImageTask::signal_success);
-    QTaskManager::addTask(task);
-    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
-    host->setTask(task->id());
-    QTRY_VERIFY_WITH_TIMEOUT(crop()->hasImage() && brush()->isReady(), kWaitMs);
-    crop()->grab(); // lays the picture out as a paint does
-}
-
-QPoint TestCropView::toWidget(QPoint canvasPoint) const
-{
-    const QRect shown = crop()->imageRect();
-    const double s = double(crop()->canvas()->canvasSize().width()) / shown.width();
-    return shown.topLeft() + QPoint(int(canvasPoint.x() / s), int(canvasPoint.y() / s));
-}
-
-QString TestCropView::saveInto(const QString& folder, int outputSize)
-{
-    QSignalSpy saved(host.get(), &QCropWidget::signal_saved);
-    QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
-    host->save(folder, outputSize);
-    if (!QTest::qWaitFor([&] { return saved.size() + failed.size() > 0; }, kWaitMs) || saved.isEmpty())
-        return QString();
-    return saved.first().first().toString();
-}
-
-void TestCropView::strokeOverDisc()
-{
-    const QRect shown = brush()->imageRect();
-    drag(brush(), Qt::LeftButton, shown.center() - QPoint(20, 0), shown.center() + QPoint(20, 0));
-}
-
-void TestCropView::historyButtonsFollowEdits_data()
-{
-    QTest::addColumn<bool>("useKeys");
-    QTest::addColumn<QKeySequence>("restoreKeys");
-    QTest::newRow("buttons") << false << QKeySequence();
-    QTest::newRow("Ctrl+Z, Ctrl+Shift+Z") << true << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z);
-    QTest::newRow("Ctrl+Z, Ctrl+Y") << true << QKeySequence(Qt::CTRL + Qt::Key_Y);
-}
-
-void TestCropView::historyButtonsFollowEdits()
-{
-    QFETCH(bool, useKeys);
-    QFETCH(QKeySequence, restoreKeys);
-    LOAD();
-    auto* undo = child<QMattingButton>("BtnUndo");
-    auto* restore = child<QMattingButton>("BtnRestore");
-    QVERIFY(undo->isHidden());
-    host->setActiveView(QCropWidget::BrushView);
-    QVERIFY(undo->isVisible() && restore->isVisible());
-    QVERIFY(!undo->isEnabled() && !restore->isEnabled());
-
-    strokeOverDisc();
-    strokeOverDisc();
-    QVERIFY(undo->isEnabled() && !restore->isEnabled());
-    const auto step = [&](bool back) {
-        if (!useKeys)
-            QTest::mouseClick(back ? undo : restore, Qt::LeftButton);
-        else if (back)
-            QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
-        else
-            QTest::keySequence(host.get(), restoreKeys);
-    };
-    step(true);
-    QCOMPARE(brush()->history().current(), 1);
-    QVERIFY(undo->isEnabled() && restore->isEnabled());
-    step(true);
-    QCOMPARE(brush()->history().current(), 0);
-    QVERIFY(!undo->isEnabled() && restore->isEnabled());
-    QCOMPARE(undo->property("status").toString(), QStringLiteral("disabled"));
-    step(false);
-    step(false);
-    QCOMPARE(brush()->history().current(), 2);
-    QVERIFY(undo->isEnabled() && !restore->isEnabled());
-}
-
-void TestCropView::historyKeysIgnoredInCropView()
-{
-    LOAD();
-    host->setActiveView(QCropWidget::BrushView);
-    strokeOverDisc();
-    host->setActiveView(QCropWidget::CropView);
-    QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
-    QTest::keyClick(host.get(), Qt::Key_BracketRight);
-    QCOMPARE(brush()->history().current(), 1);
-    QCOMPARE(brush()->brushSize(), 12);
-}
-
-void TestCropView::bracketKeysChangeBrushSize_data()
-{
-    QTest::addColumn<int>("start");
-    QTest::addColumn<bool>("magic");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("] grows") << 12 << false << int(Qt::Key_BracketRight) << 14;
-    QTest::newRow("[ shrinks") << 12 << false << int(Qt::Key_BracketLeft) << 10;
-    QTest::newRow("[ stops at 1") << 2 << false << int(Qt::Key_BracketLeft) << 1;
-    QTest::newRow("] stops at 100") << 99 << false << int(Qt::Key_BracketRight) << 100;
-    QTest::newRow("magic brush has no size") << 12 << true << int(Qt::Key_BracketRight) << 12;
-}
-
-void TestCropView::bracketKeysChangeBrushSize()
-{
-    QFETCH(int, start);
-    QFETCH(bool, magic);
-    QFETCH(int, key);
-    QFETCH(int, expected);
-    LOAD();
-    host->setActiveView(QCropWidget::BrushView);
-    host->onChangeBrushSize(start);
-    host->onChangeBrush(magic);
-    QSignalSpy told(host.get(), &QCropWidget::signal_brush_size_changed);
-    QTest::keyClick(host.get(), Qt::Key(key));
-    QCOMPARE(brush()->brushSize(), expected);
-    QCOMPARE(told.size(), expected != start ? 1 : 0);
-    if (!told.isEmpty())
-        QCOMPARE(told.first().first().toInt(), expected);
-}
-
-void TestCropView::zoomBar_data()
-{
-    QTest::addColumn<float>("start");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<int>("percent");
-    QTest::newRow("slider to 250") << 1.0f << "slider 250" << 250;
-    QTest::newRow("plus button") << 1.0f << "btnZoomOut" << 110;
-    QTest::newRow("minus button") << 1.0f << "btnZoomIn" << 90;
-    QTest::newRow("minus button at the floor") << 0.4f << "btnZoomIn" << 40;
-    QTest::newRow("wheel up from 2.0 jumps") << 2.0f << "wheel up" << 300;
-    QTest::newRow("wheel up at the top") << 3.0f << "wheel up" << 300;
-    QTest::newRow("wheel down at the floor") << 0.4f << "wheel down" << 40;
-    QTest::newRow("sideways scroll is no zoom") << 1.5f << "wheel sideways" << 150;
-}
-
-void TestCropView::zoomBar()
-{
-    QFETCH(float, start);
-    QFETCH(QString, action);
-    QFETCH(int, percent);
-    LOAD();
-    child<QSlider>("hSliderImageFactor")->setValue(qRound(start * 100));
-    const QSize wholeAtOne = crop()->size();
-    if (action == "slider 250")
-        child<QSlider>("hSliderImageFactor")->setValue(250);
-    else if (action.startsWith("btn"))
-        QTest::mouseClick(child<QPushButton>(qPrintable(action)), Qt::LeftButton);
-    else if (action == "wheel sideways")
-        wheel(crop(), crop()->rect().center(), -120, Qt::Horizontal);
-    else
-        wheel(crop(), crop()->rect().center(), action == "wheel up" ? 120 : -120);
-    QCOMPARE(int(crop()->factor() * 100 + 0.5f), percent);
-    QCOMPARE(labelText("labelImageFactor"), QStringLiteral("%1%").arg(percent));
-    QCOMPARE(child<QSlider>("hSliderImageFactor")->value(), percent);
-    // The picture is fitted into the view scaled by the factor.
-    crop()->grab();
-    const QSize bound = wholeAtOne * (percent / 100.0);
-    const QSize shown = crop()->imageRect().size();
-    QVERIFY2(qAbs(shown.width() - bound.width()) <= 1 || qAbs(shown.height() - bound.height()) <= 1,
-             qPrintable(QString("%1x%2").arg(shown.width()).arg(shown.height())));
-}
-
-void TestCropView::wheelZoomsAroundCursor()
-{
-    LOAD();
-    const QPoint cursor = crop()->imageRect().center() + QPoint(80, 40);
-    const QPoint before = crop()->mapToCanvas(cursor);
-    wheel(crop(), cursor, 120);
-    wheel(crop(), cursor, 120);
-    crop()->grab();
-    const QPoint after = crop()->mapToCanvas(cursor);
-    QVERIFY2((after - before).manhattanLength() <= 3,
-             qPrintable(QString("(%1,%2) -> (%3,%4)").arg(before.x()).arg(before.y()).arg(after.x()).arg(after.y())));
-    QVERIFY(crop()->origin() != QPoint());
-}
-
-void TestCropView::dragTopMiddleHandleKeepsBottom()
-{
-    LOAD();
-    QImageCanvas* canvas = crop()->canvas();
-    QTest::mouseClick(crop(), Qt::LeftButton, Qt::NoModifier, toWidget(QPoint(5, 5)));
-    QVERIFY(canvas->isSubjectFrameShown());
-    const QRect before = canvas->subjectRect();
-    const QPoint handle = toWidget(canvas->handles().value(1).center());
-    moveTo(crop(), handle, Qt::NoButton);
-    QCOMPARE(crop()->hitCode(), 1);
-    QCOMPARE(crop()->cursor().shape(), Qt::SizeVerCursor);
-    const double s = double(canvas->canvasSize().width()) / crop()->imageRect().width();
-    drag(crop(), Qt::LeftButton, handle, handle + QPoint(7, 30));
-    const QRect after = canvas->subjectRect();
-    QCOMPARE(after.bottom(), before.bottom());
-    // Only the vertical movement counts, in canvas pixels.
-    QVERIFY2(qAbs(before.height() - after.height() - 30 * s) <= 2, qPrintable(QString::number(after.height())));
-    // The subject keeps its proportions, centred where it was horizontally.
-    QVERIFY(qAbs(after.width() * before.height() - before.width() * after.height()) <= 2 * before.height());
-}
-
-void TestCropView::rightDragPans()
-{
-    LOAD();
-    const QRect shown = crop()->imageRect();
-    drag(crop(), Qt::RightButton, shown.center(), shown.center() + QPoint(30, 20));
-    QCOMPARE(crop()->origin(), QPoint(30, 20));
-    crop()->grab();
-    QCOMPARE(crop()->imageRect(), shown.translated(30, 20));
-    // Outside the picture the right button does nothing.
-    drag(crop(), Qt::RightButton, QPoint(1, 1), QPoint(40, 40));
-    QCOMPARE(crop()->origin(), QPoint(30, 20));
-}
-
-void TestCropView::brushEditReachesCanvas()
-{
-    LOAD();
-    host->setActiveView(QCropWidget::BrushView);
-    strokeOverDisc();
-    QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
-    host->setActiveView(QCropWidget::CropView);
-    QVERIFY(crop()->isLoading());
-    QVERIFY(finished.wait(kWaitMs));
-    QVERIFY(!crop()->isLoading());
-    // The Remove stroke went through the middle of the disc.
-    const QImage composed = crop()->canvas()->composedPixmap(true).toImage();
-    QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 + 6)), 0);
-    QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 - 50)), 255);
-}
-
-void TestCropView::unreadableBackgroundSaysSo()
-{
-    LOAD();
-    const QString broken = testutils::sandboxPath() + "/broken.png";
-    QVERIFY(testutils::writeFile(broken, "not a picture"));
-    host->onChangeBackgroundImage(broken);
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first().first, int(QMsgBox::Warning));
-    QVERIFY2(boxes.first().second.contains(QDir::toNativeSeparators(broken)), qPrintable(boxes.first().second));
-}
-
-void TestCropView::saveWritesEachOutputSize_data()
-{
-    QTest::addColumn<int>("outputSize");
-    QTest::addColumn<bool>("jpg");
-    QTest::addColumn<QSize>("expected");
-    QTest::newRow("1080P png") << 0 << false << QSize(1620, 1080);
-    QTest::newRow("2K png") << 1 << false << QSize(2000, 1333);
-    QTest::newRow("4K jpg") << 2 << true << QSize(4000, 2667);
-    QTest::newRow("original jpg") << 3 << true << kPhoto;
-}
-
-void TestCropView::saveWritesEachOutputSize()
-{
-    QFETCH(int, outputSize);
-    QFETCH(bool, jpg);
-    QFETCH(QSize, expected);
-    LOAD();
-    QAppSettings::setOutputAsJpg(jpg);
-    const QString folder = testutils::sandboxPath() + QString("/out%1/new").arg(QTest::currentDataTag());
-    const QString file = saveInto(folder, outputSize);
-    const QString ext = jpg ? "jpg" : "png";
-    QVERIFY2(QRegularExpression(QString("^%1/portrait_\\d{10}\\.%2$").arg(QRegularExpression::escape(folder), ext))
-                 .match(file)
-                 .hasMatch(),
-             qPrintable(file));
-    const QImage saved(file);
-    QCOMPARE(saved.size(), expected);
-    QCOMPARE(saved.hasAlphaChannel(), !jpg);
-    // Transparent around the subject in PNG, white in JPG; the subject itself is kept.
-    if (jpg)
-        QVERIFY(qGray(saved.pixel(2, 2)) >= 250);
-    else
-        QCOMPARE(saved.pixel(2, 2), 0u);
-    QVERIFY(qRed(saved.pixel(expected.width() / 2, expected.height() / 2)) > 180);
-    QVERIFY(boxes.isEmpty());
-
-    // A second save in the same second gets a name of its own.
-    const QString second = saveInto(folder, outputSize);
-    QVERIFY(!second.isEmpty() && second != file);
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
-}
-
-void TestCropView::savedIdPhotoPrintsAtItsSize_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("outputSize");
-    QTest::addColumn<bool>("jpg");
-    QTest::addColumn<QSize>("expected"); // height 0: whatever the crop gives
-    QTest::addColumn<double>("widthMm"); // 0: no print size in the file
-    QTest::newRow("one-inch png") << 20 << 3 << false << QSize(295, 413) << 25.0;
-    QTest::newRow("one-inch jpg") << 20 << 3 << true << QSize(295, 413) << 25.0;
-    QTest::newRow("two-inch jpg") << 23 << 3 << true << QSize(413, 579) << 35.0;
-    QTest::newRow("one-inch at 2K") << 20 << 1 << true << QSize(2000, 0) << 25.0;
-    QTest::newRow("e-commerce square") << 16 << 3 << false << QSize(1000, 1000) << 0.0;
-}
-
-void TestCropView::savedIdPhotoPrintsAtItsSize()
-{
-    QFETCH(int, code);
-    QFETCH(int, outputSize);
-    QFETCH(bool, jpg);
-    QFETCH(QSize, expected);
-    QFETCH(double, widthMm);
-    LOAD();
-    QAppSettings::setOutputAsJpg(jpg);
-    host->onApplyCorpSize(code, true, QSize());
-    const QImage saved(saveInto(testutils::sandboxPath() + "/id", outputSize));
-    QCOMPARE(saved.width(), expected.width());
-    if (expected.height() > 0)
-        QCOMPARE(saved.height(), expected.height());
-    const int dotsPerMetre = saved.dotsPerMeterX();
-    if (widthMm == 0) {
-        QVERIFY(dotsPerMetre != int(QSaveFileWriter::kPrintDpi / 0.0254 + 0.5));
-        return;
-    }
-    if (outputSize == 3)
-        QCOMPARE(dotsPerMetre, 11811); // 300 dpi
-    QCOMPARE(saved.dotsPerMeterY(), dotsPerMetre);
-    const double printedMm = 1000.0 * saved.width() / dotsPerMetre;
-    QVERIFY2(qAbs(printedMm - widthMm) < 0.5, qPrintable(QString::number(printedMm)));
-}
-
-void TestCropView::saveIntoUnwritableFolderSaysWhy()
-{
-    LOAD();
-    const QString blocker = testutils::sandboxPath() + "/blocked/file";
-    QVERIFY(testutils::writeFile(blocker, "x"));
-    QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
-    host->save(blocker + "/sub", 1);
-    QVERIFY(failed.wait(kWaitMs));
-    QVERIFY2(failed.first().first().toString().contains(QDir::toNativeSeparators(blocker + "/sub")),
-             qPrintable(failed.first().first().toString()));
-    QCOMPARE(QDir(testutils::sandboxPath() + "/blocked").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"file"});
-    // The host takes the next save again.
-    QVERIFY(!saveInto(testutils::sandboxPath() + "/afterwards", 1).isEmpty());
-}
-
-void TestCropView::tooSmallLimitIsReported()
-{
-    LOAD();
-    QAppSettings::setOutputAsJpg(true);
-    QSaveFileWriter::setMaxKilobytes(1);
-    const QString file = saveInto(testutils::sandboxPath() + "/tiny", 2);
-    QVERIFY(QFileInfo(file).size() > 1024);
-    QCOMPARE(QImage(file).size(), QSize(4000, 2667));
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first().first, int(QMsgBox::Warning));
-    QVERIFY2(boxes.first().second.contains(" 1 KB"), qPrintable(boxes.first().second));
-    QVERIFY2(boxes.first().second.contains(QString("%1 KB").arg((QFileInfo(file).size() + 1023) / 1024)),
-             qPrintable(boxes.first().second));
-}
-
-void TestCropView::formatDialogRemembers_data()
-{
-    QTest::addColumn<bool>("stored");
-    QTest::addColumn<QStringList>("clicks");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("JPG and OK") << false << QStringList{"btnFormatJPG", "btnApply"} << true << true;
-    QTest::newRow("JPG then close") << false << QStringList{"btnFormatJPG", "btnClose"} << false << false;
-    QTest::newRow("PNG and OK") << true << QStringList{"btnFormatPNG", "btnApply"} << true << false;
-    QTest::newRow("OK keeps the last choice") << true << QStringList{"btnApply"} << true << true;
-}
-
-void TestCropView::formatDialogRemembers()
-{
-    QFETCH(bool, stored);
-    QFETCH(QStringList, clicks);
-    QFETCH(bool, accepted);
-    QFETCH(bool, expected);
-    QAppSettings::setOutputAsJpg(stored);
-    {
-        QImageFormatDialog dialog(host.get());
-        QCOMPARE(dialog.isJpg(), stored);
-        answerDialog(clicks);
-        QCOMPARE(dialog.exec() == QDialog::Accepted, accepted);
-    }
-    QCOMPARE(QAppSettings::outputAsJpg(), expected);
-    // A new dialog (a later save) opens with the stored choice and explains it.
-    QImageFormatDialog next(host.get());
-    QCOMPARE(next.isJpg(), expected);
-    QCOMPARE(next.findChild<QPushButton*>("btnFormatJPG")->property("checked").toBool(), expected);
-    QCOMPARE(next.findChild<QPushButton*>("btnFormatPNG")->property("checked").toBool(), !expected);
-    const QString explained = next.findChild<QLabel*>("labelFormatMsg")->text();
-    QVERIFY2(explained.startsWith(expected ? "JPG" : "PNG"), qPrintable(explained));
-}
-
-void TestCropView::fileSizePageKeepsLimit()
-{
-    auto page = std::make_unique<QPageAdvanced>();
-    auto* edit = page->findChild<QLineEdit*>("lineEdit");
-    QVERIFY(edit->text().isEmpty());
-    QTest::keyClicks(edit, "5x0");
-    QCOMPARE(edit->text(), QStringLiteral("50"));
-    QCOMPARE(QSaveFileWriter::maxKilobytes(), 50);
-    page = std::make_unique<QPageAdvanced>();
-    edit = page->findChild<QLineEdit*>("lineEdit");
-    QCOMPARE(edit->text(), QStringLiteral("50"));
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QCOMPARE(QSaveFileWriter::maxKilobytes(), 0);
-}
 
 BRISEL_TEST_MAIN(TestCropView)
 #include "tst_cropview.moc"
