@@ -1,6 +1,6 @@
 // The beautify filters on pixels: the tone formula, the smoothing formula with its
 // separate saturation steps, the face regions, smoothing confined to the faces of
-// a real portrait, the whole picture without a face, and a missing cascade.
+// a real portrait, the whole picture without a face, and missing cascades.
 
 #include "logger.h"
 #include "qbeautify.h"
@@ -77,330 +77,279 @@ class TestBeautify : public QObject
 private slots:
     void cleanup() { QBeautify::setCascadeFolder(QString()); }
 
-    void toneFormula_data();
-    void toneFormula();
-    void smoothFlat_data();
-    void smoothFlat();
-    void smoothMatchesStepwiseFormula();
-    void smoothLeavesOtherMatricesAlone_data();
-    void smoothLeavesOtherMatricesAlone();
-    void faceRegion_data();
-    void faceRegion();
-    void smoothingConfinedToFaces_data();
-    void smoothingConfinedToFaces();
-    void noFaceSmoothsWholePicture();
-    void missingCascadeGivesToneOnly_data();
-    void missingCascadeGivesToneOnly();
-    void cutoutJob_data();
-    void cutoutJob();
-};
-
-void TestBeautify::toneFormula_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("level");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("black stays black at 0") << 0 << 0 << 0;
-    QTest::newRow("black lifted by the level") << 0 << 30 << 30;
-    QTest::newRow("2.4 rounds down") << 2 << 0 << 2;
-    QTest::newRow("3.6 rounds up") << 3 << 0 << 4;
-    QTest::newRow("mid grey at 30") << 100 << 30 << 150;
-    QTest::newRow("137 at 7: 171.4") << 137 << 7 << 171;
-    QTest::newRow("188 at 30: 255.6 clamps") << 188 << 30 << 255;
-    QTest::newRow("187 at 30: 254.4") << 187 << 30 << 254;
-    QTest::newRow("white clamps at 0") << 255 << 0 << 255;
-    QTest::newRow("212 at 0: 254.4") << 212 << 0 << 254;
-}
-
-// Exact per channel through the job as the crop view runs it: tone only, alpha
-// taken from the current cut-out.
-void TestBeautify::toneFormula()
-{
-    QFETCH(int, value);
-    QFETCH(int, level);
-    QFETCH(int, expected);
-
-    cv::Mat colour(2, 3, CV_8UC3, cv::Scalar(value, value, value));
-    colour.at<cv::Vec3b>(1, 2) = cv::Vec3b(uchar(value), 0, 255); // channels independent
-    QCOMPARE(QImageHelp::adjustTone(colour, level).at<cv::Vec3b>(0, 0),
-             cv::Vec3b(uchar(expected), uchar(expected), uchar(expected)));
-    const cv::Vec3b mixed = QImageHelp::adjustTone(colour, level).at<cv::Vec3b>(1, 2);
-    QCOMPARE(int(mixed[0]), expected);
-    QCOMPARE(int(mixed[1]), std::min(255, level));
-    QCOMPARE(int(mixed[2]), 255);
-
-    if (level == 0)
-        return; // the job skips a level of 0
-    cv::Mat source;
-    cv::cvtColor(colour, source, cv::COLOR_BGR2BGRA);
-    cv::Mat current(source.size(), CV_8UC4, cv::Scalar(1, 2, 3, 77));
-    const cv::Mat out = QImageHelp::beautifyCutout(source, current, level, 0);
-    QCOMPARE(out.type(), CV_8UC4);
-    QCOMPARE(out.at<cv::Vec4b>(0, 1), cv::Vec4b(uchar(expected), uchar(expected), uchar(expected), 77));
-}
-
-void TestBeautify::smoothFlat_data()
-{
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("expected");
-    // A flat area filters to itself, so out = round(v + 0.5), halves to even;
-    // black and white stay put through the saturating steps.
-    QTest::newRow("black") << 0 << 0;
-    QTest::newRow("odd goes up") << 101 << 102;
-    QTest::newRow("even stays") << 100 << 100;
-    QTest::newRow("254") << 254 << 254;
-    QTest::newRow("white") << 255 << 255;
-}
-
-void TestBeautify::smoothFlat()
-{
-    QFETCH(int, value);
-    QFETCH(int, expected);
-    cv::Mat m(20, 20, CV_8UC3, cv::Scalar::all(value));
-    QImageHelp::smoothRegion(m, 30);
-    QCOMPARE(cv::countNonZero(m.reshape(1) != expected), 0);
-}
-
-void TestBeautify::smoothMatchesStepwiseFormula()
-{
-    // Lone blue dots on flat ground (one channel apart, so the colour filter still
-    // averages them): the filter pulls a dot almost to the ground, so the
-    // second step clamps (below 0 for a bright dot on dark ground, above 255 for a
-    // dark dot on bright ground) where one unclamped expression would give the
-    // filtered value plus one half. Noise in between for the ordinary case.
-    cv::Mat m(64, 96, CV_8UC3);
-    cv::RNG(7).fill(m, cv::RNG::UNIFORM, 60, 190);
-    m(cv::Rect(0, 0, 32, 64)).setTo(cv::Scalar::all(5));
-    m(cv::Rect(64, 0, 32, 64)).setTo(cv::Scalar::all(250));
-    for (int y = 4; y < 64; y += 8) {
-        for (int x = 4; x < 32; x += 8) {
-            m.at<cv::Vec3b>(y, x) = cv::Vec3b(40, 5, 5);
-            m.at<cv::Vec3b>(y, x + 64) = cv::Vec3b(215, 250, 250);
-        }
+    void toneFormula_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("black lifted by the level") << 0 << 30 << 30;
+        QTest::newRow("2.4 rounds down") << 2 << 0 << 2;
+        QTest::newRow("3.6 rounds up") << 3 << 0 << 4;
+        QTest::newRow("137 at 7: 171.4") << 137 << 7 << 171;
+        QTest::newRow("188 at 30: 255.6 clamps") << 188 << 30 << 255;
+        QTest::newRow("white clamps at 0") << 255 << 0 << 255;
     }
-    for (int strength : {1, 12, 30}) {
-        cv::Mat smoothed = m.clone();
-        QImageHelp::smoothRegion(smoothed, strength);
-        QCOMPARE(testutils::maxPixelDifference(smoothed, referenceSmooth(m, strength)), 0);
-        QVERIFY(testutils::maxPixelDifference(smoothed, m) > 0);
+
+    // Exact per channel through the job as the crop view runs it: tone only, alpha
+    // taken from the current cut-out.
+    void toneFormula()
+    {
+        QFETCH(int, value);
+        QFETCH(int, level);
+        QFETCH(int, expected);
+
+        cv::Mat colour(2, 3, CV_8UC3, cv::Scalar(value, value, value));
+        colour.at<cv::Vec3b>(1, 2) = cv::Vec3b(uchar(value), 0, 255); // channels independent
+        const cv::Mat toned = QImageHelp::adjustTone(colour, level);
+        QCOMPARE(toned.at<cv::Vec3b>(0, 0), cv::Vec3b(uchar(expected), uchar(expected), uchar(expected)));
+        QCOMPARE(toned.at<cv::Vec3b>(1, 2), cv::Vec3b(uchar(expected), uchar(level), 255));
+
+        if (level == 0)
+            return; // the job skips a level of 0
+        cv::Mat source;
+        cv::cvtColor(colour, source, cv::COLOR_BGR2BGRA);
+        cv::Mat current(source.size(), CV_8UC4, cv::Scalar(1, 2, 3, 77));
+        const cv::Mat out = QImageHelp::beautifyCutout(source, current, level, 0);
+        QCOMPARE(out.type(), CV_8UC4);
+        QCOMPARE(out.at<cv::Vec4b>(0, 1), cv::Vec4b(uchar(expected), uchar(expected), uchar(expected), 77));
     }
-    // The clamped dots land half way to black and to white.
-    cv::Mat smoothed = m.clone();
-    QImageHelp::smoothRegion(smoothed, 30);
-    QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 4)[0]), 20);
-    QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 68)[0]), 235);
-}
 
-void TestBeautify::smoothLeavesOtherMatricesAlone_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("strength");
-    QTest::newRow("strength 0") << int(CV_8UC3) << 0;
-    QTest::newRow("negative strength") << int(CV_8UC3) << -5;
-    QTest::newRow("four channels") << int(CV_8UC4) << 30;
-    QTest::newRow("16-bit") << int(CV_16UC3) << 30;
-}
-
-void TestBeautify::smoothLeavesOtherMatricesAlone()
-{
-    QFETCH(int, type);
-    QFETCH(int, strength);
-    cv::Mat m(16, 16, type);
-    cv::RNG(3).fill(m, cv::RNG::UNIFORM, 0, 200);
-    const cv::Mat before = m.clone();
-    QImageHelp::smoothRegion(m, strength);
-    QCOMPARE(cv::norm(m, before, cv::NORM_INF), 0.0);
-}
-
-void TestBeautify::faceRegion_data()
-{
-    QTest::addColumn<cv::Rect>("face");
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<cv::Size>("imageSize");
-    QTest::addColumn<cv::Rect>("expected");
-    // Centre (224, 114), radius round(48.75) = 49, rows 114 -+ 63.7.
-    QTest::newRow("inside") << cv::Rect(135, 50, 75, 75) << 1.3 << cv::Size(512, 512)
-                            << cv::Rect(175, 50, 98, 128);
-    QTest::newRow("scale 1") << cv::Rect(100, 100, 40, 40) << 1.0 << cv::Size(400, 400)
-                             << cv::Rect(100, 94, 40, 52);
-    QTest::newRow("top edge starts at row 0") << cv::Rect(50, 0, 60, 60) << 1.0 << cv::Size(300, 300)
-                                               << cv::Rect(50, 0, 60, 69);
-    QTest::newRow("bottom edge clamped") << cv::Rect(50, 250, 60, 50) << 1.0 << cv::Size(300, 300)
-                                          << cv::Rect(52, 239, 56, 61);
-    // A tall face: the radius passes its left side.
-    QTest::newRow("left edge clipped") << cv::Rect(0, 100, 20, 60) << 1.0 << cv::Size(400, 400)
-                                        << cv::Rect(0, 104, 30, 52);
-    QTest::newRow("right edge clipped") << cv::Rect(170, 100, 40, 40) << 1.0 << cv::Size(200, 300)
-                                         << cv::Rect(170, 94, 30, 52);
-    QTest::newRow("outside the image") << cv::Rect(500, 0, 40, 40) << 1.0 << cv::Size(100, 100)
-                                        << cv::Rect();
-}
-
-void TestBeautify::faceRegion()
-{
-    QFETCH(cv::Rect, face);
-    QFETCH(double, scale);
-    QFETCH(cv::Size, imageSize);
-    QFETCH(cv::Rect, expected);
-    const cv::Rect region = QFaceDetector::faceRegion(face, scale, imageSize);
-    QCOMPARE(region.empty(), expected.empty());
-    if (!expected.empty())
-        QCOMPARE(region, expected);
-}
-
-void TestBeautify::smoothingConfinedToFaces_data()
-{
-    QTest::addColumn<cv::Mat>("photo");
-    // A point on each face the search must find, in photo pixels.
-    QTest::addColumn<QVector<QPoint>>("faces");
-    QTest::addColumn<bool>("touchesTop");
-
-    const cv::Mat one = astronaut();
-    cv::Mat two;
-    cv::hconcat(one, one, two);
-    QTest::newRow("one face") << one << QVector<QPoint>{{225, 110}} << false;
-    QTest::newRow("two faces") << two << QVector<QPoint>{{225, 110}, {737, 110}} << false;
-    QTest::newRow("face at the top edge") << cv::Mat(one.rowRange(60, one.rows).clone())
-                                          << QVector<QPoint>{{225, 50}} << true;
-}
-
-void TestBeautify::smoothingConfinedToFaces()
-{
-    QFETCH(cv::Mat, photo);
-    QFETCH(QVector<QPoint>, faces);
-    QFETCH(bool, touchesTop);
-    QVERIFY2(!photo.empty(), "tests/data/astronaut.png missing");
-    if (!QFile::exists(QBeautify::cascadeFolder() + "h_face.xml"))
-        QSKIP("the face cascade was not installed beside the program");
-
-    cv::CascadeClassifier cascade = QImageHelp::loadCascade(
-        QFile::encodeName(QBeautify::cascadeFolder() + "h_face.xml").toStdString());
-    const double scale = QFaceDetector::searchScale(photo.size());
-    const std::vector<cv::Rect> found = QFaceDetector::detect(photo, cascade, scale);
-    QCOMPARE(int(found.size()), faces.size());
-
-    cv::Mat inside(photo.size(), CV_8UC1, cv::Scalar(0));
-    for (const QPoint& face : faces) {
-        bool covered = false;
-        for (const cv::Rect& f : found) {
-            const cv::Rect region = QFaceDetector::faceRegion(f, scale, photo.size());
-            if (region.contains(cv::Point(face.x(), face.y()))) {
-                covered = true;
-                QCOMPARE(region.y == 0, touchesTop);
-                inside(region).setTo(255);
+    void smoothMatchesStepwiseFormula()
+    {
+        // Lone blue dots on flat ground (one channel apart, so the colour filter still
+        // averages them): the filter pulls a dot almost to the ground, so the
+        // second step clamps (below 0 for a bright dot on dark ground, above 255 for a
+        // dark dot on bright ground) where one unclamped expression would give the
+        // filtered value plus one half. Noise in between for the ordinary case.
+        cv::Mat m(64, 96, CV_8UC3);
+        cv::RNG(7).fill(m, cv::RNG::UNIFORM, 60, 190);
+        m(cv::Rect(0, 0, 32, 64)).setTo(cv::Scalar::all(5));
+        m(cv::Rect(64, 0, 32, 64)).setTo(cv::Scalar::all(250));
+        for (int y = 4; y < 64; y += 8) {
+            for (int x = 4; x < 32; x += 8) {
+                m.at<cv::Vec3b>(y, x) = cv::Vec3b(40, 5, 5);
+                m.at<cv::Vec3b>(y, x + 64) = cv::Vec3b(215, 250, 250);
             }
         }
-        QVERIFY2(covered, qPrintable(QStringLiteral("no region over the face at %1,%2")
-                                         .arg(face.x()).arg(face.y())));
+        for (int strength : {1, 12, 30}) {
+            cv::Mat smoothed = m.clone();
+            QImageHelp::smoothRegion(smoothed, strength);
+            QCOMPARE(testutils::maxPixelDifference(smoothed, referenceSmooth(m, strength)), 0);
+            QVERIFY(testutils::maxPixelDifference(smoothed, m) > 0);
+        }
+        // The clamped dots land half way to black and to white.
+        cv::Mat smoothed = m.clone();
+        QImageHelp::smoothRegion(smoothed, 30);
+        QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 4)[0]), 20);
+        QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 68)[0]), 235);
     }
 
-    const cv::Mat before = photo.clone();
-    const cv::Mat out = QImageHelp::beautify(photo, 30);
-    QCOMPARE(out.size(), photo.size());
-    QCOMPARE(testutils::maxPixelDifference(photo, before), 0);
-    cv::Mat changed;
-    cv::reduce(cv::Mat(out != photo).reshape(1, photo.rows * photo.cols), changed, 1, cv::REDUCE_MAX);
-    changed = changed.reshape(1, photo.rows);
-    QCOMPARE(cv::countNonZero(changed & ~inside), 0);
-    // Skin is evened out: most of each region changes.
-    QVERIFY(cv::countNonZero(changed & inside) > cv::countNonZero(inside) / 2);
-}
-
-void TestBeautify::noFaceSmoothsWholePicture()
-{
-    const cv::Mat photo = testutils::texturedBgr(240, 180, 3);
-    cv::CascadeClassifier cascade = QImageHelp::loadCascade(
-        QFile::encodeName(QBeautify::cascadeFolder() + "h_face.xml").toStdString());
-    if (cascade.empty())
-        QSKIP("the face cascade was not installed beside the program");
-
-    cv::Mat searched = photo.clone();
-    QVERIFY(!QImageHelp::beautifyFaces(searched, cascade, 1.3, 30));
-    QCOMPARE(testutils::maxPixelDifference(searched, photo), 0);
-
-    cv::Mat whole = photo.clone();
-    QImageHelp::smoothRegion(whole, 20);
-    const cv::Mat out = QImageHelp::beautify(photo, 20);
-    QCOMPARE(testutils::maxPixelDifference(out, whole), 0);
-    QVERIFY(cv::countNonZero(cv::Mat(out != photo).reshape(1)) > int(photo.total()));
-}
-
-void TestBeautify::missingCascadeGivesToneOnly_data()
-{
-    QTest::addColumn<QStringList>("present");
-    QTest::addColumn<int>("errors");
-    QTest::newRow("both missing") << QStringList{} << 2;
-    QTest::newRow("eye cascade missing") << QStringList{"h_face.xml"} << 1;
-    QTest::newRow("face cascade missing") << QStringList{"h_eye.xml"} << 1;
-}
-
-void TestBeautify::missingCascadeGivesToneOnly()
-{
-    QFETCH(QStringList, present);
-    QFETCH(int, errors);
-    const QString installed = QBeautify::cascadeFolder();
-    QTemporaryDir folder;
-    for (const QString& name : present) {
-        if (!QFile::copy(installed + name, folder.filePath(name)))
-            QSKIP("the cascades were not installed beside the program");
+    void smoothLeavesOtherMatricesAlone_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("strength");
+        QTest::newRow("strength 0") << int(CV_8UC3) << 0;
+        QTest::newRow("negative strength") << int(CV_8UC3) << -5;
+        QTest::newRow("four channels") << int(CV_8UC4) << 30;
+        QTest::newRow("16-bit") << int(CV_16UC3) << 30;
     }
-    QBeautify::setCascadeFolder(folder.path());
-    QCOMPARE(QBeautify::cascadeFolder(), folder.path() + "/");
 
-    cv::Mat source;
-    cv::cvtColor(astronaut(), source, cv::COLOR_BGR2BGRA);
-    LogCapture log;
-    const cv::Mat out = QImageHelp::beautifyCutout(source, source, 30, 30);
-    const cv::Mat toneOnly = QImageHelp::beautifyCutout(source, source, 30, 0);
-    QCOMPARE(testutils::maxPixelDifference(out, toneOnly), 0);
-    QVERIFY(testutils::maxPixelDifference(out, source) > 0);
-    QStringList expected;
-    for (int i = 0; i < errors; ++i)
-        expected << QStringLiteral("ERROR: Could not load classifier cascade");
-    QCOMPARE(log.messages(), expected);
-}
+    void smoothLeavesOtherMatricesAlone()
+    {
+        QFETCH(int, type);
+        QFETCH(int, strength);
+        cv::Mat m(16, 16, type);
+        cv::RNG(3).fill(m, cv::RNG::UNIFORM, 0, 200);
+        const cv::Mat before = m.clone();
+        QImageHelp::smoothRegion(m, strength);
+        QCOMPARE(cv::norm(m, before, cv::NORM_INF), 0.0);
+    }
 
-void TestBeautify::cutoutJob_data()
-{
-    QTest::addColumn<cv::Mat>("source");
-    QTest::addColumn<cv::Mat>("current");
-    QTest::addColumn<int>("tone");
-    QTest::addColumn<int>("smooth");
-    QTest::addColumn<bool>("empty");
-    QTest::addColumn<int>("alpha"); // of the result at (0, 0); -1: not checked
+    void faceRegion_data()
+    {
+        QTest::addColumn<cv::Rect>("face");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<cv::Size>("imageSize");
+        QTest::addColumn<cv::Rect>("expected");
+        // Centre (224, 114), radius round(48.75) = 49, rows 114 -+ 63.7.
+        QTest::newRow("inside") << cv::Rect(135, 50, 75, 75) << 1.3 << cv::Size(512, 512)
+                                << cv::Rect(175, 50, 98, 128);
+        QTest::newRow("top edge starts at row 0") << cv::Rect(50, 0, 60, 60) << 1.0 << cv::Size(300, 300)
+                                                   << cv::Rect(50, 0, 60, 69);
+        QTest::newRow("bottom edge clamped") << cv::Rect(50, 250, 60, 50) << 1.0 << cv::Size(300, 300)
+                                              << cv::Rect(52, 239, 56, 61);
+        // A tall face: the radius passes its left side.
+        QTest::newRow("left edge clipped") << cv::Rect(0, 100, 20, 60) << 1.0 << cv::Size(400, 400)
+                                            << cv::Rect(0, 104, 30, 52);
+        QTest::newRow("outside the image") << cv::Rect(500, 0, 40, 40) << 1.0 << cv::Size(100, 100)
+                                            << cv::Rect();
+    }
 
-    const cv::Mat source = testutils::solidBgra(40, 30, cv::Scalar(90, 100, 110, 200));
-    const cv::Mat current = testutils::solidBgra(40, 30, cv::Scalar(1, 2, 3, 40));
-    QTest::newRow("both 0: the downloaded cut-out, its own alpha")
-        << source << current << 0 << 0 << false << 200;
-    QTest::newRow("tone keeps the current alpha") << source << current << 5 << 0 << false << 40;
-    QTest::newRow("smooth keeps the current alpha") << source << current << 0 << 5 << false << 40;
-    QTest::newRow("three-channel source refused")
-        << cv::Mat(30, 40, CV_8UC3, cv::Scalar::all(9)) << current << 5 << 5 << true << -1;
-    QTest::newRow("current smaller than source")
-        << source << testutils::solidBgra(20, 30, cv::Scalar::all(1)) << 5 << 0 << true << -1;
-    QTest::newRow("current larger is fine")
-        << source << testutils::solidBgra(50, 40, cv::Scalar(0, 0, 0, 9)) << 5 << 0 << false << 9;
-}
+    void faceRegion()
+    {
+        QFETCH(cv::Rect, face);
+        QFETCH(double, scale);
+        QFETCH(cv::Size, imageSize);
+        QFETCH(cv::Rect, expected);
+        const cv::Rect region = QFaceDetector::faceRegion(face, scale, imageSize);
+        QCOMPARE(region.empty(), expected.empty());
+        if (!expected.empty())
+            QCOMPARE(region, expected);
+    }
 
-void TestBeautify::cutoutJob()
-{
-    QFETCH(cv::Mat, source);
-    QFETCH(cv::Mat, current);
-    QFETCH(int, tone);
-    QFETCH(int, smooth);
-    QFETCH(bool, empty);
-    QFETCH(int, alpha);
-    const cv::Mat before = source.clone();
-    const cv::Mat out = QImageHelp::beautifyCutout(source, current, tone, smooth);
-    QCOMPARE(out.empty(), empty);
-    QCOMPARE(cv::norm(source, before, cv::NORM_INF), 0.0); // never changes its input
-    if (empty)
-        return;
-    QCOMPARE(out.size(), source.size());
-    QCOMPARE(int(out.at<cv::Vec4b>(0, 0)[3]), alpha);
-    QVERIFY(out.data != source.data);
-}
+    void smoothingConfinedToFaces_data()
+    {
+        QTest::addColumn<cv::Mat>("photo");
+        // A point on each face the search must find, in photo pixels.
+        QTest::addColumn<QVector<QPoint>>("faces");
+        QTest::addColumn<bool>("touchesTop");
+
+        const cv::Mat one = astronaut();
+        cv::Mat two;
+        cv::hconcat(one, one, two);
+        QTest::newRow("one face") << one << QVector<QPoint>{{225, 110}} << false;
+        QTest::newRow("two faces") << two << QVector<QPoint>{{225, 110}, {737, 110}} << false;
+        QTest::newRow("face at the top edge") << cv::Mat(one.rowRange(60, one.rows).clone())
+                                              << QVector<QPoint>{{225, 50}} << true;
+    }
+
+    void smoothingConfinedToFaces()
+    {
+        QFETCH(cv::Mat, photo);
+        QFETCH(QVector<QPoint>, faces);
+        QFETCH(bool, touchesTop);
+        QVERIFY2(!photo.empty(), "tests/data/astronaut.png missing");
+        if (!QFile::exists(QBeautify::cascadeFolder() + "h_face.xml"))
+            QSKIP("the face cascade was not installed beside the program");
+
+        cv::CascadeClassifier cascade = QImageHelp::loadCascade(
+            QFile::encodeName(QBeautify::cascadeFolder() + "h_face.xml").toStdString());
+        const double scale = QFaceDetector::searchScale(photo.size());
+        const std::vector<cv::Rect> found = QFaceDetector::detect(photo, cascade, scale);
+        QCOMPARE(int(found.size()), faces.size());
+
+        cv::Mat inside(photo.size(), CV_8UC1, cv::Scalar(0));
+        for (const QPoint& face : faces) {
+            bool covered = false;
+            for (const cv::Rect& f : found) {
+                const cv::Rect region = QFaceDetector::faceRegion(f, scale, photo.size());
+                if (region.contains(cv::Point(face.x(), face.y()))) {
+                    covered = true;
+                    QCOMPARE(region.y == 0, touchesTop);
+                    inside(region).setTo(255);
+                }
+            }
+            QVERIFY2(covered, qPrintable(QStringLiteral("no region over the face at %1,%2")
+                                             .arg(face.x()).arg(face.y())));
+        }
+
+        const cv::Mat before = photo.clone();
+        const cv::Mat out = QImageHelp::beautify(photo, 30);
+        QCOMPARE(out.size(), photo.size());
+        QCOMPARE(testutils::maxPixelDifference(photo, before), 0);
+        cv::Mat changed;
+        cv::reduce(cv::Mat(out != photo).reshape(1, photo.rows * photo.cols), changed, 1, cv::REDUCE_MAX);
+        changed = changed.reshape(1, photo.rows);
+        QCOMPARE(cv::countNonZero(changed & ~inside), 0);
+        // Skin is evened out: most of each region changes.
+        QVERIFY(cv::countNonZero(changed & inside) > cv::countNonZero(inside) / 2);
+    }
+
+    void noFaceSmoothsWholePicture()
+    {
+        const cv::Mat photo = testutils::texturedBgr(240, 180, 3);
+        cv::CascadeClassifier cascade = QImageHelp::loadCascade(
+            QFile::encodeName(QBeautify::cascadeFolder() + "h_face.xml").toStdString());
+        if (cascade.empty())
+            QSKIP("the face cascade was not installed beside the program");
+
+        cv::Mat searched = photo.clone();
+        QVERIFY(!QImageHelp::beautifyFaces(searched, cascade, 1.3, 30));
+        QCOMPARE(testutils::maxPixelDifference(searched, photo), 0);
+
+        cv::Mat whole = photo.clone();
+        QImageHelp::smoothRegion(whole, 20);
+        const cv::Mat out = QImageHelp::beautify(photo, 20);
+        QCOMPARE(testutils::maxPixelDifference(out, whole), 0);
+        QVERIFY(cv::countNonZero(cv::Mat(out != photo).reshape(1)) > int(photo.total()));
+    }
+
+    void missingCascadeGivesToneOnly_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("both missing") << QStringList{} << 2;
+        QTest::newRow("face cascade missing") << QStringList{"h_eye.xml"} << 1;
+    }
+
+    void missingCascadeGivesToneOnly()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(int, errors);
+        const QString installed = QBeautify::cascadeFolder();
+        QTemporaryDir folder;
+        for (const QString& name : present) {
+            if (!QFile::copy(installed + name, folder.filePath(name)))
+                QSKIP("the cascades were not installed beside the program");
+        }
+        QBeautify::setCascadeFolder(folder.path());
+        QCOMPARE(QBeautify::cascadeFolder(), folder.path() + "/");
+
+        cv::Mat source;
+        cv::cvtColor(astronaut(), source, cv::COLOR_BGR2BGRA);
+        LogCapture log;
+        const cv::Mat out = QImageHelp::beautifyCutout(source, source, 30, 30);
+        const cv::Mat toneOnly = QImageHelp::beautifyCutout(source, source, 30, 0);
+        QCOMPARE(testutils::maxPixelDifference(out, toneOnly), 0);
+        QVERIFY(testutils::maxPixelDifference(out, source) > 0);
+        QStringList expected;
+        for (int i = 0; i < errors; ++i)
+            expected << QStringLiteral("ERROR: Could not load classifier cascade");
+        QCOMPARE(log.messages(), expected);
+    }
+
+    void cutoutJob_data()
+    {
+        QTest::addColumn<cv::Mat>("source");
+        QTest::addColumn<cv::Mat>("current");
+        QTest::addColumn<int>("tone");
+        QTest::addColumn<int>("smooth");
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<int>("alpha"); // of the result at (0, 0); -1: not checked
+
+        const cv::Mat source = testutils::solidBgra(40, 30, cv::Scalar(90, 100, 110, 200));
+        const cv::Mat current = testutils::solidBgra(40, 30, cv::Scalar(1, 2, 3, 40));
+        QTest::newRow("both 0: the downloaded cut-out, its own alpha")
+            << source << current << 0 << 0 << false << 200;
+        QTest::newRow("tone keeps the current alpha") << source << current << 5 << 0 << false << 40;
+        QTest::newRow("smooth keeps the current alpha") << source << current << 0 << 5 << false << 40;
+        QTest::newRow("three-channel source refused")
+            << cv::Mat(30, 40, CV_8UC3, cv::Scalar::all(9)) << current << 5 << 5 << true << -1;
+        QTest::newRow("current smaller than source")
+            << source << testutils::solidBgra(20, 30, cv::Scalar::all(1)) << 5 << 0 << true << -1;
+        QTest::newRow("current larger is fine")
+            << source << testutils::solidBgra(50, 40, cv::Scalar(0, 0, 0, 9)) << 5 << 0 << false << 9;
+    }
+
+    void cutoutJob()
+    {
+        QFETCH(cv::Mat, source);
+        QFETCH(cv::Mat, current);
+        QFETCH(int, tone);
+        QFETCH(int, smooth);
+        QFETCH(bool, empty);
+        QFETCH(int, alpha);
+        const cv::Mat before = source.clone();
+        const cv::Mat out = QImageHelp::beautifyCutout(source, current, tone, smooth);
+        QCOMPARE(out.empty(), empty);
+        QCOMPARE(cv::norm(source, before, cv::NORM_INF), 0.0); // never changes its input
+        if (empty)
+            return;
+        QCOMPARE(out.size(), source.size());
+        QCOMPARE(int(out.at<cv::Vec4b>(0, 0)[3]), alpha);
+        QVERIFY(out.data != source.data);
+    }
+};
 
 BRISEL_TEST_GUILESS_MAIN(TestBeautify)
 #include "tst_beautify.moc"

@@ -75,127 +75,116 @@ class TestBeautifyFlow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        qRegisterMetaType<cv::Mat>("Mat");
+        QWorkPool::instance()->start(3);
+        m_downloaded = downloadedCutout();
+        QVERIFY(!m_downloaded.empty());
+    }
 
-    void runShowsResult_data();
-    void runShowsResult();
-    void levelsBackToZeroRestoreDownload();
+    void init()
+    {
+        QImageSettings::setToneLevel(0);
+        QImageSettings::setSmoothLevel(0);
+        const QString photo = testutils::sandboxPath() + "/photos/astronaut.png";
+        QFile original(testutils::dataPath("astronaut.png"));
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        QVERIFY(testutils::writeFile(photo, original.readAll()));
+        QByteArray png;
+        QVERIFY(QImageHelp::encodeImage(m_downloaded, ".png", {}, &png));
+        QVERIFY(testutils::writeFile(QImageTask::cacheFilePath(photo), png));
+
+        m_host = std::make_unique<QCropWidget>();
+        m_host->resize(640, 520);
+        m_host->show();
+        m_page = std::make_unique<QPageBeautify>();
+        m_page->show();
+        // As the page manager wires them.
+        connect(m_page.get(), &QPageBeautify::signal_image_beauty, m_host.get(), &QCropWidget::onImageBeauty);
+        connect(m_host.get(), &QCropWidget::signal_beauty_finished, m_page.get(), &QPageBeautify::onBeautyFinished);
+
+        auto task = std::make_shared<QImageTask>(Person, photo);
+        QSignalSpy done(task.get(), &QImageTask::signal_success);
+        QTaskManager::addTask(task);
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
+        m_host->setTask(task->id());
+        QTRY_VERIFY_WITH_TIMEOUT(m_host->cropView()->hasImage() && m_host->brushView()->isReady(), kWaitMs);
+    }
+
+    void cleanup()
+    {
+        m_page.reset();
+        m_host.reset();
+        QTaskManager::clear();
+    }
+
+    void runShowsResult_data()
+    {
+        QTest::addColumn<int>("tone");
+        QTest::addColumn<int>("smooth");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("tone 30 twice does not compound") << 30 << 0 << 2;
+        QTest::newRow("smooth 30") << 0 << 30 << 1;
+        QTest::newRow("both") << 12 << 20 << 1;
+    }
+
+    void runShowsResult()
+    {
+        QFETCH(int, tone);
+        QFETCH(int, smooth);
+        QFETCH(int, runs);
+        for (int i = 0; i < runs; ++i) {
+            if (tone)
+                QVERIFY(runWith("hSliderStrenghtTone", tone));
+            if (smooth)
+                QVERIFY(runWith("hSliderSmooth", smooth));
+        }
+        const cv::Mat expected = QBeautify::beautifyCutout(m_downloaded, m_downloaded, tone, smooth);
+        const cv::Mat shown = shownCutout(m_host->cropView()->canvas());
+        QCOMPARE(worstOpaqueDifference(shown, expected), 0);
+        QVERIFY(worstOpaqueDifference(shown, m_downloaded) > 0);
+        // The alpha stays the cut-out's: outside the ellipse nothing appears.
+        QCOMPARE(int(shown.at<cv::Vec4b>(5, 5)[3]), 0);
+        QCOMPARE(int(shown.at<cv::Vec4b>(300, 230)[3]), 255);
+    }
+
+    void levelsBackToZeroRestoreDownload()
+    {
+        QVERIFY(runWith("hSliderStrenghtTone", 30));
+        QVERIFY(runWith("hSliderSmooth", 10));
+        QVERIFY(runWith("hSliderStrenghtTone", 0));
+        QVERIFY(worstOpaqueDifference(shownCutout(m_host->cropView()->canvas()), m_downloaded) > 0);
+        QVERIFY(runWith("hSliderSmooth", 0));
+        QCOMPARE(worstOpaqueDifference(shownCutout(m_host->cropView()->canvas()), m_downloaded), 0);
+    }
 
 private:
     // Moves a slider to value with the keyboard and lets go of it with the mouse;
     // returns once the run has finished.
-    bool runWith(const char* sliderName, int value);
+    bool runWith(const char* sliderName, int value)
+    {
+        auto* slider = m_page->findChild<QSlider*>(sliderName);
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Home);
+        for (int i = 0; i < value; ++i)
+            QTest::keyClick(slider, Qt::Key_Right);
+        QSignalSpy finished(m_host.get(), &QCropWidget::signal_beauty_finished);
+        QSignalSpy began(m_host.get(), &QCropWidget::signal_beauty_begin);
+        QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(),
+                       slider->mapToGlobal(slider->rect().center()), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(slider, &up);
+        // The job is queued, not run in the release: the page waits for it.
+        if (began.size() != 1 || slider->isEnabled() || !finished.isEmpty())
+            return false;
+        return finished.wait(kWaitMs) && slider->isEnabled();
+    }
 
     std::unique_ptr<QCropWidget> m_host;
     std::unique_ptr<QPageBeautify> m_page;
     cv::Mat m_downloaded;
 };
-
-void TestBeautifyFlow::initTestCase()
-{
-    qRegisterMetaType<cv::Mat>("Mat");
-    QWorkPool::instance()->start(3);
-    m_downloaded = downloadedCutout();
-    QVERIFY(!m_downloaded.empty());
-}
-
-void TestBeautifyFlow::init()
-{
-    QImageSettings::setToneLevel(0);
-    QImageSettings::setSmoothLevel(0);
-    const QString photo = testutils::sandboxPath() + "/photos/astronaut.png";
-    QFile original(testutils::dataPath("astronaut.png"));
-    QVERIFY(original.open(QIODevice::ReadOnly));
-    QVERIFY(testutils::writeFile(photo, original.readAll()));
-    QByteArray png;
-    QVERIFY(QImageHelp::encodeImage(m_downloaded, ".png", {}, &png));
-    QVERIFY(testutils::writeFile(QImageTask::cacheFilePath(photo), png));
-
-    m_host = std::make_unique<QCropWidget>();
-    m_host->resize(640, 520);
-    m_host->show();
-    m_page = std::make_unique<QPageBeautify>();
-    m_page->show();
-    // As the page manager wires them.
-    connect(m_page.get(), &QPageBeautify::signal_image_beauty, m_host.get(), &QCropWidget::onImageBeauty);
-    connect(m_host.get(), &QCropWidget::signal_beauty_finished, m_page.get(), &QPageBeautify::onBeautyFinished);
-
-    auto task = std::make_shared<QImageTask>(Person, photo);
-    QSignalSpy done(task.get(), &QImageTask::signal_success);
-    QTaskManager::addTask(task);
-    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
-    m_host->setTask(task->id());
-    QTRY_VERIFY_WITH_TIMEOUT(m_host->cropView()->hasImage() && m_host->brushView()->isReady(), kWaitMs);
-}
-
-void TestBeautifyFlow::cleanup()
-{
-    m_page.reset();
-    m_host.reset();
-    QTaskManager::clear();
-}
-
-bool TestBeautifyFlow::runWith(const char* sliderName, int value)
-{
-    auto* slider = m_page->findChild<QSlider*>(sliderName);
-    slider->setFocus();
-    QTest::keyClick(slider, Qt::Key_Home);
-    for (int i = 0; i < value; ++i)
-        QTest::keyClick(slider, Qt::Key_Right);
-    QSignalSpy finished(m_host.get(), &QCropWidget::signal_beauty_finished);
-    QSignalSpy began(m_host.get(), &QCropWidget::signal_beauty_begin);
-    QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(),
-                   slider->mapToGlobal(slider->rect().center()), Qt::LeftButton, Qt::NoButton,
-                   Qt::NoModifier);
-    QApplication::sendEvent(slider, &up);
-    // The job is queued, not run in the release: the page waits for it.
-    if (began.size() != 1 || slider->isEnabled() || !finished.isEmpty())
-        return false;
-    return finished.wait(kWaitMs) && slider->isEnabled();
-}
-
-void TestBeautifyFlow::runShowsResult_data()
-{
-    QTest::addColumn<int>("tone");
-    QTest::addColumn<int>("smooth");
-    QTest::addColumn<int>("runs");
-    QTest::newRow("tone 30") << 30 << 0 << 1;
-    QTest::newRow("tone 30 twice does not compound") << 30 << 0 << 2;
-    QTest::newRow("smooth 30") << 0 << 30 << 1;
-    QTest::newRow("both") << 12 << 20 << 1;
-}
-
-void TestBeautifyFlow::runShowsResult()
-{
-    QFETCH(int, tone);
-    QFETCH(int, smooth);
-    QFETCH(int, runs);
-    for (int i = 0; i < runs; ++i) {
-        if (tone)
-            QVERIFY(runWith("hSliderStrenghtTone", tone));
-        if (smooth)
-            QVERIFY(runWith("hSliderSmooth", smooth));
-    }
-    const cv::Mat expected = QBeautify::beautifyCutout(m_downloaded, m_downloaded, tone, smooth);
-    const cv::Mat shown = shownCutout(m_host->cropView()->canvas());
-    QCOMPARE(worstOpaqueDifference(shown, expected), 0);
-    QVERIFY(worstOpaqueDifference(shown, m_downloaded) > 0);
-    // The alpha stays the cut-out's: outside the ellipse nothing appears.
-    QCOMPARE(int(shown.at<cv::Vec4b>(5, 5)[3]), 0);
-    QCOMPARE(int(shown.at<cv::Vec4b>(300, 230)[3]), 255);
-}
-
-void TestBeautifyFlow::levelsBackToZeroRestoreDownload()
-{
-    QVERIFY(runWith("hSliderStrenghtTone", 30));
-    QVERIFY(runWith("hSliderSmooth", 10));
-    QVERIFY(runWith("hSliderStrenghtTone", 0));
-    QVERIFY(worstOpaqueDifference(shownCutout(m_host->cropView()->canvas()), m_downloaded) > 0);
-    QVERIFY(runWith("hSliderSmooth", 0));
-    QCOMPARE(worstOpaqueDifference(shownCutout(m_host->cropView()->canvas()), m_downloaded), 0);
-}
 
 BRISEL_TEST_MAIN(TestBeautifyFlow)
 #include "tst_beautifyflow.moc"

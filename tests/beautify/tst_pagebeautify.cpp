@@ -41,17 +41,160 @@ class TestPageBeautify : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        QImageSettings::setToneLevel(0);
+        QImageSettings::setSmoothLevel(0);
+        m_page = std::make_unique<QPageBeautify>();
+        m_page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+    }
 
-    void keysChangeLevelsButRunNothing_data();
-    void keysChangeLevelsButRunNothing();
-    void releaseRunsOnlyAfterAChange_data();
-    void releaseRunsOnlyAfterAChange();
-    void dragRunsOnceOnRelease();
-    void noSecondRunWhileRunning();
-    void reset_data();
-    void reset();
+    void cleanup()
+    {
+        m_page.reset();
+    }
+
+    void keysChangeLevelsButRunNothing_data()
+    {
+        QTest::addColumn<QString>("sliderName");
+        QTest::addColumn<QVector<int>>("keys");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("tone cannot pass 30") << kTone << QVector<int>{Qt::Key_End, Qt::Key_Right} << 30;
+        QTest::newRow("smooth three steps")
+            << kSmooth << QVector<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Up} << 3;
+        QTest::newRow("smooth end then left") << kSmooth << QVector<int>{Qt::Key_End, Qt::Key_Left} << 29;
+        QTest::newRow("smooth left at 0 stays") << kSmooth << QVector<int>{Qt::Key_Left} << 0;
+    }
+
+    void keysChangeLevelsButRunNothing()
+    {
+        QFETCH(QString, sliderName);
+        QFETCH(QVector<int>, keys);
+        QFETCH(int, expected);
+        const bool tone = sliderName == kTone;
+        if (!tone)
+            QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSmooth"), Qt::LeftButton);
+        QSlider* s = slider(qPrintable(sliderName));
+        QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
+        s->setFocus();
+        for (int key : keys)
+            QTest::keyClick(s, Qt::Key(key));
+
+        QCOMPARE(s->value(), expected);
+        QCOMPARE(label(tone ? "labelSkimTone" : "labelSmooth")->text(), QString::number(expected));
+        QCOMPARE(int(tone ? QImageSettings::toneLevel() : QImageSettings::smoothLevel()), expected);
+        QCOMPARE(int(tone ? QImageSettings::smoothLevel() : QImageSettings::toneLevel()), 0);
+        QCOMPARE(runs.count(), 0);
+        QVERIFY(slider(kTone)->isEnabled() && slider(kSmooth)->isEnabled());
+
+        // The next mouse release on either slider starts the run, if a key moved one.
+        release(slider(kTone));
+        QCOMPARE(runs.count(), expected > 0 ? 1 : 0);
+        QCOMPARE(slider(kTone)->isEnabled(), expected == 0);
+        QCOMPARE(slider(kSmooth)->isEnabled(), expected == 0);
+    }
+
+    void releaseRunsOnlyAfterAChange_data()
+    {
+        QTest::addColumn<int>("toneValue");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("nothing changed") << 0 << int(Qt::LeftButton) << 0;
+        QTest::newRow("changed, left button") << 12 << int(Qt::LeftButton) << 1;
+        QTest::newRow("changed, right button") << 12 << int(Qt::RightButton) << 0;
+    }
+
+    void releaseRunsOnlyAfterAChange()
+    {
+        QFETCH(int, toneValue);
+        QFETCH(int, button);
+        QFETCH(int, runs);
+        slider(kTone)->setValue(toneValue);
+        QSignalSpy spy(m_page.get(), &QPageBeautify::signal_image_beauty);
+        release(slider(kSmooth), Qt::MouseButton(button));
+        QCOMPARE(spy.count(), runs);
+        QCOMPARE(slider(kSmooth)->isEnabled(), runs == 0);
+    }
+
+    void dragRunsOnceOnRelease()
+    {
+        QSlider* s = slider(kTone);
+        s->resize(200, s->height());
+        QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
+        QSignalSpy moved(s, &QSlider::valueChanged);
+
+        // Press on the handle (at value 0, the left end) and drag to the right.
+        const int y = s->height() / 2;
+        sendMouse(s, QEvent::MouseButtonPress, QPoint(3, y), Qt::LeftButton, Qt::LeftButton);
+        for (int x = 20; x <= 180; x += 40)
+            sendMouse(s, QEvent::MouseMove, QPoint(x, y), Qt::NoButton, Qt::LeftButton);
+        QVERIFY(moved.count() > 1);
+        QVERIFY(s->value() > 0);
+        QCOMPARE(runs.count(), 0);
+        QCOMPARE(int(QImageSettings::toneLevel()), s->value());
+
+        sendMouse(s, QEvent::MouseButtonRelease, QPoint(180, y), Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(runs.count(), 1);
+        // The slider saw the release too: its drag is over.
+        QVERIFY(!s->isSliderDown());
+        QVERIFY(!s->isEnabled());
+    }
+
+    void noSecondRunWhileRunning()
+    {
+        QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
+        slider(kSmooth)->setValue(8);
+        release(slider(kSmooth));
+        QCOMPARE(runs.count(), 1);
+
+        // Running: keys and releases reach disabled sliders only.
+        QTest::keyClick(slider(kSmooth), Qt::Key_Right);
+        release(slider(kSmooth));
+        release(slider(kTone));
+        QCOMPARE(runs.count(), 1);
+        QCOMPARE(slider(kSmooth)->value(), 8);
+
+        m_page->onBeautyFinished();
+        QVERIFY(slider(kTone)->isEnabled() && slider(kSmooth)->isEnabled());
+        release(slider(kTone));
+        QCOMPARE(runs.count(), 2);
+    }
+
+    void reset_data()
+    {
+        QTest::addColumn<int>("tone");
+        QTest::addColumn<int>("smooth");
+        QTest::addColumn<bool>("onSmoothTab");
+        QTest::newRow("untouched") << 0 << 0 << false;
+        QTest::newRow("both set, smooth tab") << 17 << 30 << true;
+    }
+
+    void reset()
+    {
+        QFETCH(int, tone);
+        QFETCH(int, smooth);
+        QFETCH(bool, onSmoothTab);
+        slider(kTone)->setValue(tone);
+        slider(kSmooth)->setValue(smooth);
+        if (onSmoothTab)
+            QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSmooth"), Qt::LeftButton);
+        QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
+
+        m_page->onPageReset();
+
+        QCOMPARE(slider(kTone)->value() + slider(kSmooth)->value(), 0);
+        QCOMPARE(label("labelSmooth")->text(), QStringLiteral("0"));
+        QCOMPARE(int(QImageSettings::toneLevel()) + int(QImageSettings::smoothLevel()), 0);
+        QVERIFY(checked("btnTabSkim") && frameShown("frameSkimTone"));
+        QVERIFY(!checked("btnTabSmooth") && !frameShown("frameSmooth"));
+        QCOMPARE(runs.count(), 0); // resetting alone runs nothing
+
+        // A release afterwards brings the picture back to the download when a level had
+        // been set, and does nothing on a page that was never touched.
+        release(slider(kTone));
+        QCOMPARE(runs.count(), tone || smooth ? 1 : 0);
+    }
 
 private:
     QSlider* slider(const char* name) const { return m_page->findChild<QSlider*>(name); }
@@ -64,170 +207,6 @@ private:
 
     std::unique_ptr<QPageBeautify> m_page;
 };
-
-void TestPageBeautify::init()
-{
-    QImageSettings::setToneLevel(0);
-    QImageSettings::setSmoothLevel(0);
-    m_page = std::make_unique<QPageBeautify>();
-    m_page->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
-}
-
-void TestPageBeautify::cleanup()
-{
-    m_page.reset();
-}
-
-void TestPageBeautify::keysChangeLevelsButRunNothing_data()
-{
-    QTest::addColumn<QString>("sliderName");
-    QTest::addColumn<QVector<int>>("keys");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("tone right") << kTone << QVector<int>{Qt::Key_Right} << 1;
-    QTest::newRow("tone page up is 5") << kTone << QVector<int>{Qt::Key_PageUp} << 5;
-    QTest::newRow("tone end is 30") << kTone << QVector<int>{Qt::Key_End} << 30;
-    QTest::newRow("tone cannot pass 30") << kTone << QVector<int>{Qt::Key_End, Qt::Key_Right} << 30;
-    QTest::newRow("smooth three steps")
-        << kSmooth << QVector<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Up} << 3;
-    QTest::newRow("smooth end then left") << kSmooth << QVector<int>{Qt::Key_End, Qt::Key_Left} << 29;
-    QTest::newRow("smooth left at 0 stays") << kSmooth << QVector<int>{Qt::Key_Left} << 0;
-}
-
-void TestPageBeautify::keysChangeLevelsButRunNothing()
-{
-    QFETCH(QString, sliderName);
-    QFETCH(QVector<int>, keys);
-    QFETCH(int, expected);
-    const bool tone = sliderName == kTone;
-    if (!tone)
-        QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSmooth"), Qt::LeftButton);
-    QSlider* s = slider(qPrintable(sliderName));
-    QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
-    s->setFocus();
-    for (int key : keys)
-        QTest::keyClick(s, Qt::Key(key));
-
-    QCOMPARE(s->value(), expected);
-    QCOMPARE(label(tone ? "labelSkimTone" : "labelSmooth")->text(), QString::number(expected));
-    QCOMPARE(int(tone ? QImageSettings::toneLevel() : QImageSettings::smoothLevel()), expected);
-    QCOMPARE(int(tone ? QImageSettings::smoothLevel() : QImageSettings::toneLevel()), 0);
-    QCOMPARE(runs.count(), 0);
-    QVERIFY(slider(kTone)->isEnabled() && slider(kSmooth)->isEnabled());
-
-    // The next mouse release on either slider starts the run, if a key moved one.
-    release(slider(kTone));
-    QCOMPARE(runs.count(), expected > 0 ? 1 : 0);
-    QCOMPARE(slider(kTone)->isEnabled(), expected == 0);
-    QCOMPARE(slider(kSmooth)->isEnabled(), expected == 0);
-}
-
-void TestPageBeautify::releaseRunsOnlyAfterAChange_data()
-{
-    QTest::addColumn<int>("toneValue");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<int>("runs");
-    QTest::newRow("nothing changed") << 0 << int(Qt::LeftButton) << 0;
-    QTest::newRow("changed, left button") << 12 << int(Qt::LeftButton) << 1;
-    QTest::newRow("changed, right button") << 12 << int(Qt::RightButton) << 0;
-}
-
-void TestPageBeautify::releaseRunsOnlyAfterAChange()
-{
-    QFETCH(int, toneValue);
-    QFETCH(int, button);
-    QFETCH(int, runs);
-    slider(kTone)->setValue(toneValue);
-    QSignalSpy spy(m_page.get(), &QPageBeautify::signal_image_beauty);
-    release(slider(kSmooth), Qt::MouseButton(button));
-    QCOMPARE(spy.count(), runs);
-    QCOMPARE(slider(kSmooth)->isEnabled(), runs == 0);
-}
-
-void TestPageBeautify::dragRunsOnceOnRelease()
-{
-    QSlider* s = slider(kTone);
-    s->resize(200, s->height());
-    QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
-    QSignalSpy moved(s, &QSlider::valueChanged);
-
-    // Press on the handle (at value 0, the left end) and drag to the right.
-    const int y = s->height() / 2;
-    sendMouse(s, QEvent::MouseButtonPress, QPoint(3, y), Qt::LeftButton, Qt::LeftButton);
-    for (int x = 20; x <= 180; x += 40)
-        sendMouse(s, QEvent::MouseMove, QPoint(x, y), Qt::NoButton, Qt::LeftButton);
-    QVERIFY(moved.count() > 1);
-    QVERIFY(s->value() > 0);
-    QCOMPARE(runs.count(), 0);
-    QCOMPARE(int(QImageSettings::toneLevel()), s->value());
-
-    sendMouse(s, QEvent::MouseButtonRelease, QPoint(180, y), Qt::LeftButton, Qt::NoButton);
-    QCOMPARE(runs.count(), 1);
-    // The slider saw the release too: its drag is over.
-    QVERIFY(!s->isSliderDown());
-    QVERIFY(!s->isEnabled());
-}
-
-void TestPageBeautify::noSecondRunWhileRunning()
-{
-    QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
-    slider(kSmooth)->setValue(8);
-    release(slider(kSmooth));
-    QCOMPARE(runs.count(), 1);
-
-    // Running: keys and releases reach disabled sliders only.
-    QTest::keyClick(slider(kSmooth), Qt::Key_Right);
-    release(slider(kSmooth));
-    release(slider(kTone));
-    QCOMPARE(runs.count(), 1);
-    QCOMPARE(slider(kSmooth)->value(), 8);
-
-    m_page->onBeautyFinished();
-    QVERIFY(slider(kTone)->isEnabled() && slider(kSmooth)->isEnabled());
-    release(slider(kTone));
-    QCOMPARE(runs.count(), 2);
-}
-
-void TestPageBeautify::reset_data()
-{
-    QTest::addColumn<int>("tone");
-    QTest::addColumn<int>("smooth");
-    QTest::addColumn<bool>("onSmoothTab");
-    QTest::newRow("untouched") << 0 << 0 << false;
-    QTest::newRow("both set, smooth tab") << 17 << 30 << true;
-    QTest::newRow("tone only") << 4 << 0 << false;
-}
-
-void TestPageBeautify::reset()
-{
-    QFETCH(int, tone);
-    QFETCH(int, smooth);
-    QFETCH(bool, onSmoothTab);
-    slider(kTone)->setValue(tone);
-    slider(kSmooth)->setValue(smooth);
-    if (onSmoothTab)
-        QTest::mouseClick(m_page->findChild<QPushButton*>("btnTabSmooth"), Qt::LeftButton);
-    QSignalSpy runs(m_page.get(), &QPageBeautify::signal_image_beauty);
-
-    m_page->onPageReset();
-
-    QCOMPARE(slider(kTone)->value(), 0);
-    QCOMPARE(slider(kSmooth)->value(), 0);
-    QCOMPARE(label("labelSkimTone")->text(), QStringLiteral("0"));
-    QCOMPARE(label("labelSmooth")->text(), QStringLiteral("0"));
-    QCOMPARE(int(QImageSettings::toneLevel()), 0);
-    QCOMPARE(int(QImageSettings::smoothLevel()), 0);
-    QVERIFY(checked("btnTabSkim"));
-    QVERIFY(!checked("btnTabSmooth"));
-    QVERIFY(frameShown("frameSkimTone"));
-    QVERIFY(!frameShown("frameSmooth"));
-    QCOMPARE(runs.count(), 0); // resetting alone runs nothing
-
-    // A release afterwards brings the picture back to the download when a level had
-    // been set, and does nothing on a page that was never touched.
-    release(slider(kTone));
-    QCOMPARE(runs.count(), tone || smooth ? 1 : 0);
-}
 
 BRISEL_TEST_MAIN(TestPageBeautify)
 #include "tst_pagebeautify.moc"
