@@ -33,6 +33,8 @@ int maxPixelDifference(const cv::Mat& a, const cv::Mat& b);
 
 // Writes bytes to a file, creating its folder; QVERIFY-friendly.
 bool writeFile(const QString& path, const QByteArray& bytes);
+// A file's bytes, empty when it cannot be read.
+QByteArray readFile(const QString& path);
 
 // Makes <dir>/<name>.pem and <dir>/<name>.key with the openssl program: signed by
 // <dir>/<signer>.pem, or self-signed when `signer` is empty (a CA when `host` is

@@ -20,12 +20,6 @@ using namespace mattingtest;
 
 namespace {
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList prefixed(const QString& folder, const QStringList& names)
 {
     QStringList paths;
@@ -105,9 +99,8 @@ private slots:
         QCOMPARE(runTask(task), QString());
         QCOMPARE(task.sourceSize(), size);
         verifyCutout(task.cutout(), size);
-        QCOMPARE(testutils::maxPixelDifference(QImageHelp::decodeImageBytes(fileBytes(QImageTask::cacheFilePath(photo))),
-                                               task.cutout()),
-                 0);
+        const cv::Mat cached = QImageHelp::decodeImageBytes(testutils::readFile(QImageTask::cacheFilePath(photo)));
+        QCOMPARE(testutils::maxPixelDifference(cached, task.cutout()), 0);
     }
 
     void outputNames_data()
@@ -213,7 +206,7 @@ private slots:
                 QVERIFY(testutils::writeFile(path, "this is a shopping list"));
             else if (!name.startsWith("gone"))
                 QVERIFY(!makePhoto(name, 120, 90).isEmpty());
-            before[path] = fileBytes(path);
+            before[path] = testutils::readFile(path);
             args << path;
         }
         for (const QString& option : options)
@@ -227,11 +220,11 @@ private slots:
             const QString path = QString(name).contains("OUT") ? QString(name).replace("OUT", outFolder)
                                                                : photoFolder + "/" + name;
             QVERIFY2(run.out.contains(" -> " + QDir::toNativeSeparators(path)), qPrintable(run.out));
-            verifyCutout(QImageHelp::decodeImageBytes(fileBytes(path)), QSize(120, 90));
+            verifyCutout(QImageHelp::decodeImageBytes(testutils::readFile(path)), QSize(120, 90));
         }
         QCOMPARE(run.out.count(" -> "), written.size());
         for (auto it = before.cbegin(); it != before.cend(); ++it)
-            QCOMPARE(fileBytes(it.key()), it.value()); // photos are never touched
+            QCOMPARE(testutils::readFile(it.key()), it.value()); // photos are never touched
     }
 };
 

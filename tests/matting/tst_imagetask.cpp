@@ -4,7 +4,7 @@
 
 #include "fakeservice.h"
 #include "hrequest.h"
-#include "logger.h"
+#include "logcapture.h"
 #include "mattingfixtures.h"
 #include "qimagehelp.h"
 #include "qimagetask.h"
@@ -22,7 +22,6 @@
 
 #include <curl/curl.h>
 
-#include <mutex>
 
 using namespace mattingtest;
 
@@ -44,12 +43,6 @@ QByteArray resultPng()
     return png;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 std::unique_ptr<FakeService> healthyService()
 {
     auto fake = std::make_unique<FakeService>();
@@ -57,29 +50,6 @@ std::unique_ptr<FakeService> healthyService()
     useService(fake->url());
     return fake;
 }
-
-// Keeps every log text, where a failure's description lands.
-class LogTap
-{
-public:
-    LogTap()
-    {
-        kzl::logger::setCallback([this](const std::shared_ptr<kzl::LogRecord>& record) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_all += QString::fromStdWString(record->message) + '\n';
-        });
-    }
-    ~LogTap() { kzl::logger::setCallback(nullptr); }
-    QString text() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_all;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    QString m_all;
-};
 
 Script answerCreate(const QByteArray& json, int status = 200)
 {
@@ -155,13 +125,13 @@ private slots:
         QCOMPARE(seen.pollTarget, QStringLiteral("/api/v2/task?mac=%1&serial=0123abcd").arg(mac));
         QCOMPARE(seen.fileField, QStringLiteral("file"));
         QCOMPARE(seen.fileName, photoName);
-        QCOMPARE(seen.fileContent, fileBytes(photo));
+        QCOMPARE(seen.fileContent, testutils::readFile(photo));
         QCOMPARE(fake->creates.load() + fake->polls.load() + fake->downloads.load(), 3);
 
         QCOMPARE(task.sourceSize(), QSize(20, 10));
         QCOMPARE(task.cutout().type(), CV_8UC4);
         QCOMPARE(task.cutout().at<cv::Vec4b>(0, 19)[3], uchar(19 * 12));
-        QCOMPARE(fileBytes(QImageTask::cacheFilePath(photo)), fake->resultBytes);
+        QCOMPARE(testutils::readFile(QImageTask::cacheFilePath(photo)), fake->resultBytes);
     }
 
     void serviceFailuresReachTheCaller_data()
@@ -221,7 +191,7 @@ private slots:
         script(*fake);
         const QString photo = makePhoto(QStringLiteral("failure-%1.jpg").arg(QTest::currentDataTag()));
 
-        LogTap log;
+        LogCapture log;
         QImageTask task(Goods, photo);
         QCOMPARE(runTask(task), message);
         QVERIFY2(log.text().contains("express: " + expression), qPrintable(log.text()));
@@ -258,7 +228,7 @@ private slots:
         if (server == "deleted")
             QVERIFY(QFile::remove(photo));
 
-        LogTap log;
+        LogCapture log;
         QCOMPARE(runTask(task), message);
         QVERIFY2(log.text().contains("express: " + expression), qPrintable(log.text()));
         if (fake)
@@ -298,7 +268,7 @@ private slots:
         QImageTask first(Person, photo);
         QCOMPARE(runTask(first), QString());
         const QString entry = QImageTask::cacheFilePath(photo);
-        QCOMPARE(fileBytes(entry), result);
+        QCOMPARE(testutils::readFile(entry), result);
 
         QFile file(photo);
         const QDateTime stamp = QFileInfo(photo).lastModified();
@@ -307,7 +277,7 @@ private slots:
             QVERIFY(file.setFileTime(stamp.addSecs(-3600), QFileDevice::FileModificationTime));
         } else if (change == "same-stamp") {
             // The cache key is path, size and time, not content: this is a hit.
-            QByteArray bytes = fileBytes(photo);
+            QByteArray bytes = testutils::readFile(photo);
             bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x55);
             QVERIFY(testutils::writeFile(photo, bytes));
             QVERIFY(file.open(QIODevice::ReadWrite));
@@ -325,7 +295,7 @@ private slots:
         QCOMPARE(fake ? fake->creates.load() : before, creates);
         QCOMPARE(second.sourceSize(), QSize(20, 10));
         QCOMPARE(testutils::maxPixelDifference(second.cutout(), first.cutout()), 0);
-        QCOMPARE(fileBytes(QImageTask::cacheFilePath(photo)), result);
+        QCOMPARE(testutils::readFile(QImageTask::cacheFilePath(photo)), result);
     }
 
     void unwritableCacheStillSucceeds()

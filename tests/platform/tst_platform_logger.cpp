@@ -17,10 +17,7 @@ namespace {
 
 QStringList readLines(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(testutils::readFile(path)).split('\n', Qt::SkipEmptyParts);
 }
 
 // The log text after the "file:line " prefix.

@@ -2,7 +2,7 @@
 
 #include "cglobal.h"
 #include "csetting.h"
-#include "logger.h"
+#include "logcapture.h"
 #include "testutils.h"
 
 #include <QDateTime>
@@ -13,7 +13,6 @@
 #include <QProcess>
 #include <QSettings>
 
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -44,29 +43,6 @@ void replaceStore(const QByteArray& content)
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
 }
-
-// Collects the logger's messages while alive.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        kzl::logger::setCallback([this](const std::shared_ptr<kzl::LogRecord>& record) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines << QString::fromStdWString(record->message);
-        });
-    }
-    ~LogCapture() { kzl::logger::setCallback(nullptr); }
-    QString text()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines.join('\n');
-    }
-
-private:
-    std::mutex m_mutex;
-    QStringList m_lines;
-};
 
 } // namespace
 

@@ -56,12 +56,6 @@ QStringList reportsIn(const QString& folder)
     return QDir(folder).entryList({QStringLiteral("*.dmp")}, QDir::Files);
 }
 
-QString readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 } // namespace
 
 class TestCrashHandler : public QObject
@@ -180,7 +174,7 @@ void TestCrashHandler::crashReport()
     QVERIFY2(faultUtc >= before.addSecs(-1) && faultUtc <= after.addSecs(1),
              qPrintable(reports.first() + " vs " + before.toString(Qt::ISODate)));
 
-    const QString report = readAll(folder.filePath(reports.first()));
+    const QString report = QString::fromUtf8(testutils::readFile(folder.filePath(reports.first())));
     QVERIFY(report.contains(QStringLiteral("signal: %1 (").arg(signal)));
     QVERIFY(report.contains(QStringLiteral("thread: %1\n").arg(run.faultingThread)));
     const int trace = report.indexOf(QStringLiteral("backtrace:\n"));
