@@ -159,39 +159,6 @@ private slots:
         }
     }
 
-    void applyCommitsTheChosenSize_data()
-    {
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<int>("code");
-        QTest::newRow("edges") << "Crop edges of image" << 9;
-        QTest::newRow("ID photo") << "一寸 295x413px  |  25x35mm" << 20;
-    }
-
-    // Text typed for a custom size and then abandoned for another size is neither
-    // checked nor kept.
-    void applyCommitsTheChosenSize()
-    {
-        QFETCH(QString, label);
-        QFETCH(int, code);
-        QTest::mouseClick(sizeButton(m_page.get(), "Custom size"), Qt::LeftButton);
-        typeInto(edit("lineEditWidth"), "0");
-        QTest::mouseClick(button("btnTabCertificate"), Qt::LeftButton);
-        QTest::mouseClick(sizeButton(m_page.get(), label), Qt::LeftButton);
-        QSignalSpy spy(m_page.get(), &QPageCrop::signal_apply_crop_size);
-        QTest::mouseClick(button("btnApplyCrop"), Qt::LeftButton);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy[0], (QVariantList{code, true, QSize(640, 360)}));
-        QVERIFY(m_messages.isEmpty());
-    }
-
-    void cropFrameFollowsVisibility()
-    {
-        QSignalSpy spy(m_page.get(), &QPageCrop::signal_show_crop_frame);
-        m_page->hide();
-        m_page->show();
-        QCOMPARE(static_cast<QList<QVariantList>>(spy), (QList<QVariantList>{{false}, {true}}));
-    }
-
     void resetSelectsTheWholePictureSilently()
     {
         QTest::mouseClick(sizeButton(m_page.get(), "Custom size"), Qt::LeftButton);

@@ -1,6 +1,6 @@
-// The cut-out page driven with the mouse and keyboard: brush and magic brush,
-// Remove and Keep, the sliders with their labels and what they announce, and the
-// reset when a new cut-out arrives.
+// The cut-out page driven with the keyboard: the sliders with their labels and what
+// they announce, the tolerance setting, and the reset when a new cut-out arrives.
+// Its buttons reaching the brush view are the page manager's tests.
 
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
@@ -49,52 +49,6 @@ private slots:
         QCOMPARE(int(QImageSettings::tolerance()), 11);
         m_page->onPageReset();
         QCOMPARE(int(QImageSettings::tolerance()), 10);
-    }
-
-    void toolButtons_data()
-    {
-        QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<bool>("magic");
-        QTest::addColumn<bool>("keep");
-        QTest::addColumn<QVariantList>("brushSignals");
-        QTest::addColumn<QVariantList>("keepSignals");
-        QTest::newRow("magic") << QStringList{"btnTabMagic"} << true << false << QVariantList{true}
-                               << QVariantList{};
-        QTest::newRow("magic and back") << QStringList{"btnTabMagic", "btnTabBrush"} << false << false
-                                        << QVariantList{true, false} << QVariantList{};
-        QTest::newRow("keep then remove") << QStringList{"btnKeep", "btnRemove"} << false << false
-                                          << QVariantList{} << QVariantList{true, false};
-        QTest::newRow("magic keeps") << QStringList{"btnTabMagic", "btnKeep"} << true << true
-                                     << QVariantList{true} << QVariantList{true};
-    }
-
-    void toolButtons()
-    {
-        QFETCH(QStringList, clicks);
-        QFETCH(bool, magic);
-        QFETCH(bool, keep);
-        QFETCH(QVariantList, brushSignals);
-        QFETCH(QVariantList, keepSignals);
-        QSignalSpy brush(m_page.get(), &QPageCutOut::signal_change_brush);
-        QSignalSpy repair(m_page.get(), &QPageCutOut::signal_repair_background);
-        for (const QString& name : clicks)
-            QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
-        QVariantList gotBrush, gotKeep;
-        for (const QVariantList& args : brush)
-            gotBrush << args[0];
-        for (const QVariantList& args : repair)
-            gotKeep << args[0];
-        QCOMPARE(gotBrush, brushSignals);
-        QCOMPARE(gotKeep, keepSignals);
-
-        QCOMPARE(marked("btnTabMagic"), magic);
-        QCOMPARE(marked("btnTabBrush"), !magic);
-        QCOMPARE(marked("btnKeep"), keep);
-        QCOMPARE(marked("btnRemove"), !keep);
-        // The magic brush has no size or hardness, only a tolerance.
-        QCOMPARE(shown("frameTolerance"), magic);
-        QCOMPARE(shown("frameBrushSize"), !magic);
-        QCOMPARE(shown("frameHardness"), !magic);
     }
 
     void sliders_data()
@@ -174,16 +128,6 @@ private slots:
         QVERIFY(shown("frameBrushSize") && !shown("frameTolerance"));
     }
 
-    void followsTheViewsBrushSize()
-    {
-        QSignalSpy sizes(m_page.get(), &QPageCutOut::signal_brush_size);
-        m_page->onBrushSizeChanged(30);
-        QCOMPARE(child<QSlider>("hSliderBrushSize")->value(), 30);
-        QCOMPARE(child<QLabel>("labelBrushSize")->text(), QString("30"));
-        m_page->onBrushSizeChanged(500);
-        QCOMPARE(child<QSlider>("hSliderBrushSize")->value(), 100);
-        QCOMPARE(sizes.last()[0].toInt(), 100);
-    }
 };
 
 BRISEL_TEST_MAIN(TestPageCutOut)

@@ -104,7 +104,6 @@ private slots:
         QTest::addColumn<QString>("tabName");
         QTest::addColumn<int>("key");
         QTest::newRow("change background") << "BtnTabChangeBg" << 0;
-        QTest::newRow("cut-out") << "BtnTabCutout" << 1;
         QTest::newRow("beautify") << "BtnTabBeautify" << 4;
     }
 
