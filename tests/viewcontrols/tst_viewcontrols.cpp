@@ -238,10 +238,13 @@ void TestViewControls::barFollowsOnlyTheShownView()
         auto* crop = static_cast<QCropWidget*>(host.widget.get());
         const bool toBrush = kind == "crop";
         crop->setActiveView(toBrush ? QCropWidget::BrushView : QCropWidget::CropView);
-        if (toBrush)
-            host.view = crop->brushView(), host.factor = [crop] { return crop->brushView()->factor(); };
-        else
-            host.view = crop->cropView(), host.factor = [crop] { return crop->cropView()->factor(); };
+        if (toBrush) {
+            host.view = crop->brushView();
+            host.factor = [crop] { return crop->brushView()->factor(); };
+        } else {
+            host.view = crop->cropView();
+            host.factor = [crop] { return crop->cropView()->factor(); };
+        }
     }
     QVERIFY(host.view != left);
     const int shown = qRound(host.factor() * 100);
