@@ -103,6 +103,19 @@ Json::Value parseReply(const QByteArray& bytes)
     return val;
 }
 
+// A request the service turned down with an HTTP error status: when the answer's
+// body carries the service's own explanation, that is what the user reads
+// instead of the bare status.
+void checkRequest(int iRet, const QByteArray& body)
+{
+    if (iRet > HRequest::HttpErrorBase) {
+        Json::Value val;
+        if (Json::Reader().parse(body, val) && !val["message"].asQString().isEmpty())
+            parseReply(body);
+    }
+    U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet));
+}
+
 } // namespace
 
 QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
@@ -246,8 +259,7 @@ QString QImageTask::waitForResult(const QString& mac, const QString& serial)
     int status = emMattingRunning;
     for (int attempt = 1; attempt <= kMaxPolls; ++attempt) {
         QByteArray bytes;
-        const int iRet = request.exec(bytes);
-        U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet));
+        checkRequest(request.exec(bytes), bytes);
         const Json::Value data = parseReply(bytes)["data"];
         status = data["status"].asInt();
         U_CHECK(emMattingFailed != status, tr("Image matting failed!"));
@@ -267,8 +279,7 @@ QByteArray QImageTask::download(const QString& resultUrl)
     request.setHttpType(0);
     request.setResultType(1);
     QByteArray bytes;
-    const int iRet = request.exec(bytes);
-    U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet));
+    checkRequest(request.exec(bytes), bytes);
     const cv::Mat image = QImageHelp::decodeImageBytes(bytes);
     U_CHECK(!image.empty(), tr("The cut-out sent by the matting service is not a readable image."));
     setCutout(image);

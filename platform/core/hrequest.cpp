@@ -229,6 +229,8 @@ int HRequest::exec(QByteArray& result)
         outcome = HttpErrorBase + int(status);
     if (outcome != 0) {
         BRISEL_LOG(1, QStringLiteral("request %1 failed: %2").arg(m_url, getCurlErrMsg(outcome)));
+        if (outcome > HttpErrorBase && transfer.keepBody)
+            result = transfer.body;
         return outcome;
     }
     result = transfer.keepBody ? transfer.body : transfer.headers;

@@ -33,8 +33,9 @@ public:
     // The full URL a Get would fetch, parameters included.
     QString fullUrl() const;
 
-    // 0 with the answer in `result`; otherwise an error code for getCurlErrMsg()
-    // and `result` is empty.
+    // 0 with the answer in `result`; otherwise an error code for getCurlErrMsg().
+    // After an HTTP error status `result` holds the answer's body (a server's own
+    // explanation, for callers that can read it); after other failures it is empty.
     int exec(QByteArray& result);
     // HTTP status of the last exec(), 0 when no answer arrived.
     int httpStatus() const { return m_status; }
