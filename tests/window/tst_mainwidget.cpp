@@ -10,6 +10,9 @@
 #include "qloadingctrl.h"
 #include "qmainwidget.h"
 #include "qmsgbox.h"
+#include "qpagecrop.h"
+#include "qpagemanager.h"
+#include "qsizebutton.h"
 #include "qtabbutton.h"
 #include "qtaskmanager.h"
 #include "testutils.h"
@@ -21,6 +24,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTcpServer>
@@ -189,6 +193,49 @@ private slots:
         QTest::mouseClick(child<QPushButton>("btnBackHome"), Qt::LeftButton);
         QVERIFY(!QTaskManager::getTask(view->taskId()));
         QTRY_COMPARE(homePage(), int(QMainWidget::HomeEntry));
+    }
+
+    void sidePanelFollowsTabsAndNewCutouts()
+    {
+        RUN_FLOW("person", mattingtest::makePhoto("tabs.png"));
+        QPageManager* pages = window->pages();
+        auto* originView = child<QWidget>("originView");
+        auto* cropTab = child<QTabButton>("BtnTabCrop");
+        // A tab opens its page in place of the photo; the same tab again closes it.
+        QTest::mouseClick(child<QTabButton>("BtnTabChangeBg"), Qt::LeftButton);
+        QTest::mouseClick(child<QTabButton>("BtnTabBeautify"), Qt::LeftButton);
+        QCOMPARE(pages->currentPage(), int(QPageManager::Beautify));
+        QVERIFY(!originView->isVisible() && !pages->page(QPageManager::ChangeBg)->isVisible());
+        QTest::mouseClick(child<QTabButton>("BtnTabBeautify"), Qt::LeftButton);
+        QCOMPARE(pages->currentPage(), int(QPageManager::kNoPage));
+        QVERIFY(originView->isVisible());
+
+        // A size only previews; committing it closes the page.
+        QTest::mouseClick(cropTab, Qt::LeftButton);
+        auto* crop = qobject_cast<QPageCrop*>(pages->page(QPageManager::Crop));
+        for (QSizeButton* b : crop->findChildren<QSizeButton*>())
+            if (b->name() == "1:1")
+                QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(pages->currentPage(), int(QPageManager::Crop));
+        QTest::mouseClick(crop->findChild<QPushButton*>("btnApplyCrop"), Qt::LeftButton);
+        QCOMPARE(pages->currentPage(), int(QPageManager::kNoPage));
+        QVERIFY(originView->isVisible() && !cropTab->isChecked());
+        QCOMPARE(crop->currentCode(), 2);
+
+        // The next cut-out arrives while a page is open: every page is back at its
+        // defaults, and the photo shows.
+        QTest::mouseClick(child<QTabButton>("BtnTabCutout"), Qt::LeftButton);
+        auto* brushSize = pages->page(QPageManager::CutOut)->findChild<QSlider*>("hSliderBrushSize");
+        brushSize->setValue(64);
+        picks << mattingtest::makePhoto("second.png");
+        QTest::mouseClick(child<QPushButton>("btnUploadAgain"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(outerPage() == QMainWidget::PageImage && originView->isVisible(), kFlowTimeoutMs);
+        QCOMPARE(pages->currentPage(), int(QPageManager::kNoPage));
+        for (QTabButton* t : window->tabs())
+            QVERIFY(!t->isChecked());
+        QCOMPARE(brushSize->value(), 12);
+        QCOMPARE(crop->currentCode(), 1);
+        QCOMPARE(window->currentMattingType(), int(Person));
     }
 
     void droppedFileStartsCardFlow()
