@@ -277,14 +277,17 @@ private slots:
     void missingCascadeGivesToneOnly_data()
     {
         QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("garbled"); // present, but not a cascade
         QTest::addColumn<int>("errors");
-        QTest::newRow("both missing") << QStringList{} << 2;
-        QTest::newRow("face cascade missing") << QStringList{"h_eye.xml"} << 1;
+        QTest::newRow("both missing") << QStringList{} << QString() << 2;
+        QTest::newRow("face cascade missing") << QStringList{"h_eye.xml"} << QString() << 1;
+        QTest::newRow("eye cascade garbled") << QStringList{"h_face.xml"} << "h_eye.xml" << 1;
     }
 
     void missingCascadeGivesToneOnly()
     {
         QFETCH(QStringList, present);
+        QFETCH(QString, garbled);
         QFETCH(int, errors);
         const QString installed = QBeautify::cascadeFolder();
         QTemporaryDir folder;
@@ -292,6 +295,8 @@ private slots:
             if (!QFile::copy(installed + name, folder.filePath(name)))
                 QSKIP("the cascades were not installed beside the program");
         }
+        if (!garbled.isEmpty())
+            QVERIFY(testutils::writeFile(folder.filePath(garbled), "<?xml version=\"1.0\"?><opencv_storage>"));
         QBeautify::setCascadeFolder(folder.path());
         QCOMPARE(QBeautify::cascadeFolder(), folder.path() + "/");
 

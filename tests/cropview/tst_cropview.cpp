@@ -1,18 +1,22 @@
 // The workspace's editor host driven as a user drives it: mouse on the views, the
-// zoom bar, history buttons and shortcuts, saving into real folders, the format
-// dialog and the file size page. Photos are matted from the task cache, so no
-// service is needed.
+// zoom bar, history buttons and shortcuts, beautify runs from their page, saving
+// into real folders, the format dialog and the file size page. Photos are matted
+// from the task cache, so no service is needed.
 
+#include "qappsettings.h"
+#include "qbeautify.h"
 #include "qcropwidget.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
 #include "qimageformatdialog.h"
+#include "qimagehelp.h"
+#include "qimagesettings.h"
 #include "qimagetask.h"
 #include "qmattingbutton.h"
 #include "qmsgbox.h"
 #include "qpageadvanced.h"
-#include "qappsettings.h"
+#include "qpagebeautify.h"
 #include "qsavefilewriter.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
@@ -55,20 +59,42 @@ QByteArray encoded(const cv::Mat& m, const char* ext)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
 }
 
+// A red disc on nothing: what the service sends for the photo below.
+cv::Mat discCutout()
+{
+    cv::Mat cutout(kPhoto.height(), kPhoto.width(), CV_8UC4, cv::Scalar(0, 0, 0, 0));
+    cv::circle(cutout, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220, 255),
+               cv::FILLED);
+    return cutout;
+}
+
 // A grey photo with a red disc, and in the task cache the disc cut out, so the
 // task finishes without asking the service.
 QString makeMattedPhoto(const QString& name)
 {
     cv::Mat photo(kPhoto.height(), kPhoto.width(), CV_8UC3, cv::Scalar(200, 200, 200));
-    const cv::Point centre(kPhoto.width() / 2, kPhoto.height() / 2);
-    cv::circle(photo, centre, 70, cv::Scalar(40, 40, 220), cv::FILLED);
-    cv::Mat cutout(photo.size(), CV_8UC4, cv::Scalar(0, 0, 0, 0));
-    cv::circle(cutout, centre, 70, cv::Scalar(40, 40, 220, 255), cv::FILLED);
+    cv::circle(photo, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220), cv::FILLED);
     const QString path = testutils::sandboxPath() + "/photos/" + name;
     if (!testutils::writeFile(path, encoded(photo, ".jpg"))
-        || !testutils::writeFile(QImageTask::cacheFilePath(path), encoded(cutout, ".png")))
+        || !testutils::writeFile(QImageTask::cacheFilePath(path), encoded(discCutout(), ".png")))
         return QString();
     return path;
+}
+
+// Largest colour difference where both pictures are opaque; -1 when sizes differ.
+int worstOpaqueDifference(const cv::Mat& shown, const cv::Mat& expected)
+{
+    if (shown.size() != expected.size())
+        return -1;
+    int worst = 0;
+    for (int y = 0; y < expected.rows; ++y) {
+        for (int x = 0; x < expected.cols; ++x) {
+            const cv::Vec4b e = expected.at<cv::Vec4b>(y, x), s = shown.at<cv::Vec4b>(y, x);
+            for (int c = 0; c < 3 && e[3] == 255 && s[3] == 255; ++c)
+                worst = std::max(worst, std::abs(int(e[c]) - int(s[c])));
+        }
+    }
+    return worst;
 }
 
 void moveTo(QWidget* w, QPoint pos, Qt::MouseButton held)
@@ -256,27 +282,6 @@ private slots:
                  qPrintable(QString("%1x%2").arg(shown.width()).arg(shown.height())));
     }
 
-    void dragTopMiddleHandleKeepsBottom()
-    {
-        LOAD();
-        QImageCanvas* canvas = crop()->canvas();
-        QTest::mouseClick(crop(), Qt::LeftButton, Qt::NoModifier, toWidget(QPoint(5, 5)));
-        QVERIFY(canvas->isSubjectFrameShown());
-        const QRect before = canvas->subjectRect();
-        const QPoint handle = toWidget(canvas->handles().value(1).center());
-        moveTo(crop(), handle, Qt::NoButton);
-        QCOMPARE(crop()->hitCode(), 1);
-        QCOMPARE(crop()->cursor().shape(), Qt::SizeVerCursor);
-        const double s = double(canvas->canvasSize().width()) / crop()->imageRect().width();
-        drag(crop(), Qt::LeftButton, handle, handle + QPoint(7, 30));
-        const QRect after = canvas->subjectRect();
-        QCOMPARE(after.bottom(), before.bottom());
-        // Only the vertical movement counts, in canvas pixels.
-        QVERIFY2(qAbs(before.height() - after.height() - 30 * s) <= 2, qPrintable(QString::number(after.height())));
-        // The subject keeps its proportions, centred where it was horizontally.
-        QVERIFY(qAbs(after.width() * before.height() - before.width() * after.height()) <= 2 * before.height());
-    }
-
     void brushEditReachesCanvas()
     {
         LOAD();
@@ -291,6 +296,47 @@ private slots:
         const QImage composed = crop()->canvas()->composedPixmap(true).toImage();
         QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 + 6)), 0);
         QCOMPARE(qAlpha(composed.pixel(kPhoto.width() / 2, kPhoto.height() / 2 - 50)), 255);
+    }
+
+    void beautifyRunsShowTheirResult_data()
+    {
+        QTest::addColumn<int>("tone");
+        QTest::addColumn<int>("smooth");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("tone 30 twice does not compound") << 30 << 0 << 2;
+        QTest::newRow("both") << 12 << 20 << 1;
+    }
+
+    // The beautify page wired to the host as the page manager wires it: a run
+    // filters the downloaded cut-out, never the last result, keeps its alpha, and
+    // both levels back at 0 restore the download.
+    void beautifyRunsShowTheirResult()
+    {
+        QFETCH(int, tone);
+        QFETCH(int, smooth);
+        QFETCH(int, runs);
+        QImageSettings::setToneLevel(0);
+        QImageSettings::setSmoothLevel(0);
+        LOAD();
+        QPageBeautify page;
+        connect(&page, &QPageBeautify::signal_image_beauty, host.get(), &QCropWidget::onImageBeauty);
+        connect(host.get(), &QCropWidget::signal_beauty_finished, &page, &QPageBeautify::onBeautyFinished);
+        page.show();
+        const auto shown = [&] {
+            const QImage composed = crop()->canvas()->composedPixmap(true).toImage();
+            return QImageHelp::imageToMat(composed.convertToFormat(QImage::Format_ARGB32)).clone();
+        };
+        for (int i = 0; i < runs; ++i) {
+            QVERIFY(beautifyWith(&page, "hSliderStrenghtTone", tone));
+            QVERIFY(beautifyWith(&page, "hSliderSmooth", smooth));
+        }
+        const cv::Mat downloaded = discCutout();
+        QCOMPARE(worstOpaqueDifference(shown(), QBeautify::beautifyCutout(downloaded, downloaded, tone, smooth)), 0);
+        QVERIFY(worstOpaqueDifference(shown(), downloaded) > 0);
+        QCOMPARE(int(shown().at<cv::Vec4b>(5, 5)[3]), 0);
+        QVERIFY(beautifyWith(&page, "hSliderStrenghtTone", 0));
+        QVERIFY(beautifyWith(&page, "hSliderSmooth", 0));
+        QCOMPARE(worstOpaqueDifference(shown(), downloaded), 0);
     }
 
     void unreadableBackgroundSaysSo()
@@ -484,14 +530,6 @@ private:
     QImageCutoutWidget* brush() const { return host->brushView(); }
     template <typename T> T* child(const char* name) const { return host->findChild<T*>(QLatin1String(name)); }
     QString labelText(const char* name) const { return child<QLabel>(name)->text(); }
-    // A canvas point in widget coordinates of the crop view.
-    QPoint toWidget(QPoint canvasPoint) const
-    {
-        const QRect shown = crop()->imageRect();
-        const double s = double(crop()->canvas()->canvasSize().width()) / shown.width();
-        return shown.topLeft() + QPoint(int(canvasPoint.x() / s), int(canvasPoint.y() / s));
-    }
-
     // Saves into folder and returns the written file (empty on failure).
     QString saveInto(const QString& folder, int outputSize)
     {
@@ -501,6 +539,25 @@ private:
         if (!QTest::qWaitFor([&] { return saved.size() + failed.size() > 0; }, kWaitMs) || saved.isEmpty())
             return QString();
         return saved.first().first().toString();
+    }
+
+    // Moves a page slider to `value` with the keyboard and lets go of it with the
+    // mouse; true once the run it asked for has finished (or when none was needed).
+    bool beautifyWith(QPageBeautify* page, const char* sliderName, int value)
+    {
+        auto* slider = page->findChild<QSlider*>(sliderName);
+        if (slider->value() == value)
+            return true;
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Home);
+        for (int i = 0; i < value; ++i)
+            QTest::keyClick(slider, Qt::Key_Right);
+        QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
+        QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(), slider->mapToGlobal(slider->rect().center()),
+                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(slider, &up);
+        // The job is queued, not run in the release: the page waits for it.
+        return !slider->isEnabled() && finished.isEmpty() && finished.wait(kWaitMs) && slider->isEnabled();
     }
 
     void strokeOverDisc()

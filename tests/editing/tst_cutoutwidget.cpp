@@ -2,7 +2,6 @@
 #include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
-#include "qoriginwidget.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
@@ -54,255 +53,224 @@ class TestCutoutWidget : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void zoom_data();
-    void zoom();
-    void clickPaintsADisc();
-    void keepStrokeMergesToThePhoto();
-    void removeStrokeClears();
-    void panning_data();
-    void panning();
-    void hideHandsOverOnlyAfterAChange();
-    void undoneStateSurvivesZoomResizeAndMagicFill();
-    void unreadablePhotoLeavesTheViewEmpty();
-    void originPanelRecordsThePhotoSize();
+    void initTestCase()
+    {
+        qRegisterMetaType<cv::Mat>("Mat");
+        QWorkPool::instance()->start(2);
+    }
+
+    void init()
+    {
+        view = new QImageCutoutWidget;
+        view->resize(400, 300); // the photo fits at half size
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view));
+        QSignalSpy ready(view, &QImageCutoutWidget::signal_ready);
+        view->setImages(photo(), cutout());
+        QVERIFY(ready.wait(10000));
+        QCOMPARE(view->imageRect(), QRect(0, 0, 400, 300));
+        view->setBrushSize(10);
+    }
+
+    void cleanup()
+    {
+        delete view;
+        view = nullptr;
+    }
+
+    // '+' and '-' are the zoom buttons, 'w' and 'W' a wheel notch up and down.
+    void zoom_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<float>("expected");
+        QTest::newRow("floor holds") << "--------" << 0.4f;
+        QTest::newRow("nine up") << "+++++++++" << 1.9f;
+        QTest::newRow("tenth up jumps") << "++++++++++" << 3.0f;
+        QTest::newRow("ceiling holds") << "++++++++++++" << 3.0f;
+        QTest::newRow("down from the top") << "++++++++++-" << 2.9f;
+        QTest::newRow("wheel") << "wwW" << 1.1f;
+    }
+
+    void zoom()
+    {
+        QFETCH(QString, steps);
+        QFETCH(float, expected);
+        QSignalSpy reported(view, &QImageCutoutWidget::signal_factor_changed);
+        int wheels = 0;
+        for (QChar c : steps) {
+            if (c == '+' || c == '-') {
+                const float reached = c == '+' ? view->zoomIn() : view->zoomOut();
+                QCOMPARE(reached, view->factor());
+                continue;
+            }
+            const QPoint at(50, 50);
+            QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(view, &notch);
+            QCOMPARE(reported.size(), ++wheels);
+            QCOMPARE(reported.last().at(0).toFloat(), view->factor());
+        }
+        QVERIFY2(qAbs(view->factor() - expected) < 1e-5f, qPrintable(QString::number(view->factor())));
+        // The display follows: the photo is shown at factor x the fitted half size
+        // (within a pixel: the photo's aspect ratio decides the last one).
+        QVERIFY(qAbs(view->imageRect().width() - int(kPhoto.width() * view->factor() * 0.5f)) <= 1);
+        QCOMPARE(view->displayMask().size(), view->imageRect().size());
+    }
+
+    void clickPaintsADisc()
+    {
+        QSignalSpy historyChanged(view, &QImageCutoutWidget::signal_history_changed);
+        view->setKeepMode(true);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 300}));
+        QCOMPARE(historyChanged.count(), 1);
+        QCOMPARE(view->history().count(), 2);
+        const QImage mask = view->mask();
+        // Brush 10 on screen is 20 photo pixels: a disc of radius 10 around the point.
+        QCOMPARE(mask.pixel(600, 300), QMaskStroke::kTagPixel);
+        QCOMPARE(mask.pixel(607, 300), QMaskStroke::kTagPixel);
+        QCOMPARE(mask.pixel(600, 293), QMaskStroke::kTagPixel);
+        QCOMPARE(qAlpha(mask.pixel(609, 309)), 0); // the corner of the square is not painted
+        QCOMPARE(qAlpha(mask.pixel(615, 300)), 0);
+        QVERIFY(view->canUndo());
+    }
+
+    void keepStrokeMergesToThePhoto()
+    {
+        view->setKeepMode(true);
+        drag(view, Qt::LeftButton, {pointerFor({300, 100}), pointerFor({500, 100})});
+        QCOMPARE(view->mask().pixel(350, 100), QMaskStroke::kTagPixel); // over service pixels
+        QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
+        view->hide();
+        QCOMPARE(handedOver.count(), 1);
+        const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
+        const cv::Mat merged = QImageHelp::applyMask(photo(), cutout(), mask);
+        QCOMPARE(merged.at<cv::Vec4b>(100, 350), cv::Vec4b(128, 128, 128, 255));
+        QCOMPARE(merged.at<cv::Vec4b>(100, 450), cv::Vec4b(0, 200, 0, 255));
+        QCOMPARE(int(merged.at<cv::Vec4b>(400, 450)[3]), 0); // untouched background stays out
+    }
+
+    void removeStrokeClears()
+    {
+        view->setKeepMode(true);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({420, 300}));
+        view->setKeepMode(false);
+        drag(view, Qt::LeftButton, {pointerFor({360, 300}), pointerFor({440, 300})});
+        for (int x : {360, 390, 420, 440}) // service, service, kept, kept
+            QCOMPARE(qAlpha(view->mask().pixel(x, 300)), 0);
+        QCOMPARE(view->mask().pixel(100, 300), kService);
+    }
+
+    void panning_data()
+    {
+        QTest::addColumn<bool>("magic");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QPoint>("from"); // from the photo's top-left corner
+        QTest::addColumn<QPoint>("expectedShift");
+        QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(25, 25) << QPoint(30, -20);
+        QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(-5, -5) << QPoint();
+        QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(25, 25) << QPoint();
+        QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(25, 25) << QPoint();
+    }
+
+    void panning()
+    {
+        QFETCH(bool, magic);
+        QFETCH(int, button);
+        QFETCH(QPoint, from);
+        QFETCH(QPoint, expectedShift);
+        view->setFactor(0.5f); // the photo no longer fills the view
+        view->setMagicMode(magic);
+        const QPoint before = view->imageRect().topLeft();
+        const QPoint start = before + from;
+        drag(view, Qt::MouseButton(button), {start, start + QPoint(10, -5), start + QPoint(30, -20)});
+        QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
+        // A pan does not stick to the pointer after the release.
+        moveTo(view, start + QPoint(60, 40), Qt::NoButton);
+        QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
+    }
+
+    void hideHandsOverOnlyAfterAChange()
+    {
+        QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
+        view->zoomIn();
+        view->hide();
+        QCOMPARE(handedOver.count(), 0);
+        view->show();
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().center());
+        view->hide();
+        QCOMPARE(handedOver.count(), 1);
+        QCOMPARE(handedOver.at(0).at(0).value<cv::Mat>().size(), cv::Size(kPhoto.width(), kPhoto.height()));
+        view->show();
+        view->hide();
+        view->show();
+        view->undo(); // undo is a change too
+        view->hide();
+        QCOMPARE(handedOver.count(), 2); // and only an undo: showing and hiding was not
+    }
+
+    void undoneStateSurvivesZoomResizeAndMagicFill()
+    {
+        const QImage start = view->mask();
+        view->setKeepMode(true);
+        drag(view, Qt::LeftButton, {pointerFor({200, 300}), pointerFor({300, 300})});
+        QCOMPARE(view->mask().pixel(250, 300), QMaskStroke::kTagPixel);
+        view->undo();
+        QCOMPARE(view->mask(), start);
+        QVERIFY(view->canRedo());
+        auto shownAt = [&](QPoint source) {
+            const double s = double(view->displayMask().width()) / kPhoto.width();
+            return view->displayMask().pixel(int(source.x() * s), int(source.y() * s));
+        };
+        const QRgb serviceShown = shownAt({100, 100});
+        QCOMPARE(shownAt({250, 300}), serviceShown);
+        view->setFactor(1.7f);
+        QCOMPARE(shownAt({250, 300}), serviceShown);
+        view->resize(500, 350);
+        QCOMPARE(shownAt({250, 300}), serviceShown);
+        // The magic brush floods the green half from the undone mask: the undone
+        // stroke does not come back.
+        view->setMagicMode(true);
+        QImageSettings::setTolerance(10);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 100}));
+        QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
+        QCOMPARE(view->mask().pixel(250, 300), kService);
+        QCOMPARE(view->history().count(), 2);
+        QVERIFY(!view->canRedo());
+    }
+
+    void unreadablePhotoLeavesTheViewEmpty()
+    {
+        const QString broken = testutils::sandboxPath() + "/broken.jpg";
+        QVERIFY(testutils::writeFile(broken, QByteArray("\xff\xd8\xff\xe0 not really a jpeg")));
+        QImageCutoutWidget empty;
+        empty.resize(300, 200);
+        empty.show();
+        QSignalSpy ready(&empty, &QImageCutoutWidget::signal_ready);
+        QSignalSpy handedOver(&empty, &QImageCutoutWidget::signal_image_cutout);
+        for (const QString& path : {broken, testutils::sandboxPath() + "/missing.jpg"}) {
+            auto task = std::make_shared<QImageTask>(Person, path);
+            QVERIFY(empty.setTask(task));
+            QVERIFY(!ready.wait(1000));
+        }
+        QVERIFY(!empty.isReady());
+        QTest::mouseClick(&empty, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+        empty.undo();
+        empty.hide();
+        QCOMPARE(handedOver.count(), 0);
+        QCOMPARE(empty.history().count(), 0);
+    }
 
 private:
     // Widget position whose brush lands on source pixel `p` (the brush hangs half
     // its size below the pointer).
-    QPoint pointerFor(QPoint p) const;
+    QPoint pointerFor(QPoint p) const
+    {
+        const double s = double(view->imageRect().width()) / kPhoto.width();
+        return view->imageRect().topLeft() + QPoint(int(p.x() * s), int(p.y() * s) - view->brushSize() / 2);
+    }
 
     QImageCutoutWidget* view = nullptr;
 };
-
-void TestCutoutWidget::initTestCase()
-{
-    qRegisterMetaType<cv::Mat>("Mat");
-    QWorkPool::instance()->start(2);
-}
-
-void TestCutoutWidget::init()
-{
-    view = new QImageCutoutWidget;
-    view->resize(400, 300); // the photo fits at half size
-    view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(view));
-    QSignalSpy ready(view, &QImageCutoutWidget::signal_ready);
-    view->setImages(photo(), cutout());
-    QVERIFY(ready.wait(10000));
-    QCOMPARE(view->imageRect(), QRect(0, 0, 400, 300));
-    view->setBrushSize(10);
-}
-
-void TestCutoutWidget::cleanup()
-{
-    delete view;
-    view = nullptr;
-}
-
-QPoint TestCutoutWidget::pointerFor(QPoint p) const
-{
-    const double s = double(view->imageRect().width()) / kPhoto.width();
-    return view->imageRect().topLeft() + QPoint(int(p.x() * s), int(p.y() * s) - view->brushSize() / 2);
-}
-
-// '+' and '-' are the zoom buttons, 'w' and 'W' a wheel notch up and down.
-void TestCutoutWidget::zoom_data()
-{
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<float>("expected");
-    QTest::newRow("floor holds") << "--------" << 0.4f;
-    QTest::newRow("nine up") << "+++++++++" << 1.9f;
-    QTest::newRow("tenth up jumps") << "++++++++++" << 3.0f;
-    QTest::newRow("ceiling holds") << "++++++++++++" << 3.0f;
-    QTest::newRow("down from the top") << "++++++++++-" << 2.9f;
-    QTest::newRow("wheel") << "wwW" << 1.1f;
-}
-
-void TestCutoutWidget::zoom()
-{
-    QFETCH(QString, steps);
-    QFETCH(float, expected);
-    QSignalSpy reported(view, &QImageCutoutWidget::signal_factor_changed);
-    int wheels = 0;
-    for (QChar c : steps) {
-        if (c == '+' || c == '-') {
-            const float reached = c == '+' ? view->zoomIn() : view->zoomOut();
-            QCOMPARE(reached, view->factor());
-            continue;
-        }
-        const QPoint at(50, 50);
-        QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view, &notch);
-        QCOMPARE(reported.size(), ++wheels);
-        QCOMPARE(reported.last().at(0).toFloat(), view->factor());
-    }
-    QVERIFY2(qAbs(view->factor() - expected) < 1e-5f, qPrintable(QString::number(view->factor())));
-    // The display follows: the photo is shown at factor x the fitted half size
-    // (within a pixel: the photo's aspect ratio decides the last one).
-    QVERIFY(qAbs(view->imageRect().width() - int(kPhoto.width() * view->factor() * 0.5f)) <= 1);
-    QCOMPARE(view->displayMask().size(), view->imageRect().size());
-}
-
-void TestCutoutWidget::clickPaintsADisc()
-{
-    QSignalSpy historyChanged(view, &QImageCutoutWidget::signal_history_changed);
-    view->setKeepMode(true);
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 300}));
-    QCOMPARE(historyChanged.count(), 1);
-    QCOMPARE(view->history().count(), 2);
-    const QImage mask = view->mask();
-    // Brush 10 on screen is 20 photo pixels: a disc of radius 10 around the point.
-    QCOMPARE(mask.pixel(600, 300), QMaskStroke::kTagPixel);
-    QCOMPARE(mask.pixel(607, 300), QMaskStroke::kTagPixel);
-    QCOMPARE(mask.pixel(600, 293), QMaskStroke::kTagPixel);
-    QCOMPARE(qAlpha(mask.pixel(609, 309)), 0); // the corner of the square is not painted
-    QCOMPARE(qAlpha(mask.pixel(615, 300)), 0);
-    QVERIFY(view->canUndo());
-}
-
-void TestCutoutWidget::keepStrokeMergesToThePhoto()
-{
-    view->setKeepMode(true);
-    drag(view, Qt::LeftButton, {pointerFor({300, 100}), pointerFor({500, 100})});
-    QCOMPARE(view->mask().pixel(350, 100), QMaskStroke::kTagPixel); // over service pixels
-    QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
-    view->hide();
-    QCOMPARE(handedOver.count(), 1);
-    const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
-    const cv::Mat merged = QImageHelp::applyMask(photo(), cutout(), mask);
-    QCOMPARE(merged.at<cv::Vec4b>(100, 350), cv::Vec4b(128, 128, 128, 255));
-    QCOMPARE(merged.at<cv::Vec4b>(100, 450), cv::Vec4b(0, 200, 0, 255));
-    QCOMPARE(int(merged.at<cv::Vec4b>(400, 450)[3]), 0); // untouched background stays out
-}
-
-void TestCutoutWidget::removeStrokeClears()
-{
-    view->setKeepMode(true);
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({420, 300}));
-    view->setKeepMode(false);
-    drag(view, Qt::LeftButton, {pointerFor({360, 300}), pointerFor({440, 300})});
-    for (int x : {360, 390, 420, 440}) // service, service, kept, kept
-        QCOMPARE(qAlpha(view->mask().pixel(x, 300)), 0);
-    QCOMPARE(view->mask().pixel(100, 300), kService);
-}
-
-void TestCutoutWidget::panning_data()
-{
-    QTest::addColumn<bool>("magic");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QPoint>("from"); // from the photo's top-left corner
-    QTest::addColumn<QPoint>("expectedShift");
-    QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(25, 25) << QPoint(30, -20);
-    QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(-5, -5) << QPoint();
-    QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(25, 25) << QPoint();
-    QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(25, 25) << QPoint();
-}
-
-void TestCutoutWidget::panning()
-{
-    QFETCH(bool, magic);
-    QFETCH(int, button);
-    QFETCH(QPoint, from);
-    QFETCH(QPoint, expectedShift);
-    view->setFactor(0.5f); // the photo no longer fills the view
-    view->setMagicMode(magic);
-    const QPoint before = view->imageRect().topLeft();
-    const QPoint start = before + from;
-    drag(view, Qt::MouseButton(button), {start, start + QPoint(10, -5), start + QPoint(30, -20)});
-    QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
-    // A pan does not stick to the pointer after the release.
-    moveTo(view, start + QPoint(60, 40), Qt::NoButton);
-    QCOMPARE(view->imageRect().topLeft() - before, expectedShift);
-}
-
-void TestCutoutWidget::hideHandsOverOnlyAfterAChange()
-{
-    QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
-    view->zoomIn();
-    view->hide();
-    QCOMPARE(handedOver.count(), 0);
-    view->show();
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, view->imageRect().center());
-    view->hide();
-    QCOMPARE(handedOver.count(), 1);
-    QCOMPARE(handedOver.at(0).at(0).value<cv::Mat>().size(), cv::Size(kPhoto.width(), kPhoto.height()));
-    view->show();
-    view->hide();
-    view->show();
-    view->undo(); // undo is a change too
-    view->hide();
-    QCOMPARE(handedOver.count(), 2); // and only an undo: showing and hiding was not
-}
-
-void TestCutoutWidget::undoneStateSurvivesZoomResizeAndMagicFill()
-{
-    const QImage start = view->mask();
-    view->setKeepMode(true);
-    drag(view, Qt::LeftButton, {pointerFor({200, 300}), pointerFor({300, 300})});
-    QCOMPARE(view->mask().pixel(250, 300), QMaskStroke::kTagPixel);
-    view->undo();
-    QCOMPARE(view->mask(), start);
-    QVERIFY(view->canRedo());
-    auto shownAt = [&](QPoint source) {
-        const double s = double(view->displayMask().width()) / kPhoto.width();
-        return view->displayMask().pixel(int(source.x() * s), int(source.y() * s));
-    };
-    const QRgb serviceShown = shownAt({100, 100});
-    QCOMPARE(shownAt({250, 300}), serviceShown);
-    view->setFactor(1.7f);
-    QCOMPARE(shownAt({250, 300}), serviceShown);
-    view->resize(500, 350);
-    QCOMPARE(shownAt({250, 300}), serviceShown);
-    // The magic brush floods the green half from the undone mask: the undone
-    // stroke does not come back.
-    view->setMagicMode(true);
-    QImageSettings::setTolerance(10);
-    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 100}));
-    QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
-    QCOMPARE(view->mask().pixel(250, 300), kService);
-    QCOMPARE(view->history().count(), 2);
-    QVERIFY(!view->canRedo());
-}
-
-void TestCutoutWidget::unreadablePhotoLeavesTheViewEmpty()
-{
-    const QString broken = testutils::sandboxPath() + "/broken.jpg";
-    QVERIFY(testutils::writeFile(broken, QByteArray("\xff\xd8\xff\xe0 not really a jpeg")));
-    QImageCutoutWidget empty;
-    empty.resize(300, 200);
-    empty.show();
-    QSignalSpy ready(&empty, &QImageCutoutWidget::signal_ready);
-    QSignalSpy handedOver(&empty, &QImageCutoutWidget::signal_image_cutout);
-    for (const QString& path : {broken, testutils::sandboxPath() + "/missing.jpg"}) {
-        auto task = std::make_shared<QImageTask>(Person, path);
-        QVERIFY(empty.setTask(task));
-        QVERIFY(!ready.wait(1000));
-    }
-    QVERIFY(!empty.isReady());
-    QTest::mouseClick(&empty, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
-    empty.undo();
-    empty.hide();
-    QCOMPARE(handedOver.count(), 0);
-    QCOMPARE(empty.history().count(), 0);
-}
-
-void TestCutoutWidget::originPanelRecordsThePhotoSize()
-{
-    const QString path = testutils::sandboxPath() + "/origin.png";
-    QImage picture(321, 123, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QVERIFY(picture.save(path));
-    QOriginWidget panel;
-    QVERIFY(panel.setTask(std::make_shared<QImageTask>(Person, path)));
-    QCOMPARE(QImageSettings::customWidth(), 321);
-    QCOMPARE(QImageSettings::customHeight(), 123);
-    QVERIFY(!panel.setTask(std::make_shared<QImageTask>(Person, testutils::sandboxPath() + "/none.png")));
-    QCOMPARE(QImageSettings::customWidth(), 321);
-}
 
 BRISEL_TEST_MAIN(TestCutoutWidget)
 #include "tst_cutoutwidget.moc"

@@ -31,180 +31,162 @@ class TestHistoryPixmap : public QObject
     Q_OBJECT
 
 private slots:
-    void moves_data();
-    void moves();
-    void pushAfterUndoDropsTheStatesAhead();
-    void fiftyEditsRebuildExactly();
-    void manyEditsStayCompact();
-    void keyStatesOfOtherSizes();
-    void lastChangeCoversTheEdit();
-    void callerEditsInPlace();
-};
-
-// Pushes `pushes` states (pixel (0,0) holds the state's number) and then runs the
-// moves: 'u' undo, 'r' redo. Checks the state shown and both flags.
-void TestHistoryPixmap::moves_data()
-{
-    QTest::addColumn<int>("pushes");
-    QTest::addColumn<QString>("moves");
-    QTest::addColumn<int>("current");
-    QTest::addColumn<bool>("canUndo");
-    QTest::addColumn<bool>("canRedo");
-    QTest::newRow("three pushes") << 3 << "" << 2 << true << false;
-    QTest::newRow("one undo") << 3 << "u" << 1 << true << true;
-    QTest::newRow("undo to the first") << 3 << "uu" << 0 << false << true;
-    QTest::newRow("undo then redo") << 3 << "ur" << 2 << true << false;
-    QTest::newRow("down and up twice") << 4 << "uuurrur" << 2 << true << true;
-    QTest::newRow("single state") << 1 << "" << 0 << false << false;
-    QTest::newRow("undo past the first") << 2 << "uu" << 0 << false << true;
-}
-
-void TestHistoryPixmap::moves()
-{
-    QFETCH(int, pushes);
-    QFETCH(QString, moves);
-    QHistoryPixmap history;
-    QImage image = filled({8, 6}, 0xff000000);
-    for (int i = 0; i < pushes; ++i) {
-        image = edited(image, QRect(0, 0, 1, 1), qRgba(i, 0, 0, 255));
-        history.push(image);
+    // Pushes `pushes` states (pixel (0,0) holds the state's number) and then runs the
+    // moves: 'u' undo, 'r' redo. Checks the state shown and both flags.
+    // Pushes `pushes` states (pixel (0,0) holds the state's number), then runs the
+    // moves: 'u' undo, 'r' redo, 'p' push an edit of the state shown.
+    void moves_data()
+    {
+        QTest::addColumn<int>("pushes");
+        QTest::addColumn<QString>("moves");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<bool>("canUndo");
+        QTest::addColumn<bool>("canRedo");
+        QTest::addColumn<int>("count");
+        QTest::newRow("three pushes") << 3 << "" << 2 << true << false << 3;
+        QTest::newRow("undo to the first") << 3 << "uu" << 0 << false << true << 3;
+        QTest::newRow("undo then redo") << 3 << "ur" << 2 << true << false << 3;
+        QTest::newRow("down and up twice") << 4 << "uuurrur" << 2 << true << true << 4;
+        QTest::newRow("single state") << 1 << "" << 0 << false << false << 1;
+        QTest::newRow("undo past the first") << 2 << "uu" << 0 << false << true << 2;
+        QTest::newRow("push after undo drops the states ahead") << 3 << "uup" << 1 << true << false << 2;
+        QTest::newRow("and redo brings the new one") << 3 << "uupur" << 1 << true << false << 2;
     }
-    QImage shown = image;
-    for (QChar move : moves) {
-        const QImage next = move == 'u' ? history.undoImage() : history.redoImage();
-        shown = next.isNull() ? shown : next; // nothing to go back or forth to
+
+    void moves()
+    {
+        QFETCH(int, pushes);
+        QFETCH(QString, moves);
+        QHistoryPixmap history;
+        QImage shown = filled({8, 6}, 0xff000000);
+        auto push = [&](int number) {
+            shown = edited(shown, QRect(0, 0, 1, 1), qRgba(number, 0, 0, 255));
+            history.push(shown);
+        };
+        for (int i = 0; i < pushes; ++i)
+            push(i);
+        for (QChar move : moves) {
+            if (move == 'p') {
+                push(history.current() + 1);
+                continue;
+            }
+            const QImage next = move == 'u' ? history.undoImage() : history.redoImage();
+            shown = next.isNull() ? shown : next; // nothing to go back or forth to
+        }
+        QTEST(history.current(), "current");
+        QTEST(history.canUndo(), "canUndo");
+        QTEST(history.canRedo(), "canRedo");
+        QTEST(history.count(), "count");
+        QCOMPARE(qRed(shown.pixel(0, 0)), history.current());
+        QCOMPARE(history.state(history.current()), shown);
     }
-    QTEST(history.current(), "current");
-    QTEST(history.canUndo(), "canUndo");
-    QTEST(history.canRedo(), "canRedo");
-    QCOMPARE(qRed(shown.pixel(0, 0)), history.current());
-}
 
-void TestHistoryPixmap::pushAfterUndoDropsTheStatesAhead()
-{
-    QHistoryPixmap history;
-    const QImage s0 = filled({10, 10}, 0xff000000);
-    const QImage s1 = edited(s0, {1, 1, 2, 2}, 0xffff0000);
-    const QImage s2 = edited(s1, {5, 5, 3, 3}, 0xff00ff00);
-    for (const QImage& s : {s0, s1, s2})
-        history.push(s);
-    history.undoImage();
-    history.undoImage();
-    const QImage other = edited(s0, {0, 6, 4, 4}, 0xff0000ff);
-    history.push(other);
-    QCOMPARE(history.current(), 1);
-    QCOMPARE(history.count(), 2);
-    QVERIFY(!history.canRedo());
-    QCOMPARE(history.state(1), other);
-    QCOMPARE(history.undoImage(), s0);
-    QCOMPARE(history.redoImage(), other);
-}
-
-void TestHistoryPixmap::fiftyEditsRebuildExactly()
-{
-    QRandomGenerator rng(7);
-    QHistoryPixmap history;
-    QVector<QImage> states{filled({120, 80}, qRgba(0, 0, 255, 100))};
-    history.push(states.last());
-    for (int i = 0; i < 50; ++i) {
-        const QRect area(rng.bounded(110), rng.bounded(70), 1 + rng.bounded(40), 1 + rng.bounded(30));
-        states.append(edited(states.last(), area, rng.generate() | 0x01000000));
+    void fiftyEditsRebuildExactly()
+    {
+        QRandomGenerator rng(7);
+        QHistoryPixmap history;
+        QVector<QImage> states{filled({120, 80}, qRgba(0, 0, 255, 100))};
         history.push(states.last());
+        for (int i = 0; i < 50; ++i) {
+            const QRect area(rng.bounded(110), rng.bounded(70), 1 + rng.bounded(40), 1 + rng.bounded(30));
+            states.append(edited(states.last(), area, rng.generate() | 0x01000000));
+            history.push(states.last());
+        }
+        // Walk all the way down and up again: every step gives the exact state.
+        for (int i = 49; i >= 0; --i)
+            QCOMPARE(history.undoImage(), states[i]);
+        for (int i = 1; i <= 50; ++i)
+            QCOMPARE(history.redoImage(), states[i]);
+        // Jumps that need a rebuild from the first state.
+        for (int i : {0, 13, 37, 50})
+            QCOMPARE(history.state(i), states[i]);
+        const QMap<int, QPixmap> all = history.entries();
+        QCOMPARE(all.size(), 51);
+        QCOMPARE(all.lastKey(), 50);
     }
-    // Walk all the way down and up again: every step gives the exact state.
-    for (int i = 49; i >= 0; --i)
-        QCOMPARE(history.undoImage(), states[i]);
-    for (int i = 1; i <= 50; ++i)
-        QCOMPARE(history.redoImage(), states[i]);
-    // Jumps that need a rebuild from the first state.
-    for (int i : {0, 13, 37, 50})
-        QCOMPARE(history.state(i), states[i]);
-    const QMap<int, QPixmap> all = history.entries();
-    QCOMPARE(all.size(), 51);
-    QCOMPARE(all.lastKey(), 50);
-}
 
-void TestHistoryPixmap::manyEditsStayCompact()
-{
-    QHistoryPixmap history;
-    QImage image = filled({1500, 1000}, qRgba(0, 0, 255, 100));
-    history.push(image);
-    for (int i = 0; i < 30; ++i) {
-        image = edited(image, QRect(i * 40, i * 25, 200, 120), i % 2 ? 0 : qRgba(10, 0, 255, 100));
+    void manyEditsStayCompact()
+    {
+        QHistoryPixmap history;
+        QImage image = filled({1500, 1000}, qRgba(0, 0, 255, 100));
         history.push(image);
+        for (int i = 0; i < 30; ++i) {
+            image = edited(image, QRect(i * 40, i * 25, 200, 120), i % 2 ? 0 : qRgba(10, 0, 255, 100));
+            history.push(image);
+        }
+        // The first state is a key; thirty changes must cost far less than one more.
+        const qint64 full = image.sizeInBytes();
+        QVERIFY2(history.storedBytes() < full + full / 4,
+                 qPrintable(QString::number(history.storedBytes())));
     }
-    // The first state is a key; thirty changes must cost far less than one more.
-    const qint64 full = image.sizeInBytes();
-    QVERIFY2(history.storedBytes() < full + full / 4,
-             qPrintable(QString::number(history.storedBytes())));
-}
 
-void TestHistoryPixmap::keyStatesOfOtherSizes()
-{
-    QHistoryPixmap history;
-    const QImage small = filled({20, 10}, 0xff112233);
-    const QImage large = filled({200, 100}, 0xff445566);
-    const QImage large2 = edited(large, {10, 10, 5, 5}, 0xffffffff);
-    const QImage premultiplied = large2.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage states[] = {small, large, large2, premultiplied};
-    for (const QImage& s : states)
-        history.push(s);
-    for (int i = 2; i >= 0; --i)
-        QCOMPARE(history.undoImage(), states[i]);
-    QVERIFY(history.undoImage().isNull());
-    for (int i = 1; i <= 3; ++i)
-        QCOMPARE(history.redoImage(), states[i]);
-    QVERIFY(history.redoImage().isNull());
-}
-
-void TestHistoryPixmap::lastChangeCoversTheEdit()
-{
-    QHistoryPixmap history;
-    const QImage s0 = filled({50, 40}, 0xff000000);
-    const QRect area(7, 9, 11, 5);
-    const QImage s1 = edited(s0, area, 0xffabcdef);
-    history.push(s0);
-    QCOMPARE(history.lastChange(), s0.rect());
-    history.push(s1);
-    QCOMPARE(history.lastChange(), area);
-    history.undoImage();
-    QCOMPARE(history.lastChange(), area);
-    history.push(s0); // no change at all
-    QVERIFY(history.lastChange().isEmpty());
-    QCOMPARE(history.count(), 2);
-}
-
-// The brush view's way: one image edited in place, pushed with the changed
-// rectangle, and brought back by applyCurrentTo() on undo and redo.
-void TestHistoryPixmap::callerEditsInPlace()
-{
-    QImage image = filled({300, 200}, qRgba(0, 0, 255, 100));
-    QHistoryPixmap history;
-    history.push(image);
-    QVector<QImage> states{image.copy()};
-    const QRect areas[] = {{10, 10, 30, 30}, {100, 50, 80, 20}, {20, 20, 200, 150}};
-    for (const QRect& area : areas) {
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(area, QColor(255, 0, 10, 100));
-        painter.end();
-        history.push(image, area);
-        states.append(image.copy());
+    void keyStatesOfOtherSizes()
+    {
+        QHistoryPixmap history;
+        const QImage small = filled({20, 10}, 0xff112233);
+        const QImage large = filled({200, 100}, 0xff445566);
+        const QImage large2 = edited(large, {10, 10, 5, 5}, 0xffffffff);
+        const QImage premultiplied = large2.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QImage states[] = {small, large, large2, premultiplied};
+        for (const QImage& s : states)
+            history.push(s);
+        for (int i = 2; i >= 0; --i)
+            QCOMPARE(history.undoImage(), states[i]);
+        QVERIFY(history.undoImage().isNull());
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(history.redoImage(), states[i]);
+        QVERIFY(history.redoImage().isNull());
     }
-    const uchar* pixels = image.constBits();
-    for (int i = 2; i >= 0; --i) {
+
+    void lastChangeCoversTheEdit()
+    {
+        QHistoryPixmap history;
+        const QImage s0 = filled({50, 40}, 0xff000000);
+        const QRect area(7, 9, 11, 5);
+        const QImage s1 = edited(s0, area, 0xffabcdef);
+        history.push(s0);
+        QCOMPARE(history.lastChange(), s0.rect());
+        history.push(s1);
+        QCOMPARE(history.lastChange(), area);
         history.undoImage();
-        history.applyCurrentTo(image);
-        QCOMPARE(image, states[i]);
+        QCOMPARE(history.lastChange(), area);
+        history.push(s0); // no change at all
+        QVERIFY(history.lastChange().isEmpty());
+        QCOMPARE(history.count(), 2);
     }
-    history.redoImage();
-    history.applyCurrentTo(image);
-    QCOMPARE(image, states[1]);
-    QCOMPARE(image.constBits(), pixels); // no copy of the whole image on the way
-    // A hint that does not cover the change is the caller's fault, but the area
-    // it names is still recorded exactly.
-    QCOMPARE(history.state(3), states[3]);
-}
+
+    // The brush view's way: one image edited in place, pushed with the changed
+    // rectangle, and brought back by applyCurrentTo() on undo and redo.
+    void callerEditsInPlace()
+    {
+        QImage image = filled({300, 200}, qRgba(0, 0, 255, 100));
+        QHistoryPixmap history;
+        history.push(image);
+        QVector<QImage> states{image.copy()};
+        const QRect areas[] = {{10, 10, 30, 30}, {100, 50, 80, 20}, {20, 20, 200, 150}};
+        for (const QRect& area : areas) {
+            QPainter painter(&image);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.fillRect(area, QColor(255, 0, 10, 100));
+            painter.end();
+            history.push(image, area);
+            states.append(image.copy());
+        }
+        const uchar* pixels = image.constBits();
+        for (int i = 2; i >= 0; --i) {
+            history.undoImage();
+            history.applyCurrentTo(image);
+            QCOMPARE(image, states[i]);
+        }
+        history.redoImage();
+        history.applyCurrentTo(image);
+        QCOMPARE(image, states[1]);
+        QCOMPARE(image.constBits(), pixels); // no copy of the whole image on the way
+        // A hint that does not cover the change is the caller's fault, but the area
+        // it names is still recorded exactly.
+        QCOMPARE(history.state(3), states[3]);
+    }
+};
 
 BRISEL_TEST_GUILESS_MAIN(TestHistoryPixmap)
 #include "tst_historypixmap.moc"

@@ -45,393 +45,329 @@ class TestImageCanvas : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cropFrames_data();
-    void cropFrames();
-    void cropFrameOfALoadedCanvas();
-    void loadLaysOutTheCutout();
-    void badCutoutLoadsNothing_data();
-    void badCutoutLoadsNothing();
-    void newerLoadWins();
-    void canvasGoneBeforeItsLoadEnds();
-    void subjectIsNeverEnlarged_data();
-    void subjectIsNeverEnlarged();
-    void sameCodeOnlyCommits();
-    void wholeSurfaceResetsTheLayout();
-    void handleDragsKeepTheFrameSane_data();
-    void handleDragsKeepTheFrameSane();
-    void smallerBackgroundPictureLeavesStrips();
-    void save_data();
-    void save();
-    void saveCommittedCrop_data();
-    void saveCommittedCrop();
-    void saveJpgBackground_data();
-    void saveJpgBackground();
-    void saveReportsFailures();
-};
-
-void TestImageCanvas::initTestCase()
-{
-    QWorkPool::instance()->start(2);
-}
-
-void TestImageCanvas::cropFrames_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QSize>("surface");
-    QTest::addColumn<QSize>("custom");
-    QTest::addColumn<QRect>("expected");
-    const QSize hd(1920, 1080), custom(640, 480);
-    QTest::newRow("whole") << 1 << hd << custom << QRect(0, 0, 1920, 1080);
-    QTest::newRow("1:1 on a wide surface") << 2 << hd << custom << QRect(420, 0, 1080, 1080);
-    QTest::newRow("16:9 on a tall surface") << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450);
-    QTest::newRow("9:16 on a wide surface") << 4 << hd << custom << QRect(656, 0, 607, 1080);
-    QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << custom << QRect(2, 0, 3, 5);
-    QTest::newRow("subject") << 9 << hd << custom << QRect(30, 40, 100, 120);
-    QTest::newRow("custom fits") << 10 << hd << custom << QRect(640, 300, 640, 480);
-    QTest::newRow("custom too large keeps its ratio") << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200);
-    QTest::newRow("custom without a size") << 10 << hd << QSize(0, 0) << QRect();
-    QTest::newRow("no frame") << 11 << hd << custom << QRect();
-    QTest::newRow("fixed size fits exactly") << 12 << QSize(680, 680) << custom << QRect(0, 0, 680, 680);
-    QTest::newRow("fixed size one pixel too wide") << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679);
-    QTest::newRow("ID photo") << 20 << hd << custom << QRect(812, 333, 295, 413);
-    QTest::newRow("unknown code") << 24 << hd << custom << QRect();
-}
-
-void TestImageCanvas::cropFrames()
-{
-    QFETCH(int, code);
-    QFETCH(QSize, surface);
-    QFETCH(QSize, custom);
-    QFETCH(QRect, expected);
-    QCOMPARE(QImageCanvas::rectForCropMode(code, surface, custom, QRect(30, 40, 100, 120)), expected);
-}
-
-void TestImageCanvas::cropFrameOfALoadedCanvas()
-{
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(900, 400, QRect(100, 50, 300, 200))));
-    canvas.applyCropSize(6, false, canvas.customCropSize());
-    QCOMPARE(canvas.cropRect(), QRect(183, 0, 533, 400));
-    canvas.applyCropSize(16, false, canvas.customCropSize()); // 1000 x 1000 does not fit: 1:1
-    QCOMPARE(canvas.cropRect(), QRect(250, 0, 400, 400));
-}
-
-void TestImageCanvas::loadLaysOutTheCutout()
-{
-    QImageCanvas canvas;
-    QVERIFY(!canvas.isLoaded());
-    QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(100, 60, 200, 300))));
-    QCOMPARE(canvas.customCropSize(), QSize(640, 480));
-    QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 640, 480));
-    // The subject's box runs to the last subject pixel, exclusive.
-    QCOMPARE(canvas.subjectRect(), QRect(100, 60, 199, 299));
-    QCOMPARE(canvas.handles().value(7).topLeft(), QPoint(298 - 8, 358 - 8));
-    QCOMPARE(canvas.cropRect(), QRect(0, 0, 640, 480));
-    QCOMPARE(canvas.composedPixmap().size(), QSize(640, 480));
-}
-
-void TestImageCanvas::badCutoutLoadsNothing_data()
-{
-    QTest::addColumn<cv::Mat>("cutout");
-    QTest::newRow("empty") << cv::Mat();
-    QTest::newRow("no alpha") << cv::Mat(40, 30, CV_8UC3, cv::Scalar(1, 2, 3));
-    QTest::newRow("16 bits") << cv::Mat(40, 30, CV_16UC4, cv::Scalar(1, 2, 3, 4));
-}
-
-void TestImageCanvas::badCutoutLoadsNothing()
-{
-    QFETCH(cv::Mat, cutout);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutout, QSize(30, 40)));
-    QVERIFY(!canvas.isLoaded());
-    QVERIFY(canvas.composedPixmap().size().width() <= 30);
-    QString error;
-    QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, &error));
-    QVERIFY(!error.isEmpty());
-    canvas.applyCropSize(2, true, QSize(10, 10)); // nothing to lay out, nothing to break
-    canvas.setForegroundGeometry(5, 5, QRect(1, 1, 5, 5));
-}
-
-void TestImageCanvas::newerLoadWins()
-{
-    QImageCanvas canvas;
-    QSignalSpy updated(&canvas, &QImageCanvas::signal_update);
-    canvas.loadCutout(cutoutWithSubject(2000, 1500, QRect(10, 10, 50, 50)), QSize(2000, 1500));
-    canvas.loadCutout(cutoutWithSubject(300, 200, QRect(10, 10, 50, 50)), QSize(300, 200));
-    QVERIFY(updated.wait(10000));
-    QTest::qWait(200);
-    QCOMPARE(updated.count(), 1);
-    QCOMPARE(canvas.canvasSize(), QSize(300, 200));
-}
-
-void TestImageCanvas::canvasGoneBeforeItsLoadEnds()
-{
-    auto* canvas = new QImageCanvas;
-    canvas->loadCutout(cutoutWithSubject(3000, 2000, QRect(10, 10, 50, 50)), QSize(3000, 2000));
-    delete canvas;
-    QTest::qWait(500); // the job finishes and its hand-over must find nothing to touch
-    QImageCanvas other;
-    QVERIFY(load(other, cutoutWithSubject(30, 20, QRect(1, 1, 5, 5))));
-}
-
-void TestImageCanvas::subjectIsNeverEnlarged_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QSize>("cutout");
-    QTest::addColumn<QRect>("subject");
-    QTest::newRow("square frame, small subject") << 2 << QSize(400, 300) << QRect(50, 40, 100, 80);
-    QTest::newRow("fixed size falls back") << 16 << QSize(400, 300) << QRect(200, 100, 150, 150);
-    QTest::newRow("tall frame, wide subject") << 4 << QSize(1600, 900) << QRect(100, 100, 1400, 500);
-    QTest::newRow("id photo, big subject") << 20 << QSize(2000, 1500) << QRect(300, 200, 1200, 1100);
-}
-
-void TestImageCanvas::subjectIsNeverEnlarged()
-{
-    QFETCH(int, code);
-    QFETCH(QSize, cutout);
-    QFETCH(QRect, subject);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(cutout.width(), cutout.height(), subject)));
-    const QSize natural = canvas.subjectRect().size();
-    canvas.applyCropSize(code, false, canvas.customCropSize());
-    const QRect frame = canvas.cropRect();
-    const QRect placed = canvas.subjectRect();
-    QVERIFY(placed.width() <= natural.width() && placed.height() <= natural.height());
-    QVERIFY2(frame.contains(placed), qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y())
-                                                    .arg(placed.width()).arg(placed.height())));
-    // Shrunk or not, it keeps its proportions and sits in the middle of the frame.
-    QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) < 0.02);
-    QVERIFY(qAbs(placed.center().x() - frame.center().x()) <= 1);
-    QVERIFY(qAbs(placed.center().y() - frame.center().y()) <= 1);
-    if (frame.width() >= natural.width() && frame.height() >= natural.height())
-        QCOMPARE(placed.size(), natural);
-    // The foreground still shows the whole cut-out around the subject.
-    const double scale = double(placed.width()) / natural.width();
-    QVERIFY(qAbs(canvas.foregroundRect().width() - cutout.width() * scale) <= 2);
-}
-
-void TestImageCanvas::sameCodeOnlyCommits()
-{
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(800, 600, QRect(100, 100, 200, 300))));
-    canvas.applyCropSize(5, false, canvas.customCropSize());
-    const QRect subject = canvas.subjectRect();
-    canvas.setForegroundGeometry(10, 0, subject.translated(20, 0));
-    const QRect moved = canvas.subjectRect();
-    canvas.setShowCropFrame(true);
-    canvas.applyCropSize(5, true, canvas.customCropSize());
-    QVERIFY(canvas.isCropApplied());
-    QVERIFY(!canvas.isCropFrameShown());
-    QCOMPARE(canvas.subjectRect(), moved); // not laid out again
-    canvas.clearCropApplied();
-    QVERIFY(!canvas.isCropApplied());
-}
-
-void TestImageCanvas::wholeSurfaceResetsTheLayout()
-{
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(800, 600, QRect(100, 100, 500, 400))));
-    const QRect natural = canvas.subjectRect();
-    canvas.applyCropSize(20, false, canvas.customCropSize());
-    QVERIFY(canvas.subjectRect() != natural);
-    canvas.applyCropSize(1, false, canvas.customCropSize());
-    QCOMPARE(canvas.subjectRect(), natural);
-    QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 800, 600));
-    QCOMPARE(canvas.cropRect(), QRect(0, 0, 800, 600));
-}
-
-// One drag step as the crop view makes it: the handle's edges move by (dx, dy).
-void TestImageCanvas::handleDragsKeepTheFrameSane_data()
-{
-    QTest::addColumn<int>("handle");
-    QTest::addColumn<int>("dx");
-    QTest::addColumn<int>("dy");
-    const QList<QPair<int, int>> moves = {{15, 9}, {-40, -25}, {900, 5}, {-900, -700}, {3, 2000}};
-    for (int handle = 0; handle <= 8; ++handle)
-        for (const auto& [dx, dy] : moves)
-            QTest::addRow("handle %d by %d,%d", handle, dx, dy) << handle << dx << dy;
-}
-
-void TestImageCanvas::handleDragsKeepTheFrameSane()
-{
-    QFETCH(int, handle);
-    QFETCH(int, dx);
-    QFETCH(int, dy);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(600, 400, QRect(200, 100, 150, 200))));
-    const QRect before = canvas.subjectRect();
-    QRect r = before;
-    int dragX = qAbs(dx), dragY = qAbs(dy);
-    switch (handle) {
-    case 0: r.setLeft(r.left() + dx); r.setTop(r.top() + dy); break;
-    case 1: r.setTop(r.top() + dy); dragX = 0; break;
-    case 2: r.setRight(r.right() + dx); r.setTop(r.top() + dy); break;
-    case 3: r.setLeft(r.left() + dx); dragY = 0; break;
-    case 4: r.setRight(r.right() + dx); dragY = 0; break;
-    case 5: r.setLeft(r.left() + dx); r.setBottom(r.bottom() + dy); break;
-    case 6: r.setBottom(r.bottom() + dy); dragX = 0; break;
-    case 7: r.setRight(r.right() + dx); r.setBottom(r.bottom() + dy); break;
-    default: r.translate(dx, dy); break;
+    void initTestCase()
+    {
+        QWorkPool::instance()->start(2);
     }
-    canvas.setForegroundGeometry(dragX, dragY, r);
-    const QRect after = canvas.subjectRect();
-    QVERIFY(after.width() >= 8 && after.height() >= 8);
-    QVERIFY2(QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
-             qPrintable(QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
-    QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) < 0.1);
-    QCOMPARE(canvas.handles().value(0).topLeft(), after.topLeft() - QPoint(8, 8));
-    QCOMPARE(canvas.handles().value(7).topLeft(), after.bottomRight() - QPoint(8, 8));
-    if (handle == 8)
-        QCOMPARE(after.size(), before.size());
-    if (handle == 3 && dx > 0 && dx < 100) // a moved left edge, the right edge stays put
-        QCOMPARE(after.right(), before.right());
-    // The whole cut-out follows the subject at the same scale.
-    QVERIFY(qAbs(canvas.foregroundRect().width() * before.width() - 600 * after.width()) <= 2 * before.width());
-}
 
-void TestImageCanvas::smallerBackgroundPictureLeavesStrips()
-{
-    const QString picture = testutils::sandboxPath() + "/narrow.png";
-    QImage narrow(200, 500, QImage::Format_RGB32);
-    narrow.fill(Qt::green);
-    QVERIFY(narrow.save(picture));
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(400, 300, QRect(150, 100, 100, 100))));
-    QVERIFY(canvas.setBackgroundImage(picture));
-    QCOMPARE(canvas.canvasSize(), QSize(400, 500));
-    QCOMPARE(canvas.foregroundRect(), QRect(0, 100, 400, 300));
-    const QImage shown = canvas.composedPixmap().toImage();
-    QCOMPARE(qAlpha(shown.pixel(10, 10)), 0);          // a strip left of the picture
-    QCOMPARE(shown.pixelColor(200, 20), QColor(Qt::green));
-    QCOMPARE(canvas.backgroundWidth(), 200);
-    QVERIFY(!canvas.setBackgroundImage(testutils::sandboxPath() + "/missing.png"));
-    QCOMPARE(canvas.canvasSize(), QSize(400, 300));
-    canvas.setBackgroundColor(Qt::red);
-    QCOMPARE(canvas.backgroundWidth(), 400);
-}
-
-void TestImageCanvas::save_data()
-{
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("outputSize");
-    QTest::addColumn<QSize>("expected");
-    // 640 x 480, by the rounding of the larger side's scale.
-    const QSize sizes[] = {{1440, 1080}, {2000, 1500}, {4000, 3000}, {640, 480}};
-    for (int out = 0; out < 4; ++out)
-        QTest::addRow("%s size %d", out % 2 ? "jpg" : "png", out) << out % 2 << out << sizes[out];
-}
-
-void TestImageCanvas::save()
-{
-    QFETCH(int, format);
-    QFETCH(int, outputSize);
-    QFETCH(QSize, expected);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(200, 100, 240, 280))));
-    canvas.setShowSubjectFrame(true); // frames never reach the file
-    const QString path = testutils::sandboxPath() + QString("/out_%1_%2.%3")
-                                                        .arg(format).arg(outputSize).arg(format ? "jpg" : "png");
-    QString error;
-    QVERIFY2(canvas.save(path, quint8(format), quint8(outputSize), &error), qPrintable(error));
-    const cv::Mat written = decode(path);
-    QCOMPARE(QSize(written.cols, written.rows), expected);
-    const int cx = expected.width() / 2, cy = expected.height() / 2;
-    if (format == 1) {
-        QCOMPARE(written.channels(), 3);
-        const cv::Vec3b corner = written.at<cv::Vec3b>(2, 2);
-        QVERIFY(corner[0] > 245 && corner[1] > 245 && corner[2] > 245); // white under nothing
-        const cv::Vec3b middle = written.at<cv::Vec3b>(cy, cx);
-        QVERIFY(qAbs(middle[2] - 200) < 12 && qAbs(middle[0] - 40) < 12);
-    } else {
-        QCOMPARE(written.channels(), 4);
-        QCOMPARE(int(written.at<cv::Vec4b>(2, 2)[3]), 0);
-        QCOMPARE(written.at<cv::Vec4b>(cy, cx), cv::Vec4b(40, 120, 200, 255));
+    void cropFrames_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QSize>("surface");
+        QTest::addColumn<QSize>("custom");
+        QTest::addColumn<QRect>("expected");
+        const QSize hd(1920, 1080), custom(640, 480);
+        QTest::newRow("whole") << 1 << hd << custom << QRect(0, 0, 1920, 1080);
+        QTest::newRow("1:1 on a wide surface") << 2 << hd << custom << QRect(420, 0, 1080, 1080);
+        QTest::newRow("16:9 on a tall surface") << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450);
+        QTest::newRow("9:16 on a wide surface") << 4 << hd << custom << QRect(656, 0, 607, 1080);
+        QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << custom << QRect(2, 0, 3, 5);
+        QTest::newRow("subject") << 9 << hd << custom << QRect(30, 40, 100, 120);
+        QTest::newRow("custom fits") << 10 << hd << custom << QRect(640, 300, 640, 480);
+        QTest::newRow("custom too large keeps its ratio") << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200);
+        QTest::newRow("custom without a size") << 10 << hd << QSize(0, 0) << QRect();
+        QTest::newRow("no frame") << 11 << hd << custom << QRect();
+        QTest::newRow("fixed size fits exactly") << 12 << QSize(680, 680) << custom << QRect(0, 0, 680, 680);
+        QTest::newRow("fixed size one pixel too wide") << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679);
+        QTest::newRow("ID photo") << 20 << hd << custom << QRect(812, 333, 295, 413);
+        QTest::newRow("unknown code") << 24 << hd << custom << QRect();
     }
-    QCOMPARE(QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(), 0);
-}
 
-void TestImageCanvas::saveCommittedCrop_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("outputSize");
-    QTest::addColumn<QSize>("expected");
-    QTest::newRow("id photo at original size") << 20 << 3 << QSize(295, 413);
-    QTest::newRow("shop square at original size") << 12 << 3 << QSize(680, 680);
-    QTest::newRow("ratio at original size") << 2 << 3 << QSize(600, 600);
-    QTest::newRow("whole at original size") << 1 << 3 << QSize(1000, 600);
-    QTest::newRow("fixed size at 1080p") << 12 << 0 << QSize(1080, 1080);
-    QTest::newRow("too large fixed size") << 15 << 3 << QSize(1500, 1500);
-}
+    void cropFrames()
+    {
+        QFETCH(int, code);
+        QFETCH(QSize, surface);
+        QFETCH(QSize, custom);
+        QFETCH(QRect, expected);
+        QCOMPARE(QImageCanvas::rectForCropMode(code, surface, custom, QRect(30, 40, 100, 120)), expected);
+    }
 
-void TestImageCanvas::saveCommittedCrop()
-{
-    QFETCH(int, code);
-    QFETCH(int, outputSize);
-    QFETCH(QSize, expected);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(1000, 600, QRect(300, 100, 300, 400))));
-    canvas.applyCropSize(code, true, canvas.customCropSize());
-    const QString path = testutils::sandboxPath() + "/crop.png";
-    QString error;
-    QVERIFY2(canvas.save(path, 0, quint8(outputSize), &error), qPrintable(error));
-    const cv::Mat written = decode(path);
-    QCOMPARE(QSize(written.cols, written.rows), expected);
-    // The subject is in the middle of every committed frame.
-    QCOMPARE(int(written.at<cv::Vec4b>(written.rows / 2, written.cols / 2)[3]), 255);
-}
+    void cropFrameOfALoadedCanvas()
+    {
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(900, 400, QRect(100, 50, 300, 200))));
+        canvas.applyCropSize(6, false, canvas.customCropSize());
+        QCOMPARE(canvas.cropRect(), QRect(183, 0, 533, 400));
+        canvas.applyCropSize(16, false, canvas.customCropSize()); // 1000 x 1000 does not fit: 1:1
+        QCOMPARE(canvas.cropRect(), QRect(250, 0, 400, 400));
+    }
 
-void TestImageCanvas::saveJpgBackground_data()
-{
-    QTest::addColumn<QColor>("background");
-    QTest::addColumn<int>("expectedBlue");
-    QTest::addColumn<int>("expectedRed");
-    QTest::newRow("no background: white") << QColor() << 255 << 255;
-    QTest::newRow("red") << QColor(Qt::red) << 0 << 255;
-    QTest::newRow("transparent colour, not white") << QColor(0, 0, 0, 0) << 0 << 0;
-}
+    void loadLaysOutTheCutout()
+    {
+        QImageCanvas canvas;
+        QVERIFY(!canvas.isLoaded());
+        QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(100, 60, 200, 300))));
+        QCOMPARE(canvas.customCropSize(), QSize(640, 480));
+        QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 640, 480));
+        // The subject's box runs to the last subject pixel, exclusive.
+        QCOMPARE(canvas.subjectRect(), QRect(100, 60, 199, 299));
+        QCOMPARE(canvas.handles().value(7).topLeft(), QPoint(298 - 8, 358 - 8));
+        QCOMPARE(canvas.cropRect(), QRect(0, 0, 640, 480));
+        QCOMPARE(canvas.composedPixmap().size(), QSize(640, 480));
+    }
 
-void TestImageCanvas::saveJpgBackground()
-{
-    QFETCH(QColor, background);
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
-    if (background.isValid())
-        canvas.setBackgroundColor(background);
-    const QString path = testutils::sandboxPath() + "/background.jpg";
-    QVERIFY(canvas.save(path, 1, 3));
-    const cv::Vec3b corner = decode(path).at<cv::Vec3b>(5, 5);
-    QFETCH(int, expectedBlue);
-    QFETCH(int, expectedRed);
-    QVERIFY(qAbs(int(corner[0]) - expectedBlue) < 8);
-    QVERIFY(qAbs(int(corner[2]) - expectedRed) < 8);
-}
+    void badCutoutLoadsNothing_data()
+    {
+        QTest::addColumn<cv::Mat>("cutout");
+        QTest::newRow("empty") << cv::Mat();
+        QTest::newRow("no alpha") << cv::Mat(40, 30, CV_8UC3, cv::Scalar(1, 2, 3));
+        QTest::newRow("16 bits") << cv::Mat(40, 30, CV_16UC4, cv::Scalar(1, 2, 3, 4));
+    }
 
-void TestImageCanvas::saveReportsFailures()
-{
-    QImageCanvas empty;
-    QString error;
-    const QString nowhere = testutils::sandboxPath() + "/empty.png";
-    QVERIFY(!empty.save(nowhere, 0, 3, &error));
-    QVERIFY(!error.isEmpty());
-    QVERIFY(!QFile::exists(nowhere));
-
-    QImageCanvas canvas;
-    QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
-    // A folder that is really a file: not even root can write below it.
-    const QString blocker = testutils::sandboxPath() + "/blocker";
-    QVERIFY(testutils::writeFile(blocker, "not a folder"));
-    for (int format : {0, 1}) {
-        error.clear();
-        const QString path = blocker + (format ? "/result.jpg" : "/result.png");
-        QVERIFY(!canvas.save(path, quint8(format), 3, &error));
+    void badCutoutLoadsNothing()
+    {
+        QFETCH(cv::Mat, cutout);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutout, QSize(30, 40)));
+        QVERIFY(!canvas.isLoaded());
+        QVERIFY(canvas.composedPixmap().size().width() <= 30);
+        QString error;
+        QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(!QFile::exists(path));
+        canvas.applyCropSize(2, true, QSize(10, 10)); // nothing to lay out, nothing to break
+        canvas.setForegroundGeometry(5, 5, QRect(1, 1, 5, 5));
     }
-    QFile file(blocker);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("not a folder"));
-}
+
+    void newerLoadWins()
+    {
+        QImageCanvas canvas;
+        QSignalSpy updated(&canvas, &QImageCanvas::signal_update);
+        canvas.loadCutout(cutoutWithSubject(2000, 1500, QRect(10, 10, 50, 50)), QSize(2000, 1500));
+        canvas.loadCutout(cutoutWithSubject(300, 200, QRect(10, 10, 50, 50)), QSize(300, 200));
+        QVERIFY(updated.wait(10000));
+        QTest::qWait(200);
+        QCOMPARE(updated.count(), 1);
+        QCOMPARE(canvas.canvasSize(), QSize(300, 200));
+    }
+
+    void canvasGoneBeforeItsLoadEnds()
+    {
+        auto* canvas = new QImageCanvas;
+        canvas->loadCutout(cutoutWithSubject(3000, 2000, QRect(10, 10, 50, 50)), QSize(3000, 2000));
+        delete canvas;
+        QTest::qWait(500); // the job finishes and its hand-over must find nothing to touch
+        QImageCanvas other;
+        QVERIFY(load(other, cutoutWithSubject(30, 20, QRect(1, 1, 5, 5))));
+    }
+
+    void subjectIsNeverEnlarged_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QSize>("cutout");
+        QTest::addColumn<QRect>("subject");
+        QTest::newRow("square frame, small subject") << 2 << QSize(400, 300) << QRect(50, 40, 100, 80);
+        QTest::newRow("fixed size falls back") << 16 << QSize(400, 300) << QRect(200, 100, 150, 150);
+        QTest::newRow("tall frame, wide subject") << 4 << QSize(1600, 900) << QRect(100, 100, 1400, 500);
+        QTest::newRow("id photo, big subject") << 20 << QSize(2000, 1500) << QRect(300, 200, 1200, 1100);
+    }
+
+    void subjectIsNeverEnlarged()
+    {
+        QFETCH(int, code);
+        QFETCH(QSize, cutout);
+        QFETCH(QRect, subject);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(cutout.width(), cutout.height(), subject)));
+        const QSize natural = canvas.subjectRect().size();
+        canvas.applyCropSize(code, false, canvas.customCropSize());
+        const QRect frame = canvas.cropRect();
+        const QRect placed = canvas.subjectRect();
+        QVERIFY(placed.width() <= natural.width() && placed.height() <= natural.height());
+        QVERIFY2(frame.contains(placed), qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y())
+                                                        .arg(placed.width()).arg(placed.height())));
+        // Shrunk or not, it keeps its proportions and sits in the middle of the frame.
+        QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) < 0.02);
+        QVERIFY(qAbs(placed.center().x() - frame.center().x()) <= 1);
+        QVERIFY(qAbs(placed.center().y() - frame.center().y()) <= 1);
+        if (frame.width() >= natural.width() && frame.height() >= natural.height())
+            QCOMPARE(placed.size(), natural);
+        // The foreground still shows the whole cut-out around the subject.
+        const double scale = double(placed.width()) / natural.width();
+        QVERIFY(qAbs(canvas.foregroundRect().width() - cutout.width() * scale) <= 2);
+    }
+
+    void wholeSurfaceResetsTheLayout()
+    {
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(800, 600, QRect(100, 100, 500, 400))));
+        const QRect natural = canvas.subjectRect();
+        canvas.applyCropSize(20, false, canvas.customCropSize());
+        QVERIFY(canvas.subjectRect() != natural);
+        canvas.applyCropSize(1, false, canvas.customCropSize());
+        QCOMPARE(canvas.subjectRect(), natural);
+        QCOMPARE(canvas.foregroundRect(), QRect(0, 0, 800, 600));
+        QCOMPARE(canvas.cropRect(), QRect(0, 0, 800, 600));
+    }
+
+    // One drag step as the crop view makes it: the handle's edges move by (dx, dy).
+    void handleDragsKeepTheFrameSane_data()
+    {
+        QTest::addColumn<int>("handle");
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<int>("dy");
+        const QList<QPair<int, int>> moves = {{15, 9}, {-40, -25}, {900, 5}, {-900, -700}, {3, 2000}};
+        for (int handle = 0; handle <= 8; ++handle)
+            for (const auto& [dx, dy] : moves)
+                QTest::addRow("handle %d by %d,%d", handle, dx, dy) << handle << dx << dy;
+    }
+
+    void handleDragsKeepTheFrameSane()
+    {
+        QFETCH(int, handle);
+        QFETCH(int, dx);
+        QFETCH(int, dy);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(600, 400, QRect(200, 100, 150, 200))));
+        const QRect before = canvas.subjectRect();
+        QRect r = before;
+        int dragX = qAbs(dx), dragY = qAbs(dy);
+        switch (handle) {
+        case 0: r.setLeft(r.left() + dx); r.setTop(r.top() + dy); break;
+        case 1: r.setTop(r.top() + dy); dragX = 0; break;
+        case 2: r.setRight(r.right() + dx); r.setTop(r.top() + dy); break;
+        case 3: r.setLeft(r.left() + dx); dragY = 0; break;
+        case 4: r.setRight(r.right() + dx); dragY = 0; break;
+        case 5: r.setLeft(r.left() + dx); r.setBottom(r.bottom() + dy); break;
+        case 6: r.setBottom(r.bottom() + dy); dragX = 0; break;
+        case 7: r.setRight(r.right() + dx); r.setBottom(r.bottom() + dy); break;
+        default: r.translate(dx, dy); break;
+        }
+        canvas.setForegroundGeometry(dragX, dragY, r);
+        const QRect after = canvas.subjectRect();
+        QVERIFY(after.width() >= 8 && after.height() >= 8);
+        QVERIFY2(QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
+                 qPrintable(QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
+        QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) < 0.1);
+        QCOMPARE(canvas.handles().value(0).topLeft(), after.topLeft() - QPoint(8, 8));
+        QCOMPARE(canvas.handles().value(7).topLeft(), after.bottomRight() - QPoint(8, 8));
+        if (handle == 8)
+            QCOMPARE(after.size(), before.size());
+        if (handle == 3 && dx > 0 && dx < 100) // a moved left edge, the right edge stays put
+            QCOMPARE(after.right(), before.right());
+        // The whole cut-out follows the subject at the same scale.
+        QVERIFY(qAbs(canvas.foregroundRect().width() * before.width() - 600 * after.width()) <= 2 * before.width());
+    }
+
+    void smallerBackgroundPictureLeavesStrips()
+    {
+        const QString picture = testutils::sandboxPath() + "/narrow.png";
+        QImage narrow(200, 500, QImage::Format_RGB32);
+        narrow.fill(Qt::green);
+        QVERIFY(narrow.save(picture));
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(400, 300, QRect(150, 100, 100, 100))));
+        QVERIFY(canvas.setBackgroundImage(picture));
+        QCOMPARE(canvas.canvasSize(), QSize(400, 500));
+        QCOMPARE(canvas.foregroundRect(), QRect(0, 100, 400, 300));
+        const QImage shown = canvas.composedPixmap().toImage();
+        QCOMPARE(qAlpha(shown.pixel(10, 10)), 0);          // a strip left of the picture
+        QCOMPARE(shown.pixelColor(200, 20), QColor(Qt::green));
+        QCOMPARE(canvas.backgroundWidth(), 200);
+        QVERIFY(!canvas.setBackgroundImage(testutils::sandboxPath() + "/missing.png"));
+        QCOMPARE(canvas.canvasSize(), QSize(400, 300));
+        canvas.setBackgroundColor(Qt::red);
+        QCOMPARE(canvas.backgroundWidth(), 400);
+    }
+
+    void save_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<QSize>("expected"); // 640 x 480, by the rounding of the larger side's scale
+        QTest::addColumn<QColor>("background");
+        QTest::addColumn<QColor>("corner");  // in the written file
+        const QColor none, clear(0, 0, 0, 0);
+        QTest::newRow("png 1080p") << 0 << 0 << QSize(1440, 1080) << none << clear;
+        QTest::newRow("jpg 2k, white under nothing") << 1 << 1 << QSize(2000, 1500) << none << QColor(Qt::white);
+        QTest::newRow("png 4k") << 0 << 2 << QSize(4000, 3000) << none << clear;
+        QTest::newRow("jpg original, red") << 1 << 3 << QSize(640, 480) << QColor(Qt::red) << QColor(Qt::red);
+        QTest::newRow("jpg, transparent colour is not white") << 1 << 3 << QSize(640, 480) << clear << QColor(Qt::black);
+    }
+
+    void save()
+    {
+        QFETCH(int, format);
+        QFETCH(int, outputSize);
+        QFETCH(QSize, expected);
+        QFETCH(QColor, background);
+        QFETCH(QColor, corner);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(200, 100, 240, 280))));
+        if (background.isValid())
+            canvas.setBackgroundColor(background);
+        canvas.setShowSubjectFrame(true); // frames never reach the file
+        const QString path = testutils::sandboxPath() + QString("/out_%1.%2").arg(QTest::currentDataTag(), format ? "jpg" : "png");
+        QString error;
+        QVERIFY2(canvas.save(path, quint8(format), quint8(outputSize), &error), qPrintable(error));
+        const QImage written(path);
+        QCOMPARE(written.size(), expected);
+        QCOMPARE(written.hasAlphaChannel(), format == 0);
+        const QColor atCorner = written.pixelColor(2, 2), middle = written.pixelColor(expected.width() / 2, expected.height() / 2);
+        const auto near = [](const QColor& a, const QColor& b) {
+            return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 && qAbs(a.blue() - b.blue()) < 12
+                   && a.alpha() == b.alpha();
+        };
+        QVERIFY2(near(atCorner, corner), qPrintable(atCorner.name(QColor::HexArgb)));
+        QVERIFY2(near(middle, QColor(200, 120, 40)), qPrintable(middle.name(QColor::HexArgb)));
+        QCOMPARE(QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(), 0);
+    }
+
+    void saveCommittedCrop_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("id photo at original size") << 20 << 3 << QSize(295, 413);
+        QTest::newRow("shop square at original size") << 12 << 3 << QSize(680, 680);
+        QTest::newRow("ratio at original size") << 2 << 3 << QSize(600, 600);
+        QTest::newRow("whole at original size") << 1 << 3 << QSize(1000, 600);
+        QTest::newRow("fixed size at 1080p") << 12 << 0 << QSize(1080, 1080);
+        QTest::newRow("too large fixed size") << 15 << 3 << QSize(1500, 1500);
+    }
+
+    void saveCommittedCrop()
+    {
+        QFETCH(int, code);
+        QFETCH(int, outputSize);
+        QFETCH(QSize, expected);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(1000, 600, QRect(300, 100, 300, 400))));
+        canvas.applyCropSize(code, true, canvas.customCropSize());
+        const QString path = testutils::sandboxPath() + "/crop.png";
+        QString error;
+        QVERIFY2(canvas.save(path, 0, quint8(outputSize), &error), qPrintable(error));
+        const cv::Mat written = decode(path);
+        QCOMPARE(QSize(written.cols, written.rows), expected);
+        // The subject is in the middle of every committed frame.
+        QCOMPARE(int(written.at<cv::Vec4b>(written.rows / 2, written.cols / 2)[3]), 255);
+    }
+
+    void saveReportsFailures()
+    {
+        QImageCanvas empty;
+        QString error;
+        const QString nowhere = testutils::sandboxPath() + "/empty.png";
+        QVERIFY(!empty.save(nowhere, 0, 3, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(nowhere));
+
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
+        // A folder that is really a file: not even root can write below it.
+        const QString blocker = testutils::sandboxPath() + "/blocker";
+        QVERIFY(testutils::writeFile(blocker, "not a folder"));
+        for (int format : {0, 1}) {
+            error.clear();
+            const QString path = blocker + (format ? "/result.jpg" : "/result.png");
+            QVERIFY(!canvas.save(path, quint8(format), 3, &error));
+            QVERIFY(!error.isEmpty());
+            QVERIFY(!QFile::exists(path));
+        }
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("not a folder"));
+    }
+};
 
 BRISEL_TEST_GUILESS_MAIN(TestImageCanvas)
 #include "tst_imagecanvas.moc"

@@ -1,8 +1,7 @@
 // Reading, decoding, encoding and writing image files: bad and forged files,
-// orientation, non-ASCII paths, atomic writes and the cascade loader.
+// orientation, non-ASCII paths and atomic writes.
 
 #include "forgedimages.h"
-#include "logger.h"
 #include "qimagehelp.h"
 #include "testutils.h"
 
@@ -15,7 +14,6 @@
 
 #include <csignal>
 #include <memory>
-#include <mutex>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -340,40 +338,6 @@ private slots:
         QCOMPARE(old.readAll(), QByteArray("old content"));
     }
 
-    void loadCascade_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("loads");
-        QTest::addColumn<bool>("logged");
-        QTest::newRow("missing file") << QStringLiteral("no-such-cascade.xml") << false << true;
-        QTest::newRow("not a cascade") << QStringLiteral("garbage.xml") << false << true;
-        QTest::newRow("no path") << QString() << false << false;
-        QTest::newRow("face cascade") << testutils::binPath("h_face.xml") << true << false;
-    }
-
-    void loadCascade()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, loads);
-        QFETCH(bool, logged);
-        if (loads && !QFile::exists(path))
-            QSKIP("the face cascade was not installed beside the program");
-        QVERIFY(testutils::writeFile(m_folder + "/garbage.xml", "<?xml version=\"1.0\"?><opencv_storage>"));
-        const QString full = path.isEmpty() || path.startsWith('/') ? path : m_folder + "/" + path;
-        std::mutex mutex;
-        QList<QPair<int, QString>> records;
-        kzl::logger::setCallback([&](const std::shared_ptr<kzl::LogRecord>& r) {
-            std::lock_guard<std::mutex> lock(mutex);
-            records.append({r->level, QString::fromStdWString(r->message)});
-        });
-        const cv::CascadeClassifier classifier = QImageHelp::loadCascade(full.toStdString());
-        kzl::logger::setCallback(nullptr);
-        QCOMPARE(!classifier.empty(), loads);
-        QList<QPair<int, QString>> expected;
-        if (logged)
-            expected.append({1, QStringLiteral("ERROR: Could not load classifier cascade")});
-        QCOMPARE(records, expected);
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestImageFiles)
