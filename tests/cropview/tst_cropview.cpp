@@ -509,6 +509,8 @@ private slots:
         edit->selectAll();
         QTest::keyClick(edit, Qt::Key_Backspace);
         QCOMPARE(QSaveFileWriter::maxKilobytes(), 0);
+        QSaveFileWriter::setMaxKilobytes(-5); // a damaged setting counts as none
+        QCOMPARE(QSaveFileWriter::maxKilobytes(), 0);
     }
 
 private:

@@ -144,22 +144,6 @@ private slots:
         QCOMPARE(decoded.dotsPerMeterY(), decoded.dotsPerMeterX());
     }
 
-    void densityAddedWhereEncoderWroteNone()
-    {
-        std::vector<uchar> encoded;
-        QVERIFY(cv::imencode(".jpg", testutils::texturedBgr(40, 30), encoded));
-        const QByteArray whole(reinterpret_cast<const char*>(encoded.data()), int(encoded.size()));
-        const int jfifLength = int(quint8(whole.at(4))) << 8 | int(quint8(whole.at(5)));
-        const QByteArray bare = whole.left(2) + whole.mid(4 + jfifLength);
-        QVERIFY(!bare.contains("JFIF"));
-        const QByteArray marked = QSaveFileWriter::withDensity(bare, 300);
-        QCOMPARE(jfifDensity(marked), (QList<int>{1, 300, 300}));
-        QImage decoded;
-        QVERIFY(decoded.loadFromData(marked, "JPG"));
-        QCOMPARE(decoded.size(), QSize(40, 30));
-        QCOMPARE(decoded.dotsPerMeterX(), dotsPerMetre(300));
-    }
-
     void densityLeavesOtherBytesAlone_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -207,13 +191,6 @@ private slots:
         QCOMPARE(blocker.readAll(), QByteArray("not a folder"));
     }
 
-    void limitSettingIgnoresNegative()
-    {
-        QSaveFileWriter::setMaxKilobytes(250);
-        QCOMPARE(QSaveFileWriter::maxKilobytes(), 250);
-        QSaveFileWriter::setMaxKilobytes(-5);
-        QCOMPARE(QSaveFileWriter::maxKilobytes(), 0);
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestSaveFileWriter)

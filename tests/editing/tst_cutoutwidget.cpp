@@ -117,23 +117,6 @@ private slots:
         QCOMPARE(view->displayMask().size(), view->imageRect().size());
     }
 
-    void clickPaintsADisc()
-    {
-        QSignalSpy historyChanged(view, &QImageCutoutWidget::signal_history_changed);
-        view->setKeepMode(true);
-        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pointerFor({600, 300}));
-        QCOMPARE(historyChanged.count(), 1);
-        QCOMPARE(view->history().count(), 2);
-        const QImage mask = view->mask();
-        // Brush 10 on screen is 20 photo pixels: a disc of radius 10 around the point.
-        QCOMPARE(mask.pixel(600, 300), QMaskStroke::kTagPixel);
-        QCOMPARE(mask.pixel(607, 300), QMaskStroke::kTagPixel);
-        QCOMPARE(mask.pixel(600, 293), QMaskStroke::kTagPixel);
-        QCOMPARE(qAlpha(mask.pixel(609, 309)), 0); // the corner of the square is not painted
-        QCOMPARE(qAlpha(mask.pixel(615, 300)), 0);
-        QVERIFY(view->canUndo());
-    }
-
     void keepStrokeMergesToThePhoto()
     {
         view->setKeepMode(true);

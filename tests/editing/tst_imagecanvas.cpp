@@ -155,7 +155,6 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QSize>("cutout");
         QTest::addColumn<QRect>("subject");
-        QTest::newRow("square frame, small subject") << 2 << QSize(400, 300) << QRect(50, 40, 100, 80);
         QTest::newRow("fixed size falls back") << 16 << QSize(400, 300) << QRect(200, 100, 150, 150);
         QTest::newRow("tall frame, wide subject") << 4 << QSize(1600, 900) << QRect(100, 100, 1400, 500);
         QTest::newRow("id photo, big subject") << 20 << QSize(2000, 1500) << QRect(300, 200, 1200, 1100);

@@ -155,20 +155,6 @@ private slots:
         QCOMPARE(soft.pixel(200 + 36, 200), kService);
     }
 
-    void refreshDisplayFollowsTheFullMask()
-    {
-        QImage full = fullMask({600, 400}, kService);
-        QImage display = QMaskStroke::scaledMask(full, {300, 200});
-        const QRect changed(100, 80, 120, 60);
-        for (int y = changed.top(); y <= changed.bottom(); ++y)
-            for (int x = changed.left(); x <= changed.right(); ++x)
-                full.setPixel(x, y, QMaskStroke::kTagPixel);
-        QMaskStroke::refreshDisplay(display, full, changed);
-        const QImage expected = QMaskStroke::scaledMask(full, {300, 200});
-        QVERIFY(testutils::maxPixelDifference(display, expected) <= 2);
-        QVERIFY(display.pixel(80, 55) != QMaskStroke::scaledMask(fullMask({600, 400}, kService), {300, 200})
-                                             .pixel(80, 55));
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestMaskStroke)

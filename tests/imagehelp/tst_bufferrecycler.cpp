@@ -1,5 +1,4 @@
-// Recycled picture buffers: reuse by size, the idle limit, shared buffers, images,
-// threads.
+// Recycled picture buffers: reuse by size, the idle limit, images, threads.
 
 #include "qbufferrecycler.h"
 #include "testutils.h"
@@ -92,22 +91,6 @@ private slots:
         m_recycler->setCapacity(0);
         mats.clear();
         QCOMPARE(m_recycler->idleBytes(), std::size_t(0));
-    }
-
-    void sharedBufferComesBackWithTheLastShare()
-    {
-        cv::Mat a = QBufferRecycler::createMat(kLarge, kLarge, CV_8UC4);
-        a.setTo(cv::Scalar(1, 2, 3, 4));
-        cv::Mat shared = a;
-        const uchar* buffer = a.data;
-        a.release();
-        QCOMPARE(m_recycler->idleBytes(), std::size_t(0));
-        const cv::Mat other = QBufferRecycler::createMat(kLarge, kLarge, CV_8UC4);
-        QVERIFY(other.data != buffer);
-        QCOMPARE(shared.at<cv::Vec4b>(kLarge - 1, kLarge - 1), cv::Vec4b(1, 2, 3, 4));
-        // Re-creating a recycled matrix at another size goes through the recycler too.
-        shared.create(kSmall, kSmall, CV_8UC1);
-        QCOMPARE(m_recycler->idleBytes(), kLargeBytes);
     }
 
     void images_data()

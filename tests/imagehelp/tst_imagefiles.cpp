@@ -110,7 +110,6 @@ private slots:
         QTest::newRow("jpeg headers only") << jpeg.left(jpeg.indexOf("\xFF\xDA"));
         QTest::newRow("png claims 100000 x 100000") << forged::claiming(".png", 100000, 100000);
         QTest::newRow("jpeg claims 65535 x 65535") << forged::claiming(".jpg", 65535, 65535);
-        QTest::newRow("bmp claims 100000 x 100000") << forged::claiming(".bmp", 100000, 100000);
         QTest::newRow("bmp claims 20000 x -20000") << forged::claiming(".bmp", 20000, quint32(-20000));
         QTest::newRow("bmp claims zero width") << forged::claiming(".bmp", 0, 16);
     }
@@ -205,7 +204,6 @@ private slots:
         QTest::newRow("png") << QStringLiteral("猫咪.png") << ".png" << int(QImage::Format_ARGB32) << 0;
         QTest::newRow("png without dot") << QStringLiteral("证件照 1.png") << "png" << int(QImage::Format_RGB32) << 0;
         QTest::newRow("jpg from alpha") << QStringLiteral("照片.jpg") << "jpg" << int(QImage::Format_ARGB32) << 12;
-        QTest::newRow("bmp") << QStringLiteral("图.bmp") << ".bmp" << int(QImage::Format_RGB888) << 0;
         QTest::newRow("webp") << QStringLiteral("图.webp") << ".webp" << int(QImage::Format_RGB32) << 12;
     }
 
@@ -273,7 +271,6 @@ private slots:
         QTest::newRow("png") << colour << ".png" << true;
         QTest::newRow("alpha png") << testutils::solidBgra(5, 5, cv::Scalar(1, 2, 3, 4)) << "png" << true;
         QTest::newRow("unknown extension") << colour << ".xyz" << false;
-        QTest::newRow("no extension") << colour << "" << false;
         QTest::newRow("empty matrix") << cv::Mat() << ".png" << false;
         QTest::newRow("two channels") << cv::Mat(4, 4, CV_8UC2, cv::Scalar(1, 2)) << ".jpg" << false;
     }

@@ -244,13 +244,10 @@ private slots:
         QTest::addColumn<cv::Mat>("alpha");
         QTest::addColumn<bool>("valid");
         const cv::Mat colour = patterned(6, 9, CV_8UC3);
-        QTest::newRow("same size") << colour << patterned(6, 9, CV_8UC4) << true;
         QTest::newRow("larger alpha") << colour << patterned(8, 12, CV_8UC4) << true;
         QTest::newRow("views") << roiOf(patterned(10, 12, CV_8UC3)) << roiOf(patterned(10, 12, CV_8UC4)) << true;
-        QTest::newRow("alpha too narrow") << colour << patterned(6, 8, CV_8UC4) << false;
         QTest::newRow("alpha too short") << colour << patterned(5, 9, CV_8UC4) << false;
         QTest::newRow("colour has alpha") << patterned(6, 9, CV_8UC4) << patterned(6, 9, CV_8UC4) << false;
-        QTest::newRow("alpha has none") << colour << colour << false;
     }
 
     void mergeAlpha()
@@ -325,37 +322,6 @@ private slots:
         const QSize area = image.boundedTo(mask);
         QVERIFY(sameOutside(result, base, cv::Rect(0, 0, area.width(), area.height())));
         QCOMPARE(result.at<Bgra>(area.height() - 1, area.width() - 1), Bgra(50, 60, 70, 255));
-    }
-
-    void percentImageToMat_data()
-    {
-        QTest::addColumn<int>("value");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("0") << 0 << 0;
-        QTest::newRow("1") << 1 << 2;
-        QTest::newRow("99") << 99 << 252;
-        QTest::newRow("100") << 100 << 255;
-        QTest::newRow("101 wraps") << 101 << 1;
-        QTest::newRow("255 wraps") << 255 << 138;
-    }
-
-    void percentImageToMat()
-    {
-        QFETCH(int, value);
-        QFETCH(int, expected);
-        QImage image(5, 4, QImage::Format_ARGB32);
-        image.fill(qRgba(0, 0, 0, 0));
-        // One pixel in the middle and the last one, which is converted on its own.
-        const QPoint pixels[] = {{3, 2}, {4, 3}};
-        for (const QPoint& p : pixels)
-            image.setPixel(p, qRgba(value, value / 2, 100, 77)); // stored B, G, R, A
-        const cv::Mat mat = QImageHelp::percentImageToMat(image);
-        QCOMPARE(mat.size(), cv::Size(5, 4));
-        for (const QPoint& p : pixels)
-            QCOMPARE(mat.at<Bgra>(p.y(), p.x()), Bgra(255, uchar((value / 2) * 255 / 100), uchar(expected), 77));
-        QCOMPARE(mat.at<Bgra>(0, 0), Bgra(0, 0, 0, 0));
-        QVERIFY(QImageHelp::percentImageToMat(QImage(4, 4, QImage::Format_RGB888)).empty());
-        QVERIFY(QImageHelp::percentImageToMat(QImage()).empty());
     }
 
     void contentRect_data()
