@@ -1,3 +1,4 @@
+#include "batchfixtures.h"
 #include "mattingfixtures.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingwidget.h"
@@ -12,28 +13,13 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
 
-namespace {
-constexpr int kTimeoutMs = 60000;
-
-// A keep stroke across the middle of the view, sent as real move events.
-void stroke(QWidget* view, int y)
-{
-    const int w = view->width();
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(w / 3, y));
-    for (int x = w / 3; x <= 2 * w / 3; x += 10) {
-        QMouseEvent move(QEvent::MouseMove, QPoint(x, y), view->mapToGlobal(QPoint(x, y)), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view, &move);
-    }
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(2 * w / 3, y));
-}
-} // namespace
+using batchtest::stroke;
+constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
 
 class TestBatchEdit : public QObject
 {

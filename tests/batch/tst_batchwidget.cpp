@@ -1,3 +1,4 @@
+#include "batchfixtures.h"
 #include "csetting.h"
 #include "fakeservice.h"
 #include "mattingfixtures.h"
@@ -17,7 +18,6 @@
 #include <QDateTime>
 #include <QFrame>
 #include "qimagebutton.h"
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -29,17 +29,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-namespace {
-constexpr int kMattingTimeoutMs = 60000;
+#include <memory>
 
-// Swallows "open the folder" so that saving starts no file browser.
-class UrlSink : public QObject
-{
-    Q_OBJECT
-public slots:
-    void open(const QUrl&) {}
-};
-} // namespace
+using batchtest::answerModal;
+using batchtest::kMattingTimeoutMs;
+using batchtest::waitReady;
 
 class TestBatchWidget : public QObject
 {
@@ -71,12 +65,9 @@ private slots:
     void fromHomePage();
 
 private:
-    static bool waitReady(const QList<QPreviewItem*>& items);
-    static void answerModal(const char* button);
-
     mattingtest::RealService service;
     QStringList warnings;
-    UrlSink urls;
+    std::unique_ptr<batchtest::UrlSink> urls;
     QString outDir;
 };
 
@@ -89,7 +80,7 @@ void TestBatchWidget::initTestCase()
         warnings << text;
         return 1;
     });
-    QDesktopServices::setUrlHandler("file", &urls, "open");
+    urls = std::make_unique<batchtest::UrlSink>();
 }
 
 void TestBatchWidget::init()
@@ -111,34 +102,7 @@ void TestBatchWidget::cleanup()
 void TestBatchWidget::cleanupTestCase()
 {
     QMsgBox::setTestHook(nullptr);
-    QDesktopServices::unsetUrlHandler("file");
-}
-
-bool TestBatchWidget::waitReady(const QList<QPreviewItem*>& items)
-{
-    return QTest::qWaitFor(
-        [&] {
-            for (QPreviewItem* item : items)
-                if (!item->isReady())
-                    return false;
-            return true;
-        },
-        kMattingTimeoutMs);
-}
-
-// Presses a button of the next modal dialog (the format or add dialog) once shown.
-void TestBatchWidget::answerModal(const char* button)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, button] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        QTest::mouseClick(dialog->findChild<QPushButton*>(button), Qt::LeftButton);
-    });
-    poll->start(10);
+    urls.reset();
 }
 
 void TestBatchWidget::sizeButtons_data()
