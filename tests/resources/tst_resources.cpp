@@ -133,185 +133,176 @@ class TestResources : public QObject
 {
     Q_OBJECT
 private slots:
-    void picturesAndPathsResolve_data();
-    void picturesAndPathsResolve();
-    void styleSheetsParse_data();
-    void styleSheetsParse();
-    void templateSheetsAreFilled_data();
-    void templateSheetsAreFilled();
-};
-
-void TestResources::picturesAndPathsResolve_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("where");
-
-    // Whole string literals starting with ":/" (not prefixes joined to something
-    // else, not templates with %N), and url(...) or element texts in sheets and forms.
-    static const QRegularExpression literal(QStringLiteral("\"(:/[^\"\\\\%]*)\"\\s*([+%]?)"));
-    static const QRegularExpression embedded(QStringLiteral("(?:url\\(|>)\\s*(:/[^)<\"'\\s;]+)"));
-    QMap<QString, QString> rows;
-    auto add = [&](const QString& path, const QString& where) {
-        if (!path.endsWith('/') && !path.contains('%') && !rows.contains(path))
-            rows.insert(path, where);
-    };
-    for (const auto& [file, text] : sources()) {
-        for (auto it = literal.globalMatch(text); isCode(file) && it.hasNext();) {
-            const auto m = it.next();
-            if (m.captured(2).isEmpty())
-                add(m.captured(1), relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
-        }
-        for (auto it = embedded.globalMatch(text); it.hasNext();) {
-            const auto m = it.next();
-            add(m.captured(1), relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
-        }
-    }
-    // Code and style sheets name these at least; missing them means the scan is broken.
-    for (const char* must : {":/qss/TabButton.css", ":/qss/EnterButton.css", ":/image/btn.zoom.in.png"})
-        QVERIFY2(rows.contains(QLatin1String(must)), must);
-
-    for (auto it = kKnownSizes.cbegin(); it != kKnownSizes.cend(); ++it)
-        add(it.key(), QStringLiteral("layout size"));
-    for (const QString& name : QString::fromLatin1(kBuiltNames).split(' '))
-        add(":/image/" + name + ".png", QStringLiteral("name built at run time"));
-    for (int n = 1; n <= 15; ++n) {
-        add(n == 1 ? QStringLiteral(":/template/bg1.png") : QStringLiteral(":/template/bg%1.jpg").arg(n),
-            QStringLiteral("background template"));
-        add(QStringLiteral(":/template/template_%1.png").arg(n), QStringLiteral("background thumbnail"));
-    }
-    int doubles = 0;
-    for (QDirIterator it(QStringLiteral(":/image")); it.hasNext();) {
-        const QString path = it.next();
-        if (path.endsWith(QLatin1String("@2x.png"))) {
-            add(path, QStringLiteral("double density"));
-            ++doubles;
-        }
-    }
-    QVERIFY(doubles >= 7); // the title bar at least must be crisp on high-density screens
-
-    for (auto it = rows.cbegin(); it != rows.cend(); ++it)
-        QTest::newRow(qPrintable(it.key())) << it.key() << it.value();
-}
-
-void TestResources::picturesAndPathsResolve()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, where);
-
-    QVERIFY2(QFile::exists(path), qPrintable(QStringLiteral("%1 (%2) is not in the collection").arg(path, where)));
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("jpg"))
-        return;
-    QImageReader reader(path);
-    const QImage image = reader.read();
-    QVERIFY2(!image.isNull(), qPrintable(QStringLiteral("%1 (%2): %3").arg(path, where, reader.errorString())));
-    QVERIFY(image.width() >= 8 && image.height() >= 8);
-    if (kKnownSizes.contains(path))
-        QCOMPARE(image.size(), kKnownSizes.value(path));
-    if (path.startsWith(QLatin1String(":/template/template_")))
-        QCOMPARE(image.size(), QSize(76, 76));
-    if (path.endsWith(QLatin1String("@2x.png"))) {
-        const QImage base(QString(path).replace(QLatin1String("@2x.png"), QLatin1String(".png")));
-        QVERIFY2(!base.isNull(), qPrintable(path + " has no normal-density picture"));
-        QCOMPARE(image.size(), base.size() * 2);
-    }
-    if (path.startsWith(QLatin1String(":/template/bg"))) {
-        if (!kKnownSizes.contains(path)) {
-            QCOMPARE(image.width(), 1500);
-            QVERIFY2(image.height() >= 911 && image.height() <= 2250, qPrintable(QString::number(image.height())));
-        }
-        // A background is a picture, not a flat fill: a coarse grid must vary.
-        int lo = 255, hi = 0;
-        for (int y = 1; y < 16; y += 2)
-            for (int x = 1; x < 16; x += 2) {
-                const int v = qGray(image.pixel(image.width() * x / 16, image.height() * y / 16));
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
-        QVERIFY2(hi - lo >= 8, qPrintable(QStringLiteral("brightness %1..%2").arg(lo).arg(hi)));
-    }
-}
-
-void TestResources::styleSheetsParse_data()
-{
-    QTest::addColumn<QString>("path");
-    int sheets = 0;
-    for (QDirIterator it(QStringLiteral(":/qss"), {"*.css"}); it.hasNext(); ++sheets) {
-        const QString path = it.next();
-        QTest::newRow(qPrintable(path)) << path;
-    }
-    QVERIFY(sheets >= 17);
-}
-
-void TestResources::styleSheetsParse()
-{
-    QFETCH(QString, path);
-    QString sheet = readTextFile(path);
-    QVERIFY2(!sheet.trimmed().isEmpty(), qPrintable(path));
-    // Placeholders get harmless values, so the sheet is what a widget gets.
-    for (int n = highestPlaceholder(sheet); n > 0; --n)
-        sheet.replace(QStringLiteral("%") + QString::number(n), QStringLiteral("12"));
-
-    parseWarnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+    void picturesAndPathsResolve_data()
     {
-        QWidget host;
-        auto* layout = new QVBoxLayout(&host);
-        for (QWidget* w : QList<QWidget*>{new QLabel("text"), new QPushButton("button"), new QSlider(Qt::Horizontal),
-                                          new QLineEdit, new QComboBox})
-            layout->addWidget(w);
-        host.setStyleSheet(sheet);
-        host.grab();
-    }
-    qInstallMessageHandler(previous);
-    QVERIFY2(parseWarnings.isEmpty(), qPrintable(parseWarnings.join('\n')));
-}
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("where");
 
-void TestResources::templateSheetsAreFilled_data()
-{
-    QTest::addColumn<QString>("sheet");
-    QTest::addColumn<int>("arguments");
-
-    // Every readTextFile(":/qss/...") call with the arguments its .arg() chain supplies.
-    static const QRegularExpression call(QStringLiteral("readTextFile\\s*\\("));
-    static const QRegularExpression sheetName(QStringLiteral("\"(:/qss/[^\"]+)\""));
-    static const QRegularExpression arg(QStringLiteral("^\\s*\\.\\s*arg\\s*\\("));
-    for (const auto& [file, text] : sources()) {
-        for (auto it = call.globalMatch(text); isCode(file) && it.hasNext();) {
-            const auto m = it.next();
-            const int open = m.capturedEnd() - 1;
-            int pos = closeParen(text, open);
-            const auto name = sheetName.match(text.mid(open, pos - open));
-            if (pos < 0 || !name.hasMatch())
-                continue;
-            int arguments = 0;
-            for (auto a = arg.match(text.mid(pos, 200)); a.hasMatch(); a = arg.match(text.mid(pos, 200))) {
-                int count = 0;
-                pos = closeParen(text, pos + a.capturedEnd() - 1, &count);
-                if (pos < 0)
-                    break;
-                arguments += count;
+        // Whole string literals starting with ":/" (not prefixes joined to something
+        // else, not templates with %N), and url(...) or element texts in sheets and forms.
+        static const QRegularExpression literal(QStringLiteral("\"(:/[^\"\\\\%]*)\"\\s*([+%]?)"));
+        static const QRegularExpression embedded(QStringLiteral("(?:url\\(|>)\\s*(:/[^)<\"'\\s;]+)"));
+        QMap<QString, QString> rows;
+        auto add = [&](const QString& path, const QString& where) {
+            if (!path.endsWith('/') && !path.contains('%') && !rows.contains(path))
+                rows.insert(path, where);
+        };
+        for (const auto& [file, text] : sources()) {
+            for (auto it = literal.globalMatch(text); isCode(file) && it.hasNext();) {
+                const auto m = it.next();
+                if (m.captured(2).isEmpty())
+                    add(m.captured(1), relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
             }
-            const QString where = relative(file) + ":" + QString::number(lineOf(text, m.capturedStart()));
-            QTest::newRow(qPrintable(where)) << name.captured(1) << arguments;
+            for (auto it = embedded.globalMatch(text); it.hasNext();) {
+                const auto m = it.next();
+                add(m.captured(1), relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
+            }
+        }
+        // Code and style sheets name these at least; missing them means the scan is broken.
+        for (const char* must : {":/qss/TabButton.css", ":/qss/EnterButton.css", ":/image/btn.zoom.in.png"})
+            QVERIFY2(rows.contains(QLatin1String(must)), must);
+
+        for (auto it = kKnownSizes.cbegin(); it != kKnownSizes.cend(); ++it)
+            add(it.key(), QStringLiteral("layout size"));
+        for (const QString& name : QString::fromLatin1(kBuiltNames).split(' '))
+            add(":/image/" + name + ".png", QStringLiteral("name built at run time"));
+        for (int n = 1; n <= 15; ++n) {
+            add(n == 1 ? QStringLiteral(":/template/bg1.png") : QStringLiteral(":/template/bg%1.jpg").arg(n),
+                QStringLiteral("background template"));
+            add(QStringLiteral(":/template/template_%1.png").arg(n), QStringLiteral("background thumbnail"));
+        }
+        int doubles = 0;
+        for (QDirIterator it(QStringLiteral(":/image")); it.hasNext();) {
+            const QString path = it.next();
+            if (path.endsWith(QLatin1String("@2x.png"))) {
+                add(path, QStringLiteral("double density"));
+                ++doubles;
+            }
+        }
+        QVERIFY(doubles >= 7); // the title bar at least must be crisp on high-density screens
+
+        for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+            QTest::newRow(qPrintable(it.key())) << it.key() << it.value();
+    }
+    void picturesAndPathsResolve()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, where);
+
+        QVERIFY2(QFile::exists(path), qPrintable(QStringLiteral("%1 (%2) is not in the collection").arg(path, where)));
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (suffix != QLatin1String("png") && suffix != QLatin1String("jpg"))
+            return;
+        QImageReader reader(path);
+        const QImage image = reader.read();
+        QVERIFY2(!image.isNull(), qPrintable(QStringLiteral("%1 (%2): %3").arg(path, where, reader.errorString())));
+        QVERIFY(image.width() >= 8 && image.height() >= 8);
+        if (kKnownSizes.contains(path))
+            QCOMPARE(image.size(), kKnownSizes.value(path));
+        if (path.startsWith(QLatin1String(":/template/template_")))
+            QCOMPARE(image.size(), QSize(76, 76));
+        if (path.endsWith(QLatin1String("@2x.png"))) {
+            const QImage base(QString(path).replace(QLatin1String("@2x.png"), QLatin1String(".png")));
+            QVERIFY2(!base.isNull(), qPrintable(path + " has no normal-density picture"));
+            QCOMPARE(image.size(), base.size() * 2);
+        }
+        if (path.startsWith(QLatin1String(":/template/bg"))) {
+            if (!kKnownSizes.contains(path)) {
+                QCOMPARE(image.width(), 1500);
+                QVERIFY2(image.height() >= 911 && image.height() <= 2250, qPrintable(QString::number(image.height())));
+            }
+            // A background is a picture, not a flat fill: a coarse grid must vary.
+            int lo = 255, hi = 0;
+            for (int y = 1; y < 16; y += 2)
+                for (int x = 1; x < 16; x += 2) {
+                    const int v = qGray(image.pixel(image.width() * x / 16, image.height() * y / 16));
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            QVERIFY2(hi - lo >= 8, qPrintable(QStringLiteral("brightness %1..%2").arg(lo).arg(hi)));
         }
     }
-    // The two template sheets and the number of placeholders their users fill in.
-    QTest::newRow("TabButton.css template") << QStringLiteral(":/qss/TabButton.css") << 2;
-    QTest::newRow("MattingButton.css template") << QStringLiteral(":/qss/MattingButton.css") << 7;
-}
 
-void TestResources::templateSheetsAreFilled()
-{
-    QFETCH(QString, sheet);
-    QFETCH(int, arguments);
-    const QString text = readTextFile(sheet);
-    QVERIFY2(!text.isEmpty(), qPrintable(sheet));
-    QCOMPARE(highestPlaceholder(text), arguments);
-    // Placeholders are numbered without gaps, or arg() would fill the wrong ones.
-    for (int n = 1; n <= arguments; ++n)
-        QVERIFY2(text.contains(QStringLiteral("%") + QString::number(n)), qPrintable(QStringLiteral("%%1 missing").arg(n)));
-}
+    void styleSheetsParse_data()
+    {
+        QTest::addColumn<QString>("path");
+        int sheets = 0;
+        for (QDirIterator it(QStringLiteral(":/qss"), {"*.css"}); it.hasNext(); ++sheets) {
+            const QString path = it.next();
+            QTest::newRow(qPrintable(path)) << path;
+        }
+        QVERIFY(sheets >= 17);
+    }
+    void styleSheetsParse()
+    {
+        QFETCH(QString, path);
+        QString sheet = readTextFile(path);
+        QVERIFY2(!sheet.trimmed().isEmpty(), qPrintable(path));
+        // Placeholders get harmless values, so the sheet is what a widget gets.
+        for (int n = highestPlaceholder(sheet); n > 0; --n)
+            sheet.replace(QStringLiteral("%") + QString::number(n), QStringLiteral("12"));
+
+        parseWarnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        {
+            QWidget host;
+            auto* layout = new QVBoxLayout(&host);
+            for (QWidget* w : QList<QWidget*>{new QLabel("text"), new QPushButton("button"), new QSlider(Qt::Horizontal),
+                                              new QLineEdit, new QComboBox})
+                layout->addWidget(w);
+            host.setStyleSheet(sheet);
+            host.grab();
+        }
+        qInstallMessageHandler(previous);
+        QVERIFY2(parseWarnings.isEmpty(), qPrintable(parseWarnings.join('\n')));
+    }
+
+    void templateSheetsAreFilled_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<int>("arguments");
+
+        // Every readTextFile(":/qss/...") call with the arguments its .arg() chain supplies.
+        static const QRegularExpression call(QStringLiteral("readTextFile\\s*\\("));
+        static const QRegularExpression sheetName(QStringLiteral("\"(:/qss/[^\"]+)\""));
+        static const QRegularExpression arg(QStringLiteral("^\\s*\\.\\s*arg\\s*\\("));
+        for (const auto& [file, text] : sources()) {
+            for (auto it = call.globalMatch(text); isCode(file) && it.hasNext();) {
+                const auto m = it.next();
+                const int open = m.capturedEnd() - 1;
+                int pos = closeParen(text, open);
+                const auto name = sheetName.match(text.mid(open, pos - open));
+                if (pos < 0 || !name.hasMatch())
+                    continue;
+                int arguments = 0;
+                for (auto a = arg.match(text.mid(pos, 200)); a.hasMatch(); a = arg.match(text.mid(pos, 200))) {
+                    int count = 0;
+                    pos = closeParen(text, pos + a.capturedEnd() - 1, &count);
+                    if (pos < 0)
+                        break;
+                    arguments += count;
+                }
+                const QString where = relative(file) + ":" + QString::number(lineOf(text, m.capturedStart()));
+                QTest::newRow(qPrintable(where)) << name.captured(1) << arguments;
+            }
+        }
+        // The two template sheets and the number of placeholders their users fill in.
+        QTest::newRow("TabButton.css template") << QStringLiteral(":/qss/TabButton.css") << 2;
+        QTest::newRow("MattingButton.css template") << QStringLiteral(":/qss/MattingButton.css") << 7;
+    }
+    void templateSheetsAreFilled()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(int, arguments);
+        const QString text = readTextFile(sheet);
+        QVERIFY2(!text.isEmpty(), qPrintable(sheet));
+        QCOMPARE(highestPlaceholder(text), arguments);
+        // Placeholders are numbered without gaps, or arg() would fill the wrong ones.
+        for (int n = 1; n <= arguments; ++n)
+            QVERIFY2(text.contains(QStringLiteral("%") + QString::number(n)),
+                     qPrintable(QStringLiteral("%%1 missing").arg(n)));
+    }
+};
 
 BRISEL_TEST_MAIN(TestResources)
 #include "tst_resources.moc"
