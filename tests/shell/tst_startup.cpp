@@ -71,163 +71,149 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void translator_data();
-    void translator();
-    void lock_data();
-    void lock();
-    void lockNotInheritedByChildren();
-    void secondCopyRefused();
-    void windowTitle_data();
-    void windowTitle();
-    void manyArgumentsDelayStart();
+    void init()
+    {
+        QFile::remove(CSetting::filePath());
+    }
+
+    void translator_data()
+    {
+        QTest::addColumn<QString>("appPath");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("translated");
+
+        QTest::newRow("chinese") << testutils::binPath() << "zh" << true;
+        QTest::newRow("no such language") << testutils::binPath() << "xx" << false;
+        QTest::newRow("code leaving the folder") << testutils::binPath() << "../language/brisel_zh" << false;
+        QTest::newRow("program folder without translations") << testutils::sandboxPath() + "/" << "zh" << false;
+    }
+    void translator()
+    {
+        QFETCH(QString, appPath);
+        QFETCH(QString, language);
+        QFETCH(bool, translated);
+        QVERIFY2(QFileInfo::exists(testutils::binPath("language/brisel_zh.qm")), "translation not built");
+
+        const auto translator = CWinApp::createTranslator(appPath, language);
+        QVERIFY(translator);
+        const QString title = translator->translate("CWinApp", "Brisel");
+        const QString warning = translator->translate("CWinApp", kWarning);
+        QCOMPARE(translator->isEmpty(), !translated);
+        if (translated) {
+            QVERIFY(!title.isEmpty() && title != QLatin1String("Brisel"));
+            QVERIFY(!warning.isEmpty() && warning != QLatin1String(kWarning));
+        } else {
+            QVERIFY(title.isEmpty());
+        }
+    }
+
+    void lock_data()
+    {
+        QTest::addColumn<bool>("holdFirst");
+        QTest::addColumn<QByteArray>("leftover");
+        QTest::addColumn<bool>("expectRunning");
+
+        QTest::newRow("nobody running") << false << QByteArray() << false;
+        QTest::newRow("held by another copy") << true << QByteArray() << true;
+        QTest::newRow("leftover file of a dead copy") << false << QByteArray("99999\n") << false;
+        QTest::newRow("leftover file with garbage") << false << QByteArray("\x01\x02 not a pid") << false;
+    }
+    void lock()
+    {
+        QFETCH(bool, holdFirst);
+        QFETCH(QByteArray, leftover);
+        QFETCH(bool, expectRunning);
+
+        const QString name = QStringLiteral("BRISEL_TEST_%1").arg(QTest::currentDataTag()).replace(' ', '_');
+        const QString path = runtimeLockPath(name);
+        if (!leftover.isNull())
+            QVERIFY(testutils::writeFile(path, leftover));
+        std::unique_ptr<QSingleInstance> first;
+        if (holdFirst) {
+            first = std::make_unique<QSingleInstance>(name);
+            QVERIFY(!first->isAnotherRunning());
+        }
+
+        QSingleInstance probe(name);
+        QCOMPARE(probe.lockPath(), path);
+        QCOMPARE(probe.isAnotherRunning(), expectRunning);
+        if (!expectRunning) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+        }
+    }
+
+    void lockNotInheritedByChildren()
+    {
+        auto holder = std::make_unique<QSingleInstance>(QStringLiteral("BRISEL_TEST_INHERIT"));
+        QVERIFY(!holder->isAnotherRunning());
+        QProcess child;
+        child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(child.waitForStarted());
+        holder.reset();
+        // The child lives on; the lock must not have gone with it.
+        QVERIFY(!QSingleInstance(QStringLiteral("BRISEL_TEST_INHERIT")).isAnotherRunning());
+        child.kill();
+        child.waitForFinished();
+    }
+
+    void secondCopyRefused()
+    {
+        auto first = startBrisel(15000);
+        QVERIFY(first->waitForStarted());
+        if (!waitUntilLocked(*first))
+            QFAIL(qPrintable(QStringLiteral("never took the lock: ") + finish(*first)));
+
+        auto second = startBrisel(0);
+        const QString secondLog = finish(*second);
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        const QString warning = translatedWith("zh", "CWinApp", kWarning);
+        QVERIFY2(secondLog.contains(QStringLiteral("message box: ") + warning), qPrintable(secondLog));
+        QVERIFY2(!secondLog.contains(QStringLiteral("closing window")), qPrintable(secondLog));
+
+        // The first copy did not notice.
+        QCOMPARE(first->state(), QProcess::Running);
+        first->terminate();
+        first->waitForFinished();
+    }
+
+    void windowTitle_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("chinese");
+
+        QTest::newRow("default language") << QString() << true;
+        QTest::newRow("language without a file") << "xx" << false;
+    }
+    void windowTitle()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, chinese);
+        if (!language.isNull())
+            QVERIFY(CSetting::setValue("language", "type", language));
+
+        auto brisel = startBrisel(0);
+        const QString log = finish(*brisel);
+        QCOMPARE(brisel->exitCode(), 0);
+        const QString expected = chinese ? translatedWith("zh", "CWinApp", "Brisel") : QStringLiteral("Brisel");
+        QVERIFY(!chinese || expected != QLatin1String("Brisel"));
+        QVERIFY2(log.contains(QStringLiteral("closing window: ") + expected + '\n'), qPrintable(log));
+    }
+
+    // Only a lower bound: the program may take longer, never less.
+    void manyArgumentsDelayStart()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        auto brisel = startBrisel(0, {"a", "b", "c"});
+        const QString log = finish(*brisel);
+        QCOMPARE(brisel->exitCode(), 0);
+        QVERIFY2(log.contains(QStringLiteral("closing window: ")), qPrintable(log));
+        QVERIFY(clock.elapsed() >= 1000);
+    }
 };
-
-void TestStartup::init()
-{
-    QFile::remove(CSetting::filePath());
-}
-
-void TestStartup::translator_data()
-{
-    QTest::addColumn<QString>("appPath");
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<bool>("translated");
-
-    QTest::newRow("chinese") << testutils::binPath() << "zh" << true;
-    QTest::newRow("no such language") << testutils::binPath() << "xx" << false;
-    QTest::newRow("code leaving the folder") << testutils::binPath() << "../language/brisel_zh" << false;
-    QTest::newRow("program folder without translations") << testutils::sandboxPath() + "/" << "zh" << false;
-}
-
-void TestStartup::translator()
-{
-    QFETCH(QString, appPath);
-    QFETCH(QString, language);
-    QFETCH(bool, translated);
-    QVERIFY2(QFileInfo::exists(testutils::binPath("language/brisel_zh.qm")), "translation not built");
-
-    const auto translator = CWinApp::createTranslator(appPath, language);
-    QVERIFY(translator);
-    const QString title = translator->translate("CWinApp", "Brisel");
-    const QString warning = translator->translate("CWinApp", kWarning);
-    QCOMPARE(translator->isEmpty(), !translated);
-    if (translated) {
-        QVERIFY(!title.isEmpty() && title != QLatin1String("Brisel"));
-        QVERIFY(!warning.isEmpty() && warning != QLatin1String(kWarning));
-    } else {
-        QVERIFY(title.isEmpty());
-    }
-}
-
-void TestStartup::lock_data()
-{
-    QTest::addColumn<bool>("holdFirst");
-    QTest::addColumn<QByteArray>("leftover");
-    QTest::addColumn<bool>("expectRunning");
-
-    QTest::newRow("nobody running") << false << QByteArray() << false;
-    QTest::newRow("held by another copy") << true << QByteArray() << true;
-    QTest::newRow("leftover file of a dead copy") << false << QByteArray("99999\n") << false;
-    QTest::newRow("leftover file with garbage") << false << QByteArray("\x01\x02 not a pid") << false;
-}
-
-void TestStartup::lock()
-{
-    QFETCH(bool, holdFirst);
-    QFETCH(QByteArray, leftover);
-    QFETCH(bool, expectRunning);
-
-    const QString name = QStringLiteral("BRISEL_TEST_%1").arg(QTest::currentDataTag()).replace(' ', '_');
-    const QString path = runtimeLockPath(name);
-    if (!leftover.isNull())
-        QVERIFY(testutils::writeFile(path, leftover));
-    std::unique_ptr<QSingleInstance> first;
-    if (holdFirst) {
-        first = std::make_unique<QSingleInstance>(name);
-        QVERIFY(!first->isAnotherRunning());
-    }
-
-    QSingleInstance probe(name);
-    QCOMPARE(probe.lockPath(), path);
-    QCOMPARE(probe.isAnotherRunning(), expectRunning);
-    if (!expectRunning) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray::number(QCoreApplication::applicationPid()) + '\n');
-    }
-}
-
-void TestStartup::lockNotInheritedByChildren()
-{
-    auto holder = std::make_unique<QSingleInstance>(QStringLiteral("BRISEL_TEST_INHERIT"));
-    QVERIFY(!holder->isAnotherRunning());
-    QProcess child;
-    child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-    QVERIFY(child.waitForStarted());
-    holder.reset();
-    // The child lives on; the lock must not have gone with it.
-    QVERIFY(!QSingleInstance(QStringLiteral("BRISEL_TEST_INHERIT")).isAnotherRunning());
-    child.kill();
-    child.waitForFinished();
-}
-
-void TestStartup::secondCopyRefused()
-{
-    auto first = startBrisel(15000);
-    QVERIFY(first->waitForStarted());
-    if (!waitUntilLocked(*first))
-        QFAIL(qPrintable(QStringLiteral("never took the lock: ") + finish(*first)));
-
-    auto second = startBrisel(0);
-    const QString secondLog = finish(*second);
-    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
-    const QString warning = translatedWith("zh", "CWinApp", kWarning);
-    QVERIFY2(secondLog.contains(QStringLiteral("message box: ") + warning), qPrintable(secondLog));
-    QVERIFY2(!secondLog.contains(QStringLiteral("closing window")), qPrintable(secondLog));
-
-    // The first copy did not notice.
-    QCOMPARE(first->state(), QProcess::Running);
-    first->terminate();
-    first->waitForFinished();
-}
-
-void TestStartup::windowTitle_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<bool>("chinese");
-
-    QTest::newRow("default language") << QString() << true;
-    QTest::newRow("language without a file") << "xx" << false;
-}
-
-void TestStartup::windowTitle()
-{
-    QFETCH(QString, language);
-    QFETCH(bool, chinese);
-    if (!language.isNull())
-        QVERIFY(CSetting::setValue("language", "type", language));
-
-    auto brisel = startBrisel(0);
-    const QString log = finish(*brisel);
-    QCOMPARE(brisel->exitCode(), 0);
-    const QString expected = chinese ? translatedWith("zh", "CWinApp", "Brisel") : QStringLiteral("Brisel");
-    QVERIFY(!chinese || expected != QLatin1String("Brisel"));
-    QVERIFY2(log.contains(QStringLiteral("closing window: ") + expected + '\n'), qPrintable(log));
-}
-
-// Only a lower bound: the program may take longer, never less.
-void TestStartup::manyArgumentsDelayStart()
-{
-    QElapsedTimer clock;
-    clock.start();
-    auto brisel = startBrisel(0, {"a", "b", "c"});
-    const QString log = finish(*brisel);
-    QCOMPARE(brisel->exitCode(), 0);
-    QVERIFY2(log.contains(QStringLiteral("closing window: ")), qPrintable(log));
-    QVERIFY(clock.elapsed() >= 1000);
-}
 
 BRISEL_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"
