@@ -124,18 +124,21 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
         p.start(QStringLiteral("openssl"), args);
         const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         if (!ok && error)
-            *error = QStringLiteral("openssl %1: %2 %3").arg(args.join(' '), p.errorString(), QString::fromLocal8Bit(p.readAll()));
+            *error = QStringLiteral("openssl %1: %2 %3")
+                         .arg(args.join(' '), p.errorString(), QString::fromLocal8Bit(p.readAll()));
         return ok;
     };
     QDir().mkpath(dir);
-    const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", name + ".key"};
+    const QStringList key{"-newkey", "ec",      "-pkeyopt",   "ec_paramgen_curve:prime256v1",
+                          "-nodes",  "-keyout", name + ".key"};
     const QString subject = "/CN=" + (host.isEmpty() ? name : host);
     QString san = "subjectAltName=DNS:" + host;
     if (host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1"))
         san = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
     if (signer.isEmpty()) {
         const QStringList extension = host.isEmpty() ? QStringList() : QStringList{"-addext", san};
-        return openssl(QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem", "-subj", subject} + key + extension);
+        return openssl(QStringList{"req", "-x509", "-days", "2", "-out", name + ".pem", "-subj", subject} +
+                       key + extension);
     }
     return writeFile(dir + "/" + name + ".ext", san.toUtf8() + "\n") &&
            openssl(QStringList{"req", "-out", name + ".csr", "-subj", subject} + key) &&

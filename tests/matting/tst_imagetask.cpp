@@ -53,12 +53,16 @@ std::unique_ptr<FakeService> healthyService()
 
 Script answerCreate(const QByteArray& json, int status = 200)
 {
-    return [json, status](FakeService& f) { f.onCreate = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); }; };
+    return [json, status](FakeService& f) {
+        f.onCreate = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); };
+    };
 }
 
 Script answerPoll(const QByteArray& json, int status = 200)
 {
-    return [json, status](FakeService& f) { f.onPoll = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); }; };
+    return [json, status](FakeService& f) {
+        f.onPoll = [=](const Req&, Res& res) { FakeService::replyJson(res, json, status); };
+    };
 }
 
 // Polls answer these job states in turn, the last one for ever.
@@ -110,7 +114,8 @@ private slots:
         QString error;
         const Certificates* certs = certificates(&error);
         QVERIFY2(certs, qPrintable(error));
-        auto fake = tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey) : std::make_unique<FakeService>();
+        auto fake = tls ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
+                        : std::make_unique<FakeService>();
         fake->resultBytes = resultPng();
         useService(fake->url());
         const QString photo = makePhoto(photoName);
@@ -153,10 +158,14 @@ private slots:
         QTest::newRow("creation refused without a message")
             << answerCreate(R"({"code":500})") << "The matting service refused the request (code 500)."
             << "API_OK == code" << 0;
-        QTest::newRow("creation reply not JSON")
-            << Script([](FakeService& f) { f.onCreate = [](const Req&, Res& res) { res.set_content("<html>busy</html>", "text/html"); }; })
-            << notJson << "reader.parse(bytes, val)" << 0;
+        QTest::newRow("creation reply not JSON") << Script([](FakeService& f) {
+            f.onCreate = [](const Req&, Res& res) { res.set_content("<html>busy</html>", "text/html"); };
+        }) << notJson << "reader.parse(bytes, val)"
+                                                 << 0;
         QTest::newRow("poll refused") << answerPoll(refusal) << quota << "API_OK == code" << 1;
+        QTest::newRow("poll refused with HTTP 404")
+            << answerPoll(R"({"code":404,"message":"This result has expired. Please start again."})", 404)
+            << "This result has expired. Please start again." << "API_OK == code" << 1;
         QTest::newRow("poll reply not JSON") << answerPoll("status: done") << notJson << "reader.parse(bytes, val)" << 1;
         QTest::newRow("poll HTTP 500") << answerPoll("{}", 500) << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500)
                                        << "OK == iRet" << 1;
@@ -173,7 +182,9 @@ private slots:
         QTest::newRow("result on a local file")
             << Script([local](FakeService& f) {
                    testutils::writeFile(local, f.resultBytes);
-                   f.onPoll = [local](const Req&, Res& res) { FakeService::replyJson(res, FakeService::pollReply(1, "file://" + local)); };
+                   f.onPoll = [local](const Req&, Res& res) {
+                       FakeService::replyJson(res, FakeService::pollReply(1, "file://" + local));
+                   };
                })
             << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet" << 1;
         QTest::newRow("result not an image") << Script([](FakeService& f) { f.resultBytes = "this is not a picture"; })
@@ -283,7 +294,8 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
         } else if (change != "none" && change != "service-gone") {
-            QVERIFY(testutils::writeFile(entry, change == "damage-cache" ? result.left(result.size() / 2) : QByteArray()));
+            QVERIFY(testutils::writeFile(entry, change == "damage-cache" ? result.left(result.size() / 2)
+                                                                         : QByteArray()));
         }
         file.close();
         const int before = fake->creates;

@@ -254,7 +254,8 @@ private slots:
         QVERIFY(testutils::writeFile(file, "an old page")); // replaced by the shipped one
 
         UrlRecorder recorder;
-        QVERIFY(appId.isEmpty() ? QCommonMethod::openUrl(action, "test") : QCommonMethod::openLink(appId, action, "test"));
+        QVERIFY(appId.isEmpty() ? QCommonMethod::openUrl(action, "test")
+                                : QCommonMethod::openLink(appId, action, "test"));
         QCOMPARE(recorder.urls.size(), 1);
         QCOMPARE(recorder.urls.first().toLocalFile(), file);
         QCOMPARE(recorder.urls.first().fragment(), section);
