@@ -1,7 +1,7 @@
-// Reading, decoding, encoding and writing image files: bad and forged files,
-// orientation, non-ASCII paths and atomic writes.
+// Reading, decoding, encoding and writing image files: the size check made before
+// any decoding, bad and forged files, orientation, non-ASCII paths, atomic writes.
 
-#include "forgedimages.h"
+#include "qimageheader.h"
 #include "qimagehelp.h"
 #include "testutils.h"
 
@@ -10,16 +10,80 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <sys/resource.h>
 
 #include <csignal>
 #include <memory>
+#include <vector>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
-using forged::encoded;
-
 namespace {
+
+QByteArray encoded(const cv::Mat& mat, const char* ext, const std::vector<int>& params = {})
+{
+    std::vector<uchar> buffer;
+    cv::imencode(ext, mat, buffer, params);
+    return QByteArray(reinterpret_cast<const char*>(buffer.data()), int(buffer.size()));
+}
+
+void put(QByteArray& bytes, int at, quint32 value, int width, bool bigEndian)
+{
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = char((value >> (8 * (bigEndian ? width - 1 - i : i))) & 0xFF);
+}
+
+// A valid 16 x 16 picture of the given kind with the size fields of its header
+// rewritten; decoders would happily produce the claimed picture, filling what the
+// data lacks with grey.
+QByteArray claiming(const char* ext, quint32 width, quint32 height)
+{
+    QByteArray bytes = encoded(cv::Mat(16, 16, CV_8UC3, cv::Scalar(10, 20, 30)), ext);
+    if (QByteArray(ext) == ".png") {
+        put(bytes, 16, width, 4, true);
+        put(bytes, 20, height, 4, true);
+    } else if (QByteArray(ext) == ".bmp") {
+        put(bytes, 18, width, 4, false);
+        put(bytes, 22, height, 4, false);
+    } else { // JPEG: the baseline frame header
+        const int sof = bytes.indexOf("\xFF\xC0");
+        put(bytes, sof + 5, height, 2, true);
+        put(bytes, sof + 7, width, 2, true);
+    }
+    return bytes;
+}
+
+QSize probe(const QByteArray& bytes)
+{
+    return QImageHeader::probe(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()));
+}
+
+bool acceptable(const QByteArray& bytes)
+{
+    return QImageHeader::acceptable(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                    std::size_t(bytes.size()));
+}
+
+// A minimal TIFF header with one IFD holding width and height in the given types
+// (3: SHORT, 4: LONG).
+QByteArray tiff(bool bigEndian, int widthType, quint32 width, int heightType, quint32 height)
+{
+    QByteArray bytes(bigEndian ? "MM\0*" : "II*\0", 4);
+    bytes += QByteArray(4 + 2 + 2 * 12 + 4, '\0');
+    put(bytes, 4, 8, 4, bigEndian);
+    put(bytes, 8, 2, 2, bigEndian);
+    const quint32 tags[2][3] = {{256, quint32(widthType), width}, {257, quint32(heightType), height}};
+    for (int i = 0; i < 2; ++i) {
+        const int entry = 10 + 12 * i;
+        put(bytes, entry, tags[i][0], 2, bigEndian);
+        put(bytes, entry + 2, tags[i][1], 2, bigEndian);
+        put(bytes, entry + 4, 1, 4, bigEndian);
+        put(bytes, entry + 8, tags[i][2], tags[i][1] == 3 ? 2 : 4, bigEndian);
+    }
+    return bytes;
+}
 
 enum Corner { TopLeft, TopRight, BottomRight, BottomLeft };
 
@@ -32,7 +96,7 @@ QByteArray jpegWithOrientation(int orientation)
     QByteArray exif("Exif\0\0II\x2A\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24); // 0x0112 SHORT x1
     exif += char(orientation) + QByteArray(7, '\0');
     QByteArray segment("\xFF\xE1\0\0", 4);
-    forged::put(segment, 2, quint32(exif.size() + 2), 2, true);
+    put(segment, 2, quint32(exif.size() + 2), 2, true);
     return encoded(picture, ".jpg", {cv::IMWRITE_JPEG_QUALITY, 95}).insert(2, segment + exif);
 }
 
@@ -98,6 +162,107 @@ private slots:
         QVERIFY(QDir().mkpath(m_folder));
     }
 
+    void encodedSizes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        const QSize sizes[] = {{1, 1}, {37, 23}, {640, 3}, {3, 513}};
+        for (const QSize& s : sizes) {
+            const cv::Mat colour = testutils::texturedBgr(s.width(), s.height());
+            const cv::Mat alpha = testutils::solidBgra(s.width(), s.height(), cv::Scalar(1, 2, 3, 100));
+            const QByteArray tag = QByteArray::number(s.width()) + "x" + QByteArray::number(s.height());
+            QTest::addRow("png %s", tag.constData()) << encoded(colour, ".png") << s;
+            QTest::addRow("jpeg %s", tag.constData()) << encoded(colour, ".jpg") << s;
+            QTest::addRow("progressive jpeg %s", tag.constData())
+                << encoded(colour, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}) << s;
+            QTest::addRow("bmp %s", tag.constData()) << encoded(colour, ".bmp") << s;
+            QTest::addRow("webp lossy %s", tag.constData()) << encoded(colour, ".webp") << s;
+            QTest::addRow("webp lossless %s", tag.constData()) << encoded(colour, ".webp", {cv::IMWRITE_WEBP_QUALITY, 101}) << s;
+            QTest::addRow("webp alpha %s", tag.constData()) << encoded(alpha, ".webp", {cv::IMWRITE_WEBP_QUALITY, 80}) << s;
+            QTest::addRow("tiff %s", tag.constData()) << encoded(colour, ".tiff") << s;
+        }
+    }
+
+    void encodedSizes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QCOMPARE(probe(bytes), size);
+        QVERIFY(acceptable(bytes));
+    }
+
+    void cutShort_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("headerEnd"); // shortest prefix that may give a size; -1: none
+        const cv::Mat colour = testutils::texturedBgr(33, 17);
+        QTest::newRow("png") << encoded(colour, ".png") << 24;
+        QTest::newRow("jpeg") << encoded(colour, ".jpg") << -1; // its end marker is the last byte
+        QTest::newRow("bmp") << encoded(colour, ".bmp") << 26;
+        QTest::newRow("webp") << encoded(colour, ".webp") << 30;
+    }
+
+    void cutShort()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, headerEnd);
+        // Every prefix is probed; none may read past its end or claim a size too early.
+        for (int n = 0; n < bytes.size(); ++n) {
+            const QSize size = probe(bytes.left(n));
+            if (headerEnd < 0 || n < headerEnd)
+                QVERIFY2(!size.isValid(), qPrintable(QString::number(n)));
+            else
+                QCOMPARE(size, QSize(33, 17));
+        }
+    }
+
+    void claims_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("acceptable");
+        QTest::newRow("png at the limit") << claiming(".png", 17320, 17320) << QSize(17320, 17320) << true;
+        QTest::newRow("png just over") << claiming(".png", 17321, 17321) << QSize(17321, 17321) << false;
+        QTest::newRow("png one long row") << claiming(".png", 300000000, 1) << QSize(300000000, 1) << true;
+        QTest::newRow("png one row too long") << claiming(".png", 300000001, 1) << QSize(300000001, 1) << false;
+        QTest::newRow("png zero height") << claiming(".png", 10, 0) << QSize() << false;
+        QTest::newRow("png beyond int") << claiming(".png", 0x80000000u, 1) << QSize() << false;
+
+        QTest::newRow("tiff little, short") << tiff(false, 3, 640, 3, 480) << QSize(640, 480) << true;
+        QTest::newRow("tiff big, long") << tiff(true, 4, 70000, 4, 5000) << QSize(70000, 5000) << false;
+        QTest::newRow("tiff big, mixed") << tiff(true, 3, 300, 4, 200) << QSize(300, 200) << true;
+        QTest::newRow("tiff without height") << tiff(false, 3, 300, 1, 200) << QSize() << false;
+
+        QByteArray os2 = encoded(cv::Mat(5, 6, CV_8UC3), ".bmp");
+        os2[14] = 12; // the old header has 16-bit sizes
+        put(os2, 18, 6 | 5 << 16, 4, false);
+        QTest::newRow("bmp os/2 header") << os2 << QSize(6, 5) << true;
+        QByteArray topDown = encoded(cv::Mat(5, 6, CV_8UC3), ".bmp");
+        put(topDown, 22, quint32(-5), 4, false);
+        QTest::newRow("bmp top-down") << topDown << QSize(6, 5) << true;
+
+        QByteArray vp8x("RIFF\0\0\0\0WEBPVP8X\x0A\0\0\0\x10\0\0\0", 24);
+        vp8x += QByteArray("\xFF\xFF\xFF\x00\0\0", 6); // 16777216 x 1
+        QTest::newRow("webp widest canvas") << vp8x << QSize(16777216, 1) << true;
+
+        QTest::newRow("gif") << QByteArray("GIF89a\x01\0\x01\0\0\0\0;", 14) << QSize() << false;
+        QTest::newRow("pnm") << QByteArray("P6\n4 4\n255\n") + QByteArray(48, 'x') << QSize() << false;
+        QTest::newRow("riff but not webp") << QByteArray("RIFF\0\0\0\0WAVEfmt \0\0\0\0\0\0\0\0\0\0\0\0\0\0", 30)
+                                           << QSize() << false;
+        QTest::newRow("jpeg end marker before frame")
+            << QByteArray("\xFF\xD8\xFF\xD9\xFF\xC0\0\x0B\x08\0\x10\0\x10\x01\x01\x11\0\xFF\xDA\0\x02\xFF\xD9", 23)
+            << QSize() << false;
+    }
+
+    void claims()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, size);
+        QFETCH(bool, acceptable);
+        QCOMPARE(probe(bytes), size);
+        QCOMPARE(::acceptable(bytes), acceptable);
+    }
+
     void badBytes_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -108,10 +273,10 @@ private slots:
         QTest::newRow("png cut in half") << png.left(png.size() / 2);
         QTest::newRow("jpeg cut in half") << jpeg.left(jpeg.size() / 2);
         QTest::newRow("jpeg headers only") << jpeg.left(jpeg.indexOf("\xFF\xDA"));
-        QTest::newRow("png claims 100000 x 100000") << forged::claiming(".png", 100000, 100000);
-        QTest::newRow("jpeg claims 65535 x 65535") << forged::claiming(".jpg", 65535, 65535);
-        QTest::newRow("bmp claims 20000 x -20000") << forged::claiming(".bmp", 20000, quint32(-20000));
-        QTest::newRow("bmp claims zero width") << forged::claiming(".bmp", 0, 16);
+        QTest::newRow("png claims 100000 x 100000") << claiming(".png", 100000, 100000);
+        QTest::newRow("jpeg claims 65535 x 65535") << claiming(".jpg", 65535, 65535);
+        QTest::newRow("bmp claims 20000 x -20000") << claiming(".bmp", 20000, quint32(-20000));
+        QTest::newRow("bmp claims zero width") << claiming(".bmp", 0, 16);
     }
 
     void badBytes()
@@ -334,7 +499,6 @@ private slots:
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("old content"));
     }
-
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestImageFiles)
