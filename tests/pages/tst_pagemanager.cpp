@@ -1,21 +1,42 @@
 // The side panel: one tool page at a time in the panel's layout, the brush view
 // only while the cut-out page is open, the cut-out page's choices reaching the
-// brush view, and every page back at its defaults after a reset.
+// brush view, every page back at its defaults after a reset; and the cut-out and
+// crop pages driven with the mouse and keyboard: sliders with their labels and
+// what they announce, the size each crop button sends, the custom size's bounds.
 
 #include "qcropwidget.h"
+#include "qimagesettings.h"
+#include "qmaskstroke.h"
+#include "qmsgbox.h"
 #include "qimagebutton.h"
 #include "qimagecutoutwidget.h"
 #include "qpagechangebg.h"
 #include "qpagecrop.h"
+#include "qpagecutout.h"
 #include "qpagemanager.h"
 #include "qsizebutton.h"
 #include "testutils.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStackedWidget>
+
+namespace {
+
+void typeInto(QLineEdit* edit, const QString& text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
 
 class TestPageManager : public QObject
 {
@@ -26,15 +47,62 @@ class TestPageManager : public QObject
     QCropWidget* m_view = nullptr;
     QPageManager* m_manager = nullptr;
 
+    QStringList m_messages;
+
     template <typename T = QWidget>
     T* in(int key, const char* name)
     {
         return m_manager->page(key)->findChild<T*>(QLatin1String(name));
     }
+    QPageCrop* crop() { return qobject_cast<QPageCrop*>(m_manager->page(QPageManager::Crop)); }
+    QPageCutOut* cutOut() { return qobject_cast<QPageCutOut*>(m_manager->page(QPageManager::CutOut)); }
+    QSizeButton* sizeButton(const QString& name)
+    {
+        for (QSizeButton* b : crop()->findChildren<QSizeButton*>())
+            if (b->name() == name)
+                return b;
+        return nullptr;
+    }
+    QStringList checkedButtons()
+    {
+        QStringList names;
+        for (QSizeButton* b : crop()->findChildren<QSizeButton*>())
+            if (b->isChecked() || b->property("checked").toBool())
+                names << b->name();
+        return names;
+    }
+    bool marked(const char* button) { return in<QPushButton>(QPageManager::CutOut, button)->property("checked").toBool(); }
+    bool shown(const char* frame) { return in(QPageManager::CutOut, frame)->isVisible(); }
 
 private slots:
+    void initTestCase()
+    {
+        QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+            m_messages << text;
+            return 1;
+        });
+    }
+
+    // Runs first: nothing has moved the tolerance slider in this process yet.
+    void toleranceSettingTakesSliderOnlyWhenItMoves()
+    {
+        m_manager->showPage(QPageManager::CutOut);
+        QCOMPARE(int(QImageSettings::tolerance()), 4);
+        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelTolerance")->text(), QString("10"));
+        // A reset to the value the slider already has changes nothing.
+        cutOut()->onPageReset();
+        QCOMPARE(int(QImageSettings::tolerance()), 4);
+        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(11);
+        QCOMPARE(int(QImageSettings::tolerance()), 11);
+        cutOut()->onPageReset();
+        QCOMPARE(int(QImageSettings::tolerance()), 10);
+    }
+
     void init()
     {
+        m_messages.clear();
+        QImageSettings::setCustomWidth(640);
+        QImageSettings::setCustomHeight(360);
         m_host = std::make_unique<QWidget>();
         m_panel = new QHBoxLayout(m_host.get());
         m_view = new QCropWidget(m_host.get());
@@ -141,6 +209,191 @@ private slots:
         for (QSlider* s : beautySliders)
             QCOMPARE(s->value(), 0);
         QCOMPARE(m_manager->currentPage(), int(QPageManager::Beautify));
+    }
+
+    void cutOutSliders_data()
+    {
+        QTest::addColumn<QString>("slider");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("size page down") << "hSliderBrushSize" << int(Qt::Key_PageDown) << 1 << "labelBrushSize"
+                                        << "2";
+        QTest::newRow("size floor") << "hSliderBrushSize" << int(Qt::Key_Home) << 1 << "labelBrushSize" << "1";
+        QTest::newRow("hardness") << "hSliderHardness" << int(Qt::Key_Right) << 7 << "labelHardness" << "7%";
+        QTest::newRow("hardness ceiling") << "hSliderHardness" << int(Qt::Key_End) << 1 << "labelHardness"
+                                          << "50%";
+        QTest::newRow("tolerance ceiling") << "hSliderTolerance" << int(Qt::Key_End) << 1 << "labelTolerance"
+                                           << "255";
+    }
+
+    void cutOutSliders()
+    {
+        QFETCH(QString, slider);
+        QFETCH(int, key);
+        QFETCH(int, presses);
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        m_manager->showPage(QPageManager::CutOut);
+        const bool magic = slider == "hSliderTolerance";
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, magic ? "btnTabMagic" : "btnTabBrush"), Qt::LeftButton);
+        QSignalSpy sizes(cutOut(), &QPageCutOut::signal_brush_size);
+        QSignalSpy hardness(cutOut(), &QPageCutOut::signal_hardness);
+        auto* s = in<QSlider>(QPageManager::CutOut, qPrintable(slider));
+        s->setFocus();
+        for (int i = 0; i < presses; ++i)
+            QTest::keyClick(s, Qt::Key(key));
+        QCOMPARE(in<QLabel>(QPageManager::CutOut, qPrintable(label))->text(), text);
+        const int value = s->value();
+        if (slider == "hSliderBrushSize") {
+            QVERIFY(!sizes.isEmpty());
+            QCOMPARE(sizes.last()[0].toInt(), value);
+        } else {
+            QCOMPARE(sizes.size(), 0);
+        }
+        if (slider == "hSliderHardness") {
+            // The slider softens the edge: at its top the brush view gets its softest edge.
+            QCOMPARE(hardness.last()[0].toInt(), QMaskStroke::kMaxHardness - value);
+            QCOMPARE(cutOut()->brushHardness(), QMaskStroke::kMaxHardness - value);
+        }
+        if (slider == "hSliderTolerance")
+            QCOMPARE(int(QImageSettings::tolerance()), value);
+    }
+
+    void cutOutResetRestoresDefaults()
+    {
+        m_manager->showPage(QPageManager::CutOut);
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnKeep"), Qt::LeftButton);
+        in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(40);
+        in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(20);
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
+        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(99);
+
+        QSignalSpy sizes(cutOut(), &QPageCutOut::signal_brush_size);
+        QSignalSpy brush(cutOut(), &QPageCutOut::signal_change_brush);
+        QSignalSpy repair(cutOut(), &QPageCutOut::signal_repair_background);
+        QSignalSpy hardness(cutOut(), &QPageCutOut::signal_hardness);
+        cutOut()->onPageReset();
+        // The view hears every default again, so it matches the page.
+        using Heard = QList<QVariantList>;
+        QCOMPARE(Heard(sizes), Heard{{QPageCutOut::kDefaultBrushSize}});
+        QCOMPARE(Heard(hardness), Heard{{QMaskStroke::kMaxHardness}});
+        QCOMPARE(Heard(brush), Heard{{false}});
+        QCOMPARE(Heard(repair), Heard{{false}});
+        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelBrushSize")->text(), QString("12"));
+        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelHardness")->text(), QString("0%"));
+        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelTolerance")->text(), QString("10"));
+        QCOMPARE(int(QImageSettings::tolerance()), 10);
+        QVERIFY(marked("btnTabBrush") && marked("btnRemove"));
+        QVERIFY(!marked("btnTabMagic") && !marked("btnKeep"));
+        QVERIFY(shown("frameBrushSize") && !shown("frameTolerance"));
+    }
+
+    void cropSizeButtonSendsItsCode_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("code");
+        QTest::newRow("whole picture") << "btnTabRegular" << "Original image" << 1;
+        QTest::newRow("ratio") << "btnTabRegular" << "16:9" << 3;
+        QTest::newRow("custom") << "btnTabRegular" << "Custom size" << 10;
+        QTest::newRow("ID photo") << "btnTabCertificate" << "一寸 295x413px  |  25x35mm" << 20;
+        QTest::newRow("product") << "btnTabEcommerce" << "800*800" << 17;
+    }
+
+    void cropSizeButtonSendsItsCode()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, label);
+        QFETCH(int, code);
+        m_manager->showPage(QPageManager::Crop);
+        QCOMPARE(checkedButtons(), QStringList{"Original image"});
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, qPrintable(tab)), Qt::LeftButton);
+        int marked = 0;
+        for (const char* name : {"btnTabRegular", "btnTabCertificate", "btnTabEcommerce"})
+            marked += in<QPushButton>(QPageManager::Crop, name)->property("checked").toBool() ? 1 : 0;
+        QCOMPARE(marked, 1);
+        QSizeButton* b = sizeButton(label);
+        QVERIFY2(b && b->isVisible(), qPrintable(label));
+        QCOMPARE(b->findChild<QWidget*>("labelExplain")->isVisibleTo(b), !b->explanation().isEmpty());
+
+        QSignalSpy spy(crop(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0], (QVariantList{code, false, QSize(640, 360)}));
+        QCOMPARE(crop()->currentCode(), code);
+        // The first button let go of its selection (unless it was clicked itself),
+        // and clicking the chosen size again keeps it chosen.
+        QCOMPARE(checkedButtons(), QStringList{label});
+        QTest::mouseClick(b, Qt::LeftButton);
+        QCOMPARE(checkedButtons(), QStringList{label});
+        QCOMPARE(crop()->findChild<QFrame*>("frameCustomSize")->isVisible(), code == 10);
+    }
+
+    void cropCustomSize_data()
+    {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QSize>("applied"); // invalid: refused
+        QTest::newRow("ordinary") << "800" << "450" << QSize(800, 450);
+        QTest::newRow("largest") << "10000" << "10000" << QSize(10000, 10000);
+        QTest::newRow("spaces around") << " 300 " << " 200" << QSize(300, 200);
+        QTest::newRow("zero width") << "0" << "450" << QSize();
+        QTest::newRow("too high") << "800" << "10001" << QSize();
+        QTest::newRow("not a number") << "abc" << "450" << QSize();
+        QTest::newRow("empty") << "" << "" << QSize();
+        QTest::newRow("fraction") << "12.5" << "450" << QSize();
+    }
+
+    void cropCustomSize()
+    {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QSize, applied);
+        m_manager->showPage(QPageManager::Crop);
+
+        QTest::mouseClick(sizeButton("Custom size"), Qt::LeftButton);
+        QVERIFY(crop()->findChild<QFrame*>("frameCustomSize")->isVisible());
+        // The boxes show the size kept for the photo.
+        QCOMPARE(in<QLineEdit>(QPageManager::Crop, "lineEditWidth")->text(), QString("640"));
+        QCOMPARE(in<QLineEdit>(QPageManager::Crop, "lineEditHeight")->text(), QString("360"));
+
+        typeInto(in<QLineEdit>(QPageManager::Crop, "lineEditWidth"), width);
+        typeInto(in<QLineEdit>(QPageManager::Crop, "lineEditHeight"), height);
+        QSignalSpy spy(crop(), &QPageCrop::signal_apply_crop_size);
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnApplyCrop"), Qt::LeftButton);
+        if (applied.isValid()) {
+            QCOMPARE(spy.size(), 1);
+            QCOMPARE(spy[0], (QVariantList{10, true, applied}));
+            QCOMPARE(QSize(QImageSettings::customWidth(), QImageSettings::customHeight()), applied);
+            QVERIFY(m_messages.isEmpty());
+        } else {
+            QCOMPARE(spy.size(), 0);
+            QCOMPARE(QSize(QImageSettings::customWidth(), QImageSettings::customHeight()), QSize(640, 360));
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages[0].contains("10000"), qPrintable(m_messages[0]));
+        }
+    }
+
+    void cropResetSelectsTheWholePictureSilently()
+    {
+        m_manager->showPage(QPageManager::Crop);
+        QTest::mouseClick(sizeButton("Custom size"), Qt::LeftButton);
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
+        QTest::mouseClick(sizeButton("800*800"), Qt::LeftButton);
+
+        QSignalSpy spy(crop(), &QPageCrop::signal_apply_crop_size);
+        crop()->onPageReset();
+        QCOMPARE(spy.size(), 0);
+        QCOMPARE(crop()->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
+        QCOMPARE(checkedButtons(), QStringList{"Original image"});
+        QVERIFY(!crop()->findChild<QFrame*>("frameCustomSize")->isVisible());
+        // "Yes" now commits the whole picture, not the size chosen before the reset.
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnApplyCrop"), Qt::LeftButton);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toInt(), 1);
     }
 };
 
