@@ -126,7 +126,11 @@ void QBatchMattingWidget::onItemEditBegin(QPreviewItem* pItem, const QString& ta
     if (!pItem)
         return;
     m_editor->loadTask(taskId);
-    QTimer::singleShot(kDelayMs, this, &QBatchMattingWidget::onBtnPreview);
+    // Not when the tile's result could not be read back meanwhile.
+    QTimer::singleShot(kDelayMs, this, [this, taskId] {
+        if (m_editor->taskId() == taskId)
+            onBtnPreview();
+    });
 }
 
 // Edit results go to the tile of the task they were made from, which need not be

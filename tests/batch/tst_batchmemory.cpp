@@ -2,10 +2,16 @@
 // cut-outs and read them back from the cache when a tile is edited or saved.
 // Against the real service (key engine).
 
+#include "batchfixtures.h"
 #include "csetting.h"
 #include "mattingfixtures.h"
+#include "qbatchcutwidget.h"
+#include "qbatchmattingwidget.h"
+#include "qimagecutoutwidget.h"
 #include "qimagehelp.h"
 #include "qimagetask.h"
+#include "qmsgbox.h"
+#include "qpreviewitem.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
 #include "testutils.h"
@@ -14,11 +20,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QStackedWidget>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <atomic>
 
 namespace {
-constexpr int kTimeoutMs = 60000;
+constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
 } // namespace
 
 class TestBatchMemory : public QObject
@@ -33,9 +43,13 @@ private slots:
     void releasedCutoutReadsBack_data();
     void releasedCutoutReadsBack();
     void releaseMeetsReaders();
+    void releasedTileEditsAndSaves_data();
+    void releasedTileEditsAndSaves();
 
 private:
     mattingtest::RealService service;
+    batchtest::UrlSink urls;
+    QStringList messages;
 };
 
 void TestBatchMemory::initTestCase()
@@ -43,11 +57,16 @@ void TestBatchMemory::initTestCase()
     QString error;
     QVERIFY2(service.start(false, &error), qPrintable(error));
     QWorkPool::instance()->start(3);
+    QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+        messages << text;
+        return 1;
+    });
 }
 
 void TestBatchMemory::init()
 {
     mattingtest::useService(service.url());
+    messages.clear();
 }
 
 void TestBatchMemory::cleanup()
@@ -143,6 +162,74 @@ void TestBatchMemory::releaseMeetsReaders()
     QTRY_COMPARE_WITH_TIMEOUT(done.load(), kReaders, kTimeoutMs);
     QCOMPARE(whole.load(), kReaders);
     QVERIFY(task.cutout().empty());
+}
+
+void TestBatchMemory::releasedTileEditsAndSaves_data()
+{
+    QTest::addColumn<bool>("edit"); // else "Download"
+    QTest::addColumn<bool>("cacheDeleted");
+    QTest::newRow("edit") << true << false;
+    QTest::newRow("download") << false << false;
+    QTest::newRow("edit, cache entry deleted") << true << true;
+    QTest::newRow("download, cache entry deleted") << false << true;
+}
+
+// A tile keeps only its preview; "Edit" and "Download" read the full cut-out back.
+// When the cache entry has gone meanwhile, the user is told and the photo is
+// matted again instead of the tile breaking.
+void TestBatchMemory::releasedTileEditsAndSaves()
+{
+    QFETCH(bool, edit);
+    QFETCH(bool, cacheDeleted);
+    const QString name = QString("tile_%1.png").arg(QTest::currentDataTag()).replace(QRegExp("[ ,]+"), "_");
+    const QString photo = mattingtest::makePhoto(name, 400, 300);
+    const QString outDir = testutils::sandboxPath() + "/out/" + QFileInfo(name).baseName();
+    QVERIFY(QDir().mkpath(outDir));
+    CSetting::setValue("output", "path", outDir);
+    CSetting::setValue("output", "format", 0);
+    QBatchMattingWidget widget;
+    widget.resize(1100, 700);
+    widget.show();
+    widget.startBatch(1, {photo});
+    QPreviewItem* tile = widget.items().first();
+    QVERIFY(batchtest::waitReady(widget.items()));
+    const QString firstTask = tile->taskId();
+    QTRY_VERIFY(QTaskManager::getTask(firstTask)->isCutoutReleased());
+    if (cacheDeleted)
+        QVERIFY(QFile::remove(QImageTask::cacheFilePath(photo)));
+
+    auto* pages = widget.findChild<QStackedWidget*>("stackedWidget");
+    const QStringList results{"*.png"};
+    if (edit) {
+        QTest::mouseClick(tile->findChild<QPushButton*>("btnEdit"), Qt::LeftButton);
+    } else {
+        batchtest::answerModal("btnApply");
+        QTest::mouseClick(tile->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+    }
+    if (!cacheDeleted) {
+        if (edit)
+            QTRY_VERIFY_WITH_TIMEOUT(widget.editor()->view() && widget.editor()->view()->isReady(), kTimeoutMs);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(QDir(outDir).entryList(results, QDir::Files).size(), 1, kTimeoutMs);
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(tile->taskId(), firstTask);
+        if (!edit) {
+            const QString file = outDir + "/" + QDir(outDir).entryList(results, QDir::Files).first();
+            QCOMPARE(cv::imread(file.toStdString(), cv::IMREAD_UNCHANGED).channels(), 4);
+        }
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, kTimeoutMs);
+    QVERIFY2(messages.first().contains(name), qPrintable(messages.first()));
+    QTest::qWait(3 * QBatchMattingWidget::kDelayMs); // past the deferred page switch
+    QCOMPARE(pages->currentIndex(), 0);
+    QVERIFY(!widget.editor()->view());
+    QVERIFY(tile->taskId() != firstTask);
+    QVERIFY(batchtest::waitReady(widget.items()));
+    QTRY_VERIFY_WITH_TIMEOUT(!tile->isBusy(), kTimeoutMs);
+    QVERIFY(!tile->isFailed());
+    QVERIFY(QFile::exists(QImageTask::cacheFilePath(photo)));
+    QVERIFY(QDir(outDir).entryList(results, QDir::Files).isEmpty());
 }
 
 BRISEL_TEST_MAIN(TestBatchMemory)
