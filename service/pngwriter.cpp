@@ -82,25 +82,34 @@ std::vector<uchar> PngWriter::encode(const cv::Mat& bgra)
                           parts[std::size_t(i)]);
     });
 
-    std::vector<uchar> idat = {0x78, 0x01}; // zlib header: deflate, 32 KB window, fastest
+    // The IDAT chunk is assembled in place: the zlib header, the strips, the
+    // adler32 trailer, its CRC taken over the pieces as they are appended.
+    std::size_t idatSize = 2 + 4;
     uLong adler = 1;
     for (const Strip& s : parts) {
         if (!s.ok)
             throw std::runtime_error("PNG compression failed");
-        idat.insert(idat.end(), s.deflated.begin(), s.deflated.end());
+        idatSize += s.deflated.size();
         adler = adler32_combine(adler, s.adler, z_off_t(s.rawBytes));
     }
-    putBe32(idat, std::uint32_t(adler));
 
     static const uchar signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     std::vector<uchar> png(signature, signature + 8);
-    png.reserve(idat.size() + 64);
+    png.reserve(8 + 25 + idatSize + 12 + 12);
     std::vector<uchar> header;
     putBe32(header, std::uint32_t(bgra.cols));
     putBe32(header, std::uint32_t(bgra.rows));
     header.insert(header.end(), {8, 6, 0, 0, 0}); // 8-bit RGBA, deflate, adaptive filters, no interlace
     putChunk(png, "IHDR", header.data(), header.size());
-    putChunk(png, "IDAT", idat.data(), idat.size());
+
+    putBe32(png, std::uint32_t(idatSize));
+    const std::size_t crcStart = png.size();
+    png.insert(png.end(), {'I', 'D', 'A', 'T', 0x78, 0x01}); // zlib header: deflate, 32 KB window, fastest
+    for (const Strip& s : parts)
+        png.insert(png.end(), s.deflated.begin(), s.deflated.end());
+    putBe32(png, std::uint32_t(adler));
+    putBe32(png, std::uint32_t(crc32(0L, png.data() + crcStart, uInt(png.size() - crcStart))));
+
     putChunk(png, "IEND", nullptr, 0);
     return png;
 }
