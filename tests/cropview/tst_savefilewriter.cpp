@@ -190,7 +190,6 @@ private slots:
         QVERIFY(blocker.open(QIODevice::ReadOnly));
         QCOMPARE(blocker.readAll(), QByteArray("not a folder"));
     }
-
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestSaveFileWriter)

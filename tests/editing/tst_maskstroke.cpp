@@ -154,7 +154,6 @@ private slots:
         QCOMPARE(qAlpha(hard.pixel(200 + 36, 200)), 0);
         QCOMPARE(soft.pixel(200 + 36, 200), kService);
     }
-
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestMaskStroke)

@@ -1,6 +1,7 @@
 // The change-background page driven with the mouse: what the swatches send, the
 // colour picker, own pictures with their thumbnails (the same file twice,
-// unreadable files, the grid position of the n-th picture) and the reset.
+// unreadable files, the grid position of the n-th picture). Its reset is checked
+// with the other pages'.
 
 #include "cglobal.h"
 #include "csetting.h"
@@ -255,20 +256,6 @@ private slots:
         QVERIFY2(m_messages[0].contains(reason), qPrintable(m_messages[0]));
         QCOMPARE(m_page->findChildren<QImageButton*>().size(), buttons);
         QVERIFY(m_page->customPaths().isEmpty());
-    }
-
-    void resetSelectsTransparentSilently()
-    {
-        QTest::mouseClick(m_page->findChild<QPushButton*>("btnTemplate"), Qt::LeftButton);
-        QTest::mouseClick(cell(m_page.get(), "gridLayoutTemplate", 1, 2), Qt::LeftButton);
-        QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
-        QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
-        m_page->onPageReset();
-        QCOMPARE(colors.size() + images.size(), 0);
-        QVERIFY(m_page->findChild<QWidget*>("frameColor")->isVisible());
-        QVERIFY(!m_page->findChild<QWidget*>("frameTemplate")->isVisible());
-        QCOMPARE(m_page->selectedButton(), cell(m_page.get(), "gridLayoutColor", 0, 0));
-        QCOMPARE(swatchesShowingSelection(m_page.get()), 1);
     }
 };
 

@@ -176,22 +176,25 @@ private slots:
         QCOMPARE(in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->value(), 21);
     }
 
-    // Each page's own reset is tested with the page; here: every page is reached,
-    // the brush view follows, and the open page stays open.
+    // Every page left away from its defaults: a reset brings them all back without
+    // announcing a choice, the brush view follows, and the open page stays open.
     void resetReachesEveryPage()
     {
         m_manager->showPage(QPageManager::CutOut);
         QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnKeep"), Qt::LeftButton);
+        in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(20);
         QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
+        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(99);
         in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(50);
-        auto* crop = qobject_cast<QPageCrop*>(m_manager->page(QPageManager::Crop));
         m_manager->showPage(QPageManager::Crop);
-        QTest::mouseClick(crop->findChildren<QSizeButton*>().at(1), Qt::LeftButton);
-        QVERIFY(crop->currentCode() != 1);
+        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
+        QTest::mouseClick(sizeButton("800*800"), Qt::LeftButton);
+        QCOMPARE(crop()->currentCode(), 17);
         auto* changeBg = qobject_cast<QPageChangeBg*>(m_manager->page(QPageManager::ChangeBg));
         QImageButton* firstSwatch = changeBg->selectedButton();
         m_manager->showPage(QPageManager::ChangeBg);
-        QTest::mouseClick(changeBg->findChildren<QImageButton*>().at(3), Qt::LeftButton);
+        QTest::mouseClick(in<QPushButton>(QPageManager::ChangeBg, "btnTemplate"), Qt::LeftButton);
+        QTest::mouseClick(changeBg->findChildren<QImageButton*>().at(20), Qt::LeftButton);
         QVERIFY(changeBg->selectedButton() != firstSwatch);
         m_manager->showPage(QPageManager::Beautify);
         QList<QSlider*> beautySliders = m_manager->page(QPageManager::Beautify)->findChildren<QSlider*>();
@@ -199,16 +202,28 @@ private slots:
             s->setValue(17);
 
         QSignalSpy resets(m_manager, &QPageManager::signal_reset);
+        QSignalSpy sizes(crop(), &QPageCrop::signal_apply_crop_size);
+        QSignalSpy colors(changeBg, &QPageChangeBg::signal_color);
+        QSignalSpy images(changeBg, &QPageChangeBg::signal_image);
         m_manager->reset();
         QCOMPARE(resets.size(), 1);
+        QCOMPARE(sizes.size() + colors.size() + images.size(), 0);
         QVERIFY(!m_view->brushView()->isKeepMode());
         QVERIFY(!m_view->brushView()->isMagicMode());
         QCOMPARE(m_view->brushView()->brushSize(), 12);
-        QCOMPARE(crop->currentCode(), 1);
+        QCOMPARE(cutOut()->brushHardness(), QMaskStroke::kMaxHardness);
+        QCOMPARE(int(QImageSettings::tolerance()), 10);
+        QCOMPARE(checkedButtons(), QStringList{"Original image"});
+        QCOMPARE(in<QStackedWidget>(QPageManager::Crop, "stackedWidget")->currentIndex(), 0);
         QCOMPARE(changeBg->selectedButton(), firstSwatch);
+        QVERIFY(in(QPageManager::ChangeBg, "frameTemplate")->isHidden());
         for (QSlider* s : beautySliders)
             QCOMPARE(s->value(), 0);
         QCOMPARE(m_manager->currentPage(), int(QPageManager::Beautify));
+        // "Yes" on the crop page now commits the whole picture, not the size chosen
+        // before the reset.
+        in<QPushButton>(QPageManager::Crop, "btnApplyCrop")->click();
+        QCOMPARE(sizes.value(0).value(0).toInt(), 1);
     }
 
     void cutOutSliders_data()
@@ -259,35 +274,6 @@ private slots:
         }
         if (slider == "hSliderTolerance")
             QCOMPARE(int(QImageSettings::tolerance()), value);
-    }
-
-    void cutOutResetRestoresDefaults()
-    {
-        m_manager->showPage(QPageManager::CutOut);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnKeep"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(40);
-        in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(20);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(99);
-
-        QSignalSpy sizes(cutOut(), &QPageCutOut::signal_brush_size);
-        QSignalSpy brush(cutOut(), &QPageCutOut::signal_change_brush);
-        QSignalSpy repair(cutOut(), &QPageCutOut::signal_repair_background);
-        QSignalSpy hardness(cutOut(), &QPageCutOut::signal_hardness);
-        cutOut()->onPageReset();
-        // The view hears every default again, so it matches the page.
-        using Heard = QList<QVariantList>;
-        QCOMPARE(Heard(sizes), Heard{{QPageCutOut::kDefaultBrushSize}});
-        QCOMPARE(Heard(hardness), Heard{{QMaskStroke::kMaxHardness}});
-        QCOMPARE(Heard(brush), Heard{{false}});
-        QCOMPARE(Heard(repair), Heard{{false}});
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelBrushSize")->text(), QString("12"));
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelHardness")->text(), QString("0%"));
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelTolerance")->text(), QString("10"));
-        QCOMPARE(int(QImageSettings::tolerance()), 10);
-        QVERIFY(marked("btnTabBrush") && marked("btnRemove"));
-        QVERIFY(!marked("btnTabMagic") && !marked("btnKeep"));
-        QVERIFY(shown("frameBrushSize") && !shown("frameTolerance"));
     }
 
     void cropSizeButtonSendsItsCode_data()
@@ -375,25 +361,6 @@ private slots:
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages[0].contains("10000"), qPrintable(m_messages[0]));
         }
-    }
-
-    void cropResetSelectsTheWholePictureSilently()
-    {
-        m_manager->showPage(QPageManager::Crop);
-        QTest::mouseClick(sizeButton("Custom size"), Qt::LeftButton);
-        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
-        QTest::mouseClick(sizeButton("800*800"), Qt::LeftButton);
-
-        QSignalSpy spy(crop(), &QPageCrop::signal_apply_crop_size);
-        crop()->onPageReset();
-        QCOMPARE(spy.size(), 0);
-        QCOMPARE(crop()->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
-        QCOMPARE(checkedButtons(), QStringList{"Original image"});
-        QVERIFY(!crop()->findChild<QFrame*>("frameCustomSize")->isVisible());
-        // "Yes" now commits the whole picture, not the size chosen before the reset.
-        QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnApplyCrop"), Qt::LeftButton);
-        QCOMPARE(spy.size(), 1);
-        QCOMPARE(spy[0][0].toInt(), 1);
     }
 };
 
