@@ -1,5 +1,5 @@
-// The frameless base dialog (keys, dragging, style sheet files), the drop shadow
-// and the style-sheet reader.
+// The frameless base dialog (keys, dragging, style sheet files), the drop shadow's
+// geometry and blur, and the style-sheet reader.
 
 #include "qbasedialog.h"
 #include "qcustomshadoweffect.h"
@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,33 +54,6 @@ void sendMouse(QWidget* target, QEvent::Type type, const QPoint& global, Qt::Mou
 {
     QMouseEvent event(type, target->mapFromGlobal(global), global, button, buttons, Qt::NoModifier);
     QApplication::sendEvent(target, &event);
-}
-
-void fill(QWidget* widget, const QColor& colour)
-{
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-}
-
-// Shows a white host with a blue square child carrying `effect` and grabs what the
-// screen shows; the real paint path, since QWidget::render() skips an effect's
-// drawSource().
-QImage renderWithEffect(QGraphicsEffect* effect)
-{
-    QWidget host;
-    fill(&host, Qt::white);
-    host.resize(80, 80);
-    auto* square = new QWidget(&host);
-    fill(square, QColor(20, 60, 200));
-    square->setGeometry(25, 25, 30, 30);
-    square->setGraphicsEffect(effect);
-    host.show();
-    if (!QTest::qWaitForWindowExposed(&host))
-        return QImage();
-    QApplication::processEvents();
-    return host.screen()->grabWindow(host.winId()).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace
@@ -227,49 +199,6 @@ private slots:
         effect.setBlurRadius(blur);
         effect.setDistance(distance);
         QCOMPARE(effect.boundingRectFor(QRectF(10, 20, 100, 50)), expected);
-    }
-
-    void shadowDrawing_data()
-    {
-        QTest::addColumn<double>("distance");
-        QTest::addColumn<double>("blur");
-        QTest::addColumn<QColor>("colour");
-        QTest::addColumn<bool>("shadowOutside");
-
-        const QColor grey(0, 0, 0, 200);
-        QTest::newRow("no distance, no blur: source only") << 0.0 << 0.0 << grey << false;
-        QTest::newRow("dialog shadow") << 1.0 << 8.0 << grey << true;
-        QTest::newRow("blur only") << 0.0 << 6.0 << grey << true;
-        QTest::newRow("hard red shadow") << 4.0 << 0.0 << QColor(255, 0, 0) << true;
-    }
-    void shadowDrawing()
-    {
-        QFETCH(double, distance);
-        QFETCH(double, blur);
-        QFETCH(QColor, colour);
-        QFETCH(bool, shadowOutside);
-
-        const QImage plain = renderWithEffect(nullptr);
-        QVERIFY(!plain.isNull());
-        auto* effect = new QCustomShadowEffect;
-        effect->setDistance(distance);
-        effect->setBlurRadius(blur);
-        effect->setColor(colour);
-        const QImage shadowed = renderWithEffect(effect);
-
-        // The square itself is drawn unchanged on top of its shadow; far from it nothing changes.
-        QCOMPARE(shadowed.pixelColor(40, 40), plain.pixelColor(40, 40));
-        QCOMPARE(shadowed.pixelColor(2, 2), plain.pixelColor(2, 2));
-        // Just outside the square's edges, the shadow darkens the white host.
-        for (const QPoint& p : {QPoint(23, 40), QPoint(57, 40), QPoint(40, 23), QPoint(40, 57)}) {
-            const bool darker = shadowed.pixelColor(p).lightness() < plain.pixelColor(p).lightness() - 8;
-            QVERIFY2(darker == shadowOutside, qPrintable(QStringLiteral("at %1,%2").arg(p.x()).arg(p.y())));
-        }
-        if (!shadowOutside)
-            QCOMPARE(testutils::maxPixelDifference(shadowed, plain), 0);
-        const QColor edge = shadowed.pixelColor(23, 40);
-        if (colour.red() > 0) // the shadow takes its colour
-            QVERIFY2(edge.red() > 200 && edge.green() < 60 && edge.blue() < 60, qPrintable(edge.name()));
     }
 
     void blurSpreadsAlpha_data()
