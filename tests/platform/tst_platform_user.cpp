@@ -40,8 +40,7 @@ private slots:
 
         const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
         const Interfaces eth = {{"lo", "00:00:00:00:00:00"}, {"eth0", "52:54:00:12:34:56"}};
-        QTest::newRow("machine id") << id << eth << md5(id);
-        QTest::newRow("machine id with newline") << id + "\n" << Interfaces() << md5(id);
+        QTest::newRow("machine id, newline as written by the system") << id + "\n" << eth << md5(id);
         QTest::newRow("empty machine id") << QByteArray("\n") << eth << md5("52:54:00:12:34:56");
         QTest::newRow("no machine id") << QByteArray() << eth << md5("52:54:00:12:34:56");
         QTest::newRow("first by name, not by listing")
