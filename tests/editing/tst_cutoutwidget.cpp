@@ -1,5 +1,4 @@
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
 #include "qworkpool.h"
@@ -115,21 +114,6 @@ private slots:
         // (within a pixel: the photo's aspect ratio decides the last one).
         QVERIFY(qAbs(view->imageRect().width() - int(kPhoto.width() * view->factor() * 0.5f)) <= 1);
         QCOMPARE(view->displayMask().size(), view->imageRect().size());
-    }
-
-    void keepStrokeMergesToThePhoto()
-    {
-        view->setKeepMode(true);
-        drag(view, Qt::LeftButton, {pointerFor({300, 100}), pointerFor({500, 100})});
-        QCOMPARE(view->mask().pixel(350, 100), QMaskStroke::kTagPixel); // over service pixels
-        QSignalSpy handedOver(view, &QImageCutoutWidget::signal_image_cutout);
-        view->hide();
-        QCOMPARE(handedOver.count(), 1);
-        const cv::Mat mask = handedOver.at(0).at(0).value<cv::Mat>();
-        const cv::Mat merged = QImageHelp::applyMask(photo(), cutout(), mask);
-        QCOMPARE(merged.at<cv::Vec4b>(100, 350), cv::Vec4b(128, 128, 128, 255));
-        QCOMPARE(merged.at<cv::Vec4b>(100, 450), cv::Vec4b(0, 200, 0, 255));
-        QCOMPARE(int(merged.at<cv::Vec4b>(400, 450)[3]), 0); // untouched background stays out
     }
 
     void removeStrokeClears()

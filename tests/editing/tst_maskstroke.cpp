@@ -91,28 +91,6 @@ private slots:
         QCOMPARE(int(merged.at<cv::Vec4b>(180, 250)[3]), 0);
     }
 
-    void removeClearsWhateverWasThere_data()
-    {
-        QTest::addColumn<QRgb>("before");
-        QTest::newRow("service pixel") << kService;
-        QTest::newRow("kept pixel") << QRgb(QMaskStroke::kTagPixel);
-        QTest::newRow("already removed") << QRgb(0);
-    }
-
-    void removeClearsWhateverWasThere()
-    {
-        QFETCH(QRgb, before);
-        QImage full = fullMask({160, 120}, before);
-        const QImage start = fullMask({160, 120}, kService);
-        QImage display = QMaskStroke::scaledMask(full, {80, 60});
-        const QRect dirty = QMaskStroke::paintLine(display, QPointF(10, 30), QPointF(70, 30), 12, false, 50);
-        const QRect written = QMaskStroke::applyDisplayMask(full, start, display, dirty);
-        QVERIFY(written.contains(QRect(30, 50, 100, 20)));
-        for (int x = 30; x < 130; x += 7)
-            QCOMPARE(qAlpha(full.pixel(x, 60)), 0);
-        QCOMPARE(full.pixel(80, 5), before); // outside the stroke's reach
-    }
-
     void regionCarryMatchesWholeCarry()
     {
         // Odd sizes so that display pixels do not map to whole full-size pixels.
