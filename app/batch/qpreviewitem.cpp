@@ -19,22 +19,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <opencv2/imgproc.hpp>
-
 namespace {
 constexpr int kRepaintDelayMs = 50;
-
-cv::Mat shrinkForPreview(const cv::Mat& cutout)
-{
-    const int longest = std::max(cutout.cols, cutout.rows);
-    if (longest <= QPreviewItem::kPreviewSide)
-        return cutout.clone();
-    const double scale = double(QPreviewItem::kPreviewSide) / longest;
-    cv::Mat small;
-    cv::resize(cutout, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    return small;
-}
-
 } // namespace
 
 QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
@@ -78,6 +64,8 @@ void QPreviewItem::startTask()
     ui->btnRetry->hide();
     setLoading(true);
     auto task = std::make_shared<QImageTask>(m_kind, m_imagePath);
+    // The task keeps only this copy once its result is in the cache.
+    task->setPreviewSide(kPreviewSide);
     connect(task.get(), &QImageTask::signal_success, this, &QPreviewItem::onMattingSuccess);
     connect(task.get(), &QImageTask::signal_error, this, &QPreviewItem::onMattingError);
     m_taskId = task->id();
@@ -105,23 +93,20 @@ void QPreviewItem::onMattingSuccess(const QString& taskId)
     m_taskId = taskId;
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(taskId);
     if (task)
-        loadPreview(task->cutout(), task);
+        showPreview(task->preview());
 }
 
-// Only a copy small enough for the tile is kept, made on the pool so the GUI never
-// waits for it. The task then drops its full-resolution cut-out (it reads it back
-// from the cache for an edit or a save): thirty of them would take 1.5 GB.
-void QPreviewItem::loadPreview(const cv::Mat& full, const std::shared_ptr<QImageTask>& owner)
+// A hand-edited cut-out is shrunk for the tile on the pool, so the GUI never waits
+// for it.
+void QPreviewItem::loadPreview(const cv::Mat& full)
 {
     const QPointer<QPreviewItem> guard(this);
-    QWorkPool::instance()->post([guard, full, owner]() {
+    QWorkPool::instance()->post([guard, full]() {
         cv::Mat small;
         try {
-            small = shrinkForPreview(full);
+            small = QImageTask::previewOf(full, kPreviewSide);
         } catch (const cv::Exception&) {
         }
-        if (owner && !small.empty())
-            owner->releaseCutout();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, small]() {

@@ -84,8 +84,7 @@ private:
         QSize cropSize;
     };
     void startTask();
-    // owner: the task whose cut-out `full` is; it drops it once the preview exists.
-    void loadPreview(const cv::Mat& full, const std::shared_ptr<QImageTask>& owner = nullptr);
+    void loadPreview(const cv::Mat& full);
     void showPreview(const cv::Mat& cutout);
     static void applyLook(QImageCanvas& canvas, const Look& look);
     void setLoading(bool running);

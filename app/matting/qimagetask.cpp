@@ -19,6 +19,9 @@
 
 #include <curl/curl.h>
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -162,6 +165,8 @@ void QImageTask::run()
             else
                 BRISEL_LOG(1, QStringLiteral("cut-out not cached at %1: %2").arg(cachePath, error));
         }
+        if (m_previewSide > 0)
+            makePreview();
         emit signal_success(m_id);
     } catch (const UException& e) {
         BRISEL_LOG(1, QString::fromStdWString(e.description()));
@@ -297,6 +302,33 @@ void QImageTask::rememberCacheEntry(const QString& cachePath)
 {
     const QMutexLocker lock(&m_mutex);
     m_cachePath = cachePath;
+}
+
+cv::Mat QImageTask::previewOf(const cv::Mat& cutout, int side)
+{
+    const int longest = std::max(cutout.cols, cutout.rows);
+    if (longest <= side)
+        return cutout.clone();
+    const double scale = double(side) / longest;
+    cv::Mat small;
+    cv::resize(cutout, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    return small;
+}
+
+void QImageTask::makePreview()
+{
+    const cv::Mat small = previewOf(cutout(), m_previewSide);
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_preview = small;
+    }
+    releaseCutout();
+}
+
+cv::Mat QImageTask::preview() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_preview;
 }
 
 cv::Mat QImageTask::cutout() const

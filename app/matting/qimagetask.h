@@ -45,6 +45,16 @@ public:
     cv::Mat cutout() const;
     QSize sourceSize() const { return m_sourceSize; }
 
+    // Asks run() to make a copy whose longest side is at most `side` pixels and then
+    // to drop the full cut-out (as releaseCutout() does), on the worker and before
+    // signal_success, so that a batch never holds all its full cut-outs at once.
+    // Call before run().
+    void setPreviewSide(int side) { m_previewSide = side; }
+    // That copy; empty when none was asked for or before success.
+    cv::Mat preview() const;
+    // A copy of `cutout` no larger than `side` on its longest side.
+    static cv::Mat previewOf(const cv::Mat& cutout, int side);
+
     // Drops the kept cut-out, but only when the cache holds a copy to read back:
     // false (the cut-out stays) when the entry could not be written.
     bool releaseCutout();
@@ -77,6 +87,7 @@ private:
     QByteArray download(const QString& resultUrl);
     void setCutout(const cv::Mat& image);
     void rememberCacheEntry(const QString& cachePath);
+    void makePreview();
     QString taskEndpoint() const;
 
     QString m_filePath;
@@ -87,7 +98,9 @@ private:
     // The entry holding this result; empty while none was read or written.
     QString m_cachePath;
     bool m_released = false;
-    // Guards m_cutout, m_cachePath and m_released: a release on the GUI thread may
+    int m_previewSide = 0;
+    cv::Mat m_preview;
+    // Guards m_cutout, m_preview, m_cachePath and m_released: a release on the GUI thread may
     // meet a pool job reading the cut-out.
     mutable QMutex m_mutex;
     QString m_serviceUrl;

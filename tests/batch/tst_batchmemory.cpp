@@ -43,6 +43,8 @@ private slots:
     void releasedCutoutReadsBack_data();
     void releasedCutoutReadsBack();
     void releaseMeetsReaders();
+    void previewReplacesCutout_data();
+    void previewReplacesCutout();
     void releasedTileEditsAndSaves_data();
     void releasedTileEditsAndSaves();
 
@@ -162,6 +164,47 @@ void TestBatchMemory::releaseMeetsReaders()
     QTRY_COMPARE_WITH_TIMEOUT(done.load(), kReaders, kTimeoutMs);
     QCOMPARE(whole.load(), kReaders);
     QVERIFY(task.cutout().empty());
+}
+
+void TestBatchMemory::previewReplacesCutout_data()
+{
+    QTest::addColumn<int>("side");
+    QTest::addColumn<bool>("cacheWritable");
+    QTest::addColumn<QSize>("previewSize");
+    QTest::newRow("shrunk") << 100 << true << QSize(100, 75);
+    QTest::newRow("already small") << 1000 << true << QSize(240, 180);
+    QTest::newRow("cache not writable: full kept") << 100 << false << QSize(100, 75);
+}
+
+// A task asked for a preview drops its full cut-out before it reports success, so
+// thirty queued tasks never hold thirty full cut-outs.
+void TestBatchMemory::previewReplacesCutout()
+{
+    QFETCH(int, side);
+    QFETCH(bool, cacheWritable);
+    QFETCH(QSize, previewSize);
+    const QString photo =
+        mattingtest::makePhoto(QString("preview_%1.png").arg(QTest::currentDataTag()).replace(QRegExp("[ :,]+"), "_"),
+                               240, 180);
+    const QString folder = QFileInfo(QImageTask::cacheFilePath(photo)).path();
+    if (!cacheWritable) {
+        QDir(folder).removeRecursively();
+        QVERIFY(testutils::writeFile(folder, "a file where the folder should be"));
+    }
+    QImageTask task(1, photo);
+    task.setPreviewSide(side);
+    cv::Mat atSuccess;
+    connect(&task, &QImageTask::signal_success, this, [&] { atSuccess = task.cutout(); }, Qt::DirectConnection);
+    const QString error = mattingtest::runTask(task);
+    if (!cacheWritable)
+        QVERIFY(QFile::remove(folder));
+    QCOMPARE(error, QString());
+    const cv::Mat preview = task.preview();
+    QCOMPARE(QSize(preview.cols, preview.rows), previewSize);
+    QCOMPARE(preview.type(), CV_8UC4);
+    QCOMPARE(atSuccess.empty(), cacheWritable);
+    QCOMPARE(task.isCutoutReleased(), cacheWritable);
+    QCOMPARE(task.loadCutout().size(), cv::Size(240, 180));
 }
 
 void TestBatchMemory::releasedTileEditsAndSaves_data()
