@@ -1,11 +1,10 @@
 // The result file writer: the JPG size limit met at the highest quality that fits,
-// the print density in JPEG and PNG headers, and failed writes that leave nothing.
+// and the print density in JPEG and PNG headers. Writing is the atomic writer's,
+// tested with the image files.
 
 #include "qsavefilewriter.h"
 #include "testutils.h"
 
-#include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -162,33 +161,6 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, dpi);
         QCOMPARE(QSaveFileWriter::withDensity(bytes, dpi), bytes);
-    }
-
-    void failedWriteLeavesNothing_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("watched");
-        const QString root = testutils::sandboxPath() + "/unwritable";
-        QTest::newRow("folder is a file") << root + "/blocker/sub/out.png" << root;
-        QTest::newRow("target is a folder") << root + "/folder" << root + "/folder";
-    }
-
-    void failedWriteLeavesNothing()
-    {
-        QFETCH(QString, target);
-        QFETCH(QString, watched);
-        const QString root = testutils::sandboxPath() + "/unwritable";
-        QVERIFY(testutils::writeFile(root + "/blocker", "not a folder"));
-        QVERIFY(QDir().mkpath(root + "/folder"));
-        const auto entries = [&] { return QDir(watched).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); };
-        const QStringList before = entries();
-        QString error;
-        QVERIFY(!QSaveFileWriter::write(target, testutils::texturedBgr(32, 32), {}, nullptr, &error));
-        QVERIFY2(error.contains(QDir::toNativeSeparators(target)), qPrintable(error));
-        QCOMPARE(entries(), before);
-        QFile blocker(root + "/blocker");
-        QVERIFY(blocker.open(QIODevice::ReadOnly));
-        QCOMPARE(blocker.readAll(), QByteArray("not a folder"));
     }
 };
 

@@ -338,25 +338,6 @@ private slots:
         // The subject is in the middle of every committed frame.
         QCOMPARE(int(written.at<cv::Vec4b>(written.rows / 2, written.cols / 2)[3]), 255);
     }
-
-    void saveReportsFailures()
-    {
-        QImageCanvas canvas;
-        QVERIFY(load(canvas, cutoutWithSubject(300, 200, QRect(100, 50, 100, 100))));
-        // A folder that is really a file: not even root can write below it.
-        const QString blocker = testutils::sandboxPath() + "/blocker";
-        QVERIFY(testutils::writeFile(blocker, "not a folder"));
-        for (int format : {0, 1}) {
-            QString error;
-            const QString path = blocker + (format ? "/result.jpg" : "/result.png");
-            QVERIFY(!canvas.save(path, quint8(format), 3, &error));
-            QVERIFY(!error.isEmpty());
-            QVERIFY(!QFile::exists(path));
-        }
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("not a folder"));
-    }
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestImageCanvas)
