@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Renders the main window's home, progress and workspace pages and each side-panel page, in English and in
+# Renders the main window's home, progress and workspace pages, each side-panel page
+# and the batch pages (add dialog, workspace, single-tile editor), in English and in
 # Chinese, to docs/screenshots/*.png. Runs offscreen against the local matting
 # service with its flat-background engine, in a throw-away home folder.
 #   bash tools/screenshots.sh <build folder>

@@ -1,14 +1,20 @@
-// Renders the main window's home, progress and workspace pages to PNG files for
-// the documentation, offscreen, with the real matting service (flat-background
+// Renders the main window's home, progress and workspace pages and the batch
+// pages (add dialog, workspace with a failed tile, single-tile editor) to PNG
+// files for the documentation, offscreen, with the real matting service (flat-background
 // engine) in a private home folder:
 //     brisel-screenshots <output folder> <en|zh>
 
 #include "../matting/mattingfixtures.h"
 #include "csetting.h"
+#include "qbatchcutwidget.h"
+#include "qbatchmattingdialog.h"
+#include "qbatchmattingwidget.h"
 #include "qfilechooser.h"
+#include "qimagecutoutwidget.h"
 #include "qloadingctrl.h"
 #include "qmainwidget.h"
 #include "qmsgbox.h"
+#include "qpreviewitem.h"
 #include "qtabbutton.h"
 #include "testutils.h"
 
@@ -18,18 +24,22 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QRadialGradient>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
 // A studio product shot: a glazed vase and a small bowl on a flat backdrop, the
-// kind of photo the flat-background engine cuts cleanly.
-QString makeSamplePhoto(const QString& folder)
+// kind of photo the flat-background engine cuts cleanly. Variants turn the
+// glaze's hue and are named vase<variant>.jpg.
+QString makeSamplePhoto(const QString& folder, int variant = 0)
 {
     QImage photo(1200, 900, QImage::Format_RGB32);
     photo.fill(QColor(0xE9, 0xEE, 0xF4));
@@ -49,6 +59,13 @@ QString makeSamplePhoto(const QString& folder)
     glaze.setColorAt(0.35, QColor(0x3F, 0xA7, 0xB8));
     glaze.setColorAt(0.55, QColor(0x8E, 0xD6, 0xDB));
     glaze.setColorAt(1.0, QColor(0x17, 0x4A, 0x5C));
+    if (variant > 0) {
+        QGradientStops stops = glaze.stops();
+        for (QGradientStop& stop : stops)
+            stop.second.setHsv((stop.second.hsvHue() + 55 * variant) % 360, stop.second.hsvSaturation(),
+                               stop.second.value());
+        glaze.setStops(stops);
+    }
     p.setBrush(glaze);
     p.drawPath(vase);
     p.setBrush(QColor(0x14, 0x3F, 0x4E));
@@ -63,7 +80,7 @@ QString makeSamplePhoto(const QString& folder)
     p.drawEllipse(QRectF(760, 628, 210, 24));
     p.end();
 
-    const QString path = folder + "/vase.jpg";
+    const QString path = folder + (variant > 0 ? QString("/vase%1.jpg").arg(variant) : QString("/vase.jpg"));
     QDir().mkpath(folder);
     return photo.save(path, "JPG", 95) ? path : QString();
 }
@@ -74,6 +91,64 @@ bool savePage(QWidget* window, const QString& path)
     const bool ok = window->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
     return ok;
+}
+
+// Waits up to a minute for `done`; false when it never came.
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 60000)
+        QTest::qWait(50);
+    return done();
+}
+
+// The batch pages of a product batch of `photos`: the add dialog holding them,
+// the workspace once every tile is finished or failed, and the editor of the
+// first tile.
+int saveBatchPages(QMainWidget& window, const QStringList& photos, const QString& out, const QString& lang)
+{
+    int failures = 0;
+    QFileChooser::setOpenManyHook([photos](const QString&, const QString&, const QString&) { return photos; });
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+        auto* dialog = qobject_cast<QBatchMattingDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        dialog->onBtnAddImage();
+        QTest::qWait(300);
+        failures += !savePage(dialog, QString("%1/batch-add-%2.png").arg(out, lang));
+        QTest::mouseClick(dialog->findChild<QPushButton*>("btnCutout"), Qt::LeftButton);
+    });
+    poll->start(20);
+    QTest::mouseClick(window.findChild<QWidget*>("BatchGoods"), Qt::LeftButton);
+    QFileChooser::setOpenManyHook(nullptr);
+
+    auto* batch = window.findChild<QBatchMattingWidget*>();
+    const bool settled = batch && waitFor([batch] {
+        for (QPreviewItem* item : batch->items())
+            if (!item->isReady() && !item->isFailed())
+                return false;
+        return !batch->items().isEmpty();
+    });
+    if (!settled) {
+        std::fprintf(stderr, "the batch did not finish\n");
+        return failures + 1;
+    }
+    QTest::qWait(300);
+    failures += !savePage(&window, QString("%1/batch-workspace-%2.png").arg(out, lang));
+
+    QPreviewItem* first = batch->items().first();
+    QTest::mouseClick(first->findChild<QPushButton*>("btnEdit"), Qt::LeftButton);
+    if (!waitFor([batch] { return batch->editor()->view() && batch->editor()->view()->isReady(); })) {
+        std::fprintf(stderr, "the batch editor did not open\n");
+        return failures + 1;
+    }
+    QTest::qWait(300);
+    failures += !savePage(&window, QString("%1/batch-editor-%2.png").arg(out, lang));
+    return failures;
 }
 
 } // namespace
@@ -159,6 +234,20 @@ int main(int argc, char** argv)
             failures += !savePage(&window, QString("%1/panel-%2-%3.png").arg(out, QLatin1String(file), lang));
             QTest::mouseClick(tab, Qt::LeftButton);
         }
+    }
+    {
+        // Four photos and one damaged file, which the workspace marks as failed.
+        QStringList photos;
+        for (int variant = 1; variant <= 4; ++variant)
+            photos << makeSamplePhoto(QDir::homePath() + "/Pictures/batch", variant);
+        const QString broken = QDir::homePath() + "/Pictures/batch/broken.jpg";
+        testutils::writeFile(broken, QByteArray("\xFF\xD8 not a picture"));
+        photos.insert(2, broken);
+        QMainWidget window;
+        window.resize(1208, 808);
+        window.show();
+        QTest::qWait(200);
+        failures += saveBatchPages(window, photos, out, lang);
     }
     QMsgBox::setTestHook(nullptr);
     QFileChooser::setOpenHook(nullptr);
