@@ -296,7 +296,8 @@ private slots:
                 QSKIP("the cascades were not installed beside the program");
         }
         if (!garbled.isEmpty())
-            QVERIFY(testutils::writeFile(folder.filePath(garbled), "<?xml version=\"1.0\"?><opencv_storage>"));
+            QVERIFY(
+                testutils::writeFile(folder.filePath(garbled), "<?xml version=\"1.0\"?><opencv_storage>"));
         QBeautify::setCascadeFolder(folder.path());
         QCOMPARE(QBeautify::cascadeFolder(), folder.path() + "/");
 

@@ -63,9 +63,10 @@ private slots:
         QTest::addColumn<int>("button"); // released afterwards on the other slider
         QTest::newRow("tone cannot pass 30") << kTone << QVector<int>{Qt::Key_End, Qt::Key_Right} << 30
                                              << int(Qt::LeftButton);
-        QTest::newRow("smooth three steps") << kSmooth << QVector<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Up} << 3
-                                            << int(Qt::LeftButton);
-        QTest::newRow("smooth left at 0 stays") << kSmooth << QVector<int>{Qt::Key_Left} << 0 << int(Qt::LeftButton);
+        QTest::newRow("smooth three steps")
+            << kSmooth << QVector<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Up} << 3 << int(Qt::LeftButton);
+        QTest::newRow("smooth left at 0 stays")
+            << kSmooth << QVector<int>{Qt::Key_Left} << 0 << int(Qt::LeftButton);
         QTest::newRow("right button runs nothing") << kSmooth << QVector<int>{Qt::Key_End, Qt::Key_Left} << 29
                                                    << int(Qt::RightButton);
     }

@@ -73,7 +73,8 @@ cv::Mat discCutout()
 QString makeMattedPhoto(const QString& name)
 {
     cv::Mat photo(kPhoto.height(), kPhoto.width(), CV_8UC3, cv::Scalar(200, 200, 200));
-    cv::circle(photo, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220), cv::FILLED);
+    cv::circle(photo, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220),
+               cv::FILLED);
     const QString path = testutils::sandboxPath() + "/photos/" + name;
     if (!testutils::writeFile(path, encoded(photo, ".jpg"))
         || !testutils::writeFile(QImageTask::cacheFilePath(path), encoded(discCutout(), ".png")))
@@ -331,7 +332,9 @@ private slots:
             QVERIFY(beautifyWith(&page, "hSliderSmooth", smooth));
         }
         const cv::Mat downloaded = discCutout();
-        QCOMPARE(worstOpaqueDifference(shown(), QBeautify::beautifyCutout(downloaded, downloaded, tone, smooth)), 0);
+        QCOMPARE(
+            worstOpaqueDifference(shown(), QBeautify::beautifyCutout(downloaded, downloaded, tone, smooth)),
+            0);
         QVERIFY(worstOpaqueDifference(shown(), downloaded) > 0);
         QCOMPARE(int(shown().at<cv::Vec4b>(5, 5)[3]), 0);
         QVERIFY(beautifyWith(&page, "hSliderStrenghtTone", 0));
@@ -347,7 +350,8 @@ private slots:
         host->onChangeBackgroundImage(broken);
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes.first().first, int(QMsgBox::Warning));
-        QVERIFY2(boxes.first().second.contains(QDir::toNativeSeparators(broken)), qPrintable(boxes.first().second));
+        QVERIFY2(boxes.first().second.contains(QDir::toNativeSeparators(broken)),
+                 qPrintable(boxes.first().second));
     }
 
     void saveWritesEachOutputSize_data()
@@ -371,7 +375,8 @@ private slots:
         const QString folder = testutils::sandboxPath() + QString("/out%1/new").arg(QTest::currentDataTag());
         const QString file = saveInto(folder, outputSize);
         const QString ext = jpg ? "jpg" : "png";
-        QVERIFY2(QRegularExpression(QString("^%1/portrait_\\d{10}\\.%2$").arg(QRegularExpression::escape(folder), ext))
+        QVERIFY2(QRegularExpression(
+                     QString("^%1/portrait_\\d{10}\\.%2$").arg(QRegularExpression::escape(folder), ext))
                      .match(file)
                      .hasMatch(),
                  qPrintable(file));
@@ -441,8 +446,9 @@ private slots:
         QVERIFY(failed.wait(kWaitMs));
         QVERIFY2(failed.first().first().toString().contains(QDir::toNativeSeparators(blocker + "/sub")),
                  qPrintable(failed.first().first().toString()));
-        QCOMPARE(QDir(testutils::sandboxPath() + "/blocked").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{"file"}); // nothing half-written
+        QCOMPARE(
+            QDir(testutils::sandboxPath() + "/blocked").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList{"file"}); // nothing half-written
         // The host takes the next save again.
         QVERIFY(!saveInto(testutils::sandboxPath() + "/afterwards", 1).isEmpty());
     }
@@ -530,7 +536,10 @@ private:
 
     QImageCropWidget* crop() const { return host->cropView(); }
     QImageCutoutWidget* brush() const { return host->brushView(); }
-    template <typename T> T* child(const char* name) const { return host->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* child(const char* name) const
+    {
+        return host->findChild<T*>(QLatin1String(name));
+    }
     QString labelText(const char* name) const { return child<QLabel>(name)->text(); }
     // Saves into folder and returns the written file (empty on failure).
     QString saveInto(const QString& folder, int outputSize)
@@ -555,8 +564,9 @@ private:
         for (int i = 0; i < value; ++i)
             QTest::keyClick(slider, Qt::Key_Right);
         QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
-        QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(), slider->mapToGlobal(slider->rect().center()),
-                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(),
+                       slider->mapToGlobal(slider->rect().center()), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
         QApplication::sendEvent(slider, &up);
         // The job is queued, not run in the release: the page waits for it.
         return !slider->isEnabled() && finished.isEmpty() && finished.wait(kWaitMs) && slider->isEnabled();

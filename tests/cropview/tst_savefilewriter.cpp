@@ -80,7 +80,8 @@ private slots:
         QVERIFY(QSaveFileWriter::encode(photo, options, &result));
         QCOMPARE(result.overLimit, overLimit);
         QCOMPARE(result.quality, expected);
-        QVERIFY2(result.encoderRuns <= QSaveFileWriter::kMaxEncoderRuns, qPrintable(QString::number(result.encoderRuns)));
+        QVERIFY2(result.encoderRuns <= QSaveFileWriter::kMaxEncoderRuns,
+                 qPrintable(QString::number(result.encoderRuns)));
         if (overLimit)
             QCOMPARE(result.bytes.size(), jpegSize(photo, expected));
         else
@@ -106,7 +107,8 @@ private slots:
         options.jpg = jpg;
         options.maxKilobytes = kilobytes;
         QSaveFileWriter::Result result;
-        QVERIFY(QSaveFileWriter::encode(testutils::solidBgra(64, 48, cv::Scalar(10, 20, 30, 0)), options, &result));
+        QVERIFY(QSaveFileWriter::encode(testutils::solidBgra(64, 48, cv::Scalar(10, 20, 30, 0)), options,
+                                        &result));
         QCOMPARE(result.encoderRuns, 1);
         QVERIFY(!result.overLimit);
         const QImage decoded = QImage::fromData(result.bytes);

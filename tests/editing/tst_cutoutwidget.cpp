@@ -103,8 +103,8 @@ private slots:
                 continue;
             }
             const QPoint at(50, 50);
-            QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QApplication::sendEvent(view, &notch);
             QCOMPARE(reported.size(), ++wheels);
             QCOMPARE(reported.last().at(0).toFloat(), view->factor());
@@ -133,8 +133,10 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<QPoint>("from"); // from the photo's top-left corner
         QTest::addColumn<QPoint>("expectedShift");
-        QTest::newRow("right drag on the photo") << false << int(Qt::RightButton) << QPoint(25, 25) << QPoint(30, -20);
-        QTest::newRow("right drag beside the photo") << false << int(Qt::RightButton) << QPoint(-5, -5) << QPoint();
+        QTest::newRow("right drag on the photo")
+            << false << int(Qt::RightButton) << QPoint(25, 25) << QPoint(30, -20);
+        QTest::newRow("right drag beside the photo")
+            << false << int(Qt::RightButton) << QPoint(-5, -5) << QPoint();
         QTest::newRow("left drag paints") << false << int(Qt::LeftButton) << QPoint(25, 25) << QPoint();
         QTest::newRow("magic right drag") << true << int(Qt::RightButton) << QPoint(25, 25) << QPoint();
     }

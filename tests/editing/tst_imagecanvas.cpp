@@ -59,16 +59,19 @@ private slots:
         const QSize hd(1920, 1080), custom(640, 480);
         QTest::newRow("whole") << 1 << hd << custom << QRect(0, 0, 1920, 1080);
         QTest::newRow("1:1 on a wide surface") << 2 << hd << custom << QRect(420, 0, 1080, 1080);
-        QTest::newRow("16:9 on a tall surface") << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450);
+        QTest::newRow("16:9 on a tall surface")
+            << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450);
         QTest::newRow("9:16 on a wide surface") << 4 << hd << custom << QRect(656, 0, 607, 1080);
         QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << custom << QRect(2, 0, 3, 5);
         QTest::newRow("subject") << 9 << hd << custom << QRect(30, 40, 100, 120);
         QTest::newRow("custom fits") << 10 << hd << custom << QRect(640, 300, 640, 480);
-        QTest::newRow("custom too large keeps its ratio") << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200);
+        QTest::newRow("custom too large keeps its ratio")
+            << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200);
         QTest::newRow("custom without a size") << 10 << hd << QSize(0, 0) << QRect();
         QTest::newRow("no frame") << 11 << hd << custom << QRect();
         QTest::newRow("fixed size fits exactly") << 12 << QSize(680, 680) << custom << QRect(0, 0, 680, 680);
-        QTest::newRow("fixed size one pixel too wide") << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679);
+        QTest::newRow("fixed size one pixel too wide")
+            << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679);
         QTest::newRow("ID photo") << 20 << hd << custom << QRect(812, 333, 295, 413);
         QTest::newRow("unknown code") << 24 << hd << custom << QRect();
     }
@@ -175,7 +178,8 @@ private slots:
         QVERIFY2(frame.contains(placed), qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y())
                                                         .arg(placed.width()).arg(placed.height())));
         // Shrunk or not, it keeps its proportions and sits in the middle of the frame.
-        QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) < 0.02);
+        QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) <
+                0.02);
         QVERIFY(qAbs(placed.center().x() - frame.center().x()) <= 1);
         QVERIFY(qAbs(placed.center().y() - frame.center().y()) <= 1);
         if (frame.width() >= natural.width() && frame.height() >= natural.height())
@@ -234,9 +238,12 @@ private slots:
         canvas.setForegroundGeometry(dragX, dragY, r);
         const QRect after = canvas.subjectRect();
         QVERIFY(after.width() >= 8 && after.height() >= 8);
-        QVERIFY2(QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
-                 qPrintable(QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
-        QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) < 0.1);
+        QVERIFY2(
+            QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
+            qPrintable(
+                QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
+        QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) <
+                0.1);
         QCOMPARE(canvas.handles().value(0).topLeft(), after.topLeft() - QPoint(8, 8));
         QCOMPARE(canvas.handles().value(7).topLeft(), after.bottomRight() - QPoint(8, 8));
         if (handle == 8)
@@ -244,7 +251,8 @@ private slots:
         if (handle == 3 && dx > 0 && dx < 100) // a moved left edge, the right edge stays put
             QCOMPARE(after.right(), before.right());
         // The whole cut-out follows the subject at the same scale.
-        QVERIFY(qAbs(canvas.foregroundRect().width() * before.width() - 600 * after.width()) <= 2 * before.width());
+        QVERIFY(qAbs(canvas.foregroundRect().width() * before.width() - 600 * after.width()) <=
+                2 * before.width());
     }
 
     void smallerBackgroundPictureLeavesStrips()
@@ -277,10 +285,12 @@ private slots:
         QTest::addColumn<QColor>("corner");  // in the written file
         const QColor none, clear(0, 0, 0, 0);
         QTest::newRow("png 1080p") << 0 << 0 << QSize(1440, 1080) << none << clear;
-        QTest::newRow("jpg 2k, white under nothing") << 1 << 1 << QSize(2000, 1500) << none << QColor(Qt::white);
+        QTest::newRow("jpg 2k, white under nothing")
+            << 1 << 1 << QSize(2000, 1500) << none << QColor(Qt::white);
         QTest::newRow("png 4k") << 0 << 2 << QSize(4000, 3000) << none << clear;
         QTest::newRow("jpg original, red") << 1 << 3 << QSize(640, 480) << QColor(Qt::red) << QColor(Qt::red);
-        QTest::newRow("jpg, transparent colour is not white") << 1 << 3 << QSize(640, 480) << clear << QColor(Qt::black);
+        QTest::newRow("jpg, transparent colour is not white")
+            << 1 << 3 << QSize(640, 480) << clear << QColor(Qt::black);
     }
 
     void save()
@@ -295,20 +305,24 @@ private slots:
         if (background.isValid())
             canvas.setBackgroundColor(background);
         canvas.setShowSubjectFrame(true); // frames never reach the file
-        const QString path = testutils::sandboxPath() + QString("/out_%1.%2").arg(QTest::currentDataTag(), format ? "jpg" : "png");
+        const QString path = testutils::sandboxPath() +
+                             QString("/out_%1.%2").arg(QTest::currentDataTag(), format ? "jpg" : "png");
         QString error;
         QVERIFY2(canvas.save(path, quint8(format), quint8(outputSize), &error), qPrintable(error));
         const QImage written(path);
         QCOMPARE(written.size(), expected);
         QCOMPARE(written.hasAlphaChannel(), format == 0);
-        const QColor atCorner = written.pixelColor(2, 2), middle = written.pixelColor(expected.width() / 2, expected.height() / 2);
+        const QColor atCorner = written.pixelColor(2, 2),
+                     middle = written.pixelColor(expected.width() / 2, expected.height() / 2);
         const auto near = [](const QColor& a, const QColor& b) {
-            return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 && qAbs(a.blue() - b.blue()) < 12
-                   && a.alpha() == b.alpha();
+            return qAbs(a.red() - b.red()) < 12 && qAbs(a.green() - b.green()) < 12 &&
+                   qAbs(a.blue() - b.blue()) < 12 && a.alpha() == b.alpha();
         };
         QVERIFY2(near(atCorner, corner), qPrintable(atCorner.name(QColor::HexArgb)));
         QVERIFY2(near(middle, QColor(200, 120, 40)), qPrintable(middle.name(QColor::HexArgb)));
-        QCOMPARE(QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(), 0);
+        QCOMPARE(
+            QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(),
+            0);
     }
 
     void saveCommittedCrop_data()

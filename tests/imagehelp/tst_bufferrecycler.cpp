@@ -45,9 +45,11 @@ private slots:
         const QSize large(kLarge, kLarge);
         QTest::newRow("same size and type") << large << CV_8UC4 << large << CV_8UC4 << true;
         // Only the byte count matters: 6400 x 1600 grey is as large as 1600 x 1600 BGRA.
-        QTest::newRow("same bytes, other shape") << large << CV_8UC4 << QSize(kLarge * 4, kLarge) << CV_8UC1 << true;
+        QTest::newRow("same bytes, other shape")
+            << large << CV_8UC4 << QSize(kLarge * 4, kLarge) << CV_8UC1 << true;
         QTest::newRow("other size") << large << CV_8UC4 << large << CV_8UC3 << false;
-        QTest::newRow("small") << QSize(kSmall, kSmall) << CV_8UC4 << QSize(kSmall, kSmall) << CV_8UC4 << false;
+        QTest::newRow("small") << QSize(kSmall, kSmall) << CV_8UC4 << QSize(kSmall, kSmall) << CV_8UC4
+                               << false;
     }
 
     void reuseBySize()
@@ -99,7 +101,8 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<bool>("valid");
         QTest::newRow("argb32") << QSize(kLarge, kLarge) << int(QImage::Format_ARGB32) << true;
-        QTest::newRow("rgb888, odd width") << QSize(kLarge * 2 + 1, kLarge) << int(QImage::Format_RGB888) << true;
+        QTest::newRow("rgb888, odd width")
+            << QSize(kLarge * 2 + 1, kLarge) << int(QImage::Format_RGB888) << true;
         QTest::newRow("indexed8 small") << QSize(33, 7) << int(QImage::Format_Indexed8) << true;
         QTest::newRow("zero width") << QSize(0, 10) << int(QImage::Format_ARGB32) << false;
         QTest::newRow("invalid format") << QSize(10, 10) << int(QImage::Format_Invalid) << false;

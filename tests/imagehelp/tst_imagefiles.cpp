@@ -57,7 +57,8 @@ QByteArray claiming(const char* ext, quint32 width, quint32 height)
 
 QSize probe(const QByteArray& bytes)
 {
-    return QImageHeader::probe(reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size()));
+    return QImageHeader::probe(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                               std::size_t(bytes.size()));
 }
 
 bool acceptable(const QByteArray& bytes)
@@ -177,8 +178,10 @@ private slots:
                 << encoded(colour, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}) << s;
             QTest::addRow("bmp %s", tag.constData()) << encoded(colour, ".bmp") << s;
             QTest::addRow("webp lossy %s", tag.constData()) << encoded(colour, ".webp") << s;
-            QTest::addRow("webp lossless %s", tag.constData()) << encoded(colour, ".webp", {cv::IMWRITE_WEBP_QUALITY, 101}) << s;
-            QTest::addRow("webp alpha %s", tag.constData()) << encoded(alpha, ".webp", {cv::IMWRITE_WEBP_QUALITY, 80}) << s;
+            QTest::addRow("webp lossless %s", tag.constData())
+                << encoded(colour, ".webp", {cv::IMWRITE_WEBP_QUALITY, 101}) << s;
+            QTest::addRow("webp alpha %s", tag.constData())
+                << encoded(alpha, ".webp", {cv::IMWRITE_WEBP_QUALITY, 80}) << s;
             QTest::addRow("tiff %s", tag.constData()) << encoded(colour, ".tiff") << s;
         }
     }
@@ -224,7 +227,8 @@ private slots:
         QTest::newRow("png at the limit") << claiming(".png", 17320, 17320) << QSize(17320, 17320) << true;
         QTest::newRow("png just over") << claiming(".png", 17321, 17321) << QSize(17321, 17321) << false;
         QTest::newRow("png one long row") << claiming(".png", 300000000, 1) << QSize(300000000, 1) << true;
-        QTest::newRow("png one row too long") << claiming(".png", 300000001, 1) << QSize(300000001, 1) << false;
+        QTest::newRow("png one row too long")
+            << claiming(".png", 300000001, 1) << QSize(300000001, 1) << false;
         QTest::newRow("png zero height") << claiming(".png", 10, 0) << QSize() << false;
         QTest::newRow("png beyond int") << claiming(".png", 0x80000000u, 1) << QSize() << false;
 
@@ -247,10 +251,11 @@ private slots:
 
         QTest::newRow("gif") << QByteArray("GIF89a\x01\0\x01\0\0\0\0;", 14) << QSize() << false;
         QTest::newRow("pnm") << QByteArray("P6\n4 4\n255\n") + QByteArray(48, 'x') << QSize() << false;
-        QTest::newRow("riff but not webp") << QByteArray("RIFF\0\0\0\0WAVEfmt \0\0\0\0\0\0\0\0\0\0\0\0\0\0", 30)
-                                           << QSize() << false;
+        QTest::newRow("riff but not webp")
+            << QByteArray("RIFF\0\0\0\0WAVEfmt \0\0\0\0\0\0\0\0\0\0\0\0\0\0", 30) << QSize() << false;
         QTest::newRow("jpeg end marker before frame")
-            << QByteArray("\xFF\xD8\xFF\xD9\xFF\xC0\0\x0B\x08\0\x10\0\x10\x01\x01\x11\0\xFF\xDA\0\x02\xFF\xD9", 23)
+            << QByteArray(
+                   "\xFF\xD8\xFF\xD9\xFF\xC0\0\x0B\x08\0\x10\0\x10\x01\x01\x11\0\xFF\xDA\0\x02\xFF\xD9", 23)
             << QSize() << false;
     }
 
@@ -326,8 +331,9 @@ private slots:
         cv::Mat cutout = testutils::solidBgra(30, 20, cv::Scalar(40, 80, 120, 0));
         cutout(cv::Rect(5, 5, 10, 10)).setTo(cv::Scalar(40, 80, 120, 255));
         QTest::newRow("alpha png") << encoded(cutout, ".png") << cutout << QSize(30, 20) << -1;
-        QTest::newRow("16-bit png") << encoded(cv::Mat(6, 7, CV_16UC4, cv::Scalar(65535, 257 * 100, 0, 257 * 30)), ".png")
-                                    << cv::Mat(6, 7, CV_8UC4, cv::Scalar(255, 100, 0, 30)) << QSize(7, 6) << -1;
+        QTest::newRow("16-bit png")
+            << encoded(cv::Mat(6, 7, CV_16UC4, cv::Scalar(65535, 257 * 100, 0, 257 * 30)), ".png")
+            << cv::Mat(6, 7, CV_8UC4, cv::Scalar(255, 100, 0, 30)) << QSize(7, 6) << -1;
         const struct { const char* tag; int orientation; QSize size; Corner corner; } turns[] = {
             {"mirrored", 2, {40, 20}, TopRight},
             {"upside down", 3, {40, 20}, BottomRight},
@@ -335,7 +341,8 @@ private slots:
             {"turned left", 8, {20, 40}, BottomLeft},
         };
         for (const auto& t : turns)
-            QTest::newRow(t.tag) << jpegWithOrientation(t.orientation) << cv::Mat() << t.size << int(t.corner);
+            QTest::newRow(t.tag) << jpegWithOrientation(t.orientation) << cv::Mat() << t.size
+                                 << int(t.corner);
     }
 
     void decodedLikeStoredReadLikePhoto()
@@ -367,8 +374,10 @@ private slots:
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("tolerance");
         QTest::newRow("png") << QStringLiteral("猫咪.png") << ".png" << int(QImage::Format_ARGB32) << 0;
-        QTest::newRow("png without dot") << QStringLiteral("证件照 1.png") << "png" << int(QImage::Format_RGB32) << 0;
-        QTest::newRow("jpg from alpha") << QStringLiteral("照片.jpg") << "jpg" << int(QImage::Format_ARGB32) << 12;
+        QTest::newRow("png without dot")
+            << QStringLiteral("证件照 1.png") << "png" << int(QImage::Format_RGB32) << 0;
+        QTest::newRow("jpg from alpha")
+            << QStringLiteral("照片.jpg") << "jpg" << int(QImage::Format_ARGB32) << 12;
         QTest::newRow("webp") << QStringLiteral("图.webp") << ".webp" << int(QImage::Format_RGB32) << 12;
     }
 
@@ -397,8 +406,8 @@ private slots:
         // Lossy encoders blur the block edges; the block centres keep their colours.
         QCOMPARE(back.size(), want.size());
         for (const QPoint& p : {QPoint(8, 8), QPoint(36, 24)})
-            QVERIFY(testutils::maxPixelDifference(back.copy(QRect(p, QSize(1, 1))), want.copy(QRect(p, QSize(1, 1))))
-                    <= tolerance);
+            QVERIFY(testutils::maxPixelDifference(back.copy(QRect(p, QSize(1, 1))),
+                                                  want.copy(QRect(p, QSize(1, 1)))) <= tolerance);
     }
 
     void saveResizedIgnoresAspect()

@@ -210,8 +210,8 @@ private slots:
         cv::Mat chain(5, 5, CV_8UC3, cv::Scalar(0, 0, 0));
         for (int i = 0; i < 5; ++i)
             chain.at<cv::Vec3b>(i, i) = cv::Vec3b(200, 200, 200);
-        const cv::Mat diagonal = QImageHelp::floodFillMask(chain, cv::Mat(5, 5, CV_8UC4, cv::Scalar(0, 0, 255, 0)),
-                                                           QPoint(0, 0), 0, false);
+        const cv::Mat diagonal = QImageHelp::floodFillMask(
+            chain, cv::Mat(5, 5, CV_8UC4, cv::Scalar(0, 0, 255, 0)), QPoint(0, 0), 0, false);
         QCOMPARE(diagonal.at<Bgra>(0, 0), kKeep);
         QCOMPARE(diagonal.at<Bgra>(1, 1), Bgra(0, 0, 255, 0));
     }
@@ -245,7 +245,8 @@ private slots:
         QTest::addColumn<bool>("valid");
         const cv::Mat colour = patterned(6, 9, CV_8UC3);
         QTest::newRow("larger alpha") << colour << patterned(8, 12, CV_8UC4) << true;
-        QTest::newRow("views") << roiOf(patterned(10, 12, CV_8UC3)) << roiOf(patterned(10, 12, CV_8UC4)) << true;
+        QTest::newRow("views") << roiOf(patterned(10, 12, CV_8UC3)) << roiOf(patterned(10, 12, CV_8UC4))
+                               << true;
         QTest::newRow("alpha too short") << colour << patterned(5, 9, CV_8UC4) << false;
         QTest::newRow("colour has alpha") << patterned(6, 9, CV_8UC4) << patterned(6, 9, CV_8UC4) << false;
     }

@@ -128,8 +128,8 @@ private slots:
         QCOMPARE(m_page->findChild<QWidget*>("frameTemplate")->isVisible(), onTemplates);
         QCOMPARE(m_page->findChild<QWidget*>("frameColor")->isVisible(), !onTemplates);
 
-        QImageButton* b = cell(m_page.get(), onTemplates ? "gridLayoutTemplate" : "gridLayoutColor", index / 5,
-                               index % 5);
+        QImageButton* b =
+            cell(m_page.get(), onTemplates ? "gridLayoutTemplate" : "gridLayoutColor", index / 5, index % 5);
         QSignalSpy colors(m_page.get(), &QPageChangeBg::signal_color);
         QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);
         QTest::mouseClick(b, Qt::LeftButton);
@@ -203,7 +203,8 @@ private slots:
                 QCOMPARE(QColor(thumb.pixel(p)).rgb(), colour(i).rgb());
         }
         QVERIFY(!cell(m_page.get(), "gridLayoutCustom", 2, 2));
-        QCOMPARE(m_pickerFolders.last(), QFileInfo(paths.last()).absolutePath()); // opens where the last came from
+        QCOMPARE(m_pickerFolders.last(),
+                 QFileInfo(paths.last()).absolutePath()); // opens where the last came from
         // The same file again is sent but not added twice.
         const int buttons = m_page->findChildren<QImageButton*>().size();
         QCOMPARE(addPicture(paths[0]).size(), 1);

@@ -71,7 +71,10 @@ class TestPageManager : public QObject
                 names << b->name();
         return names;
     }
-    bool marked(const char* button) { return in<QPushButton>(QPageManager::CutOut, button)->property("checked").toBool(); }
+    bool marked(const char* button)
+    {
+        return in<QPushButton>(QPageManager::CutOut, button)->property("checked").toBool();
+    }
     bool shown(const char* frame) { return in(QPageManager::CutOut, frame)->isVisible(); }
 
 private slots:
@@ -233,9 +236,11 @@ private slots:
         QTest::addColumn<int>("presses");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("text");
-        QTest::newRow("size page down") << "hSliderBrushSize" << int(Qt::Key_PageDown) << 1 << "labelBrushSize"
-                                        << "2";
-        QTest::newRow("size floor") << "hSliderBrushSize" << int(Qt::Key_Home) << 1 << "labelBrushSize" << "1";
+        QTest::newRow("size page down")
+            << "hSliderBrushSize" << int(Qt::Key_PageDown) << 1 << "labelBrushSize"
+            << "2";
+        QTest::newRow("size floor") << "hSliderBrushSize" << int(Qt::Key_Home) << 1 << "labelBrushSize"
+                                    << "1";
         QTest::newRow("hardness") << "hSliderHardness" << int(Qt::Key_Right) << 7 << "labelHardness" << "7%";
         QTest::newRow("hardness ceiling") << "hSliderHardness" << int(Qt::Key_End) << 1 << "labelHardness"
                                           << "50%";
@@ -252,7 +257,8 @@ private slots:
         QFETCH(QString, text);
         m_manager->showPage(QPageManager::CutOut);
         const bool magic = slider == "hSliderTolerance";
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, magic ? "btnTabMagic" : "btnTabBrush"), Qt::LeftButton);
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, magic ? "btnTabMagic" : "btnTabBrush"),
+                          Qt::LeftButton);
         QSignalSpy sizes(cutOut(), &QPageCutOut::signal_brush_size);
         QSignalSpy hardness(cutOut(), &QPageCutOut::signal_hardness);
         auto* s = in<QSlider>(QPageManager::CutOut, qPrintable(slider));

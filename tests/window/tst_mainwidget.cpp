@@ -88,7 +88,10 @@ class TestMainWidget : public QObject
     QList<QPair<int, QString>> boxes;
     UrlSink urls;
 
-    template <typename T> T* child(const char* name) const { return window->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* child(const char* name) const
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
     int outerPage() const { return child<QStackedWidget>("stackedWidget")->currentIndex(); }
     int homePage() const { return child<QStackedWidget>("stackedWidgetHome")->currentIndex(); }
     // The entry cards, left to right: person, product, ID photo.
@@ -229,7 +232,8 @@ private slots:
         brushSize->setValue(64);
         picks << mattingtest::makePhoto("second.png");
         QTest::mouseClick(child<QPushButton>("btnUploadAgain"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(outerPage() == QMainWidget::PageImage && originView->isVisible(), kFlowTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(outerPage() == QMainWidget::PageImage && originView->isVisible(),
+                                 kFlowTimeoutMs);
         QCOMPARE(pages->currentPage(), int(QPageManager::kNoPage));
         for (QTabButton* t : window->tabs())
             QVERIFY(!t->isChecked());
@@ -273,7 +277,8 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString corrupt = testutils::sandboxPath() + "/photos/corrupt.png";
         QVERIFY(testutils::writeFile(corrupt, QByteArray("\x89PNG\r\n\x1a\nthis is not a picture", 28)));
-        QTest::newRow("photo gone") << testutils::sandboxPath() + "/photos/gone.jpg" << "The file is not exists!";
+        QTest::newRow("photo gone") << testutils::sandboxPath() + "/photos/gone.jpg"
+                                    << "The file is not exists!";
         // The service's own reply, passed on unchanged; its wording is the service's.
         QTest::newRow("not a picture") << corrupt << QString();
     }

@@ -32,7 +32,8 @@ private slots:
         QCOMPARE(spinner.headPosition(), head);
         // From the head on, diameters fall linearly from the largest to the smallest,
         // and every dot stays inside the widget.
-        const qreal step = (QLoadingCtrl::LargestDot - QLoadingCtrl::SmallestDot) / (QLoadingCtrl::DotCount - 1);
+        const qreal step =
+            (QLoadingCtrl::LargestDot - QLoadingCtrl::SmallestDot) / (QLoadingCtrl::DotCount - 1);
         for (int rank = 0; rank < QLoadingCtrl::DotCount; ++rank) {
             const QRectF dot = spinner.dotRect((head + rank) % QLoadingCtrl::DotCount);
             QVERIFY(qAbs(dot.width() - (QLoadingCtrl::LargestDot - rank * step)) < 1e-9);
@@ -59,8 +60,10 @@ private slots:
         QTest::addColumn<int>("shape");
         // Window (100, 100) 400 x 300: right 499, bottom 399.
         using G = QWindowGrip;
-        QTest::newRow("top-left corner") << QPoint(102, 102) << int(G::Left | G::Top) << int(Qt::SizeFDiagCursor);
-        QTest::newRow("top-right corner") << QPoint(499, 100) << int(G::Right | G::Top) << int(Qt::SizeBDiagCursor);
+        QTest::newRow("top-left corner")
+            << QPoint(102, 102) << int(G::Left | G::Top) << int(Qt::SizeFDiagCursor);
+        QTest::newRow("top-right corner")
+            << QPoint(499, 100) << int(G::Right | G::Top) << int(Qt::SizeBDiagCursor);
         QTest::newRow("bottom-left corner") << QPoint(100, 399) << int(G::Left | G::Bottom)
                                             << int(Qt::SizeBDiagCursor);
         QTest::newRow("bottom-right corner") << QPoint(498, 398) << int(G::Right | G::Bottom)
@@ -93,10 +96,13 @@ private slots:
         QTest::newRow("right wider") << int(G::Right) << QPoint(50, 7) << QRect(100, 100, 450, 300);
         QTest::newRow("left wider moves x") << int(G::Left) << QPoint(-30, 0) << QRect(70, 100, 430, 300);
         QTest::newRow("left stops at minimum") << int(G::Left) << QPoint(300, 0) << QRect(300, 100, 200, 300);
-        QTest::newRow("right stops at minimum") << int(G::Right) << QPoint(-500, 0) << QRect(100, 100, 200, 300);
+        QTest::newRow("right stops at minimum")
+            << int(G::Right) << QPoint(-500, 0) << QRect(100, 100, 200, 300);
         QTest::newRow("top stops at minimum") << int(G::Top) << QPoint(0, 290) << QRect(100, 250, 400, 150);
-        QTest::newRow("bottom stops at minimum") << int(G::Bottom) << QPoint(0, -500) << QRect(100, 100, 400, 150);
-        QTest::newRow("top-right corner") << int(G::Right | G::Top) << QPoint(25, 40) << QRect(100, 140, 425, 260);
+        QTest::newRow("bottom stops at minimum")
+            << int(G::Bottom) << QPoint(0, -500) << QRect(100, 100, 400, 150);
+        QTest::newRow("top-right corner")
+            << int(G::Right | G::Top) << QPoint(25, 40) << QRect(100, 140, 425, 260);
         QTest::newRow("nothing grabbed") << int(G::None) << QPoint(25, 40) << QRect(100, 100, 400, 300);
     }
 
