@@ -1,5 +1,5 @@
-// The small pieces of the main window: the progress spinner's dots and timer, and
-// the edge and corner rules of the frameless window.
+// The small pieces of the main window: the progress spinner's timer, and the edge
+// and corner rules of the frameless window.
 
 #include "qloadingctrl.h"
 #include "qwindowgrip.h"
@@ -12,35 +12,6 @@ class TestWindowParts : public QObject
     Q_OBJECT
 
 private slots:
-    void spinnerDots_data()
-    {
-        QTest::addColumn<int>("ticks");
-        QTest::addColumn<int>("head");
-        QTest::newRow("at rest") << 0 << 0;
-        QTest::newRow("one tick runs backwards") << 1 << 13;
-        QTest::newRow("turn and a half") << QLoadingCtrl::DotCount + 7 << 7;
-    }
-
-    void spinnerDots()
-    {
-        QFETCH(int, ticks);
-        QFETCH(int, head);
-        QLoadingCtrl spinner;
-        spinner.resize(200, 100); // the shorter side decides the ring
-        for (int i = 0; i < ticks; ++i)
-            spinner.refresh();
-        QCOMPARE(spinner.headPosition(), head);
-        // From the head on, diameters fall linearly from the largest to the smallest,
-        // and every dot stays inside the widget.
-        const qreal step =
-            (QLoadingCtrl::LargestDot - QLoadingCtrl::SmallestDot) / (QLoadingCtrl::DotCount - 1);
-        for (int rank = 0; rank < QLoadingCtrl::DotCount; ++rank) {
-            const QRectF dot = spinner.dotRect((head + rank) % QLoadingCtrl::DotCount);
-            QVERIFY(qAbs(dot.width() - (QLoadingCtrl::LargestDot - rank * step)) < 1e-9);
-            QVERIFY(QRectF(0, 0, 200, 100).contains(dot));
-        }
-    }
-
     void spinnerStopsTicking()
     {
         QLoadingCtrl spinner;
