@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <algorithm>
+
 QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchCutWidget)
 {
     ui->setupUi(this);
@@ -84,6 +86,7 @@ void QBatchCutWidget::loadImages(const std::shared_ptr<QImageTask>& task, QImage
 void QBatchCutWidget::forgetTask(const QString& taskId)
 {
     m_cutouts.remove(taskId);
+    m_handedOverSerial.remove(taskId);
     QImageCutoutWidget* view = m_views.take(taskId);
     if (!view)
         return;
@@ -121,7 +124,8 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
     const cv::Mat photo = m_view->sourceImage().clone();
     const QPointer<QBatchCutWidget> guard(this);
     const QString taskId = m_taskId;
-    QWorkPool::instance()->post([guard, cutout, taskId, mask, photo]() {
+    const int serial = ++m_mergeSerial;
+    QWorkPool::instance()->post([guard, cutout, taskId, serial, mask, photo]() {
         cv::Mat merged;
         try {
             merged = QImageHelp::applyMask(photo, cutout, mask);
@@ -129,11 +133,17 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, taskId, merged]() {
+            [guard, taskId, serial, merged]() {
                 if (!guard)
                     return;
                 guard->m_finishedTaskId = taskId;
-                emit guard->signal_cut_finished(merged);
+                // Merges run side by side: one that ends after a later stroke's
+                // merge was handed over must not undo that stroke, so the tile
+                // only gets an empty result (its indicator stops).
+                int& handedOver = guard->m_handedOverSerial[taskId];
+                const bool stale = serial < handedOver;
+                handedOver = std::max(handedOver, serial);
+                emit guard->signal_cut_finished(stale ? cv::Mat() : merged);
             },
             Qt::QueuedConnection);
     });

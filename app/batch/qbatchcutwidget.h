@@ -58,6 +58,9 @@ private:
     QImageCutoutWidget* m_view = nullptr;
     QString m_taskId;
     QString m_finishedTaskId;
+    // Numbers the merges in stroke order; per tile, the latest one handed over.
+    int m_mergeSerial = 0;
+    QMap<QString, int> m_handedOverSerial;
     cv::Mat m_lastMask;
     Ui::QBatchCutWidget* ui = nullptr;
     QViewControls* m_controls = nullptr;

@@ -92,8 +92,10 @@ void QPreviewItem::onMattingSuccess(const QString& taskId)
 {
     m_taskId = taskId;
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(taskId);
-    if (task)
+    if (task) {
+        ++m_previewSerial; // a hand edit's shrink still running is outdated now
         showPreview(task->preview());
+    }
 }
 
 // A hand-edited cut-out is shrunk for the tile on the pool, so the GUI never waits
@@ -101,7 +103,8 @@ void QPreviewItem::onMattingSuccess(const QString& taskId)
 void QPreviewItem::loadPreview(const cv::Mat& full)
 {
     const QPointer<QPreviewItem> guard(this);
-    QWorkPool::instance()->post([guard, full]() {
+    const int serial = ++m_previewSerial;
+    QWorkPool::instance()->post([guard, serial, full]() {
         cv::Mat small;
         try {
             small = QImageTask::previewOf(full, kPreviewSide);
@@ -109,8 +112,9 @@ void QPreviewItem::loadPreview(const cv::Mat& full)
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, small]() {
-                if (guard)
+            [guard, serial, small]() {
+                // Shrinks of two quick edits may end in either order.
+                if (guard && serial == guard->m_previewSerial)
                     guard->showPreview(small);
             },
             Qt::QueuedConnection);

@@ -97,5 +97,7 @@ private:
     std::shared_ptr<QImageCanvas> m_canvas;
     // The hand-edited cut-out at full resolution; empty until the tile is edited.
     cv::Mat m_edited;
+    // Numbers the preview shrinks; only the latest one is shown.
+    int m_previewSerial = 0;
     Ui::QPreviewItem* ui = nullptr;
 };

@@ -14,6 +14,7 @@
 #include "testutils.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFrame>
@@ -55,7 +56,8 @@ private slots:
     void tileSaveName();
     void failedTileRetries_data();
     void failedTileRetries();
-    void colourReachesOnlyFinishedTiles();
+    void backgroundReachesOnlyFinishedTiles_data();
+    void backgroundReachesOnlyFinishedTiles();
     void saveAllReportsUnwritableTarget();
     void saveAllCancelled_data();
     void saveAllCancelled();
@@ -281,8 +283,19 @@ void TestBatchWidget::failedTileRetries()
     QVERIFY(tile->toolTip().isEmpty());
 }
 
-void TestBatchWidget::colourReachesOnlyFinishedTiles()
+void TestBatchWidget::backgroundReachesOnlyFinishedTiles_data()
 {
+    QTest::addColumn<QString>("picker");
+    QTest::newRow("swatch") << "swatch";
+    QTest::newRow("colour dialog") << "colour dialog";
+    QTest::newRow("template picture") << "template";
+}
+
+// Whichever way the red background is chosen, finished tiles show it and a tile
+// still processing does not.
+void TestBatchWidget::backgroundReachesOnlyFinishedTiles()
+{
+    QFETCH(QString, picker);
     // A service that takes the job and never finishes keeps the second tile busy.
     mattingtest::FakeService stuck;
     stuck.onPoll = [](const httplib::Request&, httplib::Response& res) {
@@ -296,13 +309,36 @@ void TestBatchWidget::colourReachesOnlyFinishedTiles()
     mattingtest::useService(stuck.url());
     auto* pending = new QPreviewItem(1, mattingtest::makePhoto("colour_pending.png", 200, 150), &widget);
     connect(&widget, &QBatchMattingWidget::signal_change_color, pending, &QPreviewItem::onChangeBackgroundColor);
+    connect(&widget, &QBatchMattingWidget::signal_change_image, pending, &QPreviewItem::onChangeBackgroundImage);
     QTRY_VERIFY(stuck.polls > 0);
-    QTest::mouseClick(widget.findChildren<QImageButton*>().at(1), Qt::LeftButton); // "#FF0000"
-    const QImage readyPicture = ready->grab().toImage();
-    QCOMPARE(readyPicture.pixelColor(2, 80), QColor(255, 0, 0));
+
+    const QList<QImageButton*> buttons = widget.findChildren<QImageButton*>();
+    if (picker == "swatch") {
+        QTest::mouseClick(buttons.at(1), Qt::LeftButton); // "#FF0000"
+    } else if (picker == "colour dialog") {
+        auto* poll = new QTimer(&widget);
+        connect(poll, &QTimer::timeout, [poll] {
+            if (auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget())) {
+                poll->stop();
+                dialog->setCurrentColor(QColor(255, 0, 0));
+                dialog->accept();
+            }
+        });
+        poll->start(10);
+        QTest::mouseClick(buttons.at(4), Qt::LeftButton);
+    } else {
+        const QString red = testutils::sandboxPath() + "/red.png";
+        QImage picture(200, 150, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        QVERIFY(picture.save(red));
+        QFileChooser::setOpenHook([red](const QString&, const QString&, const QString&) { return red; });
+        QTest::mouseClick(buttons.at(5), Qt::LeftButton);
+        QFileChooser::setOpenHook(nullptr);
+    }
+    QTRY_COMPARE(ready->grab().toImage().pixelColor(2, 80), QColor(255, 0, 0));
+    QTest::qWait(3 * QBatchMattingWidget::kDelayMs);
     QVERIFY(!pending->isReady());
-    const QImage pendingPicture = pending->grab().toImage();
-    QVERIFY(pendingPicture.pixelColor(2, 2) != QColor(255, 0, 0));
+    QVERIFY(pending->grab().toImage().pixelColor(2, 2) != QColor(255, 0, 0));
     delete pending;
 }
 
