@@ -13,14 +13,24 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace {
 constexpr int kRepaintDelayMs = 50;
+
+// Preview-size copies of background pictures, removed when the program ends.
+QString scaledPictureFolder()
+{
+    static const QTemporaryDir folder;
+    return folder.path();
+}
 } // namespace
 
 QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
@@ -134,11 +144,12 @@ void QPreviewItem::showPreview(const cv::Mat& cutout)
         onMattingError(tr("The result could not be read."));
         return;
     }
+    m_previewWidth = cutout.cols;
     if (!m_canvas) {
         m_canvas = std::make_shared<QImageCanvas>();
         // A new cut-out (first result or a hand edit) keeps the batch's choices.
         connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
-            applyLook(*m_canvas, m_look);
+            applyLook(*m_canvas, m_look, true);
             setLoading(false);
             setToolTip(m_error);
             emit signal_state_changed(this);
@@ -158,11 +169,12 @@ void QPreviewItem::onMattingError(const QString& message)
     update();
 }
 
-void QPreviewItem::applyLook(QImageCanvas& canvas, const Look& look)
+void QPreviewItem::applyLook(QImageCanvas& canvas, const Look& look, bool preview)
 {
-    if (!look.image.isEmpty())
-        canvas.setBackgroundImage(look.image);
-    else if (look.hasColor)
+    if (!look.image.isEmpty()) {
+        if (!preview || !look.previewImage.isEmpty())
+            canvas.setBackgroundImage(preview ? look.previewImage : look.image);
+    } else if (look.hasColor)
         canvas.setBackgroundColor(look.color);
     if (look.cropId)
         canvas.applyCropSize(look.cropId, true, look.cropSize);
@@ -175,17 +187,46 @@ void QPreviewItem::onChangeBackgroundColor(const QColor& color)
     m_look.hasColor = true;
     m_look.color = color;
     m_look.image.clear();
+    QFile::remove(m_look.previewImage);
+    m_look.previewImage.clear();
     m_canvas->setBackgroundColor(color);
     update();
 }
 
+// The preview gets the picture shrunk by the factor its cut-out was shrunk by, so
+// that it looks like the saved result; read, shrunk and written on the pool. Thirty
+// tiles holding a photo-size picture (and a composed surface of its size) would
+// take gigabytes and stall the GUI for seconds.
 void QPreviewItem::onChangeBackgroundImage(const QString& imagePath)
 {
-    if (!isReady())
+    const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
+    if (!isReady() || !task || task->sourceSize().isEmpty())
         return;
     m_look.image = imagePath;
-    m_canvas->setBackgroundImage(imagePath);
-    update();
+    const double scale = double(m_previewWidth) / task->sourceSize().width();
+    const QString scaledPath =
+        QString("%1/%2_%3.png").arg(scaledPictureFolder(), m_taskId).arg(++m_backgroundSerial);
+    const QPointer<QPreviewItem> guard(this);
+    QWorkPool::instance()->post([guard, imagePath, scale, scaledPath]() {
+        QImageReader reader(imagePath);
+        reader.setAutoTransform(true);
+        const QImage picture = reader.read();
+        const QSize size(std::max(1, qRound(picture.width() * scale)), std::max(1, qRound(picture.height() * scale)));
+        const bool written = !picture.isNull() &&
+                             picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(scaledPath);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, imagePath, scaledPath, written]() {
+                // Dropped when another background was chosen meanwhile.
+                if (!guard || guard->m_look.image != imagePath || !guard->isReady())
+                    return;
+                QFile::remove(guard->m_look.previewImage);
+                guard->m_look.previewImage = written ? scaledPath : QString();
+                guard->m_canvas->setBackgroundImage(guard->m_look.previewImage);
+                guard->update();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void QPreviewItem::onCropImage(int id, bool commit, const QSize& size)
@@ -255,7 +296,7 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
                 *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
                     QObject::disconnect(*connection);
                     QWorkPool::instance()->post([=]() mutable {
-                        applyLook(*canvas, look);
+                        applyLook(*canvas, look, false);
                         auto why = std::make_shared<QString>();
                         const bool ok = canvas->save(file, format, outputSize, why.get());
                         // The canvas is a QObject of the GUI thread: its last reference goes there.

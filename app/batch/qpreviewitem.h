@@ -80,13 +80,16 @@ private:
         bool hasColor = false;
         QColor color;
         QString image;
+        // The picture shrunk for the preview canvas; empty until made.
+        QString previewImage;
         int cropId = 0;
         QSize cropSize;
     };
     void startTask();
     void loadPreview(const cv::Mat& full);
     void showPreview(const cv::Mat& cutout);
-    static void applyLook(QImageCanvas& canvas, const Look& look);
+    // preview: for the tile's own preview-size canvas rather than a full-size one.
+    static void applyLook(QImageCanvas& canvas, const Look& look, bool preview);
     void setLoading(bool running);
 
     int m_kind = 0;
@@ -99,5 +102,7 @@ private:
     cv::Mat m_edited;
     // Numbers the preview shrinks; only the latest one is shown.
     int m_previewSerial = 0;
+    int m_backgroundSerial = 0;
+    int m_previewWidth = 0;
     Ui::QPreviewItem* ui = nullptr;
 };

@@ -45,6 +45,8 @@ private slots:
     void releaseMeetsReaders();
     void previewReplacesCutout_data();
     void previewReplacesCutout();
+    void backgroundPictureAtPreviewScale_data();
+    void backgroundPictureAtPreviewScale();
     void releasedTileEditsAndSaves_data();
     void releasedTileEditsAndSaves();
 
@@ -205,6 +207,47 @@ void TestBatchMemory::previewReplacesCutout()
     QCOMPARE(atSuccess.empty(), cacheWritable);
     QCOMPARE(task.isCutoutReleased(), cacheWritable);
     QCOMPARE(task.loadCutout().size(), cv::Size(240, 180));
+}
+
+void TestBatchMemory::backgroundPictureAtPreviewScale_data()
+{
+    QTest::addColumn<QSize>("photo");
+    QTest::newRow("shrunk for the preview") << QSize(1600, 1200);
+    QTest::newRow("small enough already") << QSize(400, 300);
+}
+
+// A background picture as large as the photo: the tile shows the subject as large
+// against it as the saved file does, and the file gets the picture at full size.
+void TestBatchMemory::backgroundPictureAtPreviewScale()
+{
+    QFETCH(QSize, photo);
+    const QString tag = QString::number(photo.width());
+    const QString picture = testutils::sandboxPath() + "/blue_" + tag + ".png";
+    QImage blue(photo, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    QVERIFY(blue.save(picture));
+    QBatchMattingWidget widget;
+    widget.startBatch(1, {mattingtest::makePhoto("backdrop_" + tag + ".png", photo.width(), photo.height())});
+    QVERIFY(batchtest::waitReady(widget.items()));
+    QPreviewItem* tile = widget.items().first();
+    emit widget.signal_change_image(picture);
+    // 4:3 fills the tile's width; the disc's radius is a third of the height (40 px).
+    QTRY_COMPARE(tile->grab().toImage().pixelColor(5, 80), QColor(0, 0, 255));
+    const QColor inDisc = tile->grab().toImage().pixelColor(80 + 30, 80);
+    QVERIFY2(inDisc.red() > 150 && inDisc.blue() < 100, qPrintable(inDisc.name()));
+
+    const QString outDir = testutils::sandboxPath() + "/out/backdrop_" + tag;
+    QVERIFY(QDir().mkpath(outDir));
+    CSetting::setValue("output", "path", outDir);
+    CSetting::setValue("output", "format", 0);
+    CSetting::setValue("output", "size", 3);
+    batchtest::answerModal("btnApply");
+    QTest::mouseClick(tile->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(outDir).entryList({"*.png"}, QDir::Files).size(), 1, kTimeoutMs);
+    const cv::Mat saved =
+        cv::imread((outDir + "/" + QDir(outDir).entryList({"*.png"}, QDir::Files).first()).toStdString());
+    QCOMPARE(QSize(saved.cols, saved.rows), photo);
+    QCOMPARE(saved.at<cv::Vec3b>(2, 2), cv::Vec3b(255, 0, 0));
 }
 
 void TestBatchMemory::releasedTileEditsAndSaves_data()
