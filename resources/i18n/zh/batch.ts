@@ -208,5 +208,9 @@
         <source>The photo could not be processed.</source>
         <translation>无法处理这张照片。</translation>
     </message>
+    <message>
+        <source>The photo has no result yet.</source>
+        <translation>这张照片还没有抠图结果。</translation>
+    </message>
 </context>
 </TS>

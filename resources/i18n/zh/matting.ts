@@ -66,6 +66,10 @@
 <context>
     <name>QImageTask</name>
     <message>
+        <source>The result of %1 is no longer in the cache; the photo has to be matted again.</source>
+        <translation>%1 的抠图结果已不在缓存中，需要重新抠图。</translation>
+    </message>
+    <message>
         <source>The data parse for json failed!</source>
         <translation>JSON 数据解析失败！</translation>
     </message>
