@@ -1,6 +1,6 @@
 // A whole batch as the user runs it: photos (the last one a corrupt file) matted
-// by the local service (key engine), a common background and an ID size, one tile
-// corrected by brush, then "Save all". Reports the peak resident memory of the
+// by the local service (key engine), a common background colour and then picture
+// and an ID size, one tile corrected by brush, then "Save all". Reports the peak resident memory of the
 // program, the longest stall of the GUI event loop in each phase, the wall time
 // beside the sum of the single-photo times, and how many saved files decode.
 //
@@ -163,6 +163,12 @@ void BM_BatchFromAddToSaveAll(benchmark::State& state)
     QTemporaryDir work;
     const int count = envInt("BRISEL_BATCH_PHOTOS", 30);
     const QStringList photos = makePhotos(work.path(), count, envInt("BRISEL_BATCH_SIDE", 4000));
+    const QString backdrop = work.path() + "/backdrop.jpg";
+    {
+        const int width = envInt("BRISEL_BATCH_SIDE", 4000);
+        cv::Mat picture(width * 3 / 4, width, CV_8UC3, cv::Scalar(180, 120, 60));
+        cv::imwrite(backdrop.toStdString(), picture);
+    }
     QProcess service;
     const QString url = startService(service);
     if (url.isEmpty()) {
@@ -215,6 +221,8 @@ void BM_BatchFromAddToSaveAll(benchmark::State& state)
         for (QPreviewItem* item : widget.items())
             failed += item->isFailed() ? 1 : 0;
         emit widget.signal_change_color(QColor(255, 0, 0));
+        // Then a picture as large as the photos: the heavier common background.
+        emit widget.signal_change_image(backdrop);
         widget.onMenuClicked(20, "295x413px >");
 
         // One tile corrected by brush: its full cut-out is read back for the editor.
