@@ -11,9 +11,8 @@ namespace allocator {
 void configure()
 {
 #if defined(__GLIBC__)
-    // Blocks from 256 KB up are mapped and unmapped directly (a fixed threshold
-    // also stops glibc from raising it), and one arena serves all threads.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     mallopt(M_ARENA_MAX, 1);
 #endif
 }

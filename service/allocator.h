@@ -1,14 +1,17 @@
 #pragma once
-// Keeps the service's resident memory flat over thousands of jobs. Each job
-// allocates and frees tens of megabytes (photo, mask, cut-out, PNG) on whichever
-// thread runs it; glibc's default of raising the mmap threshold after such frees
-// lets those blocks settle in per-thread heaps that are never given back.
+// How the service uses memory. A job allocates and frees some hundred megabytes
+// in blocks of up to tens of megabytes (photo, mask, cut-out, PNG) on whichever
+// thread runs it. Pages fresh from the system cost far more to touch the first
+// time than the work done in them, so freed memory stays in one heap for the
+// next job, with no block mapped on its own, and goes back to the system only
+// when the service is idle. One heap for all threads keeps the resident size
+// flat over thousands of jobs.
 
 namespace allocator {
 
 // Call once at start-up, before other threads exist.
 void configure();
-// Call after a job: returns freed heap pages to the system.
+// Returns freed heap pages to the system; call when the service goes idle.
 void releaseFreed();
 
 } // namespace allocator

@@ -254,7 +254,6 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
         message = e.what();
     }
     removeFile(job.uploadPath);
-    allocator::releaseFreed();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     servicelog::info("job " + serial + (status == Status::Done ? " done" : " failed: " + message) + " in " +
                      std::to_string(ms.count()) + " ms");
