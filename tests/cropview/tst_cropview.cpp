@@ -1,41 +1,28 @@
-// The workspace's editor host driven as a user drives it: mouse on the views, the
-// zoom bar, history buttons and shortcuts, beautify runs from their page, saving
-// into real folders, the format dialog and the file size page. Photos are matted
-// from the task cache, so no service is needed.
+// The workspace's editor host driven as a user drives it: brush strokes reaching
+// the canvas, its shortcuts, beautify runs from their page, saving into real
+// folders and the file size page. Photos are matted from the task cache, so no
+// service is needed.
 
+#include "imagefixtures.h"
+#include "mouseinput.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
 #include "qcropwidget.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qimageformatdialog.h"
 #include "qimagehelp.h"
 #include "qimagesettings.h"
-#include "qimagetask.h"
-#include "qmattingbutton.h"
 #include "qmsgbox.h"
 #include "qpageadvanced.h"
 #include "qpagebeautify.h"
 #include "qsavefilewriter.h"
-#include "qtaskmanager.h"
 #include "qworkpool.h"
-#include "testutils.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QSlider>
-#include <QTimer>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include <memory>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -52,36 +39,6 @@ namespace {
 constexpr int kWaitMs = 20000;
 const QSize kPhoto(300, 200);
 
-QByteArray encoded(const cv::Mat& m, const char* ext)
-{
-    std::vector<uchar> bytes;
-    cv::imencode(ext, m, bytes);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
-}
-
-// A red disc on nothing: what the service sends for the photo below.
-cv::Mat discCutout()
-{
-    cv::Mat cutout(kPhoto.height(), kPhoto.width(), CV_8UC4, cv::Scalar(0, 0, 0, 0));
-    cv::circle(cutout, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220, 255),
-               cv::FILLED);
-    return cutout;
-}
-
-// A grey photo with a red disc, and in the task cache the disc cut out, so the
-// task finishes without asking the service.
-QString makeMattedPhoto(const QString& name)
-{
-    cv::Mat photo(kPhoto.height(), kPhoto.width(), CV_8UC3, cv::Scalar(200, 200, 200));
-    cv::circle(photo, cv::Point(kPhoto.width() / 2, kPhoto.height() / 2), 70, cv::Scalar(40, 40, 220),
-               cv::FILLED);
-    const QString path = testutils::sandboxPath() + "/photos/" + name;
-    if (!testutils::writeFile(path, encoded(photo, ".jpg"))
-        || !testutils::writeFile(QImageTask::cacheFilePath(path), encoded(discCutout(), ".png")))
-        return QString();
-    return path;
-}
-
 // Largest colour difference where both pictures are opaque; -1 when sizes differ.
 int worstOpaqueDifference(const cv::Mat& shown, const cv::Mat& expected)
 {
@@ -96,39 +53,6 @@ int worstOpaqueDifference(const cv::Mat& shown, const cv::Mat& expected)
         }
     }
     return worst;
-}
-
-void moveTo(QWidget* w, QPoint pos, Qt::MouseButton held)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
-void drag(QWidget* w, Qt::MouseButton button, QPoint from, QPoint to)
-{
-    QTest::mousePress(w, button, Qt::NoModifier, from);
-    moveTo(w, (from + to) / 2, button);
-    moveTo(w, to, button);
-    QTest::mouseRelease(w, button, Qt::NoModifier, to);
-}
-
-void wheel(QWidget* w, QPoint pos, int delta, Qt::Orientation direction = Qt::Vertical)
-{
-    const QPoint angle = direction == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
-    QWheelEvent event(QPointF(pos), QPointF(w->mapToGlobal(pos)), QPoint(), angle, Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(w, &event);
-}
-
-// Answers the next modal dialog once it is shown: clicks the named buttons in turn.
-void answerDialog(const QStringList& buttons)
-{
-    QTimer::singleShot(0, [buttons] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        QVERIFY(dialog);
-        for (const QString& name : buttons)
-            QTest::mouseClick(dialog->findChild<QPushButton*>(name), Qt::LeftButton);
-    });
 }
 
 } // namespace
@@ -165,122 +89,53 @@ private slots:
         QTaskManager::clear();
     }
 
-    void historyButtonsFollowEdits_data()
+    // Two strokes and one undo, then a key: the history keys step the brush view's
+    // history and the bracket keys its size, while the brush view shows only.
+    void shortcuts_data()
     {
-        QTest::addColumn<bool>("useKeys");
-        QTest::addColumn<QKeySequence>("restoreKeys");
-        QTest::newRow("buttons") << false << QKeySequence();
-        QTest::newRow("Ctrl+Z, Ctrl+Shift+Z") << true << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z);
-        QTest::newRow("Ctrl+Z, Ctrl+Y") << true << QKeySequence(Qt::CTRL + Qt::Key_Y);
-    }
-
-    void historyButtonsFollowEdits()
-    {
-        QFETCH(bool, useKeys);
-        QFETCH(QKeySequence, restoreKeys);
-        LOAD();
-        auto* undo = child<QMattingButton>("BtnUndo");
-        auto* restore = child<QMattingButton>("BtnRestore");
-        QVERIFY(undo->isHidden());
-        host->setActiveView(QCropWidget::BrushView);
-        QVERIFY(undo->isVisible() && restore->isVisible());
-        QVERIFY(!undo->isEnabled() && !restore->isEnabled());
-
-        strokeOverDisc();
-        strokeOverDisc();
-        QVERIFY(undo->isEnabled() && !restore->isEnabled());
-        const auto step = [&](bool back) {
-            if (!useKeys)
-                QTest::mouseClick(back ? undo : restore, Qt::LeftButton);
-            else if (back)
-                QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
-            else
-                QTest::keySequence(host.get(), restoreKeys);
-        };
-        step(true);
-        QCOMPARE(brush()->history().current(), 1);
-        QVERIFY(undo->isEnabled() && restore->isEnabled());
-        step(true);
-        QCOMPARE(brush()->history().current(), 0);
-        QVERIFY(!undo->isEnabled() && restore->isEnabled());
-        QCOMPARE(undo->property("status").toString(), QStringLiteral("disabled"));
-        step(false);
-        step(false);
-        QCOMPARE(brush()->history().current(), 2);
-        QVERIFY(undo->isEnabled() && !restore->isEnabled());
-        // The brush keys do nothing while the crop view shows.
-        host->setActiveView(QCropWidget::CropView);
-        QTest::keySequence(host.get(), QKeySequence(Qt::CTRL + Qt::Key_Z));
-        QTest::keyClick(host.get(), Qt::Key_BracketRight);
-        QCOMPARE(brush()->history().current(), 2);
-        QCOMPARE(brush()->brushSize(), 12);
-    }
-
-    void bracketKeysChangeBrushSize_data()
-    {
-        QTest::addColumn<int>("start");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<bool>("onBrush");
         QTest::addColumn<bool>("magic");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("[ stops at 1") << 2 << false << int(Qt::Key_BracketLeft) << 1;
-        QTest::newRow("] stops at 100") << 99 << false << int(Qt::Key_BracketRight) << 100;
-        QTest::newRow("magic brush has no size") << 12 << true << int(Qt::Key_BracketRight) << 12;
+        QTest::addColumn<int>("startSize");
+        QTest::addColumn<int>("history");
+        QTest::addColumn<int>("size");
+        const QKeySequence undo(Qt::CTRL + Qt::Key_Z), smaller(Qt::Key_BracketLeft), larger(Qt::Key_BracketRight);
+        QTest::newRow("Ctrl+Z") << undo << true << false << 12 << 0 << 12;
+        QTest::newRow("Ctrl+Shift+Z") << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z) << true << false << 12
+                                      << 2 << 12;
+        QTest::newRow("Ctrl+Y") << QKeySequence(Qt::CTRL + Qt::Key_Y) << true << false << 12 << 2 << 12;
+        QTest::newRow("[ stops at 1") << smaller << true << false << 2 << 1 << 1;
+        QTest::newRow("] stops at 100") << larger << true << false << 99 << 1 << 100;
+        QTest::newRow("magic brush has no size") << larger << true << true << 12 << 1 << 12;
+        QTest::newRow("crop view: no undo") << undo << false << false << 12 << 1 << 12;
+        QTest::newRow("crop view: no size") << larger << false << false << 12 << 1 << 12;
     }
 
-    void bracketKeysChangeBrushSize()
+    void shortcuts()
     {
-        QFETCH(int, start);
+        QFETCH(QKeySequence, keys);
+        QFETCH(bool, onBrush);
         QFETCH(bool, magic);
-        QFETCH(int, key);
-        QFETCH(int, expected);
+        QFETCH(int, startSize);
+        QFETCH(int, history);
+        QFETCH(int, size);
         LOAD();
         host->setActiveView(QCropWidget::BrushView);
-        host->onChangeBrushSize(start);
+        strokeOverDisc();
+        strokeOverDisc();
+        brush()->undo();
+        QCOMPARE(brush()->history().current(), 1);
+        host->onChangeBrushSize(startSize);
         host->onChangeBrush(magic);
+        if (!onBrush)
+            host->setActiveView(QCropWidget::CropView);
         QSignalSpy told(host.get(), &QCropWidget::signal_brush_size_changed);
-        QTest::keyClick(host.get(), Qt::Key(key));
-        QCOMPARE(brush()->brushSize(), expected);
-        QCOMPARE(told.size(), expected != start ? 1 : 0);
+        QTest::keySequence(host.get(), keys);
+        QCOMPARE(brush()->history().current(), history);
+        QCOMPARE(brush()->brushSize(), size);
+        QCOMPARE(told.size(), size != startSize ? 1 : 0);
         if (!told.isEmpty())
-            QCOMPARE(told.first().first().toInt(), expected);
-    }
-
-    void zoomBar_data()
-    {
-        QTest::addColumn<float>("start");
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("percent");
-        QTest::newRow("slider to 250") << 1.0f << "slider 250" << 250;
-        QTest::newRow("minus button at the floor") << 0.4f << "btnZoomIn" << 40;
-        QTest::newRow("wheel up from 2.0 jumps") << 2.0f << "wheel up" << 300;
-        QTest::newRow("sideways scroll is no zoom") << 1.5f << "wheel sideways" << 150;
-    }
-
-    void zoomBar()
-    {
-        QFETCH(float, start);
-        QFETCH(QString, action);
-        QFETCH(int, percent);
-        LOAD();
-        child<QSlider>("hSliderImageFactor")->setValue(qRound(start * 100));
-        const QSize wholeAtOne = crop()->size();
-        if (action == "slider 250")
-            child<QSlider>("hSliderImageFactor")->setValue(250);
-        else if (action.startsWith("btn"))
-            QTest::mouseClick(child<QPushButton>(qPrintable(action)), Qt::LeftButton);
-        else if (action == "wheel sideways")
-            wheel(crop(), crop()->rect().center(), -120, Qt::Horizontal);
-        else
-            wheel(crop(), crop()->rect().center(), action == "wheel up" ? 120 : -120);
-        QCOMPARE(int(crop()->factor() * 100 + 0.5f), percent);
-        QCOMPARE(labelText("labelImageFactor"), QStringLiteral("%1%").arg(percent));
-        QCOMPARE(child<QSlider>("hSliderImageFactor")->value(), percent);
-        // The picture is fitted into the view scaled by the factor.
-        crop()->grab();
-        const QSize bound = wholeAtOne * (percent / 100.0);
-        const QSize shown = crop()->imageRect().size();
-        QVERIFY2(qAbs(shown.width() - bound.width()) <= 1 || qAbs(shown.height() - bound.height()) <= 1,
-                 qPrintable(QString("%1x%2").arg(shown.width()).arg(shown.height())));
+            QCOMPARE(told.first().first().toInt(), size);
     }
 
     void brushEditReachesCanvas()
@@ -331,7 +186,7 @@ private slots:
             QVERIFY(beautifyWith(&page, "hSliderStrenghtTone", tone));
             QVERIFY(beautifyWith(&page, "hSliderSmooth", smooth));
         }
-        const cv::Mat downloaded = discCutout();
+        const cv::Mat downloaded = imagefixtures::discCutout(kPhoto);
         QCOMPARE(
             worstOpaqueDifference(shown(), QBeautify::beautifyCutout(downloaded, downloaded, tone, smooth)),
             0);
@@ -404,8 +259,7 @@ private slots:
         QTest::addColumn<bool>("jpg");
         QTest::addColumn<QSize>("expected"); // height 0: whatever the crop gives
         QTest::addColumn<double>("widthMm"); // 0: no print size in the file
-        QTest::newRow("one-inch png") << 20 << 3 << false << QSize(295, 413) << 25.0;
-        QTest::newRow("two-inch jpg") << 23 << 3 << true << QSize(413, 579) << 35.0;
+        QTest::newRow("two-inch png") << 23 << 3 << false << QSize(413, 579) << 35.0;
         QTest::newRow("one-inch at 2K") << 20 << 1 << true << QSize(2000, 0) << 25.0;
         QTest::newRow("e-commerce square") << 16 << 3 << false << QSize(1000, 1000) << 0.0;
     }
@@ -468,39 +322,6 @@ private slots:
                  qPrintable(boxes.first().second));
     }
 
-    void formatDialogRemembers_data()
-    {
-        QTest::addColumn<bool>("stored");
-        QTest::addColumn<QStringList>("clicks");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("JPG and OK") << false << QStringList{"btnFormatJPG", "btnApply"} << true << true;
-        QTest::newRow("JPG then close") << false << QStringList{"btnFormatJPG", "btnClose"} << false << false;
-        QTest::newRow("OK keeps the last choice") << true << QStringList{"btnApply"} << true << true;
-    }
-
-    void formatDialogRemembers()
-    {
-        QFETCH(bool, stored);
-        QFETCH(QStringList, clicks);
-        QFETCH(bool, accepted);
-        QFETCH(bool, expected);
-        QAppSettings::setOutputAsJpg(stored);
-        {
-            QImageFormatDialog dialog(host.get());
-            QCOMPARE(dialog.isJpg(), stored);
-            answerDialog(clicks);
-            QCOMPARE(dialog.exec() == QDialog::Accepted, accepted);
-        }
-        QCOMPARE(QAppSettings::outputAsJpg(), expected);
-        // A new dialog (a later save) opens with the stored choice and explains it.
-        QImageFormatDialog next(host.get());
-        QCOMPARE(next.isJpg(), expected);
-        QCOMPARE(next.findChild<QPushButton*>("btnFormatJPG")->property("checked").toBool(), expected);
-        const QString explained = next.findChild<QLabel*>("labelFormatMsg")->text();
-        QVERIFY2(explained.startsWith(expected ? "JPG" : "PNG"), qPrintable(explained));
-    }
-
     void fileSizePageKeepsLimit()
     {
         auto page = std::make_unique<QPageAdvanced>();
@@ -523,24 +344,15 @@ private:
     // Loads `name` into a fresh host and waits until both views show it.
     void load(const QString& name = QStringLiteral("portrait.jpg"))
     {
-        const QString photo = makeMattedPhoto(name);
-        QVERIFY(!photo.isEmpty());
-        auto task = std::make_shared<QImageTask>(Person, photo);
-        QSignalSpy done(task.get(), &QImageTask::signal_success);
-        QTaskManager::addTask(task);
-        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kWaitMs);
-        host->setTask(task->id());
+        const QString id = imagefixtures::cachedTask(name, kPhoto, kWaitMs);
+        QVERIFY(!id.isEmpty());
+        host->setTask(id);
         QTRY_VERIFY_WITH_TIMEOUT(crop()->hasImage() && brush()->isReady(), kWaitMs);
         crop()->grab(); // lays the picture out as a paint does
     }
 
     QImageCropWidget* crop() const { return host->cropView(); }
     QImageCutoutWidget* brush() const { return host->brushView(); }
-    template <typename T> T* child(const char* name) const
-    {
-        return host->findChild<T*>(QLatin1String(name));
-    }
-    QString labelText(const char* name) const { return child<QLabel>(name)->text(); }
     // Saves into folder and returns the written file (empty on failure).
     QString saveInto(const QString& folder, int outputSize)
     {
@@ -564,10 +376,8 @@ private:
         for (int i = 0; i < value; ++i)
             QTest::keyClick(slider, Qt::Key_Right);
         QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
-        QMouseEvent up(QEvent::MouseButtonRelease, slider->rect().center(),
-                       slider->mapToGlobal(slider->rect().center()), Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-        QApplication::sendEvent(slider, &up);
+        mouseinput::send(slider, QEvent::MouseButtonRelease, slider->rect().center(), Qt::LeftButton,
+                         Qt::NoButton);
         // The job is queued, not run in the release: the page waits for it.
         return !slider->isEnabled() && finished.isEmpty() && finished.wait(kWaitMs) && slider->isEnabled();
     }
@@ -575,7 +385,8 @@ private:
     void strokeOverDisc()
     {
         const QRect shown = brush()->imageRect();
-        drag(brush(), Qt::LeftButton, shown.center() - QPoint(20, 0), shown.center() + QPoint(20, 0));
+        mouseinput::drag(brush(), Qt::LeftButton,
+                         {shown.center() - QPoint(20, 0), shown.center(), shown.center() + QPoint(20, 0)});
     }
 
     std::unique_ptr<QCropWidget> host;

@@ -4,63 +4,29 @@
 // were switched away from or deleted alone. Tasks finish from the cut-out cache,
 // so no service is needed.
 
+#include "imagefixtures.h"
+#include "mouseinput.h"
 #include "qbatchcutwidget.h"
 #include "qcropwidget.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
-#include "qimagetask.h"
 #include "qmattingbutton.h"
-#include "qtaskmanager.h"
 #include "qworkpool.h"
-#include "testutils.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
-#include <QWheelEvent>
-
-#include <opencv2/imgproc.hpp>
 
 #include <functional>
-#include <memory>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
 namespace {
 constexpr int kWaitMs = 20000;
 
-// A photo whose cut-out (a disc, the rest transparent) is already in the task
-// cache; runs its task through the registry and returns the identifier, empty on
-// failure.
 QString cachedTask(const QString& name)
 {
-    const QString photo = testutils::sandboxPath() + "/photos/" + name;
-    QByteArray bytes;
-    if (!QImageHelp::encodeImage(testutils::texturedBgr(240, 160), ".jpg", {}, &bytes)
-        || !testutils::writeFile(photo, bytes))
-        return QString();
-    cv::Mat cutout = testutils::solidBgra(240, 160, cv::Scalar(0, 0, 0, 0));
-    cv::circle(cutout, cv::Point(120, 80), 60, cv::Scalar(40, 40, 220, 255), cv::FILLED);
-    if (!QImageHelp::encodeImage(cutout, ".png", {}, &bytes)
-        || !testutils::writeFile(QImageTask::cacheFilePath(photo), bytes))
-        return QString();
-    auto task = std::make_shared<QImageTask>(Person, photo);
-    QSignalSpy done(task.get(), &QImageTask::signal_success);
-    QTaskManager::addTask(task);
-    if (done.isEmpty() && !done.wait(kWaitMs))
-        return QString();
-    return task->id();
-}
-
-void wheelUp(QWidget* view)
-{
-    const QPoint at = view->rect().center();
-    QWheelEvent event(QPointF(at), QPointF(view->mapToGlobal(at)), QPoint(), QPoint(0, 120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &event);
+    return imagefixtures::cachedTask(name, QSize(240, 160), kWaitMs);
 }
 
 // One click of the remove brush on the middle of the disc: one step of history.
@@ -77,6 +43,12 @@ struct Host
     std::unique_ptr<QWidget> widget;
     QWidget* view = nullptr;
     std::function<float()> factor;
+
+    template <typename V> void track(V* v)
+    {
+        view = v;
+        factor = [v] { return v->factor(); };
+    }
 
     template <typename T> T* child(const char* name) const { return widget->findChild<T*>(QLatin1String(name)); }
     QSlider* slider() const { return child<QSlider>("hSliderImageFactor"); }
@@ -137,9 +109,7 @@ void TestViewControls::open(const QString& kind)
         QVERIFY(QTest::qWaitForWindowExposed(editor));
         editor->loadTask(id);
         QTRY_VERIFY_WITH_TIMEOUT(editor->view() && editor->view()->isReady(), kWaitMs);
-        QImageCutoutWidget* view = editor->view();
-        host.view = view;
-        host.factor = [view] { return view->factor(); };
+        host.track(editor->view());
         return;
     }
     auto* crop = new QCropWidget;
@@ -151,13 +121,9 @@ void TestViewControls::open(const QString& kind)
     QTRY_VERIFY_WITH_TIMEOUT(crop->hasImage() && crop->brushView()->isReady(), kWaitMs);
     if (kind == "brush") {
         crop->setActiveView(QCropWidget::BrushView);
-        QImageCutoutWidget* view = crop->brushView();
-        host.view = view;
-        host.factor = [view] { return view->factor(); };
+        host.track(crop->brushView());
     } else {
-        QImageCropWidget* view = crop->cropView();
-        host.view = view;
-        host.factor = [view] { return view->factor(); };
+        host.track(crop->cropView());
     }
 }
 
@@ -171,9 +137,7 @@ QImageCutoutWidget* TestViewControls::openSecondTile()
     editor->loadTask(second);
     if (!QTest::qWaitFor([&] { return editor->view() != first && editor->view()->isReady(); }, kWaitMs))
         return nullptr;
-    QImageCutoutWidget* view = editor->view();
-    host.view = view;
-    host.factor = [view] { return view->factor(); };
+    host.track(editor->view());
     return first;
 }
 
@@ -185,12 +149,13 @@ void TestViewControls::zoomClampsAtSliderEnds_data()
     QTest::addColumn<int>("percent");
     for (const char* kind : {"crop", "brush", "batch"}) {
         const QString k = QString::fromLatin1(kind);
-        QTest::newRow(qPrintable(k + ": plus at the top")) << k << 300 << "btnZoomOut" << 300;
         QTest::newRow(qPrintable(k + ": minus at the floor")) << k << 40 << "btnZoomIn" << 40;
         QTest::newRow(qPrintable(k + ": plus near the top jumps to it")) << k << 250 << "btnZoomOut" << 300;
         QTest::newRow(qPrintable(k + ": slider below its range")) << k << 100 << "slider 10" << 40;
         QTest::newRow(qPrintable(k + ": slider above its range")) << k << 100 << "slider 900" << 300;
+        QTest::newRow(qPrintable(k + ": wheel up from 2.0 jumps")) << k << 200 << "wheel 0 120" << 300;
     }
+    QTest::newRow("crop: sideways scroll is no zoom") << "crop" << 150 << "wheel -120 0" << 150;
 }
 
 void TestViewControls::zoomClampsAtSliderEnds()
@@ -206,6 +171,9 @@ void TestViewControls::zoomClampsAtSliderEnds()
     QCOMPARE(qRound(host.factor() * 100), start);
     if (action.startsWith("slider"))
         host.slider()->setValue(action.section(' ', 1).toInt());
+    else if (action.startsWith("wheel"))
+        mouseinput::wheel(host.view, host.view->rect().center(),
+                          QPoint(action.section(' ', 1, 1).toInt(), action.section(' ', 2).toInt()));
     else
         host.click(qPrintable(action));
     QCOMPARE(host.slider()->value(), percent);
@@ -238,20 +206,17 @@ void TestViewControls::barFollowsOnlyTheShownView()
         auto* crop = static_cast<QCropWidget*>(host.widget.get());
         const bool toBrush = kind == "crop";
         crop->setActiveView(toBrush ? QCropWidget::BrushView : QCropWidget::CropView);
-        if (toBrush) {
-            host.view = crop->brushView();
-            host.factor = [crop] { return crop->brushView()->factor(); };
-        } else {
-            host.view = crop->cropView();
-            host.factor = [crop] { return crop->cropView()->factor(); };
-        }
+        if (toBrush)
+            host.track(crop->brushView());
+        else
+            host.track(crop->cropView());
     }
     QVERIFY(host.view != left);
     const int shown = qRound(host.factor() * 100);
     QCOMPARE(host.slider()->value(), shown);
     QCOMPARE(host.label(), QString("%1%").arg(shown));
 
-    wheelUp(left);
+    mouseinput::wheel(left, left->rect().center(), QPoint(0, 120));
     QCOMPARE(qRound(leftFactor() * 100), 300);
     QCOMPARE(host.slider()->value(), shown);
     QCOMPARE(host.label(), QString("%1%").arg(shown));
@@ -295,6 +260,7 @@ void TestViewControls::historyButtonsActOnShownView()
     else
         crop->setActiveView(QCropWidget::CropView);
     QTRY_VERIFY(!restore->isEnabled());
+    QCOMPARE(undo->isHidden(), !batch); // the crop view has no history of its own
     QTest::keySequence(host.widget.get(), QKeySequence(Qt::CTRL + Qt::Key_Y));
     QCOMPARE(edited->history().current(), 0);
     if (batch)
