@@ -1,10 +1,10 @@
+#include "mouseinput.h"
 #include "qimagecutoutwidget.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
-#include <QApplication>
 #include <QSignalSpy>
 
 Q_DECLARE_METATYPE(cv::Mat)
@@ -29,21 +29,8 @@ cv::Mat cutout()
     return m;
 }
 
-// QTest's mouseMove only moves the cursor on this platform; the view needs the
-// move events themselves, with the button held.
-void moveTo(QWidget* w, QPoint pos, Qt::MouseButton held)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &move);
-}
-
-void drag(QWidget* w, Qt::MouseButton button, const QVector<QPoint>& path)
-{
-    QTest::mousePress(w, button, Qt::NoModifier, path.first());
-    for (int i = 1; i < path.size(); ++i)
-        moveTo(w, path[i], button);
-    QTest::mouseRelease(w, button, Qt::NoModifier, path.last());
-}
+using mouseinput::drag;
+using mouseinput::moveTo;
 
 } // namespace
 
@@ -77,15 +64,14 @@ private slots:
         view = nullptr;
     }
 
-    // '+' and '-' are the zoom buttons, 'w' and 'W' a wheel notch up and down.
+    // '+' and '-' are the zoom steps, 'w' and 'W' a wheel notch up and down; the
+    // bar's clamping is checked through both hosts elsewhere.
     void zoom_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<float>("expected");
-        QTest::newRow("floor holds") << "--------" << 0.4f;
         QTest::newRow("nine up") << "+++++++++" << 1.9f;
         QTest::newRow("tenth up jumps") << "++++++++++" << 3.0f;
-        QTest::newRow("ceiling holds") << "++++++++++++" << 3.0f;
         QTest::newRow("down from the top") << "++++++++++-" << 2.9f;
         QTest::newRow("wheel") << "wwW" << 1.1f;
     }
@@ -102,10 +88,7 @@ private slots:
                 QCOMPARE(reached, view->factor());
                 continue;
             }
-            const QPoint at(50, 50);
-            QWheelEvent notch(at, view->mapToGlobal(at), QPoint(), QPoint(0, c == 'w' ? 120 : -120),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(view, &notch);
+            mouseinput::wheel(view, QPoint(50, 50), QPoint(0, c == 'w' ? 120 : -120));
             QCOMPARE(reported.size(), ++wheels);
             QCOMPARE(reported.last().at(0).toFloat(), view->factor());
         }

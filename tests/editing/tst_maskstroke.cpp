@@ -40,7 +40,6 @@ private slots:
         QTest::addColumn<int>("diameter");
         QTest::addColumn<bool>("keep");
         QTest::newRow("keep 20") << 20 << true;
-        QTest::newRow("keep 60") << 60 << true;
         QTest::newRow("remove 30") << 30 << false;
     }
 
