@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QVector>
 
 namespace {
 
@@ -76,28 +77,42 @@ private slots:
         QCOMPARE(history.state(history.current()), shown);
     }
 
-    void fiftyEditsRebuildExactly()
+    // Every step down to the first state and up again gives the exact state, and
+    // so do jumps that rebuild from a key state.
+    void walkDownAndUp_data()
     {
+        QTest::addColumn<QVector<QImage>>("states");
         QRandomGenerator rng(7);
-        QHistoryPixmap history;
-        QVector<QImage> states{filled({120, 80}, qRgba(0, 0, 255, 100))};
-        history.push(states.last());
+        QVector<QImage> fifty{filled({120, 80}, qRgba(0, 0, 255, 100))};
         for (int i = 0; i < 50; ++i) {
             const QRect area(rng.bounded(110), rng.bounded(70), 1 + rng.bounded(40), 1 + rng.bounded(30));
-            states.append(edited(states.last(), area, rng.generate() | 0x01000000));
-            history.push(states.last());
+            fifty.append(edited(fifty.last(), area, rng.generate() | 0x01000000));
         }
-        // Walk all the way down and up again: every step gives the exact state.
-        for (int i = 49; i >= 0; --i)
+        QTest::newRow("fifty edits") << fifty;
+        // A state of another size or format must be kept whole.
+        const QImage large = filled({200, 100}, 0xff445566);
+        const QImage large2 = edited(large, {10, 10, 5, 5}, 0xffffffff);
+        QTest::newRow("other sizes and formats")
+            << QVector<QImage>{filled({20, 10}, 0xff112233), large, large2,
+                               large2.convertToFormat(QImage::Format_ARGB32_Premultiplied)};
+    }
+
+    void walkDownAndUp()
+    {
+        QFETCH(QVector<QImage>, states);
+        QHistoryPixmap history;
+        for (const QImage& s : states)
+            history.push(s);
+        const int last = states.size() - 1;
+        for (int i = last - 1; i >= 0; --i)
             QCOMPARE(history.undoImage(), states[i]);
-        for (int i = 1; i <= 50; ++i)
+        QVERIFY(history.undoImage().isNull());
+        for (int i = 1; i <= last; ++i)
             QCOMPARE(history.redoImage(), states[i]);
-        // Jumps that need a rebuild from the first state.
-        for (int i : {0, 13, 37, 50})
+        QVERIFY(history.redoImage().isNull());
+        for (int i : {0, last / 4, last / 2 + 1, last})
             QCOMPARE(history.state(i), states[i]);
-        const QMap<int, QPixmap> all = history.entries();
-        QCOMPARE(all.size(), 51);
-        QCOMPARE(all.lastKey(), 50);
+        QCOMPARE(history.entries().size(), states.size());
     }
 
     void manyEditsStayCompact()
@@ -113,24 +128,6 @@ private slots:
         const qint64 full = image.sizeInBytes();
         QVERIFY2(history.storedBytes() < full + full / 4,
                  qPrintable(QString::number(history.storedBytes())));
-    }
-
-    void keyStatesOfOtherSizes()
-    {
-        QHistoryPixmap history;
-        const QImage small = filled({20, 10}, 0xff112233);
-        const QImage large = filled({200, 100}, 0xff445566);
-        const QImage large2 = edited(large, {10, 10, 5, 5}, 0xffffffff);
-        const QImage premultiplied = large2.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const QImage states[] = {small, large, large2, premultiplied};
-        for (const QImage& s : states)
-            history.push(s);
-        for (int i = 2; i >= 0; --i)
-            QCOMPARE(history.undoImage(), states[i]);
-        QVERIFY(history.undoImage().isNull());
-        for (int i = 1; i <= 3; ++i)
-            QCOMPARE(history.redoImage(), states[i]);
-        QVERIFY(history.redoImage().isNull());
     }
 
     void lastChangeCoversTheEdit()
