@@ -49,8 +49,8 @@ inline QString cachedTask(const QString& name, QSize size, int waitMs = 20000)
     const QString photo = testutils::sandboxPath() + "/photos/" + name;
     cv::Mat picture(size.height(), size.width(), CV_8UC3, cv::Scalar::all(200));
     paintDisc(picture, cv::Scalar(40, 40, 220));
-    if (!testutils::writeFile(photo, encoded(picture, ".jpg"))
-        || !testutils::writeFile(QImageTask::cacheFilePath(photo), encoded(discCutout(size), ".png")))
+    if (!testutils::writeFile(photo, encoded(picture, ".jpg")) ||
+        !testutils::writeFile(QImageTask::cacheFilePath(photo), encoded(discCutout(size), ".png")))
         return QString();
     auto task = std::make_shared<QImageTask>(Person, photo);
     QSignalSpy done(task.get(), &QImageTask::signal_success);

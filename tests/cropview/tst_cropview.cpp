@@ -99,10 +99,11 @@ private slots:
         QTest::addColumn<int>("startSize");
         QTest::addColumn<int>("history");
         QTest::addColumn<int>("size");
-        const QKeySequence undo(Qt::CTRL + Qt::Key_Z), smaller(Qt::Key_BracketLeft), larger(Qt::Key_BracketRight);
+        const QKeySequence undo(Qt::CTRL + Qt::Key_Z), smaller(Qt::Key_BracketLeft),
+            larger(Qt::Key_BracketRight);
         QTest::newRow("Ctrl+Z") << undo << true << false << 12 << 0 << 12;
-        QTest::newRow("Ctrl+Shift+Z") << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z) << true << false << 12
-                                      << 2 << 12;
+        QTest::newRow("Ctrl+Shift+Z")
+            << QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z) << true << false << 12 << 2 << 12;
         QTest::newRow("Ctrl+Y") << QKeySequence(Qt::CTRL + Qt::Key_Y) << true << false << 12 << 2 << 12;
         QTest::newRow("[ stops at 1") << smaller << true << false << 2 << 1 << 1;
         QTest::newRow("] stops at 100") << larger << true << false << 99 << 1 << 100;

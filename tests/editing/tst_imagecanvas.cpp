@@ -19,6 +19,11 @@ cv::Mat cutoutWithSubject(int w, int h, const QRect& subject)
     return m;
 }
 
+QString text(const QRect& r)
+{
+    return QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
 bool load(QImageCanvas& canvas, const cv::Mat& cutout, QSize source = QSize())
 {
     QSignalSpy updated(&canvas, &QImageCanvas::signal_update);
@@ -33,10 +38,7 @@ class TestImageCanvas : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QWorkPool::instance()->start(2);
-    }
+    void initTestCase() { QWorkPool::instance()->start(2); }
 
     void cropFrames_data()
     {
@@ -151,8 +153,7 @@ private slots:
         const QRect frame = canvas.cropRect();
         const QRect placed = canvas.subjectRect();
         QVERIFY(placed.width() <= natural.width() && placed.height() <= natural.height());
-        QVERIFY2(frame.contains(placed), qPrintable(QString("%1,%2 %3x%4").arg(placed.x()).arg(placed.y())
-                                                        .arg(placed.width()).arg(placed.height())));
+        QVERIFY2(frame.contains(placed), qPrintable(text(placed)));
         // Shrunk or not, it keeps its proportions and sits in the middle of the frame.
         QVERIFY(qAbs(double(placed.width()) / placed.height() - double(natural.width()) / natural.height()) <
                 0.02);
@@ -199,25 +200,16 @@ private slots:
         QVERIFY(load(canvas, cutoutWithSubject(600, 400, QRect(200, 100, 150, 200))));
         const QRect before = canvas.subjectRect();
         QRect r = before;
-        int dragX = qAbs(dx), dragY = qAbs(dy);
-        switch (handle) {
-        case 0: r.setLeft(r.left() + dx); r.setTop(r.top() + dy); break;
-        case 1: r.setTop(r.top() + dy); dragX = 0; break;
-        case 2: r.setRight(r.right() + dx); r.setTop(r.top() + dy); break;
-        case 3: r.setLeft(r.left() + dx); dragY = 0; break;
-        case 4: r.setRight(r.right() + dx); dragY = 0; break;
-        case 5: r.setLeft(r.left() + dx); r.setBottom(r.bottom() + dy); break;
-        case 6: r.setBottom(r.bottom() + dy); dragX = 0; break;
-        case 7: r.setRight(r.right() + dx); r.setBottom(r.bottom() + dy); break;
-        default: r.translate(dx, dy); break;
-        }
+        // The edges each handle moves (left, top, right, bottom); the middle moves all.
+        const int moves[9] = {0b1100, 0b0100, 0b0110, 0b1000, 0b0010, 0b1001, 0b0001, 0b0011, 0b1111};
+        const bool left = moves[handle] & 0b1000, top = moves[handle] & 0b0100,
+                   right = moves[handle] & 0b0010, bottom = moves[handle] & 0b0001;
+        r.adjust(left ? dx : 0, top ? dy : 0, right ? dx : 0, bottom ? dy : 0);
+        const int dragX = left || right ? qAbs(dx) : 0, dragY = top || bottom ? qAbs(dy) : 0;
         canvas.setForegroundGeometry(dragX, dragY, r);
         const QRect after = canvas.subjectRect();
         QVERIFY(after.width() >= 8 && after.height() >= 8);
-        QVERIFY2(
-            QRect(QPoint(0, 0), canvas.canvasSize()).contains(after),
-            qPrintable(
-                QString("%1,%2 %3x%4").arg(after.x()).arg(after.y()).arg(after.width()).arg(after.height())));
+        QVERIFY2(QRect(QPoint(0, 0), canvas.canvasSize()).contains(after), qPrintable(text(after)));
         QVERIFY(qAbs(double(after.width()) / after.height() - double(before.width()) / before.height()) <
                 0.1);
         QCOMPARE(canvas.handles().value(0).topLeft(), after.topLeft() - QPoint(8, 8));
@@ -243,7 +235,7 @@ private slots:
         QCOMPARE(canvas.canvasSize(), QSize(400, 500));
         QCOMPARE(canvas.foregroundRect(), QRect(0, 100, 400, 300));
         const QImage shown = canvas.composedPixmap().toImage();
-        QCOMPARE(qAlpha(shown.pixel(10, 10)), 0);          // a strip left of the picture
+        QCOMPARE(qAlpha(shown.pixel(10, 10)), 0); // a strip left of the picture
         QCOMPARE(shown.pixelColor(200, 20), QColor(Qt::green));
         QCOMPARE(canvas.backgroundWidth(), 200);
         QVERIFY(!canvas.setBackgroundImage(testutils::sandboxPath() + "/missing.png"));
@@ -254,22 +246,30 @@ private slots:
 
     void save_data()
     {
+        QTest::addColumn<int>("code"); // the committed crop; 1: the whole picture
         QTest::addColumn<int>("format");
         QTest::addColumn<int>("outputSize");
         QTest::addColumn<QSize>("expected"); // 640 x 480, by the rounding of the larger side's scale
         QTest::addColumn<QColor>("background");
-        QTest::addColumn<QColor>("corner");  // in the written file
+        QTest::addColumn<QColor>("corner"); // in the written file
         const QColor none, clear(0, 0, 0, 0);
-        QTest::newRow("png 1080p") << 0 << 0 << QSize(1440, 1080) << none << clear;
+        QTest::newRow("png 1080p") << 1 << 0 << 0 << QSize(1440, 1080) << none << clear;
         QTest::newRow("jpg 2k, white under nothing")
-            << 1 << 1 << QSize(2000, 1500) << none << QColor(Qt::white);
-        QTest::newRow("jpg original, red") << 1 << 3 << QSize(640, 480) << QColor(Qt::red) << QColor(Qt::red);
+            << 1 << 1 << 1 << QSize(2000, 1500) << none << QColor(Qt::white);
+        QTest::newRow("jpg original, red")
+            << 1 << 1 << 3 << QSize(640, 480) << QColor(Qt::red) << QColor(Qt::red);
         QTest::newRow("jpg, transparent colour is not white")
-            << 1 << 3 << QSize(640, 480) << clear << QColor(Qt::black);
+            << 1 << 1 << 3 << QSize(640, 480) << clear << QColor(Qt::black);
+        // The subject sits in the middle of every committed frame.
+        QTest::newRow("shop square at original size") << 12 << 0 << 3 << QSize(680, 680) << none << clear;
+        QTest::newRow("ratio at original size") << 2 << 0 << 3 << QSize(480, 480) << none << clear;
+        QTest::newRow("fixed size at 1080p") << 12 << 0 << 0 << QSize(1080, 1080) << none << clear;
+        QTest::newRow("too large fixed size") << 15 << 0 << 3 << QSize(1500, 1500) << none << clear;
     }
 
     void save()
     {
+        QFETCH(int, code);
         QFETCH(int, format);
         QFETCH(int, outputSize);
         QFETCH(QSize, expected);
@@ -277,6 +277,8 @@ private slots:
         QFETCH(QColor, corner);
         QImageCanvas canvas;
         QVERIFY(load(canvas, cutoutWithSubject(640, 480, QRect(200, 100, 240, 280))));
+        if (code != 1)
+            canvas.applyCropSize(code, true, canvas.customCropSize());
         if (background.isValid())
             canvas.setBackgroundColor(background);
         canvas.setShowSubjectFrame(true); // frames never reach the file
@@ -298,34 +300,6 @@ private slots:
         QCOMPARE(
             QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(),
             0);
-    }
-
-    void saveCommittedCrop_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("outputSize");
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("shop square at original size") << 12 << 3 << QSize(680, 680);
-        QTest::newRow("ratio at original size") << 2 << 3 << QSize(600, 600);
-        QTest::newRow("fixed size at 1080p") << 12 << 0 << QSize(1080, 1080);
-        QTest::newRow("too large fixed size") << 15 << 3 << QSize(1500, 1500);
-    }
-
-    void saveCommittedCrop()
-    {
-        QFETCH(int, code);
-        QFETCH(int, outputSize);
-        QFETCH(QSize, expected);
-        QImageCanvas canvas;
-        QVERIFY(load(canvas, cutoutWithSubject(1000, 600, QRect(300, 100, 300, 400))));
-        canvas.applyCropSize(code, true, canvas.customCropSize());
-        const QString path = testutils::sandboxPath() + "/crop.png";
-        QString error;
-        QVERIFY2(canvas.save(path, 0, quint8(outputSize), &error), qPrintable(error));
-        const QImage written(path);
-        QCOMPARE(written.size(), expected);
-        // The subject is in the middle of every committed frame.
-        QCOMPARE(qAlpha(written.pixel(expected.width() / 2, expected.height() / 2)), 255);
     }
 };
 

@@ -50,7 +50,10 @@ struct Host
         factor = [v] { return v->factor(); };
     }
 
-    template <typename T> T* child(const char* name) const { return widget->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* child(const char* name) const
+    {
+        return widget->findChild<T*>(QLatin1String(name));
+    }
     QSlider* slider() const { return child<QSlider>("hSliderImageFactor"); }
     QString label() const { return child<QLabel>("labelImageFactor")->text(); }
     void click(const char* name) const { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
