@@ -1,6 +1,7 @@
 #include "testutils.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -144,6 +145,33 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
            openssl(QStringList{"req", "-out", name + ".csr", "-subj", subject} + key) &&
            openssl({"x509", "-req", "-in", name + ".csr", "-CA", signer + ".pem", "-CAkey", signer + ".key",
                     "-CAcreateserial", "-days", "2", "-out", name + ".pem", "-extfile", name + ".ext"});
+}
+
+QString startService(QProcess& process, const QStringList& args, int timeoutMs, QString* error)
+{
+    const QString program = binPath(QStringLiteral("brisel-matting-service"));
+    if (!QFileInfo::exists(program)) {
+        *error = program + " is not built";
+        return QString();
+    }
+    process.start(program, QStringList{"--port", "0", "--engine", "key"} + args);
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray output;
+    while (timer.elapsed() < timeoutMs && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(200);
+        output += process.readAllStandardOutput();
+        const int at = output.indexOf("listening on ");
+        const int end = output.indexOf('\n', at);
+        if (at >= 0 && end > at) {
+            QString url = QString::fromUtf8(output.mid(at + 13, end - at - 13)).trimmed();
+            while (url.endsWith('/'))
+                url.chop(1);
+            return url;
+        }
+    }
+    *error = "the service did not say where it listens: " + QString::fromUtf8(output);
+    return QString();
 }
 
 } // namespace testutils

@@ -3,6 +3,7 @@
 // fixture paths, image builders and a fuzzy image comparison.
 
 #include <QImage>
+#include <QProcess>
 #include <QString>
 #include <QTest>
 
@@ -42,6 +43,12 @@ QByteArray readFile(const QString& path);
 // 127.0.0.1. False with openssl's complaint in *error.
 bool makeCertificate(const QString& dir, const QString& name, const QString& signer = QString(),
                      const QString& host = QString(), QString* error = nullptr);
+
+// Starts brisel-matting-service in `process` with the key engine on a free port,
+// followed by `args` (later options win), and waits for its "listening on" line.
+// Returns the service's address without a trailing slash, or an empty string with
+// the reason in *error.
+QString startService(QProcess& process, const QStringList& args, int timeoutMs, QString* error);
 
 } // namespace testutils
 

@@ -6,7 +6,6 @@
 #include "testutils.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 
@@ -87,12 +86,7 @@ RealService::~RealService()
 
 bool RealService::start(bool tls, QString* error)
 {
-    const QString program = testutils::binPath("brisel-matting-service");
-    if (!QFileInfo::exists(program)) {
-        *error = program + " is not built";
-        return false;
-    }
-    QStringList args{"--engine", "key", "--listen", "127.0.0.1", "--port", "0", "--log-level", "warning"};
+    QStringList args{"--listen", "127.0.0.1", "--log-level", "warning"};
     if (tls) {
         const Certificates* certs = certificates(error);
         if (!certs)
@@ -101,25 +95,10 @@ bool RealService::start(bool tls, QString* error)
     }
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(program, args);
-    QElapsedTimer timer;
-    timer.start();
-    QByteArray output;
-    while (timer.elapsed() < 20000 && m_process->state() != QProcess::NotRunning) {
-        m_process->waitForReadyRead(200);
-        output += m_process->readAllStandardOutput();
-        const int at = output.indexOf("listening on ");
-        const int end = output.indexOf('\n', at);
-        if (at >= 0 && end > at) {
-            m_url = QString::fromUtf8(output.mid(at + 13, end - at - 13)).trimmed();
-            while (m_url.endsWith('/'))
-                m_url.chop(1);
-            return true;
-        }
-    }
-    *error = "the service did not say where it listens: " + QString::fromUtf8(output);
-    stop();
-    return false;
+    m_url = testutils::startService(*m_process, args, 20000, error);
+    if (m_url.isEmpty())
+        stop();
+    return !m_url.isEmpty();
 }
 
 void RealService::stop()

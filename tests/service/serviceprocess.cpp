@@ -25,25 +25,11 @@ bool ServiceProcess::start(const QStringList& args, QString* error, const QStrin
         env.insert("TMPDIR", tempDir);
         m_process.setProcessEnvironment(env);
     }
-    m_process.setProgram(testutils::binPath("brisel-matting-service"));
-    m_process.setArguments(QStringList{"--port", "0", "--engine", "key", "--log-level", "debug"} + args);
-    m_process.start();
-    QElapsedTimer timer;
-    timer.start();
-    QByteArray out;
-    while (timer.elapsed() < timeoutMs && m_process.state() != QProcess::NotRunning) {
-        m_process.waitForReadyRead(200);
-        out += m_process.readAllStandardOutput();
-        const int at = out.indexOf("listening on ");
-        const int end = out.indexOf('\n', at);
-        if (at >= 0 && end > at) {
-            m_url = QString::fromUtf8(out.mid(at + 13, end - at - 13)).trimmed();
-            return true;
-        }
-    }
-    if (error)
-        *error = QString("service did not start: %1 %2").arg(QString::fromUtf8(out), log());
-    return false;
+    QString why;
+    m_url = testutils::startService(m_process, QStringList{"--log-level", "debug"} + args, timeoutMs, &why);
+    if (m_url.isEmpty() && error)
+        *error = why + " " + log();
+    return !m_url.isEmpty();
 }
 
 bool ServiceProcess::stop(int timeoutMs)
