@@ -22,7 +22,6 @@ private slots:
         QTest::newRow("html error page") << QByteArray("<html>502 Bad Gateway</html>") << false;
         QTest::newRow("bare number") << QByteArray("200") << false;
         QTest::newRow("trailing garbage") << QByteArray(R"({"a":1}x)") << false;
-        QTest::newRow("nul bytes") << QByteArray("\0\0\0", 3) << false;
     }
     void parseResult()
     {
@@ -59,7 +58,6 @@ private slots:
         QTest::newRow("index out of range") << reply << "data.list.2" << 0 << "" << true;
         QTest::newRow("negative index") << reply << "data.list.-1" << 0 << "" << true;
         QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
-        QTest::newRow("absent parent") << reply << "nothing.status" << 0 << "" << true;
         QTest::newRow("key into a number") << reply << "code.status" << 0 << "" << true;
         QTest::newRow("data is an array") << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << ""
                                           << true;
