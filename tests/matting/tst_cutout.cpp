@@ -1,13 +1,11 @@
-// The real brisel-matting-service end to end: QImageTask over http and https, and
-// the brisel-cutout tool (where cut-outs are written, never over a photo; one bad
-// photo not stopping the others).
+// The brisel-cutout tool against the real brisel-matting-service: where cut-outs
+// are written (never over a photo), and one bad photo not stopping the others.
 
 #include "csetting.h"
 #include "fakeservice.h"
 #include "mattingfixtures.h"
 #include "qcutoutbatch.h"
 #include "qimagehelp.h"
-#include "qimagetask.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -65,42 +63,6 @@ class TestCutout : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(trustTestCa(&error), qPrintable(error));
-        QImageTask::setPollInterval(50);
-    }
-
-    // Over https here; the tool below runs over http.
-    void taskAgainstTheService_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("photoName");
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("card JPEG") << int(Card) << "card.jpg" << QSize(180, 240);
-        QTest::newRow("goods PNG") << int(Goods) << "goods.png" << QSize(320, 160);
-    }
-    void taskAgainstTheService()
-    {
-        QFETCH(int, type);
-        QFETCH(QString, photoName);
-        QFETCH(QSize, size);
-        RealService service;
-        QString error;
-        QVERIFY2(service.start(true, &error), qPrintable(error));
-        QVERIFY(service.url().startsWith("https://"));
-        useService(service.url());
-        const QString photo = makePhoto(photoName, size.width(), size.height());
-
-        QImageTask task(type, photo);
-        QCOMPARE(runTask(task), QString());
-        QCOMPARE(task.sourceSize(), size);
-        verifyCutout(task.cutout(), size);
-        const cv::Mat cached = QImageHelp::decodeImageBytes(testutils::readFile(QImageTask::cacheFilePath(photo)));
-        QCOMPARE(testutils::maxPixelDifference(cached, task.cutout()), 0);
-    }
-
     void outputNames_data()
     {
         // Paths are relative to a scratch folder holding "a.jpg", "a.png",

@@ -105,7 +105,6 @@ private slots:
         QTest::newRow("local, blocking") << false << true;
         QTest::newRow("local, on the pool") << true << true;
         QTest::newRow("another service is not ours to start") << false << false;
-        QTest::newRow("another service, on the pool") << true << false;
     }
     void startsOnlyTheLocalService()
     {

@@ -107,7 +107,6 @@ private slots:
         QTest::addColumn<int>("jobs");
         QTest::newRow("four jobs, three workers") << 3 << 4;
         QTest::newRow("one worker runs one at a time") << 1 << 3;
-        QTest::newRow("fewer jobs than workers") << 3 << 2;
     }
     void concurrencyIsBoundedByWorkers()
     {
