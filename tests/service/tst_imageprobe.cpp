@@ -31,7 +31,6 @@ private slots:
         };
         const QByteArray jpeg = enc(".jpg");
         const QByteArray png = enc(".png");
-        const QByteArray bmp = enc(".bmp");
 
         QTest::newRow("jpeg") << jpeg << F::Jpeg << QSize(123, 45) << true;
         QTest::newRow("progressive jpeg") << enc(".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}) << F::Jpeg << QSize(123, 45) << true;
@@ -51,11 +50,8 @@ private slots:
                                                  << QSize(0, 0) << false;
         QTest::newRow("png claiming 2^31 rows") << QByteArray::fromStdString(photofixtures::pngClaiming(10, 0x80000000u))
                                                 << F::Unknown << QSize(0, 0) << false;
-        QTest::newRow("bmp") << bmp << F::Bmp << QSize(123, 45) << true;
-        QTest::newRow("bmp cut short") << bmp.left(bmp.size() - 1) << F::Bmp << QSize(123, 45) << false;
+        QTest::newRow("bmp") << enc(".bmp") << F::Bmp << QSize(123, 45) << true;
         QTest::newRow("webp") << enc(".webp") << F::Webp << QSize(123, 45) << true;
-        const QByteArray webp = enc(".webp");
-        QTest::newRow("webp cut short") << webp.left(webp.size() - 10) << F::Webp << QSize(123, 45) << false;
         QTest::newRow("gif") << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << F::Unknown << QSize(0, 0) << false;
         QTest::newRow("empty") << QByteArray() << F::Unknown << QSize(0, 0) << false;
     }
