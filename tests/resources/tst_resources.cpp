@@ -206,20 +206,9 @@ private slots:
             QVERIFY2(!base.isNull(), qPrintable(path + " has no normal-density picture"));
             QCOMPARE(image.size(), base.size() * 2);
         }
-        if (path.startsWith(QLatin1String(":/template/bg"))) {
-            if (!kKnownSizes.contains(path)) {
-                QCOMPARE(image.width(), 1500);
-                QVERIFY2(image.height() >= 911 && image.height() <= 2250, qPrintable(QString::number(image.height())));
-            }
-            // A background is a picture, not a flat fill: a coarse grid must vary.
-            int lo = 255, hi = 0;
-            for (int y = 1; y < 16; y += 2)
-                for (int x = 1; x < 16; x += 2) {
-                    const int v = qGray(image.pixel(image.width() * x / 16, image.height() * y / 16));
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                }
-            QVERIFY2(hi - lo >= 8, qPrintable(QStringLiteral("brightness %1..%2").arg(lo).arg(hi)));
+        if (path.startsWith(QLatin1String(":/template/bg")) && !kKnownSizes.contains(path)) {
+            QCOMPARE(image.width(), 1500);
+            QVERIFY2(image.height() >= 911 && image.height() <= 2250, qPrintable(QString::number(image.height())));
         }
     }
 
