@@ -105,7 +105,6 @@ private slots:
             << QSize(kLarge * 2 + 1, kLarge) << int(QImage::Format_RGB888) << true;
         QTest::newRow("indexed8 small") << QSize(33, 7) << int(QImage::Format_Indexed8) << true;
         QTest::newRow("zero width") << QSize(0, 10) << int(QImage::Format_ARGB32) << false;
-        QTest::newRow("invalid format") << QSize(10, 10) << int(QImage::Format_Invalid) << false;
     }
 
     void images()

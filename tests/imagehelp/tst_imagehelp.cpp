@@ -57,7 +57,6 @@ private slots:
         QTest::newRow("alpha") << patterned(7, 9, CV_8UC4) << int(QImage::Format_ARGB32);
         QTest::newRow("alpha zero everywhere") << testutils::solidBgra(8, 8, cv::Scalar(200, 100, 50, 0))
                                                << int(QImage::Format_ARGB32);
-        QTest::newRow("grey view") << roiOf(patterned(12, 13, CV_8UC1)) << int(QImage::Format_Indexed8);
         QTest::newRow("colour view") << roiOf(patterned(12, 13, CV_8UC3)) << int(QImage::Format_RGB888);
         QTest::newRow("alpha view") << roiOf(patterned(12, 13, CV_8UC4)) << int(QImage::Format_ARGB32);
         QTest::newRow("16 bit") << cv::Mat(4, 4, CV_16UC1, cv::Scalar(7)) << int(QImage::Format_Invalid);
