@@ -3,7 +3,6 @@
 #include "logger.h"
 #include "testutils.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -92,24 +91,6 @@ private slots:
         QCOMPARE(lines.size(), delivered ? 1 : 0);
         if (delivered)
             QCOMPARE(messageOf(lines.first()), QStringLiteral("level test"));
-    }
-
-    void recordCarriesWhereAndWhen()
-    {
-        const qint64 before = QDateTime::currentSecsSinceEpoch();
-        const int line = __LINE__ + 1;
-        BRISEL_LOG(1, QStringLiteral("照片 %1").arg(7));
-        QCOMPARE(m_captured.records.size(), size_t(1));
-        const auto& record = *m_captured.records.front();
-        QCOMPARE(record.level, 1);
-        QCOMPARE(record.line, line);
-        QVERIFY(QString::fromStdString(record.file).endsWith("tst_platform_logger.cpp"));
-        QVERIFY(record.time >= before && record.time <= QDateTime::currentSecsSinceEpoch());
-        QCOMPARE(record.message, std::wstring(L"照片 7"));
-        kzl::logger::flush();
-        const QStringList lines = readLines(kzl::logger::logFilePath());
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().contains(QStringLiteral("tst_platform_logger.cpp:%1 照片 7").arg(line)));
     }
 
     void hookThatLogsDoesNotDeadlock()

@@ -103,11 +103,9 @@ private slots:
         QTest::addColumn<bool>("cancelShown");
 
         QTest::newRow("hook answers a warning") << int(QMsgBox::Warning) << 1 << "hook" << 1 << "" << false;
-        QTest::newRow("hook answers a question") << int(QMsgBox::Question) << 2 << "hook" << 0 << "" << false;
         QTest::newRow("warning ok") << int(QMsgBox::Warning) << 1 << "btnOk" << 1 << "OK" << false;
         QTest::newRow("warning closed") << int(QMsgBox::Warning) << 1 << "btnClose" << 0 << "OK" << false;
         QTest::newRow("error escape") << int(QMsgBox::Error) << 1 << "Escape" << 0 << "OK" << false;
-        QTest::newRow("two buttons, cancel") << int(QMsgBox::Warning) << 2 << "btnCancel" << 0 << "OK" << true;
         QTest::newRow("question yes") << int(QMsgBox::Question) << 2 << "btnOk" << 1 << "Yes" << true;
     }
     void messageBox()
@@ -264,40 +262,6 @@ private slots:
         const QByteArray content = shipped.readAll();
         QCOMPARE(unpacked.readAll(), content);
         QVERIFY2(content.contains("id=\"" + section.toUtf8() + "\""), qPrintable(section));
-    }
-
-    void language_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<bool>("changes");
-
-        QTest::newRow("default chinese, choose english") << "" << "en" << true;
-        QTest::newRow("same language") << "zh" << "zh" << false;
-    }
-    void language()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QString, chosen);
-        QFETCH(bool, changes);
-
-        if (stored.isEmpty())
-            QFile::remove(CSetting::filePath());
-        else
-            CSetting::setValue("language", "type", stored);
-        recordBoxes(1);
-        QWidget window;
-        QUserHelp help(&window);
-        QMenu* menu = help.initMenu();
-        const QString current = stored.isEmpty() ? QStringLiteral("zh") : stored;
-        QVERIFY(menuAction(menu, "actionLanguage_" + current)->isChecked());
-
-        menuAction(menu, "actionLanguage_" + chosen)->trigger();
-        QCOMPARE(CSetting::getString("language", "type", "zh"), chosen);
-        QCOMPARE(m_shown.size(), changes ? 1 : 0);
-        if (changes)
-            QVERIFY(m_shown.first().second.contains("restart"));
-        QVERIFY(menuAction(menu, "actionLanguage_" + chosen)->isChecked());
     }
 
     void clearCache_data()

@@ -51,8 +51,6 @@ private slots:
         QTest::newRow("zero address skipped")
             << QByteArray() << Interfaces{{"dummy0", "00:00:00:00:00:00"}, {"eth1", "02:00:00:00:00:07"}}
             << md5("02:00:00:00:00:07");
-        QTest::newRow("tunnel without address skipped")
-            << QByteArray() << Interfaces{{"a_tun", ""}, {"b_eth", "02:00:00:00:00:08"}} << md5("02:00:00:00:00:08");
         QTest::newRow("garbage address skipped")
             << QByteArray() << Interfaces{{"a", "not-a-mac"}, {"b", "02:00:00:00:00:09"}} << md5("02:00:00:00:00:09");
         QTest::newRow("nothing at all") << QByteArray() << Interfaces() << QString();
