@@ -1,7 +1,6 @@
 // The compiled-in resource collection against the program's own source: every ":/"
 // path the code names must resolve and load (at its known size where the layout
-// depends on it), every style sheet must parse, and every template style sheet must
-// get exactly as many arguments as it has placeholders.
+// depends on it), and every style sheet must parse.
 
 #include "readtextfile.h"
 #include "testutils.h"
@@ -89,36 +88,6 @@ int highestPlaceholder(const QString& text)
     for (auto it = marker.globalMatch(text); it.hasNext();)
         highest = std::max(highest, it.next().captured(1).toInt());
     return highest;
-}
-
-// Position just after the bracket matching the one at `open` (-1 if unbalanced),
-// skipping string and character literals; *arguments gets the number of top-level
-// comma-separated arguments inside.
-int closeParen(const QString& text, int open, int* arguments = nullptr)
-{
-    int parens = 0;
-    int nested = 0; // braces and template brackets, whose commas are not ours
-    int count = 1;
-    for (int i = open; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == '"' || c == '\'') {
-            for (++i; i < text.size() && text.at(i) != c; ++i)
-                i += text.at(i) == '\\';
-        } else if (c == '(') {
-            ++parens;
-        } else if (c == ')' && --parens == 0) {
-            if (arguments)
-                *arguments = count;
-            return i + 1;
-        } else if (c == '{' || c == '<') {
-            ++nested;
-        } else if (c == '}' || c == '>') {
-            --nested;
-        } else if (c == ',' && parens == 1 && nested <= 0) {
-            ++count;
-        }
-    }
-    return -1;
 }
 
 QStringList parseWarnings;
@@ -246,51 +215,6 @@ private slots:
         QVERIFY2(parseWarnings.isEmpty(), qPrintable(parseWarnings.join('\n')));
     }
 
-    void templateSheetsAreFilled_data()
-    {
-        QTest::addColumn<QString>("sheet");
-        QTest::addColumn<int>("arguments");
-
-        // Every readTextFile(":/qss/...") call with the arguments its .arg() chain supplies.
-        static const QRegularExpression call(QStringLiteral("readTextFile\\s*\\("));
-        static const QRegularExpression sheetName(QStringLiteral("\"(:/qss/[^\"]+)\""));
-        static const QRegularExpression arg(QStringLiteral("^\\s*\\.\\s*arg\\s*\\("));
-        for (const auto& [file, text] : sources()) {
-            for (auto it = call.globalMatch(text); isCode(file) && it.hasNext();) {
-                const auto m = it.next();
-                const int open = m.capturedEnd() - 1;
-                int pos = closeParen(text, open);
-                const auto name = sheetName.match(text.mid(open, pos - open));
-                if (pos < 0 || !name.hasMatch())
-                    continue;
-                int arguments = 0;
-                for (auto a = arg.match(text.mid(pos, 200)); a.hasMatch(); a = arg.match(text.mid(pos, 200))) {
-                    int count = 0;
-                    pos = closeParen(text, pos + a.capturedEnd() - 1, &count);
-                    if (pos < 0)
-                        break;
-                    arguments += count;
-                }
-                const QString where = relative(file) + ":" + QString::number(lineOf(text, m.capturedStart()));
-                QTest::newRow(qPrintable(where)) << name.captured(1) << arguments;
-            }
-        }
-        // The two template sheets and the number of placeholders their users fill in.
-        QTest::newRow("TabButton.css template") << QStringLiteral(":/qss/TabButton.css") << 2;
-        QTest::newRow("MattingButton.css template") << QStringLiteral(":/qss/MattingButton.css") << 7;
-    }
-    void templateSheetsAreFilled()
-    {
-        QFETCH(QString, sheet);
-        QFETCH(int, arguments);
-        const QString text = readTextFile(sheet);
-        QVERIFY2(!text.isEmpty(), qPrintable(sheet));
-        QCOMPARE(highestPlaceholder(text), arguments);
-        // Placeholders are numbered without gaps, or arg() would fill the wrong ones.
-        for (int n = 1; n <= arguments; ++n)
-            QVERIFY2(text.contains(QStringLiteral("%") + QString::number(n)),
-                     qPrintable(QStringLiteral("%%1 missing").arg(n)));
-    }
 };
 
 BRISEL_TEST_MAIN(TestResources)
