@@ -171,15 +171,6 @@ private slots:
         QTest::newRow("result 404")
             << Script([](FakeService& f) { f.onResult = [](const Req&, Res& res) { res.status = 404; }; })
             << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404) << "OK == iRet" << 1;
-        const QString local = testutils::sandboxPath() + "/local-result.png";
-        QTest::newRow("result on a local file")
-            << Script([local](FakeService& f) {
-                   testutils::writeFile(local, f.resultBytes);
-                   f.onPoll = [local](const Req&, Res& res) {
-                       FakeService::replyJson(res, FakeService::pollReply(1, "file://" + local));
-                   };
-               })
-            << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet" << 1;
         QTest::newRow("result not an image")
             << Script([](FakeService& f) { f.resultBytes = "this is not a picture"; })
             << "The cut-out sent by the matting service is not a readable image."
