@@ -130,7 +130,6 @@ private slots:
         QTest::addColumn<QSize>("mask");
         QTest::newRow("mask smaller, other aspect") << QSize(640, 480) << QSize(64, 64);
         QTest::newRow("mask larger") << QSize(30, 20) << QSize(1024, 1024);
-        QTest::newRow("two pixels") << QSize(2, 1) << QSize(8, 8);
     }
     void composeScalesTheMask()
     {

@@ -31,7 +31,6 @@ private slots:
         QTest::newRow("number with junk") << QStringList{"--workers", "2x"} << false << "bad value for --workers: \"2x\"";
         QTest::newRow("zero workers") << QStringList{"--workers", "0"} << false << "bad value for --workers: \"0\"";
         QTest::newRow("ttl unit") << QStringList{"--result-ttl", "5h"} << false << "bad value for --result-ttl: \"5h\"";
-        QTest::newRow("log level") << QStringList{"--log-level", "loud"} << false << "bad value for --log-level: \"loud\"";
         QTest::newRow("unknown engine") << QStringList{"--engine", "magic"} << false << "bad value for --engine: \"magic\"";
         QTest::newRow("port out of range") << QStringList{"--port", "70000"} << false << "bad value for --port: \"70000\"";
         QTest::newRow("unknown option") << QStringList{"--colour", "red"} << false << "unknown option --colour";
