@@ -45,6 +45,7 @@ struct QBatchMattingWidget::SaveRun
 {
     QList<QPointer<QPreviewItem>> tiles;
     int next = 0;
+    int running = 0;
     int saved = 0;
     int skipped = 0;
     QStringList failures;
@@ -399,9 +400,9 @@ void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
                   });
 }
 
-// Tiles are saved one after another: the full-resolution canvas of one tile is
-// built, written on the pool and released before the next is built, so a batch of
-// large photos never holds more than one full-size result.
+// At most kParallelSaves tiles are saved at once: each builds its full-resolution
+// result on the pool, writes it and releases it, so a batch of large photos never
+// holds more than that many full-size results.
 void QBatchMattingWidget::onBtnSaveAll()
 {
     if (m_saveRun || m_items.isEmpty() || !askFormat(this))
@@ -423,26 +424,28 @@ void QBatchMattingWidget::onBtnSaveAll()
 void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
 {
     run->cancelled = run->cancelled || run->progress->wasCanceled();
-    if (run->cancelled || run->next >= run->tiles.size()) {
-        finishSaveAll(run);
-        return;
-    }
-    run->progress->setValue(run->next);
-    const QPointer<QPreviewItem> tile = run->tiles.at(run->next++);
     const QPointer<QBatchMattingWidget> guard(this);
-    if (!tile || !tile->isReady()) {
-        ++run->skipped;
-        QTimer::singleShot(0, this, [this, run] { saveNext(run); });
-        return;
+    while (!run->cancelled && run->running < kParallelSaves && run->next < run->tiles.size()) {
+        const QPointer<QPreviewItem> tile = run->tiles.at(run->next++);
+        if (!tile || !tile->isReady()) {
+            ++run->skipped;
+            continue;
+        }
+        ++run->running;
+        tile->saveTo(run->format, run->folder, false, [guard, run](bool ok, const QString& file, const QString& error) {
+            --run->running;
+            if (ok)
+                ++run->saved;
+            else
+                run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
+            // Later, so that a save ending at once does not re-enter the loop above.
+            if (guard)
+                QTimer::singleShot(0, guard, [guard, run] { guard->saveNext(run); });
+        });
     }
-    tile->saveTo(run->format, run->folder, false, [guard, run](bool ok, const QString& file, const QString& error) {
-        if (ok)
-            ++run->saved;
-        else
-            run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
-        if (guard)
-            guard->saveNext(run);
-    });
+    run->progress->setValue(run->saved + run->failures.size() + run->skipped);
+    if (run->running == 0 && (run->cancelled || run->next >= run->tiles.size()))
+        finishSaveAll(run);
 }
 
 void QBatchMattingWidget::finishSaveAll(const std::shared_ptr<SaveRun>& run)

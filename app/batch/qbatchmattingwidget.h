@@ -31,6 +31,8 @@ public:
     static constexpr int kDelayMs = 50;
     static constexpr int kCertificateId = 11;
     static constexpr int kCustomId = 10;
+    // Tiles "Save all" writes at the same time (each holds a full-size result).
+    static constexpr int kParallelSaves = 2;
 
     explicit QBatchMattingWidget(QWidget* parent = nullptr);
     ~QBatchMattingWidget() override;
