@@ -1,20 +1,15 @@
-// A small program the shell tests run as a child process, because what they check
+// A small program the crash tests run as a child process, because what they check
 // only shows across processes: a real crash (the report is written by the dying
-// process), a crash under a tracer, and settings surviving a restart.
+// process) and a crash under a tracer.
 //
 //   shellprobe crash <segv|bus|fpe|ill|abort|overflow> <main|worker> <reportFolder> [fallbackFolder]
 //   shellprobe traced <reportFolder>
-//   shellprobe settings-write <photoFolder> <templateFolder> <outputFolder> <size> <jpg 0|1>
-//   shellprobe settings-read <defaultSize>
 //
 // Before crashing it prints "thread <id>" for the thread about to fault.
 
 #include "cglobal.h"
-#include "qappsettings.h"
 #include "qcrashhandler.h"
-#include "qimagesettings.h"
 
-#include <QCoreApplication>
 #include <QTemporaryFile>
 
 #include <csignal>
@@ -124,31 +119,6 @@ int traced(char** argv)
     return kUsage;
 }
 
-int settingsWrite(char** argv)
-{
-    QAppSettings::setPhotoFolder(QString::fromLocal8Bit(argv[2]));
-    QAppSettings::setTemplateFolder(QString::fromLocal8Bit(argv[3]));
-    QAppSettings::setOutputFolder(QString::fromLocal8Bit(argv[4]));
-    QAppSettings::setOutputSize(std::atoi(argv[5]));
-    QAppSettings::setOutputAsJpg(std::atoi(argv[6]) != 0);
-    return 0;
-}
-
-int settingsRead(char** argv)
-{
-    const auto line = [](const char* key, const QString& value) {
-        std::printf("%s=%s\n", key, value.toUtf8().constData());
-    };
-    line("language", QAppSettings::language());
-    line("photo", QAppSettings::photoFolder());
-    line("template", QAppSettings::templateFolder());
-    line("output", QAppSettings::outputFolder());
-    line("size", QString::number(QAppSettings::outputSize(std::atoi(argv[2]))));
-    line("jpg", QString::number(QAppSettings::outputAsJpg()));
-    line("tolerance", QString::number(QImageSettings::tolerance()));
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -160,10 +130,5 @@ int main(int argc, char** argv)
         return crash(argc, argv);
     if (std::strcmp(mode, "traced") == 0 && argc >= 3)
         return traced(argv);
-    QCoreApplication app(argc, argv);
-    if (std::strcmp(mode, "settings-write") == 0 && argc >= 7)
-        return settingsWrite(argv);
-    if (std::strcmp(mode, "settings-read") == 0 && argc >= 3)
-        return settingsRead(argv);
     return kUsage;
 }

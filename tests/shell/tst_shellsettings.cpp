@@ -3,39 +3,14 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "qappsettings.h"
+#include "qimagesettings.h"
 #include "uexception.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QProcess>
 
 namespace {
-
-QMap<QString, QString> readSettingsInFreshProcess(int defaultSize)
-{
-    QProcess probe;
-    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start(testutils::binPath(QStringLiteral("shellprobe")),
-                {QStringLiteral("settings-read"), QString::number(defaultSize)});
-    QMap<QString, QString> values;
-    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-        return values;
-    for (const QString& line : QString::fromUtf8(probe.readAllStandardOutput()).split('\n')) {
-        const int equals = line.indexOf('=');
-        if (equals > 0)
-            values.insert(line.left(equals), line.mid(equals + 1));
-    }
-    return values;
-}
-
-bool writeSettingsInFreshProcess(const QStringList& arguments)
-{
-    QProcess probe;
-    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start(testutils::binPath(QStringLiteral("shellprobe")), QStringList{"settings-write"} + arguments);
-    return probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
-}
 
 enum Constructor { NoMessage, WideMessage, QStringMessage };
 
@@ -100,39 +75,56 @@ private slots:
         }
     }
 
-    void firstStartDefaults()
+    // The settings are a thin layer over the store, whose survival across runs is
+    // tested with the store itself.
+    void defaultsOnFirstStart()
     {
         QFile::remove(CSetting::filePath());
-        const auto values = readSettingsInFreshProcess(1);
-        QCOMPARE(values.value("language"), QStringLiteral("zh"));
-        QCOMPARE(values.value("photo"), CGlobal::getDesktopPath());
-        QCOMPARE(values.value("template"), CGlobal::getDesktopPath());
-        QCOMPARE(values.value("output"), CGlobal::getOutputPath());
-        QCOMPARE(values.value("size"), QStringLiteral("1"));
-        QCOMPARE(values.value("jpg"), QStringLiteral("0"));
-        QCOMPARE(values.value("tolerance"), QStringLiteral("4"));
-        QCOMPARE(readSettingsInFreshProcess(0).value("size"), QStringLiteral("0"));
+        QCOMPARE(QAppSettings::language(), QStringLiteral("zh"));
+        QCOMPARE(QAppSettings::photoFolder(), CGlobal::getDesktopPath());
+        QCOMPARE(QAppSettings::templateFolder(), CGlobal::getDesktopPath());
+        QCOMPARE(QAppSettings::outputFolder(), CGlobal::getOutputPath());
+        QCOMPARE(QAppSettings::outputSize(1), 1);
+        QVERIFY(!QAppSettings::outputAsJpg());
+        QCOMPARE(QImageSettings::tolerance(), 4);
     }
 
-    void persistAcrossRestart()
+    void foldersKeptWhileTheyExist()
     {
-        QFile::remove(CSetting::filePath());
         const QString root = testutils::sandboxPath();
         const QString photos = root + QStringLiteral("/照片 2026");
         const QString templates = root + QStringLiteral("/backgrounds, mixed");
         const QString output = root + QStringLiteral("/out/结果");
-        QVERIFY(QDir().mkpath(photos));
-        QVERIFY(QDir().mkpath(templates));
+        QVERIFY(QDir().mkpath(photos) && QDir().mkpath(templates));
+        QAppSettings::setPhotoFolder(photos);
+        QAppSettings::setTemplateFolder(templates);
+        QAppSettings::setOutputFolder(output);
+        QCOMPARE(QAppSettings::photoFolder(), photos);
+        QCOMPARE(QAppSettings::templateFolder(), templates);
+        QCOMPARE(QAppSettings::outputFolder(), output); // kept though not created yet
 
-        QVERIFY(writeSettingsInFreshProcess({photos, templates, output, "3", "1"}));
-        const auto values = readSettingsInFreshProcess(1);
-        QCOMPARE(values.value("photo"), photos);
-        QCOMPARE(values.value("template"), templates);
-        QCOMPARE(values.value("output"), output); // kept though not created yet
-        QCOMPARE(values.value("size"), QStringLiteral("3"));
-        QCOMPARE(values.value("jpg"), QStringLiteral("1"));
-        // Editing parameters are not persisted: the slider was never moved there.
-        QCOMPARE(values.value("tolerance"), QStringLiteral("4"));
+        QVERIFY(QDir(photos).removeRecursively() && QDir(templates).removeRecursively());
+        QCOMPARE(QAppSettings::photoFolder(), CGlobal::getDesktopPath());
+        QCOMPARE(QAppSettings::templateFolder(), CGlobal::getDesktopPath());
+    }
+
+    void outputSize_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("index");
+
+        QTest::newRow("in range") << QVariant(3) << 3;
+        QTest::newRow("first") << QVariant(0) << 0;
+        QTest::newRow("past the list") << QVariant(4) << 1;
+        QTest::newRow("negative") << QVariant(-1) << 1;
+        QTest::newRow("text") << QVariant("large") << 1;
+    }
+    void outputSize()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, index);
+        QVERIFY(CSetting::setValue("output", "size", stored));
+        QCOMPARE(QAppSettings::outputSize(1), index);
     }
 
     void outputFormat_data()
@@ -157,18 +149,6 @@ private slots:
         // Writing back what was read keeps the choice.
         QAppSettings::setOutputAsJpg(!jpg);
         QCOMPARE(QAppSettings::outputAsJpg(), !jpg);
-    }
-
-    void vanishedFolderGivesDefault()
-    {
-        const QString gone = testutils::sandboxPath() + QStringLiteral("/was here");
-        QVERIFY(QDir().mkpath(gone));
-        QAppSettings::setPhotoFolder(gone);
-        QAppSettings::setTemplateFolder(gone);
-        QCOMPARE(QAppSettings::photoFolder(), gone);
-        QVERIFY(QDir(gone).removeRecursively());
-        QCOMPARE(QAppSettings::photoFolder(), CGlobal::getDesktopPath());
-        QCOMPARE(QAppSettings::templateFolder(), CGlobal::getDesktopPath());
     }
 };
 
