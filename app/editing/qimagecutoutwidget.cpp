@@ -294,6 +294,8 @@ void QImageCutoutWidget::hideEvent(QHideEvent*)
 
 void QImageCutoutWidget::wheelEvent(QWheelEvent* event)
 {
+    if (event->angleDelta().y() == 0)
+        return; // a sideways scroll (a touchpad's) is no zoom
     if (event->angleDelta().y() >= 1)
         zoomIn();
     else

@@ -157,8 +157,8 @@ void TestViewControls::zoomClampsAtSliderEnds_data()
         QTest::newRow(qPrintable(k + ": slider below its range")) << k << 100 << "slider 10" << 40;
         QTest::newRow(qPrintable(k + ": slider above its range")) << k << 100 << "slider 900" << 300;
         QTest::newRow(qPrintable(k + ": wheel up from 2.0 jumps")) << k << 200 << "wheel 0 120" << 300;
+        QTest::newRow(qPrintable(k + ": sideways scroll is no zoom")) << k << 150 << "wheel -120 0" << 150;
     }
-    QTest::newRow("crop: sideways scroll is no zoom") << "crop" << 150 << "wheel -120 0" << 150;
 }
 
 void TestViewControls::zoomClampsAtSliderEnds()
