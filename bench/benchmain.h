@@ -2,6 +2,7 @@
 // Entry point for benchmarks of the widget layer: an offscreen application and a
 // two-thread work pool around the registered benchmarks.
 
+#include "cmemory.h"
 #include "qworkpool.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #define BRISEL_BENCH_MAIN_WITH_POOL()                                                                  \
     int main(int argc, char** argv)                                                                  \
     {                                                                                                \
+        CMemory::keepFreedMemory(); /* as the program does */                                        \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                          \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                                 \
         QApplication app(argc, argv);                                                                \

@@ -2,6 +2,7 @@
 // same matting service, tasks, pool and cache as the desktop program.
 
 #include "cglobal.h"
+#include "cmemory.h"
 #include "csetting.h"
 #include "qcutoutbatch.h"
 #include "qhttpclient.h"
@@ -64,6 +65,7 @@ bool parseType(const QString& name, int* type)
 
 int main(int argc, char** argv)
 {
+    CMemory::keepFreedMemory();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brisel-cutout"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BRISEL_VERSION));

@@ -1,9 +1,11 @@
 #include "cglobal.h"
+#include "cmemory.h"
 #include "cwinapp.h"
 #include "qcrashhandler.h"
 
 int main(int argc, char* argv[])
 {
+    CMemory::keepFreedMemory();
     // First, so that a fault anywhere in start-up already leaves a report.
     QCrashHandler::install(QCrashHandler::programFolder(argv[0]), BRISEL_VERSION, CGlobal::getBuildDate());
 

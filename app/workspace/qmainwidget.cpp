@@ -2,6 +2,7 @@
 #include "ui_qmainwidget.h"
 
 #include "cglobal.h"
+#include "cmemory.h"
 #include "qbatchmattingwidget.h"
 #include "csetting.h"
 #include "qcommonmethod.h"
@@ -522,7 +523,10 @@ void QMainWidget::startBatchMode(int kind)
     batchWidget = new QBatchMattingWidget(ui->pageBatch);
     ui->vLayoutBatch->addWidget(batchWidget);
     connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this,
-            [this] { ui->stackedWidget->setCurrentIndex(PageHome); });
+            [this] {
+                ui->stackedWidget->setCurrentIndex(PageHome);
+                CMemory::releaseFreed();
+            });
     if (batchWidget->showAddDialog(kind))
         later([this] { ui->stackedWidget->setCurrentIndex(PageBatch); });
 }
