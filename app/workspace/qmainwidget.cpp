@@ -520,7 +520,9 @@ void QMainWidget::startBatchMode(int kind)
 {
     if (batchWidget)
         batchWidget->deleteLater();
-    batchWidget = new QBatchMattingWidget(ui->pageBatch);
+    // Built without a parent and then placed: built inside the styled window, its
+    // own style sheet did not reach the buttons its form had already made.
+    batchWidget = new QBatchMattingWidget;
     ui->vLayoutBatch->addWidget(batchWidget);
     connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this,
             [this] {
