@@ -51,6 +51,10 @@ QImageItem::QImageItem(const QString& path, QWidget* parent) : QWidget(parent), 
     const QString fileName = QFileInfo(path).fileName();
     ui->labelImageName->setText(ui->labelImageName->fontMetrics().elidedText(fileName, Qt::ElideRight, 100));
     ui->labelImageName->setToolTip(fileName);
+    // It stays in the batch (the service may still read it, or say why not), but
+    // the user sees at once which file has no picture to show.
+    if (m_thumbnail.isNull())
+        setToolTip(tr("%1 cannot be shown as a picture.").arg(fileName));
     connect(ui->btnItemDelete, &QPushButton::clicked, this, [this] { emit signal_delete(this); });
     installEventFilter(this);
 }
@@ -99,6 +103,10 @@ void QImageItem::paintEvent(QPaintEvent* event)
         option.initFrom(this);
         QPainter painter(this);
         style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+        if (!isAddTile()) {
+            painter.setPen(QColor(0x99, 0x99, 0x99));
+            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, tr("No preview"));
+        }
         QWidget::paintEvent(event);
         return;
     }

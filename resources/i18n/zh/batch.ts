@@ -187,6 +187,17 @@
     </message>
 </context>
 <context>
+    <name>QImageItem</name>
+    <message>
+        <source>%1 cannot be shown as a picture.</source>
+        <translation>%1 无法作为图片显示。</translation>
+    </message>
+    <message>
+        <source>No preview</source>
+        <translation>无法预览</translation>
+    </message>
+</context>
+<context>
     <name>QPreviewItem</name>
     <message>
         <source>Download</source>
