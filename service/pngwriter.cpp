@@ -35,31 +35,10 @@ void putChunk(std::vector<uchar>& out, const char* type, const uchar* data, std:
 // Filtered rows [first, last) of the image, raw-deflated; the last strip of the
 // image ends the stream, the others end on a byte boundary (sync flush) so the
 // pieces concatenate.
-// Per-thread working memory, kept from one strip and one job to the next: the
-// service maps large blocks fresh from the system, and first touches of fresh
-// pages cost more than the compression itself.
-struct Scratch {
-    std::vector<uchar> raw;
-    std::vector<uchar> out;
-    z_stream z{};
-    bool ready = false;
-
-    Scratch() { ready = deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_RLE) == Z_OK; }
-    ~Scratch()
-    {
-        if (ready)
-            deflateEnd(&z);
-    }
-};
-
 void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& strip)
 {
-    thread_local Scratch scratch;
-    if (!scratch.ready || deflateReset(&scratch.z) != Z_OK)
-        return;
     const std::size_t rowBytes = std::size_t(bgra.cols) * 4 + 1;
-    std::vector<uchar>& raw = scratch.raw;
-    raw.resize(rowBytes * std::size_t(last - first));
+    std::vector<uchar> raw(rowBytes * std::size_t(last - first));
     uchar* dst = raw.data();
     for (int y = first; y < last; ++y) {
         const uchar* src = bgra.ptr<uchar>(y);
@@ -76,15 +55,18 @@ void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& 
     strip.rawBytes = uLong(raw.size());
     strip.adler = adler32(1L, raw.data(), uInt(raw.size()));
 
-    z_stream& z = scratch.z;
-    scratch.out.resize(deflateBound(&z, uLong(raw.size())) + 16);
+    z_stream z{};
+    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
+        return;
+    strip.deflated.resize(deflateBound(&z, uLong(raw.size())) + 16);
     z.next_in = raw.data();
     z.avail_in = uInt(raw.size());
-    z.next_out = scratch.out.data();
-    z.avail_out = uInt(scratch.out.size());
+    z.next_out = strip.deflated.data();
+    z.avail_out = uInt(strip.deflated.size());
     const int rc = deflate(&z, final ? Z_FINISH : Z_SYNC_FLUSH);
     strip.ok = final ? rc == Z_STREAM_END : (rc == Z_OK && z.avail_in == 0);
-    strip.deflated.assign(scratch.out.begin(), scratch.out.begin() + std::ptrdiff_t(z.total_out));
+    strip.deflated.resize(z.total_out);
+    deflateEnd(&z);
 }
 
 } // namespace
