@@ -119,6 +119,17 @@ void checkRequest(int iRet, const QByteArray& body)
     U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet));
 }
 
+// The cut-out stored in a cache file: false when the file cannot be opened,
+// otherwise true with `image` empty when its bytes do not decode.
+bool readCacheFile(const QString& path, cv::Mat* image)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    *image = QImageHelp::decodeImageBytes(file.readAll());
+    return true;
+}
+
 } // namespace
 
 QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
@@ -181,12 +192,9 @@ void QImageTask::run()
 
 bool QImageTask::loadFromCache(const QString& cachePath)
 {
-    QFile file(cachePath);
-    if (!file.open(QIODevice::ReadOnly))
+    cv::Mat image;
+    if (!readCacheFile(cachePath, &image))
         return false;
-    const QByteArray bytes = file.readAll();
-    file.close();
-    const cv::Mat image = QImageHelp::decodeImageBytes(bytes);
     if (image.empty()) {
         // A damaged entry (disk full, a crash of an older version) is dropped and
         // the photo matted again rather than reported as an empty success.
@@ -363,10 +371,8 @@ cv::Mat QImageTask::loadCutout(QString* error) const
         cachePath = m_cachePath;
     }
     // Read outside the lock: a decode of megabytes must not hold up cutout().
-    QFile file(cachePath);
     cv::Mat image;
-    if (file.open(QIODevice::ReadOnly))
-        image = QImageHelp::decodeImageBytes(file.readAll());
+    readCacheFile(cachePath, &image);
     const bool sameSize = image.cols == m_sourceSize.width() && image.rows == m_sourceSize.height();
     if (image.empty() || !sameSize) {
         BRISEL_LOG(1, QStringLiteral("cut-out of %1 not readable from %2").arg(m_filePath, cachePath));
