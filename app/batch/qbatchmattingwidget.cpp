@@ -355,10 +355,9 @@ void QBatchMattingWidget::onOutputSizeChanged(int index)
 
 void QBatchMattingWidget::onBtnSelectOutputPath()
 {
-    const QString folder = QFileChooser::existingFolder(this, tr("Select Path"), CGlobal::getDesktopPath());
+    const QString folder = QFileChooser::outputFolder(this);
     if (folder.isEmpty())
         return;
-    CSetting::setValue("output", "path", folder);
     ui->editOutputPath->setText(folder);
     ui->editOutputPath->setCursorPosition(0);
 }

@@ -1,6 +1,12 @@
 #include "qfilechooser.h"
 
+#include "cglobal.h"
+#include "csetting.h"
+#include "qmsgbox.h"
+
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 QFileChooser::OpenHook g_openHook;
@@ -29,6 +35,23 @@ QString QFileChooser::existingFolder(QWidget* parent, const QString& title, cons
     if (g_folderHook)
         return g_folderHook(title, folder);
     return QFileDialog::getExistingDirectory(parent, title, folder, QFileDialog::ShowDirsOnly);
+}
+
+QString QFileChooser::outputFolder(QWidget* parent)
+{
+    const QString folder = existingFolder(parent, tr("Select Path"),
+                                          CGlobal::getDesktopPath());
+    if (folder.isEmpty())
+        return QString();
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) {
+        QMsgBox::showWarning(tr("Brisel cannot write to \"%1\". Please choose another output folder.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             1);
+        return QString();
+    }
+    CSetting::setValue("output", "path", folder);
+    return folder;
 }
 
 void QFileChooser::setOpenHook(OpenHook hook)

@@ -2,6 +2,7 @@
 // The photo and folder pickers of the window. Tests and scripted runs replace the
 // native dialogs with a hook; an empty answer means the user cancelled.
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ class QWidget;
 
 class QFileChooser
 {
+    Q_DECLARE_TR_FUNCTIONS(QFileChooser)
+
 public:
     using OpenHook =
         std::function<QString(const QString& title, const QString& folder, const QString& filter)>;
@@ -24,6 +27,10 @@ public:
     static QStringList openFiles(QWidget* parent, const QString& title, const QString& folder,
                                  const QString& filter);
     static QString existingFolder(QWidget* parent, const QString& title, const QString& folder);
+    // The output folder the user picks for saved results: checked to be writable
+    // (a warning otherwise) and remembered in "output"/"path". Empty when the user
+    // cancelled or the folder was refused.
+    static QString outputFolder(QWidget* parent);
 
     // Replace the dialogs (an empty function restores them). GUI thread only.
     static void setOpenHook(OpenHook hook);

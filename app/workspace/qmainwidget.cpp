@@ -469,17 +469,9 @@ void QMainWidget::onBtnSave()
 
 void QMainWidget::onBtnSelectOutputPath()
 {
-    const QString folder = QFileChooser::existingFolder(this, tr("Select Path"), CGlobal::getDesktopPath());
+    const QString folder = QFileChooser::outputFolder(this);
     if (folder.isEmpty())
         return;
-    const QFileInfo info(folder);
-    if (!info.isDir() || !info.isWritable()) {
-        QMsgBox::showWarning(tr("Brisel cannot write to \"%1\". Please choose another output folder.")
-                                 .arg(QDir::toNativeSeparators(folder)),
-                             1);
-        return;
-    }
-    CSetting::setValue("output", "path", folder);
     setOutputFolder(folder);
     later([this] { update(); });
 }

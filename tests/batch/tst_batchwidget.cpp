@@ -52,6 +52,8 @@ private slots:
     void customSize();
     void outputSize_data();
     void outputSize();
+    void outputFolder_data();
+    void outputFolder();
     void tileSaveName_data();
     void tileSaveName();
     void failedTileRetries_data();
@@ -198,6 +200,38 @@ void TestBatchWidget::outputSize()
     QCOMPARE(combo->currentText(), shown);
     combo->setCurrentIndex(0);
     QCOMPARE(CSetting::getInt("output", "size", -1), 0);
+}
+
+void TestBatchWidget::outputFolder_data()
+{
+    QTest::addColumn<QString>("answer"); // what the picker returns, "file" for a plain file
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("folder") << "folder" << true;
+    QTest::newRow("a file, not a folder") << "file" << false;
+    QTest::newRow("cancelled") << "" << false;
+}
+
+void TestBatchWidget::outputFolder()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, taken);
+    QString picked;
+    if (answer == "folder") {
+        picked = testutils::sandboxPath() + "/chosen";
+        QVERIFY(QDir().mkpath(picked));
+    } else if (answer == "file") {
+        picked = testutils::sandboxPath() + "/not-a-folder";
+        QVERIFY(testutils::writeFile(picked, "x"));
+    }
+    QBatchMattingWidget widget;
+    auto* edit = widget.findChild<QLineEdit*>("editOutputPath");
+    QFileChooser::setFolderHook([picked](const QString&, const QString&) { return picked; });
+    QTest::mouseClick(widget.findChild<QPushButton*>("btnSelectOutput"), Qt::LeftButton);
+    QFileChooser::setFolderHook(nullptr);
+    QCOMPARE(CSetting::getString("output", "path"), taken ? picked : outDir);
+    QCOMPARE(edit->text(), taken ? picked : outDir);
+    // Only a refused folder is explained.
+    QCOMPARE(warnings.size(), answer == "file" ? 1 : 0);
 }
 
 void TestBatchWidget::tileSaveName_data()

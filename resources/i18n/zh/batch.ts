@@ -158,10 +158,6 @@
         <translation>请输入有效的数值！</translation>
     </message>
     <message>
-        <source>Select Path</source>
-        <translation>选择路径</translation>
-    </message>
-    <message>
         <source>Are you sure to clear all?</source>
         <translation>确定要清空全部吗？</translation>
     </message>

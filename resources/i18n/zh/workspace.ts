@@ -128,13 +128,14 @@
         <source>Cutting background in progerss...</source>
         <translation>正在抠图，请稍候...</translation>
     </message>
+</context>
+<context>
+    <name>QFileChooser</name>
     <message>
-        <location line="+112" />
         <source>Select Path</source>
         <translation>选择路径</translation>
     </message>
     <message>
-        <location line="+5" />
         <source>Brisel cannot write to "%1". Please choose another output folder.</source>
         <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
     </message>
