@@ -64,7 +64,8 @@ QStringList makePhotos(const QString& folder, int count, int width)
     const int height = width * 3 / 4;
     for (int i = 0; i + 1 < count; ++i) {
         cv::Mat photo(height, width, CV_8UC3, cv::Scalar(235, 235, 235));
-        cv::circle(photo, {width / 2, height / 2}, height / 3, cv::Scalar(40, 40 + i * 5 % 200, 200), cv::FILLED);
+        cv::circle(photo, {width / 2, height / 2}, height / 3, cv::Scalar(40, 40 + i * 5 % 200, 200),
+                   cv::FILLED);
         const QString path = QString("%1/photo_%2.jpg").arg(folder).arg(i);
         cv::imwrite(path.toStdString(), photo, {cv::IMWRITE_JPEG_QUALITY, 90});
         paths << path;
@@ -90,8 +91,10 @@ int decodableFiles(const QString& folder)
 void brushStroke(QWidget* view)
 {
     const int y = view->height() / 2;
-    const auto send = [view](QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPoint(x, y), view->mapToGlobal(QPoint(x, y)), button, buttons, Qt::NoModifier);
+    const auto send = [view](QEvent::Type type, int x, int y, Qt::MouseButton button,
+                             Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPoint(x, y), view->mapToGlobal(QPoint(x, y)), button, buttons,
+                          Qt::NoModifier);
         QApplication::sendEvent(view, &event);
     };
     send(QEvent::MouseButtonPress, view->width() / 3, y, Qt::LeftButton, Qt::LeftButton);
@@ -231,8 +234,9 @@ void BM_BatchFromAddToSaveAll(benchmark::State& state)
         bool strokeDone = false;
         QObject::connect(edited, &QPreviewItem::signal_edit_finished, [&] { strokeDone = true; });
         widget.onItemEditBegin(edited, edited->taskId());
-        wallMs += runUntil([&] { return editor->view() && editor->view()->isReady() && editor->view()->isVisible(); },
-                           &editing);
+        wallMs += runUntil(
+            [&] { return editor->view() && editor->view()->isReady() && editor->view()->isVisible(); },
+            &editing);
         qInfo("editor ready");
         brushStroke(editor->view());
         widget.onBtnComplete(); // "OK" hands the stroke to the tile
@@ -253,9 +257,8 @@ void BM_BatchFromAddToSaveAll(benchmark::State& state)
         state.counters["wall_ms"] = double(wallMs);
         state.counters["single_sum_ms"] = double(singleMs * (count - 1));
         state.counters["gui_stall_start_ms"] = double(startMs);
-        for (const auto& [name, stalls] : {std::pair<const char*, Stalls>{"matting", matting},
-                                           {"editing", editing},
-                                           {"saving", saving}}) {
+        for (const auto& [name, stalls] :
+             {std::pair<const char*, Stalls>{"matting", matting}, {"editing", editing}, {"saving", saving}}) {
             state.counters[std::string("gui_stall_") + name + "_ms"] = double(stalls.wallMs);
             state.counters[std::string("gui_busy_") + name + "_ms"] = stalls.busyMs;
         }

@@ -46,8 +46,8 @@ double cpuSeconds()
 const cv::Mat& portrait()
 {
     static const cv::Mat cutout = [] {
-        const QString path = QFileInfo(QStringLiteral(__FILE__)).dir().filePath(
-            QStringLiteral("../tests/data/astronaut.png"));
+        const QString path =
+            QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../tests/data/astronaut.png"));
         const cv::Mat photo = QImageHelp::readImageFile(path);
         if (photo.empty())
             return cv::Mat();
@@ -83,9 +83,8 @@ void BM_BeautifyJob(benchmark::State& state)
         QElapsedTimer sinceTurn;
         sinceTurn.start();
         QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            worstStallMs = std::max(worstStallMs, sinceTurn.restart());
-        });
+        QObject::connect(&tick, &QTimer::timeout,
+                         [&] { worstStallMs = std::max(worstStallMs, sinceTurn.restart()); });
         tick.start(1);
         while (!done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);

@@ -9,16 +9,16 @@
 
 #include <benchmark/benchmark.h>
 
-#define BRISEL_BENCH_MAIN_WITH_POOL()                                                                  \
-    int main(int argc, char** argv)                                                                  \
-    {                                                                                                \
-        CMemory::keepFreedMemory(); /* as the program does */                                        \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                          \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                                 \
-        QApplication app(argc, argv);                                                                \
-        QWorkPool::instance()->start(2);                                                             \
-        benchmark::Initialize(&argc, argv);                                                          \
-        benchmark::RunSpecifiedBenchmarks();                                                         \
-        QWorkPool::instance()->stop();                                                               \
-        return 0;                                                                                    \
+#define BRISEL_BENCH_MAIN_WITH_POOL()                                                                        \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        CMemory::keepFreedMemory(); /* as the program does */                                                \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                  \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                         \
+        QApplication app(argc, argv);                                                                        \
+        QWorkPool::instance()->start(2);                                                                     \
+        benchmark::Initialize(&argc, argv);                                                                  \
+        benchmark::RunSpecifiedBenchmarks();                                                                 \
+        QWorkPool::instance()->stop();                                                                       \
+        return 0;                                                                                            \
     }

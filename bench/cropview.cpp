@@ -13,8 +13,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QEventLoop>
+#include <QFileInfo>
 
 #include <benchmark/benchmark.h>
 
@@ -33,7 +33,8 @@ cv::Mat makeCutout(int w, int h)
     cv::randu(colour, cv::Scalar::all(0), cv::Scalar::all(255));
     cv::GaussianBlur(colour, colour, cv::Size(9, 9), 0);
     cv::Mat alpha(h, w, CV_8UC1, cv::Scalar(0));
-    cv::ellipse(alpha, cv::Point(w / 2, h / 2), cv::Size(w / 3, h * 2 / 5), 0, 0, 360, cv::Scalar(255), cv::FILLED);
+    cv::ellipse(alpha, cv::Point(w / 2, h / 2), cv::Size(w / 3, h * 2 / 5), 0, 0, 360, cv::Scalar(255),
+                cv::FILLED);
     std::vector<cv::Mat> channels;
     cv::split(colour, channels);
     channels.push_back(alpha);
@@ -44,8 +45,9 @@ cv::Mat makeCutout(int w, int h)
 
 QString templatePath(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(
-        QStringLiteral("../resources/template/%1").arg(QLatin1String(name)));
+    return QFileInfo(QStringLiteral(__FILE__))
+        .absoluteDir()
+        .filePath(QStringLiteral("../resources/template/%1").arg(QLatin1String(name)));
 }
 
 // A crop view showing a loaded 12-megapixel cut-out.

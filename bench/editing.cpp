@@ -62,8 +62,7 @@ const cv::Mat& cutout()
     return m;
 }
 
-template <typename Object, typename Signal>
-bool waitFor(Object* object, Signal signal, int ms = 60000)
+template <typename Object, typename Signal> bool waitFor(Object* object, Signal signal, int ms = 60000)
 {
     QEventLoop loop;
     QObject::connect(object, signal, &loop, &QEventLoop::quit);
@@ -87,7 +86,8 @@ std::unique_ptr<QImageCutoutWidget> preparedView()
 
 void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
     QMouseEvent event(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : button, held,
                       Qt::NoModifier);
     QCoreApplication::sendEvent(w, &event);

@@ -43,7 +43,8 @@ Cost now()
     timespec wall{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
     clock_gettime(CLOCK_MONOTONIC, &wall);
-    return {double(cpu.tv_sec) + double(cpu.tv_nsec) * 1e-9, double(wall.tv_sec) + double(wall.tv_nsec) * 1e-9};
+    return {double(cpu.tv_sec) + double(cpu.tv_nsec) * 1e-9,
+            double(wall.tv_sec) + double(wall.tv_nsec) * 1e-9};
 }
 
 // A plain memcpy of bytes between two buffers that are already mapped.
@@ -139,8 +140,7 @@ void BM_Memcpy(benchmark::State& state)
 
 void BM_MakeRedOverlay(benchmark::State& state)
 {
-    againstMemcpy(state, kBgraBytes,
-                  [] { benchmark::DoNotOptimize(QImageHelp::makeRedOverlay(cutout())); });
+    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QImageHelp::makeRedOverlay(cutout())); });
 }
 
 void BM_MergeAlpha(benchmark::State& state)
@@ -163,8 +163,7 @@ void BM_ContentRect(benchmark::State& state)
 void BM_PercentImageToMat(benchmark::State& state)
 {
     const QImage image = QImageHelp::matToImage(editMask());
-    againstMemcpy(state, kBgraBytes,
-                  [&] { benchmark::DoNotOptimize(QImageHelp::percentImageToMat(image)); });
+    againstMemcpy(state, kBgraBytes, [&] { benchmark::DoNotOptimize(QImageHelp::percentImageToMat(image)); });
 }
 
 void BM_MatToImageBgra(benchmark::State& state)
@@ -183,8 +182,8 @@ void bareFloodFill()
     static cv::Mat mask(kHeight + 2, kWidth + 2, CV_8UC1);
     mask.setTo(0);
     const cv::Scalar diff = cv::Scalar::all(kTolerance);
-    cv::floodFill(photo(), mask, cv::Point(kSeed.x(), kSeed.y()), cv::Scalar(0, 0, 255), nullptr, diff,
-                  diff, kFloodFlags);
+    cv::floodFill(photo(), mask, cv::Point(kSeed.x(), kSeed.y()), cv::Scalar(0, 0, 255), nullptr, diff, diff,
+                  kFloodFlags);
     benchmark::DoNotOptimize(mask.data);
 }
 

@@ -35,7 +35,8 @@ const std::string& photo12mp()
         cv::Mat img(3000, 4000, CV_8UC3);
         cv::randu(img, cv::Scalar::all(0), cv::Scalar::all(255));
         cv::GaussianBlur(img, img, cv::Size(0, 0), 6);
-        cv::ellipse(img, {2000, 1700}, {900, 1300}, 0, 0, 360, cv::Scalar(60, 90, 200), cv::FILLED, cv::LINE_AA);
+        cv::ellipse(img, {2000, 1700}, {900, 1300}, 0, 0, 360, cv::Scalar(60, 90, 200), cv::FILLED,
+                    cv::LINE_AA);
         cv::circle(img, {2000, 500}, 420, cv::Scalar(140, 170, 220), cv::FILLED, cv::LINE_AA);
         std::vector<uchar> buf;
         cv::imencode(".jpg", img, buf, {cv::IMWRITE_JPEG_QUALITY, 92});
@@ -68,7 +69,8 @@ bool haveModel(benchmark::State& state, const std::string& path)
 cv::Mat preparedPhoto()
 {
     const std::string& bytes = photo12mp();
-    const cv::Mat bgr = cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
+    const cv::Mat bgr =
+        cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
     return IsnetEngine::prepare(bgr);
 }
 
@@ -120,7 +122,8 @@ void BM_KeyWholeJob(benchmark::State& state)
 cv::Mat cutout12mp()
 {
     const std::string& bytes = photo12mp();
-    const cv::Mat bgr = cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
+    const cv::Mat bgr =
+        cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
     return CutoutBuilder::compose(bgr, KeyEngine().alpha(bgr, false));
 }
 

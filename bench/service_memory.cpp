@@ -50,8 +50,9 @@ std::string photo()
 // One request as the desktop program makes it; false when it did not succeed.
 bool matte(httplib::Client& client, const std::string& bytes)
 {
-    const auto created = client.Post("/api/v2/task?mac=bench&is_body=1",
-                                     httplib::MultipartFormDataItems{{"file", bytes, "photo.jpg", "image/jpeg"}});
+    const auto created =
+        client.Post("/api/v2/task?mac=bench&is_body=1",
+                    httplib::MultipartFormDataItems{{"file", bytes, "photo.jpg", "image/jpeg"}});
     if (!created || created->status != 200)
         return false;
     const auto at = created->body.find("\"serial\":\"");

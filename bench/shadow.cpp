@@ -40,6 +40,10 @@ void BM_BlurAlpha(benchmark::State& state)
 } // namespace
 
 // Batch add dialog, save format dialog, and the main window at its default size.
-BENCHMARK(BM_BlurAlpha)->Args({726, 446, 8})->Args({420, 260, 8})->Args({1300, 820, 8})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BlurAlpha)
+    ->Args({726, 446, 8})
+    ->Args({420, 260, 8})
+    ->Args({1300, 820, 8})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -27,7 +27,8 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
         const float* w = sumW.ptr<float>(y);
         auto* m = mean.ptr<cv::Vec3f>(y);
         for (int x = 0; x < img.cols; ++x)
-            m[x] = w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
+            m[x] =
+                w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
     }
     return true;
 }

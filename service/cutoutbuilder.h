@@ -3,8 +3,8 @@
 
 #include <opencv2/core.hpp>
 
-
-class CutoutBuilder {
+class CutoutBuilder
+{
 public:
     // BGRA at the photo's size. `alpha` is CV_32F in [0, 1] at any size; it is
     // scaled to the photo. In semi-transparent pixels the colour is re-estimated

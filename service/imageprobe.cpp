@@ -13,10 +13,22 @@ std::uint32_t be32(const unsigned char* p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
-std::uint32_t be16(const unsigned char* p) { return (std::uint32_t(p[0]) << 8) | p[1]; }
-std::uint32_t le16(const unsigned char* p) { return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8); }
-std::uint32_t le24(const unsigned char* p) { return le16(p) | (std::uint32_t(p[2]) << 16); }
-std::uint32_t le32(const unsigned char* p) { return le24(p) | (std::uint32_t(p[3]) << 24); }
+std::uint32_t be16(const unsigned char* p)
+{
+    return (std::uint32_t(p[0]) << 8) | p[1];
+}
+std::uint32_t le16(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8);
+}
+std::uint32_t le24(const unsigned char* p)
+{
+    return le16(p) | (std::uint32_t(p[2]) << 16);
+}
+std::uint32_t le32(const unsigned char* p)
+{
+    return le24(p) | (std::uint32_t(p[3]) << 24);
+}
 
 // Dimensions that do not fit an int are refused like any other broken header.
 bool setSize(Info& info, std::uint64_t w, std::uint64_t h)
@@ -94,7 +106,8 @@ Info probeJpeg(const unsigned char* d, std::size_t n)
         if (m == 0xDA) {
             if (!sawFrame)
                 return info;
-            while (pos + 1 < n && !(d[pos] == 0xFF && d[pos + 1] != 0 && (d[pos + 1] < 0xD0 || d[pos + 1] > 0xD7)))
+            while (pos + 1 < n &&
+                   !(d[pos] == 0xFF && d[pos + 1] != 0 && (d[pos + 1] < 0xD0 || d[pos + 1] > 0xD7)))
                 ++pos;
         }
     }

@@ -7,13 +7,22 @@
 #include <cstddef>
 #include <string>
 
-class ImageProbe {
+class ImageProbe
+{
 public:
-    enum class Format { Unknown, Png, Jpeg, Bmp, Webp };
+    enum class Format
+    {
+        Unknown,
+        Png,
+        Jpeg,
+        Bmp,
+        Webp
+    };
 
-    struct Info {
+    struct Info
+    {
         Format format = Format::Unknown;
-        int width = 0;  // as stored, before any EXIF rotation
+        int width = 0; // as stored, before any EXIF rotation
         int height = 0;
         bool complete = false; // every declared segment is present up to the end marker
         double megapixels() const { return double(width) * double(height) / 1e6; }

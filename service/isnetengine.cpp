@@ -11,7 +11,8 @@
 
 #include <unistd.h>
 
-struct IsnetEngine::Impl {
+struct IsnetEngine::Impl
+{
     torch::jit::Module module;
 };
 
@@ -50,14 +51,13 @@ cv::Mat IsnetEngine::prepare(const cv::Mat& bgr)
 
 cv::Mat IsnetEngine::forward(const cv::Mat& prepared)
 {
-    CV_Assert(prepared.type() == CV_32FC3 && prepared.isContinuous() &&
-              prepared.cols == kInputSide && prepared.rows == kInputSide);
+    CV_Assert(prepared.type() == CV_32FC3 && prepared.isContinuous() && prepared.cols == kInputSide &&
+              prepared.rows == kInputSide);
     c10::InferenceMode guard;
     // NHWC memory seen as NCHW: a channels-last tensor without copying.
-    const at::Tensor input =
-        torch::from_blob(const_cast<float*>(prepared.ptr<float>()), {1, kInputSide, kInputSide, 3},
-                         torch::kFloat32)
-            .permute({0, 3, 1, 2});
+    const at::Tensor input = torch::from_blob(const_cast<float*>(prepared.ptr<float>()),
+                                              {1, kInputSide, kInputSide, 3}, torch::kFloat32)
+                                 .permute({0, 3, 1, 2});
     at::Tensor out = d->module.forward({input}).toTensor();
     if (out.numel() != kInputSide * kInputSide)
         throw std::runtime_error("unexpected model output size");

@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-class IsnetEngine : public MattingEngine {
+class IsnetEngine : public MattingEngine
+{
 public:
     static constexpr int kInputSide = 1024;
 

@@ -180,7 +180,8 @@ void JobQueue::beginShutdown()
     for (const std::string& serial : m_waiting) {
         Job& job = m_jobs[serial];
         removeFile(job.uploadPath);
-        finishLocked(job, Status::Failed, "The service stopped before the photo was processed. Please try again.");
+        finishLocked(job, Status::Failed,
+                     "The service stopped before the photo was processed. Please try again.");
     }
     m_waiting.clear();
     m_idle.notify_all();
@@ -254,7 +255,8 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
         message = e.what();
     }
     removeFile(job.uploadPath);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     servicelog::info("job " + serial + (status == Status::Done ? " done" : " failed: " + message) + " in " +
                      std::to_string(ms.count()) + " ms");
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -267,8 +269,9 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
 
 void JobQueue::sweeperLoop()
 {
-    const auto period = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(1000),
-                                                            std::max<std::chrono::milliseconds>(m_ttl / 4, std::chrono::milliseconds(20)));
+    const auto period = std::min<std::chrono::milliseconds>(
+        std::chrono::milliseconds(1000),
+        std::max<std::chrono::milliseconds>(m_ttl / 4, std::chrono::milliseconds(20)));
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
         m_wake.wait_for(lock, period);

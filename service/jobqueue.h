@@ -19,18 +19,32 @@
 #include <thread>
 #include <vector>
 
-class JobQueue {
+class JobQueue
+{
 public:
-    enum class Status { Running = 0, Done = 1, Failed = 2 };
-    enum class Submit { Accepted, Full, ShuttingDown, StorageError };
+    enum class Status
+    {
+        Running = 0,
+        Done = 1,
+        Failed = 2
+    };
+    enum class Submit
+    {
+        Accepted,
+        Full,
+        ShuttingDown,
+        StorageError
+    };
 
-    struct Snapshot {
+    struct Snapshot
+    {
         bool found = false;
         Status status = Status::Running;
         std::string message;    // why a job failed
         std::string resultPath; // the PNG, when done
     };
-    struct Stats {
+    struct Stats
+    {
         int waiting = 0;
         int running = 0;
         int finished = 0;
@@ -65,7 +79,8 @@ public:
     static std::string newSerial();
 
 private:
-    struct Job {
+    struct Job
+    {
         std::string mac;
         bool isBody = false;
         Status status = Status::Running;
@@ -88,10 +103,10 @@ private:
     std::string m_dir;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;     // workers and sweeper
-    std::condition_variable m_idle;     // waitIdle
-    std::map<std::string, Job> m_jobs;  // by serial
-    std::deque<std::string> m_waiting;  // serials not started yet, oldest first
+    std::condition_variable m_wake;    // workers and sweeper
+    std::condition_variable m_idle;    // waitIdle
+    std::map<std::string, Job> m_jobs; // by serial
+    std::deque<std::string> m_waiting; // serials not started yet, oldest first
     int m_running = 0;
     bool m_accepting = true;
     bool m_stopping = false;

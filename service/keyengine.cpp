@@ -99,7 +99,8 @@ cv::Mat KeyEngine::alpha(const cv::Mat& bgr, bool /*isBody*/)
     const float lo = std::max(6.0f, 1.5f * borderPercentile(dist, band, 0.95));
     const float hi = lo + 12.0f;
     cv::Mat sure = dist > hi;
-    cv::morphologyEx(sure, sure, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
+    cv::morphologyEx(sure, sure, cv::MORPH_CLOSE,
+                     cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(5, 5)));
     const cv::Mat subject = keepSubject(sure);
 
     const int radius = std::max(2, std::min(img.cols, img.rows) / 60);

@@ -6,7 +6,8 @@
 
 #include "mattingengine.h"
 
-class KeyEngine : public MattingEngine {
+class KeyEngine : public MattingEngine
+{
 public:
     cv::Mat alpha(const cv::Mat& bgr, bool isBody) override;
 

@@ -23,7 +23,8 @@ int main(int argc, char** argv)
     ServiceOptions options;
     std::string error;
     if (!ServiceOptions::parse(argc, argv, options, error)) {
-        std::cerr << (error.empty() ? "" : "brisel-matting-service: " + error + "\n") << ServiceOptions::usage();
+        std::cerr << (error.empty() ? "" : "brisel-matting-service: " + error + "\n")
+                  << ServiceOptions::usage();
         return error.empty() ? 0 : 2;
     }
     allocator::configure();
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
     const int threadsPerWorker = std::max(1, int(std::thread::hardware_concurrency()) / options.workers);
     try {
         for (int i = 0; i < options.workers; ++i)
-            pipelines.push_back(std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker)));
+            pipelines.push_back(
+                std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker)));
     } catch (const std::exception& e) {
         servicelog::error("cannot load the " + engine.name + " engine: " + e.what());
         return 1;
@@ -80,8 +82,9 @@ int main(int argc, char** argv)
         server.shutdown();
     });
 
-    servicelog::info("engine " + engine.name + (engine.model.empty() ? "" : " (" + engine.model + ")") + ", " +
-                     std::to_string(options.workers) + " worker(s), queue " + std::to_string(options.queue));
+    servicelog::info("engine " + engine.name + (engine.model.empty() ? "" : " (" + engine.model + ")") +
+                     ", " + std::to_string(options.workers) + " worker(s), queue " +
+                     std::to_string(options.queue));
     std::printf("listening on %s\n", server.baseUrl().c_str());
     std::fflush(stdout);
 

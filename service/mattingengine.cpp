@@ -45,10 +45,9 @@ bool MattingEngine::choose(const ServiceOptions& options, Choice& out, std::stri
         return true;
     }
     out.name = "key";
-    out.warning = isnetAvailable()
-                      ? "model not found at " + options.modelPath +
-                            "; using the flat-background key engine (run tools/fetch-model.sh)"
-                      : "built without libtorch; using the flat-background key engine";
+    out.warning = isnetAvailable() ? "model not found at " + options.modelPath +
+                                         "; using the flat-background key engine (run tools/fetch-model.sh)"
+                                   : "built without libtorch; using the flat-background key engine";
     return true;
 }
 

@@ -10,7 +10,8 @@
 
 struct ServiceOptions;
 
-class MattingEngine {
+class MattingEngine
+{
 public:
     virtual ~MattingEngine() = default;
     // Soft alpha of the subject as CV_32F in [0, 1]. Its size may differ from the
@@ -22,7 +23,8 @@ public:
     virtual void releaseCaches() {}
 
     // What the options ask for, settled once at start-up.
-    struct Choice {
+    struct Choice
+    {
         std::string name;    // "isnet" or "key"
         std::string model;   // model file when name is "isnet"
         std::string warning; // why "auto" fell back to key, shown in the log and /healthz

@@ -9,9 +9,7 @@
 #include <chrono>
 #include <stdexcept>
 
-MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine) : m_engine(std::move(engine))
-{
-}
+MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine) : m_engine(std::move(engine)) {}
 
 std::vector<uchar> MattingPipeline::run(const std::string& photo, bool isBody)
 {
@@ -21,7 +19,8 @@ std::vector<uchar> MattingPipeline::run(const std::string& photo, bool isBody)
     auto lap = [&](const char* name) {
         const Clock::time_point now = Clock::now();
         stages += std::string(stages.empty() ? "" : ", ") + name + " " +
-                  std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now - mark).count()) + " ms";
+                  std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now - mark).count()) +
+                  " ms";
         mark = now;
     };
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-class MattingPipeline {
+class MattingPipeline
+{
 public:
     explicit MattingPipeline(std::unique_ptr<MattingEngine> engine);
 

@@ -23,7 +23,8 @@ const char* const kNoMac = "The request does not identify this computer (\"mac\"
 const char* const kBadBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
 const char* const kNoSerial = "The request does not name a task (\"serial\" is missing).";
 const char* const kNotImage = "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
-const char* const kTruncated = "The image file is incomplete or damaged. Please use another copy of the photo.";
+const char* const kTruncated =
+    "The image file is incomplete or damaged. Please use another copy of the photo.";
 const char* const kUnknownTask = "The task was not found. It may have expired; please try again.";
 const char* const kBusy = "The matting service is busy. Please try again in a moment.";
 const char* const kStopping = "The matting service is shutting down. Please try again in a moment.";
@@ -36,11 +37,21 @@ std::string jsonString(const std::string& s)
     std::string out = "\"";
     for (const unsigned char c : s) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];
@@ -55,7 +66,8 @@ std::string jsonString(const std::string& s)
 }
 
 // The HTTP status mirrors the code in the body, and the body is always JSON.
-void reply(httplib::Response& res, int code, const std::string& message, const std::string& data = std::string())
+void reply(httplib::Response& res, int code, const std::string& message,
+           const std::string& data = std::string())
 {
     res.status = code;
     std::string body = "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message);
@@ -72,19 +84,24 @@ std::string uploadLimitMessage(int mb)
 std::string pixelLimitMessage(double mp, int limit)
 {
     char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "The photo has too many pixels (%.1f megapixels; the limit is %d). Please use a smaller photo.",
-                  mp, limit);
+    std::snprintf(
+        buf, sizeof buf,
+        "The photo has too many pixels (%.1f megapixels; the limit is %d). Please use a smaller photo.", mp,
+        limit);
     return buf;
 }
 
 const char* defaultMessage(int status)
 {
     switch (status) {
-    case 404: return kNotFound;
-    case 413: return nullptr; // filled in with the limit by the caller
-    case 500: return kInternal;
-    default: return "The request could not be understood.";
+    case 404:
+        return kNotFound;
+    case 413:
+        return nullptr; // filled in with the limit by the caller
+    case 500:
+        return kInternal;
+    default:
+        return "The request could not be understood.";
     }
 }
 
@@ -164,7 +181,8 @@ void MattingServer::installRoutes()
 
     // Clients that announce a large body wait for this answer before sending it,
     // so an oversized photo is refused without being transferred.
-    http.set_expect_100_continue_handler([limit, limitMb](const httplib::Request& req, httplib::Response& res) {
+    http.set_expect_100_continue_handler([limit, limitMb](const httplib::Request& req,
+                                                          httplib::Response& res) {
         if (std::strtoull(req.get_header_value("Content-Length").c_str(), nullptr, 10) > limit + 64 * 1024) {
             reply(res, 413, uploadLimitMessage(limitMb));
             return 413;
@@ -179,16 +197,17 @@ void MattingServer::installRoutes()
         else
             reply(res, res.status, defaultMessage(res.status));
     });
-    http.set_exception_handler([](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
-        try {
-            std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            servicelog::error(req.path + ": " + e.what());
-        } catch (...) {
-            servicelog::error(req.path + ": unknown exception");
-        }
-        reply(res, 500, kInternal);
-    });
+    http.set_exception_handler(
+        [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+            try {
+                std::rethrow_exception(ep);
+            } catch (const std::exception& e) {
+                servicelog::error(req.path + ": " + e.what());
+            } catch (...) {
+                servicelog::error(req.path + ": unknown exception");
+            }
+            reply(res, 500, kInternal);
+        });
     http.set_logger([](const httplib::Request& req, const httplib::Response& res) {
         servicelog::debug(req.method + " " + req.path + " -> " + std::to_string(res.status));
     });
@@ -238,8 +257,9 @@ void MattingServer::installRoutes()
         if (!job.found)
             return reply(res, 404, kUnknownTask);
         const int status = int(job.status);
-        const std::string url =
-            job.status == JobQueue::Status::Done ? baseUrl() + "/api/v2/result/" + serial + ".png" : std::string();
+        const std::string url = job.status == JobQueue::Status::Done
+                                    ? baseUrl() + "/api/v2/result/" + serial + ".png"
+                                    : std::string();
         const std::string message = job.status == JobQueue::Status::Running ? "processing"
                                     : job.status == JobQueue::Status::Done  ? "ok"
                                                                             : job.message;
@@ -247,18 +267,19 @@ void MattingServer::installRoutes()
               "{\"status\":" + std::to_string(status) + ",\"convert_path\":" + jsonString(url) + "}");
     });
 
-    http.Get(R"(/api/v2/result/([0-9a-f]{32})\.png)", [this](const httplib::Request& req, httplib::Response& res) {
-        const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
-        std::string png;
-        if (job.found) {
-            // The file may expire between the look-up and here; then it is gone.
-            std::ifstream in(job.resultPath, std::ios::binary);
-            png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        if (png.empty())
-            return reply(res, 404, kUnknownTask);
-        res.set_content(std::move(png), "image/png");
-    });
+    http.Get(R"(/api/v2/result/([0-9a-f]{32})\.png)",
+             [this](const httplib::Request& req, httplib::Response& res) {
+                 const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
+                 std::string png;
+                 if (job.found) {
+                     // The file may expire between the look-up and here; then it is gone.
+                     std::ifstream in(job.resultPath, std::ios::binary);
+                     png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+                 }
+                 if (png.empty())
+                     return reply(res, 404, kUnknownTask);
+                 res.set_content(std::move(png), "image/png");
+             });
 
     http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
         const JobQueue::Stats s = m_jobs.stats();

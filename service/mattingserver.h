@@ -15,7 +15,8 @@ namespace httplib {
 class Server;
 }
 
-class MattingServer {
+class MattingServer
+{
 public:
     MattingServer(const ServiceOptions& options, JobQueue& jobs, MattingEngine::Choice engine);
     ~MattingServer();

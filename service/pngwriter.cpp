@@ -9,7 +9,8 @@
 
 namespace {
 
-struct Strip {
+struct Strip
+{
     std::vector<uchar> deflated;
     uLong adler = 1;
     uLong rawBytes = 0;

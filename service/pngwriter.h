@@ -8,7 +8,8 @@
 
 #include <vector>
 
-class PngWriter {
+class PngWriter
+{
 public:
     // `bgra` is CV_8UC4 (OpenCV channel order); the file holds RGBA. Uses the
     // OpenCV thread pool. Throws std::runtime_error when compression fails.

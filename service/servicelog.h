@@ -6,15 +6,33 @@
 
 namespace servicelog {
 
-enum Level { Error = 0, Warning = 1, Info = 2, Debug = 3 };
+enum Level
+{
+    Error = 0,
+    Warning = 1,
+    Info = 2,
+    Debug = 3
+};
 
 void setLevel(int level);
 bool enabled(Level level);
 void write(Level level, const std::string& message);
 
-inline void error(const std::string& m) { write(Error, m); }
-inline void warning(const std::string& m) { write(Warning, m); }
-inline void info(const std::string& m) { write(Info, m); }
-inline void debug(const std::string& m) { write(Debug, m); }
+inline void error(const std::string& m)
+{
+    write(Error, m);
+}
+inline void warning(const std::string& m)
+{
+    write(Warning, m);
+}
+inline void info(const std::string& m)
+{
+    write(Info, m);
+}
+inline void debug(const std::string& m)
+{
+    write(Debug, m);
+}
 
 } // namespace servicelog

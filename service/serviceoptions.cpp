@@ -112,7 +112,12 @@ std::string ServiceOptions::usage()
 bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& out, std::string& error)
 {
     using Setter = std::function<bool(const std::string&)>;
-    auto text = [](std::string& field) { return [&field](const std::string& v) { field = v; return !v.empty(); }; };
+    auto text = [](std::string& field) {
+        return [&field](const std::string& v) {
+            field = v;
+            return !v.empty();
+        };
+    };
     auto number = [](int& field, int lo, int hi) {
         return [&field, lo, hi](const std::string& v) { return parseInt(v, lo, hi, field); };
     };
@@ -122,7 +127,8 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--public-url", text(out.publicUrl)},
         {"--tls-cert", text(out.tlsCert)},
         {"--tls-key", text(out.tlsKey)},
-        {"--engine", [&out](const std::string& v) {
+        {"--engine",
+         [&out](const std::string& v) {
              out.engine = v;
              return v == "auto" || v == "isnet" || v == "key";
          }},
@@ -132,7 +138,8 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--max-upload-mb", number(out.maxUploadMb, 1, 4096)},
         {"--max-megapixels", number(out.maxMegapixels, 1, 1024)},
         {"--queue", number(out.queue, 1, 100000)},
-        {"--result-ttl", [&out](const std::string& v) {
+        {"--result-ttl",
+         [&out](const std::string& v) {
              out.resultTtlMs = parseDurationMs(v);
              return out.resultTtlMs > 0;
          }},

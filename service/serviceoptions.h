@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <string>
 
-struct ServiceOptions {
+struct ServiceOptions
+{
     std::string listen = "127.0.0.1";
-    int port = 47650;            // 0 picks a free port; the chosen one is printed
-    std::string publicUrl;       // base of convert_path; empty = derived from listen/port
+    int port = 47650;      // 0 picks a free port; the chosen one is printed
+    std::string publicUrl; // base of convert_path; empty = derived from listen/port
     std::string tlsCert;
     std::string tlsKey;
     std::string engine = "auto"; // auto | isnet | key
@@ -19,7 +20,7 @@ struct ServiceOptions {
     int maxMegapixels = 64;
     int queue = 32;
     long long resultTtlMs = 10 * 60 * 1000;
-    int logLevel = 2; // 0 error, 1 warning, 2 info, 3 debug
+    int logLevel = 2;    // 0 error, 1 warning, 2 info, 3 debug
     int testDelayMs = 0; // hidden: makes every job slow so tests can catch it running
 
     bool useTls() const { return !tlsCert.empty(); }

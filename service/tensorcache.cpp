@@ -15,7 +15,8 @@ namespace {
 constexpr std::size_t kMinCached = 1 << 20;
 constexpr std::size_t kGranule = 1 << 16;
 
-class CachingAllocator final : public c10::Allocator {
+class CachingAllocator final : public c10::Allocator
+{
 public:
     explicit CachingAllocator(std::size_t limit) : m_limit(limit) {}
 

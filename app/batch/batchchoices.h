@@ -45,10 +45,8 @@ struct IdSize
     const char* buttonText;
 };
 inline const IdSize kIdSizes[] = {
-    {19, "小一寸 259x377px  |  22x33mm", "259x377px >"},
-    {20, "一寸 295x413px  |  25x35mm", "295x413px >"},
-    {21, "大一寸 390x567px  |  33x48mm", "390x567px >"},
-    {22, "小二寸 413x531px  |  35x45mm", "413x531px >"},
+    {19, "小一寸 259x377px  |  22x33mm", "259x377px >"}, {20, "一寸 295x413px  |  25x35mm", "295x413px >"},
+    {21, "大一寸 390x567px  |  33x48mm", "390x567px >"}, {22, "小二寸 413x531px  |  35x45mm", "413x531px >"},
     {23, "二寸 413x579px  |  35x49mm", "413x579px >"},
 };
 

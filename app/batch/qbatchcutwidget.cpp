@@ -18,8 +18,8 @@ QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::
 {
     ui->setupUi(this);
     setStyleSheet(readTextFile(":/qss/Crop.css"));
-    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor, ui->labelImageFactor,
-                                    ui->BtnUndo, ui->BtnRestore},
+    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
+                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
                                    "#666666", this);
 }
 

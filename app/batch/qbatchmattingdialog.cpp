@@ -68,7 +68,8 @@ void QBatchMattingDialog::addFiles(const QStringList& files)
     for (const QString& path : files) {
         if (m_paths.size() >= kImageLimit) {
             QMsgBox::showWarning(
-                tr("Up to %1 images can be added. Too many image processing tasks may cause stuck.").arg(kImageLimit),
+                tr("Up to %1 images can be added. Too many image processing tasks may cause stuck.")
+                    .arg(kImageLimit),
                 1);
             break;
         }

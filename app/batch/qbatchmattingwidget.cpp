@@ -1,11 +1,11 @@
 #include "qbatchmattingwidget.h"
 
+#include "batchchoices.h"
 #include "cglobal.h"
 #include "csetting.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
-#include "batchchoices.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
 #include "qimageformatdialog.h"
@@ -68,7 +68,8 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
     const QStringList outputSizes{tr("1080P"), tr("2K"), tr("4K"), tr("Original resolution")};
     for (int i = 0; i < outputSizes.size(); ++i)
         ui->comboOutputSize->addItem(outputSizes.at(i), i);
-    ui->comboOutputSize->setCurrentIndex(qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
+    ui->comboOutputSize->setCurrentIndex(
+        qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
     buildBackgroundButtons();
 
     connect(ui->comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -92,7 +93,8 @@ void QBatchMattingWidget::connectEditPage()
 {
     connect(ui->btnComplete, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnComplete);
     connect(m_pageCutOut, &QPageCutOut::signal_brush_size, m_editor, &QBatchCutWidget::onChangeBrushSize);
-    connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor, &QBatchCutWidget::onRepairBackground);
+    connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor,
+            &QBatchCutWidget::onRepairBackground);
     connect(m_editor, &QBatchCutWidget::signal_cut_begin, this, [this] {
         if (QPreviewItem* item = itemForTask(m_editor->taskId()))
             item->onImageCutBegin();
@@ -103,12 +105,13 @@ void QBatchMattingWidget::connectEditPage()
     });
     // The tile's result has gone from the cache: nothing to edit until it is
     // matted again.
-    connect(m_editor, &QBatchCutWidget::signal_load_failed, this, [this](const QString& taskId, const QString& message) {
-        if (QPreviewItem* item = itemForTask(taskId))
-            item->rematte(message);
-        onBtnComplete();
-        QMsgBox::showWarning(message, 1);
-    });
+    connect(m_editor, &QBatchCutWidget::signal_load_failed, this,
+            [this](const QString& taskId, const QString& message) {
+                if (QPreviewItem* item = itemForTask(taskId))
+                    item->rematte(message);
+                onBtnComplete();
+                QMsgBox::showWarning(message, 1);
+            });
 }
 
 void QBatchMattingWidget::onBtnComplete()
@@ -154,7 +157,8 @@ void QBatchMattingWidget::buildBackgroundButtons()
         if (swatch.checkable) {
             m_backgrounds << button;
             const QColor color = swatch.color;
-            connect(button, &TButton::clicked, this, [this, color, button] { onBtnChangeColor(color, button); });
+            connect(button, &TButton::clicked, this,
+                    [this, color, button] { onBtnChangeColor(color, button); });
         } else {
             connect(button, &TButton::clicked, this,
                     i == 4 ? &QBatchMattingWidget::onBtnSelectColor : &QBatchMattingWidget::onBtnAddTemplate);
@@ -238,14 +242,17 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
         for (const IdSize& size : kIdSizes) {
             const int id = size.id;
             const QString buttonText = QString::fromUtf8(size.buttonText);
-            m_menu->addItem(QString::fromUtf8(size.menuText), [this, id, buttonText] { onMenuClicked(id, buttonText); });
+            m_menu->addItem(QString::fromUtf8(size.menuText),
+                            [this, id, buttonText] { onMenuClicked(id, buttonText); });
         }
     }
     clearItems();
     for (const QString& path : paths) {
         auto* item = new QPreviewItem(kind, path, this);
-        connect(this, &QBatchMattingWidget::signal_change_color, item, &QPreviewItem::onChangeBackgroundColor);
-        connect(this, &QBatchMattingWidget::signal_change_image, item, &QPreviewItem::onChangeBackgroundImage);
+        connect(this, &QBatchMattingWidget::signal_change_color, item,
+                &QPreviewItem::onChangeBackgroundColor);
+        connect(this, &QBatchMattingWidget::signal_change_image, item,
+                &QPreviewItem::onChangeBackgroundImage);
         connect(this, &QBatchMattingWidget::signal_apply_crop_size, item, &QPreviewItem::onCropImage);
         connect(item, &QPreviewItem::signal_remove, this, &QBatchMattingWidget::onItemDelete);
         connect(item, &QPreviewItem::signal_save, this, &QBatchMattingWidget::onItemSave);
@@ -294,9 +301,9 @@ void QBatchMattingWidget::onBtnSelectColor()
 
 void QBatchMattingWidget::onBtnAddTemplate()
 {
-    const QString file = QFileChooser::openFile(this, tr("Select Image"),
-                                                CSetting::getString("template", "path", CGlobal::getDesktopPath()),
-                                                tr("Images(*.jpg;*.jpeg;*.png;*.bmp)"));
+    const QString file = QFileChooser::openFile(
+        this, tr("Select Image"), CSetting::getString("template", "path", CGlobal::getDesktopPath()),
+        tr("Images(*.jpg;*.jpeg;*.png;*.bmp)"));
     if (file.isEmpty())
         return;
     CSetting::setValue("template", "path", QFileInfo(file).absolutePath());
@@ -341,7 +348,8 @@ bool QBatchMattingWidget::eventFilter(QObject* watched, QEvent* event)
             m_menu->move(at.x() + b.width() - 4, at.y() + (b.height() - m_menu->height()) / 2);
             m_menu->raise();
             m_menu->show();
-        } else if (event->type() == QEvent::Leave && !m_menu->geometry().contains(mapFromGlobal(QCursor::pos()))) {
+        } else if (event->type() == QEvent::Leave &&
+                   !m_menu->geometry().contains(mapFromGlobal(QCursor::pos()))) {
             m_menu->hide();
         }
     }
@@ -431,16 +439,17 @@ void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
             continue;
         }
         ++run->running;
-        tile->saveTo(run->format, run->folder, false, [guard, run](bool ok, const QString& file, const QString& error) {
-            --run->running;
-            if (ok)
-                ++run->saved;
-            else
-                run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
-            // Later, so that a save ending at once does not re-enter the loop above.
-            if (guard)
-                QTimer::singleShot(0, guard, [guard, run] { guard->saveNext(run); });
-        });
+        tile->saveTo(run->format, run->folder, false,
+                     [guard, run](bool ok, const QString& file, const QString& error) {
+                         --run->running;
+                         if (ok)
+                             ++run->saved;
+                         else
+                             run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
+                         // Later, so that a save ending at once does not re-enter the loop above.
+                         if (guard)
+                             QTimer::singleShot(0, guard, [guard, run] { guard->saveNext(run); });
+                     });
     }
     run->progress->setValue(run->saved + run->failures.size() + run->skipped);
     if (run->running == 0 && (run->cancelled || run->next >= run->tiles.size()))

@@ -20,8 +20,10 @@ QPixmap loadThumbnail(const QString& path)
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize full = reader.size();
-    if (full.isValid() && (full.width() > 4 * QImageItem::kThumbSide || full.height() > 4 * QImageItem::kThumbSide))
-        reader.setScaledSize(full.scaled(4 * QImageItem::kThumbSide, 4 * QImageItem::kThumbSide, Qt::KeepAspectRatio));
+    if (full.isValid() &&
+        (full.width() > 4 * QImageItem::kThumbSide || full.height() > 4 * QImageItem::kThumbSide))
+        reader.setScaledSize(
+            full.scaled(4 * QImageItem::kThumbSide, 4 * QImageItem::kThumbSide, Qt::KeepAspectRatio));
     const QImage image = reader.read();
     if (image.isNull())
         return {};
@@ -41,7 +43,8 @@ QPixmap loadThumbnail(const QString& path)
 }
 } // namespace
 
-QImageItem::QImageItem(const QString& path, QWidget* parent) : QWidget(parent), ui(new Ui::QImageItem), m_path(path)
+QImageItem::QImageItem(const QString& path, QWidget* parent)
+    : QWidget(parent), ui(new Ui::QImageItem), m_path(path)
 {
     setUpTile();
     delete ui->btnItemAddImage;
@@ -87,7 +90,8 @@ bool QImageItem::isAddTile() const
 
 bool QImageItem::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == this && ui->btnItemDelete && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
+    if (watched == this && ui->btnItemDelete &&
+        (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
         const bool hovered = event->type() == QEvent::Enter;
         ui->btnItemDelete->setVisible(hovered);
         ui->labelImageName->setVisible(hovered);

@@ -211,9 +211,11 @@ void QPreviewItem::onChangeBackgroundImage(const QString& imagePath)
         QImageReader reader(imagePath);
         reader.setAutoTransform(true);
         const QImage picture = reader.read();
-        const QSize size(std::max(1, qRound(picture.width() * scale)), std::max(1, qRound(picture.height() * scale)));
-        const bool written = !picture.isNull() &&
-                             picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(scaledPath);
+        const QSize size(std::max(1, qRound(picture.width() * scale)),
+                         std::max(1, qRound(picture.height() * scale)));
+        const bool written =
+            !picture.isNull() &&
+            picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(scaledPath);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, imagePath, scaledPath, written]() {
@@ -277,44 +279,45 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const QString taskId = m_taskId;
     const Look look = m_look;
     const cv::Mat edited = m_edited;
-    QWorkPool::instance()->post([guard, task, taskId, look, edited, file, format, outputSize, openFolder, done]() {
-        QString error;
-        const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
-                if (full.empty()) {
-                    if (guard && guard->m_taskId == taskId)
-                        guard->rematte(error);
-                    done(false, file, error);
-                    return;
-                }
-                // The canvas is this save's alone: the pool job below may apply the
-                // look (a background picture is read there) and render it.
-                auto canvas = std::make_shared<QImageCanvas>();
-                auto connection = std::make_shared<QMetaObject::Connection>();
-                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
-                    QObject::disconnect(*connection);
-                    QWorkPool::instance()->post([=]() mutable {
-                        applyLook(*canvas, look, false);
-                        auto why = std::make_shared<QString>();
-                        const bool ok = canvas->save(file, format, outputSize, why.get());
-                        // The canvas is a QObject of the GUI thread: its last reference goes there.
-                        QMetaObject::invokeMethod(
-                            QCoreApplication::instance(),
-                            [canvas, ok, file, why, openFolder, done]() {
-                                if (ok && openFolder)
-                                    QVarnUI::openFolder(file, true);
-                                done(ok, file, *why);
-                            },
-                            Qt::QueuedConnection);
-                        canvas.reset();
+    QWorkPool::instance()->post(
+        [guard, task, taskId, look, edited, file, format, outputSize, openFolder, done]() {
+            QString error;
+            const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
+                    if (full.empty()) {
+                        if (guard && guard->m_taskId == taskId)
+                            guard->rematte(error);
+                        done(false, file, error);
+                        return;
+                    }
+                    // The canvas is this save's alone: the pool job below may apply the
+                    // look (a background picture is read there) and render it.
+                    auto canvas = std::make_shared<QImageCanvas>();
+                    auto connection = std::make_shared<QMetaObject::Connection>();
+                    *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
+                        QObject::disconnect(*connection);
+                        QWorkPool::instance()->post([=]() mutable {
+                            applyLook(*canvas, look, false);
+                            auto why = std::make_shared<QString>();
+                            const bool ok = canvas->save(file, format, outputSize, why.get());
+                            // The canvas is a QObject of the GUI thread: its last reference goes there.
+                            QMetaObject::invokeMethod(
+                                QCoreApplication::instance(),
+                                [canvas, ok, file, why, openFolder, done]() {
+                                    if (ok && openFolder)
+                                        QVarnUI::openFolder(file, true);
+                                    done(ok, file, *why);
+                                },
+                                Qt::QueuedConnection);
+                            canvas.reset();
+                        });
                     });
-                });
-                canvas->loadCutout(full, task->sourceSize());
-            },
-            Qt::QueuedConnection);
-    });
+                    canvas->loadCutout(full, task->sourceSize());
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)
@@ -332,7 +335,8 @@ void QPreviewItem::paintEvent(QPaintEvent*)
     QPainter painter(this);
     for (int y = 0; y < height(); y += 8)
         for (int x = 0; x < width(); x += 8)
-            painter.fillRect(QRect(x, y, 8, 8), ((x / 8 + y / 8) % 2 == 0) ? QColor(255, 255, 255) : QColor(220, 220, 220));
+            painter.fillRect(QRect(x, y, 8, 8),
+                             ((x / 8 + y / 8) % 2 == 0) ? QColor(255, 255, 255) : QColor(220, 220, 220));
     if (isReady()) {
         QPixmap picture = m_canvas->composedPixmap(false);
         if (m_canvas->isCropApplied())

@@ -22,9 +22,8 @@ constexpr float kRatios[] = {1.0f, 1.7777778f, 0.5625f, 0.75f, 1.3333334f, 1.5f,
 constexpr int kFirstRatioCode = 2;
 constexpr int kFirstFixedCode = 12;
 // Fixed sizes of codes 12 to 23: ID photos and square shop pictures.
-constexpr int kFixedSizes[][2] = {{680, 680}, {466, 600}, {466, 600}, {1500, 1500},
-                                  {1000, 1000}, {800, 800}, {500, 500}, {259, 377},
-                                  {295, 413}, {390, 567}, {413, 531}, {413, 579}};
+constexpr int kFixedSizes[][2] = {{680, 680}, {466, 600}, {466, 600}, {1500, 1500}, {1000, 1000}, {800, 800},
+                                  {500, 500}, {259, 377}, {295, 413}, {390, 567},   {413, 531},   {413, 579}};
 // Smallest subject side a drag may leave, so the frame and its handles stay usable.
 constexpr int kMinSubjectSide = 8;
 
@@ -245,12 +244,12 @@ void QImageCanvas::setForegroundGeometry(int dragX, int dragY, QRect rect)
     const QRect box = subjectBox();
     if (box.isEmpty() || m_canvasWidth <= 0 || m_canvasHeight <= 0)
         return;
-    const double wanted = dragX <= dragY ? double(rect.height()) / box.height()
-                                         : double(rect.width()) / box.width();
-    const double largest = std::min(double(m_canvasWidth) / box.width(),
-                                    double(m_canvasHeight) / box.height());
-    const double smallest = std::max(double(kMinSubjectSide) / box.width(),
-                                     double(kMinSubjectSide) / box.height());
+    const double wanted =
+        dragX <= dragY ? double(rect.height()) / box.height() : double(rect.width()) / box.width();
+    const double largest =
+        std::min(double(m_canvasWidth) / box.width(), double(m_canvasHeight) / box.height());
+    const double smallest =
+        std::max(double(kMinSubjectSide) / box.width(), double(kMinSubjectSide) / box.height());
     const double f = std::min(std::max(wanted, smallest), largest);
     const int w = std::max(1, int(std::lround(box.width() * f)));
     const int h = std::max(1, int(std::lround(box.height() * f)));
@@ -264,8 +263,7 @@ void QImageCanvas::setForegroundGeometry(int dragX, int dragY, QRect rect)
 
     m_subjectRect = QRect(x, y, w, h);
     m_foregroundRect = QRect(x - int(std::lround(box.x() * f)), y - int(std::lround(box.y() * f)),
-                             int(std::lround(m_cutout.width() * f)),
-                             int(std::lround(m_cutout.height() * f)));
+                             int(std::lround(m_cutout.width() * f)), int(std::lround(m_cutout.height() * f)));
     rebuildHandles();
     m_dirty = true;
 }
@@ -352,22 +350,22 @@ void QImageCanvas::paintSurface(QPainter& painter, bool withFrames, bool whiteUn
 
 void QImageCanvas::paintCropOverlay(QPainter& painter) const
 {
-    const int L = m_cropRect.left(), T = m_cropRect.top(), W = m_cropRect.width(),
-              H = m_cropRect.height(), R = m_cropRect.right(), B = m_cropRect.bottom();
+    const int L = m_cropRect.left(), T = m_cropRect.top(), W = m_cropRect.width(), H = m_cropRect.height(),
+              R = m_cropRect.right(), B = m_cropRect.bottom();
     const int PW = m_plateSize.width(), PH = m_plateSize.height();
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(32, 32, 32, 120));
-    const QRect shade[] = {{0, 0, L, T},          {L, 0, W, T},          {R + 1, 0, PW - R, T},
-                           {0, T, L, H},          {R, T, PW - R, H},     {0, B + 1, L, PH - B},
-                           {L, B, W, PH - B},     {R + 1, B + 1, PW - R, PH - B}};
+    const QRect shade[] = {
+        {0, 0, L, T},      {L, 0, W, T},          {R + 1, 0, PW - R, T}, {0, T, L, H},
+        {R, T, PW - R, H}, {0, B + 1, L, PH - B}, {L, B, W, PH - B},     {R + 1, B + 1, PW - R, PH - B}};
     for (const QRect& r : shade)
         painter.drawRect(r);
     painter.setPen(Qt::white);
     painter.setBrush(Qt::transparent);
     painter.drawRect(m_cropRect);
     painter.setBrush(Qt::white);
-    const QRect marks[] = {{L - 2, T - 2, 20, 4},  {L - 2, T - 2, 4, 20},  {R - 18, T - 2, 20, 4},
-                           {R - 2, T - 2, 4, 20},  {L - 2, B - 2, 20, 4},  {L - 2, B - 18, 4, 20},
+    const QRect marks[] = {{L - 2, T - 2, 20, 4},  {L - 2, T - 2, 4, 20}, {R - 18, T - 2, 20, 4},
+                           {R - 2, T - 2, 4, 20},  {L - 2, B - 2, 20, 4}, {L - 2, B - 18, 4, 20},
                            {R - 18, B - 2, 20, 4}, {R - 2, B - 18, 4, 20}};
     for (const QRect& r : marks)
         painter.drawRect(r);

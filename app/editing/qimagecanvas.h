@@ -32,8 +32,19 @@ class QImageCanvas : public QObject
     Q_OBJECT
 
 public:
-    enum BackgroundType : quint8 { BackgroundNone = 0, BackgroundColor = 1, BackgroundPicture = 2 };
-    enum OutputSize : quint8 { Output1080p = 0, Output2k = 1, Output4k = 2, OutputOriginal = 3 };
+    enum BackgroundType : quint8
+    {
+        BackgroundNone = 0,
+        BackgroundColor = 1,
+        BackgroundPicture = 2
+    };
+    enum OutputSize : quint8
+    {
+        Output1080p = 0,
+        Output2k = 1,
+        Output4k = 2,
+        OutputOriginal = 3
+    };
     static constexpr int kHandleSize = 16;
     static constexpr int kCropWhole = 1;
     static constexpr int kCropSubject = 9;

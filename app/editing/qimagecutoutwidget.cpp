@@ -174,8 +174,8 @@ void QImageCutoutWidget::setFactor(float factor)
         return;
     const int w = int(m_imageWidth * m_factor * m_fitScale);
     const int h = int(m_imageHeight * m_factor * m_fitScale);
-    const QSize shown = QSize(m_imageWidth, m_imageHeight).scaled(std::max(1, w), std::max(1, h),
-                                                                 Qt::KeepAspectRatio);
+    const QSize shown =
+        QSize(m_imageWidth, m_imageHeight).scaled(std::max(1, w), std::max(1, h), Qt::KeepAspectRatio);
     showAtSize(shown);
 }
 
@@ -365,9 +365,9 @@ void QImageCutoutWidget::moved(QMouseEvent* event)
     }
     if (m_drawing) {
         const QPointF below(0, m_brushSize / 2);
-        const QRect dirty = QMaskStroke::paintLine(m_displayMask, toDisplay(m_lastPos) + below,
-                                                   toDisplay(pos) + below, m_brushSize, m_keepMode,
-                                                   m_hardness);
+        const QRect dirty =
+            QMaskStroke::paintLine(m_displayMask, toDisplay(m_lastPos) + below, toDisplay(pos) + below,
+                                   m_brushSize, m_keepMode, m_hardness);
         m_strokeRect |= dirty;
         updateDisplayRect(dirty);
         m_lastPos = pos;
@@ -394,7 +394,8 @@ void QImageCutoutWidget::finishStroke(const QPoint& pos)
     m_drawing = false;
     if (pos == m_lastPos) { // a click without movement: one disc
         const QPointF centre = toDisplay(pos) + QPointF(0, m_brushSize / 2);
-        const QRect dirty = QMaskStroke::paintDisc(m_displayMask, centre, m_brushSize, m_keepMode, m_hardness);
+        const QRect dirty =
+            QMaskStroke::paintDisc(m_displayMask, centre, m_brushSize, m_keepMode, m_hardness);
         m_strokeRect |= dirty;
         updateDisplayRect(dirty);
     }
@@ -409,7 +410,8 @@ void QImageCutoutWidget::magicFill(const QPoint& pos)
 {
     const double scale = double(m_imageWidth) / m_displaySource.width();
     const QPointF p = toDisplay(pos) * scale;
-    const QPoint seed(std::clamp(int(p.x()), 0, m_imageWidth - 1), std::clamp(int(p.y()), 0, m_imageHeight - 1));
+    const QPoint seed(std::clamp(int(p.x()), 0, m_imageWidth - 1),
+                      std::clamp(int(p.y()), 0, m_imageHeight - 1));
     const cv::Mat filled = QImageHelp::floodFillMask(m_sourceMat, QImageHelp::imageToMat(m_mask), seed,
                                                      QImageSettings::tolerance(), !m_keepMode);
     m_mask = imageOwning(filled);

@@ -111,10 +111,10 @@ private:
 
     QImage m_displaySource;
     QImage m_displayMask;
-    QImage m_startImage;  // the initial mask; m_startMask shares its pixels
+    QImage m_startImage; // the initial mask; m_startMask shares its pixels
     cv::Mat m_startMask;
     cv::Mat m_sourceMat;
-    QImage m_mask;        // the full-size mask
+    QImage m_mask; // the full-size mask
     bool m_drawing = false;
     float m_factor = 1.0f;
     float m_fitScale = 1.0f;
@@ -122,7 +122,7 @@ private:
     int m_imageHeight = 0;
     QPoint m_lastPos;
     QPoint m_pointer{-1, -1}; // last pointer position seen, for the brush preview
-    QRect m_strokeRect;   // display pixels painted by the stroke in progress
+    QRect m_strokeRect;       // display pixels painted by the stroke in progress
     int m_brushSize = 12;
     int m_hardness = QMaskStroke::kMaxHardness;
     bool m_keepMode = false;

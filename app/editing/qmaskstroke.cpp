@@ -25,14 +25,12 @@ double coreFraction(int hardness)
 void preparePainter(QPainter& painter, bool keep)
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setCompositionMode(keep ? QPainter::CompositionMode_Source
-                                    : QPainter::CompositionMode_Clear);
+    painter.setCompositionMode(keep ? QPainter::CompositionMode_Source : QPainter::CompositionMode_Clear);
 }
 
 // Paints `shape` once at full diameter (half strength when the brush is soft) and
 // once at the core diameter at full strength.
-template <typename Shape>
-void paintSoft(QImage& display, int diameter, bool keep, int hardness, Shape shape)
+template <typename Shape> void paintSoft(QImage& display, int diameter, bool keep, int hardness, Shape shape)
 {
     const QColor color = keep ? QMaskStroke::keepColor() : QMaskStroke::removeColor();
     QPainter painter(&display);
@@ -98,8 +96,7 @@ std::pair<int, int> coveredSpan(int first, int last, int display, int full)
 
 } // namespace
 
-QRect QMaskStroke::paintLine(QImage& display, QPointF from, QPointF to, int diameter, bool keep,
-                             int hardness)
+QRect QMaskStroke::paintLine(QImage& display, QPointF from, QPointF to, int diameter, bool keep, int hardness)
 {
     paintSoft(display, diameter, keep, hardness, [&](QPainter& p, const QColor& c, double d) {
         p.setPen(QPen(QBrush(c), d, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin));
@@ -185,10 +182,11 @@ void QMaskStroke::refreshDisplay(QImage& display, const QImage& full, QRect full
         QRect(QPoint(int(std::floor(area.left() * sx)) - 1, int(std::floor(area.top() * sy)) - 1),
               QPoint(int(std::ceil((area.right() + 1) * sx)), int(std::ceil((area.bottom() + 1) * sy)))) &
         display.rect();
-    const QRect source = QRect(QPoint(int(std::floor(target.left() / sx)), int(std::floor(target.top() / sy))),
-                               QPoint(int(std::ceil((target.right() + 1) / sx)) - 1,
-                                      int(std::ceil((target.bottom() + 1) / sy)) - 1)) &
-                         full.rect();
+    const QRect source =
+        QRect(QPoint(int(std::floor(target.left() / sx)), int(std::floor(target.top() / sy))),
+              QPoint(int(std::ceil((target.right() + 1) / sx)) - 1,
+                     int(std::ceil((target.bottom() + 1) / sy)) - 1)) &
+        full.rect();
     if (target.isEmpty() || source.isEmpty())
         return;
     const QImage part = scaledMask(full.copy(source), target.size());

@@ -38,8 +38,7 @@ public:
     // A line from `from` to `to` with round caps and the given diameter, painted in
     // the Keep colour (composition Source, the pixels become exactly that colour)
     // or cleared (Remove). Returns the display pixels it may have touched.
-    static QRect paintLine(QImage& display, QPointF from, QPointF to, int diameter, bool keep,
-                           int hardness);
+    static QRect paintLine(QImage& display, QPointF from, QPointF to, int diameter, bool keep, int hardness);
     // One disc of the given diameter centred on `centre`.
     static QRect paintDisc(QImage& display, QPointF centre, int diameter, bool keep, int hardness);
 

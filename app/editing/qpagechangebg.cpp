@@ -83,8 +83,8 @@ void QPageChangeBg::fillTemplateGrid()
 {
     const QVector<TemplateEntry>& entries = QSwatches::templates();
     for (int i = 0; i < entries.size(); ++i) {
-        auto* button =
-            new QImageButton(SwatchEntry::Picture, QLatin1String(entries[i].thumbnail), true, ui->frameTemplate);
+        auto* button = new QImageButton(SwatchEntry::Picture, QLatin1String(entries[i].thumbnail), true,
+                                        ui->frameTemplate);
         button->setCheckable(true);
         ui->gridLayoutTemplate->addWidget(button, i / QSwatches::kColumns, i % QSwatches::kColumns);
         if (i == 0) {
@@ -101,8 +101,9 @@ void QPageChangeBg::fillTemplateGrid()
 
 void QPageChangeBg::showTab(QWidget* tabButton)
 {
-    const std::pair<QWidget*, QWidget*> tabs[] = {
-        {ui->btnColor, ui->frameColor}, {ui->btnTemplate, ui->frameTemplate}, {ui->btnCustom, ui->frameCustom}};
+    const std::pair<QWidget*, QWidget*> tabs[] = {{ui->btnColor, ui->frameColor},
+                                                  {ui->btnTemplate, ui->frameTemplate},
+                                                  {ui->btnCustom, ui->frameCustom}};
     for (const auto& [button, frame] : tabs) {
         QVarnUI::setCtrlProperty(button, "checked", button == tabButton);
         frame->setVisible(button == tabButton);
@@ -186,17 +187,18 @@ void QPageChangeBg::onBtnAddTemplate()
         const QSize claimed = reader.size();
         if (qint64(claimed.width()) * claimed.height() > QImageHeader::kMaxPixels) {
             // Refused before decoding: the decoder would allocate all of it first.
-            QMsgBox::showWarning(tr("\"%1\" is too large to be used as the background.")
-                                     .arg(QDir::toNativeSeparators(path)),
-                                 1);
+            QMsgBox::showWarning(
+                tr("\"%1\" is too large to be used as the background.").arg(QDir::toNativeSeparators(path)),
+                1);
             return;
         }
         const QImage picture = reader.read();
         if (picture.isNull()) {
             // Nothing would show behind the subject; say why rather than add a dead swatch.
-            QMsgBox::showWarning(tr("\"%1\" cannot be read as a picture, so it cannot be used as the background.")
-                                     .arg(QDir::toNativeSeparators(path)),
-                                 1);
+            QMsgBox::showWarning(
+                tr("\"%1\" cannot be read as a picture, so it cannot be used as the background.")
+                    .arg(QDir::toNativeSeparators(path)),
+                1);
             return;
         }
         m_customPaths.append(path);
@@ -212,7 +214,8 @@ void QPageChangeBg::addCustomButton(const QString& imagePath, const QString& thu
     // The add button keeps cell 0, so the n-th picture goes to cell n.
     const int n = m_customPaths.size();
     ui->gridLayoutCustom->addWidget(button, n / QSwatches::kColumns, n % QSwatches::kColumns);
-    connect(button, &TButton::clicked, this, [this, imagePath, button] { onBtnChangeImage(imagePath, button); });
+    connect(button, &TButton::clicked, this,
+            [this, imagePath, button] { onBtnChangeImage(imagePath, button); });
 }
 
 QString QPageChangeBg::thumbnailFolder()
@@ -225,10 +228,10 @@ QImage QPageChangeBg::makeThumbnail(const QImage& picture)
     if (picture.isNull())
         return QImage();
     const int side = qMin(picture.width(), picture.height());
-    const QImage square = picture
-                              .copy((picture.width() - side) / 2, (picture.height() - side) / 2, side, side)
-                              .scaled(QImageButton::kSide, QImageButton::kSide, Qt::IgnoreAspectRatio,
-                                      Qt::SmoothTransformation);
+    const QImage square =
+        picture.copy((picture.width() - side) / 2, (picture.height() - side) / 2, side, side)
+            .scaled(QImageButton::kSide, QImageButton::kSide, Qt::IgnoreAspectRatio,
+                    Qt::SmoothTransformation);
     QImage thumb(QImageButton::kSide, QImageButton::kSide, QImage::Format_ARGB32_Premultiplied);
     thumb.fill(Qt::transparent);
     QPainter painter(&thumb);

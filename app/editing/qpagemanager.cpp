@@ -15,8 +15,7 @@
 
 namespace {
 
-template <typename Page>
-Page* pageAs(const QMap<int, QWidget*>& pages, int key)
+template <typename Page> Page* pageAs(const QMap<int, QWidget*>& pages, int key)
 {
     return qobject_cast<Page*>(pages.value(key));
 }

@@ -16,9 +16,19 @@ const QVector<SwatchEntry>& QSwatches::pageColors()
 {
     static const QVector<SwatchEntry> list{
         {SwatchEntry::Picture, kTransparentThumb, QColor(Qt::transparent), true, true},
-        colour("#FFFFFF"), colour("#E1E0E5"), colour("#FF0000"), colour("#004B73"), colour("#338FB2"),
-        colour("#046BFF"), colour("#448EDB"), colour("#00BFF3"), colour("#8B0E1F"), colour("#E1858E"),
-        colour("#4F78AD"), colour("#43A0DE"), colour("#E2C3A5"),
+        colour("#FFFFFF"),
+        colour("#E1E0E5"),
+        colour("#FF0000"),
+        colour("#004B73"),
+        colour("#338FB2"),
+        colour("#046BFF"),
+        colour("#448EDB"),
+        colour("#00BFF3"),
+        colour("#8B0E1F"),
+        colour("#E1858E"),
+        colour("#4F78AD"),
+        colour("#43A0DE"),
+        colour("#E2C3A5"),
         {SwatchEntry::Picture, kPicker, QColor(0, 0, 0, 255), false, false},
     };
     return list;

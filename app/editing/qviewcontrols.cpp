@@ -49,9 +49,10 @@ void QViewControls::setHistoryTarget(QImageCutoutWidget* view)
     disconnect(m_readyConnection);
     m_history = view;
     if (view) {
-        m_historyConnection =
-            connect(view, &QImageCutoutWidget::signal_history_changed, this, &QViewControls::onHistoryChanged);
-        m_readyConnection = connect(view, &QImageCutoutWidget::signal_ready, this, &QViewControls::onHistoryChanged);
+        m_historyConnection = connect(view, &QImageCutoutWidget::signal_history_changed, this,
+                                      &QViewControls::onHistoryChanged);
+        m_readyConnection =
+            connect(view, &QImageCutoutWidget::signal_ready, this, &QViewControls::onHistoryChanged);
     }
     onHistoryChanged();
 }

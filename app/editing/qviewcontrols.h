@@ -39,8 +39,7 @@ public:
     // textColor: the history buttons' text colour in the normal state.
     QViewControls(const Widgets& widgets, const QString& textColor, QObject* parent);
 
-    template <class View>
-    void setZoomTarget(View* view);
+    template <class View> void setZoomTarget(View* view);
     void setHistoryTarget(QImageCutoutWidget* view);
     QImageCutoutWidget* historyTarget() const { return m_history; }
     // Puts a factor on the bar without zooming (1.0 is 100 %).
@@ -76,8 +75,7 @@ private:
     QMetaObject::Connection m_readyConnection;
 };
 
-template <class View>
-void QViewControls::setZoomTarget(View* view)
+template <class View> void QViewControls::setZoomTarget(View* view)
 {
     if (!view) {
         setZoom(Zoom(), -1.0f, QMetaObject::Connection());

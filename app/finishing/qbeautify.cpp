@@ -68,8 +68,7 @@ void QBeautify::smoothRegion(cv::Mat& m, int strength)
     cv::addWeighted(m, 1.0 - share, lifted, share, 0.0, m);
 }
 
-bool QBeautify::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
-                              int strength)
+bool QBeautify::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale, int strength)
 {
     const std::vector<cv::Rect> faces = QFaceDetector::detect(image, faceCascade, scale);
     for (const cv::Rect& face : faces) {
@@ -89,8 +88,7 @@ cv::Mat QBeautify::beautify(const cv::Mat& colour, int strength)
     return img;
 }
 
-cv::Mat QBeautify::beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
-                                  int smooth)
+cv::Mat QBeautify::beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone, int smooth)
 {
     if (source.type() != CV_8UC4)
         return cv::Mat();
@@ -118,6 +116,6 @@ QString QBeautify::cascadeFolder()
 void QBeautify::setCascadeFolder(const QString& folder)
 {
     std::lock_guard<std::mutex> lock(s_folderMutex);
-    s_cascadeFolder = folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder
-                                                                            : folder + QLatin1Char('/');
+    s_cascadeFolder =
+        folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }

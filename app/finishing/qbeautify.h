@@ -31,8 +31,7 @@ public:
     // Smooths the region around every face that faceCascade finds in image
     // (CV_8UC3) in place; true when at least one face was found (image untouched
     // otherwise).
-    static bool beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
-                              int strength);
+    static bool beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale, int strength);
 
     // A smoothed copy of colour (CV_8UC3): faces only, or all of it when no face is
     // found. When a cascade file is missing the copy comes back unsmoothed and the
@@ -46,8 +45,7 @@ public:
     // levels are 0, otherwise tone then smoothing on the colour of source with the
     // alpha of current. Empty when source is not CV_8UC4 or current is smaller.
     // Call it on a pool thread; it is slow on large photos.
-    static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
-                                  int smooth);
+    static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone, int smooth);
 
     // Folder holding "h_face.xml" and "h_eye.xml", ending in "/". Defaults to the
     // program's own folder, where the build installs them.

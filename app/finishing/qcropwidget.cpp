@@ -36,8 +36,8 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     m_brushView->hide();
     ui->BtnUndo->hide();
     ui->BtnRestore->hide();
-    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor, ui->labelImageFactor,
-                                    ui->BtnUndo, ui->BtnRestore},
+    m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
+                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
                                    QStringLiteral("#313131"), this);
     m_controls->setZoomTarget(m_cropView);
     setupShortcuts();
@@ -175,7 +175,8 @@ void QCropWidget::onChangeBrush(bool magic)
     m_brushView->setMagicMode(magic);
 }
 
-bool QCropWidget::runJob(const std::function<cv::Mat()>& job, const std::function<void(const cv::Mat&)>& apply)
+bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
+                         const std::function<void(const cv::Mat&)>& apply)
 {
     if (m_busy)
         return false;
@@ -298,10 +299,11 @@ void QCropWidget::save(const QString& folder, int outputSize)
         QString message;
         const bool ok = QSaveFileWriter::write(path, image, options, &result, &message);
         if (ok && result.overLimit)
-            message = tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
-                         "output file size. It was saved at that smallest size.")
-                          .arg((result.bytes.size() + 1023) / 1024)
-                          .arg(options.maxKilobytes);
+            message =
+                tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
+                   "output file size. It was saved at that smallest size.")
+                    .arg((result.bytes.size() + 1023) / 1024)
+                    .arg(options.maxKilobytes);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, path, ok, message] {

@@ -28,8 +28,7 @@ public:
     // Faces in colour (CV_8UC3), in the coordinates of the grey copy shrunk by scale
     // (histogram equalised; smallest face 30 x 30 there). An empty cascade or an
     // empty picture gives no face.
-    static std::vector<cv::Rect> detect(const cv::Mat& colour, cv::CascadeClassifier& cascade,
-                                        double scale);
+    static std::vector<cv::Rect> detect(const cv::Mat& colour, cv::CascadeClassifier& cascade, double scale);
 
     // The photo region smoothed for a face found in the shrunk picture: centred on
     // the face, two radii wide and 2.6 radii high (radius = a quarter of the face's

@@ -174,8 +174,9 @@ void QImageCropWidget::refreshDisplay()
             m_shownPixmap = composed.copy(crop).scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
         }
     }
-    m_imageRect = QRect(QPoint((width() - m_shownPixmap.width()) / 2, (height() - m_shownPixmap.height()) / 2),
-                        m_shownPixmap.size());
+    m_imageRect =
+        QRect(QPoint((width() - m_shownPixmap.width()) / 2, (height() - m_shownPixmap.height()) / 2),
+              m_shownPixmap.size());
 }
 
 void QImageCropWidget::paintEvent(QPaintEvent*)
@@ -243,7 +244,8 @@ void QImageCropWidget::hover(const QPoint& pos)
     const QMap<int, QRect> handles = m_canvas->handles();
     for (auto it = handles.cbegin(); it != handles.cend(); ++it) {
         // A handle is 16 canvas pixels; keep it grabbable when the picture is shown small.
-        const int grow = std::max(0, int(QImageCanvas::kHandleSize * canvasPerWidgetPixel()) - it->width()) / 2;
+        const int grow =
+            std::max(0, int(QImageCanvas::kHandleSize * canvasPerWidgetPixel()) - it->width()) / 2;
         if (it->adjusted(-grow, -grow, grow, grow).contains(p)) {
             m_hitCode = it.key();
             break;
@@ -266,16 +268,43 @@ void QImageCropWidget::drag(const QPoint& pos)
     int dragY = std::abs(dy);
     QRect r = m_canvas->subjectRect();
     switch (m_hitCode) {
-    case 0: r.setLeft(r.left() + dx); r.setTop(r.top() + dy); break;
-    case 1: r.setTop(r.top() + dy); dragX = 0; break;
-    case 2: r.setRight(r.right() + dx); r.setTop(r.top() + dy); break;
-    case 3: r.setLeft(r.left() + dx); dragY = 0; break;
-    case 4: r.setRight(r.right() + dx); dragY = 0; break;
-    case 5: r.setLeft(r.left() + dx); r.setBottom(r.bottom() + dy); break;
-    case 6: r.setBottom(r.bottom() + dy); dragX = 0; break;
-    case 7: r.setRight(r.right() + dx); r.setBottom(r.bottom() + dy); break;
-    case kHitInside: r.translate(dx, dy); break;
-    default: return;
+    case 0:
+        r.setLeft(r.left() + dx);
+        r.setTop(r.top() + dy);
+        break;
+    case 1:
+        r.setTop(r.top() + dy);
+        dragX = 0;
+        break;
+    case 2:
+        r.setRight(r.right() + dx);
+        r.setTop(r.top() + dy);
+        break;
+    case 3:
+        r.setLeft(r.left() + dx);
+        dragY = 0;
+        break;
+    case 4:
+        r.setRight(r.right() + dx);
+        dragY = 0;
+        break;
+    case 5:
+        r.setLeft(r.left() + dx);
+        r.setBottom(r.bottom() + dy);
+        break;
+    case 6:
+        r.setBottom(r.bottom() + dy);
+        dragX = 0;
+        break;
+    case 7:
+        r.setRight(r.right() + dx);
+        r.setBottom(r.bottom() + dy);
+        break;
+    case kHitInside:
+        r.translate(dx, dy);
+        break;
+    default:
+        return;
     }
     m_canvas->setForegroundGeometry(dragX, dragY, r);
     m_lastPos = pos;

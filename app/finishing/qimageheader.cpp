@@ -7,11 +7,26 @@ namespace {
 
 using Bytes = const unsigned char*;
 
-quint32 be16(Bytes p) { return (quint32(p[0]) << 8) | p[1]; }
-quint32 be32(Bytes p) { return (be16(p) << 16) | be16(p + 2); }
-quint32 le16(Bytes p) { return p[0] | (quint32(p[1]) << 8); }
-quint32 le24(Bytes p) { return le16(p) | (quint32(p[2]) << 16); }
-quint32 le32(Bytes p) { return le16(p) | (le16(p + 2) << 16); }
+quint32 be16(Bytes p)
+{
+    return (quint32(p[0]) << 8) | p[1];
+}
+quint32 be32(Bytes p)
+{
+    return (be16(p) << 16) | be16(p + 2);
+}
+quint32 le16(Bytes p)
+{
+    return p[0] | (quint32(p[1]) << 8);
+}
+quint32 le24(Bytes p)
+{
+    return le16(p) | (quint32(p[2]) << 16);
+}
+quint32 le32(Bytes p)
+{
+    return le16(p) | (le16(p + 2) << 16);
+}
 
 bool hasAt(Bytes data, std::size_t size, std::size_t offset, const char* magic, std::size_t length)
 {

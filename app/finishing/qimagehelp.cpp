@@ -10,8 +10,8 @@
 #include <QSaveFile>
 #include <QVector>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/core/hal/intrin.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -201,18 +201,24 @@ QImage QImageHelp::matToImage(const cv::Mat& mat)
 {
     QImage::Format format = QImage::Format_Invalid;
     switch (mat.type()) {
-    case CV_8UC1: format = QImage::Format_Indexed8; break;
-    case CV_8UC3: format = QImage::Format_RGB888; break;
-    case CV_8UC4: format = QImage::Format_ARGB32; break;
-    default: return {};
+    case CV_8UC1:
+        format = QImage::Format_Indexed8;
+        break;
+    case CV_8UC3:
+        format = QImage::Format_RGB888;
+        break;
+    case CV_8UC4:
+        format = QImage::Format_ARGB32;
+        break;
+    default:
+        return {};
     }
     if (mat.empty() || mat.dims != 2)
         return {};
     QImage image = QBufferRecycler::createImage(mat.cols, mat.rows, format);
     if (image.isNull())
         return {};
-    cv::Mat target(image.height(), image.width(), mat.type(), image.bits(),
-                   size_t(image.bytesPerLine()));
+    cv::Mat target(image.height(), image.width(), mat.type(), image.bits(), size_t(image.bytesPerLine()));
     if (mat.type() == CV_8UC3)
         cv::cvtColor(mat, target, cv::COLOR_BGR2RGB);
     else
@@ -313,8 +319,8 @@ cv::Mat QImageHelp::floodFillMask(const cv::Mat& image, const cv::Mat& overlay, 
     const cv::Scalar diff(tolerance, tolerance, tolerance, 0);
     const int flags = 4 | (255 << 8) | cv::FLOODFILL_FIXED_RANGE | cv::FLOODFILL_MASK_ONLY;
     cv::Rect filled;
-    cv::floodFill(image, mask, cv::Point(seed.x(), seed.y()), cv::Scalar(0, 0, 255), &filled, diff,
-                  diff, flags);
+    cv::floodFill(image, mask, cv::Point(seed.x(), seed.y()), cv::Scalar(0, 0, 255), &filled, diff, diff,
+                  flags);
     filled &= cv::Rect(0, 0, overlay.cols, overlay.rows);
 
     // Copy the overlay and paint the flood in one pass; marked cells lie only inside
@@ -359,8 +365,8 @@ cv::Mat QImageHelp::makeRedOverlay(const cv::Mat& cutout)
 
 cv::Mat QImageHelp::mergeAlpha(const cv::Mat& colour, const cv::Mat& alphaSource)
 {
-    if (colour.type() != CV_8UC3 || alphaSource.type() != CV_8UC4 ||
-        alphaSource.rows < colour.rows || alphaSource.cols < colour.cols)
+    if (colour.type() != CV_8UC3 || alphaSource.type() != CV_8UC4 || alphaSource.rows < colour.rows ||
+        alphaSource.cols < colour.cols)
         return {};
     cv::Mat result = QBufferRecycler::createMat(colour.rows, colour.cols, CV_8UC4);
     // OpenCV's vectorised conversion spreads the colour to four bytes, then the alpha
@@ -480,14 +486,12 @@ void QImageHelp::smoothRegion(cv::Mat& m, int strength)
     QBeautify::smoothRegion(m, strength);
 }
 
-bool QImageHelp::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
-                               int strength)
+bool QImageHelp::beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale, int strength)
 {
     return QBeautify::beautifyFaces(image, faceCascade, scale, strength);
 }
 
-cv::Mat QImageHelp::beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
-                                   int smooth)
+cv::Mat QImageHelp::beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone, int smooth)
 {
     return QBeautify::beautifyCutout(source, current, tone, smooth);
 }

@@ -74,8 +74,7 @@ public:
     // Writes bytes to a temporary file in path's folder and renames it over path,
     // so path holds either its old content or all of bytes, never a part. On failure
     // returns false with a readable, translated reason in *error.
-    static bool writeFileAtomically(const QString& path, const QByteArray& bytes,
-                                    QString* error = nullptr);
+    static bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
     // --- Editor routines --------------------------------------------------------
 
@@ -120,9 +119,7 @@ public:
     // The edge-preserving smoothing formula on m in place (m may be a view).
     static void smoothRegion(cv::Mat& m, int strength);
     // Smooths every face region of image in place; true when a face was found.
-    static bool beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale,
-                              int strength);
+    static bool beautifyFaces(cv::Mat& image, cv::CascadeClassifier& faceCascade, double scale, int strength);
     // The beautify job on a cut-out: see QBeautify::beautifyCutout. Pool thread.
-    static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone,
-                                  int smooth);
+    static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone, int smooth);
 };

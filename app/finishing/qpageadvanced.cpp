@@ -12,7 +12,8 @@ QPageAdvanced::QPageAdvanced(QWidget* parent) : QWidget(parent), ui(new Ui::QPag
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageAdvanced.css")));
     ui->lineEdit->setValidator(new QIntValidator(0, kMaxKilobytes, ui->lineEdit));
     ui->lineEdit->setPlaceholderText(tr("No limit"));
-    ui->lineEdit->setToolTip(tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
+    ui->lineEdit->setToolTip(
+        tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
     onPageReset();
     connect(ui->lineEdit, &QLineEdit::textEdited, this, &QPageAdvanced::onSizeEdited);
 }

@@ -115,7 +115,8 @@ void QPageCrop::onBtnApply()
     // The boxes only count for the custom size; with another size chosen they are
     // hidden and may hold stale text.
     if (m_currentCode == QCropSizes::kCustomCode) {
-        const QSize typed(ui->lineEditWidth->text().trimmed().toInt(), ui->lineEditHeight->text().trimmed().toInt());
+        const QSize typed(ui->lineEditWidth->text().trimmed().toInt(),
+                          ui->lineEditHeight->text().trimmed().toInt());
         if (!QCropSizes::isValidCustomSize(typed)) {
             QMsgBox::showWarning(tr("Please enter a width and a height from %1 to %2 pixels.")
                                      .arg(QCropSizes::kMinCustomSide)

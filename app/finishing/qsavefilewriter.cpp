@@ -53,8 +53,8 @@ quint32 readBigEndian(const QByteArray& in, int at, int bytes)
 
 bool isJfif(const QByteArray& b)
 {
-    return b.size() > kJfifUnitsOffset + 4 && quint8(b[0]) == 0xFF && quint8(b[1]) == 0xD8
-           && quint8(b[2]) == 0xFF && quint8(b[3]) == 0xE0 && b.mid(6, 5) == QByteArray("JFIF\0", 5);
+    return b.size() > kJfifUnitsOffset + 4 && quint8(b[0]) == 0xFF && quint8(b[1]) == 0xD8 &&
+           quint8(b[2]) == 0xFF && quint8(b[3]) == 0xE0 && b.mid(6, 5) == QByteArray("JFIF\0", 5);
 }
 
 QByteArray jpegWithDensity(QByteArray bytes, int dpi)

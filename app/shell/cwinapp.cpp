@@ -94,8 +94,8 @@ CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
     QCustomUI::setAboutImage(QStringLiteral(":/image/logo.about.png"));
     loadTranslator();
     CGlobal::setAppTitle(tr("Brisel"));
-    QUser::Instance()->setProduct(QVexProduct(kAppType, QString::fromLatin1(kAppId), tr("Brisel"),
-                                              QStringLiteral(BRISEL_VERSION)));
+    QUser::Instance()->setProduct(
+        QVexProduct(kAppType, QString::fromLatin1(kAppId), tr("Brisel"), QStringLiteral(BRISEL_VERSION)));
 }
 
 CWinApp::~CWinApp()

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
 #include <dbghelp.h>
+#include <windows.h>
 #else
 #include <csignal>
 #include <ctime>
@@ -33,8 +33,8 @@ struct Settings
 {
     char version[32] = {};
     int buildDate = 0;
-    char reportFolder[kPathSize] = {};   // empty or ending in '/'
-    long utcOffset = 0;                  // seconds east of UTC, sampled at install
+    char reportFolder[kPathSize] = {}; // empty or ending in '/'
+    long utcOffset = 0;                // seconds east of UTC, sampled at install
 };
 Settings g_settings;
 
@@ -171,12 +171,18 @@ constexpr int kMaxFrames = 128;
 const char* signalName(int sig)
 {
     switch (sig) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGABRT: return "SIGABRT";
-    default: return "signal";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGFPE:
+        return "SIGFPE";
+    case SIGILL:
+        return "SIGILL";
+    case SIGABRT:
+        return "SIGABRT";
+    default:
+        return "signal";
     }
 }
 
@@ -252,8 +258,8 @@ void writeReport(int sig, const siginfo_t* info)
     const long long localNow = static_cast<long long>(::time(nullptr)) + g_settings.utcOffset;
 
     char name[kNameSize];
-    QCrashHandler::formatReportName(name, sizeof(name), g_settings.version, g_settings.buildDate,
-                                    localNow, pid, tid);
+    QCrashHandler::formatReportName(name, sizeof(name), g_settings.version, g_settings.buildDate, localNow,
+                                    pid, tid);
 
     char pathBuffer[kPathSize + kNameSize];
     Text path(pathBuffer, sizeof(pathBuffer));
@@ -341,8 +347,7 @@ long currentUtcOffset()
 #else // Q_OS_WIN
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
-                                          PMINIDUMP_EXCEPTION_INFORMATION,
-                                          PMINIDUMP_USER_STREAM_INFORMATION,
+                                          PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
                                           PMINIDUMP_CALLBACK_INFORMATION);
 
 // A null or invalid handle makes the writer create the file itself. Always 1, so
@@ -350,8 +355,8 @@ using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
 LONG writeDump(HANDLE file, EXCEPTION_POINTERS* exception)
 {
     HMODULE module = LoadLibraryW(L"DbgHelp.dll");
-    auto writer = module ? reinterpret_cast<MiniDumpWriteDumpFn>(GetProcAddress(module, "MiniDumpWriteDump"))
-                         : nullptr;
+    auto writer =
+        module ? reinterpret_cast<MiniDumpWriteDumpFn>(GetProcAddress(module, "MiniDumpWriteDump")) : nullptr;
     if (!writer) {
         if (module)
             FreeLibrary(module);
@@ -431,8 +436,8 @@ QString QCrashHandler::programFolder(const char* argv0)
     return QString();
 }
 
-std::size_t QCrashHandler::formatReportName(char* out, std::size_t size, const char* version,
-                                            int buildDate, long long localSeconds, long pid, long tid)
+std::size_t QCrashHandler::formatReportName(char* out, std::size_t size, const char* version, int buildDate,
+                                            long long localSeconds, long pid, long tid)
 {
     if (!out || size == 0)
         return 0;

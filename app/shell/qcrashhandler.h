@@ -34,6 +34,6 @@ public:
     // Formats the report file name into out (always terminated, truncated to size).
     // localSeconds counts seconds since 1970-01-01 00:00 in local time. Uses no
     // library calls, so it is safe inside a signal handler. Returns the length.
-    static std::size_t formatReportName(char* out, std::size_t size, const char* version,
-                                        int buildDate, long long localSeconds, long pid, long tid);
+    static std::size_t formatReportName(char* out, std::size_t size, const char* version, int buildDate,
+                                        long long localSeconds, long pid, long tid);
 };

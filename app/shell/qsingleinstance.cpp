@@ -46,8 +46,7 @@ QString lockFolder()
 
 } // namespace
 
-QSingleInstance::QSingleInstance(const QString& name)
-    : m_lockPath(lockFolder() + '/' + name + ".lock")
+QSingleInstance::QSingleInstance(const QString& name) : m_lockPath(lockFolder() + '/' + name + ".lock")
 {
     // O_CLOEXEC: a child the program starts (the local matting service) must not
     // inherit the descriptor, or the lock would outlive us inside the child.

@@ -33,8 +33,8 @@ private:
 };
 
 // Throws a UException naming the failed condition unless it holds.
-#define U_CHECK(cond, msg)                                                                             \
-    do {                                                                                               \
-        if (!(cond))                                                                                   \
-            throw UException(#cond, (msg), __FILE__, __LINE__);                                        \
+#define U_CHECK(cond, msg)                                                                                   \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            throw UException(#cond, (msg), __FILE__, __LINE__);                                              \
     } while (false)

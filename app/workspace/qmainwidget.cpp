@@ -3,8 +3,8 @@
 
 #include "cglobal.h"
 #include "cmemory.h"
-#include "qbatchmattingwidget.h"
 #include "csetting.h"
+#include "qbatchmattingwidget.h"
 #include "qcommonmethod.h"
 #include "qcropwidget.h"
 #include "qenterbutton.h"
@@ -516,11 +516,10 @@ void QMainWidget::startBatchMode(int kind)
     // own style sheet did not reach the buttons its form had already made.
     batchWidget = new QBatchMattingWidget;
     ui->vLayoutBatch->addWidget(batchWidget);
-    connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this,
-            [this] {
-                ui->stackedWidget->setCurrentIndex(PageHome);
-                CMemory::releaseFreed();
-            });
+    connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this, [this] {
+        ui->stackedWidget->setCurrentIndex(PageHome);
+        CMemory::releaseFreed();
+    });
     if (batchWidget->showAddDialog(kind))
         later([this] { ui->stackedWidget->setCurrentIndex(PageBatch); });
 }

@@ -118,7 +118,8 @@ void QCustomShadowEffect::draw(QPainter* painter)
         return;
     }
     QPoint offset;
-    const QPixmap source = sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::PadToEffectiveBoundingRect);
+    const QPixmap source =
+        sourcePixmap(Qt::DeviceCoordinates, &offset, QGraphicsEffect::PadToEffectiveBoundingRect);
     if (source.isNull())
         return;
 

@@ -60,8 +60,8 @@ QString CGlobal::getAppPath()
 {
     // Before a QCoreApplication exists applicationDirPath() only warns and returns
     // an empty text; the working folder is the best guess then.
-    const QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                     : QDir::currentPath();
+    const QString dir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     return withSlash(dir);
 }
 

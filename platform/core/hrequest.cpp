@@ -100,9 +100,7 @@ struct CurlDeleter
 
 } // namespace
 
-HRequest::HRequest(QObject* parent) : QObject(parent)
-{
-}
+HRequest::HRequest(QObject* parent) : QObject(parent) {}
 
 void HRequest::setUrl(const QString& url)
 {
@@ -243,7 +241,8 @@ QString HRequest::getCurlErrMsg(int code)
         const int status = code - HttpErrorBase;
         if (status >= 500)
             return tr("The server answered with HTTP status %1; the service is having trouble, "
-                      "please try again later.").arg(status);
+                      "please try again later.")
+                .arg(status);
         return tr("The server answered with HTTP status %1.").arg(status);
     }
     switch (code) {
@@ -266,8 +265,7 @@ QString HRequest::getCurlErrMsg(int code)
         return tr("The certificate bundle %1 could not be read.").arg(caBundlePath());
     case CURLE_SSL_CONNECT_ERROR:
         return tr("A secure connection to the server could not be made.");
-    case CURLE_FILESIZE_EXCEEDED:
-    {
+    case CURLE_FILESIZE_EXCEEDED: {
         const qint64 limit = bodyLimit();
         const qint64 mb = 1024 * 1024;
         const QString size = limit % mb == 0 ? tr("%1 MB").arg(limit / mb) : tr("%1 bytes").arg(limit);
@@ -281,7 +279,9 @@ QString HRequest::getCurlErrMsg(int code)
     case CURLE_PARTIAL_FILE:
         return tr("The connection to the server was interrupted. Please try again.");
     default:
-        return tr("Network error %1: %2.").arg(code).arg(QString::fromUtf8(curl_easy_strerror(CURLcode(code))));
+        return tr("Network error %1: %2.")
+            .arg(code)
+            .arg(QString::fromUtf8(curl_easy_strerror(CURLcode(code))));
     }
 }
 

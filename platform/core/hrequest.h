@@ -15,12 +15,23 @@ class HRequest : public QObject
 {
     Q_OBJECT
 public:
-    enum HttpType { Get = 0, Post = 1 };          // Post sends the parameters as a form body
-    enum ResultType { Headers = 0, Body = 1 };     // what exec() returns in its argument
+    enum HttpType
+    {
+        Get = 0,
+        Post = 1
+    }; // Post sends the parameters as a form body
+    enum ResultType
+    {
+        Headers = 0,
+        Body = 1
+    }; // what exec() returns in its argument
 
     // Result codes beyond libcurl's own: an HTTP status >= 400 is returned as
     // HttpErrorBase + status; other local failures use their libcurl code.
-    enum { HttpErrorBase = 10000 };
+    enum
+    {
+        HttpErrorBase = 10000
+    };
 
     explicit HRequest(QObject* parent = nullptr);
 
@@ -45,9 +56,9 @@ public:
 
     // Process-wide limits, read at the start of each exec().
     static void setTimeouts(int connectMs, int stallMs);
-    static void setCaBundlePath(const QString& path);   // default: getAppPath() + "cacert.pem"
+    static void setCaBundlePath(const QString& path); // default: getAppPath() + "cacert.pem"
     static QString caBundlePath();
-    static void setBodyLimit(qint64 bytes);             // default 256 MB
+    static void setBodyLimit(qint64 bytes); // default 256 MB
     static qint64 bodyLimit();
 
 private:

@@ -21,13 +21,13 @@ public:
     // Element of an array; a null value when out of range or when this is no array.
     Value operator[](int index) const;
 
-    bool isNull() const;     // absent or JSON null
+    bool isNull() const; // absent or JSON null
     bool isObject() const { return m_value.isObject(); }
     bool isArray() const { return m_value.isArray(); }
     bool isString() const { return m_value.isString(); }
     bool isNumeric() const { return m_value.isDouble(); }
     bool isMember(const char* key) const;
-    int size() const;        // elements of an array or members of an object
+    int size() const; // elements of an array or members of an object
 
     // Numbers are truncated toward zero; numbers outside int and non-numbers read 0;
     // true reads 1.

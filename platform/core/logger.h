@@ -18,7 +18,7 @@ struct LogRecord
 {
     int level = 1;
     int line = 0;
-    qint64 time = 0;          // seconds since 1970 (UTC)
+    qint64 time = 0; // seconds since 1970 (UTC)
     std::string file;
     std::wstring message;
 };

@@ -19,7 +19,9 @@ bool QHttpClient::start(int threads)
         return true;
     const CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (code != CURLE_OK) {
-        BRISEL_LOG(1, QStringLiteral("libcurl failed to start: %1").arg(QString::fromUtf8(curl_easy_strerror(code))));
+        BRISEL_LOG(
+            1,
+            QStringLiteral("libcurl failed to start: %1").arg(QString::fromUtf8(curl_easy_strerror(code))));
         return false;
     }
     m_started = true;

@@ -35,8 +35,7 @@ QByteArray firstHardwareAddress(const QString& netClassFolder)
         if (name == QLatin1String("lo"))
             continue;
         const QByteArray address = readTrimmed(net.filePath(name + "/address")).toLower();
-        if (macPattern.match(QString::fromLatin1(address)).hasMatch() &&
-            address != "00:00:00:00:00:00")
+        if (macPattern.match(QString::fromLatin1(address)).hasMatch() && address != "00:00:00:00:00:00")
             return address;
     }
     return {};

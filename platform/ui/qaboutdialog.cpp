@@ -21,9 +21,8 @@ QAboutDialog::QAboutDialog(QWidget* parent)
                                                     : picture);
     ui->labelImage->setVisible(!picture.isNull());
     ui->labelName->setText(CGlobal::appTitle());
-    ui->labelVersion->setText(tr("Version %1 (build %2)")
-                                  .arg(QStringLiteral(BRISEL_VERSION))
-                                  .arg(CGlobal::getBuildDate()));
+    ui->labelVersion->setText(
+        tr("Version %1 (build %2)").arg(QStringLiteral(BRISEL_VERSION)).arg(CGlobal::getBuildDate()));
     ui->labelCopyright->setText(tr("Removes the background from your photos."));
     ui->btnClose->setToolTip(tr("Close"));
     connect(ui->btnClose, &QPushButton::clicked, this, &QDialog::reject);

@@ -16,7 +16,12 @@ class QMsgBox : public QDialog
 {
     Q_OBJECT
 public:
-    enum Kind { Warning = 0, Error = 1, Question = 2 };
+    enum Kind
+    {
+        Warning = 0,
+        Error = 1,
+        Question = 2
+    };
     using TestHook = std::function<int(Kind, const QString&)>;
 
     // buttons: 1 = "OK" alone, 2 = "OK" and "Cancel". Returns 1 for OK, 0 otherwise.

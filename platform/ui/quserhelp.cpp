@@ -37,9 +37,7 @@ void openCreatedFolder(const QString& folder)
 
 } // namespace
 
-QUserHelp::QUserHelp(QWidget* window, QObject* parent) : QObject(parent), m_window(window)
-{
-}
+QUserHelp::QUserHelp(QWidget* window, QObject* parent) : QObject(parent), m_window(window) {}
 
 QUserHelp::~QUserHelp()
 {
@@ -78,7 +76,8 @@ QMenu* QUserHelp::initMenu()
         const char* name;
         QString text;
         void (QUserHelp::*slot)();
-    } entries[] = { // a null name is a separator
+    } entries[] = {
+        // a null name is a separator
         {"actionOutputFolder", tr("Open output folder"), &QUserHelp::onOpenOutputFolder},
         {"actionCacheFolder", tr("Open cache folder"), &QUserHelp::onOpenCacheFolder},
         {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
@@ -121,8 +120,8 @@ QString QUserHelp::cacheFolder()
 
 QString QUserHelp::outputFolder()
 {
-    QString folder = CSetting::getString(QStringLiteral("output"), QStringLiteral("path"),
-                                         CGlobal::getOutputPath());
+    QString folder =
+        CSetting::getString(QStringLiteral("output"), QStringLiteral("path"), CGlobal::getOutputPath());
     if (folder.trimmed().isEmpty())
         folder = CGlobal::getOutputPath();
     return folder;
@@ -166,7 +165,8 @@ void QUserHelp::onClearCache()
                       .arg(files.size() - failed)
                       .arg(failed));
     if (failed > 0)
-        QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed), 1);
+        QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed),
+                           1);
 }
 
 void QUserHelp::onAbout()

@@ -143,7 +143,8 @@ void TestBatchDialog::dropFilter_data()
 {
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("kept");
-    QTest::newRow("mixed case") << QStringList{"a.PNG", "b.Jpeg", "c.gif", "d.txt"} << QStringList{"a.PNG", "b.Jpeg"};
+    QTest::newRow("mixed case") << QStringList{"a.PNG", "b.Jpeg", "c.gif", "d.txt"}
+                                << QStringList{"a.PNG", "b.Jpeg"};
     QTest::newRow("bmp and jpg") << QStringList{"x.bmp", "y.JPG"} << QStringList{"x.bmp", "y.JPG"};
     QTest::newRow("no suffix, dotted name") << QStringList{"noext", "png", "z.png.txt"} << QStringList{};
     QTest::newRow("remote url") << QStringList{"http://example.org/a.png", "k.png"} << QStringList{"k.png"};

@@ -193,7 +193,8 @@ void TestBatchEdit::editKeepsStrokesPerTile()
     widget.resize(1100, 700);
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
-    widget.startBatch(1, {mattingtest::makePhoto("edit_a.png", 400, 300), mattingtest::makePhoto("edit_b.png", 400, 300)});
+    widget.startBatch(
+        1, {mattingtest::makePhoto("edit_a.png", 400, 300), mattingtest::makePhoto("edit_b.png", 400, 300)});
     QVERIFY(QTest::qWaitFor(
         [&] { return widget.items().at(0)->isReady() && widget.items().at(1)->isReady(); }, kTimeoutMs));
     auto* pages = widget.findChild<QStackedWidget*>("stackedWidget");
@@ -236,7 +237,7 @@ void TestBatchEdit::editKeepsStrokesPerTile()
 
 void TestBatchEdit::strokesReachTile_data()
 {
-    QTest::addColumn<bool>("keep"); // the mode chosen on the side panel
+    QTest::addColumn<bool>("keep");          // the mode chosen on the side panel
     QTest::addColumn<QList<double>>("rows"); // stroke heights, as parts of the view
     QTest::newRow("remove across the subject") << false << QList<double>{0.5};
     QTest::newRow("keep across the backdrop") << true << QList<double>{0.28};
@@ -254,15 +255,17 @@ void TestBatchEdit::strokesReachTile()
     widget.resize(1100, 700);
     widget.show();
     QVERIFY(QTest::qWaitForWindowExposed(&widget));
-    widget.startBatch(1, {mattingtest::makePhoto(QString("strokes_%1.png").arg(QTest::currentDataTag()).replace(' ', '_'),
-                                                 400, 300)});
+    widget.startBatch(
+        1, {mattingtest::makePhoto(QString("strokes_%1.png").arg(QTest::currentDataTag()).replace(' ', '_'),
+                                   400, 300)});
     QVERIFY(batchtest::waitReady(widget.items()));
     QPreviewItem* tile = widget.items().first();
     const cv::Mat plain = QTaskManager::getTask(tile->taskId())->loadCutout();
     auto* panel = widget.findChild<QPageCutOut*>();
     QVERIFY(panel);
     QList<cv::Mat> results;
-    connect(widget.editor(), &QBatchCutWidget::signal_cut_finished, this, [&results](cv::Mat image) { results << image; });
+    connect(widget.editor(), &QBatchCutWidget::signal_cut_finished, this,
+            [&results](cv::Mat image) { results << image; });
     QSignalSpy handedBack(tile, &QPreviewItem::signal_edit_finished);
     auto* pages = widget.findChild<QStackedWidget*>("stackedWidget");
     for (double row : rows) {
@@ -286,7 +289,8 @@ void TestBatchEdit::strokesReachTile()
             after << transparentPixels(merged);
     }
     QVERIFY(!after.isEmpty());
-    const int latest = keep ? *std::min_element(after.begin(), after.end()) : *std::max_element(after.begin(), after.end());
+    const int latest =
+        keep ? *std::min_element(after.begin(), after.end()) : *std::max_element(after.begin(), after.end());
     if (keep)
         QVERIFY2(latest < before, qPrintable(QString("%1 >= %2").arg(latest).arg(before)));
     else

@@ -96,8 +96,8 @@ void TestBatchMemory::releasedCutoutReadsBack()
     QFETCH(QString, cache);
     QFETCH(bool, released);
     QFETCH(bool, readable);
-    const QString photo = mattingtest::makePhoto(QString("release_%1.png").arg(QTest::currentDataTag()).replace(' ', '_'),
-                                                 240, 180);
+    const QString photo = mattingtest::makePhoto(
+        QString("release_%1.png").arg(QTest::currentDataTag()).replace(' ', '_'), 240, 180);
     const QString entry = QImageTask::cacheFilePath(photo);
     const QString folder = QFileInfo(entry).path();
     if (cache == "unwritable") {
@@ -185,9 +185,8 @@ void TestBatchMemory::previewReplacesCutout()
     QFETCH(int, side);
     QFETCH(bool, cacheWritable);
     QFETCH(QSize, previewSize);
-    const QString photo =
-        mattingtest::makePhoto(QString("preview_%1.png").arg(QTest::currentDataTag()).replace(QRegExp("[ :,]+"), "_"),
-                               240, 180);
+    const QString photo = mattingtest::makePhoto(
+        QString("preview_%1.png").arg(QTest::currentDataTag()).replace(QRegExp("[ :,]+"), "_"), 240, 180);
     const QString folder = QFileInfo(QImageTask::cacheFilePath(photo)).path();
     if (!cacheWritable) {
         QDir(folder).removeRecursively();
@@ -196,7 +195,8 @@ void TestBatchMemory::previewReplacesCutout()
     QImageTask task(1, photo);
     task.setPreviewSide(side);
     cv::Mat atSuccess;
-    connect(&task, &QImageTask::signal_success, this, [&] { atSuccess = task.cutout(); }, Qt::DirectConnection);
+    connect(
+        &task, &QImageTask::signal_success, this, [&] { atSuccess = task.cutout(); }, Qt::DirectConnection);
     const QString error = mattingtest::runTask(task);
     if (!cacheWritable)
         QVERIFY(QFile::remove(folder));
@@ -294,7 +294,8 @@ void TestBatchMemory::releasedTileEditsAndSaves()
     }
     if (!cacheDeleted) {
         if (edit)
-            QTRY_VERIFY_WITH_TIMEOUT(widget.editor()->view() && widget.editor()->view()->isReady(), kTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(widget.editor()->view() && widget.editor()->view()->isReady(),
+                                     kTimeoutMs);
         else
             QTRY_COMPARE_WITH_TIMEOUT(QDir(outDir).entryList(results, QDir::Files).size(), 1, kTimeoutMs);
         QCOMPARE(messages, QStringList());

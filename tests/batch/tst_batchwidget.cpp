@@ -4,8 +4,8 @@
 #include "mattingfixtures.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmattingwidget.h"
-#include "qmainwidget.h"
 #include "qfilechooser.h"
+#include "qmainwidget.h"
 #include "qmsgbox.h"
 #include "qpreviewitem.h"
 #include "qsizebutton.h"
@@ -13,14 +13,14 @@
 #include "qworkpool.h"
 #include "testutils.h"
 
+#include "qimagebutton.h"
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDateTime>
-#include <QFrame>
-#include "qimagebutton.h"
 #include <QDir>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -113,8 +113,8 @@ void TestBatchWidget::sizeButtons_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QStringList>("names");
-    const QStringList common{"Original image", "Crop edges of image", "500*500", "800*800", "1000*1000",
-                             "1500*1500"};
+    const QStringList common{"Original image", "Crop edges of image", "500*500",
+                             "800*800",        "1000*1000",           "1500*1500"};
     QTest::newRow("person") << 0 << common + QStringList{"Certificate >", "Custom size"};
     QTest::newRow("product") << 1 << common + QStringList{"Custom size"};
 }
@@ -150,12 +150,18 @@ void TestBatchWidget::customSize_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<QString>("height");
     QTest::addColumn<QSize>("applied"); // invalid: refused
-    QTest::newRow("0 x 100") << "0" << "100" << QSize();
-    QTest::newRow("empty width") << "" << "100" << QSize();
-    QTest::newRow("letters") << "abc" << "10" << QSize();
-    QTest::newRow("negative height") << "10" << "-5" << QSize();
-    QTest::newRow("300 x 1") << "300" << "1" << QSize(300, 1);
-    QTest::newRow("600 x 800") << "600" << "800" << QSize(600, 800);
+    QTest::newRow("0 x 100") << "0"
+                             << "100" << QSize();
+    QTest::newRow("empty width") << ""
+                                 << "100" << QSize();
+    QTest::newRow("letters") << "abc"
+                             << "10" << QSize();
+    QTest::newRow("negative height") << "10"
+                                     << "-5" << QSize();
+    QTest::newRow("300 x 1") << "300"
+                             << "1" << QSize(300, 1);
+    QTest::newRow("600 x 800") << "600"
+                               << "800" << QSize(600, 800);
 }
 
 void TestBatchWidget::customSize()
@@ -239,8 +245,10 @@ void TestBatchWidget::tileSaveName_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<QString>("photoName");
     QTest::addColumn<QString>("pattern");
-    QTest::newRow("png") << 0 << "shoe.png" << "^shoe_\\d{10}\\.png$";
-    QTest::newRow("jpg, two dots") << 1 << "cup.v2.jpg" << "^cup_\\d{10}\\.jpg$";
+    QTest::newRow("png") << 0 << "shoe.png"
+                         << "^shoe_\\d{10}\\.png$";
+    QTest::newRow("jpg, two dots") << 1 << "cup.v2.jpg"
+                                   << "^cup_\\d{10}\\.jpg$";
 }
 
 void TestBatchWidget::tileSaveName()
@@ -342,8 +350,10 @@ void TestBatchWidget::backgroundReachesOnlyFinishedTiles()
     QPreviewItem* ready = widget.items().first();
     mattingtest::useService(stuck.url());
     auto* pending = new QPreviewItem(1, mattingtest::makePhoto("colour_pending.png", 200, 150), &widget);
-    connect(&widget, &QBatchMattingWidget::signal_change_color, pending, &QPreviewItem::onChangeBackgroundColor);
-    connect(&widget, &QBatchMattingWidget::signal_change_image, pending, &QPreviewItem::onChangeBackgroundImage);
+    connect(&widget, &QBatchMattingWidget::signal_change_color, pending,
+            &QPreviewItem::onChangeBackgroundColor);
+    connect(&widget, &QBatchMattingWidget::signal_change_image, pending,
+            &QPreviewItem::onChangeBackgroundImage);
     QTRY_VERIFY(stuck.polls > 0);
 
     const QList<QImageButton*> buttons = widget.findChildren<QImageButton*>();
@@ -454,7 +464,8 @@ void TestBatchWidget::deletingLastTileReopensDialog()
 {
     QFETCH(bool, uploadAgain);
     QBatchMattingWidget widget;
-    widget.startBatch(0, {mattingtest::makePhoto("lonely.png", 120, 90), mattingtest::makePhoto("other.png", 120, 90)});
+    widget.startBatch(
+        0, {mattingtest::makePhoto("lonely.png", 120, 90), mattingtest::makePhoto("other.png", 120, 90)});
     QSignalSpy home(&widget, &QBatchMattingWidget::signal_back_to_home);
     QPointer<QPreviewItem> tile = widget.items().first();
     answerModal("btnCancel");
@@ -504,7 +515,8 @@ void TestBatchWidget::fromHomePage()
         poll->deleteLater();
         dialog->onBtnAddImage();
         QTimer::singleShot(3 * QBatchMattingDialog::kRefreshDelayMs, dialog, [dialog, accept] {
-            QTest::mouseClick(dialog->findChild<QPushButton*>(accept ? "btnCutout" : "btnCancel"), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QPushButton*>(accept ? "btnCutout" : "btnCancel"),
+                              Qt::LeftButton);
         });
     });
     poll->start(10);

@@ -147,15 +147,15 @@ private slots:
         // Centre (224, 114), radius round(48.75) = 49, rows 114 -+ 63.7.
         QTest::newRow("inside") << cv::Rect(135, 50, 75, 75) << 1.3 << cv::Size(512, 512)
                                 << cv::Rect(175, 50, 98, 128);
-        QTest::newRow("top edge starts at row 0") << cv::Rect(50, 0, 60, 60) << 1.0 << cv::Size(300, 300)
-                                                   << cv::Rect(50, 0, 60, 69);
-        QTest::newRow("bottom edge clamped") << cv::Rect(50, 250, 60, 50) << 1.0 << cv::Size(300, 300)
-                                              << cv::Rect(52, 239, 56, 61);
+        QTest::newRow("top edge starts at row 0")
+            << cv::Rect(50, 0, 60, 60) << 1.0 << cv::Size(300, 300) << cv::Rect(50, 0, 60, 69);
+        QTest::newRow("bottom edge clamped")
+            << cv::Rect(50, 250, 60, 50) << 1.0 << cv::Size(300, 300) << cv::Rect(52, 239, 56, 61);
         // A tall face: the radius passes its left side.
-        QTest::newRow("left edge clipped") << cv::Rect(0, 100, 20, 60) << 1.0 << cv::Size(400, 400)
-                                            << cv::Rect(0, 104, 30, 52);
-        QTest::newRow("outside the image") << cv::Rect(500, 0, 40, 40) << 1.0 << cv::Size(100, 100)
-                                            << cv::Rect();
+        QTest::newRow("left edge clipped")
+            << cv::Rect(0, 100, 20, 60) << 1.0 << cv::Size(400, 400) << cv::Rect(0, 104, 30, 52);
+        QTest::newRow("outside the image")
+            << cv::Rect(500, 0, 40, 40) << 1.0 << cv::Size(100, 100) << cv::Rect();
     }
 
     void faceRegion()
@@ -182,8 +182,8 @@ private slots:
         cv::hconcat(one, one, two);
         QTest::newRow("one face") << one << QVector<QPoint>{{225, 110}} << false;
         QTest::newRow("two faces") << two << QVector<QPoint>{{225, 110}, {737, 110}} << false;
-        QTest::newRow("face at the top edge") << cv::Mat(one.rowRange(60, one.rows).clone())
-                                              << QVector<QPoint>{{225, 50}} << true;
+        QTest::newRow("face at the top edge")
+            << cv::Mat(one.rowRange(60, one.rows).clone()) << QVector<QPoint>{{225, 50}} << true;
         // Without a face the whole picture is smoothed.
         QTest::newRow("no face") << testutils::texturedBgr(240, 180, 3) << QVector<QPoint>{} << false;
     }
@@ -214,8 +214,9 @@ private slots:
                     inside(region).setTo(255);
                 }
             }
-            QVERIFY2(covered, qPrintable(QStringLiteral("no region over the face at %1,%2")
-                                             .arg(face.x()).arg(face.y())));
+            QVERIFY2(
+                covered,
+                qPrintable(QStringLiteral("no region over the face at %1,%2").arg(face.x()).arg(face.y())));
         }
 
         const cv::Mat before = photo.clone();

@@ -43,10 +43,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
     }
 
-    void cleanup()
-    {
-        m_page.reset();
-    }
+    void cleanup() { m_page.reset(); }
 
     void keysChangeLevelsButRunNothing_data()
     {
@@ -54,12 +51,12 @@ private slots:
         QTest::addColumn<QVector<int>>("keys");
         QTest::addColumn<int>("expected");
         QTest::addColumn<int>("button"); // released afterwards on the other slider
-        QTest::newRow("tone cannot pass 30") << kTone << QVector<int>{Qt::Key_End, Qt::Key_Right} << 30
-                                             << int(Qt::LeftButton);
+        QTest::newRow("tone cannot pass 30")
+            << kTone << QVector<int>{Qt::Key_End, Qt::Key_Right} << 30 << int(Qt::LeftButton);
         QTest::newRow("smooth three steps")
             << kSmooth << QVector<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Up} << 3 << int(Qt::LeftButton);
-        QTest::newRow("right button runs nothing") << kSmooth << QVector<int>{Qt::Key_End, Qt::Key_Left} << 29
-                                                   << int(Qt::RightButton);
+        QTest::newRow("right button runs nothing")
+            << kSmooth << QVector<int>{Qt::Key_End, Qt::Key_Left} << 29 << int(Qt::RightButton);
     }
 
     void keysChangeLevelsButRunNothing()

@@ -66,8 +66,10 @@ private slots:
         QTest::addColumn<int>("okCalls");
 
         QTest::newRow("Escape rejects") << int(Qt::Key_Escape) << true << int(QDialog::Rejected) << 1 << 0;
-        QTest::newRow("Return accepts with OK disabled") << int(Qt::Key_Return) << false << int(QDialog::Accepted) << 0 << 1;
-        QTest::newRow("keypad Enter accepts") << int(Qt::Key_Enter) << false << int(QDialog::Accepted) << 0 << 1;
+        QTest::newRow("Return accepts with OK disabled")
+            << int(Qt::Key_Return) << false << int(QDialog::Accepted) << 0 << 1;
+        QTest::newRow("keypad Enter accepts")
+            << int(Qt::Key_Enter) << false << int(QDialog::Accepted) << 0 << 1;
     }
     void keysCloseTheDialog()
     {
@@ -121,8 +123,8 @@ private slots:
 
         const QMap<QString, QWidget*> targets{{"ok", dialog.ok}, {"title", dialog.title}};
         QWidget* target = targets.value(pressOn, &dialog);
-        const QPoint grab =
-            target == &dialog ? dialog.mapToGlobal(QPoint(5, 5)) : target->mapToGlobal(target->rect().center());
+        const QPoint grab = target == &dialog ? dialog.mapToGlobal(QPoint(5, 5))
+                                              : target->mapToGlobal(target->rect().center());
         const QPoint delta(37, -21);
         const auto b = Qt::MouseButton(button);
         sendMouse(target, QEvent::MouseButtonPress, grab, b, b);
@@ -140,12 +142,14 @@ private slots:
 
     void styleSheetFile_data()
     {
-        QTest::addColumn<QString>("name"); // in a scratch folder, or a resource; "-" = empty path
+        QTest::addColumn<QString>("name");     // in a scratch folder, or a resource; "-" = empty path
         QTest::addColumn<QByteArray>("bytes"); // null: the file is not written
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("plain text") << "a.css" << QByteArray("QLabel { color: #333333; }") << "QLabel { color: #333333; }";
-        QTest::newRow("utf-8 text") << "b.css" << QStringLiteral("/* 保存 */").toUtf8() << QStringLiteral("/* 保存 */");
+        QTest::newRow("plain text") << "a.css" << QByteArray("QLabel { color: #333333; }")
+                                    << "QLabel { color: #333333; }";
+        QTest::newRow("utf-8 text") << "b.css" << QStringLiteral("/* 保存 */").toUtf8()
+                                    << QStringLiteral("/* 保存 */");
         QTest::newRow("empty file") << "c.css" << QByteArray("") << QString();
         QTest::newRow("missing file") << "missing.css" << QByteArray() << QString();
         QTest::newRow("empty path") << "-" << QByteArray() << QString();
@@ -158,7 +162,9 @@ private slots:
         QFETCH(QString, expected);
 
         QTemporaryDir dir;
-        const QString path = name == QLatin1String("-") ? QString() : name.startsWith(':') ? name : dir.filePath(name);
+        const QString path = name == QLatin1String("-") ? QString()
+                             : name.startsWith(':')     ? name
+                                                        : dir.filePath(name);
         if (!bytes.isNull())
             QVERIFY(testutils::writeFile(path, bytes));
         QCOMPARE(::readTextFile(path), expected);

@@ -72,7 +72,8 @@ private slots:
         QTest::addColumn<bool>("plainAfter");
         QTest::addColumn<bool>("afterToggle");
 
-        QTest::newRow("plain button ignores setChecked") << false << QList<bool>{true} << false << false << false;
+        QTest::newRow("plain button ignores setChecked")
+            << false << QList<bool>{true} << false << false << false;
         QTest::newRow("same value twice") << true << QList<bool>{true, true} << true << false << false;
         QTest::newRow("back to false") << true << QList<bool>{true, false} << false << false << true;
         // A checked button made plain is forced unchecked by the next toggle.
@@ -104,8 +105,10 @@ private slots:
         QTest::addColumn<QList<QUrl>>("urls");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("one photo") << QList<QUrl>{QUrl::fromLocalFile("/tmp/a photo.jpg")} << "/tmp/a photo.jpg";
-        QTest::newRow("two photos") << QList<QUrl>{QUrl::fromLocalFile("/tmp/a.jpg"), QUrl::fromLocalFile("/tmp/b.jpg")}
+        QTest::newRow("one photo") << QList<QUrl>{QUrl::fromLocalFile("/tmp/a photo.jpg")}
+                                   << "/tmp/a photo.jpg";
+        QTest::newRow("two photos") << QList<QUrl>{QUrl::fromLocalFile("/tmp/a.jpg"),
+                                                   QUrl::fromLocalFile("/tmp/b.jpg")}
                                     << QString();
         QTest::newRow("web address") << QList<QUrl>{QUrl("https://example.com/a.jpg")} << QString();
     }
@@ -135,9 +138,12 @@ private slots:
         QTest::addColumn<QString>("events");
         QTest::addColumn<QString>("status");
 
-        QTest::newRow("hovered") << false << "enter" << "hover";
-        QTest::newRow("hovered then left") << false << "enter,leave" << "normal";
-        QTest::newRow("checked keeps hover after leaving") << true << "enter,leave" << "hover";
+        QTest::newRow("hovered") << false << "enter"
+                                 << "hover";
+        QTest::newRow("hovered then left") << false << "enter,leave"
+                                           << "normal";
+        QTest::newRow("checked keeps hover after leaving") << true << "enter,leave"
+                                                           << "hover";
     }
     void tabHover()
     {

@@ -30,8 +30,8 @@ QString initSandbox()
         for (const auto& d : dirs) {
             const QString path = root + d[1];
             QDir().mkpath(path);
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ExeOwner);
+            QFile::setPermissions(path,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             qputenv(d[0], path.toUtf8());
         }
     }
@@ -123,7 +123,8 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
         p.setWorkingDirectory(dir);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral("openssl"), args);
-        const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        const bool ok =
+            p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         if (!ok && error)
             *error = QStringLiteral("openssl %1: %2 %3")
                          .arg(args.join(' '), p.errorString(), QString::fromLocal8Bit(p.readAll()));

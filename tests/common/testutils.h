@@ -53,24 +53,24 @@ QString startService(QProcess& process, const QStringList& args, int timeoutMs, 
 } // namespace testutils
 
 // Like QTEST_MAIN, but sets up the sandbox before the QApplication exists.
-#define BRISEL_TEST_MAIN(TestObject)                                                                   \
-    int main(int argc, char** argv)                                                                  \
-    {                                                                                                \
-        testutils::initSandbox();                                                                    \
-        QApplication app(argc, argv);                                                                \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                     \
-        TestObject tc;                                                                               \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                   \
-        return QTest::qExec(&tc, argc, argv);                                                        \
+#define BRISEL_TEST_MAIN(TestObject)                                                                         \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        testutils::initSandbox();                                                                            \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }
 
 // For suites that need no widgets.
-#define BRISEL_TEST_GUILESS_MAIN(TestObject)                                                           \
-    int main(int argc, char** argv)                                                                  \
-    {                                                                                                \
-        testutils::initSandbox();                                                                    \
-        QGuiApplication app(argc, argv);                                                             \
-        TestObject tc;                                                                               \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                   \
-        return QTest::qExec(&tc, argc, argv);                                                        \
+#define BRISEL_TEST_GUILESS_MAIN(TestObject)                                                                 \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        testutils::initSandbox();                                                                            \
+        QGuiApplication app(argc, argv);                                                                     \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }

@@ -126,8 +126,7 @@ private slots:
         }
         // The first state is a key; thirty changes must cost far less than one more.
         const qint64 full = image.sizeInBytes();
-        QVERIFY2(history.storedBytes() < full + full / 4,
-                 qPrintable(QString::number(history.storedBytes())));
+        QVERIFY2(history.storedBytes() < full + full / 4, qPrintable(QString::number(history.storedBytes())));
     }
 
     void lastChangeCoversTheEdit()

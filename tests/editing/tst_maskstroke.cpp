@@ -105,8 +105,8 @@ private slots:
         for (int i = 0; i < 12; ++i) {
             const QPointF a(rng.bounded(displaySize.width()), rng.bounded(displaySize.height()));
             const QPointF b = a + QPointF(rng.bounded(60) - 30, rng.bounded(60) - 30);
-            const QRect dirty = QMaskStroke::paintLine(display, a, b, 4 + rng.bounded(30), i % 3 != 0,
-                                                       rng.bounded(51));
+            const QRect dirty =
+                QMaskStroke::paintLine(display, a, b, 4 + rng.bounded(30), i % 3 != 0, rng.bounded(51));
             QMaskStroke::applyDisplayMask(byRegion, start, display, dirty);
             QMaskStroke::applyDisplayMask(whole, start, display, display.rect());
             QCOMPARE(byRegion, whole);

@@ -81,7 +81,13 @@ QByteArray tiff(bool bigEndian, int widthType, quint32 width, int heightType, qu
     return bytes;
 }
 
-enum Corner { TopLeft, TopRight, BottomRight, BottomLeft };
+enum Corner
+{
+    TopLeft,
+    TopRight,
+    BottomRight,
+    BottomLeft
+};
 
 // A JPEG of 40 x 20, red in the top-left 10 x 10 block and green elsewhere, with
 // an EXIF block carrying only the orientation tag.
@@ -328,7 +334,13 @@ private slots:
         QTest::newRow("16-bit png")
             << encoded(cv::Mat(6, 7, CV_16UC4, cv::Scalar(65535, 257 * 100, 0, 257 * 30)), ".png")
             << cv::Mat(6, 7, CV_8UC4, cv::Scalar(255, 100, 0, 30)) << QSize(7, 6) << -1;
-        const struct { const char* tag; int orientation; QSize size; Corner corner; } turns[] = {
+        const struct
+        {
+            const char* tag;
+            int orientation;
+            QSize size;
+            Corner corner;
+        } turns[] = {
             {"mirrored", 2, {40, 20}, TopRight},
             {"turned right", 6, {20, 40}, TopRight},
             {"turned left", 8, {20, 40}, BottomLeft},

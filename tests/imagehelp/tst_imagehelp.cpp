@@ -30,7 +30,10 @@ cv::Mat patterned(int rows, int cols, int type)
 }
 
 // A view into a larger matrix: its row step is wider than its rows.
-cv::Mat roiOf(const cv::Mat& m) { return m(cv::Rect(3, 2, m.cols - 5, m.rows - 4)); }
+cv::Mat roiOf(const cv::Mat& m)
+{
+    return m(cv::Rect(3, 2, m.cols - 5, m.rows - 4));
+}
 
 bool sameOutside(const cv::Mat& a, const cv::Mat& b, const cv::Rect& rect)
 {
@@ -55,8 +58,8 @@ private slots:
         QTest::newRow("grey") << patterned(7, 9, CV_8UC1) << int(QImage::Format_Indexed8);
         QTest::newRow("colour, odd width") << patterned(5, 3, CV_8UC3) << int(QImage::Format_RGB888);
         QTest::newRow("alpha") << patterned(7, 9, CV_8UC4) << int(QImage::Format_ARGB32);
-        QTest::newRow("alpha zero everywhere") << testutils::solidBgra(8, 8, cv::Scalar(200, 100, 50, 0))
-                                               << int(QImage::Format_ARGB32);
+        QTest::newRow("alpha zero everywhere")
+            << testutils::solidBgra(8, 8, cv::Scalar(200, 100, 50, 0)) << int(QImage::Format_ARGB32);
         QTest::newRow("colour view") << roiOf(patterned(12, 13, CV_8UC3)) << int(QImage::Format_RGB888);
         QTest::newRow("alpha view") << roiOf(patterned(12, 13, CV_8UC4)) << int(QImage::Format_ARGB32);
         QTest::newRow("16 bit") << cv::Mat(4, 4, CV_16UC1, cv::Scalar(7)) << int(QImage::Format_Invalid);
@@ -309,10 +312,9 @@ private slots:
         QFETCH(QSize, image);
         QFETCH(QSize, mask);
         const cv::Mat base = patterned(10, 12, CV_8UC4);
-        const cv::Mat result = QImageHelp::applyMask(cv::Mat(image.height(), image.width(), CV_8UC3,
-                                                             cv::Scalar(50, 60, 70)),
-                                                     base, testutils::solidBgra(mask.width(), mask.height(),
-                                                                                cv::Scalar(10, 0, 255, 100)));
+        const cv::Mat result = QImageHelp::applyMask(
+            cv::Mat(image.height(), image.width(), CV_8UC3, cv::Scalar(50, 60, 70)), base,
+            testutils::solidBgra(mask.width(), mask.height(), cv::Scalar(10, 0, 255, 100)));
         const QSize area = image.boundedTo(mask);
         QVERIFY(sameOutside(result, base, cv::Rect(0, 0, area.width(), area.height())));
         QCOMPARE(result.at<Bgra>(area.height() - 1, area.width() - 1), Bgra(50, 60, 70, 255));

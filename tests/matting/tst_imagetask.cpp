@@ -19,7 +19,6 @@
 
 #include <curl/curl.h>
 
-
 using namespace mattingtest;
 
 namespace {
@@ -99,7 +98,8 @@ private slots:
         QTest::addColumn<QString>("isBody");
         QTest::newRow("goods PNG over http") << int(Goods) << "goods.png" << false << "0";
         QTest::newRow("card over https") << int(Card) << "card.jpg" << true << "1";
-        QTest::newRow("name outside ASCII") << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
+        QTest::newRow("name outside ASCII")
+            << int(Person) << QString::fromUtf8("bild ü 照片.jpg") << false << "1";
     }
     void successfulRunSendsWhatTheServiceExpects()
     {
@@ -148,7 +148,8 @@ private slots:
         const QString failed = "Image matting failed!";
         QTest::newRow("creation refused") << answerCreate(refusal) << quota << "API_OK == code" << 0;
         QTest::newRow("creation refused with HTTP 400")
-            << answerCreate(R"({"code":400,"message":"The upload has no file."})", 400) << "The upload has no file."
+            << answerCreate(R"({"code":400,"message":"The upload has no file."})", 400)
+            << "The upload has no file."
             << "API_OK == code" << 0;
         QTest::newRow("creation refused without a message")
             << answerCreate(R"({"code":500})") << "The matting service refused the request (code 500)."
@@ -159,18 +160,24 @@ private slots:
                                                  << 0;
         QTest::newRow("poll refused with HTTP 404")
             << answerPoll(R"({"code":404,"message":"This result has expired. Please start again."})", 404)
-            << "This result has expired. Please start again." << "API_OK == code" << 1;
-        QTest::newRow("poll reply not JSON") << answerPoll("status: done") << notJson << "reader.parse(bytes, val)" << 1;
-        QTest::newRow("poll HTTP 500") << answerPoll("{}", 500) << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500)
-                                       << "OK == iRet" << 1;
-        QTest::newRow("job failed after running") << pollStates({0, 0, 2}) << failed << "emMattingFailed != status" << 3;
-        QTest::newRow("job never finishes") << pollStates({0}) << "Image matting timeout!" << "emMattingRunning != status"
-                                            << QImageTask::kMaxPolls;
-        QTest::newRow("unknown status for ever") << pollStates({7}) << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL)
-                                                 << "OK == iRet" << QImageTask::kMaxPolls;
-        QTest::newRow("result 404")
-            << Script([](FakeService& f) { f.onResult = [](const Req&, Res& res) { res.status = 404; }; })
-            << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404) << "OK == iRet" << 1;
+            << "This result has expired. Please start again."
+            << "API_OK == code" << 1;
+        QTest::newRow("poll reply not JSON")
+            << answerPoll("status: done") << notJson << "reader.parse(bytes, val)" << 1;
+        QTest::newRow("poll HTTP 500")
+            << answerPoll("{}", 500) << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500) << "OK == iRet"
+            << 1;
+        QTest::newRow("job failed after running")
+            << pollStates({0, 0, 2}) << failed << "emMattingFailed != status" << 3;
+        QTest::newRow("job never finishes") << pollStates({0}) << "Image matting timeout!"
+                                            << "emMattingRunning != status" << QImageTask::kMaxPolls;
+        QTest::newRow("unknown status for ever")
+            << pollStates({7}) << HRequest::getCurlErrMsg(CURLE_UNSUPPORTED_PROTOCOL) << "OK == iRet"
+            << QImageTask::kMaxPolls;
+        QTest::newRow("result 404") << Script([](FakeService& f) {
+            f.onResult = [](const Req&, Res& res) { res.status = 404; };
+        }) << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 404)
+                                    << "OK == iRet" << 1;
         QTest::newRow("result not an image")
             << Script([](FakeService& f) { f.resultBytes = "this is not a picture"; })
             << "The cut-out sent by the matting service is not a readable image."
@@ -201,9 +208,15 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expression");
-        QTest::newRow("nothing listening") << "closed" << "File upload failed: 7" << "ret == CURLE_OK";
-        QTest::newRow("untrusted certificate") << "untrusted" << "File upload failed: 60" << "ret == CURLE_OK";
-        QTest::newRow("photo deleted") << "deleted" << "The file is not exists!" << "QFile::exists(filePath)";
+        QTest::newRow("nothing listening") << "closed"
+                                           << "File upload failed: 7"
+                                           << "ret == CURLE_OK";
+        QTest::newRow("untrusted certificate") << "untrusted"
+                                               << "File upload failed: 60"
+                                               << "ret == CURLE_OK";
+        QTest::newRow("photo deleted") << "deleted"
+                                       << "The file is not exists!"
+                                       << "QFile::exists(filePath)";
     }
     void uploadFailuresNameTheCause()
     {
@@ -214,8 +227,9 @@ private slots:
         const Certificates* certs = certificates(&error);
         QVERIFY2(certs, qPrintable(error));
         const QString photo = makePhoto(QStringLiteral("upload-%1.jpg").arg(server));
-        auto fake = server == "untrusted" ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
-                                          : std::make_unique<FakeService>();
+        auto fake = server == "untrusted"
+                        ? std::make_unique<FakeService>(certs->untrustedCert, certs->untrustedKey)
+                        : std::make_unique<FakeService>();
         useService(fake->url());
         if (server == "closed")
             fake.reset(); // bound, then closed again
@@ -306,7 +320,6 @@ private slots:
         QCOMPARE(error, QString());
         QCOMPARE(task.sourceSize(), QSize(20, 10));
     }
-
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestImageTask)

@@ -143,9 +143,11 @@ private slots:
         QTest::addColumn<QString>("message");
         for (bool async : {false, true}) {
             const char* mode = async ? "on the pool" : "blocking";
-            QTest::addRow("program missing, %s", mode) << "missing" << async << "brisel-matting-service is missing";
+            QTest::addRow("program missing, %s", mode)
+                << "missing" << async << "brisel-matting-service is missing";
             QTest::addRow("program exits at once, %s", mode) << "exits" << async << "stopped while starting";
-            QTest::addRow("program never answers, %s", mode) << "silent" << async << "did not answer within 1 seconds";
+            QTest::addRow("program never answers, %s", mode)
+                << "silent" << async << "did not answer within 1 seconds";
         }
     }
     void failuresAreExplained()

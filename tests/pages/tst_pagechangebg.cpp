@@ -104,7 +104,7 @@ private slots:
     {
         QTest::addColumn<bool>("onTemplates");
         QTest::addColumn<int>("index");
-        QTest::addColumn<QColor>("color");      // invalid: a picture is sent
+        QTest::addColumn<QColor>("color"); // invalid: a picture is sent
         QTest::addColumn<QString>("background");
         QTest::newRow("transparent colour") << false << 0 << QColor(0, 0, 0, 0) << QString();
         QTest::newRow("last colour, third row") << false << 13 << QColor(226, 195, 165) << QString();
@@ -204,8 +204,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         // Named as what it claims to be, as a user's file would be.
-        const QString path = testutils::sandboxPath() + (bytes.startsWith("\xFF\xD8") ? "/pictures/broken.jpg"
-                                                                                  : "/pictures/broken.png");
+        const QString path = testutils::sandboxPath() +
+                             (bytes.startsWith("\xFF\xD8") ? "/pictures/broken.jpg" : "/pictures/broken.png");
         QVERIFY(testutils::writeFile(path, bytes));
         const int buttons = m_page->findChildren<QImageButton*>().size();
         QSignalSpy images(m_page.get(), &QPageChangeBg::signal_image);

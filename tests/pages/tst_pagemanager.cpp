@@ -5,11 +5,11 @@
 // size's bounds.
 
 #include "qcropwidget.h"
+#include "qimagebutton.h"
+#include "qimagecutoutwidget.h"
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
 #include "qmsgbox.h"
-#include "qimagebutton.h"
-#include "qimagecutoutwidget.h"
 #include "qpagechangebg.h"
 #include "qpagecrop.h"
 #include "qpagecutout.h"
@@ -49,8 +49,7 @@ class TestPageManager : public QObject
 
     QStringList m_messages;
 
-    template <typename T = QWidget>
-    T* in(int key, const char* name)
+    template <typename T = QWidget> T* in(int key, const char* name)
     {
         return m_manager->page(key)->findChild<T*>(QLatin1String(name));
     }
@@ -237,10 +236,14 @@ private slots:
         QTest::addColumn<QString>("tab");
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("code");
-        QTest::newRow("whole picture") << "btnTabRegular" << "Original image" << 1;
-        QTest::newRow("custom") << "btnTabRegular" << "Custom size" << 10;
-        QTest::newRow("ID photo") << "btnTabCertificate" << "一寸 295x413px  |  25x35mm" << 20;
-        QTest::newRow("product") << "btnTabEcommerce" << "800*800" << 17;
+        QTest::newRow("whole picture") << "btnTabRegular"
+                                       << "Original image" << 1;
+        QTest::newRow("custom") << "btnTabRegular"
+                                << "Custom size" << 10;
+        QTest::newRow("ID photo") << "btnTabCertificate"
+                                  << "一寸 295x413px  |  25x35mm" << 20;
+        QTest::newRow("product") << "btnTabEcommerce"
+                                 << "800*800" << 17;
     }
 
     void cropSizeButtonSendsItsCode()
@@ -273,12 +276,18 @@ private slots:
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QSize>("applied"); // invalid: refused
-        QTest::newRow("ordinary") << "800" << "450" << QSize(800, 450);
-        QTest::newRow("largest") << "10000" << "10000" << QSize(10000, 10000);
-        QTest::newRow("spaces around") << " 300 " << " 200" << QSize(300, 200);
-        QTest::newRow("zero width") << "0" << "450" << QSize();
-        QTest::newRow("too high") << "800" << "10001" << QSize();
-        QTest::newRow("not a number") << "abc" << "450" << QSize();
+        QTest::newRow("ordinary") << "800"
+                                  << "450" << QSize(800, 450);
+        QTest::newRow("largest") << "10000"
+                                 << "10000" << QSize(10000, 10000);
+        QTest::newRow("spaces around") << " 300 "
+                                       << " 200" << QSize(300, 200);
+        QTest::newRow("zero width") << "0"
+                                    << "450" << QSize();
+        QTest::newRow("too high") << "800"
+                                  << "10001" << QSize();
+        QTest::newRow("not a number") << "abc"
+                                      << "450" << QSize();
     }
 
     void cropCustomSize()

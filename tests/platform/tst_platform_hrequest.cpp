@@ -65,29 +65,33 @@ private:
         httplib::Server& s = *m_server;
         s.Get("/echo", [](const Req& req, Res& res) {
             const auto query = req.target.find('?');
-            res.set_content(query == std::string::npos ? std::string() : req.target.substr(query + 1), "text/plain");
+            res.set_content(query == std::string::npos ? std::string() : req.target.substr(query + 1),
+                            "text/plain");
         });
         s.Post("/echo", [](const Req& req, Res& res) { res.set_content(req.body, "text/plain"); });
-        s.Get("/param", [](const Req& req, Res& res) { res.set_content(req.get_param_value("value"), "text/plain"); });
+        s.Get("/param",
+              [](const Req& req, Res& res) { res.set_content(req.get_param_value("value"), "text/plain"); });
         s.Get(R"(/files/(.*))", [](const Req& req, Res& res) { res.set_content(req.path, "text/plain"); });
         s.Get(R"(/status/(\d+))", [](const Req& req, Res& res) {
             res.status = std::stoi(req.matches[1]);
             res.set_content("status page", "text/plain");
         });
         s.Get("/sized", [](const Req& req, Res& res) {
-            res.set_content(std::string(size_t(std::stoul(req.get_param_value("n"))), 'x'), "application/octet-stream");
+            res.set_content(std::string(size_t(std::stoul(req.get_param_value("n"))), 'x'),
+                            "application/octet-stream");
         });
         // No Content-Length: the size shows only while the body streams in.
         s.Get("/chunked", [](const Req& req, Res& res) {
             const size_t total = std::stoul(req.get_param_value("n"));
-            res.set_chunked_content_provider("application/octet-stream", [total](size_t offset, httplib::DataSink& sink) {
-                if (offset >= total) {
-                    sink.done();
-                    return true;
-                }
-                const std::string block(std::min<size_t>(512, total - offset), 'y');
-                return sink.write(block.data(), block.size());
-            });
+            res.set_chunked_content_provider(
+                "application/octet-stream", [total](size_t offset, httplib::DataSink& sink) {
+                    if (offset >= total) {
+                        sink.done();
+                        return true;
+                    }
+                    const std::string block(std::min<size_t>(512, total - offset), 'y');
+                    return sink.write(block.data(), block.size());
+                });
         });
         s.Get("/silent", [this](const Req&, Res& res) {
             holdUntilReleased();
@@ -178,7 +182,8 @@ private slots:
         QVERIFY(QHttpClient::Instance()->start(3));
         m_server = std::make_unique<TestServer>(std::make_unique<httplib::Server>());
         const QString dir = m_certs.path();
-        m_haveCerts = testutils::makeCertificate(dir, "trusted-ca") && testutils::makeCertificate(dir, "other-ca") &&
+        m_haveCerts = testutils::makeCertificate(dir, "trusted-ca") &&
+                      testutils::makeCertificate(dir, "other-ca") &&
                       testutils::makeCertificate(dir, "good", "trusted-ca", "localhost") &&
                       testutils::makeCertificate(dir, "wrong-host", "trusted-ca", "wrong.example");
     }
@@ -211,12 +216,13 @@ private slots:
         QTest::newRow("joins an existing query") << get << "/echo?z=0" << Params{{"a", "1"}} << "z=0&a=1";
         QTest::newRow("address ends in ?") << get << "/echo?" << Params{{"a", "1"}} << "a=1";
         QTest::newRow("redirect followed") << get << "/to-echo" << Params{} << "moved=1";
-        QTest::newRow("server decodes reserved characters") << get << "/param" << Params{{"value", "a&b=c?d#e/f"}}
-                                                            << "a&b=c?d#e/f";
+        QTest::newRow("server decodes reserved characters")
+            << get << "/param" << Params{{"value", "a&b=c?d#e/f"}} << "a&b=c?d#e/f";
         QTest::newRow("post form body")
             << int(HRequest::Post) << "/echo" << Params{{"b", "x y"}, {"a", QStringLiteral("中")}}
             << "b=x%20y&a=%E4%B8%AD";
-        QTest::newRow("address with a space") << get << "/files/my photo.png" << Params{} << "/files/my photo.png";
+        QTest::newRow("address with a space")
+            << get << "/files/my photo.png" << Params{} << "/files/my photo.png";
         QTest::newRow("encoded percent stays") << get << "/files/100%25.png" << Params{} << "/files/100%.png";
     }
     void sentAsServerExpects()
@@ -245,7 +251,8 @@ private slots:
         QTest::newRow("file") << "file:///etc/hostname" << int(CURLE_UNSUPPORTED_PROTOCOL) << schemes;
         QTest::newRow("no scheme") << "/etc/hostname" << int(CURLE_UNSUPPORTED_PROTOCOL) << schemes;
         QTest::newRow("empty") << "" << int(CURLE_UNSUPPORTED_PROTOCOL) << schemes;
-        QTest::newRow("redirect to a file") << m_server->url("/to-file") << int(CURLE_UNSUPPORTED_PROTOCOL) << schemes;
+        QTest::newRow("redirect to a file")
+            << m_server->url("/to-file") << int(CURLE_UNSUPPORTED_PROTOCOL) << schemes;
         QTest::newRow("connection refused") << "dead" << int(CURLE_COULDNT_CONNECT) << "connect";
     }
     void failures()
@@ -259,7 +266,8 @@ private slots:
         if (code != 0) {
             // An error page's body stays readable; other failures have none.
             QCOMPARE(body, code > HRequest::HttpErrorBase ? QByteArray("status page") : QByteArray());
-            QVERIFY2(HRequest::getCurlErrMsg(code).contains(messagePart), qPrintable(HRequest::getCurlErrMsg(code)));
+            QVERIFY2(HRequest::getCurlErrMsg(code).contains(messagePart),
+                     qPrintable(HRequest::getCurlErrMsg(code)));
         }
     }
 
@@ -324,7 +332,8 @@ private slots:
                 for (int i = 0; i < 15; ++i) {
                     const QString id = QStringLiteral("%1-%2").arg(t).arg(i);
                     QByteArray body;
-                    if (fetch(m_server->url("/echo"), &body, {{"id", id}}) != 0 || body != "id=" + id.toUtf8())
+                    if (fetch(m_server->url("/echo"), &body, {{"id", id}}) != 0 ||
+                        body != "id=" + id.toUtf8())
                         ++mismatches;
                 }
             });
@@ -341,9 +350,15 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("trusted");
 
-        QTest::newRow("signed by the bundle's CA") << "good" << "trusted-ca" << "localhost" << true;
-        QTest::newRow("CA not in the bundle") << "good" << "other-ca" << "localhost" << false;
-        QTest::newRow("certificate for another host") << "wrong-host" << "trusted-ca" << "localhost" << false;
+        QTest::newRow("signed by the bundle's CA") << "good"
+                                                   << "trusted-ca"
+                                                   << "localhost" << true;
+        QTest::newRow("CA not in the bundle") << "good"
+                                              << "other-ca"
+                                              << "localhost" << false;
+        QTest::newRow("certificate for another host") << "wrong-host"
+                                                      << "trusted-ca"
+                                                      << "localhost" << false;
     }
     void certificates()
     {
@@ -355,8 +370,9 @@ private slots:
             QFAIL("could not make the test certificates with openssl");
 
         const QString dir = m_certs.path() + "/";
-        TestServer tls(std::make_unique<httplib::SSLServer>((dir + serverCert + ".pem").toUtf8().constData(),
-                                                            (dir + serverCert + ".key").toUtf8().constData()));
+        TestServer tls(
+            std::make_unique<httplib::SSLServer>((dir + serverCert + ".pem").toUtf8().constData(),
+                                                 (dir + serverCert + ".key").toUtf8().constData()));
         HRequest::setCaBundlePath(dir + caBundle + ".pem");
         QByteArray body;
         const int code = fetch(tls.url("/echo", host), &body, {{"secure", "1"}});

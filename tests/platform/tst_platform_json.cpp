@@ -58,8 +58,8 @@ private slots:
         QTest::newRow("negative index") << reply << "data.list.-1" << 0 << "" << true;
         QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
         QTest::newRow("key into a number") << reply << "code.status" << 0 << "" << true;
-        QTest::newRow("data is an array") << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << ""
-                                          << true;
+        QTest::newRow("data is an array")
+            << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << "" << true;
     }
     void reading()
     {

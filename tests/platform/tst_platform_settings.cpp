@@ -65,9 +65,14 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
 
-        QTest::newRow("chinese folder") << "default" << "path" << QStringLiteral("/home/用户/桌面/照片 2024");
-        QTest::newRow("comma stays text") << "template" << "path" << "/tmp/a, b";
-        QTest::newRow("leading and trailing spaces") << "language" << "type" << "  en  ";
+        QTest::newRow("chinese folder") << "default"
+                                        << "path" << QStringLiteral("/home/用户/桌面/照片 2024");
+        QTest::newRow("comma stays text") << "template"
+                                          << "path"
+                                          << "/tmp/a, b";
+        QTest::newRow("leading and trailing spaces") << "language"
+                                                     << "type"
+                                                     << "  en  ";
     }
     void valueSurvivesRestart()
     {

@@ -68,7 +68,8 @@ private:
     {
         if (kind == QMsgBox::Question)
             return QMsgBox::showQuestion(text);
-        return kind == QMsgBox::Error ? QMsgBox::showError(text, buttons) : QMsgBox::showWarning(text, buttons);
+        return kind == QMsgBox::Error ? QMsgBox::showError(text, buttons)
+                                      : QMsgBox::showWarning(text, buttons);
     }
 
     void recordBoxes(int answer)
@@ -88,10 +89,7 @@ private slots:
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         CGlobal::setAppTitle(QStringLiteral("Brisel"));
     }
-    void cleanup()
-    {
-        QMsgBox::setTestHook(nullptr);
-    }
+    void cleanup() { QMsgBox::setTestHook(nullptr); }
 
     void messageBox_data()
     {
@@ -189,8 +187,8 @@ private slots:
         QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::black));
 
         // Flip through another value first so a stale style is noticed either way.
-        QVarnUI::setCtrlProperty(label, property.constData(), property == "checked" ? QVariant(!value.toBool())
-                                                                                   : QVariant("hover"));
+        QVarnUI::setCtrlProperty(label, property.constData(),
+                                 property == "checked" ? QVariant(!value.toBool()) : QVariant("hover"));
         QVarnUI::setCtrlProperty(label, property.constData(), value);
         QCOMPARE(label->property(property.constData()), value);
         QCOMPARE(label->palette().color(QPalette::WindowText), expected);
@@ -200,11 +198,12 @@ private slots:
 
     void openFolder_data()
     {
-        QTest::addColumn<QString>("path");        // relative to a test folder
+        QTest::addColumn<QString>("path"); // relative to a test folder
         QTest::addColumn<bool>("selectFile");
-        QTest::addColumn<QString>("expected");    // folder opened, relative; "-" when nothing
+        QTest::addColumn<QString>("expected"); // folder opened, relative; "-" when nothing
 
-        QTest::newRow("chinese folder") << QStringLiteral("照片 2024") << false << QStringLiteral("照片 2024");
+        QTest::newRow("chinese folder")
+            << QStringLiteral("照片 2024") << false << QStringLiteral("照片 2024");
         QTest::newRow("file, select without file manager") << "photos/a.png" << true << "photos";
         QTest::newRow("missing folders") << "photos/x/y/z" << false << "photos";
         QTest::newRow("empty") << "" << false << "-";
@@ -222,7 +221,8 @@ private slots:
         UrlRecorder recorder;
         const bool nothing = expected == QLatin1String("-");
         QCOMPARE(QVarnUI::openFolder(path.isEmpty() ? path : dir.filePath(path), selectFile), !nothing);
-        QCOMPARE(recorder.urls, nothing ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(dir.filePath(expected))});
+        QCOMPARE(recorder.urls,
+                 nothing ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(dir.filePath(expected))});
     }
 
     void helpPages_data()
@@ -233,9 +233,20 @@ private slots:
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("section");
 
-        QTest::newRow("tutorial, chinese") << "zh" << "" << "tutorial" << "help.zh.html" << "tutorial";
-        QTest::newRow("home, english") << "en" << "" << "home" << "help.en.html" << "home";
-        QTest::newRow("sibling app, english") << "en" << "tolvane_win" << "home" << "help.en.html"
+        QTest::newRow("tutorial, chinese") << "zh"
+                                           << ""
+                                           << "tutorial"
+                                           << "help.zh.html"
+                                           << "tutorial";
+        QTest::newRow("home, english") << "en"
+                                       << ""
+                                       << "home"
+                                       << "help.en.html"
+                                       << "home";
+        QTest::newRow("sibling app, english") << "en"
+                                              << "tolvane_win"
+                                              << "home"
+                                              << "help.en.html"
                                               << "tolvane_win-home";
     }
     void helpPages()
@@ -277,7 +288,8 @@ private slots:
         QFETCH(bool, removed);
 
         const QString cache = CGlobal::getAppDataPath() + "cache/";
-        const QStringList files = {"0123456789abcdef0123456789abcdef.png", QStringLiteral("图.png"), ".hidden"};
+        const QStringList files = {"0123456789abcdef0123456789abcdef.png", QStringLiteral("图.png"),
+                                   ".hidden"};
         for (const QString& name : files)
             QVERIFY(testutils::writeFile(cache + name, "cut-out"));
         const QString keptElsewhere = CGlobal::getAppDataPath() + "temp/thumb.png";
@@ -301,10 +313,12 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const QString sandbox = testutils::sandboxPath();
-        QTest::newRow("output folder from settings") << "actionOutputFolder" << sandbox + QStringLiteral("/输出")
-                                                     << sandbox + QStringLiteral("/输出");
-        QTest::newRow("output folder blank setting") << "actionOutputFolder" << "  " << CGlobal::getOutputPath();
-        QTest::newRow("log folder") << "actionLogFolder" << "-" << kzl::logger::logFolder();
+        QTest::newRow("output folder from settings")
+            << "actionOutputFolder" << sandbox + QStringLiteral("/输出") << sandbox + QStringLiteral("/输出");
+        QTest::newRow("output folder blank setting") << "actionOutputFolder"
+                                                     << "  " << CGlobal::getOutputPath();
+        QTest::newRow("log folder") << "actionLogFolder"
+                                    << "-" << kzl::logger::logFolder();
     }
     void openFolders()
     {

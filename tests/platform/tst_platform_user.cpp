@@ -36,7 +36,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("machineId"); // null: no file
         QTest::addColumn<Interfaces>("interfaces");
-        QTest::addColumn<QString>("expected");     // empty: a random id from the settings
+        QTest::addColumn<QString>("expected"); // empty: a random id from the settings
 
         const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
         const Interfaces eth = {{"lo", "00:00:00:00:00:00"}, {"eth0", "52:54:00:12:34:56"}};
@@ -46,13 +46,14 @@ private slots:
         QTest::newRow("first by name, not by listing")
             << QByteArray() << Interfaces{{"wlan0", "aa:bb:cc:dd:ee:ff"}, {"enp3s0", "52:54:00:00:00:01"}}
             << md5("52:54:00:00:00:01");
-        QTest::newRow("upper case address") << QByteArray() << Interfaces{{"eth0", "52:54:00:AB:CD:EF\n"}}
-                                            << md5("52:54:00:ab:cd:ef");
+        QTest::newRow("upper case address")
+            << QByteArray() << Interfaces{{"eth0", "52:54:00:AB:CD:EF\n"}} << md5("52:54:00:ab:cd:ef");
         QTest::newRow("zero address skipped")
             << QByteArray() << Interfaces{{"dummy0", "00:00:00:00:00:00"}, {"eth1", "02:00:00:00:00:07"}}
             << md5("02:00:00:00:00:07");
         QTest::newRow("garbage address skipped")
-            << QByteArray() << Interfaces{{"a", "not-a-mac"}, {"b", "02:00:00:00:00:09"}} << md5("02:00:00:00:00:09");
+            << QByteArray() << Interfaces{{"a", "not-a-mac"}, {"b", "02:00:00:00:00:09"}}
+            << md5("02:00:00:00:00:09");
         QTest::newRow("nothing at all") << QByteArray() << Interfaces() << QString();
     }
     void codeFromSources()

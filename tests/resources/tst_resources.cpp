@@ -21,13 +21,20 @@ namespace {
 
 // Sizes the layouts rely on; other pictures only have to load.
 const QMap<QString, QSize> kKnownSizes = {
-    {":/image/label.person.normal.png", {460, 428}}, {":/image/label.person.hover.png", {460, 428}},
-    {":/image/label.goods.normal.png", {460, 428}},  {":/image/label.goods.hover.png", {460, 428}},
-    {":/image/label.card.normal.png", {460, 428}},   {":/image/label.card.hover.png", {460, 428}},
-    {":/image/label.icon.title.png", {48, 48}},      {":/image/btn.add.png", {108, 108}},
-    {":/image/item.add.png", {84, 84}},              {":/image/btn.select.color.png", {76, 76}},
-    {":/image/btn.add.template.png", {76, 76}},      {":/image/btn.checked.template.png", {68, 68}},
-    {":/image/label.explain.png", {28, 28}},         {":/image/label.file.png", {21, 21}},
+    {":/image/label.person.normal.png", {460, 428}},
+    {":/image/label.person.hover.png", {460, 428}},
+    {":/image/label.goods.normal.png", {460, 428}},
+    {":/image/label.goods.hover.png", {460, 428}},
+    {":/image/label.card.normal.png", {460, 428}},
+    {":/image/label.card.hover.png", {460, 428}},
+    {":/image/label.icon.title.png", {48, 48}},
+    {":/image/btn.add.png", {108, 108}},
+    {":/image/item.add.png", {84, 84}},
+    {":/image/btn.select.color.png", {76, 76}},
+    {":/image/btn.add.template.png", {76, 76}},
+    {":/image/btn.checked.template.png", {68, 68}},
+    {":/image/label.explain.png", {28, 28}},
+    {":/image/label.file.png", {21, 21}},
     {":/template/bg1.png", {747, 525}},
 };
 
@@ -120,7 +127,8 @@ private slots:
             for (auto it = literal.globalMatch(text); isCode(file) && it.hasNext();) {
                 const auto m = it.next();
                 if (m.captured(2).isEmpty())
-                    add(m.captured(1), relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
+                    add(m.captured(1),
+                        relative(file) + ":" + QString::number(lineOf(text, m.capturedStart())));
             }
             for (auto it = embedded.globalMatch(text); it.hasNext();) {
                 const auto m = it.next();
@@ -158,13 +166,15 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QString, where);
 
-        QVERIFY2(QFile::exists(path), qPrintable(QStringLiteral("%1 (%2) is not in the collection").arg(path, where)));
+        QVERIFY2(QFile::exists(path),
+                 qPrintable(QStringLiteral("%1 (%2) is not in the collection").arg(path, where)));
         const QString suffix = QFileInfo(path).suffix().toLower();
         if (suffix != QLatin1String("png") && suffix != QLatin1String("jpg"))
             return;
         QImageReader reader(path);
         const QImage image = reader.read();
-        QVERIFY2(!image.isNull(), qPrintable(QStringLiteral("%1 (%2): %3").arg(path, where, reader.errorString())));
+        QVERIFY2(!image.isNull(),
+                 qPrintable(QStringLiteral("%1 (%2): %3").arg(path, where, reader.errorString())));
         QVERIFY(image.width() >= 8 && image.height() >= 8);
         if (kKnownSizes.contains(path))
             QCOMPARE(image.size(), kKnownSizes.value(path));
@@ -177,7 +187,8 @@ private slots:
         }
         if (path.startsWith(QLatin1String(":/template/bg")) && !kKnownSizes.contains(path)) {
             QCOMPARE(image.width(), 1500);
-            QVERIFY2(image.height() >= 911 && image.height() <= 2250, qPrintable(QString::number(image.height())));
+            QVERIFY2(image.height() >= 911 && image.height() <= 2250,
+                     qPrintable(QString::number(image.height())));
         }
     }
 
@@ -205,8 +216,8 @@ private slots:
         {
             QWidget host;
             auto* layout = new QVBoxLayout(&host);
-            for (QWidget* w : QList<QWidget*>{new QLabel("text"), new QPushButton("button"), new QSlider(Qt::Horizontal),
-                                              new QLineEdit, new QComboBox})
+            for (QWidget* w : QList<QWidget*>{new QLabel("text"), new QPushButton("button"),
+                                              new QSlider(Qt::Horizontal), new QLineEdit, new QComboBox})
                 layout->addWidget(w);
             host.setStyleSheet(sheet);
             host.grab();
@@ -214,7 +225,6 @@ private slots:
         qInstallMessageHandler(previous);
         QVERIFY2(parseWarnings.isEmpty(), qPrintable(parseWarnings.join('\n')));
     }
-
 };
 
 BRISEL_TEST_MAIN(TestResources)

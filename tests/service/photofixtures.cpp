@@ -11,7 +11,8 @@ namespace photofixtures {
 cv::Mat discOnGreen(int w, int h)
 {
     cv::Mat img(h, w, CV_8UC3, cv::Scalar(40, 190, 40));
-    cv::circle(img, cv::Point(w / 2, h / 2), std::min(w, h) / 4, cv::Scalar(30, 30, 220), cv::FILLED, cv::LINE_AA);
+    cv::circle(img, cv::Point(w / 2, h / 2), std::min(w, h) / 4, cv::Scalar(30, 30, 220), cv::FILLED,
+               cv::LINE_AA);
     cv::GaussianBlur(img, img, cv::Size(0, 0), 2.0);
     return img;
 }
@@ -27,11 +28,11 @@ std::string encode(const cv::Mat& img, const std::string& ext)
 std::string withExifRotation(const std::string& jpeg)
 {
     static const unsigned char app1[] = {
-        0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0, 0,       // marker, length 34, "Exif\0\0"
-        'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,           // little-endian TIFF, IFD at 8
-        0x01, 0x00,                                             // one entry
+        0xFF, 0xE1, 0x00, 0x22, 'E',  'x',  'i',  'f',  0,    0, // marker, length 34, "Exif\0\0"
+        'I',  'I',  0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,          // little-endian TIFF, IFD at 8
+        0x01, 0x00,                                              // one entry
         0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, // Orientation = 6
-        0x00, 0x00, 0x00, 0x00};                                // no next IFD
+        0x00, 0x00, 0x00, 0x00};                                                // no next IFD
     return jpeg.substr(0, 2) + std::string(reinterpret_cast<const char*>(app1), sizeof app1) + jpeg.substr(2);
 }
 

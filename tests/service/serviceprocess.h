@@ -13,7 +13,8 @@ namespace httplib {
 class Client;
 }
 
-class ServiceProcess {
+class ServiceProcess
+{
 public:
     ~ServiceProcess();
     // Starts the service on a free port with the key engine, plus `args` (which
@@ -38,8 +39,9 @@ private:
     QString m_log;
 };
 
-struct ServiceReply {
-    int status = -1; // HTTP status, -1 when the request failed
+struct ServiceReply
+{
+    int status = -1;   // HTTP status, -1 when the request failed
     std::string error; // why it failed
     QJsonObject json;
     std::string body;
@@ -49,7 +51,8 @@ struct ServiceReply {
     QJsonObject data() const { return json.value("data").toObject(); }
 };
 
-class ServiceClient {
+class ServiceClient
+{
 public:
     explicit ServiceClient(const QString& baseUrl, const QString& caFile = QString());
     ~ServiceClient();

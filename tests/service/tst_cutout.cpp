@@ -45,7 +45,8 @@ cv::Mat decode(const std::vector<uchar>& png)
 
 } // namespace
 
-class TestCutout : public QObject {
+class TestCutout : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -55,9 +56,12 @@ private slots:
         QTest::addColumn<cv::Scalar>("subject");
         QTest::addColumn<QSize>("size");
 
-        QTest::newRow("red on green") << cv::Scalar(40, 190, 40) << cv::Scalar(30, 30, 220) << QSize(320, 240);
-        QTest::newRow("dark on white") << cv::Scalar(250, 250, 250) << cv::Scalar(60, 50, 40) << QSize(240, 320);
-        QTest::newRow("larger than the work size") << cv::Scalar(200, 200, 200) << cv::Scalar(20, 120, 20) << QSize(2000, 1200);
+        QTest::newRow("red on green")
+            << cv::Scalar(40, 190, 40) << cv::Scalar(30, 30, 220) << QSize(320, 240);
+        QTest::newRow("dark on white")
+            << cv::Scalar(250, 250, 250) << cv::Scalar(60, 50, 40) << QSize(240, 320);
+        QTest::newRow("larger than the work size")
+            << cv::Scalar(200, 200, 200) << cv::Scalar(20, 120, 20) << QSize(2000, 1200);
     }
     void keyEngine()
     {
@@ -120,8 +124,9 @@ private slots:
         QVERIFY2(before > 20, qPrintable(QString::number(before)));
         QVERIFY2(after < 5, qPrintable(QString("fringe %1 -> %2").arg(before).arg(after)));
         // Opaque pixels keep the photo's colour exactly.
-        QCOMPARE(cut.at<cv::Vec4b>(150, 200), cv::Vec4b(photo.at<cv::Vec3b>(150, 200)[0], photo.at<cv::Vec3b>(150, 200)[1],
-                                                         photo.at<cv::Vec3b>(150, 200)[2], 255));
+        QCOMPARE(cut.at<cv::Vec4b>(150, 200),
+                 cv::Vec4b(photo.at<cv::Vec3b>(150, 200)[0], photo.at<cv::Vec3b>(150, 200)[1],
+                           photo.at<cv::Vec3b>(150, 200)[2], 255));
     }
 
     void composeScalesTheMask_data()
@@ -157,11 +162,14 @@ private slots:
         const cv::Mat disc = photofixtures::discOnGreen(200, 100);
         const std::string jpeg = photofixtures::encode(disc, ".jpg");
         QTest::newRow("jpeg") << QByteArray::fromStdString(jpeg) << QSize(200, 100);
-        QTest::newRow("EXIF says turn right") << QByteArray::fromStdString(photofixtures::withExifRotation(jpeg)) << QSize(100, 200);
-        QTest::newRow("webp") << QByteArray::fromStdString(photofixtures::encode(disc, ".webp")) << QSize(200, 100);
+        QTest::newRow("EXIF says turn right")
+            << QByteArray::fromStdString(photofixtures::withExifRotation(jpeg)) << QSize(100, 200);
+        QTest::newRow("webp") << QByteArray::fromStdString(photofixtures::encode(disc, ".webp"))
+                              << QSize(200, 100);
         cv::Mat grey(100, 200, CV_8U, cv::Scalar(235));
         cv::circle(grey, {100, 50}, 30, cv::Scalar(40), cv::FILLED);
-        QTest::newRow("grey png") << QByteArray::fromStdString(photofixtures::encode(grey, ".png")) << QSize(200, 100);
+        QTest::newRow("grey png") << QByteArray::fromStdString(photofixtures::encode(grey, ".png"))
+                                  << QSize(200, 100);
     }
     void pipeline()
     {
@@ -186,7 +194,8 @@ private slots:
             pipeline.run(png, false);
             QFAIL("no exception");
         } catch (const std::runtime_error& e) {
-            QCOMPARE(QString(e.what()), QString("The photo could not be read. Please check that the file is a valid image."));
+            QCOMPARE(QString(e.what()),
+                     QString("The photo could not be read. Please check that the file is a valid image."));
         }
     }
 };

@@ -11,7 +11,8 @@
 
 Q_DECLARE_METATYPE(ImageProbe::Format)
 
-class TestImageProbe : public QObject {
+class TestImageProbe : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -33,26 +34,36 @@ private slots:
         const QByteArray png = enc(".png");
 
         QTest::newRow("jpeg") << jpeg << F::Jpeg << QSize(123, 45) << true;
-        QTest::newRow("progressive jpeg") << enc(".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}) << F::Jpeg << QSize(123, 45) << true;
-        QTest::newRow("jpeg with restart markers") << enc(".jpg", {cv::IMWRITE_JPEG_RST_INTERVAL, 2}) << F::Jpeg << QSize(123, 45) << true;
-        QTest::newRow("jpeg with EXIF") << QByteArray::fromStdString(photofixtures::withExifRotation(jpeg.toStdString()))
-                                        << F::Jpeg << QSize(123, 45) << true;
-        QTest::newRow("jpeg with trailing bytes") << jpeg + QByteArray(100, '\0') << F::Jpeg << QSize(123, 45) << true;
-        QTest::newRow("jpeg cut mid-scan") << jpeg.left(jpeg.size() / 2) << F::Jpeg << QSize(123, 45) << false;
+        QTest::newRow("progressive jpeg")
+            << enc(".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}) << F::Jpeg << QSize(123, 45) << true;
+        QTest::newRow("jpeg with restart markers")
+            << enc(".jpg", {cv::IMWRITE_JPEG_RST_INTERVAL, 2}) << F::Jpeg << QSize(123, 45) << true;
+        QTest::newRow("jpeg with EXIF")
+            << QByteArray::fromStdString(photofixtures::withExifRotation(jpeg.toStdString())) << F::Jpeg
+            << QSize(123, 45) << true;
+        QTest::newRow("jpeg with trailing bytes")
+            << jpeg + QByteArray(100, '\0') << F::Jpeg << QSize(123, 45) << true;
+        QTest::newRow("jpeg cut mid-scan")
+            << jpeg.left(jpeg.size() / 2) << F::Jpeg << QSize(123, 45) << false;
         QTest::newRow("jpeg cut in the header") << jpeg.left(30) << F::Unknown << QSize(0, 0) << false;
         QTest::newRow("png") << png << F::Png << QSize(123, 45) << true;
-        QTest::newRow("png with alpha") << QByteArray::fromStdString(photofixtures::encode(testutils::solidBgra(7, 9, {1, 2, 3, 4}), ".png"))
+        QTest::newRow("png with alpha") << QByteArray::fromStdString(photofixtures::encode(
+                                               testutils::solidBgra(7, 9, {1, 2, 3, 4}), ".png"))
                                         << F::Png << QSize(7, 9) << true;
         QTest::newRow("png without IEND") << png.left(png.size() - 12) << F::Png << QSize(123, 45) << false;
-        QTest::newRow("png claiming 400 MP") << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << F::Png
-                                             << QSize(20000, 20000) << true;
-        QTest::newRow("png claiming zero width") << QByteArray::fromStdString(photofixtures::pngClaiming(0, 10)) << F::Unknown
-                                                 << QSize(0, 0) << false;
-        QTest::newRow("png claiming 2^31 rows") << QByteArray::fromStdString(photofixtures::pngClaiming(10, 0x80000000u))
-                                                << F::Unknown << QSize(0, 0) << false;
+        QTest::newRow("png claiming 400 MP")
+            << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << F::Png
+            << QSize(20000, 20000) << true;
+        QTest::newRow("png claiming zero width")
+            << QByteArray::fromStdString(photofixtures::pngClaiming(0, 10)) << F::Unknown << QSize(0, 0)
+            << false;
+        QTest::newRow("png claiming 2^31 rows")
+            << QByteArray::fromStdString(photofixtures::pngClaiming(10, 0x80000000u)) << F::Unknown
+            << QSize(0, 0) << false;
         QTest::newRow("bmp") << enc(".bmp") << F::Bmp << QSize(123, 45) << true;
         QTest::newRow("webp") << enc(".webp") << F::Webp << QSize(123, 45) << true;
-        QTest::newRow("gif") << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << F::Unknown << QSize(0, 0) << false;
+        QTest::newRow("gif") << QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14) << F::Unknown
+                             << QSize(0, 0) << false;
         QTest::newRow("empty") << QByteArray() << F::Unknown << QSize(0, 0) << false;
     }
     void probe()

@@ -11,7 +11,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-class TestIsnetService : public QObject {
+class TestIsnetService : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -35,12 +36,14 @@ private slots:
         ServiceClient client(service.url());
         const ServiceReply created = client.upload("isnet-test", "1", bytes.toStdString());
         QCOMPARE(created.code(), 200);
-        const ServiceReply done = client.waitFinished("isnet-test", created.data().value("serial").toString(), 120000);
+        const ServiceReply done =
+            client.waitFinished("isnet-test", created.data().value("serial").toString(), 120000);
         QCOMPARE(done.data().value("status").toInt(), 1);
         const ServiceReply png = client.get(done.data().value("convert_path").toString());
         QCOMPARE(png.status, 200);
-        const cv::Mat cut = cv::imdecode(cv::Mat(1, int(png.body.size()), CV_8U, const_cast<char*>(png.body.data())),
-                                         cv::IMREAD_UNCHANGED);
+        const cv::Mat cut =
+            cv::imdecode(cv::Mat(1, int(png.body.size()), CV_8U, const_cast<char*>(png.body.data())),
+                         cv::IMREAD_UNCHANGED);
         QCOMPARE(cut.type(), CV_8UC4);
         QCOMPARE(QSize(cut.cols, cut.rows), QSize(512, 512));
 
@@ -48,8 +51,10 @@ private slots:
         cv::extractChannel(cut, alpha, 3);
         // The astronaut: head and shoulders in the middle-left, down to the bottom edge.
         const cv::Rect box = cv::boundingRect(alpha > 128);
-        QVERIFY2(box.x < 100 && box.x + box.width > 380 && box.y < 60 && box.y + box.height > 500,
-                 qPrintable(QString("subject box %1,%2 %3x%4").arg(box.x).arg(box.y).arg(box.width).arg(box.height)));
+        QVERIFY2(
+            box.x < 100 && box.x + box.width > 380 && box.y < 60 && box.y + box.height > 500,
+            qPrintable(
+                QString("subject box %1,%2 %3x%4").arg(box.x).arg(box.y).arg(box.width).arg(box.height)));
         QVERIFY(alpha.at<uchar>(180, 230) > 200); // face
         // The flag and the shuttle behind are background.
         const cv::Rect topRight(400, 0, 112, 150);

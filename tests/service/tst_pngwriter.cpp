@@ -10,7 +10,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-class TestPngWriter : public QObject {
+class TestPngWriter : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -35,7 +36,8 @@ private slots:
         } else {
             cv::Mat bgr = testutils::texturedBgr(size.width(), size.height(), 5);
             cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
-            bgra(cv::Rect(0, 0, size.width() / 3, size.height())).forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 0; });
+            bgra(cv::Rect(0, 0, size.width() / 3, size.height()))
+                .forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) { p[3] = 0; });
         }
         const std::vector<uchar> png = PngWriter::encode(bgra);
         const cv::Mat back = cv::imdecode(png, cv::IMREAD_UNCHANGED);

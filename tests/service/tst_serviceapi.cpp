@@ -25,7 +25,8 @@ const QString kMac = "0123456789ab";
 
 cv::Mat decodePng(const std::string& body)
 {
-    return cv::imdecode(cv::Mat(1, int(body.size()), CV_8U, const_cast<char*>(body.data())), cv::IMREAD_UNCHANGED);
+    return cv::imdecode(cv::Mat(1, int(body.size()), CV_8U, const_cast<char*>(body.data())),
+                        cv::IMREAD_UNCHANGED);
 }
 
 QString serialOf(const ServiceReply& r)
@@ -35,7 +36,8 @@ QString serialOf(const ServiceReply& r)
 
 } // namespace
 
-class TestServiceApi : public QObject {
+class TestServiceApi : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -51,7 +53,8 @@ private slots:
         m_http = std::make_unique<ServiceClient>(m_plain.url());
         m_https = std::make_unique<ServiceClient>(m_secure.url(), m_ca);
 
-        const ServiceReply r = m_http->upload(kMac, "1", photofixtures::encode(photofixtures::discOnGreen(64, 48), ".png"));
+        const ServiceReply r =
+            m_http->upload(kMac, "1", photofixtures::encode(photofixtures::discOnGreen(64, 48), ".png"));
         QCOMPARE(r.code(), 200);
         m_doneSerial = serialOf(r);
         QCOMPARE(m_http->waitFinished(kMac, m_doneSerial).data().value("status").toInt(), 1);
@@ -66,27 +69,44 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
 
-        const QByteArray jpeg = QByteArray::fromStdString(photofixtures::encode(photofixtures::discOnGreen(120, 90), ".jpg"));
-        const QByteArray big = QByteArray::fromStdString(photofixtures::encode(cv::Mat(1200, 1800, CV_8UC3, cv::Scalar::all(90)), ".jpg"));
+        const QByteArray jpeg =
+            QByteArray::fromStdString(photofixtures::encode(photofixtures::discOnGreen(120, 90), ".jpg"));
+        const QByteArray big = QByteArray::fromStdString(
+            photofixtures::encode(cv::Mat(1200, 1800, CV_8UC3, cv::Scalar::all(90)), ".jpg"));
         const QString noMac = "The request does not identify this computer (\"mac\" is missing).";
         const QString badBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
-        const QString notImage = "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
-        const QString tooManyPixels = "The photo has too many pixels (%1 megapixels; the limit is 2). Please use a smaller photo.";
+        const QString notImage =
+            "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
+        const QString tooManyPixels =
+            "The photo has too many pixels (%1 megapixels; the limit is 2). Please use a smaller photo.";
 
-        QTest::newRow("mac missing") << QString() << "1" << "file" << jpeg << 400 << noMac;
-        QTest::newRow("mac empty") << "" << "1" << "file" << jpeg << 400 << noMac;
+        QTest::newRow("mac missing") << QString() << "1"
+                                     << "file" << jpeg << 400 << noMac;
+        QTest::newRow("mac empty") << ""
+                                   << "1"
+                                   << "file" << jpeg << 400 << noMac;
         QTest::newRow("is_body missing") << kMac << QString() << "file" << jpeg << 400 << badBody;
-        QTest::newRow("is_body 2") << kMac << "2" << "file" << jpeg << 400 << badBody;
-        QTest::newRow("file field missing") << kMac << "0" << "image" << jpeg << 400
-                                            << "No photo was received. Please choose a photo and try again.";
-        QTest::newRow("empty file") << kMac << "0" << "file" << QByteArray() << 415 << notImage;
-        QTest::newRow("text file") << kMac << "0" << "file" << QByteArray("hello, world\n") << 415 << notImage;
-        QTest::newRow("jpeg cut mid-scan") << kMac << "0" << "file" << jpeg.left(jpeg.size() * 2 / 3) << 415
-                                           << "The image file is incomplete or damaged. Please use another copy of the photo.";
-        QTest::newRow("header claims 400 MP") << kMac << "0" << "file" << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000))
-                                              << 422 << tooManyPixels.arg("400.0");
-        QTest::newRow("2.2 MP over a 2 MP limit") << kMac << "1" << "file" << big << 422 << tooManyPixels.arg("2.2");
-        QTest::newRow("just over 1 MB") << kMac << "0" << "file" << QByteArray(1024 * 1024 + 4096, 'x') << 413
+        QTest::newRow("is_body 2") << kMac << "2"
+                                   << "file" << jpeg << 400 << badBody;
+        QTest::newRow("file field missing")
+            << kMac << "0"
+            << "image" << jpeg << 400 << "No photo was received. Please choose a photo and try again.";
+        QTest::newRow("empty file") << kMac << "0"
+                                    << "file" << QByteArray() << 415 << notImage;
+        QTest::newRow("text file") << kMac << "0"
+                                   << "file" << QByteArray("hello, world\n") << 415 << notImage;
+        QTest::newRow("jpeg cut mid-scan")
+            << kMac << "0"
+            << "file" << jpeg.left(jpeg.size() * 2 / 3) << 415
+            << "The image file is incomplete or damaged. Please use another copy of the photo.";
+        QTest::newRow("header claims 400 MP")
+            << kMac << "0"
+            << "file" << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << 422
+            << tooManyPixels.arg("400.0");
+        QTest::newRow("2.2 MP over a 2 MP limit") << kMac << "1"
+                                                  << "file" << big << 422 << tooManyPixels.arg("2.2");
+        QTest::newRow("just over 1 MB") << kMac << "0"
+                                        << "file" << QByteArray(1024 * 1024 + 4096, 'x') << 413
                                         << "The photo is too large to upload. The limit is 1 MB.";
     }
     void badUpload()
@@ -116,11 +136,15 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QString unknown = "The task was not found. It may have expired; please try again.";
-        QTest::newRow("mac missing") << "/api/v2/task?serial=%1" << 400 << "The request does not identify this computer (\"mac\" is missing).";
-        QTest::newRow("serial missing") << "/api/v2/task?mac=" + kMac << 400 << "The request does not name a task (\"serial\" is missing).";
-        QTest::newRow("unknown serial") << "/api/v2/task?mac=" + kMac + "&serial=00000000000000000000000000000000" << 404 << unknown;
+        QTest::newRow("mac missing") << "/api/v2/task?serial=%1" << 400
+                                     << "The request does not identify this computer (\"mac\" is missing).";
+        QTest::newRow("serial missing") << "/api/v2/task?mac=" + kMac << 400
+                                        << "The request does not name a task (\"serial\" is missing).";
+        QTest::newRow("unknown serial")
+            << "/api/v2/task?mac=" + kMac + "&serial=00000000000000000000000000000000" << 404 << unknown;
         QTest::newRow("another mac's serial") << "/api/v2/task?mac=someoneelse&serial=%1" << 404 << unknown;
-        QTest::newRow("unknown result") << "/api/v2/result/0123456789abcdef0123456789abcdef.png" << 404 << unknown;
+        QTest::newRow("unknown result")
+            << "/api/v2/result/0123456789abcdef0123456789abcdef.png" << 404 << unknown;
         QTest::newRow("unknown path") << "/api/v3/task" << 404 << "Not found.";
     }
     void badPoll()
@@ -143,9 +167,11 @@ private slots:
 
         const cv::Mat disc = photofixtures::discOnGreen(240, 160);
         const std::string jpeg = photofixtures::encode(disc, ".jpg");
-        QTest::newRow("jpeg, goods, http") << false << QByteArray::fromStdString(jpeg) << "0" << QSize(240, 160);
-        QTest::newRow("png, person, https") << true << QByteArray::fromStdString(photofixtures::encode(disc, ".png")) << "1"
-                                            << QSize(240, 160);
+        QTest::newRow("jpeg, goods, http")
+            << false << QByteArray::fromStdString(jpeg) << "0" << QSize(240, 160);
+        QTest::newRow("png, person, https")
+            << true << QByteArray::fromStdString(photofixtures::encode(disc, ".png")) << "1"
+            << QSize(240, 160);
     }
     void fullRun()
     {
@@ -165,7 +191,8 @@ private slots:
         QCOMPARE(done.code(), 200);
         QCOMPARE(done.data().value("status").toInt(), 1);
         const QString url = done.data().value("convert_path").toString();
-        QVERIFY2(url.startsWith((tls ? m_secure : m_plain).url() + "/") && url.endsWith(".png"), qPrintable(url));
+        QVERIFY2(url.startsWith((tls ? m_secure : m_plain).url() + "/") && url.endsWith(".png"),
+                 qPrintable(url));
 
         const ServiceReply png = c.get(url);
         QCOMPARE(png.status, 200);
@@ -209,14 +236,16 @@ private slots:
         // A place frees up only when a job finishes; with every accepted job running
         // for 5 s at once, the burst of uploads is long over before that, even on a
         // busy machine, and the whole test still takes only a few seconds.
-        QVERIFY2(service.start({"--queue", "32", "--workers", "32", "--test-delay-ms", "5000"}, &error), qPrintable(error));
+        QVERIFY2(service.start({"--queue", "32", "--workers", "32", "--test-delay-ms", "5000"}, &error),
+                 qPrintable(error));
         const std::string photo = photofixtures::encode(photofixtures::discOnGreen(80, 60), ".jpg");
 
         constexpr int kUploads = 40;
         std::vector<ServiceReply> replies(kUploads);
         std::vector<std::thread> threads;
         for (int i = 0; i < kUploads; ++i)
-            threads.emplace_back([&, i] { replies[size_t(i)] = ServiceClient(service.url()).upload(kMac, "1", photo); });
+            threads.emplace_back(
+                [&, i] { replies[size_t(i)] = ServiceClient(service.url()).upload(kMac, "1", photo); });
         for (auto& t : threads)
             t.join();
 
@@ -242,7 +271,8 @@ private slots:
         for (const QString& serial : accepted)
             QCOMPARE(c.waitFinished(kMac, serial, 60000).data().value("status").toInt(), 1);
         QCOMPARE(service.process().state(), QProcess::Running);
-        QCOMPARE(c.get("/healthz").data().value("queue").toObject().value("finished").toInt(), accepted.size());
+        QCOMPARE(c.get("/healthz").data().value("queue").toObject().value("finished").toInt(),
+                 accepted.size());
     }
 
     void resultsExpireAndFilesGo()
@@ -259,7 +289,8 @@ private slots:
             return found;
         };
 
-        const QString serial = serialOf(c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png")));
+        const QString serial =
+            serialOf(c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png")));
         const ServiceReply done = c.waitFinished(kMac, serial);
         QCOMPARE(done.data().value("status").toInt(), 1);
         const QString url = done.data().value("convert_path").toString();
@@ -272,8 +303,13 @@ private slots:
         QVERIFY(filesIn({"*.png"}).isEmpty());
 
         // A result still fresh at exit is deleted with the service's folder.
-        QCOMPARE(c.waitFinished(kMac, serialOf(c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png"))))
-                     .data().value("status").toInt(), 1);
+        QCOMPARE(c.waitFinished(kMac, serialOf(c.upload(
+                                          kMac, "0",
+                                          photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png"))))
+                     .data()
+                     .value("status")
+                     .toInt(),
+                 1);
         QVERIFY(service.stop());
         QVERIFY(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
@@ -288,7 +324,8 @@ private slots:
         const QString running = serialOf(c.upload(kMac, "1", photo));
         const QString waiting = serialOf(c.upload(kMac, "1", photo));
         QVERIFY(!running.isEmpty() && !waiting.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(c.get("/healthz").data().value("queue").toObject().value("running").toInt(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(c.get("/healthz").data().value("queue").toObject().value("running").toInt(),
+                                  1, 5000);
 
         QElapsedTimer timer;
         timer.start();
@@ -312,8 +349,9 @@ private slots:
         QTest::addColumn<QString>("warning");
 
         QTest::newRow("key") << QStringList{} << "key" << QString();
-        QTest::newRow("auto without a model") << QStringList{"--engine", "auto", "--model", "/nonexistent/model.pt"} << "key"
-                                              << "model not found at /nonexistent/model.pt";
+        QTest::newRow("auto without a model")
+            << QStringList{"--engine", "auto", "--model", "/nonexistent/model.pt"} << "key"
+            << "model not found at /nonexistent/model.pt";
     }
     void health()
     {
@@ -322,7 +360,8 @@ private slots:
         QFETCH(QString, warning);
         ServiceProcess service;
         QString error;
-        QVERIFY2(service.start(args + QStringList{"--queue", "7", "--workers", "3"}, &error), qPrintable(error));
+        QVERIFY2(service.start(args + QStringList{"--queue", "7", "--workers", "3"}, &error),
+                 qPrintable(error));
         const ServiceReply r = ServiceClient(service.url()).get("/healthz");
         QCOMPARE(r.code(), 200);
         QCOMPARE(r.data().value("engine").toString(), engine);
@@ -342,10 +381,12 @@ private slots:
         QTest::addColumn<QString>("logged");
 
         QTest::newRow("unknown option") << QStringList{"--colour", "red"} << 2 << "unknown option --colour";
-        QTest::newRow("missing certificate") << QStringList{"--tls-cert", "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"}
-                                             << 1 << "cannot load the TLS certificate";
-        QTest::newRow("isnet without a model") << QStringList{"--engine", "isnet", "--model", "/nonexistent/m.pt"} << 1
-                                               << "model file not found: /nonexistent/m.pt";
+        QTest::newRow("missing certificate")
+            << QStringList{"--tls-cert", "/nonexistent/c.pem", "--tls-key", "/nonexistent/k.pem"} << 1
+            << "cannot load the TLS certificate";
+        QTest::newRow("isnet without a model")
+            << QStringList{"--engine", "isnet", "--model", "/nonexistent/m.pt"} << 1
+            << "model file not found: /nonexistent/m.pt";
     }
     void badArguments()
     {

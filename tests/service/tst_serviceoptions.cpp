@@ -9,7 +9,8 @@
 #include <QSet>
 #include <QtTest>
 
-class TestServiceOptions : public QObject {
+class TestServiceOptions : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -20,22 +21,33 @@ private slots:
         QTest::addColumn<QString>("error");
 
         QTest::newRow("nothing") << QStringList{} << true << "";
-        QTest::newRow("all") << QStringList{"--listen", "0.0.0.0", "--port", "0", "--engine", "key", "--workers", "3",
-                                            "--queue", "5", "--result-ttl", "90s", "--log-level", "debug",
-                                            "--max-upload-mb", "7", "--max-megapixels", "9", "--cv-threads", "1"}
+        QTest::newRow("all") << QStringList{"--listen",         "0.0.0.0", "--port",          "0",
+                                            "--engine",         "key",     "--workers",       "3",
+                                            "--queue",          "5",       "--result-ttl",    "90s",
+                                            "--log-level",      "debug",   "--max-upload-mb", "7",
+                                            "--max-megapixels", "9",       "--cv-threads",    "1"}
                              << true << "";
         QTest::newRow("inline values") << QStringList{"--port=123", "--engine=isnet"} << true << "";
         QTest::newRow("help") << QStringList{"--help"} << false << "";
         QTest::newRow("value missing") << QStringList{"--port"} << false << "option --port needs a value";
-        QTest::newRow("not a number") << QStringList{"--queue", "many"} << false << "bad value for --queue: \"many\"";
-        QTest::newRow("number with junk") << QStringList{"--workers", "2x"} << false << "bad value for --workers: \"2x\"";
-        QTest::newRow("zero workers") << QStringList{"--workers", "0"} << false << "bad value for --workers: \"0\"";
-        QTest::newRow("ttl unit") << QStringList{"--result-ttl", "5h"} << false << "bad value for --result-ttl: \"5h\"";
-        QTest::newRow("unknown engine") << QStringList{"--engine", "magic"} << false << "bad value for --engine: \"magic\"";
-        QTest::newRow("port out of range") << QStringList{"--port", "70000"} << false << "bad value for --port: \"70000\"";
-        QTest::newRow("unknown option") << QStringList{"--colour", "red"} << false << "unknown option --colour";
-        QTest::newRow("key without cert") << QStringList{"--tls-key", "k.pem"} << false << "--tls-cert and --tls-key go together";
-        QTest::newRow("empty listen") << QStringList{"--listen", ""} << false << "bad value for --listen: \"\"";
+        QTest::newRow("not a number")
+            << QStringList{"--queue", "many"} << false << "bad value for --queue: \"many\"";
+        QTest::newRow("number with junk")
+            << QStringList{"--workers", "2x"} << false << "bad value for --workers: \"2x\"";
+        QTest::newRow("zero workers")
+            << QStringList{"--workers", "0"} << false << "bad value for --workers: \"0\"";
+        QTest::newRow("ttl unit") << QStringList{"--result-ttl", "5h"} << false
+                                  << "bad value for --result-ttl: \"5h\"";
+        QTest::newRow("unknown engine")
+            << QStringList{"--engine", "magic"} << false << "bad value for --engine: \"magic\"";
+        QTest::newRow("port out of range")
+            << QStringList{"--port", "70000"} << false << "bad value for --port: \"70000\"";
+        QTest::newRow("unknown option")
+            << QStringList{"--colour", "red"} << false << "unknown option --colour";
+        QTest::newRow("key without cert")
+            << QStringList{"--tls-key", "k.pem"} << false << "--tls-cert and --tls-key go together";
+        QTest::newRow("empty listen")
+            << QStringList{"--listen", ""} << false << "bad value for --listen: \"\"";
     }
     void parse()
     {
@@ -90,10 +102,14 @@ private slots:
         QTest::addColumn<bool>("tls");
         QTest::addColumn<QString>("publicUrl");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("loopback") << "127.0.0.1" << false << "" << "http://127.0.0.1:8080";
-        QTest::newRow("any address") << "0.0.0.0" << false << "" << "http://127.0.0.1:8080";
-        QTest::newRow("ipv6 any") << "::" << true << "" << "https://[::1]:8080";
-        QTest::newRow("public") << "0.0.0.0" << true << "https://matting.example.org/base/" << "https://matting.example.org/base";
+        QTest::newRow("loopback") << "127.0.0.1" << false << ""
+                                  << "http://127.0.0.1:8080";
+        QTest::newRow("any address") << "0.0.0.0" << false << ""
+                                     << "http://127.0.0.1:8080";
+        QTest::newRow("ipv6 any") << "::" << true << ""
+                                  << "https://[::1]:8080";
+        QTest::newRow("public") << "0.0.0.0" << true << "https://matting.example.org/base/"
+                                << "https://matting.example.org/base";
     }
     void baseUrl()
     {
@@ -127,7 +143,8 @@ private slots:
         // 64000 digits: each of the 16 should appear about 4000 times; a generator
         // using only part of each word would leave some far off.
         for (int d = 0; d < 16; ++d)
-            QVERIFY2(counts[d] > 3600 && counts[d] < 4400, qPrintable(QString("%1: %2").arg(d).arg(counts[d])));
+            QVERIFY2(counts[d] > 3600 && counts[d] < 4400,
+                     qPrintable(QString("%1: %2").arg(d).arg(counts[d])));
     }
 };
 

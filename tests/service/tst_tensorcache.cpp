@@ -28,7 +28,8 @@ at::Tensor block(std::size_t bytes)
 
 } // namespace
 
-class TestTensorCache : public QObject {
+class TestTensorCache : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -81,7 +82,9 @@ private slots:
 
     void releaseEmptiesTheCache()
     {
-        { block(4 * kMB); }
+        {
+            block(4 * kMB);
+        }
         QVERIFY(tensorcache::cachedBytes() > 0);
         tensorcache::release();
         QCOMPARE(tensorcache::cachedBytes(), std::size_t(0));

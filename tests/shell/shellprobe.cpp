@@ -114,7 +114,8 @@ int traced(char** argv)
             return 0;
         }
         const int sig = WSTOPSIG(status);
-        ::ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<long>(sig == SIGSTOP ? 0 : sig)));
+        ::ptrace(PTRACE_CONT, child, nullptr,
+                 reinterpret_cast<void*>(static_cast<long>(sig == SIGSTOP ? 0 : sig)));
     }
     return kUsage;
 }

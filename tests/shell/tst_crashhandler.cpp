@@ -15,8 +15,8 @@
 
 namespace {
 
-const QRegularExpression kReportName(
-    QStringLiteral("^v2\\.0\\.0\\.2-(\\d+)-(\\d{8})-(\\d{6})-(\\d+)-(\\d+)\\.dmp$"));
+const QRegularExpression
+    kReportName(QStringLiteral("^v2\\.0\\.0\\.2-(\\d+)-(\\d{8})-(\\d{6})-(\\d+)-(\\d+)\\.dmp$"));
 
 struct ProbeRun
 {
@@ -89,14 +89,14 @@ private slots:
         struct tm civil = {};
         QVERIFY(gmtime_r(&seconds, &civil));
         char expected[260];
-        std::snprintf(expected, size_t(bufferSize), "v%s-%d-%04d%02d%02d-%02d%02d%02d-%ld-%ld.dmp", "2.0.0.2", 20261205,
-                      civil.tm_year + 1900, civil.tm_mon + 1, civil.tm_mday, civil.tm_hour, civil.tm_min, civil.tm_sec,
-                      pid, tid);
+        std::snprintf(expected, size_t(bufferSize), "v%s-%d-%04d%02d%02d-%02d%02d%02d-%ld-%ld.dmp", "2.0.0.2",
+                      20261205, civil.tm_year + 1900, civil.tm_mon + 1, civil.tm_mday, civil.tm_hour,
+                      civil.tm_min, civil.tm_sec, pid, tid);
 
         char name[262];
         std::memset(name, 'x', sizeof(name));
-        const std::size_t length = QCrashHandler::formatReportName(name, size_t(bufferSize), "2.0.0.2", 20261205,
-                                                                   localSeconds, pid, tid);
+        const std::size_t length = QCrashHandler::formatReportName(name, size_t(bufferSize), "2.0.0.2",
+                                                                   20261205, localSeconds, pid, tid);
         QCOMPARE(QString::fromLatin1(name), QString::fromLatin1(expected));
         QCOMPARE(length, std::strlen(expected));
         QCOMPARE(name[bufferSize], 'x'); // nothing written past the given size
@@ -110,13 +110,19 @@ private slots:
         QTest::addColumn<QByteArray>("timeZone");
         QTest::addColumn<int>("utcOffset");
 
-        QTest::newRow("segv in a worker, UTC+8") << "segv" << "worker" << SIGSEGV << QByteArray("CST-8") << 8 * 3600;
+        QTest::newRow("segv in a worker, UTC+8") << "segv"
+                                                 << "worker" << SIGSEGV << QByteArray("CST-8") << 8 * 3600;
         // Only reported if the handler runs on its own stack.
-        QTest::newRow("stack overflow on the main thread") << "overflow" << "main" << SIGSEGV << QByteArray("UTC0") << 0;
-        QTest::newRow("abort in a worker, UTC-5") << "abort" << "worker" << SIGABRT << QByteArray("EST5") << -5 * 3600;
-        QTest::newRow("division by zero") << "fpe" << "worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800;
-        QTest::newRow("illegal instruction") << "ill" << "worker" << SIGILL << QByteArray("UTC0") << 0;
-        QTest::newRow("bus error") << "bus" << "worker" << SIGBUS << QByteArray("UTC0") << 0;
+        QTest::newRow("stack overflow on the main thread") << "overflow"
+                                                           << "main" << SIGSEGV << QByteArray("UTC0") << 0;
+        QTest::newRow("abort in a worker, UTC-5") << "abort"
+                                                  << "worker" << SIGABRT << QByteArray("EST5") << -5 * 3600;
+        QTest::newRow("division by zero") << "fpe"
+                                          << "worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800;
+        QTest::newRow("illegal instruction") << "ill"
+                                             << "worker" << SIGILL << QByteArray("UTC0") << 0;
+        QTest::newRow("bus error") << "bus"
+                                   << "worker" << SIGBUS << QByteArray("UTC0") << 0;
     }
     void crashReport()
     {
@@ -150,8 +156,8 @@ private slots:
 
         // The digits are wall-clock time in the child's zone: read them as UTC, then
         // shift by the zone's offset to get the moment of the fault.
-        QDateTime wallClock = QDateTime::fromString(name.captured(2) + name.captured(3),
-                                                    QStringLiteral("yyyyMMddHHmmss"));
+        QDateTime wallClock =
+            QDateTime::fromString(name.captured(2) + name.captured(3), QStringLiteral("yyyyMMddHHmmss"));
         QVERIFY(wallClock.isValid());
         wallClock.setTimeSpec(Qt::UTC);
         const QDateTime faultUtc = wallClock.addSecs(-utcOffset);

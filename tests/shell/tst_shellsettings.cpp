@@ -12,7 +12,12 @@
 
 namespace {
 
-enum Constructor { NoMessage, WideMessage, QStringMessage };
+enum Constructor
+{
+    NoMessage,
+    WideMessage,
+    QStringMessage
+};
 
 } // namespace
 
@@ -27,7 +32,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expected");
 
-        const QString head = QStringLiteral("exception\r\nfile: src/qimagetask.cpp(42)\r\nexpress: OK == iRet\r\n");
+        const QString head =
+            QStringLiteral("exception\r\nfile: src/qimagetask.cpp(42)\r\nexpress: OK == iRet\r\n");
         QTest::newRow("no message") << int(NoMessage) << QString() << head;
         QTest::newRow("chinese, wide") << int(WideMessage) << QStringLiteral("上传失败，请检查网络")
                                        << head + QStringLiteral("message: 上传失败，请检查网络\r\n");
@@ -41,9 +47,10 @@ private slots:
         QFETCH(QString, expected);
 
         const char* file = "src/qimagetask.cpp";
-        const UException e = constructor == NoMessage     ? UException("OK == iRet", file, 42)
-                             : constructor == WideMessage ? UException("OK == iRet", message.toStdWString(), file, 42)
-                                                          : UException("OK == iRet", message, file, 42);
+        const UException e = constructor == NoMessage ? UException("OK == iRet", file, 42)
+                             : constructor == WideMessage
+                                 ? UException("OK == iRet", message.toStdWString(), file, 42)
+                                 : UException("OK == iRet", message, file, 42);
         QCOMPARE(QString::fromStdWString(e.description()), expected);
         QCOMPARE(QString::fromStdWString(e.message()), message);
 

@@ -70,10 +70,7 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QFile::remove(CSetting::filePath());
-    }
+    void init() { QFile::remove(CSetting::filePath()); }
 
     void translator_data()
     {
@@ -83,7 +80,8 @@ private slots:
 
         QTest::newRow("chinese") << testutils::binPath() << "zh" << true;
         QTest::newRow("code leaving the folder") << testutils::binPath() << "../language/brisel_zh" << false;
-        QTest::newRow("program folder without translations") << testutils::sandboxPath() + "/" << "zh" << false;
+        QTest::newRow("program folder without translations") << testutils::sandboxPath() + "/"
+                                                             << "zh" << false;
     }
     void translator()
     {
@@ -195,7 +193,8 @@ private slots:
         auto brisel = startBrisel(0);
         const QString log = finish(*brisel);
         QCOMPARE(brisel->exitCode(), 0);
-        const QString expected = chinese ? translatedWith("zh", "CWinApp", "Brisel") : QStringLiteral("Brisel");
+        const QString expected =
+            chinese ? translatedWith("zh", "CWinApp", "Brisel") : QStringLiteral("Brisel");
         QVERIFY(!chinese || expected != QLatin1String("Brisel"));
         QVERIFY2(log.contains(QStringLiteral("closing window: ") + expected + '\n'), qPrintable(log));
     }

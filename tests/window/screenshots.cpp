@@ -109,7 +109,8 @@ bool waitFor(const std::function<bool()>& done)
 int saveBatchPages(QMainWidget& window, const QStringList& photos, const QString& out, const QString& lang)
 {
     int failures = 0;
-    QFileChooser::setOpenManyHook([photos](const QString&, const QString&, const QString&) { return photos; });
+    QFileChooser::setOpenManyHook(
+        [photos](const QString&, const QString&, const QString&) { return photos; });
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [&, poll] {
         auto* dialog = qobject_cast<QBatchMattingDialog*>(QApplication::activeModalWidget());
@@ -128,11 +129,11 @@ int saveBatchPages(QMainWidget& window, const QStringList& photos, const QString
 
     auto* batch = window.findChild<QBatchMattingWidget*>();
     const bool settled = batch && waitFor([batch] {
-        for (QPreviewItem* item : batch->items())
-            if (!item->isReady() && !item->isFailed())
-                return false;
-        return !batch->items().isEmpty();
-    });
+                             for (QPreviewItem* item : batch->items())
+                                 if (!item->isReady() && !item->isFailed())
+                                     return false;
+                             return !batch->items().isEmpty();
+                         });
     if (!settled) {
         std::fprintf(stderr, "the batch did not finish\n");
         return failures + 1;

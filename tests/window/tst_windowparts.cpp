@@ -35,8 +35,8 @@ private slots:
             << QPoint(102, 102) << int(G::Left | G::Top) << int(Qt::SizeFDiagCursor);
         QTest::newRow("top-right corner")
             << QPoint(499, 100) << int(G::Right | G::Top) << int(Qt::SizeBDiagCursor);
-        QTest::newRow("bottom-right corner") << QPoint(498, 398) << int(G::Right | G::Bottom)
-                                             << int(Qt::SizeFDiagCursor);
+        QTest::newRow("bottom-right corner")
+            << QPoint(498, 398) << int(G::Right | G::Bottom) << int(Qt::SizeFDiagCursor);
         QTest::newRow("left edge") << QPoint(101, 250) << int(G::Left) << int(Qt::SizeHorCursor);
         QTest::newRow("bottom edge") << QPoint(300, 399) << int(G::Bottom) << int(Qt::SizeVerCursor);
         QTest::newRow("just inside left") << QPoint(103, 250) << int(G::None) << int(Qt::ArrowCursor);
