@@ -226,6 +226,7 @@ void QMainWidget::setupWorkspace()
     pageManager = new QPageManager(this);
     pageManager->setLayout(ui->hLayoutWork);
     pageManager->connectView(editView);
+    connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
 
     const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
                             tr("Original resolution")};

@@ -2,7 +2,6 @@
 
 #include "qcropwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qmainwidget.h"
 #include "qpageadvanced.h"
 #include "qpagebeautify.h"
 #include "qpagechangebg.h"
@@ -22,7 +21,7 @@ template <typename Page> Page* pageAs(const QMap<int, QWidget*>& pages, int key)
 
 } // namespace
 
-QPageManager::QPageManager(QMainWidget* owner) : QObject(owner), owner(owner) {}
+QPageManager::QPageManager(QObject* parent) : QObject(parent) {}
 
 void QPageManager::setLayout(QBoxLayout* panel)
 {
@@ -51,8 +50,7 @@ void QPageManager::connectView(QCropWidget* cropView)
     if (auto* crop = pageAs<QPageCrop>(pages, Crop)) {
         connect(crop, &QPageCrop::signal_show_crop_frame, view, &QCropWidget::onShowImageCropFrame);
         connect(crop, &QPageCrop::signal_apply_crop_size, view, &QCropWidget::onApplyCorpSize);
-        if (owner)
-            connect(crop, &QPageCrop::signal_apply_crop_size, owner, &QMainWidget::onApplyCropSize);
+        connect(crop, &QPageCrop::signal_apply_crop_size, this, &QPageManager::signal_apply_crop_size);
     }
     if (auto* cutOut = pageAs<QPageCutOut>(pages, CutOut)) {
         connect(cutOut, &QPageCutOut::signal_brush_size, view, &QCropWidget::onChangeBrushSize);

@@ -3,15 +3,15 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 
 class QBoxLayout;
 class QCropWidget;
-class QMainWidget;
 class QWidget;
 
 // The side panel of the single-image workspace: owns the tool pages, shows the
 // one whose tab is checked, wires the pages to the editing view and the main
-// window, and returns every page to its defaults when a new cut-out arrives.
+// window (through signal_apply_crop_size), and returns every page to its defaults when a new cut-out arrives.
 // Showing the cut-out page also puts the view into its brush view. GUI thread only.
 class QPageManager : public QObject
 {
@@ -29,11 +29,11 @@ public:
     };
     static constexpr int kNoPage = -1;
 
-    explicit QPageManager(QMainWidget* owner);
+    explicit QPageManager(QObject* parent);
 
     // Creates the pages (children of the layout's widget, hidden); call once.
     void setLayout(QBoxLayout* layout);
-    // Connects the pages to the view (and the crop page to the owner); call once.
+    // Connects the pages to the view; call once.
     void connectView(QCropWidget* view);
 
     QWidget* page(int key) const { return pages.value(key); }
@@ -46,11 +46,12 @@ public slots:
 
 signals:
     void signal_reset();
+    // The crop page's choice, for the window's output-size rules.
+    void signal_apply_crop_size(int code, bool commit, const QSize& customSize);
 
 private:
     void setViewMode(int key);
 
-    QMainWidget* owner = nullptr;
     QMap<int, QWidget*> pages;
     int currentKey = kNoPage;
     QBoxLayout* layout = nullptr;
