@@ -10,7 +10,8 @@
 
 #include "qbeautify.h"
 #include "qfacedetector.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
+#include "qmaskops.h"
 #include "qworkpool.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ const cv::Mat& portrait()
     static const cv::Mat cutout = [] {
         const QString path =
             QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../tests/data/astronaut.png"));
-        const cv::Mat photo = QImageHelp::readImageFile(path);
+        const cv::Mat photo = QImageFiles::read(path);
         if (photo.empty())
             return cv::Mat();
         cv::Mat scaled;
@@ -98,8 +99,8 @@ BENCHMARK(BM_BeautifyJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterati
 
 void BM_FaceSearch(benchmark::State& state)
 {
-    const cv::Mat colour = QImageHelp::dropAlpha(portrait());
-    cv::CascadeClassifier cascade = QImageHelp::loadCascade(
+    const cv::Mat colour = QMaskOps::dropAlpha(portrait());
+    cv::CascadeClassifier cascade = QFaceDetector::loadCascade(
         QFile::encodeName(QBeautify::cascadeFolder() + QStringLiteral("h_face.xml")).toStdString());
     size_t faces = 0;
     for (auto _ : state)
@@ -110,7 +111,7 @@ BENCHMARK(BM_FaceSearch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 
 void BM_SmoothWhole(benchmark::State& state)
 {
-    const cv::Mat colour = QImageHelp::dropAlpha(portrait());
+    const cv::Mat colour = QMaskOps::dropAlpha(portrait());
     for (auto _ : state) {
         cv::Mat m = colour.clone();
         QBeautify::smoothRegion(m, kLevel);

@@ -7,7 +7,7 @@
 #include "benchmain.h"
 #include "qimagecanvas.h"
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagesettings.h"
 #include "qworkpool.h"
 
@@ -304,7 +304,7 @@ void BM_SavePngOriginal(benchmark::State& state)
     for (int i = 0; i < 3; ++i) {
         QByteArray bytes;
         const double start = threadMs();
-        QImageHelp::encodeImage(cutout(), ".png", {}, &bytes);
+        QImageFiles::encode(cutout(), ".png", {}, &bytes);
         encodeMs = std::min(encodeMs, threadMs() - start);
     }
     state.counters["save_cpu_ms"] = saveMs;

@@ -3,7 +3,7 @@
 // produces (counters "x_memcpy", "x_memcpy_wall") or, for the magic brush, the bare
 // cv::floodFill call it wraps ("x_floodFill", "x_floodFill_wall").
 
-#include "qimagehelp.h"
+#include "qmaskops.h"
 
 #include <benchmark/benchmark.h>
 
@@ -131,7 +131,6 @@ void againstMemcpy(benchmark::State& state, size_t bytes, const std::function<vo
 }
 
 const size_t kBgraBytes = size_t(kWidth) * kHeight * 4;
-const size_t kBgrBytes = size_t(kWidth) * kHeight * 3;
 
 void BM_Memcpy(benchmark::State& state)
 {
@@ -140,40 +139,24 @@ void BM_Memcpy(benchmark::State& state)
 
 void BM_MakeRedOverlay(benchmark::State& state)
 {
-    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QImageHelp::makeRedOverlay(cutout())); });
+    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QMaskOps::makeRedOverlay(cutout())); });
 }
 
 void BM_MergeAlpha(benchmark::State& state)
 {
     againstMemcpy(state, kBgraBytes,
-                  [] { benchmark::DoNotOptimize(QImageHelp::mergeAlpha(photo(), cutout())); });
+                  [] { benchmark::DoNotOptimize(QMaskOps::mergeAlpha(photo(), cutout())); });
 }
 
 void BM_ApplyMask(benchmark::State& state)
 {
     againstMemcpy(state, kBgraBytes,
-                  [] { benchmark::DoNotOptimize(QImageHelp::applyMask(photo(), cutout(), editMask())); });
+                  [] { benchmark::DoNotOptimize(QMaskOps::applyMask(photo(), cutout(), editMask())); });
 }
 
 void BM_ContentRect(benchmark::State& state)
 {
-    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QImageHelp::contentRect(cutout())); });
-}
-
-void BM_PercentImageToMat(benchmark::State& state)
-{
-    const QImage image = QImageHelp::matToImage(editMask());
-    againstMemcpy(state, kBgraBytes, [&] { benchmark::DoNotOptimize(QImageHelp::percentImageToMat(image)); });
-}
-
-void BM_MatToImageBgra(benchmark::State& state)
-{
-    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QImageHelp::matToImage(cutout())); });
-}
-
-void BM_MatToImageBgr(benchmark::State& state)
-{
-    againstMemcpy(state, kBgrBytes, [] { benchmark::DoNotOptimize(QImageHelp::matToImage(photo())); });
+    againstMemcpy(state, kBgraBytes, [] { benchmark::DoNotOptimize(QMaskOps::contentRect(cutout())); });
 }
 
 // The call floodFillMask wraps, with the zeroed mask it needs.
@@ -189,9 +172,9 @@ void bareFloodFill()
 
 void BM_FloodFillMask(benchmark::State& state)
 {
-    const cv::Mat overlay = QImageHelp::makeRedOverlay(cutout());
+    const cv::Mat overlay = QMaskOps::makeRedOverlay(cutout());
     measure(state, "x_floodFill", bareFloodFill, [&] {
-        benchmark::DoNotOptimize(QImageHelp::floodFillMask(photo(), overlay, kSeed, kTolerance, false));
+        benchmark::DoNotOptimize(QMaskOps::floodFillMask(photo(), overlay, kSeed, kTolerance, false));
     });
 }
 
@@ -202,9 +185,6 @@ BENCHMARK(BM_MakeRedOverlay)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTi
 BENCHMARK(BM_MergeAlpha)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_ApplyMask)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_ContentRect)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BM_PercentImageToMat)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BM_MatToImageBgra)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
-BENCHMARK(BM_MatToImageBgr)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FloodFillMask)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 BENCHMARK_MAIN();

@@ -3,7 +3,7 @@
 // cache hit adds the key (file metadata, MD5), reading the file and the signal, so
 // it should stay within 1.2x of the bare decode. Wall-clock milliseconds per run.
 
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 
 #include <QCoreApplication>
@@ -41,7 +41,7 @@ const QByteArray& cutoutPng()
         cv::insertChannel(alpha, cutout, 3);
         cutout.setTo(cv::Scalar::all(0), alpha == 0);
         QByteArray png;
-        QImageHelp::encodeImage(cutout, ".png", {cv::IMWRITE_PNG_COMPRESSION, 1}, &png);
+        QImageFiles::encode(cutout, ".png", {cv::IMWRITE_PNG_COMPRESSION, 1}, &png);
         return png;
     }();
     return bytes;
@@ -53,7 +53,7 @@ void BM_DecodeImageBytes(benchmark::State& state)
 {
     const QByteArray& png = cutoutPng();
     for (auto _ : state) {
-        const cv::Mat image = QImageHelp::decodeImageBytes(png);
+        const cv::Mat image = QImageFiles::decode(png);
         if (image.cols != kWidth)
             state.SkipWithError("decode failed");
         benchmark::DoNotOptimize(image.data);

@@ -7,10 +7,6 @@
 #include <QMouseEvent>
 #include <QTimer>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 QBaseDialog::QBaseDialog(QWidget* parent) : QDialog(parent) {}
 
 void QBaseDialog::init(const QString& styleSheetPath)
@@ -46,16 +42,12 @@ void QBaseDialog::onOK()
 
 int QBaseDialog::exec()
 {
-#ifdef Q_OS_WIN
-    SetForegroundWindow(reinterpret_cast<HWND>(winId()));
-#else
     // Showing the dialog here would make it modeless (modality only takes effect
     // when a window is shown), so ask for the foreground once exec() has shown it.
     QTimer::singleShot(0, this, [this] {
         raise();
         activateWindow();
     });
-#endif
     return QDialog::exec();
 }
 

@@ -8,7 +8,7 @@
 #include "qbatchcutwidget.h"
 #include "qbatchmattingwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qmsgbox.h"
 #include "qpreviewitem.h"
@@ -126,7 +126,7 @@ void TestBatchMemory::releasedCutoutReadsBack()
         QVERIFY(file.resize(file.size() / 2));
     } else if (cache == "resized") {
         QByteArray png;
-        QVERIFY(QImageHelp::encodeImage(testutils::solidBgra(20, 10, {0, 0, 255, 255}), ".png", {}, &png));
+        QVERIFY(QImageFiles::encode(testutils::solidBgra(20, 10, {0, 0, 255, 255}), ".png", {}, &png));
         QVERIFY(testutils::writeFile(entry, png));
     }
 

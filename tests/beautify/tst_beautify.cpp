@@ -5,7 +5,7 @@
 #include "logcapture.h"
 #include "qbeautify.h"
 #include "qfacedetector.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "testutils.h"
 
 #include <QFile>
@@ -23,7 +23,7 @@ namespace {
 
 cv::Mat astronaut()
 {
-    return QImageHelp::readImageFile(testutils::dataPath("astronaut.png"));
+    return QImageFiles::read(testutils::dataPath("astronaut.png"));
 }
 
 // The smoothing formula worked out per value with each step saturated on its own.
@@ -73,7 +73,7 @@ private slots:
 
         cv::Mat colour(2, 3, CV_8UC3, cv::Scalar(value, value, value));
         colour.at<cv::Vec3b>(1, 2) = cv::Vec3b(uchar(value), 0, 255); // channels independent
-        const cv::Mat toned = QImageHelp::adjustTone(colour, level);
+        const cv::Mat toned = QBeautify::adjustTone(colour, level);
         QCOMPARE(toned.at<cv::Vec3b>(0, 0), cv::Vec3b(uchar(expected), uchar(expected), uchar(expected)));
         QCOMPARE(toned.at<cv::Vec3b>(1, 2), cv::Vec3b(uchar(expected), uchar(level), 255));
 
@@ -82,7 +82,7 @@ private slots:
         cv::Mat source;
         cv::cvtColor(colour, source, cv::COLOR_BGR2BGRA);
         cv::Mat current(source.size(), CV_8UC4, cv::Scalar(1, 2, 3, 77));
-        const cv::Mat out = QImageHelp::beautifyCutout(source, current, level, 0);
+        const cv::Mat out = QBeautify::beautifyCutout(source, current, level, 0);
         QCOMPARE(out.type(), CV_8UC4);
         QCOMPARE(out.at<cv::Vec4b>(0, 1), cv::Vec4b(uchar(expected), uchar(expected), uchar(expected), 77));
     }
@@ -106,13 +106,13 @@ private slots:
         }
         for (int strength : {1, 12, 30}) {
             cv::Mat smoothed = m.clone();
-            QImageHelp::smoothRegion(smoothed, strength);
+            QBeautify::smoothRegion(smoothed, strength);
             QCOMPARE(testutils::maxPixelDifference(smoothed, referenceSmooth(m, strength)), 0);
             QVERIFY(testutils::maxPixelDifference(smoothed, m) > 0);
         }
         // The clamped dots land half way to black and to white.
         cv::Mat smoothed = m.clone();
-        QImageHelp::smoothRegion(smoothed, 30);
+        QBeautify::smoothRegion(smoothed, 30);
         QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 4)[0]), 20);
         QCOMPARE(int(smoothed.at<cv::Vec3b>(4, 68)[0]), 235);
     }
@@ -134,7 +134,7 @@ private slots:
         cv::Mat m(16, 16, type);
         cv::RNG(3).fill(m, cv::RNG::UNIFORM, 0, 200);
         const cv::Mat before = m.clone();
-        QImageHelp::smoothRegion(m, strength);
+        QBeautify::smoothRegion(m, strength);
         QCOMPARE(cv::norm(m, before, cv::NORM_INF), 0.0);
     }
 
@@ -197,7 +197,7 @@ private slots:
         if (!QFile::exists(QBeautify::cascadeFolder() + "h_face.xml"))
             QSKIP("the face cascade was not installed beside the program");
 
-        cv::CascadeClassifier cascade = QImageHelp::loadCascade(
+        cv::CascadeClassifier cascade = QFaceDetector::loadCascade(
             QFile::encodeName(QBeautify::cascadeFolder() + "h_face.xml").toStdString());
         const double scale = QFaceDetector::searchScale(photo.size());
         const std::vector<cv::Rect> found = QFaceDetector::detect(photo, cascade, scale);
@@ -220,12 +220,12 @@ private slots:
         }
 
         const cv::Mat before = photo.clone();
-        const cv::Mat out = QImageHelp::beautify(photo, 30);
+        const cv::Mat out = QBeautify::beautify(photo, 30);
         QCOMPARE(out.size(), photo.size());
         QCOMPARE(testutils::maxPixelDifference(photo, before), 0);
         if (faces.isEmpty()) {
             cv::Mat whole = photo.clone();
-            QImageHelp::smoothRegion(whole, 30);
+            QBeautify::smoothRegion(whole, 30);
             QCOMPARE(testutils::maxPixelDifference(out, whole), 0);
         }
         cv::Mat changed;
@@ -266,8 +266,8 @@ private slots:
         cv::Mat source;
         cv::cvtColor(astronaut(), source, cv::COLOR_BGR2BGRA);
         LogCapture log;
-        const cv::Mat out = QImageHelp::beautifyCutout(source, source, 30, 30);
-        const cv::Mat toneOnly = QImageHelp::beautifyCutout(source, source, 30, 0);
+        const cv::Mat out = QBeautify::beautifyCutout(source, source, 30, 30);
+        const cv::Mat toneOnly = QBeautify::beautifyCutout(source, source, 30, 0);
         QCOMPARE(testutils::maxPixelDifference(out, toneOnly), 0);
         QVERIFY(testutils::maxPixelDifference(out, source) > 0);
         QCOMPARE(log.text().count(QStringLiteral("ERROR: Could not load classifier cascade")), errors);
@@ -304,7 +304,7 @@ private slots:
         QFETCH(bool, empty);
         QFETCH(int, alpha);
         const cv::Mat before = source.clone();
-        const cv::Mat out = QImageHelp::beautifyCutout(source, current, tone, smooth);
+        const cv::Mat out = QBeautify::beautifyCutout(source, current, tone, smooth);
         QCOMPARE(out.empty(), empty);
         QCOMPARE(cv::norm(source, before, cv::NORM_INF), 0.0); // never changes its input
         if (empty)

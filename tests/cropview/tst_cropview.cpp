@@ -9,9 +9,9 @@
 #include "qbeautify.h"
 #include "qcropwidget.h"
 #include "qimagecanvas.h"
+#include "qimageconvert.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
 #include "qimagesettings.h"
 #include "qmsgbox.h"
 #include "qpageadvanced.h"
@@ -181,7 +181,7 @@ private slots:
         page.show();
         const auto shown = [&] {
             const QImage composed = crop()->canvas()->composedPixmap(true).toImage();
-            return QImageHelp::imageToMat(composed.convertToFormat(QImage::Format_ARGB32)).clone();
+            return QImageConvert::imageToMat(composed.convertToFormat(QImage::Format_ARGB32)).clone();
         };
         for (int i = 0; i < runs; ++i) {
             QVERIFY(beautifyWith(&page, "hSliderStrenghtTone", tone));

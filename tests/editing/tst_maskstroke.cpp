@@ -1,4 +1,5 @@
-#include "qimagehelp.h"
+#include "qimageconvert.h"
+#include "qmaskops.h"
 #include "qmaskstroke.h"
 #include "testutils.h"
 
@@ -69,13 +70,15 @@ private slots:
         // The service kept a half-transparent subject on the left half only.
         cv::Mat cutout(size.height(), size.width(), CV_8UC4, cv::Scalar(0, 0, 0, 0));
         cutout(cv::Rect(0, 0, 150, 200)).setTo(cv::Scalar(9, 9, 9, 180));
-        const QImage start = QImageHelp::matToImage(QImageHelp::makeRedOverlay(cutout));
+        const cv::Mat overlay = QMaskOps::makeRedOverlay(cutout);
+        const QImage start =
+            QImage(overlay.data, overlay.cols, overlay.rows, int(overlay.step), QImage::Format_ARGB32).copy();
         QImage full = start.copy();
         QImage display = QMaskStroke::scaledMask(full, size / 2);
         const QRect dirty = QMaskStroke::paintLine(display, QPointF(40, 50), QPointF(110, 50), 16, true, 50);
         QMaskStroke::applyDisplayMask(full, start, display, dirty);
 
-        const cv::Mat merged = QImageHelp::applyMask(photo, cutout, QImageHelp::imageToMat(full));
+        const cv::Mat merged = QMaskOps::applyMask(photo, cutout, QImageConvert::imageToMat(full));
         // Along the stroke, over service pixels (x < 150) and over removed ones alike,
         // the merge shows the photo's own colour at full opacity.
         for (int x : {90, 140, 160, 210}) {

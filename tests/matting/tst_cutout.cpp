@@ -5,7 +5,7 @@
 #include "fakeservice.h"
 #include "mattingfixtures.h"
 #include "qcutoutbatch.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -177,7 +177,7 @@ private slots:
             const QString path = QString(name).contains("OUT") ? QString(name).replace("OUT", outFolder)
                                                                : photoFolder + "/" + name;
             QVERIFY2(run.out.contains(" -> " + QDir::toNativeSeparators(path)), qPrintable(run.out));
-            verifyCutout(QImageHelp::decodeImageBytes(testutils::readFile(path)), QSize(120, 90));
+            verifyCutout(QImageFiles::decode(testutils::readFile(path)), QSize(120, 90));
         }
         QCOMPARE(run.out.count(" -> "), written.size());
         for (auto it = before.cbegin(); it != before.cend(); ++it)

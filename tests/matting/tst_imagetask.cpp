@@ -6,7 +6,7 @@
 #include "hrequest.h"
 #include "logcapture.h"
 #include "mattingfixtures.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 #include "quser.h"
 #include "testutils.h"
@@ -35,7 +35,7 @@ QByteArray resultPng()
     for (int x = 0; x < cutout.cols; ++x)
         cutout.col(x).setTo(cv::Scalar(10, 200, 30, x * 12));
     QByteArray png;
-    QImageHelp::encodeImage(cutout, ".png", {}, &png);
+    QImageFiles::encode(cutout, ".png", {}, &png);
     return png;
 }
 

@@ -1,7 +1,7 @@
 // The work pool's scheduling and shutdown, and the task registry on top of it.
 
 #include "mattingfixtures.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
@@ -75,7 +75,7 @@ QString cachedPhoto(const QString& name)
     const QString photo = makePhoto(name);
     QByteArray png;
     if (photo.isEmpty() ||
-        !QImageHelp::encodeImage(testutils::solidBgra(16, 12, {1, 2, 3, 200}), ".png", {}, &png))
+        !QImageFiles::encode(testutils::solidBgra(16, 12, {1, 2, 3, 200}), ".png", {}, &png))
         return QString();
     return testutils::writeFile(QImageTask::cacheFilePath(photo), png) ? photo : QString();
 }

@@ -1,8 +1,10 @@
 #include "qimagecanvas.h"
 
 #include "guihandover.h"
-#include "qimagehelp.h"
+#include "qimageconvert.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
+#include "qmaskops.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
 
@@ -95,7 +97,7 @@ void QImageCanvas::loadCutout(const cv::Mat& cutout, QSize sourceSize)
         auto loaded = std::make_shared<Loaded>();
         try {
             loaded->cutout = toPremultiplied(cutout);
-            loaded->subject = QImageHelp::contentRect(cutout);
+            loaded->subject = QMaskOps::contentRect(cutout);
         } catch (const std::exception&) {
             loaded->cutout = QImage(); // an unreadable matrix loads as nothing
         }
@@ -295,7 +297,7 @@ bool QImageCanvas::setBackgroundImage(const QString& path)
 void QImageCanvas::setCutout(const cv::Mat& cutout)
 {
     m_cutout = toPremultiplied(cutout);
-    m_loadedSubjectRect = QImageHelp::contentRect(cutout);
+    m_loadedSubjectRect = QMaskOps::contentRect(cutout);
     m_dirty = true;
 }
 
@@ -424,7 +426,7 @@ cv::Mat QImageCanvas::exportImage(quint8 format, quint8 outputSize, QString* err
             *error = tr("There is no picture to save yet.");
         return cv::Mat();
     }
-    cv::Mat image = QImageHelp::imageToMat(rendered);
+    cv::Mat image = QImageConvert::imageToMat(rendered);
     QSize target = scaledOutputSize(rendered.size(), outputSize);
     int interpolation = target.width() < rendered.width() ? cv::INTER_AREA : cv::INTER_CUBIC;
     const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
@@ -458,10 +460,10 @@ bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, Q
     if (image.empty())
         return false;
     QByteArray bytes;
-    if (!QImageHelp::encodeImage(image, jpg ? ".jpg" : ".png", {}, &bytes)) {
+    if (!QImageFiles::encode(image, jpg ? ".jpg" : ".png", {}, &bytes)) {
         if (error)
             *error = tr("The picture could not be encoded as %1.").arg(jpg ? "JPG" : "PNG");
         return false;
     }
-    return QImageHelp::writeFileAtomically(path, bytes, error);
+    return QImageFiles::writeAtomically(path, bytes, error);
 }

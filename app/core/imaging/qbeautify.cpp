@@ -1,7 +1,7 @@
 #include "qbeautify.h"
 #include "cglobal.h"
 #include "qfacedetector.h"
-#include "qimagehelp.h"
+#include "qmaskops.h"
 
 #include <QFile>
 
@@ -22,7 +22,7 @@ QString s_cascadeFolder;
 
 cv::CascadeClassifier loadFrom(const QString& folder, const char* name)
 {
-    return QImageHelp::loadCascade(QFile::encodeName(folder + QLatin1String(name)).toStdString());
+    return QFaceDetector::loadCascade(QFile::encodeName(folder + QLatin1String(name)).toStdString());
 }
 
 // beautify() without the copy.
@@ -94,13 +94,13 @@ cv::Mat QBeautify::beautifyCutout(const cv::Mat& source, const cv::Mat& current,
         return cv::Mat();
     if (tone <= 0 && smooth <= 0)
         return source.clone();
-    cv::Mat m = QImageHelp::dropAlpha(source);
+    cv::Mat m = QMaskOps::dropAlpha(source);
     if (tone > 0)
         m = adjustTone(m, tone);
     // m is already a private copy: a 12 MP clone more would cost a tenth of a second.
     if (smooth > 0)
         beautifyInPlace(m, smooth);
-    return QImageHelp::mergeAlpha(m, current);
+    return QMaskOps::mergeAlpha(m, current);
 }
 
 QString QBeautify::cascadeFolder()

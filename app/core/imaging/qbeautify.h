@@ -9,14 +9,10 @@
 // skin with an edge-preserving filter around detected faces (the whole picture when
 // no face is found). Stateless apart from the cascade folder; every filter works on
 // its arguments and may run on any thread (beautify runs as a work-pool job).
-// QImageHelp forwards to these under the same names.
 class QBeautify
 {
 public:
     QBeautify() = delete;
-
-    // Levels of both sliders run from 0 to this.
-    static constexpr int kMaxLevel = 30;
 
     // Each colour channel becomes saturate(round(value * 1.2 + level)).
     static cv::Mat adjustTone(const cv::Mat& colour, int level);

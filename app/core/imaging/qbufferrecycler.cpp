@@ -90,12 +90,6 @@ std::size_t QBufferRecycler::idleBytes() const
     return m_idleBytes;
 }
 
-void QBufferRecycler::clear()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    trimTo(0);
-}
-
 cv::UMatData* QBufferRecycler::allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                                         cv::AccessFlag, cv::UMatUsageFlags) const
 {

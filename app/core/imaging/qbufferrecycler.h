@@ -33,7 +33,6 @@ public:
     // Keeps at most this many bytes of idle buffers (oldest dropped first).
     void setCapacity(std::size_t bytes);
     std::size_t idleBytes() const;
-    void clear();
 
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usage) const override;

@@ -1,8 +1,26 @@
 #include "qfacedetector.h"
 
+#include "logger.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+
+cv::CascadeClassifier QFaceDetector::loadCascade(const std::string& path)
+{
+    cv::CascadeClassifier classifier;
+    if (path.empty())
+        return classifier;
+    bool loaded = false;
+    try {
+        loaded = classifier.load(path);
+    } catch (const cv::Exception&) {
+        // a malformed file: reported below like a missing one
+    }
+    if (!loaded)
+        BRISEL_LOG(1, QStringLiteral("ERROR: Could not load classifier cascade"));
+    return classifier;
+}
 
 double QFaceDetector::searchScale(const cv::Size& imageSize)
 {

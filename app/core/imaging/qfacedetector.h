@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
+#include <string>
 #include <vector>
 
 // Finds frontal faces for beautify and turns each into the region that gets
@@ -12,6 +13,9 @@ class QFaceDetector
 {
 public:
     QFaceDetector() = delete;
+
+    // A classifier loaded from path; empty (and an error logged) when it fails.
+    static cv::CascadeClassifier loadCascade(const std::string& path);
 
     // The shrink factor of the search picture: faces are searched on a grey copy
     // at least this many times smaller than the photo.

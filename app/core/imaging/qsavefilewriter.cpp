@@ -1,7 +1,7 @@
 #include "qsavefilewriter.h"
 
 #include "csetting.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -107,7 +107,7 @@ QByteArray pngWithDensity(const QByteArray& bytes, int dpi)
 
 bool encodeJpg(const cv::Mat& image, int quality, QByteArray* out)
 {
-    return QImageHelp::encodeImage(image, ".jpg", {cv::IMWRITE_JPEG_QUALITY, quality}, out);
+    return QImageFiles::encode(image, ".jpg", {cv::IMWRITE_JPEG_QUALITY, quality}, out);
 }
 
 } // namespace
@@ -160,7 +160,7 @@ bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Resul
             }
         }
     } else {
-        encoded = QImageHelp::encodeImage(pixels, ".png", {}, &r.bytes);
+        encoded = QImageFiles::encode(pixels, ".png", {}, &r.bytes);
         r.encoderRuns = 1;
     }
     if (!encoded || r.bytes.isEmpty()) {
@@ -187,7 +187,7 @@ bool QSaveFileWriter::write(const QString& path, const cv::Mat& image, const Opt
                          .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(folder));
         return false;
     }
-    return QImageHelp::writeFileAtomically(path, r.bytes, error);
+    return QImageFiles::writeAtomically(path, r.bytes, error);
 }
 
 bool QSaveFileWriter::isIdPhotoCode(int code)

@@ -1,6 +1,6 @@
 #include "qcutoutbatch.h"
 
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qtaskmanager.h"
 
@@ -110,13 +110,13 @@ void QCutoutBatch::start()
 QString QCutoutBatch::writeCutout(const std::shared_ptr<QImageTask>& task, const QString& output)
 {
     QByteArray png;
-    if (!task || !QImageHelp::encodeImage(task->cutout(), ".png", {}, &png))
+    if (!task || !QImageFiles::encode(task->cutout(), ".png", {}, &png))
         return tr("The cut-out could not be encoded as PNG.");
     const QString folder = QFileInfo(output).absolutePath();
     if (!QDir().mkpath(folder))
         return tr("The folder %1 could not be created.").arg(QDir::toNativeSeparators(folder));
     QString error;
-    if (!QImageHelp::writeFileAtomically(output, png, &error))
+    if (!QImageFiles::writeAtomically(output, png, &error))
         return error;
     return QString();
 }

@@ -5,7 +5,7 @@
 #include "json.h"
 #include "logger.h"
 #include "qhttpclient.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qservicelauncher.h"
 #include "quser.h"
 #include "uexception.h"
@@ -126,7 +126,7 @@ bool readCacheFile(const QString& path, cv::Mat* image)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    *image = QImageHelp::decodeImageBytes(file.readAll());
+    *image = QImageFiles::decode(file.readAll());
     return true;
 }
 
@@ -171,7 +171,7 @@ void QImageTask::run()
             // A cache that cannot be written only costs the next run an upload.
             QString error;
             if (QDir().mkpath(QFileInfo(cachePath).path()) &&
-                QImageHelp::writeFileAtomically(cachePath, png, &error))
+                QImageFiles::writeAtomically(cachePath, png, &error))
                 rememberCacheEntry(cachePath);
             else
                 BRISEL_LOG(1, QStringLiteral("cut-out not cached at %1: %2").arg(cachePath, error));
@@ -293,7 +293,7 @@ QByteArray QImageTask::download(const QString& resultUrl)
     request.setResultType(1);
     QByteArray bytes;
     checkRequest(request.exec(bytes), bytes);
-    const cv::Mat image = QImageHelp::decodeImageBytes(bytes);
+    const cv::Mat image = QImageFiles::decode(bytes);
     U_CHECK(!image.empty(), tr("The cut-out sent by the matting service is not a readable image."));
     setCutout(image);
     return bytes;

@@ -96,11 +96,7 @@ bool QServiceLauncher::isAnswering(const QString& url)
 
 QString QServiceLauncher::serviceProgramPath()
 {
-#ifdef Q_OS_WIN
-    return beside(QStringLiteral("brisel-matting-service.exe"));
-#else
     return beside(QStringLiteral("brisel-matting-service"));
-#endif
 }
 
 QString QServiceLauncher::serviceLogPath()

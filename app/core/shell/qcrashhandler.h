@@ -5,11 +5,10 @@
 #include <cstddef>
 
 // Writes a crash report when the process dies of a fault, then lets it die as it
-// would have. On Windows this is an unhandled-exception filter writing a minidump;
-// elsewhere it is a set of signal handlers (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
-// SIGABRT) running on an alternate stack, so that a stack overflow of the main
-// thread is reported too, and writing a text report (signal, faulting thread,
-// backtrace).
+// would have. The fault handler is the OS's own file beside this one: on POSIX a
+// set of signal handlers (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) running on an
+// alternate stack, so that a stack overflow of the main thread is reported too,
+// writing a text report (signal, faulting thread, backtrace).
 //
 // The report is named "v<version>-<build>-<yyyymmdd>-<hhmmss>-<pid>-<tid>.dmp" in
 // local time, with the id of the thread that faulted. It goes into the report

@@ -1,19 +1,14 @@
 #include "uexception.h"
 
-#include <QTextCodec>
+#include <QString>
 
 namespace {
 
-// Narrow source texts are in the system's narrow encoding: the GBK code page on
-// Windows builds, UTF-8 everywhere else.
+// Narrow source texts (expressions, file names) are UTF-8.
 std::wstring fromNarrow(const char* text)
 {
     if (!text)
         return {};
-#ifdef Q_OS_WIN
-    if (QTextCodec* gbk = QTextCodec::codecForName("GBK"))
-        return gbk->toUnicode(text).toStdWString();
-#endif
     return QString::fromUtf8(text).toStdWString();
 }
 

@@ -16,9 +16,6 @@ public:
     UException(const char* expression, const QString& message, const char* file, int line);
 
     const std::wstring& message() const { return m_message; }
-    const std::wstring& expression() const { return m_expression; }
-    const std::wstring& file() const { return m_file; }
-    int line() const { return m_line; }
 
     // "exception\r\nfile: F(L)\r\nexpress: E\r\n[message: M\r\n]"
     std::wstring description() const;

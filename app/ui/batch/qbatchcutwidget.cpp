@@ -1,8 +1,9 @@
 #include "qbatchcutwidget.h"
 
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
+#include "qmaskops.h"
 #include "qtaskmanager.h"
 #include "qviewcontrols.h"
 #include "qworkpool.h"
@@ -65,7 +66,7 @@ void QBatchCutWidget::loadImages(const std::shared_ptr<QImageTask>& task, QImage
     QWorkPool::instance()->post([guard, target, task]() {
         QString error;
         const cv::Mat cutout = task->loadCutout(&error);
-        const cv::Mat photo = cutout.empty() ? cv::Mat() : QImageHelp::readImageFile(task->filePath());
+        const cv::Mat photo = cutout.empty() ? cv::Mat() : QImageFiles::read(task->filePath());
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, target, task, cutout, photo, error]() {
@@ -128,7 +129,7 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
     QWorkPool::instance()->post([guard, cutout, taskId, serial, mask, photo]() {
         cv::Mat merged;
         try {
-            merged = QImageHelp::applyMask(photo, cutout, mask);
+            merged = QMaskOps::applyMask(photo, cutout, mask);
         } catch (const cv::Exception&) {
         }
         QMetaObject::invokeMethod(

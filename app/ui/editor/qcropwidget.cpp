@@ -5,8 +5,8 @@
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
-#include "qimagehelp.h"
 #include "qimagesettings.h"
+#include "qmaskops.h"
 #include "qmsgbox.h"
 #include "qsavefilewriter.h"
 #include "qtaskmanager.h"
@@ -224,7 +224,7 @@ void QCropWidget::onImageBeauty()
         [=] {
             const cv::Mat m = QBeautify::beautifyCutout(source, current, tone, smooth);
             *beautified = m;
-            return mask.empty() || photo.empty() ? m : QImageHelp::applyMask(photo, m, mask);
+            return mask.empty() || photo.empty() ? m : QMaskOps::applyMask(photo, m, mask);
         },
         [this, beautified](const cv::Mat& shown) {
             m_cutout = *beautified;
@@ -243,7 +243,7 @@ void QCropWidget::onImageCutout(cv::Mat image)
     const cv::Mat mask = m_brushMask;
     const cv::Mat current = m_cutout;
     const cv::Mat photo = m_brushView->sourceImage();
-    runJob([=] { return QImageHelp::applyMask(photo, current, mask); },
+    runJob([=] { return QMaskOps::applyMask(photo, current, mask); },
            [this](const cv::Mat& merged) {
                m_cropView->canvas()->setCutout(merged);
                m_cropView->update();

@@ -2,9 +2,11 @@
 
 #include "guihandover.h"
 #include "logger.h"
-#include "qimagehelp.h"
+#include "qimageconvert.h"
+#include "qimagefiles.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
+#include "qmaskops.h"
 #include "qworkpool.h"
 
 #include <QMouseEvent>
@@ -55,12 +57,12 @@ bool QImageCutoutWidget::setTask(const std::shared_ptr<QImageTask>& task)
     const QString path = task->filePath();
     const cv::Mat cutout = task->cutout();
     prepare([path, cutout](Prepared& p) {
-        p.source = QImageHelp::readImageFile(path);
+        p.source = QImageFiles::read(path);
         if (!p.source.empty() && cutout.type() == CV_8UC4) {
             cv::Mat sized = cutout;
             if (cutout.size() != p.source.size())
                 cv::resize(cutout, sized, p.source.size(), 0, 0, cv::INTER_LINEAR);
-            p.startMask = QImageHelp::makeRedOverlay(sized);
+            p.startMask = QMaskOps::makeRedOverlay(sized);
         }
     });
     return true;
@@ -73,7 +75,7 @@ void QImageCutoutWidget::setImages(const cv::Mat& photo, const cv::Mat& cutout)
         cv::Mat sized = cutout;
         if (cutout.size() != photo.size())
             cv::resize(cutout, sized, photo.size(), 0, 0, cv::INTER_LINEAR);
-        p.startMask = QImageHelp::makeRedOverlay(sized);
+        p.startMask = QMaskOps::makeRedOverlay(sized);
     });
 }
 
@@ -289,7 +291,7 @@ void QImageCutoutWidget::hideEvent(QHideEvent*)
     if (!m_modified)
         return;
     m_modified = false;
-    emit signal_image_cutout(QImageHelp::imageToMat(m_mask));
+    emit signal_image_cutout(QImageConvert::imageToMat(m_mask));
 }
 
 void QImageCutoutWidget::wheelEvent(QWheelEvent* event)
@@ -412,8 +414,8 @@ void QImageCutoutWidget::magicFill(const QPoint& pos)
     const QPointF p = toDisplay(pos) * scale;
     const QPoint seed(std::clamp(int(p.x()), 0, m_imageWidth - 1),
                       std::clamp(int(p.y()), 0, m_imageHeight - 1));
-    const cv::Mat filled = QImageHelp::floodFillMask(m_sourceMat, QImageHelp::imageToMat(m_mask), seed,
-                                                     QImageSettings::tolerance(), !m_keepMode);
+    const cv::Mat filled = QMaskOps::floodFillMask(m_sourceMat, QImageConvert::imageToMat(m_mask), seed,
+                                                   QImageSettings::tolerance(), !m_keepMode);
     m_mask = imageOwning(filled);
     recordEdit();
     QMaskStroke::refreshDisplay(m_displayMask, m_mask, m_history.lastChange());

@@ -22,10 +22,6 @@
 
 #include <opencv2/core.hpp>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace {
 
 // Only named, never used by the program itself: the platform library may look a
@@ -82,12 +78,6 @@ CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
     qRegisterMetaType<QValue>("QValue");
     // Queued signals carry images between the worker threads and the GUI thread.
     qRegisterMetaType<cv::Mat>("Mat");
-#ifdef Q_OS_WIN
-    // Let drops and copied data from lower-integrity processes (Explorer) through.
-    ChangeWindowMessageFilter(WM_DROPFILES, MSGFLT_ADD);
-    ChangeWindowMessageFilter(WM_COPYDATA, MSGFLT_ADD);
-    ChangeWindowMessageFilter(0x0049 /* WM_COPYGLOBALDATA */, MSGFLT_ADD);
-#endif
     CGlobal::init();
     QCrashHandler::setFallbackFolder(CGlobal::getAppDataPath() + QStringLiteral("dumps/"));
     QHttpClient::Instance()->start(3);

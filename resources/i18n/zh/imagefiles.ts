@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>QImageHelp</name>
+    <name>QImageFiles</name>
     <message>
         <source>Could not save &quot;%1&quot;: %2</source>
         <translation>无法保存“%1”：%2</translation>

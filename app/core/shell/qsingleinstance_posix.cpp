@@ -4,35 +4,10 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#endif
-
-#ifdef Q_OS_WIN
-
-QSingleInstance::QSingleInstance(const QString& name)
-{
-    HANDLE handle = CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name.utf16()));
-    if (handle && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(handle);
-        m_anotherRunning = true;
-        return;
-    }
-    m_handle = handle;
-}
-
-QSingleInstance::~QSingleInstance()
-{
-    if (m_handle)
-        CloseHandle(static_cast<HANDLE>(m_handle));
-}
-
-#else
 
 namespace {
 
@@ -71,5 +46,3 @@ QSingleInstance::~QSingleInstance()
     if (m_fd >= 0)
         ::close(m_fd);
 }
-
-#endif

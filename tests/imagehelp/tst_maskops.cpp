@@ -1,11 +1,9 @@
-// Conversions between QImage and cv::Mat and the editor's pixel routines.
+// The editor's pixel routines: magic brush, overlays, alpha merge, masks, content box.
 
-#include "qimagehelp.h"
+#include "qmaskops.h"
 #include "testutils.h"
 
 #include <QGuiApplication>
-
-#include <opencv2/imgproc.hpp>
 
 using Bgra = cv::Vec4b;
 
@@ -46,119 +44,11 @@ bool sameOutside(const cv::Mat& a, const cv::Mat& b, const cv::Rect& rect)
 
 } // namespace
 
-class TestImageHelp : public QObject
+class TestMaskOps : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void matToImage_data()
-    {
-        QTest::addColumn<cv::Mat>("mat");
-        QTest::addColumn<int>("format");
-        QTest::newRow("grey") << patterned(7, 9, CV_8UC1) << int(QImage::Format_Indexed8);
-        QTest::newRow("colour, odd width") << patterned(5, 3, CV_8UC3) << int(QImage::Format_RGB888);
-        QTest::newRow("alpha") << patterned(7, 9, CV_8UC4) << int(QImage::Format_ARGB32);
-        QTest::newRow("alpha zero everywhere")
-            << testutils::solidBgra(8, 8, cv::Scalar(200, 100, 50, 0)) << int(QImage::Format_ARGB32);
-        QTest::newRow("colour view") << roiOf(patterned(12, 13, CV_8UC3)) << int(QImage::Format_RGB888);
-        QTest::newRow("alpha view") << roiOf(patterned(12, 13, CV_8UC4)) << int(QImage::Format_ARGB32);
-        QTest::newRow("16 bit") << cv::Mat(4, 4, CV_16UC1, cv::Scalar(7)) << int(QImage::Format_Invalid);
-        QTest::newRow("two channels") << cv::Mat(4, 4, CV_8UC2, cv::Scalar(1)) << int(QImage::Format_Invalid);
-        QTest::newRow("empty alpha") << cv::Mat(0, 5, CV_8UC4) << int(QImage::Format_Invalid);
-    }
-
-    // Every pixel in its true colour whatever the layout, and back again unchanged.
-    void matToImage()
-    {
-        QFETCH(cv::Mat, mat);
-        QFETCH(int, format);
-        const QImage image = QImageHelp::matToImage(mat);
-        QCOMPARE(int(image.format()), format);
-        if (format == QImage::Format_Invalid) {
-            QVERIFY(image.isNull());
-            return;
-        }
-        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-        const cv::Mat shown(argb.height(), argb.width(), CV_8UC4, const_cast<uchar*>(argb.constBits()),
-                            size_t(argb.bytesPerLine()));
-        cv::Mat expected = mat;
-        if (mat.channels() != 4)
-            cv::cvtColor(mat, expected, mat.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
-        QCOMPARE(testutils::maxPixelDifference(shown, expected), 0);
-        const cv::Mat back = QImageHelp::imageToMat(image);
-        QCOMPARE(back.type(), mat.type());
-        QCOMPARE(testutils::maxPixelDifference(back, mat), 0);
-    }
-
-    void imageToMat_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<int>("type");
-        QTest::newRow("indexed") << int(QImage::Format_Indexed8) << CV_8UC1;
-        QTest::newRow("rgb32") << int(QImage::Format_RGB32) << CV_8UC4;
-        QTest::newRow("premultiplied") << int(QImage::Format_ARGB32_Premultiplied) << CV_8UC4;
-        QTest::newRow("rgb888") << int(QImage::Format_RGB888) << CV_8UC3;
-        QTest::newRow("mono") << int(QImage::Format_Mono) << -1;
-    }
-
-    void imageToMat()
-    {
-        QFETCH(int, format);
-        QFETCH(int, type);
-        QImage image(5, 3, QImage::Format(format));
-        image.fill(Qt::transparent);
-        if (type < 0) {
-            QVERIFY(QImageHelp::imageToMat(image).empty());
-            return;
-        }
-        if (format == QImage::Format_Indexed8) {
-            image.setColorCount(256);
-            image.fill(0);
-            image.setPixel(2, 1, 77);
-        } else {
-            image.setPixel(2, 1, qRgba(255, 20, 30, 255));
-        }
-        const cv::Mat mat = QImageHelp::imageToMat(image);
-        QCOMPARE(mat.type(), type);
-        QCOMPARE(mat.size(), cv::Size(5, 3));
-        const uchar* px = mat.ptr<uchar>(1) + 2 * mat.channels();
-        if (type == CV_8UC1) {
-            QCOMPARE(int(px[0]), 77); // the index, not the palette colour
-        } else {
-            QCOMPARE(cv::Vec3b(px[0], px[1], px[2]), cv::Vec3b(30, 20, 255)); // blue first
-        }
-        if (type == CV_8UC4) // 32-bit images are shared, not copied
-            QCOMPARE(static_cast<const void*>(mat.data), static_cast<const void*>(image.constBits()));
-    }
-
-    void imageToMatKeepsBufferAlive()
-    {
-        // From a temporary: the buffer must outlive the call, even when the allocator
-        // would hand the freed block to the next image of the same size.
-        cv::Mat fromTemporary;
-        {
-            QImage temporary(512, 512, QImage::Format_ARGB32);
-            temporary.fill(qRgba(40, 50, 60, 70));
-            fromTemporary = QImageHelp::imageToMat(std::move(temporary));
-        }
-        QImage other(512, 512, QImage::Format_ARGB32);
-        other.fill(qRgba(255, 255, 255, 255));
-        QCOMPARE(fromTemporary.at<Bgra>(500, 500), Bgra(60, 50, 40, 70));
-
-        // A shared image: changing it must not show in the matrix, and the share is
-        // given back with the last copy of the matrix.
-        QImage shared(8, 8, QImage::Format_ARGB32);
-        shared.fill(qRgba(1, 2, 3, 4));
-        cv::Mat hold = QImageHelp::imageToMat(shared);
-        cv::Mat copy = hold;
-        hold.release();
-        QVERIFY(!shared.isDetached());
-        shared.fill(qRgba(9, 9, 9, 9));
-        QCOMPARE(copy.at<Bgra>(3, 3), Bgra(3, 2, 1, 4));
-        copy.release();
-        QVERIFY(shared.isDetached());
-    }
-
     void floodFill_data()
     {
         QTest::addColumn<bool>("erase");
@@ -185,7 +75,7 @@ private slots:
         const cv::Mat overlay = patterned(12, 20, CV_8UC4);
         const cv::Mat before = overlay.clone();
 
-        const cv::Mat result = QImageHelp::floodFillMask(image, overlay, seed, tolerance, erase);
+        const cv::Mat result = QMaskOps::floodFillMask(image, overlay, seed, tolerance, erase);
         QCOMPARE(testutils::maxPixelDifference(overlay, before), 0); // input untouched
         const cv::Rect area(expected.x(), expected.y(), expected.width(), expected.height());
         QVERIFY(sameOutside(result, before, area));
@@ -202,14 +92,14 @@ private slots:
         for (int c = 0; c < 30; ++c)
             ramp.col(c).setTo(cv::Scalar(c, 50, 50));
         const cv::Mat clear(3, 30, CV_8UC4, cv::Scalar(0, 0, 255, 0));
-        const cv::Mat ramped = QImageHelp::floodFillMask(ramp, clear, QPoint(10, 1), 2, false);
+        const cv::Mat ramped = QMaskOps::floodFillMask(ramp, clear, QPoint(10, 1), 2, false);
         for (int c = 0; c < 30; ++c)
             QCOMPARE(ramped.at<Bgra>(1, c) == kKeep, c >= 8 && c <= 12);
         // A diagonal chain: only edge-sharing neighbours belong to the area.
         cv::Mat chain(5, 5, CV_8UC3, cv::Scalar(0, 0, 0));
         for (int i = 0; i < 5; ++i)
             chain.at<cv::Vec3b>(i, i) = cv::Vec3b(200, 200, 200);
-        const cv::Mat diagonal = QImageHelp::floodFillMask(
+        const cv::Mat diagonal = QMaskOps::floodFillMask(
             chain, cv::Mat(5, 5, CV_8UC4, cv::Scalar(0, 0, 255, 0)), QPoint(0, 0), 0, false);
         QCOMPARE(diagonal.at<Bgra>(0, 0), kKeep);
         QCOMPARE(diagonal.at<Bgra>(1, 1), Bgra(0, 0, 255, 0));
@@ -229,10 +119,10 @@ private slots:
         QFETCH(int, expected);
         cv::Mat cutout = testutils::solidBgra(7, 5, cv::Scalar(12, 200, 34, 255));
         cutout.at<Bgra>(2, 3) = Bgra(12, 200, 34, uchar(alpha));
-        const cv::Mat overlay = QImageHelp::makeRedOverlay(cutout);
+        const cv::Mat overlay = QMaskOps::makeRedOverlay(cutout);
         QCOMPARE(overlay.at<Bgra>(2, 3), Bgra(0, 0, 255, uchar(expected)));
         QCOMPARE(overlay.at<Bgra>(0, 0), kService);
-        QVERIFY(QImageHelp::makeRedOverlay(cv::Mat(3, 3, CV_8UC3)).empty());
+        QVERIFY(QMaskOps::makeRedOverlay(cv::Mat(3, 3, CV_8UC3)).empty());
     }
 
     void mergeAlpha_data()
@@ -253,7 +143,7 @@ private slots:
         QFETCH(cv::Mat, colour);
         QFETCH(cv::Mat, alpha);
         QFETCH(bool, valid);
-        const cv::Mat merged = QImageHelp::mergeAlpha(colour, alpha);
+        const cv::Mat merged = QMaskOps::mergeAlpha(colour, alpha);
         QCOMPARE(!merged.empty(), valid);
         if (!valid)
             return;
@@ -265,8 +155,8 @@ private slots:
             }
         }
         // And the way back drops exactly that alpha.
-        QCOMPARE(testutils::maxPixelDifference(QImageHelp::dropAlpha(merged), colour), 0);
-        QVERIFY(QImageHelp::dropAlpha(colour).empty());
+        QCOMPARE(testutils::maxPixelDifference(QMaskOps::dropAlpha(merged), colour), 0);
+        QVERIFY(QMaskOps::dropAlpha(colour).empty());
     }
 
     void applyMask_data()
@@ -292,7 +182,7 @@ private slots:
         const cv::Mat base = testutils::solidBgra(8, 6, cv::Scalar(1, 2, 3, 200));
         cv::Mat mask = testutils::solidBgra(8, 6, cv::Scalar(0, 0, 255, 100));
         mask.at<Bgra>(2, 5) = maskPixel;
-        const cv::Mat result = QImageHelp::applyMask(image, base, mask);
+        const cv::Mat result = QMaskOps::applyMask(image, base, mask);
         QCOMPARE(result.at<Bgra>(2, 5), expected);
         QVERIFY(sameOutside(result, base, cv::Rect(5, 2, 1, 1)));
         QCOMPARE(base.at<Bgra>(2, 5), Bgra(1, 2, 3, 200)); // base itself untouched
@@ -312,7 +202,7 @@ private slots:
         QFETCH(QSize, image);
         QFETCH(QSize, mask);
         const cv::Mat base = patterned(10, 12, CV_8UC4);
-        const cv::Mat result = QImageHelp::applyMask(
+        const cv::Mat result = QMaskOps::applyMask(
             cv::Mat(image.height(), image.width(), CV_8UC3, cv::Scalar(50, 60, 70)), base,
             testutils::solidBgra(mask.width(), mask.height(), cv::Scalar(10, 0, 255, 100)));
         const QSize area = image.boundedTo(mask);
@@ -343,9 +233,9 @@ private slots:
         mat.setTo(cv::Scalar(255, 255, 255, 50));
         for (const QPoint& p : subject)
             mat.at<Bgra>(p.y(), p.x()) = Bgra(0, 0, 0, uchar(alpha));
-        QCOMPARE(QImageHelp::contentRect(mat), expected);
+        QCOMPARE(QMaskOps::contentRect(mat), expected);
     }
 };
 
-BRISEL_TEST_GUILESS_MAIN(TestImageHelp)
-#include "tst_imagehelp.moc"
+BRISEL_TEST_GUILESS_MAIN(TestMaskOps)
+#include "tst_maskops.moc"

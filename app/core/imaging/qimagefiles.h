@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+// Image files and bytes through Qt's file layer, so any path works. Stateless;
+// every function touches only its arguments and may run on any thread.
+// Matrices are 8 bits per channel, blue-green-red(-alpha).
+class QImageFiles
+{
+    Q_DECLARE_TR_FUNCTIONS(QImageFiles)
+
+public:
+    QImageFiles() = delete;
+
+    // The photo at path as CV_8UC3, turned upright by its EXIF orientation; empty
+    // when the file cannot be read or is not a complete PNG, JPEG, BMP, WebP or TIFF
+    // of at most QImageHeader::kMaxPixels pixels.
+    static cv::Mat read(const QString& path);
+    // The image as stored (alpha kept, no EXIF turn), 8 bits per channel; empty on
+    // the same failures as read.
+    static cv::Mat decode(const QByteArray& bytes);
+
+    // Encodes mat into *out by the extension (".png", ".jpg"; "png" works too);
+    // false (and *out untouched) when the matrix is empty, the extension unknown or
+    // the encoder refuses it.
+    static bool encode(const cv::Mat& mat, const std::string& ext, std::vector<int> params, QByteArray* out);
+    // Writes bytes to a temporary file in path's folder and renames it over path,
+    // so path holds either its old content or all of bytes, never a part. On failure
+    // returns false with a readable, translated reason in *error.
+    static bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+};
