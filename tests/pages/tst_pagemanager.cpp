@@ -153,7 +153,10 @@ private slots:
         QCOMPARE(static_cast<QList<QVariantList>>(frame), (QList<QVariantList>{{true}, {false}}));
     }
 
-    void cutOutChoicesReachTheBrushView()
+    // The cut-out page's choices reach the brush view. Then, with every page left
+    // away from its defaults, a reset brings them all back without announcing a
+    // choice, the brush view follows, and the open page stays open.
+    void choicesAndReset()
     {
         m_manager->showPage(QPageManager::CutOut);
         QImageCutoutWidget* brush = m_view->brushView();
@@ -163,6 +166,7 @@ private slots:
         QVERIFY(brush->isMagicMode());
         QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabBrush"), Qt::LeftButton);
         QVERIFY(!brush->isMagicMode());
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
         in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(33);
         QCOMPARE(brush->brushSize(), 33);
         // The slider softens the edge: at its top the brush gets its softest edge.
@@ -175,18 +179,7 @@ private slots:
         // The view changing the size itself (its keys) moves the page's slider.
         emit m_view->signal_brush_size_changed(21);
         QCOMPARE(in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->value(), 21);
-    }
 
-    // Every page left away from its defaults: a reset brings them all back without
-    // announcing a choice, the brush view follows, and the open page stays open.
-    void resetReachesEveryPage()
-    {
-        m_manager->showPage(QPageManager::CutOut);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnKeep"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(20);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(99);
-        in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(50);
         m_manager->showPage(QPageManager::Crop);
         QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
         QTest::mouseClick(sizeButton("800*800"), Qt::LeftButton);
