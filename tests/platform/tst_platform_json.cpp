@@ -19,7 +19,6 @@ private slots:
         QTest::newRow("utf-8 bom and spaces") << QByteArray("\xEF\xBB\xBF {\"a\":1} ") << true;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("truncated") << QByteArray(R"({"code":200,"data":{)") << false;
-        QTest::newRow("html error page") << QByteArray("<html>502 Bad Gateway</html>") << false;
         QTest::newRow("bare number") << QByteArray("200") << false;
         QTest::newRow("trailing garbage") << QByteArray(R"({"a":1}x)") << false;
     }
@@ -46,18 +45,15 @@ private slots:
         const QByteArray reply =
             R"({"code":200,"message":"任务完成","data":{"status":1,"serial":"ab12","convert_path":"https://x/y.png",)"
             R"("ratio":2.9,"neg":-2.9,"big":1e12,"flag":true,"none":null,"list":[5,"six"],"num_text":"200"}})";
-        QTest::newRow("int") << reply << "code" << 200 << "200" << false;
         QTest::newRow("chinese text") << reply << "message" << 0 << QStringLiteral("任务完成") << false;
         QTest::newRow("negative truncates toward zero") << reply << "data.neg" << -2 << "-2.9" << false;
         QTest::newRow("beyond int reads 0") << reply << "data.big" << 0 << "1e+12" << false;
         QTest::newRow("json null") << reply << "data.none" << 0 << "" << true;
         QTest::newRow("number as text is no number") << reply << "data.num_text" << 0 << "200" << false;
-        QTest::newRow("object as value") << reply << "data" << 0 << "" << false;
         QTest::newRow("array element") << reply << "data.list.0" << 5 << "5" << false;
         QTest::newRow("index out of range") << reply << "data.list.2" << 0 << "" << true;
         QTest::newRow("negative index") << reply << "data.list.-1" << 0 << "" << true;
         QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
-        QTest::newRow("key into a number") << reply << "code.status" << 0 << "" << true;
         QTest::newRow("data is an array")
             << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << "" << true;
     }

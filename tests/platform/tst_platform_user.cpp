@@ -42,7 +42,6 @@ private slots:
         const Interfaces eth = {{"lo", "00:00:00:00:00:00"}, {"eth0", "52:54:00:12:34:56"}};
         QTest::newRow("machine id, newline as written by the system") << id + "\n" << eth << md5(id);
         QTest::newRow("empty machine id") << QByteArray("\n") << eth << md5("52:54:00:12:34:56");
-        QTest::newRow("no machine id") << QByteArray() << eth << md5("52:54:00:12:34:56");
         QTest::newRow("first by name, not by listing")
             << QByteArray() << Interfaces{{"wlan0", "aa:bb:cc:dd:ee:ff"}, {"enp3s0", "52:54:00:00:00:01"}}
             << md5("52:54:00:00:00:01");
