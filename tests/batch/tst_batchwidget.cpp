@@ -410,11 +410,6 @@ void TestBatchWidget::saveAllReportsUnwritableTarget()
     QCOMPARE(finished.first().at(2).toInt(), 0);
     QCOMPARE(warnings.size(), 1);
     QVERIFY(warnings.first().contains("beta_"));
-    for (const char* base : {"alpha", "gamma"}) {
-        const QStringList files = QDir(outDir).entryList({QString("%1_*.png").arg(base)}, QDir::Files);
-        QCOMPARE(files.size(), 1);
-        QVERIFY(!cv::imread((outDir + "/" + files.first()).toStdString()).empty());
-    }
     QVERIFY(!widget.isSaving());
 }
 
@@ -448,7 +443,6 @@ void TestBatchWidget::saveAllCancelled()
     // The photos already being written finish; none after them starts.
     QVERIFY(finished.first().at(0).toInt() <= QBatchMattingWidget::kParallelSaves);
     QVERIFY(finished.first().at(1).toStringList().isEmpty());
-    QVERIFY(QDir(outDir).entryList(QDir::Files).size() <= QBatchMattingWidget::kParallelSaves);
     QVERIFY(warnings.isEmpty());
     QVERIFY(!widget.isSaving());
 }

@@ -27,7 +27,6 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
@@ -267,63 +266,34 @@ private slots:
         QCOMPARE(window->currentMattingType(), int(Goods));
     }
 
-    void mattingErrorShowsBoxAndGoesHome_data()
-    {
-        QTest::addColumn<QString>("photo");
-        QTest::addColumn<QString>("message");
-        const QString corrupt = testutils::sandboxPath() + "/photos/corrupt.png";
-        QVERIFY(testutils::writeFile(corrupt, QByteArray("\x89PNG\r\n\x1a\nthis is not a picture", 28)));
-        QTest::newRow("photo gone") << testutils::sandboxPath() + "/photos/gone.jpg"
-                                    << "The file is not exists!";
-        // The service's own reply, passed on unchanged; its wording is the service's.
-        QTest::newRow("not a picture") << corrupt << QString();
-    }
-
+    // What reaches the box and when a late result is dropped is the session's test;
+    // here the window's part: the box, the way home and the spinner.
     void mattingErrorShowsBoxAndGoesHome()
     {
-        QFETCH(QString, photo);
-        QFETCH(QString, message);
-        picks << photo;
+        picks << testutils::sandboxPath() + "/photos/gone.jpg";
         QTest::mouseClick(card("person"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kFlowTimeoutMs);
-        QCOMPARE(boxes.first().first, int(QMsgBox::Error));
-        if (message.isEmpty())
-            QVERIFY2(boxes.first().second.size() > 10, qPrintable(boxes.first().second));
-        else
-            QCOMPARE(boxes.first().second, message);
+        QCOMPARE(boxes.first(), qMakePair(int(QMsgBox::Error), QString("The file is not exists!")));
         QTRY_COMPARE(homePage(), int(QMainWidget::HomeEntry));
         QCOMPARE(outerPage(), int(QMainWidget::PageHome));
         QVERIFY(!child<QLoadingCtrl>("loading")->isRunning());
     }
 
-    void cancelIgnoresLateResult()
+    void cancelGoesHome()
     {
-        // A service that takes the upload and never answers, until it is closed.
+        // A service that takes the upload and never answers.
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        QList<QTcpSocket*> held;
-        connect(&silent, &QTcpServer::newConnection, [&] {
-            while (silent.hasPendingConnections())
-                held << silent.nextPendingConnection();
-        });
         CSetting::setValue("service", "url", QString("http://127.0.0.1:%1").arg(silent.serverPort()));
         restart();
         picks << mattingtest::makePhoto("slow.jpg");
         QTest::mouseClick(card("person"), Qt::LeftButton);
-        QTRY_VERIFY(!held.isEmpty());
+        QTRY_VERIFY(silent.hasPendingConnections());
         QCOMPARE(homePage(), int(QMainWidget::HomeProgress));
         QTest::mouseClick(child<QPushButton>("btnCancel"), Qt::LeftButton);
         QTRY_COMPARE(homePage(), int(QMainWidget::HomeEntry));
         QVERIFY(!child<QLoadingCtrl>("loading")->isRunning());
-
-        // Now the task fails; nobody must hear of it.
-        for (QTcpSocket* socket : held)
-            socket->abort();
-        silent.close();
-        QTest::qWait(1000);
-        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.value(0).second));
-        QCOMPARE(outerPage(), int(QMainWidget::PageHome));
-        qDeleteAll(held);
+        QVERIFY(boxes.isEmpty());
     }
 
     // Sizes and a second save in the same second are the editor host's tests; here

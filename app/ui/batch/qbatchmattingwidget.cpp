@@ -12,6 +12,7 @@
 #include "qmsgbox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
+#include "qsavescheduler.h"
 #include "qsizebutton.h"
 #include "qvarnui.h"
 #include "readtextfile.h"
@@ -26,8 +27,6 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-#include <memory>
-
 namespace {
 using namespace batchchoices;
 
@@ -38,22 +37,6 @@ bool askFormat(QWidget* parent)
     return dialog.exec() == QDialog::Accepted;
 }
 } // namespace
-
-// What a running "Save all" works through: the tiles are guarded so that one
-// deleted meanwhile is skipped instead of read after its end.
-struct QBatchMattingWidget::SaveRun
-{
-    QList<QPointer<QPreviewItem>> tiles;
-    int next = 0;
-    int running = 0;
-    int saved = 0;
-    int skipped = 0;
-    QStringList failures;
-    quint8 format = 0;
-    QString folder;
-    bool cancelled = false;
-    QProgressDialog* progress = nullptr;
-};
 
 QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchMattingWidget)
 {
@@ -84,8 +67,6 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
 
 QBatchMattingWidget::~QBatchMattingWidget()
 {
-    if (m_saveRun)
-        m_saveRun->cancelled = true;
     delete ui;
 }
 
@@ -412,66 +393,57 @@ void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
 // holds more than that many full-size results.
 void QBatchMattingWidget::onBtnSaveAll()
 {
-    if (m_saveRun || m_items.isEmpty() || !askFormat(this))
+    if (m_saveJob || m_items.isEmpty() || !askFormat(this))
         return;
-    auto run = std::make_shared<SaveRun>();
-    for (QPreviewItem* item : m_items)
-        run->tiles << item;
-    run->format = quint8(CSetting::getInt("output", "format", 0));
-    run->folder = CSetting::getString("output", "path", CGlobal::getOutputPath());
-    run->progress = new QProgressDialog(tr("Saving..."), tr("Cancel"), 0, run->tiles.size(), this);
-    run->progress->setObjectName("saveProgress");
-    run->progress->setWindowModality(Qt::WindowModal);
-    run->progress->setMinimumDuration(0);
-    connect(run->progress, &QProgressDialog::canceled, this, [run] { run->cancelled = true; });
-    m_saveRun = run;
-    saveNext(run);
-}
-
-void QBatchMattingWidget::saveNext(const std::shared_ptr<SaveRun>& run)
-{
-    run->cancelled = run->cancelled || run->progress->wasCanceled();
-    const QPointer<QBatchMattingWidget> guard(this);
-    while (!run->cancelled && run->running < kParallelSaves && run->next < run->tiles.size()) {
-        const QPointer<QPreviewItem> tile = run->tiles.at(run->next++);
-        if (!tile || !tile->isReady()) {
-            ++run->skipped;
-            continue;
-        }
-        ++run->running;
-        tile->saveTo(run->format, run->folder, false,
-                     [guard, run](bool ok, const QString& file, const QString& error) {
-                         --run->running;
-                         if (ok)
-                             ++run->saved;
-                         else
-                             run->failures << QString("%1: %2").arg(QFileInfo(file).fileName(), error);
-                         // Later, so that a save ending at once does not re-enter the loop above.
-                         if (guard)
-                             QTimer::singleShot(0, guard, [guard, run] { guard->saveNext(run); });
-                     });
+    const quint8 format = quint8(CSetting::getInt("output", "format", 0));
+    m_saveFolder = CSetting::getString("output", "path", CGlobal::getOutputPath());
+    QList<QSaveScheduler::Save> saves;
+    for (QPreviewItem* item : m_items) {
+        // Guarded: a tile deleted meanwhile is skipped instead of read after its end.
+        const QPointer<QPreviewItem> tile(item);
+        const QString folder = m_saveFolder;
+        saves << [tile, format, folder](const QSaveScheduler::Done& done) {
+            if (!tile || !tile->isReady())
+                return false;
+            tile->saveTo(format, folder, false, done);
+            return true;
+        };
     }
-    run->progress->setValue(run->saved + run->failures.size() + run->skipped);
-    if (run->running == 0 && (run->cancelled || run->next >= run->tiles.size()))
-        finishSaveAll(run);
+    m_saveJob = new QSaveScheduler(saves, kParallelSaves, this);
+    m_saveProgress = new QProgressDialog(tr("Saving..."), tr("Cancel"), 0, saves.size(), this);
+    m_saveProgress->setObjectName("saveProgress");
+    m_saveProgress->setWindowModality(Qt::WindowModal);
+    m_saveProgress->setMinimumDuration(0);
+    connect(m_saveProgress, &QProgressDialog::canceled, m_saveJob, &QSaveScheduler::cancel);
+    connect(m_saveJob, &QSaveScheduler::signal_progress, this, [this](int handled) {
+        // The dialog can also be cancelled without its signal (cancel() called).
+        if (m_saveProgress->wasCanceled())
+            m_saveJob->cancel();
+        m_saveProgress->setValue(handled);
+    });
+    connect(m_saveJob, &QSaveScheduler::signal_finished, this, &QBatchMattingWidget::finishSaveAll);
+    m_saveJob->start();
 }
 
-void QBatchMattingWidget::finishSaveAll(const std::shared_ptr<SaveRun>& run)
+void QBatchMattingWidget::finishSaveAll(int saved, const QStringList& failures, int skipped)
 {
-    run->progress->setValue(run->tiles.size());
-    run->progress->deleteLater();
-    m_saveRun.reset();
-    if (!run->failures.isEmpty() || run->skipped > 0) {
+    const bool cancelled = m_saveJob->isCancelled();
+    m_saveProgress->setValue(m_saveJob->total());
+    m_saveProgress->deleteLater();
+    m_saveProgress = nullptr;
+    m_saveJob->deleteLater();
+    m_saveJob = nullptr;
+    if (!failures.isEmpty() || skipped > 0) {
         QString text;
-        if (!run->failures.isEmpty())
-            text = tr("%n photo(s) could not be saved:", nullptr, run->failures.size()) + "\n" +
-                   run->failures.join("\n");
-        if (run->skipped > 0)
+        if (!failures.isEmpty())
+            text =
+                tr("%n photo(s) could not be saved:", nullptr, failures.size()) + "\n" + failures.join("\n");
+        if (skipped > 0)
             text += (text.isEmpty() ? QString() : QString("\n")) +
-                    tr("%n photo(s) without a result were skipped.", nullptr, run->skipped);
+                    tr("%n photo(s) without a result were skipped.", nullptr, skipped);
         QMsgBox::showWarning(text, 1);
     }
-    if (run->saved > 0 && !run->cancelled)
-        QVarnUI::openFolder(run->folder, false);
-    emit signal_save_all_finished(run->saved, run->failures, run->skipped);
+    if (saved > 0 && !cancelled)
+        QVarnUI::openFolder(m_saveFolder, false);
+    emit signal_save_all_finished(saved, failures, skipped);
 }

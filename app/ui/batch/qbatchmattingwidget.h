@@ -6,13 +6,13 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <memory>
-
 class QBatchCutWidget;
 class QBatchMenu;
 class QImageButton;
 class QPageCutOut;
 class QPreviewItem;
+class QProgressDialog;
+class QSaveScheduler;
 class QSizeButton;
 
 namespace Ui {
@@ -20,8 +20,9 @@ class QBatchMattingWidget;
 }
 
 // The batch workspace: one preview tile per photo, a common background and crop
-// size broadcast to every tile, output folder and size, and "Save all". GUI thread
-// only; the saves themselves run on the work pool.
+// size broadcast to every tile, output folder and size, and "Save all" (run by a
+// QSaveScheduler, shown in a progress dialog). GUI thread only; the saves
+// themselves run on the work pool.
 class QBatchMattingWidget : public QWidget
 {
     Q_OBJECT
@@ -46,7 +47,7 @@ public:
     QList<QSizeButton*> sizeButtons() const;
     int kind() const { return m_kind; }
     QBatchCutWidget* editor() const { return m_editor; }
-    bool isSaving() const { return m_saveRun != nullptr; }
+    bool isSaving() const { return m_saveJob != nullptr; }
 
 signals:
     void signal_change_color(const QColor& color);
@@ -77,7 +78,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct SaveRun;
     void connectEditPage();
     QPreviewItem* itemForTask(const QString& taskId) const;
     void buildBackgroundButtons();
@@ -85,8 +85,7 @@ private:
     void selectBackground(QImageButton* button);
     void selectSize(QSizeButton* button);
     void clearItems();
-    void saveNext(const std::shared_ptr<SaveRun>& run);
-    void finishSaveAll(const std::shared_ptr<SaveRun>& run);
+    void finishSaveAll(int saved, const QStringList& failures, int skipped);
 
     int m_kind = 0;
     QList<QPreviewItem*> m_items;
@@ -98,5 +97,8 @@ private:
     Ui::QBatchMattingWidget* ui = nullptr;
     QPageCutOut* m_pageCutOut = nullptr;
     QBatchCutWidget* m_editor = nullptr;
-    std::shared_ptr<SaveRun> m_saveRun;
+    // The running "Save all" and its dialog; both null between runs.
+    QSaveScheduler* m_saveJob = nullptr;
+    QProgressDialog* m_saveProgress = nullptr;
+    QString m_saveFolder;
 };

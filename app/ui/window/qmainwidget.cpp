@@ -12,12 +12,11 @@
 #include "qframelessframe.h"
 #include "qhometoolbutton.h"
 #include "qimageformatdialog.h"
-#include "qimagetask.h"
 #include "qloadingctrl.h"
 #include "qmsgbox.h"
 #include "qoriginwidget.h"
 #include "qpagemanager.h"
-#include "qservicelauncher.h"
+#include "qphotosession.h"
 #include "qtabbutton.h"
 #include "qtaskmanager.h"
 #include "quserhelp.h"
@@ -63,7 +62,7 @@ bool isPhotoFile(const QString& path)
 } // namespace
 
 QMainWidget::QMainWidget(QWidget* parent)
-    : QWidget(parent), ui(new Ui::QMainWidgetClass), launcher(new QServiceLauncher(this))
+    : QWidget(parent), ui(new Ui::QMainWidgetClass), session(new QPhotoSession(this))
 {
     ui->setupUi(this);
     if (!QWorkPool::instance()->isRunning())
@@ -91,9 +90,9 @@ QMainWidget::QMainWidget(QWidget* parent)
     ui->vLayoutLoading->insertWidget(0, loading, 0, Qt::AlignHCenter);
     setupWorkspace();
 
-    connect(ui->btnMin, &QPushButton::clicked, this, &QMainWidget::onBtnMin);
+    connect(ui->btnMin, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(ui->btnMax, &QPushButton::clicked, this, &QMainWidget::onBtnMax);
-    connect(ui->btnClose, &QPushButton::clicked, this, &QMainWidget::onBtnClose);
+    connect(ui->btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->BtnMenu, &QPushButton::clicked, this, &QMainWidget::onBtnMenu);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QMainWidget::onBtnCancel);
     connect(ui->btnUploadAgain, &QPushButton::clicked, this, &QMainWidget::onBtnUploadAgain);
@@ -101,9 +100,16 @@ QMainWidget::QMainWidget(QWidget* parent)
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QMainWidget::onBtnBackHome);
     connect(ui->btnSelectOutput, &QPushButton::clicked, this, &QMainWidget::onBtnSelectOutputPath);
     connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &QMainWidget::onOutputSizeChanged);
-    connect(launcher, &QServiceLauncher::signal_ready, this, &QMainWidget::onServiceReady);
-    connect(launcher, &QServiceLauncher::signal_failed, this, &QMainWidget::onServiceFailed);
+            [](int index) { CSetting::setValue("output", "size", index); });
+    connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
+    connect(session, &QPhotoSession::signal_matting, this,
+            [this] { ui->labelMattingText->setText(tr("Cutting background in progerss...")); });
+    connect(session, &QPhotoSession::signal_succeeded, this, &QMainWidget::onMattingSuccess);
+    connect(session, &QPhotoSession::signal_failed, this, &QMainWidget::onMattingError);
+    connect(session, &QPhotoSession::signal_cancelled, this, [this] {
+        loading->stop();
+        showHome(HomeEntry);
+    });
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] {
         if (ui->stackedWidget->currentIndex() == PageImage && ui->btnSave->isEnabled())
@@ -167,7 +173,7 @@ void QMainWidget::setupHomePage()
     }
 
     auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const QString& text,
-                          void (QMainWidget::*slot)()) {
+                          std::function<void()> slot) {
         auto* button = new QHomeToolButton(QStringLiteral(":/image/btn.%1.normal.png").arg(picture),
                                            QStringLiteral(":/image/btn.%1.hover.png").arg(picture), this);
         button->setObjectName(QLatin1String(name));
@@ -176,11 +182,11 @@ void QMainWidget::setupHomePage()
         layout->addWidget(button);
     };
     addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person", tr("Remove person background in bulk"),
-            &QMainWidget::onBtnBatchMattingPerson);
+            [this] { startBatchMode(Person); });
     addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods", tr("Remove product background in bulk"),
-            &QMainWidget::onBtnBatchMattingGoods);
+            [this] { startBatchMode(Goods); });
     addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Image watermark remove"),
-            &QMainWidget::onBtnRemoveMark);
+            [this] { onBtnRemoveMark(); });
 
     ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
     ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
@@ -220,8 +226,8 @@ void QMainWidget::setupWorkspace()
         setWorkspaceBusy(false);
         QMsgBox::showError(message, 1);
     });
-    connect(editView, &QCropWidget::signal_beauty_begin, this, &QMainWidget::onBeautyBegin);
-    connect(editView, &QCropWidget::signal_beauty_finished, this, &QMainWidget::onBeautyFinished);
+    connect(editView, &QCropWidget::signal_beauty_begin, this, [this] { setWorkspaceBusy(true); });
+    connect(editView, &QCropWidget::signal_beauty_finished, this, [this] { setWorkspaceBusy(false); });
     // The tool pages open in the side panel to the right of the pictures.
     pageManager = new QPageManager(this);
     pageManager->setLayout(ui->hLayoutWork);
@@ -273,11 +279,6 @@ void QMainWidget::paintEvent(QPaintEvent* event)
     frameless->paintShadow(event);
 }
 
-void QMainWidget::onBtnMin()
-{
-    showMinimized();
-}
-
 void QMainWidget::onBtnMax()
 {
     if (isMaximized()) {
@@ -304,11 +305,6 @@ void QMainWidget::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
 }
 
-void QMainWidget::onBtnClose()
-{
-    close();
-}
-
 void QMainWidget::onBtnMattingPerson()
 {
     pickPhoto(Person);
@@ -326,7 +322,12 @@ void QMainWidget::onBtnMattingCard()
 
 void QMainWidget::onBtnUploadAgain()
 {
-    pickPhoto(mattingType);
+    pickPhoto(session->type());
+}
+
+int QMainWidget::currentMattingType() const
+{
+    return session->type();
 }
 
 void QMainWidget::pickPhoto(int type)
@@ -342,50 +343,21 @@ void QMainWidget::pickPhoto(int type)
 void QMainWidget::submitPhoto(int type, const QString& filePath)
 {
     CSetting::setValue("default", "path", QFileInfo(filePath).absolutePath());
-    mattingType = type;
-    waitingPhoto = filePath;
+    session->submit(type, filePath);
+}
+
+void QMainWidget::onMattingStarted()
+{
     ui->labelMattingText->setText(tr("Connecting to the matting service..."));
     loading->start();
     showHome(HomeProgress);
-    // The first photo may have to start the local service, which takes a while:
-    // the progress page shows meanwhile and the answer comes back as a signal.
-    launcher->ensureRunningAsync();
-}
-
-void QMainWidget::onServiceReady()
-{
-    if (waitingPhoto.isEmpty())
-        return; // cancelled while the service was starting
-    const QString file = waitingPhoto;
-    waitingPhoto.clear();
-    ui->labelMattingText->setText(tr("Cutting background in progerss..."));
-    auto task = std::make_shared<QImageTask>(mattingType, file);
-    connect(task.get(), &QImageTask::signal_success, this, &QMainWidget::onMattingSuccess);
-    connect(task.get(), &QImageTask::signal_error, this, &QMainWidget::onMattingError);
-    pendingTask = task.get();
-    pendingTaskId = task->id();
-    QTaskManager::addTask(task);
-}
-
-void QMainWidget::onServiceFailed(const QString& message)
-{
-    if (waitingPhoto.isEmpty())
-        return;
-    waitingPhoto.clear();
-    loading->stop();
-    QMsgBox::showError(message, 1);
-    showHome(HomeEntry);
 }
 
 void QMainWidget::onMattingSuccess(const QString& taskId)
 {
-    if (taskId != pendingTaskId)
-        return; // a cancelled or replaced task
-    pendingTask = nullptr;
-    pendingTaskId.clear();
     loading->stop();
     pageManager->reset();
-    tabButtons.at(4)->setVisible(mattingType != Goods);
+    tabButtons.at(4)->setVisible(session->type() != Goods);
     for (QTabButton* tab : tabButtons)
         tab->setChecked(false);
     pageManager->hidePage();
@@ -402,10 +374,6 @@ void QMainWidget::onMattingSuccess(const QString& taskId)
 
 void QMainWidget::onMattingError(const QString& message)
 {
-    if (sender() && sender() != pendingTask)
-        return; // a cancelled or replaced task
-    pendingTask = nullptr;
-    pendingTaskId.clear();
     loading->stop();
     QMsgBox::showError(message, 1);
     showHome(HomeEntry);
@@ -413,14 +381,7 @@ void QMainWidget::onMattingError(const QString& message)
 
 void QMainWidget::onBtnCancel()
 {
-    waitingPhoto.clear();
-    if (pendingTask)
-        disconnect(pendingTask, nullptr, this, nullptr);
-    pendingTask = nullptr;
-    pendingTaskId.clear();
-    loading->stop();
-    QTaskManager::clear();
-    showHome(HomeEntry);
+    session->cancel();
 }
 
 void QMainWidget::onBtnBackHome()
@@ -477,36 +438,11 @@ void QMainWidget::onBtnSelectOutputPath()
     later([this] { update(); });
 }
 
-void QMainWidget::onOutputSizeChanged(int index)
-{
-    CSetting::setValue("output", "size", index);
-}
-
-void QMainWidget::onBeautyBegin()
-{
-    setWorkspaceBusy(true);
-}
-
-void QMainWidget::onBeautyFinished()
-{
-    setWorkspaceBusy(false);
-}
-
 void QMainWidget::setWorkspaceBusy(bool busy)
 {
     ui->btnBackHome->setEnabled(!busy);
     ui->btnUploadAgain->setEnabled(!busy);
     ui->btnSave->setEnabled(!busy);
-}
-
-void QMainWidget::onBtnBatchMattingPerson()
-{
-    startBatchMode(Person);
-}
-
-void QMainWidget::onBtnBatchMattingGoods()
-{
-    startBatchMode(Goods);
 }
 
 void QMainWidget::startBatchMode(int kind)

@@ -2,9 +2,9 @@
 // The program's only top-level window: a frameless, translucent frame with its own
 // title bar, the home page with the entry cards, the progress page while the
 // service works, the single-image workspace and the page that hosts batch mode.
-// It owns the flow from picking a photo to showing the cut-out, and the lifetime of
-// the work pool. Everything here runs on the GUI thread; task results arrive as
-// queued signals.
+// It asks for the photo, hands it to its QPhotoSession and shows what the session
+// reports; it owns the lifetime of the work pool. Everything here runs on the GUI
+// thread.
 
 #include <QList>
 #include <QWidget>
@@ -18,12 +18,11 @@ class QMainWidgetClass;
 class QCropWidget;
 class QFramelessFrame;
 class QHomeToolButton;
-class QImageTask;
 class QLoadingCtrl;
 class QMenu;
 class QOriginWidget;
 class QPageManager;
-class QServiceLauncher;
+class QPhotoSession;
 class QTabButton;
 class QUserHelp;
 
@@ -58,19 +57,15 @@ public:
     ~QMainWidget() override;
 
     // The kind of the photo last submitted; upload-again reuses it.
-    int currentMattingType() const { return mattingType; }
+    int currentMattingType() const;
     QList<QTabButton*> tabs() const { return tabButtons; }
     QPageManager* pages() const { return pageManager; }
 
 public slots:
-    void onBtnMin();
     void onBtnMax();
-    void onBtnClose();
     void onBtnMattingPerson();
     void onBtnMattingGoods();
     void onBtnMattingCard();
-    void onBtnBatchMattingPerson();
-    void onBtnBatchMattingGoods();
     void onBtnRemoveMark();
     void onBtnMenu();
     void onBtnTabClicked(int index, bool checked, QTabButton* button);
@@ -78,18 +73,12 @@ public slots:
     void onBtnSave();
     void onBtnBackHome();
     void onBtnSelectOutputPath();
-    void onBeautyBegin();
-    void onBeautyFinished();
     void onMattingSuccess(const QString& taskId);
     void onMattingError(const QString& message);
-    void onOutputSizeChanged(int index);
     void onApplyCropSize(int mode, bool flag, const QSize& size);
     // Leaves the progress page; the running task's result is ignored when it comes.
     void onBtnCancel();
-
-private slots:
-    void onServiceReady();
-    void onServiceFailed(const QString& message);
+    void onMattingStarted();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -105,7 +94,6 @@ private:
     void pickPhoto(int type);
     // Submits a photo the user chose (picker or drop on a card) as `type`.
     void submitPhoto(int type, const QString& filePath);
-    void startTask(int type, const QString& filePath);
     void showHome(HomePage page);
     void later(std::function<void()> step);
     void applyFrameMargins();
@@ -115,23 +103,16 @@ private:
     void setOutputFolder(const QString& folder);
 
     Ui::QMainWidgetClass* ui = nullptr;
-    // Starts the local service when needed; stops it again with the window.
-    QServiceLauncher* launcher = nullptr;
+    // Owns the service launcher, so a service it started stops with the window.
+    QPhotoSession* session = nullptr;
     QMenu* menu = nullptr;
     QUserHelp* userHelp = nullptr;
     QList<QTabButton*> tabButtons;
     QFramelessFrame* frameless = nullptr;
-    int mattingType = 0;
     QLoadingCtrl* loading = nullptr;
     QCropWidget* editView = nullptr;
     // The side panel's tool pages; a child of this window.
     QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
     QBatchMattingWidget* batchWidget = nullptr;
-    // The task whose result the window waits for; results of any other task (one
-    // cancelled or replaced) are ignored.
-    QImageTask* pendingTask = nullptr;
-    QString pendingTaskId;
-    // The photo submitted while the service is being checked or started.
-    QString waitingPhoto;
 };
