@@ -4,7 +4,7 @@
 
 #include "fakeservice.h"
 #include "mattingfixtures.h"
-#include "qimagehelp.h"
+#include "qimagefiles.h"
 #include "qphotosession.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
@@ -27,8 +27,7 @@ private slots:
     {
         QImageTask::setPollInterval(10);
         fake = std::make_unique<FakeService>();
-        QImageHelp::encodeImage(testutils::solidBgra(20, 10, {10, 200, 30, 255}), ".png", {},
-                                &fake->resultBytes);
+        QImageFiles::encode(testutils::solidBgra(20, 10, {10, 200, 30, 255}), ".png", {}, &fake->resultBytes);
         useService(fake->url());
     }
 
