@@ -7,6 +7,7 @@
 #include "mouseinput.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
+#include "qcroptable.h"
 #include "qcropwidget.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
@@ -281,7 +282,7 @@ private slots:
             QCOMPARE(saved.height(), expected.height());
         const int dotsPerMetre = saved.dotsPerMeterX();
         if (widthMm == 0) {
-            QVERIFY(dotsPerMetre != int(QSaveFileWriter::kPrintDpi / 0.0254 + 0.5));
+            QVERIFY(dotsPerMetre != int(QCropTable::kIdPhotoDpi / 0.0254 + 0.5));
             return;
         }
         if (outputSize == 3)
