@@ -120,12 +120,11 @@ void BM_Save24MegapixelSplit(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        const cv::Mat image = view->canvas()->exportImage(jpg ? 1 : 0, QImageCanvas::OutputOriginal);
+        const QImageCanvas::SaveJob job =
+            view->canvas()->prepareSave(jpg ? 1 : 0, QImageCanvas::OutputOriginal);
         guiMs += timer.nsecsElapsed() / 1e6;
         timer.restart();
-        QSaveFileWriter::Options options;
-        options.jpg = jpg;
-        QSaveFileWriter::encode(image, options, nullptr);
+        QSaveFileWriter::encode(job.image, job.options, nullptr);
         encodeMs += timer.nsecsElapsed() / 1e6;
     }
     state.counters["gui_thread_ms"] = guiMs / state.iterations();

@@ -1,10 +1,18 @@
+#include "qcroptable.h"
 #include "qimagecanvas.h"
+#include "qsavefilewriter.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QSignalSpy>
+
+#include <opencv2/imgproc.hpp>
+
+#include <future>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -40,37 +48,62 @@ class TestImageCanvas : public QObject
 private slots:
     void initTestCase() { QWorkPool::instance()->start(2); }
 
-    void cropFrames_data()
+    // Each code's frame on a surface, and whether it is an ID photo (saved at a
+    // printing density).
+    void cropCodes_data()
     {
         QTest::addColumn<int>("code");
         QTest::addColumn<QSize>("surface");
         QTest::addColumn<QSize>("custom");
         QTest::addColumn<QRect>("expected");
+        QTest::addColumn<bool>("idPhoto");
         const QSize hd(1920, 1080), custom(640, 480);
-        QTest::newRow("whole") << 1 << hd << custom << QRect(0, 0, 1920, 1080);
-        QTest::newRow("1:1 on a wide surface") << 2 << hd << custom << QRect(420, 0, 1080, 1080);
+        QTest::newRow("whole") << 1 << hd << custom << QRect(0, 0, 1920, 1080) << false;
+        QTest::newRow("1:1 on a wide surface") << 2 << hd << custom << QRect(420, 0, 1080, 1080) << false;
         QTest::newRow("16:9 on a tall surface")
-            << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450);
-        QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << custom << QRect(2, 0, 3, 5);
-        QTest::newRow("subject") << 9 << hd << custom << QRect(30, 40, 100, 120);
-        QTest::newRow("custom fits") << 10 << hd << custom << QRect(640, 300, 640, 480);
+            << 3 << QSize(800, 3000) << custom << QRect(0, 1275, 800, 450) << false;
+        QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << custom << QRect(2, 0, 3, 5) << false;
+        QTest::newRow("subject") << 9 << hd << custom << QRect(30, 40, 100, 120) << false;
+        QTest::newRow("custom fits") << 10 << hd << custom << QRect(640, 300, 640, 480) << false;
         QTest::newRow("custom too large keeps its ratio")
-            << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200);
-        QTest::newRow("custom without a size") << 10 << hd << QSize(0, 0) << QRect();
-        QTest::newRow("no frame") << 11 << hd << custom << QRect();
-        QTest::newRow("fixed size one pixel too wide")
-            << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679);
-        QTest::newRow("ID photo") << 20 << hd << custom << QRect(812, 333, 295, 413);
-        QTest::newRow("unknown code") << 24 << hd << custom << QRect();
+            << 10 << QSize(300, 200) << custom << QRect(17, 0, 266, 200) << false;
+        QTest::newRow("custom without a size") << 10 << hd << QSize(0, 0) << QRect() << false;
+        QTest::newRow("certificate menu cuts nothing") << 11 << hd << custom << QRect() << false;
+        QTest::newRow("passport one pixel too wide")
+            << 12 << QSize(679, 900) << custom << QRect(0, 110, 679, 679) << true;
+        QTest::newRow("UK passport") << 13 << hd << custom << QRect(727, 240, 466, 600) << true;
+        QTest::newRow("batch square") << 18 << hd << custom << QRect(710, 290, 500, 500) << false;
+        QTest::newRow("one-inch") << 20 << hd << custom << QRect(812, 333, 295, 413) << true;
+        QTest::newRow("unknown code") << 24 << hd << custom << QRect() << false;
     }
 
-    void cropFrames()
+    void cropCodes()
     {
         QFETCH(int, code);
         QFETCH(QSize, surface);
         QFETCH(QSize, custom);
         QFETCH(QRect, expected);
+        QFETCH(bool, idPhoto);
         QCOMPARE(QImageCanvas::rectForCropMode(code, surface, custom, QRect(30, 40, 100, 120)), expected);
+        QCOMPARE(QCropTable::isIdPhoto(code), idPhoto);
+    }
+
+    // The certificate labels name the pixel size the frame cuts and the print
+    // size it has at the ID-photo density.
+    void certificateLabelsMatchTheirFrames()
+    {
+        const QRegularExpression sizes(R"((\d+)x(\d+)px\s*\|\s*(\d+)x(\d+)mm)");
+        const auto rows = QCropTable::tab(QCropTable::Tab::Certificate);
+        QCOMPARE(rows.size(), 5);
+        for (const QCropTable::Row* row : rows) {
+            const QRegularExpressionMatch m = sizes.match(QString::fromUtf8(row->label));
+            QVERIFY2(m.hasMatch(), row->label);
+            const QSize pixels(m.captured(1).toInt(), m.captured(2).toInt());
+            QCOMPARE(QImageCanvas::fixedCropSize(row->code, QSize()), pixels);
+            QVERIFY(row->idPhoto);
+            const double printedMm = pixels.width() * 25.4 / QCropTable::kIdPhotoDpi;
+            QVERIFY2(qAbs(printedMm - m.captured(3).toInt()) < 0.5, row->label);
+        }
     }
 
     void loadLaysOutTheCutout()
@@ -300,6 +333,61 @@ private slots:
         QCOMPARE(
             QDir(testutils::sandboxPath()).entryList({"*.tmp", ".*out_*"}, QDir::Files | QDir::Hidden).size(),
             0);
+    }
+
+    // A save as a batch tile makes it: a private canvas written on a pool thread.
+    // An ID size prints at its millimetre size and every JPG keeps the output
+    // setting's size limit.
+    void saveDensityAndLimit_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("commit");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<int>("kilobytes");
+        QTest::addColumn<int>("dpi"); // 0: the encoder's default
+        QTest::newRow("one-inch jpg under a limit") << 20 << true << 1 << 3 << 12 << 300;
+        QTest::newRow("two-inch png at 2K") << 23 << true << 0 << 1 << 0 << 1453;
+        QTest::newRow("passport jpg") << 14 << true << 1 << 3 << 0 << 300;
+        QTest::newRow("ID size only previewed") << 20 << false << 1 << 3 << 0 << 0;
+        QTest::newRow("shop square under a limit") << 16 << true << 1 << 3 << 40 << 0;
+    }
+
+    void saveDensityAndLimit()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, commit);
+        QFETCH(int, format);
+        QFETCH(int, outputSize);
+        QFETCH(int, kilobytes);
+        QFETCH(int, dpi);
+        cv::Mat noise;
+        cv::cvtColor(testutils::texturedBgr(640, 480), noise, cv::COLOR_BGR2BGRA);
+        QImageCanvas canvas;
+        QVERIFY(load(canvas, noise));
+        canvas.applyCropSize(code, commit, canvas.customCropSize());
+        const QString path = testutils::sandboxPath() + "/density." + (format ? "jpg" : "png");
+        const auto saveOnPool = [&](int limit) {
+            QSaveFileWriter::setMaxKilobytes(limit);
+            QString error;
+            const bool ok = std::async(std::launch::async, [&] {
+                                return canvas.save(path, quint8(format), quint8(outputSize), &error);
+                            }).get();
+            QSaveFileWriter::setMaxKilobytes(0);
+            return ok ? QFileInfo(path).size() : -1;
+        };
+        if (kilobytes > 0)
+            QVERIFY(saveOnPool(0) > kilobytes * 1024); // the limit has work to do
+        const qint64 size = saveOnPool(kilobytes);
+        QVERIFY(size > 0);
+        if (kilobytes > 0)
+            QVERIFY2(size <= kilobytes * 1024, qPrintable(QString::number(size)));
+        const QImage saved(path);
+        const int defaultDotsPerMetre = QImage(1, 1, QImage::Format_RGB32).dotsPerMeterX();
+        const int expected = dpi ? qRound(dpi / 0.0254) : defaultDotsPerMetre;
+        QVERIFY2(qAbs(saved.dotsPerMeterX() - expected) <= 1,
+                 qPrintable(QString::number(saved.dotsPerMeterX())));
+        QCOMPARE(saved.dotsPerMeterY(), saved.dotsPerMeterX());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "qimagecanvas.h"
 
 #include "guihandover.h"
+#include "qcroptable.h"
 #include "qimageconvert.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -18,14 +19,6 @@
 
 namespace {
 
-// Aspect ratios of codes 2 to 8, as the crop page names them (1:1, 16:9, 9:16,
-// 3:4, 4:3, 3:2, 2:3); kept as the float values the layout has always used.
-constexpr float kRatios[] = {1.0f, 1.7777778f, 0.5625f, 0.75f, 1.3333334f, 1.5f, 0.6666667f};
-constexpr int kFirstRatioCode = 2;
-constexpr int kFirstFixedCode = 12;
-// Fixed sizes of codes 12 to 23: ID photos and square shop pictures.
-constexpr int kFixedSizes[][2] = {{680, 680}, {466, 600}, {466, 600}, {1500, 1500}, {1000, 1000}, {800, 800},
-                                  {500, 500}, {259, 377}, {295, 413}, {390, 567},   {413, 531},   {413, 579}};
 // Smallest subject side a drag may leave, so the frame and its handles stay usable.
 constexpr int kMinSubjectSide = 8;
 
@@ -161,25 +154,33 @@ void QImageCanvas::rebuildHandles()
 
 QRect QImageCanvas::rectForCropMode(int code, QSize surface, QSize customSize, QRect subject)
 {
-    if (code == kCropWhole)
+    const QCropTable::Row* row = QCropTable::row(code);
+    if (!row)
+        return QRect();
+    switch (row->frame) {
+    case QCropTable::Frame::Whole:
         return QRect(QPoint(0, 0), surface);
-    if (code >= kFirstRatioCode && code < kCropSubject)
-        return ratioRect(surface, kRatios[code - kFirstRatioCode]);
-    if (code == kCropSubject)
+    case QCropTable::Frame::Ratio:
+        return ratioRect(surface, float(row->width) / float(row->height));
+    case QCropTable::Frame::Subject:
         return subject;
-    const QSize fixed = fixedCropSize(code, customSize);
-    return fixed.isValid() ? fixedRect(surface, fixed) : QRect();
+    case QCropTable::Frame::Custom:
+    case QCropTable::Frame::Pixels:
+        return fixedRect(surface, fixedCropSize(code, customSize));
+    case QCropTable::Frame::None:
+        break;
+    }
+    return QRect();
 }
 
 QSize QImageCanvas::fixedCropSize(int code, QSize customSize)
 {
-    if (code == kCropCustom)
+    const QCropTable::Row* row = QCropTable::row(code);
+    if (!row)
+        return QSize();
+    if (row->frame == QCropTable::Frame::Custom)
         return customSize.isEmpty() ? QSize() : customSize;
-    if (code >= kFirstFixedCode && code <= kCropCodes) {
-        const auto& s = kFixedSizes[code - kFirstFixedCode];
-        return QSize(s[0], s[1]);
-    }
-    return QSize();
+    return row->frame == QCropTable::Frame::Pixels ? QSize(row->width, row->height) : QSize();
 }
 
 QSize QImageCanvas::scaledOutputSize(QSize size, quint8 outputSize)
@@ -203,12 +204,12 @@ void QImageCanvas::applyCropSize(int code, bool commit, QSize customSize)
     if (code != m_cropMode || customSize != m_customCropSize) {
         m_cropMode = code;
         m_customCropSize = customSize;
-        if (code == kCropWhole) {
+        if (code == QCropTable::kWholePicture) {
             layout();
         } else {
             QRect box = subjectBox();
             QSize full = m_cutout.size();
-            m_cropRect = code == kCropSubject
+            m_cropRect = code == QCropTable::kSubjectEdges
                              ? centred(canvasSize(), box.width(), box.height())
                              : rectForCropMode(code, canvasSize(), customSize, m_subjectRect);
             // A code without a frame (11) leaves the subject where it is.
@@ -453,17 +454,27 @@ cv::Mat QImageCanvas::exportImage(quint8 format, quint8 outputSize, QString* err
     return image;
 }
 
-bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, QString* error) const
+QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize, QString* error) const
 {
-    const bool jpg = format == 1;
-    const cv::Mat image = exportImage(format, outputSize, error);
-    if (image.empty())
-        return false;
-    QByteArray bytes;
-    if (!QImageFiles::encode(image, jpg ? ".jpg" : ".png", {}, &bytes)) {
-        if (error)
-            *error = tr("The picture could not be encoded as %1.").arg(jpg ? "JPG" : "PNG");
-        return false;
+    SaveJob job;
+    job.image = exportImage(format, outputSize, error);
+    job.options.jpg = format == 1;
+    job.options.maxKilobytes = QSaveFileWriter::maxKilobytes();
+    const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
+    if (m_cropApplied && QCropTable::isIdPhoto(m_cropMode) && fixed.isValid() && !job.image.empty()) {
+        // Printed at the photo's millimetre size whatever output size it was saved at.
+        job.options.dpi = int(std::lround(double(QCropTable::kIdPhotoDpi) * job.image.cols / fixed.width()));
     }
-    return QImageFiles::writeAtomically(path, bytes, error);
+    return job;
+}
+
+bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* result, QString* error) const
+{
+    return !image.empty() && QSaveFileWriter::write(path, image, options, result, error);
+}
+
+bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, QString* error,
+                        QSaveFileWriter::Result* result) const
+{
+    return prepareSave(format, outputSize, error).write(path, result, error);
 }

@@ -9,6 +9,9 @@
 #include <QSize>
 #include <QString>
 
+#include "qcroptable.h"
+#include "qsavefilewriter.h"
+
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -46,10 +49,6 @@ public:
         OutputOriginal = 3
     };
     static constexpr int kHandleSize = 16;
-    static constexpr int kCropWhole = 1;
-    static constexpr int kCropSubject = 9;
-    static constexpr int kCropCustom = 10;
-    static constexpr int kCropCodes = 23;
 
     explicit QImageCanvas(QObject* parent = nullptr);
 
@@ -91,19 +90,34 @@ public:
     QSize customCropSize() const { return m_customCropSize; }
     quint8 backgroundType() const { return m_backgroundType; }
 
-    // Renders the result and writes it atomically to path: format 1 JPG, anything
-    // else PNG; outputSize an OutputSize. On failure (nothing loaded, encoder
-    // refused, folder not writable, disk full) returns false with a message for the
-    // user in *error; the path then keeps what it held before.
-    bool save(const QString& path, quint8 format, quint8 outputSize, QString* error = nullptr) const;
-    // What save() encodes: the result cropped and scaled for outputSize, CV_8UC3
-    // for JPG (format 1) and CV_8UC4 otherwise; it shares pixels with nothing
-    // else, so an encoder on another thread may use it. Empty, with the reason in
+    // A rendered result and how it is written: its format, the JPG size limit of the
+    // output setting and, for a committed ID-photo size, the density that prints it
+    // at its millimetre size. The image shares pixels with nothing else, so write()
+    // may run on any thread.
+    struct SaveJob
+    {
+        cv::Mat image;
+        QSaveFileWriter::Options options;
+        bool write(const QString& path, QSaveFileWriter::Result* result = nullptr,
+                   QString* error = nullptr) const;
+    };
+    // The job for format (1 JPG, anything else PNG) and outputSize (an OutputSize);
+    // its image is empty, with the reason in *error, when there is nothing to save.
+    // Every saved result, single photo or batch tile, is written through a job.
+    SaveJob prepareSave(quint8 format, quint8 outputSize, QString* error = nullptr) const;
+    // prepareSave() and write() in one go, on the canvas's thread (a batch tile's
+    // private canvas on the work pool). On failure (nothing loaded, encoder refused,
+    // folder not writable, disk full) returns false with a message for the user in
+    // *error; the path then keeps what it held before.
+    bool save(const QString& path, quint8 format, quint8 outputSize, QString* error = nullptr,
+              QSaveFileWriter::Result* result = nullptr) const;
+    // What prepareSave() renders: the result cropped and scaled for outputSize,
+    // CV_8UC3 for JPG (format 1) and CV_8UC4 otherwise. Empty, with the reason in
     // *error, on failure.
     cv::Mat exportImage(quint8 format, quint8 outputSize, QString* error = nullptr) const;
 
-    // The crop frame of a crop code on a surface (null for code 11 and unknown
-    // codes, and for code 10 without a custom size).
+    // The crop frame of a crop code (QCropTable) on a surface: null for codes
+    // without a frame, unknown codes, and the custom size without a size.
     static QRect rectForCropMode(int code, QSize surface, QSize customSize, QRect subject);
     // The exact pixel size a committed crop code writes at original resolution;
     // invalid for the codes without one.
@@ -150,7 +164,7 @@ private:
     bool m_cropApplied = false;
     QColor m_backgroundColor;
     quint8 m_backgroundType = BackgroundNone;
-    int m_cropMode = kCropWhole;
+    int m_cropMode = QCropTable::kWholePicture;
     QSize m_customCropSize{0, 0};
     QString m_taskId;
     int m_loadSerial = 0;

@@ -190,11 +190,6 @@ bool QSaveFileWriter::write(const QString& path, const cv::Mat& image, const Opt
     return QImageFiles::writeAtomically(path, r.bytes, error);
 }
 
-bool QSaveFileWriter::isIdPhotoCode(int code)
-{
-    return (code >= 12 && code <= 14) || (code >= 19 && code <= 23);
-}
-
 QByteArray QSaveFileWriter::withDensity(const QByteArray& encoded, int dpi)
 {
     if (dpi <= 0 || dpi > 0xFFFF)

@@ -6,21 +6,19 @@
 
 #include <opencv2/core.hpp>
 
-// Turns a finished picture into its file: PNG or JPG, a JPG squeezed under the
-// user's size limit by choosing the encoder quality, and the printing density
-// written into the header so that an ID photo prints at its millimetre size.
+// Turns a finished picture into its file: PNG or JPG, a JPG squeezed under a size
+// limit by choosing the encoder quality, and a printing density written into the
+// header. The caller chooses the limit and the density; this class knows nothing
+// of what the picture is.
 //
 // Threads: encode() and write() touch only their arguments and may run on a work
 // pool thread (a 24-megapixel JPG takes a few hundred milliseconds per encoder
-// run). The size limit is a setting: read and change it on the GUI thread.
+// run). The size-limit setting may be read from any thread (CSetting locks).
 class QSaveFileWriter
 {
     Q_DECLARE_TR_FUNCTIONS(QSaveFileWriter)
 
 public:
-    // Density of the ID-photo sizes: their pixel sizes are their millimetre sizes
-    // at this many dots per inch.
-    static constexpr int kPrintDpi = 300;
     // Binary search over the qualities 1..100 needs at most seven runs.
     static constexpr int kMaxEncoderRuns = 8;
     static constexpr int kMinQuality = 1;
@@ -53,9 +51,6 @@ public:
     // the path keeps what it held before unless the whole file was written.
     static bool write(const QString& path, const cv::Mat& image, const Options& options,
                       Result* result = nullptr, QString* error = nullptr);
-
-    // The crop codes of ID-photo sizes (passport and certificate photos).
-    static bool isIdPhotoCode(int code);
 
     // The same JPEG (JFIF APP0) or PNG (pHYs chunk) with the density set to dpi;
     // other bytes come back unchanged.

@@ -6,6 +6,7 @@
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
+#include "qcroptable.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
 #include "qimageformatdialog.h"
@@ -154,18 +155,18 @@ void QBatchMattingWidget::buildSizeButtons()
     if (ui->gridLayoutSize->count() > 0)
         return;
     int shown = 0;
-    for (const SizeEntry& entry : kSizes) {
-        if (entry.id == kCertificateId && m_kind == 1)
+    for (const QCropTable::Row* row : QCropTable::batchSizes()) {
+        const int id = row->code;
+        if (id == QCropTable::kCertificateMenu && m_kind == 1)
             continue;
         auto* button = new QSizeButton(this);
-        button->setTexts(tr(entry.text), QString());
+        button->setTexts(QCropTable::label(*row), QString());
         button->setCheckable(true);
         button->setFixedHeight(38);
-        button->setProperty("sizeId", entry.id);
+        button->setProperty("sizeId", id);
         ui->gridLayoutSize->addWidget(button, shown / 2, shown % 2);
-        const int id = entry.id;
         connect(button, &TButton::clicked, this, [this, id, button] { onCheckeSizeButton(id, button); });
-        if (id == kCertificateId) {
+        if (id == QCropTable::kCertificateMenu) {
             m_certificate = button;
             button->installEventFilter(this);
         }
@@ -220,10 +221,11 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
         m_menu = new QBatchMenu(this);
         m_menu->hide();
         m_menu->installEventFilter(this);
-        for (const IdSize& size : kIdSizes) {
-            const int id = size.id;
-            const QString buttonText = QString::fromUtf8(size.buttonText);
-            m_menu->addItem(QString::fromUtf8(size.menuText),
+        for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate)) {
+            const int id = row->code;
+            // The certificate button then names the chosen size by its pixels.
+            const QString buttonText = QStringLiteral("%1x%2px >").arg(row->width).arg(row->height);
+            m_menu->addItem(QCropTable::label(*row),
                             [this, id, buttonText] { onMenuClicked(id, buttonText); });
         }
     }
@@ -297,8 +299,8 @@ void QBatchMattingWidget::onBtnAddTemplate()
 void QBatchMattingWidget::onCheckeSizeButton(int id, QSizeButton* pButton)
 {
     selectSize(pButton);
-    ui->frameCustomSize->setVisible(id == kCustomId);
-    if (id != kCustomId && id != kCertificateId)
+    ui->frameCustomSize->setVisible(id == QCropTable::kCustomSize);
+    if (id != QCropTable::kCustomSize && id != QCropTable::kCertificateMenu)
         emit signal_apply_crop_size(id, true, QSize(0, 0));
 }
 
@@ -307,7 +309,7 @@ void QBatchMattingWidget::onBtnApply()
     const int width = ui->lineEditWidth->text().toInt();
     const int height = ui->lineEditHeight->text().toInt();
     if (height >= 1 && width > 0)
-        emit signal_apply_crop_size(kCustomId, true, QSize(width, height));
+        emit signal_apply_crop_size(QCropTable::kCustomSize, true, QSize(width, height));
     else
         QMsgBox::showWarning(tr("Please enter a valid value!"), 1);
 }

@@ -30,8 +30,6 @@ class QBatchMattingWidget : public QWidget
 public:
     static constexpr int kColumns = 5;
     static constexpr int kDelayMs = 50;
-    static constexpr int kCertificateId = 11;
-    static constexpr int kCustomId = 10;
     // Tiles "Save all" writes at the same time (each holds a full-size result).
     static constexpr int kParallelSaves = 2;
 

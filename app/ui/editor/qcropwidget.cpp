@@ -21,8 +21,6 @@
 #include <QPointer>
 #include <QShortcut>
 
-#include <cmath>
-
 QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWidget)
 {
     ui->setupUi(this);
@@ -278,32 +276,24 @@ void QCropWidget::save(const QString& folder, int outputSize)
     const QString path = outputFilePath(folder, m_task->filePath(), QDateTime::currentSecsSinceEpoch(),
                                         jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
     QString error;
-    QImageCanvas* canvas = m_cropView->canvas();
-    const cv::Mat image = canvas->exportImage(jpg ? 1 : 0, quint8(outputSize), &error);
-    if (image.empty()) {
+    const QImageCanvas::SaveJob job =
+        m_cropView->canvas()->prepareSave(jpg ? 1 : 0, quint8(outputSize), &error);
+    if (job.image.empty()) {
         emit signal_save_failed(error);
         return;
     }
-    QSaveFileWriter::Options options;
-    options.jpg = jpg;
-    options.maxKilobytes = QSaveFileWriter::maxKilobytes();
-    const QSize fixed = QImageCanvas::fixedCropSize(canvas->cropMode(), canvas->customCropSize());
-    if (canvas->isCropApplied() && QSaveFileWriter::isIdPhotoCode(canvas->cropMode()) && fixed.isValid()) {
-        // Printed at the photo's millimetre size whatever output size it was saved at.
-        options.dpi = int(std::lround(double(QSaveFileWriter::kPrintDpi) * image.cols / fixed.width()));
-    }
     m_saving = true;
     const QPointer<QCropWidget> guard(this);
-    QWorkPool::instance()->post([guard, path, image, options] {
+    QWorkPool::instance()->post([guard, path, job] {
         QSaveFileWriter::Result result;
         QString message;
-        const bool ok = QSaveFileWriter::write(path, image, options, &result, &message);
+        const bool ok = job.write(path, &result, &message);
         if (ok && result.overLimit)
             message =
                 tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
                    "output file size. It was saved at that smallest size.")
                     .arg((result.bytes.size() + 1023) / 1024)
-                    .arg(options.maxKilobytes);
+                    .arg(job.options.maxKilobytes);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, path, ok, message] {

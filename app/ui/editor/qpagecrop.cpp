@@ -1,7 +1,7 @@
 #include "qpagecrop.h"
 #include "ui_qpagecrop.h"
 
-#include "qcropsizes.h"
+#include "qcroptable.h"
 #include "qimagesettings.h"
 #include "qmsgbox.h"
 #include "qsizebutton.h"
@@ -11,6 +11,8 @@
 namespace {
 
 constexpr int kRegularColumns = 2;
+constexpr int kRegularHeight = 38;
+constexpr int kListHeight = 48; // label and explanation, one above the other
 
 QSize storedCustomSize()
 {
@@ -24,18 +26,17 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     ui->setupUi(this);
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageCrop.css")));
 
-    const QVector<CropSizeEntry>& regular = QCropSizes::regularSizes();
+    const QVector<const QCropTable::Row*> regular = QCropTable::tab(QCropTable::Tab::Regular);
     for (int column = 0; column < kRegularColumns; ++column)
         ui->gridLayout->setColumnStretch(column, 1);
     for (int i = 0; i < regular.size(); ++i)
-        ui->gridLayout->addWidget(addSizeButton(regular[i], ui->pageTabRegular), i / kRegularColumns,
-                                  i % kRegularColumns);
-    for (const CropSizeEntry& entry : QCropSizes::certificateSizes())
-        ui->vLayoutCertificate->addWidget(addSizeButton(entry, ui->pageTabCertificate));
-    for (const CropSizeEntry& entry : QCropSizes::ecommerceSizes())
-        ui->vLayoutEcommerce->addWidget(addSizeButton(entry, ui->pageTabEcommerce));
+        ui->gridLayout->addWidget(addSizeButton(*regular[i], kRegularHeight, ui->pageTabRegular),
+                                  i / kRegularColumns, i % kRegularColumns);
+    for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate))
+        ui->vLayoutCertificate->addWidget(addSizeButton(*row, kListHeight, ui->pageTabCertificate));
+    for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Ecommerce))
+        ui->vLayoutEcommerce->addWidget(addSizeButton(*row, kListHeight, ui->pageTabEcommerce));
 
-    m_currentCode = regular.first().code;
     select(firstRegularButton());
     ui->frameCustomSize->hide();
     showTab(0);
@@ -51,12 +52,12 @@ QPageCrop::~QPageCrop()
     delete ui;
 }
 
-QSizeButton* QPageCrop::addSizeButton(const CropSizeEntry& entry, QWidget* parent)
+QSizeButton* QPageCrop::addSizeButton(const QCropTable::Row& row, int height, QWidget* parent)
 {
     auto* button = new QSizeButton(parent);
-    button->setFixedHeight(entry.height);
-    button->setTexts(QCropSizes::label(entry), QCropSizes::explanation(entry));
-    const int code = entry.code;
+    button->setFixedHeight(height);
+    button->setTexts(QCropTable::label(row), QCropTable::explanation(row));
+    const int code = row.code;
     connect(button, &TButton::clicked, this, [this, code, button] { onClickedSizeButton(code, button); });
     return button;
 }
@@ -100,7 +101,7 @@ void QPageCrop::select(QSizeButton* button)
 void QPageCrop::onClickedSizeButton(int id, QSizeButton* button)
 {
     select(button);
-    const bool custom = id == QCropSizes::kCustomCode;
+    const bool custom = id == QCropTable::kCustomSize;
     ui->frameCustomSize->setVisible(custom);
     if (custom) {
         ui->lineEditWidth->setText(QString::number(QImageSettings::customWidth()));
@@ -114,13 +115,13 @@ void QPageCrop::onBtnApply()
 {
     // The boxes only count for the custom size; with another size chosen they are
     // hidden and may hold stale text.
-    if (m_currentCode == QCropSizes::kCustomCode) {
+    if (m_currentCode == QCropTable::kCustomSize) {
         const QSize typed(ui->lineEditWidth->text().trimmed().toInt(),
                           ui->lineEditHeight->text().trimmed().toInt());
-        if (!QCropSizes::isValidCustomSize(typed)) {
+        if (!QCropTable::isValidCustomSize(typed)) {
             QMsgBox::showWarning(tr("Please enter a width and a height from %1 to %2 pixels.")
-                                     .arg(QCropSizes::kMinCustomSide)
-                                     .arg(QCropSizes::kMaxCustomSide),
+                                     .arg(QCropTable::kMinCustomSide)
+                                     .arg(QCropTable::kMaxCustomSide),
                                  1);
             return;
         }
@@ -134,7 +135,7 @@ void QPageCrop::onPageReset()
 {
     showTab(0);
     select(firstRegularButton());
-    m_currentCode = QCropSizes::regularSizes().first().code;
+    m_currentCode = QCropTable::kWholePicture;
     ui->frameCustomSize->hide();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "qcroptable.h"
+
 #include <QSize>
 #include <QWidget>
-
-struct CropSizeEntry;
 
 namespace Ui {
 class QPageCrop;
@@ -46,12 +46,12 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QSizeButton* addSizeButton(const CropSizeEntry& entry, QWidget* parent);
+    QSizeButton* addSizeButton(const QCropTable::Row& row, int height, QWidget* parent);
     void showTab(int index);
     void select(QSizeButton* button);
     QSizeButton* firstRegularButton() const;
 
     Ui::QPageCrop* ui = nullptr;
     QSizeButton* m_selected = nullptr;
-    int m_currentCode = 1;
+    int m_currentCode = QCropTable::kWholePicture;
 };

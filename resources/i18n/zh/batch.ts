@@ -66,22 +66,6 @@
 <context>
     <name>QBatchMattingWidget</name>
     <message>
-        <source>Original image</source>
-        <translation>原图</translation>
-    </message>
-    <message>
-        <source>Crop edges of image</source>
-        <translation>裁剪图片边缘</translation>
-    </message>
-    <message>
-        <source>Certificate &gt;</source>
-        <translation>证件照 &gt;</translation>
-    </message>
-    <message>
-        <source>Custom size</source>
-        <translation>自定义尺寸</translation>
-    </message>
-    <message>
         <source>1080P</source>
         <translation>1080P</translation>
     </message>

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>QCropSizes</name>
+    <name>QCropTable</name>
     <message>
         <source>U.S. Passport/visa</source>
         <translation>美国护照/签证</translation>
@@ -26,6 +26,10 @@
     <message>
         <source>Custom size</source>
         <translation>自定义尺寸</translation>
+    </message>
+    <message>
+        <source>Certificate &gt;</source>
+        <translation>证件照 &gt;</translation>
     </message>
     <message>
         <source>Product Image</source>

@@ -1,0 +1,113 @@
+#include "qcroptable.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+using Frame = QCropTable::Frame;
+using Tab = QCropTable::Tab;
+using Row = QCropTable::Row;
+
+constexpr Row kRows[] = {
+    {1, Frame::Whole, 0, 0, false, Tab::Regular, 0, QT_TRANSLATE_NOOP("QCropTable", "Original image"), ""},
+    {2, Frame::Ratio, 1, 1, false, Tab::Regular, -1, "1:1", ""},
+    {3, Frame::Ratio, 16, 9, false, Tab::Regular, -1, "16:9", ""},
+    {4, Frame::Ratio, 9, 16, false, Tab::Regular, -1, "9:16", ""},
+    {5, Frame::Ratio, 3, 4, false, Tab::Regular, -1, "3:4", ""},
+    {6, Frame::Ratio, 4, 3, false, Tab::Regular, -1, "4:3", ""},
+    {7, Frame::Ratio, 3, 2, false, Tab::Regular, -1, "3:2", ""},
+    {8, Frame::Ratio, 2, 3, false, Tab::Regular, -1, "2:3", ""},
+    {9, Frame::Subject, 0, 0, false, Tab::Regular, 1, QT_TRANSLATE_NOOP("QCropTable", "Crop edges of image"),
+     ""},
+    {10, Frame::Custom, 0, 0, false, Tab::Regular, 7, QT_TRANSLATE_NOOP("QCropTable", "Custom size"), ""},
+    {11, Frame::None, 0, 0, false, Tab::None, 6, QT_TRANSLATE_NOOP("QCropTable", "Certificate >"), ""},
+    {12, Frame::Pixels, 680, 680, true, Tab::None, -1, QT_TRANSLATE_NOOP("QCropTable", "U.S. Passport/visa"),
+     ""},
+    {13, Frame::Pixels, 466, 600, true, Tab::None, -1, QT_TRANSLATE_NOOP("QCropTable", "UK Passport/visa"),
+     ""},
+    {14, Frame::Pixels, 466, 600, true, Tab::None, -1, QT_TRANSLATE_NOOP("QCropTable", "Japan Passport/visa"),
+     ""},
+    {15, Frame::Pixels, 1500, 1500, false, Tab::Ecommerce, 5, "1500*1500",
+     QT_TRANSLATE_NOOP("QCropTable", "Product Image")},
+    {16, Frame::Pixels, 1000, 1000, false, Tab::Ecommerce, 4, "1000*1000",
+     QT_TRANSLATE_NOOP("QCropTable", "Product Image")},
+    {17, Frame::Pixels, 800, 800, false, Tab::Ecommerce, 3, "800*800",
+     QT_TRANSLATE_NOOP("QCropTable", "Product Image")},
+    {18, Frame::Pixels, 500, 500, false, Tab::None, 2, "500*500", ""},
+    {19, Frame::Pixels, 259, 377, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "小一寸 259x377px  |  22x33mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "驾驶证")},
+    {20, Frame::Pixels, 295, 413, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "一寸 295x413px  |  25x35mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "学生证，健康证，工作证，中小学教师资格证等")},
+    {21, Frame::Pixels, 390, 567, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "大一寸 390x567px  |  33x48mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "中国护照，港澳通行证，雅思考试，四六级等")},
+    {22, Frame::Pixels, 413, 531, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "小二寸 413x531px  |  35x45mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "部分公务员和部分国家签证")},
+    {23, Frame::Pixels, 413, 579, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "二寸 413x579px  |  35x49mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "部分公务员和部分国家签证")},
+};
+
+// row() finds a code by its index.
+constexpr bool rowsInCodeOrder()
+{
+    for (int i = 0; i < int(std::size(kRows)); ++i)
+        if (kRows[i].code != i + 1)
+            return false;
+    return int(std::size(kRows)) == QCropTable::kLastCode;
+}
+static_assert(rowsInCodeOrder(), "one row per code, in code order");
+
+} // namespace
+
+const QCropTable::Row* QCropTable::row(int code)
+{
+    return code >= 1 && code <= kLastCode ? &kRows[code - 1] : nullptr;
+}
+
+QVector<const QCropTable::Row*> QCropTable::tab(Tab tab)
+{
+    QVector<const Row*> rows;
+    for (const Row& r : kRows)
+        if (tab != Tab::None && r.tab == tab)
+            rows << &r;
+    return rows;
+}
+
+QVector<const QCropTable::Row*> QCropTable::batchSizes()
+{
+    QVector<const Row*> rows;
+    for (const Row& r : kRows)
+        if (r.batchSlot >= 0)
+            rows << &r;
+    std::sort(rows.begin(), rows.end(),
+              [](const Row* a, const Row* b) { return a->batchSlot < b->batchSlot; });
+    return rows;
+}
+
+QString QCropTable::label(const Row& row)
+{
+    return QCoreApplication::translate("QCropTable", row.label);
+}
+
+QString QCropTable::explanation(const Row& row)
+{
+    return *row.explanation ? QCoreApplication::translate("QCropTable", row.explanation) : QString();
+}
+
+bool QCropTable::isIdPhoto(int code)
+{
+    const Row* r = row(code);
+    return r && r->idPhoto;
+}
+
+bool QCropTable::isValidCustomSize(const QSize& size)
+{
+    const auto inRange = [](int side) { return side >= kMinCustomSide && side <= kMaxCustomSide; };
+    return inRange(size.width()) && inRange(size.height());
+}
