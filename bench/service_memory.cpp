@@ -7,6 +7,7 @@
 #include "allocator.h"
 #include "jobqueue.h"
 #include "mattingengine.h"
+#include "mattingprotocol.h"
 #include "mattingserver.h"
 #include "serviceoptions.h"
 
@@ -47,23 +48,31 @@ std::string photo()
     return std::string(buf.begin(), buf.end());
 }
 
+// `"key":` as it appears in the service's answers.
+std::string jsonKey(const char* key)
+{
+    return std::string("\"") + key + "\":";
+}
+
 // One request as the desktop program makes it; false when it did not succeed.
 bool matte(httplib::Client& client, const std::string& bytes)
 {
+    namespace proto = mattingprotocol;
     const auto created =
-        client.Post("/api/v2/task?mac=bench&is_body=1",
-                    httplib::MultipartFormDataItems{{"file", bytes, "photo.jpg", "image/jpeg"}});
+        client.Post(proto::createTarget("bench", true),
+                    httplib::MultipartFormDataItems{{proto::kFileField, bytes, "photo.jpg", "image/jpeg"}});
     if (!created || created->status != 200)
         return false;
-    const auto at = created->body.find("\"serial\":\"");
-    const std::string serial = created->body.substr(at + 10, 32);
+    const std::string serialKey = jsonKey(proto::kSerial) + "\"";
+    const std::string serial = created->body.substr(created->body.find(serialKey) + serialKey.size(), 32);
+    const std::string status = jsonKey(proto::kStatus);
     for (int i = 0; i < 6000; ++i) {
-        const auto poll = client.Get(("/api/v2/task?mac=bench&serial=" + serial).c_str());
+        const auto poll = client.Get(proto::pollTarget("bench", serial));
         if (!poll || poll->status != 200)
             return false;
-        if (poll->body.find("\"status\":1") != std::string::npos)
-            return client.Get(("/api/v2/result/" + serial + ".png").c_str())->status == 200;
-        if (poll->body.find("\"status\":2") != std::string::npos)
+        if (poll->body.find(status + std::to_string(proto::kStatusDone)) != std::string::npos)
+            return client.Get(proto::resultPath(serial))->status == 200;
+        if (poll->body.find(status + std::to_string(proto::kStatusFailed)) != std::string::npos)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -1,6 +1,7 @@
 #include "mattingserver.h"
 
 #include "imageprobe.h"
+#include "mattingprotocol.h"
 #include "servicelog.h"
 
 #include <httplib.h>
@@ -16,12 +17,21 @@
 
 namespace {
 
+namespace proto = mattingprotocol;
+static_assert(int(JobQueue::Status::Running) == proto::kStatusRunning &&
+                  int(JobQueue::Status::Done) == proto::kStatusDone &&
+                  int(JobQueue::Status::Failed) == proto::kStatusFailed,
+              "a job's status is sent as its number");
+
 // Messages reach the user unchanged through the desktop program: plain English,
 // saying what happened and what to do.
 const char* const kNoFile = "No photo was received. Please choose a photo and try again.";
-const char* const kNoMac = "The request does not identify this computer (\"mac\" is missing).";
-const char* const kBadBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
-const char* const kNoSerial = "The request does not name a task (\"serial\" is missing).";
+const std::string kNoMac =
+    std::string("The request does not identify this computer (\"") + proto::kMac + "\" is missing).";
+const std::string kBadBody =
+    std::string("The request does not say what the photo shows (\"") + proto::kIsBody + "\" must be 0 or 1).";
+const std::string kNoSerial =
+    std::string("The request does not name a task (\"") + proto::kSerial + "\" is missing).";
 const char* const kNotImage = "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
 const char* const kTruncated =
     "The image file is incomplete or damaged. Please use another copy of the photo.";
@@ -70,9 +80,10 @@ void reply(httplib::Response& res, int code, const std::string& message,
            const std::string& data = std::string())
 {
     res.status = code;
-    std::string body = "{\"code\":" + std::to_string(code) + ",\"message\":" + jsonString(message);
+    std::string body = "{" + jsonString(proto::kCode) + ":" + std::to_string(code) + "," +
+                       jsonString(proto::kMessage) + ":" + jsonString(message);
     if (!data.empty())
-        body += ",\"data\":" + data;
+        body += "," + jsonString(proto::kData) + ":" + data;
     res.set_content(body + "}", "application/json");
 }
 
@@ -212,16 +223,16 @@ void MattingServer::installRoutes()
         servicelog::debug(req.method + " " + req.path + " -> " + std::to_string(res.status));
     });
 
-    http.Post("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string mac = req.get_param_value("mac");
-        const std::string isBody = req.get_param_value("is_body");
+    http.Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mac = req.get_param_value(proto::kMac);
+        const std::string isBody = req.get_param_value(proto::kIsBody);
         if (mac.empty())
             return reply(res, 400, kNoMac);
         if (isBody != "0" && isBody != "1")
             return reply(res, 400, kBadBody);
-        if (!req.has_file("file"))
+        if (!req.has_file(proto::kFileField))
             return reply(res, 400, kNoFile);
-        const std::string& photo = req.get_file_value("file").content;
+        const std::string& photo = req.get_file_value(proto::kFileField).content;
         if (photo.size() > m_options.maxUploadBytes())
             return reply(res, 413, uploadLimitMessage(m_options.maxUploadMb));
         const ImageProbe::Info info = ImageProbe::probe(photo);
@@ -236,7 +247,7 @@ void MattingServer::installRoutes()
         case JobQueue::Submit::Accepted:
             servicelog::debug("job " + serial + " accepted: " + std::to_string(info.width) + "x" +
                               std::to_string(info.height));
-            return reply(res, 200, "ok", "{\"serial\":" + jsonString(serial) + "}");
+            return reply(res, 200, "ok", "{" + jsonString(proto::kSerial) + ":" + jsonString(serial) + "}");
         case JobQueue::Submit::Full:
             return reply(res, 503, kBusy);
         case JobQueue::Submit::ShuttingDown:
@@ -246,9 +257,9 @@ void MattingServer::installRoutes()
         }
     });
 
-    http.Get("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string mac = req.get_param_value("mac");
-        const std::string serial = req.get_param_value("serial");
+    http.Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mac = req.get_param_value(proto::kMac);
+        const std::string serial = req.get_param_value(proto::kSerial);
         if (mac.empty())
             return reply(res, 400, kNoMac);
         if (serial.empty())
@@ -257,29 +268,28 @@ void MattingServer::installRoutes()
         if (!job.found)
             return reply(res, 404, kUnknownTask);
         const int status = int(job.status);
-        const std::string url = job.status == JobQueue::Status::Done
-                                    ? baseUrl() + "/api/v2/result/" + serial + ".png"
-                                    : std::string();
+        const std::string url =
+            job.status == JobQueue::Status::Done ? baseUrl() + proto::resultPath(serial) : std::string();
         const std::string message = job.status == JobQueue::Status::Running ? "processing"
                                     : job.status == JobQueue::Status::Done  ? "ok"
                                                                             : job.message;
         reply(res, 200, message,
-              "{\"status\":" + std::to_string(status) + ",\"convert_path\":" + jsonString(url) + "}");
+              "{" + jsonString(proto::kStatus) + ":" + std::to_string(status) + "," +
+                  jsonString(proto::kConvertPath) + ":" + jsonString(url) + "}");
     });
 
-    http.Get(R"(/api/v2/result/([0-9a-f]{32})\.png)",
-             [this](const httplib::Request& req, httplib::Response& res) {
-                 const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
-                 std::string png;
-                 if (job.found) {
-                     // The file may expire between the look-up and here; then it is gone.
-                     std::ifstream in(job.resultPath, std::ios::binary);
-                     png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-                 }
-                 if (png.empty())
-                     return reply(res, 404, kUnknownTask);
-                 res.set_content(std::move(png), "image/png");
-             });
+    http.Get(proto::resultRoute(), [this](const httplib::Request& req, httplib::Response& res) {
+        const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
+        std::string png;
+        if (job.found) {
+            // The file may expire between the look-up and here; then it is gone.
+            std::ifstream in(job.resultPath, std::ios::binary);
+            png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        if (png.empty())
+            return reply(res, 404, kUnknownTask);
+        res.set_content(std::move(png), "image/png");
+    });
 
     http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
         const JobQueue::Stats s = m_jobs.stats();

@@ -1,8 +1,38 @@
 #include "fakeservice.h"
 
+#include "mattingprotocol.h"
+#include "qimagefiles.h"
+#include "testutils.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <chrono>
 
 namespace mattingtest {
+
+namespace proto = mattingprotocol;
+
+namespace {
+
+QByteArray okReply(const QJsonObject& data)
+{
+    return QJsonDocument(
+               QJsonObject{{proto::kCode, proto::kCodeOk}, {proto::kMessage, "ok"}, {proto::kData, data}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray cutoutPng()
+{
+    cv::Mat cutout = testutils::solidBgra(20, 10, {10, 200, 30, 255});
+    for (int x = 0; x < cutout.cols; ++x)
+        cutout.col(x).setTo(cv::Scalar(10, 200, 30, x * 12));
+    QByteArray png;
+    QImageFiles::encode(cutout, ".png", {}, &png);
+    return png;
+}
+
+} // namespace
 
 FakeService::FakeService()
 {
@@ -35,42 +65,48 @@ void FakeService::replyJson(httplib::Response& res, const QByteArray& json, int 
     res.set_content(json.toStdString(), "application/json");
 }
 
+QByteArray FakeService::refusal(int code, const QString& message)
+{
+    QJsonObject reply{{proto::kCode, code}};
+    if (!message.isNull())
+        reply.insert(proto::kMessage, message);
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+}
+
 QByteArray FakeService::pollReply(int status, const QString& convertPath)
 {
-    return QStringLiteral(R"({"code":200,"message":"ok","data":{"status":%1,"convert_path":"%2"}})")
-        .arg(status)
-        .arg(convertPath)
-        .toUtf8();
+    return okReply({{proto::kStatus, status}, {proto::kConvertPath, convertPath}});
 }
 
 void FakeService::serve(std::unique_ptr<httplib::Server> server, const QString& scheme)
 {
     m_server = std::move(server);
+    resultBytes = cutoutPng();
     onCreate = [](const httplib::Request&, httplib::Response& res) {
-        replyJson(res, R"({"code":200,"message":"ok","data":{"serial":"0123abcd"}})");
+        replyJson(res, okReply({{proto::kSerial, "0123abcd"}}));
     };
     onPoll = [this](const httplib::Request&, httplib::Response& res) {
-        replyJson(res, pollReply(1, m_url + "/result.png"));
+        replyJson(res, pollReply(proto::kStatusDone, m_url + "/result.png"));
     };
     onResult = [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(resultBytes.toStdString(), "image/png");
     };
 
-    m_server->Post("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
+    m_server->Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_seen.createTarget = QString::fromStdString(req.target);
             m_seen.fileField.clear();
             for (const auto& file : req.files)
                 m_seen.fileField = QString::fromStdString(file.first);
-            const httplib::MultipartFormData file = req.get_file_value("file");
+            const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
             m_seen.fileName = QString::fromStdString(file.filename);
             m_seen.fileContent = QByteArray::fromStdString(file.content);
         }
         ++creates;
         onCreate(req, res);
     });
-    m_server->Get("/api/v2/task", [this](const httplib::Request& req, httplib::Response& res) {
+    m_server->Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_seen.pollTarget = QString::fromStdString(req.target);

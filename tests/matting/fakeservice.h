@@ -32,7 +32,9 @@ public:
     Handler onCreate;
     Handler onPoll;
     Handler onResult;
-    QByteArray resultBytes; // body of GET /result.png by default
+    // Body of GET /result.png by default: a 20 x 10 cut-out whose alpha is 12 times
+    // the column.
+    QByteArray resultBytes;
 
     std::atomic<int> creates{0};
     std::atomic<int> polls{0};
@@ -50,7 +52,9 @@ public:
     Seen seen() const;
 
     static void replyJson(httplib::Response& res, const QByteArray& json, int httpStatus = 200);
-    // {"code":200,...,"data":{"status":s,"convert_path":path}}
+    // An answer with this code and, unless null, message.
+    static QByteArray refusal(int code, const QString& message = QString());
+    // A successful poll's answer: the job in this status, its result at `convertPath`.
     static QByteArray pollReply(int status, const QString& convertPath = QString());
 
 private:

@@ -10,6 +10,8 @@
 
 #include <httplib.h>
 
+namespace proto = mattingprotocol;
+
 ServiceProcess::~ServiceProcess()
 {
     if (m_process.state() != QProcess::NotRunning && !stop(15000)) {
@@ -79,13 +81,15 @@ ServiceReply toReply(const httplib::Result& result)
     return reply;
 }
 
-std::string query(const QList<QPair<QString, QString>>& items)
+// The task path with these keys and values, leaving out null values.
+std::string taskTarget(const QList<QPair<const char*, QString>>& items)
 {
     QStringList parts;
     for (const auto& item : items)
         if (!item.second.isNull())
-            parts << item.first + "=" + QString::fromUtf8(QUrl::toPercentEncoding(item.second));
-    return parts.join('&').toStdString();
+            parts << item.first + QStringLiteral("=") +
+                         QString::fromUtf8(QUrl::toPercentEncoding(item.second));
+    return proto::kTaskPath + ("?" + parts.join('&').toStdString());
 }
 
 } // namespace
@@ -108,12 +112,12 @@ ServiceReply ServiceClient::upload(const QString& mac, const QString& isBody, co
                                    const std::string& field)
 {
     const httplib::MultipartFormDataItems items = {{field, photo, "photo.jpg", "application/octet-stream"}};
-    return toReply(m_client->Post("/api/v2/task?" + query({{"mac", mac}, {"is_body", isBody}}), items));
+    return toReply(m_client->Post(taskTarget({{proto::kMac, mac}, {proto::kIsBody, isBody}}), items));
 }
 
 ServiceReply ServiceClient::poll(const QString& mac, const QString& serial)
 {
-    return toReply(m_client->Get("/api/v2/task?" + query({{"mac", mac}, {"serial", serial}})));
+    return toReply(m_client->Get(taskTarget({{proto::kMac, mac}, {proto::kSerial, serial}})));
 }
 
 ServiceReply ServiceClient::get(const QString& pathOrUrl)
@@ -131,7 +135,7 @@ ServiceReply ServiceClient::waitFinished(const QString& mac, const QString& seri
     ServiceReply reply;
     do {
         reply = poll(mac, serial);
-        if (reply.code() != 200 || reply.data().value("status").toInt() != 0)
+        if (reply.code() != proto::kCodeOk || reply.jobStatus() != proto::kStatusRunning)
             break;
         QThread::msleep(20);
     } while (timer.elapsed() < timeoutMs);

@@ -1,6 +1,8 @@
 #pragma once
 // Runs the real brisel-matting-service for a test and talks to it over HTTP(S).
 
+#include "mattingprotocol.h"
+
 #include <QJsonObject>
 #include <QProcess>
 #include <QString>
@@ -46,9 +48,13 @@ struct ServiceReply
     QJsonObject json;
     std::string body;
     std::string contentType;
-    int code() const { return json.value("code").toInt(-1); }
-    QString message() const { return json.value("message").toString(); }
-    QJsonObject data() const { return json.value("data").toObject(); }
+    int code() const { return json.value(mattingprotocol::kCode).toInt(-1); }
+    QString message() const { return json.value(mattingprotocol::kMessage).toString(); }
+    QJsonObject data() const { return json.value(mattingprotocol::kData).toObject(); }
+    QString serial() const { return data().value(mattingprotocol::kSerial).toString(); }
+    // A poll's job status (-1 without one) and result address.
+    int jobStatus() const { return data().value(mattingprotocol::kStatus).toInt(-1); }
+    QString convertPath() const { return data().value(mattingprotocol::kConvertPath).toString(); }
 };
 
 class ServiceClient
@@ -57,9 +63,9 @@ public:
     explicit ServiceClient(const QString& baseUrl, const QString& caFile = QString());
     ~ServiceClient();
 
-    // POST /api/v2/task; a null mac or isBody leaves that key out.
+    // Creates a task; a null mac or isBody leaves that key out.
     ServiceReply upload(const QString& mac, const QString& isBody, const std::string& photo,
-                        const std::string& field = "file");
+                        const std::string& field = mattingprotocol::kFileField);
     ServiceReply poll(const QString& mac, const QString& serial);
     // GET of a path, or of a full URL on this service.
     ServiceReply get(const QString& pathOrUrl);

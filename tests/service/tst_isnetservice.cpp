@@ -36,10 +36,9 @@ private slots:
         ServiceClient client(service.url());
         const ServiceReply created = client.upload("isnet-test", "1", bytes.toStdString());
         QCOMPARE(created.code(), 200);
-        const ServiceReply done =
-            client.waitFinished("isnet-test", created.data().value("serial").toString(), 120000);
-        QCOMPARE(done.data().value("status").toInt(), 1);
-        const ServiceReply png = client.get(done.data().value("convert_path").toString());
+        const ServiceReply done = client.waitFinished("isnet-test", created.serial(), 120000);
+        QCOMPARE(done.jobStatus(), mattingprotocol::kStatusDone);
+        const ServiceReply png = client.get(done.convertPath());
         QCOMPARE(png.status, 200);
         const cv::Mat cut =
             cv::imdecode(cv::Mat(1, int(png.body.size()), CV_8U, const_cast<char*>(png.body.data())),

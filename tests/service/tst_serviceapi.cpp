@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+namespace proto = mattingprotocol;
+
 namespace {
 
 const QString kMac = "0123456789ab";
@@ -27,11 +29,6 @@ cv::Mat decodePng(const std::string& body)
 {
     return cv::imdecode(cv::Mat(1, int(body.size()), CV_8U, const_cast<char*>(body.data())),
                         cv::IMREAD_UNCHANGED);
-}
-
-QString serialOf(const ServiceReply& r)
-{
-    return r.data().value("serial").toString();
 }
 
 } // namespace
@@ -56,8 +53,8 @@ private slots:
         const ServiceReply r =
             m_http->upload(kMac, "1", photofixtures::encode(photofixtures::discOnGreen(64, 48), ".png"));
         QCOMPARE(r.code(), 200);
-        m_doneSerial = serialOf(r);
-        QCOMPARE(m_http->waitFinished(kMac, m_doneSerial).data().value("status").toInt(), 1);
+        m_doneSerial = r.serial();
+        QCOMPARE(m_http->waitFinished(kMac, m_doneSerial).jobStatus(), proto::kStatusDone);
     }
 
     void badUpload_data()
@@ -73,6 +70,7 @@ private slots:
             QByteArray::fromStdString(photofixtures::encode(photofixtures::discOnGreen(120, 90), ".jpg"));
         const QByteArray big = QByteArray::fromStdString(
             photofixtures::encode(cv::Mat(1200, 1800, CV_8UC3, cv::Scalar::all(90)), ".jpg"));
+        const QString file = proto::kFileField;
         const QString noMac = "The request does not identify this computer (\"mac\" is missing).";
         const QString badBody = "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
         const QString notImage =
@@ -80,33 +78,25 @@ private slots:
         const QString tooManyPixels =
             "The photo has too many pixels (%1 megapixels; the limit is 2). Please use a smaller photo.";
 
-        QTest::newRow("mac missing") << QString() << "1"
-                                     << "file" << jpeg << 400 << noMac;
+        QTest::newRow("mac missing") << QString() << "1" << file << jpeg << 400 << noMac;
         QTest::newRow("mac empty") << ""
-                                   << "1"
-                                   << "file" << jpeg << 400 << noMac;
-        QTest::newRow("is_body missing") << kMac << QString() << "file" << jpeg << 400 << badBody;
-        QTest::newRow("is_body 2") << kMac << "2"
-                                   << "file" << jpeg << 400 << badBody;
+                                   << "1" << file << jpeg << 400 << noMac;
+        QTest::newRow("is_body missing") << kMac << QString() << file << jpeg << 400 << badBody;
+        QTest::newRow("is_body 2") << kMac << "2" << file << jpeg << 400 << badBody;
         QTest::newRow("file field missing")
             << kMac << "0"
             << "image" << jpeg << 400 << "No photo was received. Please choose a photo and try again.";
-        QTest::newRow("empty file") << kMac << "0"
-                                    << "file" << QByteArray() << 415 << notImage;
-        QTest::newRow("text file") << kMac << "0"
-                                   << "file" << QByteArray("hello, world\n") << 415 << notImage;
+        QTest::newRow("empty file") << kMac << "0" << file << QByteArray() << 415 << notImage;
+        QTest::newRow("text file") << kMac << "0" << file << QByteArray("hello, world\n") << 415 << notImage;
         QTest::newRow("jpeg cut mid-scan")
-            << kMac << "0"
-            << "file" << jpeg.left(jpeg.size() * 2 / 3) << 415
+            << kMac << "0" << file << jpeg.left(jpeg.size() * 2 / 3) << 415
             << "The image file is incomplete or damaged. Please use another copy of the photo.";
         QTest::newRow("header claims 400 MP")
-            << kMac << "0"
-            << "file" << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << 422
-            << tooManyPixels.arg("400.0");
-        QTest::newRow("2.2 MP over a 2 MP limit") << kMac << "1"
-                                                  << "file" << big << 422 << tooManyPixels.arg("2.2");
-        QTest::newRow("just over 1 MB") << kMac << "0"
-                                        << "file" << QByteArray(1024 * 1024 + 4096, 'x') << 413
+            << kMac << "0" << file << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000))
+            << 422 << tooManyPixels.arg("400.0");
+        QTest::newRow("2.2 MP over a 2 MP limit")
+            << kMac << "1" << file << big << 422 << tooManyPixels.arg("2.2");
+        QTest::newRow("just over 1 MB") << kMac << "0" << file << QByteArray(1024 * 1024 + 4096, 'x') << 413
                                         << "The photo is too large to upload. The limit is 1 MB.";
     }
     void badUpload()
@@ -136,15 +126,19 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QString unknown = "The task was not found. It may have expired; please try again.";
-        QTest::newRow("mac missing") << "/api/v2/task?serial=%1" << 400
+        const QString task = proto::kTaskPath;
+        QTest::newRow("mac missing") << task + "?" + proto::kSerial + "=%1" << 400
                                      << "The request does not identify this computer (\"mac\" is missing).";
-        QTest::newRow("serial missing") << "/api/v2/task?mac=" + kMac << 400
+        QTest::newRow("serial missing") << task + "?" + proto::kMac + "=" + kMac << 400
                                         << "The request does not name a task (\"serial\" is missing).";
         QTest::newRow("unknown serial")
-            << "/api/v2/task?mac=" + kMac + "&serial=00000000000000000000000000000000" << 404 << unknown;
-        QTest::newRow("another mac's serial") << "/api/v2/task?mac=someoneelse&serial=%1" << 404 << unknown;
+            << QString::fromStdString(proto::pollTarget(kMac.toStdString(), std::string(32, '0'))) << 404
+            << unknown;
+        QTest::newRow("another mac's serial")
+            << QString::fromStdString(proto::pollTarget("someoneelse", "%1")) << 404 << unknown;
         QTest::newRow("unknown result")
-            << "/api/v2/result/0123456789abcdef0123456789abcdef.png" << 404 << unknown;
+            << QString::fromStdString(proto::resultPath("0123456789abcdef0123456789abcdef")) << 404
+            << unknown;
         QTest::newRow("unknown path") << "/api/v3/task" << 404 << "Not found.";
     }
     void badPoll()
@@ -184,13 +178,13 @@ private slots:
         const ServiceReply created = c.upload(kMac, isBody, photo.toStdString());
         QCOMPARE(created.code(), 200);
         QCOMPARE(created.message(), QString("ok"));
-        const QString serial = serialOf(created);
+        const QString serial = created.serial();
         QVERIFY2(QRegularExpression("^[0-9a-f]{32}$").match(serial).hasMatch(), qPrintable(serial));
 
         const ServiceReply done = c.waitFinished(kMac, serial);
         QCOMPARE(done.code(), 200);
-        QCOMPARE(done.data().value("status").toInt(), 1);
-        const QString url = done.data().value("convert_path").toString();
+        QCOMPARE(done.jobStatus(), proto::kStatusDone);
+        const QString url = done.convertPath();
         QVERIFY2(url.startsWith((tls ? m_secure : m_plain).url() + "/") && url.endsWith(".png"),
                  qPrintable(url));
 
@@ -218,8 +212,10 @@ private slots:
         const QString file = testutils::sandboxPath() + "/big.bin";
         QVERIFY(testutils::writeFile(file, QByteArray(8 * 1024 * 1024, 'x')));
         QProcess p;
-        p.start(curl, {"-s", "-o", "-", "-w", "\n%{http_code} %{size_upload}", "-F", "file=@" + file,
-                       m_plain.url() + "/api/v2/task?mac=" + kMac + "&is_body=0"});
+        p.start(curl,
+                {"-s", "-o", "-", "-w", "\n%{http_code} %{size_upload}", "-F",
+                 proto::kFileField + ("=@" + file),
+                 m_plain.url() + QString::fromStdString(proto::createTarget(kMac.toStdString(), false))});
         QVERIFY(p.waitForFinished(60000));
         const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
         QCOMPARE(lines.size(), 2);
@@ -253,7 +249,7 @@ private slots:
         int busy = 0;
         for (const ServiceReply& r : replies) {
             if (r.code() == 200) {
-                accepted << serialOf(r);
+                accepted << r.serial();
             } else {
                 QVERIFY2(r.status == 503, qPrintable(QString::fromStdString(r.error) + "\n" + service.log()));
                 QCOMPARE(r.code(), 503);
@@ -269,7 +265,7 @@ private slots:
 
         ServiceClient c(service.url());
         for (const QString& serial : accepted)
-            QCOMPARE(c.waitFinished(kMac, serial, 60000).data().value("status").toInt(), 1);
+            QCOMPARE(c.waitFinished(kMac, serial, 60000).jobStatus(), proto::kStatusDone);
         QCOMPARE(service.process().state(), QProcess::Running);
         QCOMPARE(c.get("/healthz").data().value("queue").toObject().value("finished").toInt(),
                  accepted.size());
@@ -290,10 +286,10 @@ private slots:
         };
 
         const QString serial =
-            serialOf(c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png")));
+            c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png")).serial();
         const ServiceReply done = c.waitFinished(kMac, serial);
-        QCOMPARE(done.data().value("status").toInt(), 1);
-        const QString url = done.data().value("convert_path").toString();
+        QCOMPARE(done.jobStatus(), proto::kStatusDone);
+        const QString url = done.convertPath();
         QCOMPARE(c.get(url).status, 200);
         QCOMPARE(filesIn({"*.png"}).size(), 1);
         QVERIFY(filesIn({"*.upload"}).isEmpty()); // the upload goes once the job is done
@@ -303,13 +299,9 @@ private slots:
         QVERIFY(filesIn({"*.png"}).isEmpty());
 
         // A result still fresh at exit is deleted with the service's folder.
-        QCOMPARE(c.waitFinished(kMac, serialOf(c.upload(
-                                          kMac, "0",
-                                          photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png"))))
-                     .data()
-                     .value("status")
-                     .toInt(),
-                 1);
+        const QString fresh =
+            c.upload(kMac, "0", photofixtures::encode(photofixtures::discOnGreen(60, 40), ".png")).serial();
+        QCOMPARE(c.waitFinished(kMac, fresh).jobStatus(), proto::kStatusDone);
         QVERIFY(service.stop());
         QVERIFY(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
     }
@@ -321,8 +313,8 @@ private slots:
         QVERIFY2(service.start({"--workers", "1", "--test-delay-ms", "4000"}, &error), qPrintable(error));
         ServiceClient c(service.url());
         const std::string photo = photofixtures::encode(photofixtures::discOnGreen(60, 40), ".jpg");
-        const QString running = serialOf(c.upload(kMac, "1", photo));
-        const QString waiting = serialOf(c.upload(kMac, "1", photo));
+        const QString running = c.upload(kMac, "1", photo).serial();
+        const QString waiting = c.upload(kMac, "1", photo).serial();
         QVERIFY(!running.isEmpty() && !waiting.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(c.get("/healthz").data().value("queue").toObject().value("running").toInt(),
                                   1, 5000);
@@ -332,7 +324,7 @@ private slots:
         service.process().terminate();
         // Still answering while the running job finishes, but taking no new work.
         QTRY_COMPARE_WITH_TIMEOUT(c.upload(kMac, "1", photo).code(), 503, 1000);
-        QCOMPARE(c.poll(kMac, waiting).data().value("status").toInt(), 2);
+        QCOMPARE(c.poll(kMac, waiting).jobStatus(), proto::kStatusFailed);
         QVERIFY(service.process().waitForFinished(20000));
         QCOMPARE(service.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(service.process().exitCode(), 0);

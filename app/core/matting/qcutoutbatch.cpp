@@ -1,5 +1,6 @@
 #include "qcutoutbatch.h"
 
+#include "guihandover.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qtaskmanager.h"
@@ -81,26 +82,25 @@ void QCutoutBatch::start()
         emit signal_finished(0);
         return;
     }
+    const QPointer<QCutoutBatch> guard(this);
     for (int index = 0; index < m_items.size(); ++index) {
         auto task = std::make_shared<QImageTask>(m_type, m_items[index].photo);
         const QString output = m_items[index].output;
         // The task's own signals are handled on the worker that emits them, so the
-        // encoding and writing run there too; only the outcome crosses to this
-        // object's thread. A weak pointer: the job holds the task, not the reverse.
+        // encoding and writing run there too; only the outcome crosses to the
+        // main thread. A weak pointer: the job holds the task, not the reverse.
         const std::weak_ptr<QImageTask> weak = task;
         connect(
             task.get(), &QImageTask::signal_success, task.get(),
-            [this, weak, output, index] {
+            [guard, weak, output, index] {
                 const QString error = writeCutout(weak.lock(), output);
-                QMetaObject::invokeMethod(
-                    this, [this, index, error] { onItemDone(index, error); }, Qt::QueuedConnection);
+                runOnGui(guard, [guard, index, error] { guard->onItemDone(index, error); });
             },
             Qt::DirectConnection);
         connect(
             task.get(), &QImageTask::signal_error, task.get(),
-            [this, index](const QString& message) {
-                QMetaObject::invokeMethod(
-                    this, [this, index, message] { onItemDone(index, message); }, Qt::QueuedConnection);
+            [guard, index](const QString& message) {
+                runOnGui(guard, [guard, index, message] { guard->onItemDone(index, message); });
             },
             Qt::DirectConnection);
         QTaskManager::addTask(task);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qmattingclient.h"
+
 #include <QMutex>
 #include <QObject>
 #include <QSize>
@@ -7,17 +9,9 @@
 
 #include <opencv2/core.hpp>
 
-// What the photo shows; the service only distinguishes goods from the rest.
-enum MattingType
-{
-    Person = 0,
-    Goods = 1,
-    Card = 2
-};
-
 // One photo turned into a cut-out (BGRA, alpha keeps only the subject): served from
 // the local cache when the photo has not changed since it was last matted,
-// otherwise uploaded to the matting service, polled until ready and downloaded.
+// otherwise fetched from the matting service by a QMattingClient.
 //
 // Threads: constructed on the GUI thread (it reads the service address from the
 // settings there); run() blocks a pool worker for the whole exchange and emits
@@ -70,25 +64,15 @@ public:
     // modification time name the entry).
     static QString cacheFilePath(const QString& photoPath);
 
-    // Pause between two polls that found the job still running; 1000 ms unless a
-    // test shortens it.
-    static void setPollInterval(int ms);
-    static int pollInterval();
-    static constexpr int kMaxPolls = 120;
-
 signals:
     void signal_success(const QString& taskId);
     void signal_error(const QString& message);
 
 private:
     bool loadFromCache(const QString& cachePath);
-    QString createJob(const QString& mac);
-    QString waitForResult(const QString& mac, const QString& serial);
-    QByteArray download(const QString& resultUrl);
     void setCutout(const cv::Mat& image);
     void rememberCacheEntry(const QString& cachePath);
     void makePreview();
-    QString taskEndpoint() const;
 
     QString m_filePath;
     int m_type = Person;

@@ -2,6 +2,7 @@
 
 #include "cglobal.h"
 #include "csetting.h"
+#include "guihandover.h"
 #include "hrequest.h"
 #include "logger.h"
 #include "qworkpool.h"
@@ -44,13 +45,10 @@ struct QServiceLauncher::Probe
     // Runs then(owner) on the owner's thread, unless the owner has let go by then.
     static void deliver(const std::shared_ptr<Probe>& probe, std::function<void(QServiceLauncher*)> then)
     {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [probe, then] {
-                if (probe->owner)
-                    then(probe->owner);
-            },
-            Qt::QueuedConnection);
+        runOnGui([probe, then] {
+            if (probe->owner)
+                then(probe->owner);
+        });
     }
 };
 

@@ -1,5 +1,6 @@
 #include "qbatchcutwidget.h"
 
+#include "guihandover.h"
 #include "qimagecutoutwidget.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -67,20 +68,17 @@ void QBatchCutWidget::loadImages(const std::shared_ptr<QImageTask>& task, QImage
         QString error;
         const cv::Mat cutout = task->loadCutout(&error);
         const cv::Mat photo = cutout.empty() ? cv::Mat() : QImageFiles::read(task->filePath());
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, target, task, cutout, photo, error]() {
-                if (!guard || !target || guard->m_views.value(task->id()) != target)
-                    return;
-                if (cutout.empty()) {
-                    guard->forgetTask(task->id());
-                    emit guard->signal_load_failed(task->id(), error);
-                    return;
-                }
-                guard->m_cutouts.insert(task->id(), cutout);
-                target->setImages(photo, cutout);
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, target, task, cutout, photo, error]() {
+            if (!target || guard->m_views.value(task->id()) != target)
+                return;
+            if (cutout.empty()) {
+                guard->forgetTask(task->id());
+                emit guard->signal_load_failed(task->id(), error);
+                return;
+            }
+            guard->m_cutouts.insert(task->id(), cutout);
+            target->setImages(photo, cutout);
+        });
     });
 }
 
@@ -132,20 +130,15 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
             merged = QMaskOps::applyMask(photo, cutout, mask);
         } catch (const cv::Exception&) {
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, taskId, serial, merged]() {
-                if (!guard)
-                    return;
-                guard->m_finishedTaskId = taskId;
-                // Merges run side by side: one that ends after a later stroke's
-                // merge was handed over must not undo that stroke, so the tile
-                // only gets an empty result (its indicator stops).
-                int& handedOver = guard->m_handedOverSerial[taskId];
-                const bool stale = serial < handedOver;
-                handedOver = std::max(handedOver, serial);
-                emit guard->signal_cut_finished(stale ? cv::Mat() : merged);
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, taskId, serial, merged]() {
+            guard->m_finishedTaskId = taskId;
+            // Merges run side by side: one that ends after a later stroke's
+            // merge was handed over must not undo that stroke, so the tile
+            // only gets an empty result (its indicator stops).
+            int& handedOver = guard->m_handedOverSerial[taskId];
+            const bool stale = serial < handedOver;
+            handedOver = std::max(handedOver, serial);
+            emit guard->signal_cut_finished(stale ? cv::Mat() : merged);
+        });
     });
 }

@@ -1,6 +1,7 @@
 #include "qpreviewitem.h"
 
 #include "csetting.h"
+#include "guihandover.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
@@ -120,14 +121,11 @@ void QPreviewItem::loadPreview(const cv::Mat& full)
             small = QImageTask::previewOf(full, kPreviewSide);
         } catch (const cv::Exception&) {
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, serial, small]() {
-                // Shrinks of two quick edits may end in either order.
-                if (guard && serial == guard->m_previewSerial)
-                    guard->showPreview(small);
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, serial, small]() {
+            // Shrinks of two quick edits may end in either order.
+            if (serial == guard->m_previewSerial)
+                guard->showPreview(small);
+        });
     });
 }
 
@@ -216,18 +214,15 @@ void QPreviewItem::onChangeBackgroundImage(const QString& imagePath)
         const bool written =
             !picture.isNull() &&
             picture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(scaledPath);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, imagePath, scaledPath, written]() {
-                // Dropped when another background was chosen meanwhile.
-                if (!guard || guard->m_look.image != imagePath || !guard->isReady())
-                    return;
-                QFile::remove(guard->m_look.previewImage);
-                guard->m_look.previewImage = written ? scaledPath : QString();
-                guard->m_canvas->setBackgroundImage(guard->m_look.previewImage);
-                guard->update();
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, imagePath, scaledPath, written]() {
+            // Dropped when another background was chosen meanwhile.
+            if (guard->m_look.image != imagePath || !guard->isReady())
+                return;
+            QFile::remove(guard->m_look.previewImage);
+            guard->m_look.previewImage = written ? scaledPath : QString();
+            guard->m_canvas->setBackgroundImage(guard->m_look.previewImage);
+            guard->update();
+        });
     });
 }
 
@@ -283,40 +278,35 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
         [guard, task, taskId, look, edited, file, format, outputSize, openFolder, done]() {
             QString error;
             const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
-                    if (full.empty()) {
-                        if (guard && guard->m_taskId == taskId)
-                            guard->rematte(error);
-                        done(false, file, error);
-                        return;
-                    }
-                    // The canvas is this save's alone: the pool job below may apply the
-                    // look (a background picture is read there) and render it.
-                    auto canvas = std::make_shared<QImageCanvas>();
-                    auto connection = std::make_shared<QMetaObject::Connection>();
-                    *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
-                        QObject::disconnect(*connection);
-                        QWorkPool::instance()->post([=]() mutable {
-                            applyLook(*canvas, look, false);
-                            auto why = std::make_shared<QString>();
-                            const bool ok = canvas->save(file, format, outputSize, why.get());
-                            // The canvas is a QObject of the GUI thread: its last reference goes there.
-                            QMetaObject::invokeMethod(
-                                QCoreApplication::instance(),
-                                [canvas, ok, file, why, openFolder, done]() {
-                                    if (ok && openFolder)
-                                        QVarnUI::openFolder(file, true);
-                                    done(ok, file, *why);
-                                },
-                                Qt::QueuedConnection);
-                            canvas.reset();
+            // Unguarded: `done` is owed an answer even when the tile has gone.
+            runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
+                if (full.empty()) {
+                    if (guard && guard->m_taskId == taskId)
+                        guard->rematte(error);
+                    done(false, file, error);
+                    return;
+                }
+                // The canvas is this save's alone: the pool job below may apply the
+                // look (a background picture is read there) and render it.
+                auto canvas = std::make_shared<QImageCanvas>();
+                auto connection = std::make_shared<QMetaObject::Connection>();
+                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
+                    QObject::disconnect(*connection);
+                    QWorkPool::instance()->post([=]() mutable {
+                        applyLook(*canvas, look, false);
+                        auto why = std::make_shared<QString>();
+                        const bool ok = canvas->save(file, format, outputSize, why.get());
+                        // The canvas is a QObject of the GUI thread: its last reference goes there.
+                        runOnGui([canvas, ok, file, why, openFolder, done]() {
+                            if (ok && openFolder)
+                                QVarnUI::openFolder(file, true);
+                            done(ok, file, *why);
                         });
+                        canvas.reset();
                     });
-                    canvas->loadCutout(full, task->sourceSize());
-                },
-                Qt::QueuedConnection);
+                });
+                canvas->loadCutout(full, task->sourceSize());
+            });
         });
 }
 

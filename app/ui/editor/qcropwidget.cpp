@@ -1,5 +1,6 @@
 #include "qcropwidget.h"
 
+#include "guihandover.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
 #include "qimagecanvas.h"
@@ -188,17 +189,12 @@ bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
         } catch (const std::exception& e) {
             result.release(); // out of memory or a refused matrix: the picture stays as it was
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, apply, result] {
-                if (!guard)
-                    return;
-                if (!result.empty())
-                    apply(result);
-                guard->m_busy = false;
-                emit guard->signal_beauty_finished();
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, apply, result] {
+            if (!result.empty())
+                apply(result);
+            guard->m_busy = false;
+            emit guard->signal_beauty_finished();
+        });
     });
     return true;
 }
@@ -294,13 +290,7 @@ void QCropWidget::save(const QString& folder, int outputSize)
                    "output file size. It was saved at that smallest size.")
                     .arg((result.bytes.size() + 1023) / 1024)
                     .arg(job.options.maxKilobytes);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, path, ok, message] {
-                if (guard)
-                    guard->finishSave(path, ok, message);
-            },
-            Qt::QueuedConnection);
+        runOnGui(guard, [guard, path, ok, message] { guard->finishSave(path, ok, message); });
     });
 }
 

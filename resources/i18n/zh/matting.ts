@@ -70,16 +70,19 @@
         <translation>%1 的抠图结果已不在缓存中，需要重新抠图。</translation>
     </message>
     <message>
+        <source>Image matting failed: %1</source>
+        <translation>抠图失败：%1</translation>
+    </message>
+</context>
+<context>
+    <name>QMattingClient</name>
+    <message>
         <source>The data parse for json failed!</source>
         <translation>JSON 数据解析失败！</translation>
     </message>
     <message>
         <source>The matting service refused the request (code %1).</source>
         <translation>抠图服务拒绝了请求（代码 %1）。</translation>
-    </message>
-    <message>
-        <source>Image matting failed: %1</source>
-        <translation>抠图失败：%1</translation>
     </message>
     <message>
         <source>The file is not exists!</source>

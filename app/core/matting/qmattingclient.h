@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+
+#include <opencv2/core.hpp>
+
+// What the photo shows; the service only distinguishes goods from the rest.
+enum MattingType
+{
+    Person = 0,
+    Goods = 1,
+    Card = 2
+};
+
+// One exchange with the matting service for one photo: uploads it, polls until the
+// job is done (at most kMaxPolls times, pollInterval() apart) and downloads the
+// cut-out. Knows nothing of caches or previews; what to do with the result is the
+// caller's business.
+//
+// Threads: matte() blocks for the whole exchange, so call it on a pool worker. An
+// object serves one caller at a time; the poll interval is shared by all.
+class QMattingClient
+{
+    Q_DECLARE_TR_FUNCTIONS(QMattingClient)
+
+public:
+    // `type` is a MattingType.
+    QMattingClient(const QString& serviceUrl, const QString& mac, int type);
+
+    struct Cutout
+    {
+        QByteArray png; // as the service sent it
+        cv::Mat image;  // its decode, BGRA
+    };
+    // The cut-out of the photo at `photoPath`, or an empty one with a message for
+    // the user in *error (the details go to the log).
+    Cutout matte(const QString& photoPath, QString* error);
+
+    // Pause between two polls that found the job still running; 1000 ms unless a
+    // test shortens it.
+    static void setPollInterval(int ms);
+    static int pollInterval();
+    static constexpr int kMaxPolls = 120;
+
+private:
+    QString createJob(const QString& photoPath) const;
+    QString waitForResult(const QString& serial) const;
+    Cutout download(const QString& resultUrl) const;
+    QString taskEndpoint() const;
+
+    QString m_serviceUrl;
+    QString m_mac;
+    bool m_isBody = true;
+};

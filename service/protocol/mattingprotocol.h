@@ -1,0 +1,67 @@
+#pragma once
+// The matting service's HTTP protocol, as both ends speak it:
+//
+//   POST <task>?mac=M&is_body=0|1   multipart part "file": the photo
+//        -> {"code":200,"message":..,"data":{"serial":S}}
+//   GET  <task>?mac=M&serial=S
+//        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
+//   GET  URL (the service's <result>/S.png) -> the cut-out as PNG
+//
+// Every JSON answer carries "code" (200 on success, otherwise the HTTP status)
+// and "message" (shown to the user as is). Values are not percent-encoded by the
+// helpers below: callers pass the identifiers the service hands out or the
+// program's own machine code, which are plain ASCII.
+
+#include <string>
+
+namespace mattingprotocol {
+
+constexpr const char* kTaskPath = "/api/v2/task";
+constexpr const char* kResultPrefix = "/api/v2/result/";
+constexpr const char* kResultSuffix = ".png";
+
+// Query keys, and the multipart part that carries the photo.
+constexpr const char* kMac = "mac";
+constexpr const char* kIsBody = "is_body";
+constexpr const char* kSerial = "serial"; // also the key of the creation answer's data
+constexpr const char* kFileField = "file";
+
+// JSON keys of the answers.
+constexpr const char* kCode = "code";
+constexpr const char* kMessage = "message";
+constexpr const char* kData = "data";
+constexpr const char* kStatus = "status";
+constexpr const char* kConvertPath = "convert_path";
+
+constexpr int kCodeOk = 200;
+
+// The job's "status" in a poll answer.
+constexpr int kStatusRunning = 0;
+constexpr int kStatusDone = 1;
+constexpr int kStatusFailed = 2;
+
+// Target (path and query) of the creation request.
+inline std::string createTarget(const std::string& mac, bool isBody)
+{
+    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" + (isBody ? "1" : "0");
+}
+
+// Target of a poll.
+inline std::string pollTarget(const std::string& mac, const std::string& serial)
+{
+    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kSerial + "=" + serial;
+}
+
+// Path of a finished job's cut-out; the service puts its own address in front.
+inline std::string resultPath(const std::string& serial)
+{
+    return kResultPrefix + serial + kResultSuffix;
+}
+
+// The route matching resultPath() of a service serial (32 hex digits, captured).
+inline std::string resultRoute()
+{
+    return std::string(kResultPrefix) + "([0-9a-f]{32})\\" + kResultSuffix;
+}
+
+} // namespace mattingprotocol
