@@ -25,7 +25,7 @@ private slots:
 
     void init()
     {
-        QImageTask::setPollInterval(10);
+        QMattingClient::setPollInterval(10);
         fake = std::make_unique<FakeService>();
         QImageFiles::encode(testutils::solidBgra(20, 10, {10, 200, 30, 255}), ".png", {}, &fake->resultBytes);
         useService(fake->url());
