@@ -13,9 +13,6 @@
 namespace {
 
 constexpr int kCheckerCell = 8;
-constexpr float kZoomStep = 0.1f;
-constexpr float kZoomJumpAbove = 2.0f;
-constexpr double kSameFactor = 0.0000001;
 
 // Two cells by two: even rows start white at the left, odd rows light grey.
 QPixmap checkerTile()
@@ -78,7 +75,7 @@ void QImageCropWidget::setTask(const QString& taskId)
     m_displayPixmap = QPixmap();
     m_shownPixmap = QPixmap();
     m_displayKey = 0;
-    m_origin = QPoint();
+    m_viewport.resetPan();
     m_hitCode = kHitNothing;
     m_dragging = m_panning = false;
     m_canvas->setTask(taskId);
@@ -107,32 +104,22 @@ bool QImageCropWidget::isLoading() const
     return m_loading->isVisible();
 }
 
-float QImageCropWidget::changeFactor(float factor)
-{
-    if (std::fabs(double(factor) - double(m_factor)) >= kSameFactor) {
-        m_factor = factor;
-        update();
-    }
-    return m_factor;
-}
-
 float QImageCropWidget::zoomIn()
 {
-    float next = float(double(m_factor) + kZoomStep);
-    if (next > kZoomJumpAbove)
-        next = kMaxFactor;
-    return changeFactor(next);
+    update();
+    return m_viewport.zoomIn();
 }
 
 float QImageCropWidget::zoomOut()
 {
-    return changeFactor(std::max(kMinFactor, float(double(m_factor) - kZoomStep)));
+    update();
+    return m_viewport.zoomOut();
 }
 
 void QImageCropWidget::setFactor(float factor)
 {
-    m_factor = factor;
-    update();
+    if (m_viewport.setFactor(factor))
+        update();
 }
 
 void QImageCropWidget::setShowSubjectFrame(bool show)
@@ -149,22 +136,18 @@ void QImageCropWidget::onUpdateCanvas()
     update();
 }
 
-QSize QImageCropWidget::displaySize() const
-{
-    return QSize(int(width() * m_factor), int(height() * m_factor));
-}
-
 void QImageCropWidget::refreshDisplay()
 {
     const QPixmap composed = m_canvas->composedPixmap(false);
     if (composed.isNull()) {
         m_displayPixmap = m_shownPixmap = QPixmap();
-        m_imageRect = QRect();
         return;
     }
-    if (composed.cacheKey() != m_displayKey || displaySize() != m_displayFor) {
+    m_viewport.setImageSize(composed.size());
+    const QSize shown = m_viewport.shownSize();
+    if (composed.cacheKey() != m_displayKey || shown != m_displayFor) {
         m_displayKey = composed.cacheKey();
-        m_displayFor = displaySize();
+        m_displayFor = shown;
         m_displayPixmap = composed.scaled(m_displayFor, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         m_shownPixmap = m_displayPixmap;
         const QRect crop = m_canvas->cropRect();
@@ -174,9 +157,6 @@ void QImageCropWidget::refreshDisplay()
             m_shownPixmap = composed.copy(crop).scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
         }
     }
-    m_imageRect =
-        QRect(QPoint((width() - m_shownPixmap.width()) / 2, (height() - m_shownPixmap.height()) / 2),
-              m_shownPixmap.size());
 }
 
 void QImageCropWidget::paintEvent(QPaintEvent*)
@@ -188,31 +168,23 @@ void QImageCropWidget::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(m_origin);
+    const QRect shown = imageRect();
     QBrush checker(m_checker);
-    checker.setTransform(QTransform::fromTranslate(m_imageRect.x(), m_imageRect.y()));
-    painter.fillRect(m_imageRect, checker);
-    painter.drawPixmap(m_imageRect.topLeft(), m_shownPixmap);
+    checker.setTransform(QTransform::fromTranslate(shown.x(), shown.y()));
+    painter.fillRect(shown, checker);
+    painter.drawPixmap(shown.topLeft(), m_shownPixmap);
 }
 
 void QImageCropWidget::resizeEvent(QResizeEvent*)
 {
+    m_viewport.setWidgetSize(size());
     m_loading->move((width() - kLoadingSide) / 2, (height() - kLoadingSide) / 2);
-}
-
-float QImageCropWidget::canvasPerWidgetPixel() const
-{
-    if (m_displayPixmap.isNull())
-        return 1.0f;
-    return float(m_canvas->canvasSize().width()) / float(m_displayPixmap.width());
 }
 
 QPoint QImageCropWidget::mapToCanvas(const QPoint& widgetPos) const
 {
-    const QPoint p = widgetPos - m_origin;
-    const float s = canvasPerWidgetPixel();
-    return QPoint(int((p.x() - (width() - m_displayPixmap.width()) / 2) * s),
-                  int((p.y() - (height() - m_displayPixmap.height()) / 2) * s));
+    const QPointF p = m_viewport.toImage(widgetPos);
+    return QPoint(int(p.x()), int(p.y()));
 }
 
 void QImageCropWidget::wheelEvent(QWheelEvent* event)
@@ -220,21 +192,9 @@ void QImageCropWidget::wheelEvent(QWheelEvent* event)
     if (!hasImage() || event->angleDelta().y() == 0)
         return; // a sideways scroll is no zoom
     refreshDisplay();
-    // The picture point under the cursor stays under it: its distance from the
-    // picture's centre grows with the picture.
-    const QPointF cursor = event->position();
-    const QPointF centre = QPointF(m_imageRect.center()) + m_origin;
-    const double before = std::max(1, m_shownPixmap.width());
-    if (event->angleDelta().y() >= 1)
-        zoomIn();
-    else
-        zoomOut();
-    refreshDisplay();
-    const double grown = m_shownPixmap.width() / before;
-    const QPointF newCentre = cursor - (cursor - centre) * grown;
-    m_origin += (newCentre - (QPointF(m_imageRect.center()) + m_origin)).toPoint();
+    m_viewport.zoomAbout(event->position(), event->angleDelta().y() >= 1);
     update();
-    emit signal_factor_changed(m_factor);
+    emit signal_factor_changed(factor());
 }
 
 void QImageCropWidget::hover(const QPoint& pos)
@@ -245,7 +205,7 @@ void QImageCropWidget::hover(const QPoint& pos)
     for (auto it = handles.cbegin(); it != handles.cend(); ++it) {
         // A handle is 16 canvas pixels; keep it grabbable when the picture is shown small.
         const int grow =
-            std::max(0, int(QImageCanvas::kHandleSize * canvasPerWidgetPixel()) - it->width()) / 2;
+            std::max(0, int(QImageCanvas::kHandleSize * m_viewport.imagePerWidgetPixel()) - it->width()) / 2;
         if (it->adjusted(-grow, -grow, grow, grow).contains(p)) {
             m_hitCode = it.key();
             break;
@@ -259,7 +219,7 @@ void QImageCropWidget::hover(const QPoint& pos)
 void QImageCropWidget::drag(const QPoint& pos)
 {
     // The movement in canvas pixels, so the frame follows the pointer at any zoom.
-    const QPointF moved = QPointF(pos - m_lastPos) * canvasPerWidgetPixel();
+    const QPointF moved = QPointF(pos - m_lastPos) * m_viewport.imagePerWidgetPixel();
     const int dx = int(std::lround(moved.x()));
     const int dy = int(std::lround(moved.y()));
     if (dx == 0 && dy == 0)
@@ -342,7 +302,7 @@ bool QImageCropWidget::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove: {
         const QPoint pos = static_cast<QMouseEvent*>(event)->pos();
         if (m_panning) {
-            m_origin += pos - m_panStart;
+            m_viewport.panBy(pos - m_panStart);
             m_panStart = pos;
             update();
         } else if (!m_canvas->isSubjectFrameShown()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qviewport.h"
+
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
@@ -25,8 +27,6 @@ public:
     // subject frame, 9 nothing.
     static constexpr int kHitInside = 8;
     static constexpr int kHitNothing = 9;
-    static constexpr float kMinFactor = 0.4f;
-    static constexpr float kMaxFactor = 3.0f;
     static constexpr int kLoadingSide = 160;
 
     explicit QImageCropWidget(QWidget* parent = nullptr);
@@ -44,14 +44,15 @@ public:
     float zoomIn();
     float zoomOut();
     void setFactor(float factor);
-    float factor() const { return m_factor; }
+    float factor() const { return m_viewport.factor(); }
 
     void setShowSubjectFrame(bool show);
 
     int hitCode() const { return m_hitCode; }
-    QPoint origin() const { return m_origin; }
-    // Where the picture is drawn in the widget, panning included.
-    QRect imageRect() const { return m_imageRect.translated(m_origin); }
+    const QViewport& viewport() const { return m_viewport; }
+    // Where the picture (the committed crop of it, if any) is drawn in the widget,
+    // panning included.
+    QRect imageRect() const { return m_viewport.placed(m_shownPixmap.size()); }
     // A widget point in pixels of the canvas surface.
     QPoint mapToCanvas(const QPoint& widgetPos) const;
 
@@ -69,10 +70,6 @@ protected:
 
 private:
     void refreshDisplay();
-    // Stores factor and repaints unless it is (almost) the same; returns the factor.
-    float changeFactor(float factor);
-    QSize displaySize() const;
-    float canvasPerWidgetPixel() const;
     void hover(const QPoint& pos);
     void drag(const QPoint& pos);
     bool mousePressed(QMouseEvent* event);
@@ -83,15 +80,13 @@ private:
     bool m_dragging = false;
     QPoint m_lastPos;
     int m_hitCode = kHitNothing;
-    float m_factor = 1.0f;
+    QViewport m_viewport{QViewport::Fit::Enlarge};
     // The whole picture at the current zoom, and what is shown (the committed crop
     // of it, or all of it), rebuilt only when the composition or the size changes.
     QPixmap m_displayPixmap;
     QPixmap m_shownPixmap;
     qint64 m_displayKey = 0;
     QSize m_displayFor;
-    QRect m_imageRect;
-    QPoint m_origin;
     bool m_panning = false;
     QPoint m_panStart;
 };
