@@ -1,5 +1,6 @@
 // The batch page shown after hand editing and a rebuilt batch (no work pool: nothing is matted).
 
+#include "qbatchcutwidget.h"
 #include "qbatchmattingwidget.h"
 #include "qpreviewitem.h"
 #include "testutils.h"
