@@ -1,4 +1,4 @@
-// The editor's pixel routines: magic brush, overlays, alpha merge, masks, content box.
+// The editor's pixel routines: magic brush and mask merge.
 
 #include "qmaskops.h"
 #include "testutils.h"
@@ -27,12 +27,6 @@ cv::Mat patterned(int rows, int cols, int type)
     return m;
 }
 
-// A view into a larger matrix: its row step is wider than its rows.
-cv::Mat roiOf(const cv::Mat& m)
-{
-    return m(cv::Rect(3, 2, m.cols - 5, m.rows - 4));
-}
-
 bool sameOutside(const cv::Mat& a, const cv::Mat& b, const cv::Rect& rect)
 {
     for (int r = 0; r < a.rows; ++r)
@@ -51,30 +45,42 @@ class TestMaskOps : public QObject
 private slots:
     void floodFill_data()
     {
+        QTest::addColumn<cv::Mat>("image");
         QTest::addColumn<bool>("erase");
         QTest::addColumn<QPoint>("seed");
         QTest::addColumn<int>("tolerance");
         QTest::addColumn<QRect>("expected"); // the area that must change; nothing else may
-        // A 20 x 12 field of (100, 100, 100), a block of (103, 100, 100) at x 5..9,
-        // y 3..7 and a block of (180, 20, 20) at x 12..15, y 2..5.
-        QTest::newRow("keep block, exact") << false << QPoint(6, 4) << 0 << QRect(5, 3, 5, 5);
-        QTest::newRow("tolerance below gap") << false << QPoint(7, 5) << 2 << QRect(5, 3, 5, 5);
-        QTest::newRow("erase from block corner") << true << QPoint(15, 5) << 0 << QRect(12, 2, 4, 4);
-        QTest::newRow("seed outside top") << false << QPoint(4, -1) << 255 << QRect();
+        // A field of (100, 100, 100), a block of (103, 100, 100) at x 5..9, y 3..7 and
+        // a block of (180, 20, 20) at x 12..15, y 2..5.
+        cv::Mat blocks(12, 20, CV_8UC3, cv::Scalar(100, 100, 100));
+        blocks(cv::Rect(5, 3, 5, 5)).setTo(cv::Scalar(103, 100, 100));
+        blocks(cv::Rect(12, 2, 4, 4)).setTo(cv::Scalar(180, 20, 20));
+        QTest::newRow("keep block, exact") << blocks << false << QPoint(6, 4) << 0 << QRect(5, 3, 5, 5);
+        QTest::newRow("tolerance below gap") << blocks << false << QPoint(7, 5) << 2 << QRect(5, 3, 5, 5);
+        QTest::newRow("erase from block corner")
+            << blocks << true << QPoint(15, 5) << 0 << QRect(12, 2, 4, 4);
+        QTest::newRow("seed outside top") << blocks << false << QPoint(4, -1) << 255 << QRect();
+        // Each column within 1 of the next: only those within the tolerance of the seed fill.
+        cv::Mat ramp(3, 30, CV_8UC3);
+        for (int c = 0; c < 30; ++c)
+            ramp.col(c).setTo(cv::Scalar(c, 50, 50));
+        QTest::newRow("ramp, range fixed at the seed")
+            << ramp << false << QPoint(10, 1) << 2 << QRect(8, 0, 5, 3);
+        // A diagonal chain: only edge-sharing neighbours belong to the area.
+        cv::Mat chain(5, 5, CV_8UC3, cv::Scalar(0, 0, 0));
+        for (int i = 0; i < 5; ++i)
+            chain.at<cv::Vec3b>(i, i) = cv::Vec3b(200, 200, 200);
+        QTest::newRow("four neighbours only") << chain << false << QPoint(0, 0) << 0 << QRect(0, 0, 1, 1);
     }
-
     void floodFill()
     {
+        QFETCH(cv::Mat, image);
         QFETCH(bool, erase);
         QFETCH(QPoint, seed);
         QFETCH(int, tolerance);
         QFETCH(QRect, expected);
-        cv::Mat image(12, 20, CV_8UC3, cv::Scalar(100, 100, 100));
-        image(cv::Rect(5, 3, 5, 5)).setTo(cv::Scalar(103, 100, 100));
-        image(cv::Rect(12, 2, 4, 4)).setTo(cv::Scalar(180, 20, 20));
-        const cv::Mat overlay = patterned(12, 20, CV_8UC4);
+        const cv::Mat overlay = patterned(image.rows, image.cols, CV_8UC4);
         const cv::Mat before = overlay.clone();
-
         const cv::Mat result = QMaskOps::floodFillMask(image, overlay, seed, tolerance, erase);
         QCOMPARE(testutils::maxPixelDifference(overlay, before), 0); // input untouched
         const cv::Rect area(expected.x(), expected.y(), expected.width(), expected.height());
@@ -84,81 +90,6 @@ private slots:
                 QCOMPARE(result.at<Bgra>(r, c), erase ? kCleared : kKeep);
     }
 
-    void floodFillUsesFixedRangeAndFourNeighbours()
-    {
-        // Each column of the ramp is within 1 of the next, but only columns within
-        // the tolerance of the seed pixel may fill.
-        cv::Mat ramp(3, 30, CV_8UC3);
-        for (int c = 0; c < 30; ++c)
-            ramp.col(c).setTo(cv::Scalar(c, 50, 50));
-        const cv::Mat clear(3, 30, CV_8UC4, cv::Scalar(0, 0, 255, 0));
-        const cv::Mat ramped = QMaskOps::floodFillMask(ramp, clear, QPoint(10, 1), 2, false);
-        for (int c = 0; c < 30; ++c)
-            QCOMPARE(ramped.at<Bgra>(1, c) == kKeep, c >= 8 && c <= 12);
-        // A diagonal chain: only edge-sharing neighbours belong to the area.
-        cv::Mat chain(5, 5, CV_8UC3, cv::Scalar(0, 0, 0));
-        for (int i = 0; i < 5; ++i)
-            chain.at<cv::Vec3b>(i, i) = cv::Vec3b(200, 200, 200);
-        const cv::Mat diagonal = QMaskOps::floodFillMask(
-            chain, cv::Mat(5, 5, CV_8UC4, cv::Scalar(0, 0, 255, 0)), QPoint(0, 0), 0, false);
-        QCOMPARE(diagonal.at<Bgra>(0, 0), kKeep);
-        QCOMPARE(diagonal.at<Bgra>(1, 1), Bgra(0, 0, 255, 0));
-    }
-
-    void makeRedOverlay_data()
-    {
-        QTest::addColumn<int>("alpha");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("just under") << 99 << 0;
-        QTest::newRow("at threshold") << 100 << 100;
-    }
-
-    void makeRedOverlay()
-    {
-        QFETCH(int, alpha);
-        QFETCH(int, expected);
-        cv::Mat cutout = testutils::solidBgra(7, 5, cv::Scalar(12, 200, 34, 255));
-        cutout.at<Bgra>(2, 3) = Bgra(12, 200, 34, uchar(alpha));
-        const cv::Mat overlay = QMaskOps::makeRedOverlay(cutout);
-        QCOMPARE(overlay.at<Bgra>(2, 3), Bgra(0, 0, 255, uchar(expected)));
-        QCOMPARE(overlay.at<Bgra>(0, 0), kService);
-        QVERIFY(QMaskOps::makeRedOverlay(cv::Mat(3, 3, CV_8UC3)).empty());
-    }
-
-    void mergeAlpha_data()
-    {
-        QTest::addColumn<cv::Mat>("colour");
-        QTest::addColumn<cv::Mat>("alpha");
-        QTest::addColumn<bool>("valid");
-        const cv::Mat colour = patterned(6, 9, CV_8UC3);
-        QTest::newRow("larger alpha") << colour << patterned(8, 12, CV_8UC4) << true;
-        QTest::newRow("views") << roiOf(patterned(10, 12, CV_8UC3)) << roiOf(patterned(10, 12, CV_8UC4))
-                               << true;
-        QTest::newRow("alpha too short") << colour << patterned(5, 9, CV_8UC4) << false;
-        QTest::newRow("colour has alpha") << patterned(6, 9, CV_8UC4) << patterned(6, 9, CV_8UC4) << false;
-    }
-
-    void mergeAlpha()
-    {
-        QFETCH(cv::Mat, colour);
-        QFETCH(cv::Mat, alpha);
-        QFETCH(bool, valid);
-        const cv::Mat merged = QMaskOps::mergeAlpha(colour, alpha);
-        QCOMPARE(!merged.empty(), valid);
-        if (!valid)
-            return;
-        QCOMPARE(merged.size(), colour.size());
-        for (int r = 0; r < colour.rows; ++r) {
-            for (int c = 0; c < colour.cols; ++c) {
-                const cv::Vec3b bgr = colour.at<cv::Vec3b>(r, c);
-                QCOMPARE(merged.at<Bgra>(r, c), Bgra(bgr[0], bgr[1], bgr[2], alpha.at<Bgra>(r, c)[3]));
-            }
-        }
-        // And the way back drops exactly that alpha.
-        QCOMPARE(testutils::maxPixelDifference(QMaskOps::dropAlpha(merged), colour), 0);
-        QVERIFY(QMaskOps::dropAlpha(colour).empty());
-    }
-
     void applyMask_data()
     {
         QTest::addColumn<int>("imageType");
@@ -166,8 +97,6 @@ private slots:
         QTest::addColumn<Bgra>("expected");
         // base pixel (1, 2, 3, 200); image pixel (50, 60, 70) or (50, 60, 70, 80).
         QTest::newRow("kept, colour image") << CV_8UC3 << kKeep << Bgra(50, 60, 70, 255);
-        QTest::newRow("kept, alpha image") << CV_8UC4 << kKeep << Bgra(50, 60, 70, 80);
-        QTest::newRow("any blue takes image") << CV_8UC3 << Bgra(1, 0, 0, 0) << Bgra(50, 60, 70, 255);
         QTest::newRow("removed") << CV_8UC3 << kCleared << Bgra(1, 2, 3, 0);
         QTest::newRow("service pixel") << CV_8UC3 << kService << Bgra(1, 2, 3, 200);
         QTest::newRow("grey image ignored") << CV_8UC1 << kCleared << Bgra(1, 2, 3, 200);
@@ -186,54 +115,6 @@ private slots:
         QCOMPARE(result.at<Bgra>(2, 5), expected);
         QVERIFY(sameOutside(result, base, cv::Rect(5, 2, 1, 1)));
         QCOMPARE(base.at<Bgra>(2, 5), Bgra(1, 2, 3, 200)); // base itself untouched
-    }
-
-    // The smaller of mask and image limits the area; the base shows elsewhere.
-    void applyMaskSmallerInput_data()
-    {
-        QTest::addColumn<QSize>("image");
-        QTest::addColumn<QSize>("mask");
-        QTest::newRow("smaller mask") << QSize(12, 10) << QSize(5, 4);
-        QTest::newRow("smaller image") << QSize(2, 3) << QSize(12, 10);
-    }
-
-    void applyMaskSmallerInput()
-    {
-        QFETCH(QSize, image);
-        QFETCH(QSize, mask);
-        const cv::Mat base = patterned(10, 12, CV_8UC4);
-        const cv::Mat result = QMaskOps::applyMask(
-            cv::Mat(image.height(), image.width(), CV_8UC3, cv::Scalar(50, 60, 70)), base,
-            testutils::solidBgra(mask.width(), mask.height(), cv::Scalar(10, 0, 255, 100)));
-        const QSize area = image.boundedTo(mask);
-        QVERIFY(sameOutside(result, base, cv::Rect(0, 0, area.width(), area.height())));
-        QCOMPARE(result.at<Bgra>(area.height() - 1, area.width() - 1), Bgra(50, 60, 70, 255));
-    }
-
-    void contentRect_data()
-    {
-        QTest::addColumn<QVector<QPoint>>("subject"); // (col, row) of opaque pixels
-        QTest::addColumn<int>("alpha");
-        QTest::addColumn<QRect>("expected");
-        QTest::newRow("one pixel") << QVector<QPoint>{{4, 3}} << 51 << QRect(4, 3, 0, 0);
-        QTest::newRow("at threshold is not subject") << QVector<QPoint>{{4, 3}} << 50 << QRect(0, 0, 10, 10);
-        QTest::newRow("last row and column") << QVector<QPoint>{{9, 9}, {0, 0}} << 255 << QRect(0, 0, 9, 9);
-        QTest::newRow("nothing") << QVector<QPoint>{} << 255 << QRect(0, 0, 10, 10);
-    }
-
-    void contentRect()
-    {
-        QFETCH(QVector<QPoint>, subject);
-        QFETCH(int, alpha);
-        QFETCH(QRect, expected);
-        // Colour bytes at their maximum: only alpha may decide. Inside a larger
-        // matrix, so the row step is wider than the row.
-        cv::Mat outer = testutils::solidBgra(16, 12, cv::Scalar(0, 0, 0, 255));
-        cv::Mat mat = outer(cv::Rect(3, 1, 10, 10));
-        mat.setTo(cv::Scalar(255, 255, 255, 50));
-        for (const QPoint& p : subject)
-            mat.at<Bgra>(p.y(), p.x()) = Bgra(0, 0, 0, uchar(alpha));
-        QCOMPARE(QMaskOps::contentRect(mat), expected);
     }
 };
 

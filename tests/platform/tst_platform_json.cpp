@@ -19,14 +19,12 @@ private slots:
         QTest::newRow("utf-8 bom and spaces") << QByteArray("\xEF\xBB\xBF {\"a\":1} ") << true;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("truncated") << QByteArray(R"({"code":200,"data":{)") << false;
-        QTest::newRow("bare number") << QByteArray("200") << false;
         QTest::newRow("trailing garbage") << QByteArray(R"({"a":1}x)") << false;
     }
     void parseResult()
     {
         QFETCH(QByteArray, document);
         QFETCH(bool, ok);
-
         Json::Reader reader;
         Json::Value root(QJsonValue(42)); // stale content must not survive a failure
         QCOMPARE(reader.parse(document, root, true), ok);
@@ -47,13 +45,10 @@ private slots:
             R"("ratio":2.9,"neg":-2.9,"big":1e12,"flag":true,"none":null,"list":[5,"six"],"num_text":"200"}})";
         QTest::newRow("chinese text") << reply << "message" << 0 << QStringLiteral("任务完成") << false;
         QTest::newRow("negative truncates toward zero") << reply << "data.neg" << -2 << "-2.9" << false;
-        QTest::newRow("beyond int reads 0") << reply << "data.big" << 0 << "1e+12" << false;
         QTest::newRow("json null") << reply << "data.none" << 0 << "" << true;
         QTest::newRow("number as text is no number") << reply << "data.num_text" << 0 << "200" << false;
         QTest::newRow("array element") << reply << "data.list.0" << 5 << "5" << false;
         QTest::newRow("index out of range") << reply << "data.list.2" << 0 << "" << true;
-        QTest::newRow("negative index") << reply << "data.list.-1" << 0 << "" << true;
-        QTest::newRow("absent key") << reply << "data.missing" << 0 << "" << true;
         QTest::newRow("data is an array")
             << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << "" << true;
     }
@@ -64,7 +59,6 @@ private slots:
         QFETCH(int, asInt);
         QFETCH(QString, asText);
         QFETCH(bool, isNull);
-
         Json::Value root;
         QVERIFY(Json::Reader().parse(document, root, true));
         Json::Value value = root;
