@@ -13,44 +13,61 @@ namespace mattingtest {
 
 namespace proto = mattingprotocol;
 
-namespace {
-
-QByteArray okReply(const QJsonObject& data)
+FakeService::FakeService(const QString& certFile, const QString& keyFile)
 {
-    return QJsonDocument(
-               QJsonObject{{proto::kCode, proto::kCodeOk}, {proto::kMessage, "ok"}, {proto::kData, data}})
-        .toJson(QJsonDocument::Compact);
-}
-
-QByteArray cutoutPng()
-{
+    m_server = certFile.isEmpty() ? std::make_unique<httplib::Server>()
+                                  : std::make_unique<httplib::SSLServer>(certFile.toLocal8Bit().constData(),
+                                                                         keyFile.toLocal8Bit().constData());
     cv::Mat cutout = testutils::solidBgra(20, 10, {10, 200, 30, 255});
     for (int x = 0; x < cutout.cols; ++x)
         cutout.col(x).setTo(cv::Scalar(10, 200, 30, x * 12));
-    QByteArray png;
-    QImageFiles::encode(cutout, ".png", {}, &png);
-    return png;
-}
+    QImageFiles::encode(cutout, ".png", {}, &resultBytes);
+    onCreate = [](const httplib::Request&, httplib::Response& res) {
+        replyJson(res, QByteArray(R"({"code":200,"message":"ok","data":{"serial":"0123abcd"}})"));
+    };
+    onPoll = [this](const httplib::Request&, httplib::Response& res) {
+        replyJson(res, pollReply(proto::kStatusDone, m_url + "/result.png"));
+    };
 
-} // namespace
+    m_server->Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_seen.createTarget = QString::fromStdString(req.target);
+            m_seen.fileField =
+                req.files.empty() ? QString() : QString::fromStdString(req.files.begin()->first);
+            const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
+            m_seen.fileName = QString::fromStdString(file.filename);
+            m_seen.fileContent = QByteArray::fromStdString(file.content);
+        }
+        ++creates;
+        onCreate(req, res);
+    });
+    m_server->Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_seen.pollTarget = QString::fromStdString(req.target);
+        }
+        ++polls;
+        onPoll(req, res);
+    });
+    m_server->Get("/result.png", [this](const httplib::Request&, httplib::Response& res) {
+        ++downloads;
+        res.set_content(resultBytes.toStdString(), "image/png");
+    });
 
-FakeService::FakeService()
-{
-    serve(std::make_unique<httplib::Server>(), QStringLiteral("http"));
-}
-
-FakeService::FakeService(const QString& certFile, const QString& keyFile)
-{
-    serve(std::make_unique<httplib::SSLServer>(certFile.toLocal8Bit().constData(),
-                                               keyFile.toLocal8Bit().constData()),
-          QStringLiteral("https"));
+    const int port = m_server->bind_to_any_port("127.0.0.1");
+    m_url = QStringLiteral("%1://127.0.0.1:%2").arg(certFile.isEmpty() ? "http" : "https").arg(port);
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() is a no-op until the accept loop runs, so a server destroyed at once
+    // would otherwise never end its thread.
+    while (port > 0 && !m_server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FakeService::~FakeService()
 {
     m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.join();
 }
 
 FakeService::Seen FakeService::seen() const
@@ -75,57 +92,10 @@ QByteArray FakeService::refusal(int code, const QString& message)
 
 QByteArray FakeService::pollReply(int status, const QString& convertPath)
 {
-    return okReply({{proto::kStatus, status}, {proto::kConvertPath, convertPath}});
-}
-
-void FakeService::serve(std::unique_ptr<httplib::Server> server, const QString& scheme)
-{
-    m_server = std::move(server);
-    resultBytes = cutoutPng();
-    onCreate = [](const httplib::Request&, httplib::Response& res) {
-        replyJson(res, okReply({{proto::kSerial, "0123abcd"}}));
-    };
-    onPoll = [this](const httplib::Request&, httplib::Response& res) {
-        replyJson(res, pollReply(proto::kStatusDone, m_url + "/result.png"));
-    };
-    onResult = [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(resultBytes.toStdString(), "image/png");
-    };
-
-    m_server->Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_seen.createTarget = QString::fromStdString(req.target);
-            m_seen.fileField.clear();
-            for (const auto& file : req.files)
-                m_seen.fileField = QString::fromStdString(file.first);
-            const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
-            m_seen.fileName = QString::fromStdString(file.filename);
-            m_seen.fileContent = QByteArray::fromStdString(file.content);
-        }
-        ++creates;
-        onCreate(req, res);
-    });
-    m_server->Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_seen.pollTarget = QString::fromStdString(req.target);
-        }
-        ++polls;
-        onPoll(req, res);
-    });
-    m_server->Get("/result.png", [this](const httplib::Request& req, httplib::Response& res) {
-        ++downloads;
-        onResult(req, res);
-    });
-
-    const int port = m_server->bind_to_any_port("127.0.0.1");
-    m_url = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // stop() is a no-op until the accept loop runs, so a server destroyed at once
-    // would otherwise never end its thread.
-    while (port > 0 && !m_server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const QJsonObject data{{proto::kStatus, status}, {proto::kConvertPath, convertPath}};
+    return QJsonDocument(
+               QJsonObject{{proto::kCode, proto::kCodeOk}, {proto::kMessage, "ok"}, {proto::kData, data}})
+        .toJson(QJsonDocument::Compact);
 }
 
 } // namespace mattingtest

@@ -1,7 +1,8 @@
 #pragma once
 // A matting service that misbehaves on purpose, on a free loopback port. Each test
-// swaps in the handlers it needs; the defaults answer like a healthy service whose
-// job is done at the first poll. Everything the client sent is recorded.
+// swaps in the handlers it needs before the client talks to it; the defaults
+// answer like a healthy service whose job is done at the first poll. Handlers run
+// on the server's thread; what the client sent is recorded under a lock.
 
 #include <QByteArray>
 #include <QString>
@@ -22,31 +23,22 @@ public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
 
     // Plain http, or https with the given certificate and key files.
-    FakeService();
-    FakeService(const QString& certFile, const QString& keyFile);
+    FakeService(const QString& certFile = QString(), const QString& keyFile = QString());
     ~FakeService();
-
     QString url() const { return m_url; }
 
-    // Set before the client talks to the server.
     Handler onCreate;
     Handler onPoll;
-    Handler onResult;
-    // Body of GET /result.png by default: a 20 x 10 cut-out whose alpha is 12 times
-    // the column.
+    // Body of GET /result.png: a 20 x 10 cut-out whose alpha is 12 times the column.
     QByteArray resultBytes;
-
     std::atomic<int> creates{0};
     std::atomic<int> polls{0};
     std::atomic<int> downloads{0};
 
-    // What the last creation and the last poll carried.
-    struct Seen
+    struct Seen // what the last creation and the last poll carried
     {
-        QString createTarget; // path and query as sent
-        QString pollTarget;
-        QString fileField; // name of the multipart part holding the photo
-        QString fileName;
+        QString createTarget, pollTarget; // path and query as sent
+        QString fileField, fileName;      // the multipart part holding the photo
         QByteArray fileContent;
     };
     Seen seen() const;
@@ -55,11 +47,9 @@ public:
     // An answer with this code and, unless null, message.
     static QByteArray refusal(int code, const QString& message = QString());
     // A successful poll's answer: the job in this status, its result at `convertPath`.
-    static QByteArray pollReply(int status, const QString& convertPath = QString());
+    static QByteArray pollReply(int status, const QString& convertPath);
 
 private:
-    void serve(std::unique_ptr<httplib::Server> server, const QString& scheme);
-
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     QString m_url;

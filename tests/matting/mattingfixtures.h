@@ -1,7 +1,6 @@
 #pragma once
 // Pieces shared by the matting suites: photos with a subject on a flat background,
-// throw-away TLS certificates, a recorder for task signals and the real service
-// program started on a free port.
+// throw-away TLS certificates and the real service program started on a free port.
 
 #include <QObject>
 #include <QProcess>
@@ -42,32 +41,6 @@ void useService(const QString& url);
 // identifier, else the error it reported (or a note when not exactly one signal
 // came).
 QString runTask(QImageTask& task);
-
-// Receives a task's signals through ordinary (queued, cross-thread) connections on
-// the thread that created it, as the program's windows do.
-class Recorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    QStringList successes;
-    QStringList errors;
-    bool allOnOwnThread = true;
-
-    int total() const { return successes.size() + errors.size(); }
-
-public slots:
-    void onSuccess(const QString& id)
-    {
-        allOnOwnThread = allOnOwnThread && QThread::currentThread() == thread();
-        successes << id;
-    }
-    void onError(const QString& message)
-    {
-        allOnOwnThread = allOnOwnThread && QThread::currentThread() == thread();
-        errors << message;
-    }
-};
 
 // brisel-matting-service with the key engine on a free loopback port.
 class RealService

@@ -4,7 +4,6 @@
 
 #include "fakeservice.h"
 #include "mattingfixtures.h"
-#include "qimagefiles.h"
 #include "qphotosession.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
@@ -18,92 +17,43 @@ class TestPhotoSession : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<FakeService> fake;
-
 private slots:
-    void initTestCase() { QWorkPool::instance()->start(3); }
-
-    void init()
+    void initTestCase()
     {
+        QWorkPool::instance()->start(3);
         QMattingClient::setPollInterval(10);
-        fake = std::make_unique<FakeService>();
-        QImageFiles::encode(testutils::solidBgra(20, 10, {10, 200, 30, 255}), ".png", {}, &fake->resultBytes);
-        useService(fake->url());
     }
+    void cleanup() { QTaskManager::clear(); }
 
-    void cleanup()
+    void latestOutcomeOnly_data()
     {
-        QTaskManager::clear();
-        fake.reset();
+        QTest::addColumn<QString>("then");  // after the first photo's job started
+        QTest::addColumn<QString>("error"); // the service's refusal, passed on unchanged
+        QTest::newRow("done") << "wait" << QString();
+        QTest::newRow("service refuses") << "wait"
+                                         << "Quota used up.";
+        QTest::newRow("cancelled, result comes late") << "cancel" << QString();
+        QTest::newRow("replaced, result comes late") << "replace" << QString();
     }
-
-    void outcomeReachesCaller_data()
+    void latestOutcomeOnly()
     {
-        QTest::addColumn<QString>("photo");
-        QTest::addColumn<QByteArray>("createReply");
-        QTest::addColumn<QString>("error");
-        const QString photo = makePhoto("session.png");
-        QTest::newRow("cut-out") << photo << QByteArray() << QString();
-        QTest::newRow("photo gone") << testutils::sandboxPath() + "/gone.png" << QByteArray()
-                                    << "The file is not exists!";
-        // The service's own words reach the user unchanged. Another photo: the first
-        // one's cut-out is in the cache now.
-        QTest::newRow("service refuses")
-            << makePhoto("refused.png") << QByteArray(R"({"code":4001,"message":"Quota used up."})")
-            << "Quota used up.";
-    }
-
-    void outcomeReachesCaller()
-    {
-        QFETCH(QString, photo);
-        QFETCH(QByteArray, createReply);
+        QFETCH(QString, then);
         QFETCH(QString, error);
-        if (!createReply.isEmpty())
-            fake->onCreate = [createReply](const httplib::Request&, httplib::Response& res) {
-                FakeService::replyJson(res, createReply);
-            };
-        QPhotoSession session;
-        QSignalSpy started(&session, &QPhotoSession::signal_started);
-        QSignalSpy succeeded(&session, &QPhotoSession::signal_succeeded);
-        QSignalSpy failed(&session, &QPhotoSession::signal_failed);
-        session.submit(Card, photo);
-        QCOMPARE(started.size(), 1);
-        QCOMPARE(session.type(), int(Card));
-        QTRY_COMPARE(succeeded.size() + failed.size(), 1);
-        QTest::qWait(50);
-        QCOMPARE(succeeded.size() + failed.size(), 1);
-        QCOMPARE(failed.size(), error.isEmpty() ? 0 : 1);
-        if (!error.isEmpty()) {
-            QCOMPARE(failed.first().first().toString(), error);
-            return;
-        }
-        const auto task = QTaskManager::getTask(succeeded.first().first().toString());
-        QVERIFY(task);
-        QCOMPARE(task->filePath(), photo);
-        QCOMPARE(task->type(), int(Card));
-    }
-
-    void lateResultIsDropped_data()
-    {
-        QTest::addColumn<bool>("replace");
-        QTest::newRow("cancelled") << false;
-        QTest::newRow("replaced by a new photo") << true;
-    }
-
-    void lateResultIsDropped()
-    {
-        QFETCH(bool, replace);
-        // The slow photo's job keeps running until released; any other is done at once.
-        // Each row has photos of its own: a photo matted before comes from the cache.
-        auto released = std::make_shared<std::atomic<bool>>(false);
-        fake->onCreate = [](const httplib::Request& req, httplib::Response& res) {
+        FakeService fake;
+        useService(fake.url());
+        // The first photo's job runs until released; the other one is done at once.
+        // Photos are new in each row: one matted before comes from the cache.
+        auto released = std::make_shared<std::atomic<bool>>(then == "wait");
+        fake.onCreate = [error](const httplib::Request& req, httplib::Response& res) {
             const bool slow = req.get_file_value("file").filename.find("slow") == 0;
-            FakeService::replyJson(res, QStringLiteral(R"({"code":200,"data":{"serial":"%1"}})")
-                                            .arg(slow ? "slow" : "fast")
-                                            .toUtf8());
+            FakeService::replyJson(res, error.isEmpty()
+                                            ? QStringLiteral(R"({"code":200,"data":{"serial":"%1"}})")
+                                                  .arg(slow ? "slow" : "fast")
+                                                  .toUtf8()
+                                            : FakeService::refusal(4001, error));
         };
-        const QString url = fake->url() + "/result.png";
-        fake->onPoll = [released, url](const httplib::Request& req, httplib::Response& res) {
+        const QString url = fake.url() + "/result.png";
+        fake.onPoll = [released, url](const httplib::Request& req, httplib::Response& res) {
             const bool held = req.target.find("slow") != std::string::npos && !*released;
             FakeService::replyJson(res, FakeService::pollReply(held ? 0 : 1, url));
         };
@@ -111,23 +61,30 @@ private slots:
         QSignalSpy succeeded(&session, &QPhotoSession::signal_succeeded);
         QSignalSpy failed(&session, &QPhotoSession::signal_failed);
         QSignalSpy cancelled(&session, &QPhotoSession::signal_cancelled);
-        session.submit(Person, makePhoto(QString("slow_%1.png").arg(replace)));
-        QTRY_VERIFY(fake->polls > 0);
-        const QString fast = makePhoto(QString("fast_%1.png").arg(replace));
-        if (replace) {
-            session.submit(Goods, fast);
-            QTRY_COMPARE(succeeded.size(), 1);
+        const QString slow = makePhoto("slow_" + then + error + ".png");
+        const QString fast = makePhoto("fast_" + then + ".png");
+        session.submit(Person, slow);
+        if (then == "wait") {
+            QTRY_COMPARE(succeeded.size() + failed.size(), 1);
         } else {
-            session.cancel();
+            QTRY_VERIFY(fake.polls > 0);
+            if (then == "replace")
+                session.submit(Goods, fast);
+            else
+                session.cancel();
+            QTRY_COMPARE(succeeded.size(), then == "replace" ? 1 : 0);
+            *released = true;
+            QTRY_COMPARE(fake.downloads.load(), then == "replace" ? 2 : 1);
         }
-        *released = true;
-        QTRY_COMPARE(fake->downloads.load(), replace ? 2 : 1);
         QTest::qWait(100);
-        QCOMPARE(succeeded.size(), replace ? 1 : 0);
-        QVERIFY(failed.isEmpty());
-        QCOMPARE(cancelled.size(), replace ? 0 : 1);
-        if (replace)
-            QCOMPARE(QTaskManager::getTask(succeeded.first().first().toString())->filePath(), fast);
+        QCOMPARE(succeeded.size(), int(error.isEmpty() && then != "cancel"));
+        QCOMPARE(failed.size(), int(!error.isEmpty()));
+        QCOMPARE(cancelled.size(), int(then == "cancel"));
+        if (!error.isEmpty())
+            QCOMPARE(failed.first().first().toString(), error);
+        else if (then != "cancel")
+            QCOMPARE(QTaskManager::getTask(succeeded.first().first().toString())->filePath(),
+                     then == "replace" ? fast : slow);
     }
 };
 
