@@ -77,6 +77,8 @@ private slots:
             QMimeData mime;
             mime.setUrls(urls);
             urls.clear();
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(page, &enter); // a drop goes where the drag entered
             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(page, &drop);
         }
