@@ -4,8 +4,8 @@
 // engine) in a private home folder:
 //     brisel-screenshots <output folder> <en|zh>
 
-#include "../matting/mattingfixtures.h"
 #include "csetting.h"
+#include "mattingfixtures.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmattingwidget.h"
