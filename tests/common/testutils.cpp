@@ -119,7 +119,7 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
                      QString* error)
 {
     const auto openssl = [&](const QStringList& args) {
-        QProcess p;
+        ChildProcess p;
         p.setWorkingDirectory(dir);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral("openssl"), args);

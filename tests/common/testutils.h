@@ -2,8 +2,9 @@
 // Shared helpers for the QtTest suites: a private home folder per test process,
 // fixture paths, image builders and a fuzzy image comparison.
 
+#include "childprocess.h"
+
 #include <QImage>
-#include <QProcess>
 #include <QString>
 #include <QTest>
 

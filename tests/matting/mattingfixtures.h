@@ -4,7 +4,6 @@
 // program started on a free port.
 
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -12,6 +11,9 @@
 #include <memory>
 
 class QImageTask;
+namespace testutils {
+class ChildProcess;
+}
 
 namespace mattingtest {
 
@@ -81,7 +83,7 @@ public:
     QString url() const { return m_url; }
 
 private:
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<testutils::ChildProcess> m_process;
     QString m_url;
 };
 

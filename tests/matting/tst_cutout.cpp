@@ -45,7 +45,7 @@ void verifyCutout(const cv::Mat& cutout, const QSize& photoSize)
 
 Run runTool(const QStringList& args)
 {
-    QProcess tool;
+    testutils::ChildProcess tool;
     tool.start(testutils::binPath("brisel-cutout"), args);
     Run run;
     if (!tool.waitForFinished(120000) || tool.exitStatus() != QProcess::NormalExit)

@@ -20,7 +20,7 @@ namespace {
 
 QString runProbe(const QStringList& args, int* exitCode = nullptr)
 {
-    QProcess probe;
+    testutils::ChildProcess probe;
     probe.start(testutils::binPath("settingsprobe"), args);
     probe.waitForFinished(30000);
     if (exitCode)

@@ -10,14 +10,6 @@
 
 #include <httplib.h>
 
-ServiceProcess::~ServiceProcess()
-{
-    if (m_process.state() != QProcess::NotRunning && !stop(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
 bool ServiceProcess::start(const QStringList& args, QString* error, const QString& tempDir, int timeoutMs)
 {
     if (!tempDir.isEmpty()) {
@@ -34,10 +26,7 @@ bool ServiceProcess::start(const QStringList& args, QString* error, const QStrin
 
 bool ServiceProcess::stop(int timeoutMs)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return true;
-    m_process.terminate();
-    return m_process.waitForFinished(timeoutMs);
+    return m_process.stop(timeoutMs);
 }
 
 QString ServiceProcess::log()
@@ -49,7 +38,7 @@ QString ServiceProcess::log()
 bool ServiceProcess::makeCertificates(QString* caFile, QString* certFile, QString* keyFile)
 {
     const QString dir = testutils::sandboxPath() + "/tls";
-    QProcess script;
+    testutils::ChildProcess script;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("BRISEL_TLS_DIR", dir);
     script.setProcessEnvironment(env);

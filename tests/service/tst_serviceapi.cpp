@@ -217,7 +217,7 @@ private slots:
             QSKIP("curl is not installed");
         const QString file = testutils::sandboxPath() + "/big.bin";
         QVERIFY(testutils::writeFile(file, QByteArray(8 * 1024 * 1024, 'x')));
-        QProcess p;
+        testutils::ChildProcess p;
         p.start(curl, {"-s", "-o", "-", "-w", "\n%{http_code} %{size_upload}", "-F", "file=@" + file,
                        m_plain.url() + "/api/v2/task?mac=" + kMac + "&is_body=0"});
         QVERIFY(p.waitForFinished(60000));
@@ -393,7 +393,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, logged);
-        QProcess p;
+        testutils::ChildProcess p;
         p.start(testutils::binPath("brisel-matting-service"), QStringList{"--port", "0"} + args);
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), exitCode);
