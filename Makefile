@@ -9,7 +9,16 @@ LAUNCHER := $(shell command -v ccache >/dev/null 2>&1 && echo -DCMAKE_CXX_COMPIL
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 
-.PHONY: all setup configure build run test bench screenshots assets clean
+# The sanitizer build lives beside the normal one; it shares nothing with it.
+SANITIZE_BUILD ?= build-sanitize
+CLANG_FORMAT ?= clang-format
+# UBSan stops at its first report like ASan does, so a finding fails its suite.
+# Leaks are checked; tests/lsan.supp names the few that belong to system libraries.
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
+
+.PHONY: all setup configure build run test bench screenshots assets clean format format-check sanitize
 
 all: build
 
@@ -40,5 +49,20 @@ screenshots: build
 assets:
 	bash tools/make-assets.sh
 
+# Every tracked C++ file against .clang-format (clang-format 14).
+format:
+	git ls-files '*.cpp' '*.h' | xargs $(CLANG_FORMAT) -i
+
+format-check:
+	@bad=$$(git ls-files '*.cpp' '*.h' | xargs $(CLANG_FORMAT) --dry-run -Werror 2>&1 \
+		| sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u); \
+	if [ -n "$$bad" ]; then echo "Not formatted (make format fixes them):"; echo "$$bad"; exit 1; fi
+
+sanitize: setup
+	cmake -S . -B $(SANITIZE_BUILD) -G "$(GENERATOR)" $(LAUNCHER) -DBRISEL_SANITIZE=ON \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISEL_BUILD_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -119,7 +119,7 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
                      QString* error)
 {
     const auto openssl = [&](const QStringList& args) {
-        QProcess p;
+        ChildProcess p;
         p.setWorkingDirectory(dir);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(QStringLiteral("openssl"), args);
@@ -148,7 +148,7 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
                     "-CAcreateserial", "-days", "2", "-out", name + ".pem", "-extfile", name + ".ext"});
 }
 
-QString startService(QProcess& process, const QStringList& args, int timeoutMs, QString* error)
+QString startService(ChildProcess& process, const QStringList& args, int timeoutMs, QString* error)
 {
     const QString program = binPath(QStringLiteral("brisel-matting-service"));
     if (!QFileInfo::exists(program)) {

@@ -2,8 +2,9 @@
 // Shared helpers for the QtTest suites: a private home folder per test process,
 // fixture paths, image builders and a fuzzy image comparison.
 
+#include "childprocess.h"
+
 #include <QImage>
-#include <QProcess>
 #include <QString>
 #include <QTest>
 
@@ -48,7 +49,7 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
 // followed by `args` (later options win), and waits for its "listening on" line.
 // Returns the service's address without a trailing slash, or an empty string with
 // the reason in *error.
-QString startService(QProcess& process, const QStringList& args, int timeoutMs, QString* error);
+QString startService(ChildProcess& process, const QStringList& args, int timeoutMs, QString* error);
 
 } // namespace testutils
 

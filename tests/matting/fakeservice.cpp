@@ -60,7 +60,7 @@ FakeService::FakeService(const QString& certFile, const QString& keyFile)
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     // stop() is a no-op until the accept loop runs, so a server destroyed at once
     // would otherwise never end its thread.
-    while (port > 0 && !m_server->is_running())
+    for (int i = 0; i < 5000 && port > 0 && !m_server->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 

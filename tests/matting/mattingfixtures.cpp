@@ -93,7 +93,7 @@ bool RealService::start(bool tls, QString* error)
             return false;
         args << "--tls-cert" << certs->serverCert << "--tls-key" << certs->serverKey;
     }
-    m_process = std::make_unique<QProcess>();
+    m_process = std::make_unique<testutils::ChildProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_url = testutils::startService(*m_process, args, 20000, error);
     if (m_url.isEmpty())
@@ -103,12 +103,6 @@ bool RealService::start(bool tls, QString* error)
 
 void RealService::stop()
 {
-    if (!m_process)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(15000))
-        m_process->kill();
-    m_process->waitForFinished();
     m_process.reset();
 }
 

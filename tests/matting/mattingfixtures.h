@@ -3,7 +3,6 @@
 // throw-away TLS certificates and the real service program started on a free port.
 
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -11,6 +10,9 @@
 #include <memory>
 
 class QImageTask;
+namespace testutils {
+class ChildProcess;
+}
 
 namespace mattingtest {
 
@@ -54,7 +56,7 @@ public:
     QString url() const { return m_url; }
 
 private:
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<testutils::ChildProcess> m_process;
     QString m_url;
 };
 

@@ -77,7 +77,7 @@ private slots:
         for (const QString& option : options)
             args << QString(option).replace("OUT", outFolder).replace("PHOTOS", photoFolder);
 
-        QProcess tool;
+        testutils::ChildProcess tool;
         tool.start(program, args);
         QVERIFY(tool.waitForFinished(120000));
         const QString out = tool.readAllStandardOutput(), err = tool.readAllStandardError();

@@ -35,7 +35,8 @@ public:
         addRoutes();
         m_port = m_server->bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server->listen_after_bind(); });
-        while (!m_server->is_running())
+        // A server that failed to bind never runs; give up rather than spin.
+        for (int i = 0; i < 1000 && m_port > 0 && !m_server->is_running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ~TestServer()

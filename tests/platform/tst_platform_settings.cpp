@@ -18,7 +18,7 @@ namespace {
 // What a second run of the program reads.
 QString readInOtherProcess(const QString& group, const QString& key)
 {
-    QProcess probe;
+    testutils::ChildProcess probe;
     probe.start(testutils::binPath("settingsprobe"), {group, key, "<absent>"});
     probe.waitForFinished(30000);
     return QString::fromUtf8(probe.readAllStandardOutput());

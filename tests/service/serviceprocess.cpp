@@ -12,14 +12,6 @@
 
 namespace proto = mattingprotocol;
 
-ServiceProcess::~ServiceProcess()
-{
-    if (m_process.state() != QProcess::NotRunning && !stop(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
-
 bool ServiceProcess::start(const QStringList& args, QString* error, const QString& tempDir, int timeoutMs)
 {
     if (!tempDir.isEmpty()) {
@@ -36,10 +28,7 @@ bool ServiceProcess::start(const QStringList& args, QString* error, const QStrin
 
 bool ServiceProcess::stop(int timeoutMs)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return true;
-    m_process.terminate();
-    return m_process.waitForFinished(timeoutMs);
+    return m_process.stop(timeoutMs);
 }
 
 QString ServiceProcess::log()
@@ -51,7 +40,7 @@ QString ServiceProcess::log()
 bool ServiceProcess::makeCertificates(QString* caFile, QString* certFile, QString* keyFile)
 {
     const QString dir = testutils::sandboxPath() + "/tls";
-    QProcess script;
+    testutils::ChildProcess script;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("BRISEL_TLS_DIR", dir);
     script.setProcessEnvironment(env);

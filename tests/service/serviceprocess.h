@@ -1,10 +1,10 @@
 #pragma once
 // Runs the real brisel-matting-service for a test and talks to it over HTTP(S).
 
+#include "childprocess.h"
 #include "mattingprotocol.h"
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -18,13 +18,12 @@ class Client;
 class ServiceProcess
 {
 public:
-    ~ServiceProcess();
     // Starts the service on a free port with the key engine, plus `args` (which
     // may override the engine), and waits for its "listening on" line.
     // `tempDir`, when given, becomes the service's TMPDIR (where it keeps files).
     bool start(const QStringList& args, QString* error = nullptr, const QString& tempDir = QString(),
                int timeoutMs = 60000);
-    // Sends SIGTERM and waits; false when it did not exit in time.
+    // Sends SIGTERM and waits; false when it did not exit in time (it is killed then).
     bool stop(int timeoutMs = 30000);
     QString url() const { return m_url; }
     QProcess& process() { return m_process; }
@@ -36,7 +35,7 @@ public:
     static bool makeCertificates(QString* caFile, QString* certFile, QString* keyFile);
 
 private:
-    QProcess m_process;
+    testutils::ChildProcess m_process;
     QString m_url;
     QString m_log;
 };

@@ -29,7 +29,7 @@ struct ProbeRun
 
 ProbeRun runProbe(const QStringList& arguments, const QByteArray& timeZone = QByteArray())
 {
-    QProcess probe;
+    testutils::ChildProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!timeZone.isEmpty())
         env.insert(QStringLiteral("TZ"), QString::fromLatin1(timeZone));

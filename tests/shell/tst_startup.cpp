@@ -21,7 +21,7 @@ const char* const kWarning = "The software has been started, please do not run i
 // and quits closeMs after its window shows.
 std::unique_ptr<QProcess> startBrisel(int closeMs, const QStringList& arguments = {})
 {
-    auto process = std::make_unique<QProcess>();
+    auto process = std::make_unique<testutils::ChildProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("BRISEL_AUTO_CLOSE_MS"), QString::number(closeMs));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -144,7 +144,7 @@ private slots:
     {
         auto holder = std::make_unique<QSingleInstance>(QStringLiteral("BRISEL_TEST_INHERIT"));
         QVERIFY(!holder->isAnotherRunning());
-        QProcess child;
+        testutils::ChildProcess child;
         child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
         QVERIFY(child.waitForStarted());
         holder.reset();
