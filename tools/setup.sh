@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git ccache
+  build-essential cmake ninja-build pkg-config git ccache clang-format
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
   libcurl4-openssl-dev libssl-dev ca-certificates openssl

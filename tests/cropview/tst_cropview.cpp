@@ -136,7 +136,7 @@ private:
         QSignalSpy saved(host.get(), &QCropWidget::signal_saved);
         QSignalSpy failed(host.get(), &QCropWidget::signal_save_failed);
         host->save(folder, QImageCanvas::Output2k);
-        QTest::qWaitFor([&] { return saved.size() + failed.size() > 0; }, kWaitMs);
+        (void)QTest::qWaitFor([&] { return saved.size() + failed.size() > 0; }, kWaitMs);
         if (message)
             *message = failed.value(0).value(0).toString();
         return saved.isEmpty() ? QString() : saved.first().first().toString();
