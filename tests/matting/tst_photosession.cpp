@@ -54,8 +54,8 @@ private slots:
         QSignalSpy succeeded(&session, &QPhotoSession::signal_succeeded);
         QSignalSpy failed(&session, &QPhotoSession::signal_failed);
         QSignalSpy cancelled(&session, &QPhotoSession::signal_cancelled);
-        const QString fast = makePhoto(QStringLiteral("fast_%1.png").arg(replace));
-        session.submit(Person, makePhoto(QStringLiteral("slow_%1.png").arg(replace)));
+        const QString fast = makePhoto(QStringLiteral("fast_%1.png").arg(int(replace)));
+        session.submit(Person, makePhoto(QStringLiteral("slow_%1.png").arg(int(replace))));
         QTRY_VERIFY(fake.polls > 0);
         if (replace)
             session.submit(Goods, fast);
