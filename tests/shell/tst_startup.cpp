@@ -23,7 +23,7 @@ std::unique_ptr<QProcess> startBrisel(int closeMs)
     env.insert(QStringLiteral("BRISEL_AUTO_CLOSE_MS"), QString::number(closeMs));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process->setProcessEnvironment(env);
-    process->start(testutils::binPath(QStringLiteral("brisel")), {});
+    process->start(testutils::binPath(QStringLiteral("brisel")), QStringList());
     return process;
 }
 
