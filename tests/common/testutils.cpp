@@ -73,22 +73,6 @@ cv::Mat texturedBgr(int w, int h, int seed)
     return m;
 }
 
-int maxPixelDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.format() != b.format())
-        return -1;
-    int worst = 0;
-    const int bytes = a.bytesPerLine() < b.bytesPerLine() ? a.bytesPerLine() : b.bytesPerLine();
-    const int used = (a.width() * a.depth() + 7) / 8;
-    for (int y = 0; y < a.height(); ++y) {
-        const uchar* pa = a.constScanLine(y);
-        const uchar* pb = b.constScanLine(y);
-        for (int i = 0; i < used && i < bytes; ++i)
-            worst = std::max(worst, std::abs(int(pa[i]) - int(pb[i])));
-    }
-    return worst;
-}
-
 int maxPixelDifference(const cv::Mat& a, const cv::Mat& b)
 {
     if (a.size() != b.size() || a.type() != b.type())

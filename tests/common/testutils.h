@@ -28,9 +28,8 @@ cv::Mat solidBgra(int w, int h, const cv::Scalar& bgra);
 // A w x h BGR matrix with a smooth gradient and some texture (never flat).
 cv::Mat texturedBgr(int w, int h, int seed = 1);
 
-// Largest per-channel difference between two images of the same size and format,
-// or -1 when sizes or formats differ.
-int maxPixelDifference(const QImage& a, const QImage& b);
+// Largest per-channel difference between two images of the same size and type,
+// or -1 when sizes or types differ.
 int maxPixelDifference(const cv::Mat& a, const cv::Mat& b);
 
 // Writes bytes to a file, creating its folder; QVERIFY-friendly.

@@ -18,7 +18,7 @@ FakeService::FakeService(const QString& certFile, const QString& keyFile)
     m_server = certFile.isEmpty() ? std::make_unique<httplib::Server>()
                                   : std::make_unique<httplib::SSLServer>(certFile.toLocal8Bit().constData(),
                                                                          keyFile.toLocal8Bit().constData());
-    cv::Mat cutout = testutils::solidBgra(20, 10, {10, 200, 30, 255});
+    cv::Mat cutout(10, 20, CV_8UC4);
     for (int x = 0; x < cutout.cols; ++x)
         cutout.col(x).setTo(cv::Scalar(10, 200, 30, x * 12));
     QImageFiles::encode(cutout, ".png", {}, &resultBytes);
@@ -33,8 +33,6 @@ FakeService::FakeService(const QString& certFile, const QString& keyFile)
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_seen.createTarget = QString::fromStdString(req.target);
-            m_seen.fileField =
-                req.files.empty() ? QString() : QString::fromStdString(req.files.begin()->first);
             const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
             m_seen.fileName = QString::fromStdString(file.filename);
             m_seen.fileContent = QByteArray::fromStdString(file.content);
@@ -84,10 +82,8 @@ void FakeService::replyJson(httplib::Response& res, const QByteArray& json, int 
 
 QByteArray FakeService::refusal(int code, const QString& message)
 {
-    QJsonObject reply{{proto::kCode, code}};
-    if (!message.isNull())
-        reply.insert(proto::kMessage, message);
-    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{proto::kCode, code}, {proto::kMessage, message}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray FakeService::pollReply(int status, const QString& convertPath)

@@ -1,8 +1,7 @@
 #pragma once
-// A matting service that misbehaves on purpose, on a free loopback port. Each test
-// swaps in the handlers it needs before the client talks to it; the defaults
-// answer like a healthy service whose job is done at the first poll. Handlers run
-// on the server's thread; what the client sent is recorded under a lock.
+// A matting service on a free loopback port whose handlers a test swaps before the
+// client talks to it; the defaults answer like a healthy service done at the first
+// poll. Handlers run on the server's thread; what the client sent is kept under a lock.
 
 #include <QByteArray>
 #include <QString>
@@ -38,14 +37,13 @@ public:
     struct Seen // what the last creation and the last poll carried
     {
         QString createTarget, pollTarget; // path and query as sent
-        QString fileField, fileName;      // the multipart part holding the photo
+        QString fileName;                 // of the multipart part named as the protocol says
         QByteArray fileContent;
     };
     Seen seen() const;
 
     static void replyJson(httplib::Response& res, const QByteArray& json, int httpStatus = 200);
-    // An answer with this code and, unless null, message.
-    static QByteArray refusal(int code, const QString& message = QString());
+    static QByteArray refusal(int code, const QString& message);
     // A successful poll's answer: the job in this status, its result at `convertPath`.
     static QByteArray pollReply(int status, const QString& convertPath);
 

@@ -2,12 +2,10 @@
 
 #include "csetting.h"
 #include "hrequest.h"
-#include "qimagetask.h"
 #include "testutils.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSignalSpy>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -20,10 +18,9 @@ namespace {
 bool makeCertificates(const QString& dir, Certificates* out, QString* error)
 {
     if (!testutils::makeCertificate(dir, "ca", QString(), QString(), error) ||
-        !testutils::makeCertificate(dir, "server", "ca", "127.0.0.1", error) ||
-        !testutils::makeCertificate(dir, "self", QString(), "127.0.0.1", error))
+        !testutils::makeCertificate(dir, "server", "ca", "127.0.0.1", error))
         return false;
-    *out = {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key", dir + "/self.pem", dir + "/self.key"};
+    *out = {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
     return true;
 }
 
@@ -43,22 +40,15 @@ QString makePhoto(const QString& name, int w, int h)
                : QString();
 }
 
-const Certificates* certificates(QString* error)
+const Certificates* trustTestCa(QString* error)
 {
     static Certificates made;
     static QString failure;
-    static const bool ok = makeCertificates(testutils::sandboxPath() + "/tls", &made, &failure);
+    static const bool ok = makeCertificates(testutils::sandboxPath() + "/tls", &made, &failure) &&
+                           (HRequest::setCaBundlePath(made.caPem), true);
     if (!ok)
         *error = failure;
     return ok ? &made : nullptr;
-}
-
-const Certificates* trustTestCa(QString* error)
-{
-    const Certificates* certs = certificates(error);
-    if (certs)
-        HRequest::setCaBundlePath(certs->caPem);
-    return certs;
 }
 
 void useService(const QString& url)
@@ -66,29 +56,11 @@ void useService(const QString& url)
     CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), url);
 }
 
-QString runTask(QImageTask& task)
-{
-    QSignalSpy success(&task, &QImageTask::signal_success);
-    QSignalSpy error(&task, &QImageTask::signal_error);
-    task.run();
-    if (success.size() + error.size() != 1)
-        return QStringLiteral("%1 signals instead of one").arg(success.size() + error.size());
-    if (!error.isEmpty())
-        return error.first().first().toString();
-    return success.first().first().toString() == task.id() ? QString()
-                                                           : QStringLiteral("success for another id");
-}
-
-RealService::~RealService()
-{
-    stop();
-}
-
 bool RealService::start(bool tls, QString* error)
 {
     QStringList args{"--listen", "127.0.0.1", "--log-level", "warning"};
     if (tls) {
-        const Certificates* certs = certificates(error);
+        const Certificates* certs = trustTestCa(error);
         if (!certs)
             return false;
         args << "--tls-cert" << certs->serverCert << "--tls-key" << certs->serverKey;
@@ -97,13 +69,8 @@ bool RealService::start(bool tls, QString* error)
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_url = testutils::startService(*m_process, args, 20000, error);
     if (m_url.isEmpty())
-        stop();
+        m_process.reset();
     return !m_url.isEmpty();
-}
-
-void RealService::stop()
-{
-    m_process.reset();
 }
 
 } // namespace mattingtest

@@ -1,14 +1,14 @@
-// QMattingClient against a service written here to misbehave: the requests carry
-// what the service expects, and every failure ends as one message for the user.
+// QMattingClient and QImageTask's cache against a misbehaving service: every
+// failure ends as one message for the user, and nothing half-done is ever kept.
 
 #include "fakeservice.h"
-#include "hrequest.h"
 #include "mattingfixtures.h"
 #include "mattingprotocol.h"
+#include "qimagetask.h"
 #include "qmattingclient.h"
 #include "testutils.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QtTest>
 
@@ -29,6 +29,16 @@ Script answer(bool create, const QByteArray& json, int status = 200)
             FakeService::replyJson(res, json, status);
         };
     };
+}
+
+// Runs a task: empty when exactly one signal said success, else the error.
+QString runTask(QImageTask& task)
+{
+    QSignalSpy success(&task, &QImageTask::signal_success), error(&task, &QImageTask::signal_error);
+    task.run();
+    if (success.size() + error.size() != 1 || !error.isEmpty())
+        return error.isEmpty() ? QStringLiteral("no outcome") : error.first().first().toString();
+    return success.first().first().toString() == task.id() ? QString() : QStringLiteral("another id");
 }
 
 // Polls answer these job states in turn, the last one for ever.
@@ -62,7 +72,7 @@ private slots:
     void matte_data()
     {
         QTest::addColumn<QString>("server"); // http, https or closed
-        QTest::addColumn<QString>("photo");  // its name; "gone" is deleted before matting
+        QTest::addColumn<QString>("photo");
         QTest::addColumn<Script>("script");
         QTest::addColumn<QString>("message");  // empty: success
         QTest::addColumn<QString>("requests"); // created/polled/downloaded
@@ -70,18 +80,12 @@ private slots:
         const Script healthy = [](FakeService&) {};
         const QString notJson = "The data parse for json failed!";
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
-        QTest::newRow("goods PNG over http") << "http"
-                                             << "goods.png" << healthy << ""
-                                             << "1/1/1";
         QTest::newRow("card over https, name outside ASCII")
             << "https" << QString::fromUtf8("bild ü 照片.jpg") << healthy << ""
             << "1/1/1";
         QTest::newRow("nothing listening") << "closed"
                                            << "a.jpg" << healthy << "File upload failed: 7"
                                            << "0/0/0";
-        QTest::newRow("photo deleted") << "http"
-                                       << "gone" << healthy << "The file is not exists!"
-                                       << "0/0/0";
         QTest::newRow("creation refused")
             << "http"
             << "a.jpg" << answer(true, FakeService::refusal(4001, quota)) << quota << "1/0/0";
@@ -92,9 +96,6 @@ private slots:
             << "http"
             << "a.jpg" << answer(false, FakeService::refusal(404, "Expired."), 404) << "Expired."
             << "1/1/0";
-        QTest::newRow("poll HTTP 500") << "http"
-                                       << "a.jpg" << answer(false, "{}", 500)
-                                       << HRequest::getCurlErrMsg(HRequest::HttpErrorBase + 500) << "1/1/0";
         QTest::newRow("job failed after running")
             << "http"
             << "a.jpg" << pollStates({proto::kStatusRunning, proto::kStatusRunning, proto::kStatusFailed})
@@ -104,11 +105,6 @@ private slots:
             << "http"
             << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timeout!"
             << QString("1/%1/0").arg(QMattingClient::kMaxPolls);
-        QTest::newRow("result not an image")
-            << "http"
-            << "a.jpg" << Script([](FakeService& f) { f.resultBytes = "this is not a picture"; })
-            << "The cut-out sent by the matting service is not a readable image."
-            << "1/1/1";
     }
     void matte()
     {
@@ -118,14 +114,12 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, requests);
         QString error;
-        const Certificates* certs = certificates(&error);
+        const Certificates* certs = trustTestCa(&error);
         QVERIFY2(certs, qPrintable(error));
         auto fake = server == "https" ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
                                       : std::make_unique<FakeService>();
         script(*fake);
-        const QString path = makePhoto(photo == "gone" ? "gone.jpg" : photo);
-        if (photo == "gone")
-            QVERIFY(QFile::remove(path));
+        const QString path = makePhoto(photo);
         const int type = server == "https" ? Card : Goods;
         QMattingClient client(fake->url(), kMac, type);
         if (server == "closed")
@@ -140,12 +134,60 @@ private slots:
         const FakeService::Seen seen = fake->seen();
         QCOMPARE(seen.createTarget.toStdString(), proto::createTarget(kMac.toStdString(), type != Goods));
         QCOMPARE(seen.pollTarget.toStdString(), proto::pollTarget(kMac.toStdString(), "0123abcd"));
-        QCOMPARE(seen.fileField, QString(proto::kFileField));
         QCOMPARE(seen.fileName, photo);
         QCOMPARE(seen.fileContent, testutils::readFile(path));
-        QCOMPARE(cutout.png, fake->resultBytes);
         QCOMPARE(cutout.image.size(), cv::Size(20, 10));
         QCOMPARE(cutout.image.at<cv::Vec4b>(0, 19)[3], uchar(19 * 12));
+    }
+
+    void cache_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("creates"); // uploads in all, 0 when the task must fail
+        QTest::newRow("unchanged, service gone: served from the cache") << "service-gone" << 1;
+        QTest::newRow("touched: uploaded again") << "touch" << 2;
+        QTest::newRow("cache entry damaged: matted again") << "damage-cache" << 2;
+        QTest::newRow("result unreadable: nothing kept") << "bad-result" << 0;
+    }
+    void cache()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, creates);
+        auto fake = std::make_unique<FakeService>();
+        useService(fake->url());
+        const QByteArray result = fake->resultBytes;
+        const QString photo = makePhoto(QStringLiteral("cache-%1.jpg").arg(change));
+        const QString entry = QImageTask::cacheFilePath(photo);
+        if (change == "bad-result")
+            fake->resultBytes = "this is not a picture";
+        QImageTask first(Person, photo);
+        const QString error = runTask(first);
+        if (creates == 0) {
+            QCOMPARE(error,
+                     QStringLiteral("The cut-out sent by the matting service is not a readable image."));
+            QVERIFY(first.cutout().empty());
+            QVERIFY(!QFile::exists(entry));
+            return;
+        }
+        QCOMPARE(error, QString());
+        QCOMPARE(first.sourceSize(), QSize(20, 10));
+        QCOMPARE(testutils::readFile(entry), result);
+
+        if (change == "touch") {
+            QFile file(photo);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QFileInfo(photo).lastModified().addSecs(-3600),
+                                     QFileDevice::FileModificationTime));
+        } else if (change == "damage-cache") {
+            QVERIFY(testutils::writeFile(entry, result.left(result.size() / 2)));
+        } else {
+            fake->onCreate = [](const httplib::Request&, httplib::Response& res) { res.status = 500; };
+        }
+        QImageTask second(Person, photo);
+        QCOMPARE(runTask(second), QString());
+        QCOMPARE(fake->creates.load(), creates);
+        QCOMPARE(testutils::maxPixelDifference(second.cutout(), first.cutout()), 0);
+        QCOMPARE(testutils::readFile(entry), result);
     }
 };
 

@@ -1,9 +1,9 @@
-// Starting the local service when the configured one is the local default and
-// nothing answers; leaving any other service alone; a clear message when the
-// program cannot be started.
+// Starting the local service only when it is the configured one and silent, and
+// the brisel-cutout tool against the real service.
 
 #include "fakeservice.h"
 #include "mattingfixtures.h"
+#include "qimagefiles.h"
 #include "qservicelauncher.h"
 #include "qworkpool.h"
 #include "testutils.h"
@@ -45,7 +45,7 @@ private slots:
         QFETCH(QString, error);
         // A folder laid out like the program's, with the test certificate and key.
         QString why;
-        const Certificates* certs = certificates(&why);
+        const Certificates* certs = trustTestCa(&why);
         QVERIFY2(certs, qPrintable(why));
         const QString folder = testutils::sandboxPath() + "/" + QTest::currentDataTag() + "/";
         QVERIFY(QDir().mkpath(folder) && QFile::copy(certs->serverCert, folder + "service-cert.pem") &&
@@ -73,6 +73,38 @@ private slots:
             QVERIFY(!second.ownsService());
         }
         QVERIFY(!QServiceLauncher::isAnswering(url)); // stopped with the launcher that started it
+    }
+
+    // Photos are never touched; a bad one does not stop the others.
+    void tool()
+    {
+        RealService real;
+        QString error;
+        QVERIFY2(real.start(false, &error), qPrintable(error));
+        useService(real.url());
+        const QString photo = makePhoto("p1.jpg", 120, 90),
+                      bad = testutils::sandboxPath() + "/photos/bad.jpg";
+        QVERIFY(testutils::writeFile(bad, "this is a shopping list"));
+        const QByteArray before = testutils::readFile(photo);
+        const QString out = testutils::sandboxPath() + "/out/";
+        const auto run = [](const QStringList& args, int exitCode, const QString& complaint) {
+            testutils::ChildProcess tool;
+            tool.start(testutils::binPath("brisel-cutout"), args);
+            const bool ok = tool.waitForFinished(120000) && tool.exitCode() == exitCode;
+            const QString err = tool.readAllStandardError();
+            return ok && err.contains(complaint) ? QString() : err;
+        };
+        QCOMPARE(run({photo, bad, "gone.jpg", "--type", "goods", "-o", out}, 1,
+                     "bad.jpg: The file is not a supported image"),
+                 QString());
+        // The disc of makePhoto() kept, the flat background around it removed.
+        const cv::Mat cut = QImageFiles::decode(testutils::readFile(out + "p1.png"));
+        QCOMPARE(cut.type(), CV_8UC4);
+        QCOMPARE(cut.size(), cv::Size(120, 90));
+        QVERIFY(cut.at<cv::Vec4b>(45, 60)[3] > 200 && cut.at<cv::Vec4b>(1, 1)[3] < 30);
+        // The output named as the photo, spelt another way.
+        QCOMPARE(run({photo, "-o", out + "../photos/p1.jpg"}, 2, "would overwrite the photo"), QString());
+        QCOMPARE(testutils::readFile(photo), before);
     }
 };
 

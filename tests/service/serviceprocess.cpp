@@ -2,8 +2,8 @@
 
 #include "testutils.h"
 
-#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QThread>
 #include <QUrl>
@@ -12,29 +12,12 @@
 
 namespace proto = mattingprotocol;
 
-bool ServiceProcess::start(const QStringList& args, QString* error, const QString& tempDir, int timeoutMs)
+bool ServiceProcess::start(const QStringList& args, QString* error)
 {
-    if (!tempDir.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TMPDIR", tempDir);
-        m_process.setProcessEnvironment(env);
-    }
-    QString why;
-    m_url = testutils::startService(m_process, QStringList{"--log-level", "debug"} + args, timeoutMs, &why);
-    if (m_url.isEmpty() && error)
-        *error = why + " " + log();
+    m_url = testutils::startService(m_process, QStringList{"--log-level", "debug"} + args, 60000, error);
+    if (m_url.isEmpty())
+        *error += " " + QString::fromUtf8(m_process.readAllStandardError());
     return !m_url.isEmpty();
-}
-
-bool ServiceProcess::stop(int timeoutMs)
-{
-    return m_process.stop(timeoutMs);
-}
-
-QString ServiceProcess::log()
-{
-    m_log += QString::fromUtf8(m_process.readAllStandardError());
-    return m_log;
 }
 
 bool ServiceProcess::makeCertificates(QString* caFile, QString* certFile, QString* keyFile)
@@ -45,12 +28,10 @@ bool ServiceProcess::makeCertificates(QString* caFile, QString* certFile, QStrin
     env.insert("BRISEL_TLS_DIR", dir);
     script.setProcessEnvironment(env);
     script.start("bash", {QStringLiteral(BRISEL_SOURCE_DIR) + "/tools/make-certs.sh"});
-    if (!script.waitForFinished(60000) || script.exitCode() != 0)
-        return false;
     *caFile = dir + "/ca.pem";
     *certFile = dir + "/server-cert.pem";
     *keyFile = dir + "/server-key.pem";
-    return QFile::exists(*caFile) && QFile::exists(*certFile) && QFile::exists(*keyFile);
+    return script.waitForFinished(60000) && script.exitCode() == 0 && QFile::exists(*keyFile);
 }
 
 namespace {
@@ -58,15 +39,11 @@ namespace {
 ServiceReply toReply(const httplib::Result& result)
 {
     ServiceReply reply;
-    if (!result) {
-        reply.error = httplib::to_string(result.error());
+    if (!result)
         return reply;
-    }
     reply.status = result->status;
     reply.body = result->body;
-    reply.contentType = result->get_header_value("Content-Type");
-    if (reply.contentType.find("json") != std::string::npos)
-        reply.json = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+    reply.json = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
     return reply;
 }
 
@@ -88,7 +65,6 @@ ServiceClient::ServiceClient(const QString& baseUrl, const QString& caFile)
 {
     m_client->set_connection_timeout(5, 0);
     m_client->set_read_timeout(60, 0);
-    m_client->set_write_timeout(60, 0);
     if (!caFile.isEmpty()) {
         m_client->set_ca_cert_path(caFile.toStdString().c_str());
         m_client->enable_server_certificate_verification(true);
@@ -104,16 +80,9 @@ ServiceReply ServiceClient::upload(const QString& mac, const QString& isBody, co
     return toReply(m_client->Post(taskTarget({{proto::kMac, mac}, {proto::kIsBody, isBody}}), items));
 }
 
-ServiceReply ServiceClient::poll(const QString& mac, const QString& serial)
-{
-    return toReply(m_client->Get(taskTarget({{proto::kMac, mac}, {proto::kSerial, serial}})));
-}
-
 ServiceReply ServiceClient::get(const QString& pathOrUrl)
 {
-    QString path = pathOrUrl;
-    if (path.startsWith(m_base))
-        path = path.mid(m_base.size());
+    const QString path = pathOrUrl.startsWith(m_base) ? pathOrUrl.mid(m_base.size()) : pathOrUrl;
     return toReply(m_client->Get(path.toStdString()));
 }
 
@@ -123,7 +92,7 @@ ServiceReply ServiceClient::waitFinished(const QString& mac, const QString& seri
     timer.start();
     ServiceReply reply;
     do {
-        reply = poll(mac, serial);
+        reply = toReply(m_client->Get(taskTarget({{proto::kMac, mac}, {proto::kSerial, serial}})));
         if (reply.code() != proto::kCodeOk || reply.jobStatus() != proto::kStatusRunning)
             break;
         QThread::msleep(20);

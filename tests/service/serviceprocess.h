@@ -19,34 +19,25 @@ class ServiceProcess
 {
 public:
     // Starts the service on a free port with the key engine, plus `args` (which
-    // may override the engine), and waits for its "listening on" line.
-    // `tempDir`, when given, becomes the service's TMPDIR (where it keeps files).
-    bool start(const QStringList& args, QString* error = nullptr, const QString& tempDir = QString(),
-               int timeoutMs = 60000);
-    // Sends SIGTERM and waits; false when it did not exit in time (it is killed then).
-    bool stop(int timeoutMs = 30000);
+    // may override the engine), and waits for its "listening on" line; false with
+    // the reason and the service's log in *error.
+    bool start(const QStringList& args, QString* error);
     QString url() const { return m_url; }
-    QProcess& process() { return m_process; }
-    // Everything the service logged so far.
-    QString log();
 
     // Local CA and server certificate made by tools/make-certs.sh in the test's
-    // private home; empty strings when it failed.
+    // private home.
     static bool makeCertificates(QString* caFile, QString* certFile, QString* keyFile);
 
 private:
     testutils::ChildProcess m_process;
     QString m_url;
-    QString m_log;
 };
 
 struct ServiceReply
 {
-    int status = -1;   // HTTP status, -1 when the request failed
-    std::string error; // why it failed
+    int status = -1; // HTTP status, -1 when the request failed
     QJsonObject json;
     std::string body;
-    std::string contentType;
     int code() const { return json.value(mattingprotocol::kCode).toInt(-1); }
     QString message() const { return json.value(mattingprotocol::kMessage).toString(); }
     QJsonObject data() const { return json.value(mattingprotocol::kData).toObject(); }
@@ -62,13 +53,12 @@ public:
     explicit ServiceClient(const QString& baseUrl, const QString& caFile = QString());
     ~ServiceClient();
 
-    // Creates a task; a null mac or isBody leaves that key out.
+    // Creates a task; a null mac leaves that key out.
     ServiceReply upload(const QString& mac, const QString& isBody, const std::string& photo,
                         const std::string& field = mattingprotocol::kFileField);
-    ServiceReply poll(const QString& mac, const QString& serial);
     // GET of a path, or of a full URL on this service.
     ServiceReply get(const QString& pathOrUrl);
-    // Polls until the job leaves status 0 or the time is up; returns the last poll.
+    // Polls until the job leaves the running state or the time is up; returns the last poll.
     ServiceReply waitFinished(const QString& mac, const QString& serial, int timeoutMs = 30000);
 
 private:

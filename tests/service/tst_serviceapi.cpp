@@ -12,10 +12,6 @@
 
 namespace proto = mattingprotocol;
 
-namespace {
-const QString kMac = "0123456789ab";
-}
-
 class TestServiceApi : public QObject
 {
     Q_OBJECT
@@ -71,9 +67,6 @@ private slots:
             "The photo has too many pixels (%1 megapixels; the limit is 2). Please use a smaller photo.";
         QTest::newRow("mac missing") << "upload - 1 file" << jpeg << 400
                                      << "The request does not identify this computer (\"mac\" is missing).";
-        QTest::newRow("is_body 2")
-            << QString("upload %1 2 file").arg(kMac) << jpeg << 400
-            << "The request does not say what the photo shows (\"is_body\" must be 0 or 1).";
         QTest::newRow("no file part") << QString("upload %1 0 image").arg(kMac) << jpeg << 400
                                       << "No photo was received. Please choose a photo and try again.";
         QTest::newRow("text file")
@@ -85,17 +78,10 @@ private slots:
         QTest::newRow("header claims 400 MP")
             << upload << QByteArray::fromStdString(photofixtures::pngClaiming(20000, 20000)) << 422
             << tooManyPixels.arg("400.0");
-        QTest::newRow("2.2 MP") << upload
-                                << QByteArray::fromStdString(photofixtures::encode(
-                                       cv::Mat(1200, 1800, CV_8UC3, cv::Scalar::all(90)), ".jpg"))
-                                << 422 << tooManyPixels.arg("2.2");
         QTest::newRow("just over 1 MB") << upload << QByteArray(1024 * 1024 + 4096, 'x') << 413
                                         << "The photo is too large to upload. The limit is 1 MB.";
         QTest::newRow("queue full") << "busy" << jpeg << 503
                                     << "The matting service is busy. Please try again in a moment.";
-        QTest::newRow("serial missing")
-            << QString(proto::kTaskPath) + "?" + proto::kMac + "=" + kMac << QByteArray() << 400
-            << "The request does not name a task (\"serial\" is missing).";
         QTest::newRow("another mac's serial")
             << QString::fromStdString(proto::pollTarget("someoneelse", "%1")) << QByteArray() << 404
             << notFound;
@@ -127,6 +113,7 @@ private slots:
     }
 
 private:
+    const QString kMac = "0123456789ab";
     QString m_doneSerial;
     ServiceProcess m_service, m_busy;
     std::unique_ptr<ServiceClient> m_client;

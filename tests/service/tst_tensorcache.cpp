@@ -35,7 +35,6 @@ private slots:
         QTest::addColumn<bool>("reused");
         QTest::newRow("a little smaller, same granule") << qint64(8 * kMB) << qint64(8 * kMB - 1000) << true;
         QTest::newRow("one byte larger") << qint64(8 * kMB) << qint64(8 * kMB + 1) << false;
-        QTest::newRow("small blocks stay with malloc") << qint64(64 * 1024) << qint64(64 * 1024) << false;
     }
     void reuse()
     {
