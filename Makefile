@@ -13,9 +13,8 @@ export CCACHE_NOHASHDIR := 1
 SANITIZE_BUILD ?= build-sanitize
 CLANG_FORMAT ?= clang-format
 # UBSan stops at its first report like ASan does, so a finding fails its suite.
-# Leaks are checked with full stacks (system libraries keep no frame pointers), so
-# tests/lsan.supp can name the few that belong to those libraries.
-SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:strict_init_order=1:detect_stack_use_after_return=0 \
+# Leaks are checked; tests/lsan.supp names the few that belong to system libraries.
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
