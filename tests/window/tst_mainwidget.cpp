@@ -113,6 +113,25 @@ private slots:
         QVERIFY(qAlpha(saved.pixel(150, 100)) > 200);
     }
 
+    // A stored output size outside the list (a hand-edited or older settings file)
+    // falls back to the default instead of selecting nothing.
+    void storedOutputSize_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("last entry") << 3 << 3;
+        QTest::newRow("one past the list") << 4 << 1;
+        QTest::newRow("negative") << -1 << 1;
+    }
+    void storedOutputSize()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, shown);
+        CSetting::setValue("output", "size", stored);
+        QMainWidget fresh;
+        QCOMPARE(fresh.findChild<QComboBox*>("comboOutputSize")->currentIndex(), shown);
+    }
+
     // The service takes the upload and never answers; after the cancel its
     // connection drops, and that late failure must not reach the user.
     void cancelGoesHomeAndDropsTheLateResult()
