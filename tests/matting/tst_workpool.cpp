@@ -66,7 +66,7 @@ private slots:
         if (destroyed)
             target.reset();
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(ranOn, destroyed ? nullptr : qApp->thread());
+        QCOMPARE(ranOn, destroyed ? nullptr : QCoreApplication::instance()->thread());
     }
 };
 
