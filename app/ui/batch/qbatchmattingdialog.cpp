@@ -56,7 +56,7 @@ void QBatchMattingDialog::onBtnAddImage()
 {
     const QString folder = CSetting::getString("default", "path", CGlobal::getDesktopPath());
     const QStringList files =
-        QFileChooser::openFiles(this, tr("Select Image"), folder, tr("Images(*.jpg;*.jpeg;*.png;*.bmp)"));
+        QFileChooser::openFiles(this, tr("Select Image"), folder, QFileChooser::imageFilter());
     if (files.isEmpty())
         return;
     CSetting::setValue("default", "path", QFileInfo(files.first()).absolutePath());

@@ -286,7 +286,7 @@ void QBatchMattingWidget::onBtnAddTemplate()
 {
     const QString file = QFileChooser::openFile(
         this, tr("Select Image"), CSetting::getString("template", "path", CGlobal::getDesktopPath()),
-        tr("Images(*.jpg;*.jpeg;*.png;*.bmp)"));
+        QFileChooser::imageFilter());
     if (file.isEmpty())
         return;
     CSetting::setValue("template", "path", QFileInfo(file).absolutePath());

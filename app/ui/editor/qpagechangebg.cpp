@@ -177,7 +177,7 @@ void QPageChangeBg::onBtnAddTemplate()
 {
     const QString folder = CSetting::getString("template", "path", CGlobal::getDesktopPath());
     const QString path =
-        QFileChooser::openFile(this, tr("Select Image"), folder, tr("Images (*.jpg *.jpeg *.png *.bmp)"));
+        QFileChooser::openFile(this, tr("Select Image"), folder, QFileChooser::imageFilter());
     if (path.isEmpty())
         return;
     CSetting::setValue("template", "path", QFileInfo(path).absolutePath());

@@ -53,6 +53,11 @@ QString QFileChooser::outputFolder(QWidget* parent)
     return folder;
 }
 
+QString QFileChooser::imageFilter()
+{
+    return tr("Images (*.jpg *.jpeg *.png *.bmp)");
+}
+
 void QFileChooser::setOpenHook(OpenHook hook)
 {
     g_openHook = std::move(hook);

@@ -21,6 +21,10 @@ public:
     using OpenManyHook =
         std::function<QStringList(const QString& title, const QString& folder, const QString& filter)>;
 
+    // The photo formats every picker offers, as a dialog filter: patterns are
+    // separated by spaces, which is how Qt's dialogs split them.
+    static QString imageFilter();
+
     static QString openFile(QWidget* parent, const QString& title, const QString& folder,
                             const QString& filter);
     // Several photos at once (the batch add dialog); empty when cancelled.

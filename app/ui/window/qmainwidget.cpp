@@ -334,7 +334,7 @@ void QMainWidget::pickPhoto(int type)
 {
     const QString folder = CSetting::getString("default", "path", CGlobal::getDesktopPath());
     const QString file =
-        QFileChooser::openFile(this, tr("Select Image"), folder, tr("Images (*.jpg *.jpeg *.png *.bmp)"));
+        QFileChooser::openFile(this, tr("Select Image"), folder, QFileChooser::imageFilter());
     if (file.isEmpty())
         return;
     submitPhoto(type, file);

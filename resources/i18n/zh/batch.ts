@@ -55,10 +55,6 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>Images(*.jpg;*.jpeg;*.png;*.bmp)</source>
-        <translation>图片(*.jpg;*.jpeg;*.png;*.bmp)</translation>
-    </message>
-    <message>
         <source>Up to %1 images can be added. Too many image processing tasks may cause stuck.</source>
         <translation>最多可添加 %1 张图片，同时处理过多图片可能导致卡顿。</translation>
     </message>
@@ -132,10 +128,6 @@
     <message>
         <source>Select Image</source>
         <translation>选择图片</translation>
-    </message>
-    <message>
-        <source>Images(*.jpg;*.jpeg;*.png;*.bmp)</source>
-        <translation>图片(*.jpg;*.jpeg;*.png;*.bmp)</translation>
     </message>
     <message>
         <source>Please enter a valid value!</source>

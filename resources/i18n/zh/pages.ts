@@ -63,10 +63,6 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
-        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
-    </message>
-    <message>
         <source>&quot;%1&quot; is too large to be used as the background.</source>
         <translation>图片“%1”太大，不能用作背景。</translation>
     </message>

@@ -114,11 +114,6 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <location line="+0" />
-        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
-        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
-    </message>
-    <message>
         <location line="+11" />
         <source>Connecting to the matting service...</source>
         <translation>正在连接抠图服务...</translation>
@@ -131,6 +126,10 @@
 </context>
 <context>
     <name>QFileChooser</name>
+    <message>
+        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
+        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
+    </message>
     <message>
         <source>Select Path</source>
         <translation>选择路径</translation>
