@@ -83,7 +83,7 @@ private slots:
             QVERIFY(load(canvas, bad));
             QVERIFY(!canvas.isLoaded());
             QString error;
-            QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, &error) && !error.isEmpty());
+            QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, 0, &error) && !error.isEmpty());
             canvas.applyCropSize(2, true, QSize(10, 10)); // nothing to lay out, nothing to break
         }
     }
@@ -120,12 +120,11 @@ private slots:
         canvas.setShowSubjectFrame(true); // frames never reach the file
         const QString folder = testutils::sandboxPath() + "/" + QTest::currentDataTag();
         const QString path = folder + (jpg ? "/out.jpg" : "/out.png");
-        QSaveFileWriter::setMaxKilobytes(kilobytes);
         QString error;
-        auto saving = std::async(std::launch::async,
-                                 [&] { return canvas.save(path, jpg, quint8(outputSize), &error); });
+        auto saving = std::async(std::launch::async, [&] {
+            return canvas.save(path, jpg, quint8(outputSize), kilobytes, &error);
+        });
         QVERIFY2(saving.get(), qPrintable(error));
-        QSaveFileWriter::setMaxKilobytes(0);
         const QImage saved(path);
         QCOMPARE(saved.size(), expected);
         QCOMPARE(saved.hasAlphaChannel(), !jpg);

@@ -454,12 +454,13 @@ cv::Mat QImageCanvas::exportImage(quint8 format, quint8 outputSize, QString* err
     return image;
 }
 
-QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize, QString* error) const
+QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize, int maxKilobytes,
+                                                QString* error) const
 {
     SaveJob job;
     job.image = exportImage(format, outputSize, error);
     job.options.jpg = format == 1;
-    job.options.maxKilobytes = QSaveFileWriter::maxKilobytes();
+    job.options.maxKilobytes = maxKilobytes;
     const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
     if (m_cropApplied && QCropTable::isIdPhoto(m_cropMode) && fixed.isValid() && !job.image.empty()) {
         // Printed at the photo's millimetre size whatever output size it was saved at.
@@ -473,8 +474,8 @@ bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* 
     return !image.empty() && QSaveFileWriter::write(path, image, options, result, error);
 }
 
-bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, QString* error,
-                        QSaveFileWriter::Result* result) const
+bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, int maxKilobytes,
+                        QString* error, QSaveFileWriter::Result* result) const
 {
-    return prepareSave(format, outputSize, error).write(path, result, error);
+    return prepareSave(format, outputSize, maxKilobytes, error).write(path, result, error);
 }

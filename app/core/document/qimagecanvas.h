@@ -101,16 +101,18 @@ public:
         bool write(const QString& path, QSaveFileWriter::Result* result = nullptr,
                    QString* error = nullptr) const;
     };
-    // The job for format (1 JPG, anything else PNG) and outputSize (an OutputSize);
-    // its image is empty, with the reason in *error, when there is nothing to save.
-    // Every saved result, single photo or batch tile, is written through a job.
-    SaveJob prepareSave(quint8 format, quint8 outputSize, QString* error = nullptr) const;
+    // The job for format (1 JPG, anything else PNG) and outputSize (an OutputSize),
+    // a JPG kept under maxKilobytes (0: no limit; the caller reads the user's
+    // setting on the GUI thread, QSaveFileWriter::maxKilobytes()); its image is empty,
+    // with the reason in *error, when there is nothing to save. Every saved result,
+    // single photo or batch tile, is written through a job.
+    SaveJob prepareSave(quint8 format, quint8 outputSize, int maxKilobytes, QString* error = nullptr) const;
     // prepareSave() and write() in one go, on the canvas's thread (a batch tile's
     // private canvas on the work pool). On failure (nothing loaded, encoder refused,
     // folder not writable, disk full) returns false with a message for the user in
     // *error; the path then keeps what it held before.
-    bool save(const QString& path, quint8 format, quint8 outputSize, QString* error = nullptr,
-              QSaveFileWriter::Result* result = nullptr) const;
+    bool save(const QString& path, quint8 format, quint8 outputSize, int maxKilobytes,
+              QString* error = nullptr, QSaveFileWriter::Result* result = nullptr) const;
     // What prepareSave() renders: the result cropped and scaled for outputSize,
     // CV_8UC3 for JPG (format 1) and CV_8UC4 otherwise. Empty, with the reason in
     // *error, on failure.

@@ -274,12 +274,14 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const QString taskId = m_taskId;
     const Look look = m_look;
     const cv::Mat edited = m_edited;
+    const int kilobytes = QSaveFileWriter::maxKilobytes();
     QWorkPool::instance()->post(
-        [guard, task, taskId, look, edited, file, format, outputSize, openFolder, done]() {
+        [guard, task, taskId, look, edited, file, format, outputSize, kilobytes, openFolder, done]() {
             QString error;
             const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
             // Unguarded: `done` is owed an answer even when the tile has gone.
-            runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, openFolder, done]() {
+            runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, kilobytes, openFolder,
+                      done]() {
                 if (full.empty()) {
                     if (guard && guard->m_taskId == taskId)
                         guard->rematte(error);
@@ -295,7 +297,7 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
                     QWorkPool::instance()->post([=]() mutable {
                         applyLook(*canvas, look, false);
                         auto why = std::make_shared<QString>();
-                        const bool ok = canvas->save(file, format, outputSize, why.get());
+                        const bool ok = canvas->save(file, format, outputSize, kilobytes, why.get());
                         // The canvas is a QObject of the GUI thread: its last reference goes there.
                         runOnGui([canvas, ok, file, why, openFolder, done]() {
                             if (ok && openFolder)

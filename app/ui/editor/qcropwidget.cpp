@@ -272,8 +272,8 @@ void QCropWidget::save(const QString& folder, int outputSize)
     const QString path = outputFilePath(folder, m_task->filePath(), QDateTime::currentSecsSinceEpoch(),
                                         jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
     QString error;
-    const QImageCanvas::SaveJob job =
-        m_cropView->canvas()->prepareSave(jpg ? 1 : 0, quint8(outputSize), &error);
+    const QImageCanvas::SaveJob job = m_cropView->canvas()->prepareSave(
+        jpg ? 1 : 0, quint8(outputSize), QSaveFileWriter::maxKilobytes(), &error);
     if (job.image.empty()) {
         emit signal_save_failed(error);
         return;
