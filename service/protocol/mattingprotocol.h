@@ -6,6 +6,8 @@
 //   GET  <task>?mac=M&serial=S
 //        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
 //   GET  URL (the service's <result>/S.png) -> the cut-out as PNG
+//   DELETE <task>?mac=M&serial=S   -> {"code":200,...}: a queued job is dropped, a
+//        running one is abandoned and its result not kept; 404 when unknown
 //
 // Every JSON answer carries "code" (200 on success, otherwise the HTTP status)
 // and "message" (shown to the user as is). Values are not percent-encoded by the
@@ -50,6 +52,12 @@ inline std::string createTarget(const std::string& mac, bool isBody)
 inline std::string pollTarget(const std::string& mac, const std::string& serial)
 {
     return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kSerial + "=" + serial;
+}
+
+// Target of a cancel (sent with DELETE): the same as a poll's.
+inline std::string cancelTarget(const std::string& mac, const std::string& serial)
+{
+    return pollTarget(mac, serial);
 }
 
 // Path of a finished job's cut-out; the service puts its own address in front.
