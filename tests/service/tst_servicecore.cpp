@@ -80,7 +80,8 @@ private slots:
         std::vector<std::unique_ptr<MattingPipeline>> pipelines;
         pipelines.push_back(std::make_unique<MattingPipeline>(std::make_unique<KeyEngine>()));
         // One slow worker: of three jobs, one runs and two wait.
-        JobQueue queue(std::move(pipelines), 3, 60000, 2000);
+        QTemporaryDir folder;
+        JobQueue queue(std::move(pipelines), folder.path().toStdString(), 3, 60000, 2000);
         const std::string photo = photofixtures::encode(photofixtures::discOnGreen(40, 30), ".png");
         std::string serial, refused;
         for (int i = 0; i < 3; ++i)
