@@ -1,6 +1,7 @@
 #include "jobqueue.h"
 
 #include "allocator.h"
+#include "mattingprotocol.h"
 #include "servicelog.h"
 
 #include <algorithm>
@@ -170,7 +171,7 @@ bool JobQueue::cancel(const std::string& serial, const std::string& mac)
     // A running job's files are its worker's until the engine returns (runJob).
     removeFile(job.resultPath);
     job.resultPath.clear();
-    finishLocked(job, Status::Failed, kCancelled);
+    finishLocked(job, Status::Failed, mattingprotocol::kMessageCancelled);
     servicelog::info("job " + serial + " cancelled");
     return true;
 }

@@ -37,7 +37,6 @@ public:
         ShuttingDown,
         StorageError
     };
-    static constexpr const char* kCancelled = "cancelled"; // a cancelled job's message
 
     struct Snapshot
     {
@@ -70,7 +69,7 @@ public:
     // A finished result by serial alone (the serial is the secret in result URLs);
     // counts as fetched.
     Snapshot fetchResult(const std::string& serial);
-    // Fails the job with kCancelled and deletes its files: a waiting job is
+    // Fails the job with the protocol's cancelled message and deletes its files: a waiting job is
     // dropped, a running one's result is discarded when its engine returns.
     // False when the owner has no such job.
     bool cancel(const std::string& serial, const std::string& mac);

@@ -84,7 +84,7 @@ private slots:
         const ServiceReply poll = m_client->get(
             QString::fromStdString(proto::pollTarget(kMac.toStdString(), serial.toStdString())));
         QCOMPARE(poll.jobStatus(), proto::kStatusFailed);
-        QCOMPARE(poll.message(), QString("cancelled"));
+        QCOMPARE(poll.message(), QString(proto::kMessageCancelled));
         // Once the engine is done with it, nothing of the job is left: no upload,
         // no result on disk or for download.
         QVERIFY(waitQueueEmpty());
