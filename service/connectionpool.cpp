@@ -49,6 +49,7 @@ void ConnectionPool::shutdown()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
         threads.swap(m_threads);
+        m_finished.clear(); // joined below with the others
     }
     m_wake.notify_all();
     for (std::thread& t : threads)

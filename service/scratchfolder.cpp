@@ -40,13 +40,15 @@ std::string ScratchFolder::defaultRoot()
 {
     std::error_code ec;
     const fs::path temp = fs::temp_directory_path(ec);
-    return ((ec ? fs::path("/tmp") : temp) / "brisel-service").string();
+    // One root per user: another user's root would not be writable, nor theirs to sweep.
+    return ((ec ? fs::path("/tmp") : temp) / ("brisel-service-" + std::to_string(::getuid()))).string();
 }
 
 ScratchFolder::ScratchFolder(const std::string& root)
 {
     std::error_code ec;
-    fs::create_directories(root, ec);
+    if (fs::create_directories(root, ec))
+        fs::permissions(root, fs::perms::owner_all, ec);
     // Instances starting together take turns, so none sweeps a folder another is
     // still setting up (made, but its lock not yet taken).
     const int rootLock = lockFile(root + "/.lock", true);

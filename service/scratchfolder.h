@@ -25,7 +25,8 @@ public:
     const std::string& error() const { return m_error; }
     int swept() const { return m_swept; }
 
-    // <temporary folder>/brisel-service: where instances meet when not told otherwise.
+    // <temporary folder>/brisel-service-<uid>: where a user's instances meet when
+    // not told otherwise.
     static std::string defaultRoot();
 
 private:

@@ -107,7 +107,7 @@ std::string ServiceOptions::usage()
            "  --queue N            jobs accepted at once before answering 503 (default 32)\n"
            "  --result-ttl T       how long results are kept: 600, 90s, 500ms, 10m (default 10m)\n"
            "  --idle-exit T        exit after T without jobs or connections, 0 for never (default 0)\n"
-           "  --scratch DIR        folder for uploads and results (default $TMPDIR/brisel-service)\n"
+           "  --scratch DIR        folder for uploads and results (default $TMPDIR/brisel-service-<uid>)\n"
            "  --log-level L        error, warning, info or debug (default info)\n";
 }
 
