@@ -56,6 +56,8 @@ private slots:
             << QStringList{"--workers", "2x"} << "bad value for --workers: \"2x\"";
         QTest::newRow("port out of range")
             << QStringList{"--port", "70000"} << "bad value for --port: \"70000\"";
+        QTest::newRow("idle time without a number")
+            << QStringList{"--idle-exit", "soon"} << "bad value for --idle-exit: \"soon\"";
         QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "unknown option --colour";
         QTest::newRow("key without cert")
             << QStringList{"--tls-key", "k.pem"} << "--tls-cert and --tls-key go together";
