@@ -24,7 +24,8 @@ namespace proto = mattingprotocol;
 // its request within this long is closed, so silent clients give their thread up
 // quickly.
 constexpr int kReadTimeoutSeconds = 5;
-// Connections served at once; past this they wait for a thread.
+// Connections served at once; past this they wait for a thread. The read
+// deadline is per read, so this, not the deadline, bounds clients that trickle.
 constexpr int kMaxConnectionThreads = 256;
 // How long a stop waits for results finished during the drain to be fetched:
 // several of the desktop program's poll intervals.
