@@ -36,7 +36,9 @@ void ConnectionPool::enqueue(std::function<void()> fn)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_waiting.push_back(std::move(fn));
     reapLocked();
-    if (m_threadsFree == 0 && int(m_threads.size()) < m_maxThreads)
+    // A free thread that was woken but has not yet taken its connection still
+    // counts as free, so compare with everything waiting, not just this one.
+    if (int(m_waiting.size()) > m_threadsFree && int(m_threads.size()) < m_maxThreads)
         m_threads.emplace_back(&ConnectionPool::workerLoop, this);
     else
         m_wake.notify_one();

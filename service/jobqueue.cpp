@@ -212,6 +212,7 @@ void JobQueue::beginShutdown()
     if (!m_accepting)
         return;
     m_accepting = false;
+    m_shutdownAt = std::chrono::steady_clock::now();
     for (const std::string& serial : m_waiting) {
         Job& job = m_jobs[serial];
         removeFile(job.uploadPath);
@@ -236,8 +237,9 @@ void JobQueue::waitFetched(std::chrono::milliseconds grace)
 
 bool JobQueue::unfetchedLocked() const
 {
-    return std::any_of(m_jobs.begin(), m_jobs.end(), [](const auto& entry) {
-        return entry.second.status == Status::Done && !entry.second.fetched;
+    return std::any_of(m_jobs.begin(), m_jobs.end(), [this](const auto& entry) {
+        const Job& job = entry.second;
+        return job.status == Status::Done && !job.fetched && job.finishedAt >= m_shutdownAt;
     });
 }
 

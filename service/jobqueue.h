@@ -84,8 +84,8 @@ public:
     // running ones go on. waitIdle() returns when none is running.
     void beginShutdown();
     void waitIdle();
-    // Returns once every finished result has been fetched at least once, or
-    // after `grace` at most.
+    // Returns once every result finished since beginShutdown() has been fetched
+    // at least once, or after `grace` at most. Older results had their chance.
     void waitFetched(std::chrono::milliseconds grace);
 
     // 32 lowercase hex digits from the system's random source (128 bits).
@@ -126,6 +126,7 @@ private:
     int m_running = 0;
     double m_averageJobMs = 0; // 0 until a job has run
     std::chrono::steady_clock::time_point m_lastBusy = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point m_shutdownAt; // set by beginShutdown()
     bool m_accepting = true;
     bool m_stopping = false;
     std::vector<std::thread> m_threads;

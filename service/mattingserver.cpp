@@ -28,8 +28,8 @@ constexpr int kReadTimeoutSeconds = 5;
 // deadline is per read, so this, not the deadline, bounds clients that trickle.
 constexpr int kMaxConnectionThreads = 256;
 // How long a stop waits for results finished during the drain to be fetched:
-// several of the desktop program's poll intervals.
-constexpr std::chrono::seconds kFetchGrace(10);
+// a few of the desktop program's poll intervals.
+constexpr std::chrono::seconds kFetchGrace(5);
 
 static_assert(int(JobQueue::Status::Running) == proto::kStatusRunning &&
                   int(JobQueue::Status::Done) == proto::kStatusDone &&
