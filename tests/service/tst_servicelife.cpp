@@ -97,7 +97,7 @@ private slots:
     void stops_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("idle exit") << QStringList{"--idle-exit", "1"};
+        QTest::newRow("idle exit") << QStringList{"--idle-exit", "2"};
         QTest::newRow("SIGTERM") << QStringList{};
     }
     void stops()
@@ -105,7 +105,7 @@ private slots:
         QFETCH(QStringList, args);
         ServiceProcess service;
         QString error;
-        QVERIFY2(service.start(args + QStringList{"--test-delay-ms", "1500"}, &error), qPrintable(error));
+        QVERIFY2(service.start(args + QStringList{"--test-delay-ms", "2500"}, &error), qPrintable(error));
         ServiceClient client(service.url());
         const QString serial = client.upload(kMac, "1", photo()).serial();
         if (args.isEmpty()) {
