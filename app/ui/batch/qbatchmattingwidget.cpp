@@ -368,7 +368,7 @@ void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)
 
 void QBatchMattingWidget::onBatchUpload()
 {
-    if (QMsgBox::showQuestion(tr("Are you sure to clear all?")) != 1)
+    if (QMsgBox::showQuestion(tr("Clear all photos?")) != 1)
         return;
     clearItems();
     updateItemLayout();

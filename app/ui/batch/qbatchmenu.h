@@ -6,7 +6,7 @@
 
 class QVBoxLayout;
 
-// The pop-up list of ID-photo sizes beside the batch workspace's "Certificate >"
+// The pop-up list of ID-photo sizes beside the batch workspace's "ID photo >"
 // button: a plain child widget that the workspace shows, places and hides. Each
 // entry runs the callback it was added with. GUI thread only.
 class QBatchMenu : public QWidget

@@ -108,7 +108,7 @@ int CWinApp::run()
 
         m_instance = std::make_unique<QSingleInstance>(QString::fromLatin1(kInstanceName));
         if (m_instance->isAnotherRunning()) {
-            QMsgBox::showWarning(tr("The software has been started, please do not run it again!"), 1);
+            QMsgBox::showWarning(tr("Brisel is already running."), 1);
             return 0;
         }
 

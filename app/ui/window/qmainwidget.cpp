@@ -103,7 +103,7 @@ QMainWidget::QMainWidget(QWidget* parent)
             [](int index) { CSetting::setValue("output", "size", index); });
     connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
     connect(session, &QPhotoSession::signal_matting, this,
-            [this] { ui->labelMattingText->setText(tr("Cutting background in progerss...")); });
+            [this] { ui->labelMattingText->setText(tr("Removing the background...")); });
     connect(session, &QPhotoSession::signal_succeeded, this, &QMainWidget::onMattingSuccess);
     connect(session, &QPhotoSession::signal_failed, this, &QMainWidget::onMattingError);
     connect(session, &QPhotoSession::signal_cancelled, this, [this] {
@@ -145,10 +145,10 @@ void QMainWidget::setupHomePage()
     const Card cards[] = {
         {"person", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
          &QMainWidget::onBtnMattingPerson},
-        {"goods", QT_TR_NOOP("Remove Product Backaround"),
-         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
+        {"goods", QT_TR_NOOP("Remove Product Background"),
+         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc."), &QMainWidget::onBtnMattingGoods},
         {"card", QT_TR_NOOP("Create ID Photo"),
-         QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),
+         QT_TR_NOOP("Change the background, crop, set the file size and more"),
          &QMainWidget::onBtnMattingCard},
     };
     int at = 1; // after the left spacer
@@ -185,7 +185,7 @@ void QMainWidget::setupHomePage()
             [this] { startBatchMode(Person); });
     addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods", tr("Remove product background in bulk"),
             [this] { startBatchMode(Goods); });
-    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Image watermark remove"),
+    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Remove image watermarks"),
             [this] { onBtnRemoveMark(); });
 
     ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
@@ -410,7 +410,7 @@ void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
 
 void QMainWidget::onApplyCropSize(int, bool commit, const QSize&)
 {
-    // A size button only previews its crop; "Yes" commits it and closes the page.
+    // A size button only previews its crop; "Apply" commits it and closes the page.
     if (!commit)
         return;
     pageManager->hidePage();
