@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QPushButton;
 class QVBoxLayout;
 
 // The pop-up list of ID-photo sizes beside the batch workspace's "ID photo >"
@@ -18,7 +19,8 @@ public:
 
     explicit QBatchMenu(QWidget* parent = nullptr);
 
-    void addItem(const QString& text, std::function<void()> callback);
+    // The entry is owned by the menu; the caller gives it its (translated) text.
+    QPushButton* addItem(std::function<void()> callback);
 
 private:
     QVBoxLayout* m_entries = nullptr;

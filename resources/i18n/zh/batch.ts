@@ -62,18 +62,6 @@
 <context>
     <name>QBatchMattingWidget</name>
     <message>
-        <source>1080P</source>
-        <translation>1080P</translation>
-    </message>
-    <message>
-        <source>2K</source>
-        <translation>2K</translation>
-    </message>
-    <message>
-        <source>4K</source>
-        <translation>4K</translation>
-    </message>
-    <message>
         <source>Original resolution</source>
         <translation>原始分辨率</translation>
     </message>

@@ -149,10 +149,6 @@
         <translation>当前版本（%1）不支持在线检查更新。</translation>
     </message>
     <message>
-        <source>The new language takes effect after Brisel is restarted.</source>
-        <translation>重新启动软件后新的语言才会生效。</translation>
-    </message>
-    <message>
         <source>Delete all cached cut-outs? They are downloaded again when needed.</source>
         <translation>确定删除所有缓存的抠图结果吗？需要时会重新下载。</translation>
     </message>
