@@ -163,7 +163,7 @@ private slots:
             {"labelMattingText", "text", "Removing the background...", "正在抠图，请稍候..."},
             {"BtnTabChangeBg/buttonText", "text", "Change background", "换背景"},
             {"labelOutputSize", "text", "Output size:", "输出尺寸："},
-            {"comboOutputSize", "currentText", "Original resolution", "原始分辨率"},
+            {"comboOutputSize", "currentText", "Original size", "原始分辨率"},
             {"editView/BtnRestore/buttonText", "text", "Redo", "恢复"},
             {"btnTabSkim", "text", "Skin tone", "美白"},
             {"pageTabCertificate/labelName", "text", "Small 1-inch 259x377px  |  22x33mm",

@@ -183,6 +183,8 @@ int main(int argc, char** argv)
     CSetting::setValue("service", "url", service.url());
     // Shown in the output field only; nothing is saved while taking pictures.
     CSetting::setValue("output", "path", "/home/alex/Pictures/Brisel");
+    // The longest output size, so a box too narrow for it shows.
+    CSetting::setValue("output", "size", 3);
     QString message;
     QMsgBox::setTestHook([&message](QMsgBox::Kind, const QString& text) {
         message = text;
@@ -232,6 +234,12 @@ int main(int argc, char** argv)
             QTest::mouseClick(tab, Qt::LeftButton);
             QTest::qWait(300);
             failures += !savePage(&window, QString("%1/panel-%2-%3.png").arg(out, QLatin1String(file), lang));
+            // The ID-photo sizes carry the longest labels of the crop page.
+            if (qstrcmp(file, "crop") == 0) {
+                QTest::mouseClick(window.findChild<QPushButton*>("btnTabCertificate"), Qt::LeftButton);
+                QTest::qWait(100);
+                failures += !savePage(&window, QString("%1/panel-crop-id-%2.png").arg(out, lang));
+            }
             QTest::mouseClick(tab, Qt::LeftButton);
         }
     }

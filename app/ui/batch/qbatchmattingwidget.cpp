@@ -55,8 +55,7 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
                                   QString()};
     for (int i = 0; i < outputSizes.size(); ++i)
         ui->comboOutputSize->addItem(outputSizes.at(i), i);
-    keepTranslated(ui->comboOutputSize,
-                   [this] { ui->comboOutputSize->setItemText(3, tr("Original resolution")); });
+    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
     ui->comboOutputSize->setCurrentIndex(
         qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
     buildBackgroundButtons();

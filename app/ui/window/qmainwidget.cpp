@@ -249,8 +249,7 @@ void QMainWidget::setupWorkspace()
     const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"), QString()};
     for (int i = 0; i < sizes.size(); ++i)
         ui->comboOutputSize->addItem(sizes[i], i);
-    keepTranslated(ui->comboOutputSize,
-                   [this] { ui->comboOutputSize->setItemText(3, tr("Original resolution")); });
+    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
     const int stored = CSetting::getInt("output", "size", 1);
     ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
 }

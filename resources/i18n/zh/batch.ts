@@ -62,10 +62,6 @@
 <context>
     <name>QBatchMattingWidget</name>
     <message>
-        <source>Original resolution</source>
-        <translation>原始分辨率</translation>
-    </message>
-    <message>
         <source>Change background in bulk</source>
         <translation>批量换背景</translation>
     </message>
@@ -144,6 +140,10 @@
     <message>
         <source>Clear all photos?</source>
         <translation>确定要清空全部吗？</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始分辨率</translation>
     </message>
 </context>
 <context>

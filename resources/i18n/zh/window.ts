@@ -71,10 +71,6 @@
         <translation>版本 %1</translation>
     </message>
     <message>
-        <source>Original resolution</source>
-        <translation>原始分辨率</translation>
-    </message>
-    <message>
         <source>Restore</source>
         <translation>还原</translation>
     </message>
@@ -109,6 +105,10 @@
     <message>
         <source>Remove image watermarks</source>
         <translation>图片去水印</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始分辨率</translation>
     </message>
 </context>
 <context>
