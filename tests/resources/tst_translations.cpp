@@ -156,7 +156,7 @@ private slots:
             const char *path, *property, *english, *chinese;
         } rows[] = {
             {"menuLanguage", "title", "Language", "语言"},
-            {"card_goods/labelButtonName", "text", "Remove Product Background", "商品抠图"},
+            {"EnterGoods/labelButtonName", "text", "Remove Product Background", "商品抠图"},
             {"labelToolbox", "text", "Toolbox", "工具箱"},
             {"labelBottomText", "text", "JPG, PNG and BMP photos. Drop a photo on a card to start.",
              "支持 JPG、PNG、BMP 照片，也可以把照片拖到卡片上直接开始。"},
