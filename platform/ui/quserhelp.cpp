@@ -10,6 +10,7 @@
 
 #include <QActionGroup>
 #include <QDir>
+#include <QEvent>
 #include <QLocale>
 #include <QMenu>
 
@@ -36,6 +37,23 @@ void openCreatedFolder(const QString& folder)
     QVarnUI::openFolder(folder, false);
 }
 
+struct Entry
+{
+    const char* name; // a null name is a separator
+    const char* text;
+    void (QUserHelp::*slot)();
+};
+const Entry kEntries[] = {
+    {"actionOutputFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open output folder"),
+     &QUserHelp::onOpenOutputFolder},
+    {"actionCacheFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open cache folder"), &QUserHelp::onOpenCacheFolder},
+    {"actionLogFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open log folder"), &QUserHelp::onOpenLogFolder},
+    {"actionClearCache", QT_TRANSLATE_NOOP("QUserHelp", "Clear cache"), &QUserHelp::onClearCache},
+    {nullptr, nullptr, nullptr},
+    {"actionCheckUpdate", QT_TRANSLATE_NOOP("QUserHelp", "Check for updates"), &QUserHelp::onCheckUpdate},
+    {"actionAbout", QT_TRANSLATE_NOOP("QUserHelp", "About"), &QUserHelp::onAbout},
+};
+
 } // namespace
 
 QUserHelp::QUserHelp(QWidget* window, QObject* parent) : QObject(parent), m_window(window) {}
@@ -54,7 +72,7 @@ QMenu* QUserHelp::initMenu()
     makeRounded(m_menu);
     m_menu->setStyleSheet(QPlatformStyle::load(QStringLiteral("menu.css")));
 
-    QMenu* language = m_menu->addMenu(tr("Language"));
+    QMenu* language = m_menu->addMenu(QString());
     language->setObjectName(QStringLiteral("menuLanguage"));
     makeRounded(language);
     auto* languages = new QActionGroup(language);
@@ -72,31 +90,34 @@ QMenu* QUserHelp::initMenu()
     }
 
     m_menu->addSeparator();
-    const struct
-    {
-        const char* name;
-        QString text;
-        void (QUserHelp::*slot)();
-    } entries[] = {
-        // a null name is a separator
-        {"actionOutputFolder", tr("Open output folder"), &QUserHelp::onOpenOutputFolder},
-        {"actionCacheFolder", tr("Open cache folder"), &QUserHelp::onOpenCacheFolder},
-        {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
-        {"actionClearCache", tr("Clear cache"), &QUserHelp::onClearCache},
-        {nullptr, QString(), nullptr},
-        {"actionCheckUpdate", tr("Check for updates"), &QUserHelp::onCheckUpdate},
-        {"actionAbout", tr("About"), &QUserHelp::onAbout},
-    };
-    for (const auto& entry : entries) {
+    for (const Entry& entry : kEntries) {
         if (!entry.name) {
             m_menu->addSeparator();
             continue;
         }
-        QAction* action = m_menu->addAction(entry.text);
+        QAction* action = m_menu->addAction(QString());
         action->setObjectName(QString::fromLatin1(entry.name));
         connect(action, &QAction::triggered, this, entry.slot);
     }
+    retranslateMenu();
+    m_menu->installEventFilter(this);
     return m_menu;
+}
+
+void QUserHelp::retranslateMenu()
+{
+    m_menu->findChild<QMenu*>(QStringLiteral("menuLanguage"))->setTitle(tr("Language"));
+    for (const Entry& entry : kEntries) {
+        if (entry.name)
+            m_menu->findChild<QAction*>(QString::fromLatin1(entry.name))->setText(tr(entry.text));
+    }
+}
+
+bool QUserHelp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_menu && event->type() == QEvent::LanguageChange)
+        retranslateMenu();
+    return QObject::eventFilter(watched, event);
 }
 
 void QUserHelp::checkUpdate(bool interactive)
@@ -133,7 +154,7 @@ void QUserHelp::onLanguage(const QString& code)
     if (code == currentLanguage())
         return;
     CSetting::setValue(kLanguageGroup, kLanguageKey, code);
-    QMsgBox::showWarning(tr("The new language takes effect after Brisel is restarted."), 1);
+    emit signal_language_changed(code);
 }
 
 void QUserHelp::onOpenOutputFolder()

@@ -28,6 +28,11 @@ public:
     static QString cacheFolder();
     static QString outputFolder();
 
+signals:
+    // The user chose another interface language (already stored in the settings);
+    // whoever owns the translator installs the new one.
+    void signal_language_changed(const QString& code);
+
 public slots:
     void onLanguage(const QString& code);
     void onOpenOutputFolder();
@@ -37,7 +42,12 @@ public slots:
     void onCheckUpdate();
     void onAbout();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void retranslateMenu();
+
     QWidget* m_window = nullptr;
     QPointer<QMenu> m_menu;
 };

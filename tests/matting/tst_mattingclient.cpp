@@ -100,7 +100,7 @@ private slots:
         QTest::addColumn<QString>("requests"); // created/polled/downloaded
 
         const Script healthy = [](FakeService&) {};
-        const QString notJson = "The data parse for json failed!";
+        const QString notJson = "The answer of the matting service could not be read.";
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
         QTest::newRow("card over https, name outside ASCII")
             << "https" << QString::fromUtf8("bild ü 照片.jpg") << healthy << ""
@@ -141,7 +141,7 @@ private slots:
             << "1/3/0";
         QTest::newRow("job never finishes")
             << "http"
-            << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timeout!"
+            << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timed out."
             << QString("1/%1/0").arg(QMattingClient::kMaxPolls);
     }
     void matte()

@@ -46,7 +46,8 @@ Json::Value parseReply(const QByteArray& bytes)
 {
     Json::Reader reader;
     Json::Value val;
-    U_CHECK(reader.parse(bytes, val), QMattingClient::tr("The data parse for json failed!"));
+    U_CHECK(reader.parse(bytes, val),
+            QMattingClient::tr("The answer of the matting service could not be read."));
     const int code = val[proto::kCode].asInt();
     QString message = val[proto::kMessage].asQString();
     if (message.isEmpty())
@@ -99,7 +100,7 @@ QMattingClient::Cutout QMattingClient::matte(const QString& photoPath, QString* 
 
 QString QMattingClient::createJob(const QString& photoPath) const
 {
-    U_CHECK(QFile::exists(photoPath), tr("The file is not exists!"));
+    U_CHECK(QFile::exists(photoPath), tr("The file does not exist."));
     QFile photo(photoPath);
     U_CHECK(photo.open(QIODevice::ReadOnly), tr("The photo cannot be read: %1").arg(photo.errorString()));
     photo.close();
@@ -146,7 +147,7 @@ QString QMattingClient::waitForResult(const QString& serial) const
         if (attempt < kMaxPolls)
             QThread::msleep(ulong(pollInterval()));
     }
-    U_CHECK(proto::kStatusRunning != status, tr("Image matting timeout!"));
+    U_CHECK(proto::kStatusRunning != status, tr("Image matting timed out."));
     return QString(); // an unknown status: the download of no address fails below
 }
 

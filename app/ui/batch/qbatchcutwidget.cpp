@@ -1,6 +1,7 @@
 #include "qbatchcutwidget.h"
 
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qimagecutoutwidget.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -19,6 +20,7 @@
 QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchCutWidget)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/Crop.css"));
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},

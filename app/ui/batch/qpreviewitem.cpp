@@ -2,6 +2,7 @@
 
 #include "csetting.h"
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
@@ -38,6 +39,7 @@ QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
     : QWidget(parent), m_kind(kind), m_imagePath(imagePath), ui(new Ui::QPreviewItem)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/previewItem.css"));
     ui->loading->setColor(QColor(52, 122, 235, 255));
     ui->loading->setLargestDot(16.0);

@@ -1,6 +1,7 @@
 #include "qcropwidget.h"
 
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
 #include "qimagecanvas.h"
@@ -25,6 +26,7 @@
 QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWidget)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/Crop.css")));
     m_cropView = new QImageCropWidget(ui->frameImage);
     m_cropView->setObjectName(QStringLiteral("cropView"));

@@ -39,7 +39,7 @@ QString QFileChooser::existingFolder(QWidget* parent, const QString& title, cons
 
 QString QFileChooser::outputFolder(QWidget* parent)
 {
-    const QString folder = existingFolder(parent, tr("Select Path"), CGlobal::getDesktopPath());
+    const QString folder = existingFolder(parent, tr("Select folder"), CGlobal::getDesktopPath());
     if (folder.isEmpty())
         return QString();
     const QFileInfo info(folder);

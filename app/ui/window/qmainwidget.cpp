@@ -4,6 +4,8 @@
 #include "cglobal.h"
 #include "cmemory.h"
 #include "csetting.h"
+#include "cwinapp.h"
+#include "keeptranslated.h"
 #include "qbatchmattingwidget.h"
 #include "qcommonmethod.h"
 #include "qcropwidget.h"
@@ -68,8 +70,12 @@ QMainWidget::QMainWidget(QWidget* parent)
     if (!QWorkPool::instance()->isRunning())
         QWorkPool::instance()->start(3);
 
-    setWindowTitle(tr("Brisel"));
-    ui->labelTitle->setText(tr("Brisel"));
+    keepTranslated(this, [this] {
+        ui->retranslateUi(this);
+        setWindowTitle(tr("Brisel"));
+        ui->labelTitle->setText(tr("Brisel"));
+        ui->labelMattingText->setText(tr(mattingStage));
+    });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/Main.css")));
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -78,6 +84,7 @@ QMainWidget::QMainWidget(QWidget* parent)
 
     userHelp = new QUserHelp(this, this);
     menu = userHelp->initMenu();
+    connect(userHelp, &QUserHelp::signal_language_changed, this, [] { CWinApp::loadTranslator(); });
     // The title buttons' pictures come from the style sheet.
     ui->labelIco->setPixmap(QPixmap(QStringLiteral(":/image/logo.about.png")));
     setupHomePage();
@@ -103,7 +110,7 @@ QMainWidget::QMainWidget(QWidget* parent)
             [](int index) { CSetting::setValue("output", "size", index); });
     connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
     connect(session, &QPhotoSession::signal_matting, this,
-            [this] { ui->labelMattingText->setText(tr("Cutting background in progerss...")); });
+            [this] { showMattingStage(QT_TR_NOOP("Removing the background...")); });
     connect(session, &QPhotoSession::signal_succeeded, this, &QMainWidget::onMattingSuccess);
     connect(session, &QPhotoSession::signal_failed, this, &QMainWidget::onMattingError);
     connect(session, &QPhotoSession::signal_cancelled, this, [this] {
@@ -146,10 +153,10 @@ void QMainWidget::setupHomePage()
     const Card cards[] = {
         {"person", "EnterPerson", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
          &QMainWidget::onBtnMattingPerson},
-        {"goods", "EnterGoods", QT_TR_NOOP("Remove Product Backaround"),
-         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
+        {"goods", "EnterGoods", QT_TR_NOOP("Remove Product Background"),
+         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc."), &QMainWidget::onBtnMattingGoods},
         {"card", "EnterCard", QT_TR_NOOP("Create ID Photo"),
-         QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),
+         QT_TR_NOOP("Change the background, crop, set the file size and more"),
          &QMainWidget::onBtnMattingCard},
     };
     int at = 1; // after the left spacer
@@ -159,8 +166,10 @@ void QMainWidget::setupHomePage()
                                       QStringLiteral(":/image/label.%1.hover.png").arg(c.picture),
                                       ui->frameHomeButton);
         card->setObjectName(QLatin1String(c.objectName));
-        card->setName(tr(c.name));
-        card->setText(tr(c.text));
+        keepTranslated(card, [card, c] {
+            card->setName(tr(c.name));
+            card->setText(tr(c.text));
+        });
         connect(card, &TButton::clicked, this, c.slot);
         connect(card, &QEnterButton::signal_drop_file, this, [this, type](const QString& path) {
             if (isPhotoFile(path))
@@ -174,24 +183,26 @@ void QMainWidget::setupHomePage()
         ui->hLayoutEnterButton->insertWidget(at++, card);
     }
 
-    auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const QString& text,
+    auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const char* text,
                           std::function<void()> slot) {
         auto* button = new QHomeToolButton(QStringLiteral(":/image/btn.%1.normal.png").arg(picture),
                                            QStringLiteral(":/image/btn.%1.hover.png").arg(picture), this);
         button->setObjectName(QLatin1String(name));
-        button->setText(text);
+        keepTranslated(button, [button, text] { button->setText(tr(text)); });
         connect(button, &TButton::clicked, this, slot);
         layout->addWidget(button);
     };
-    addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person", tr("Remove person background in bulk"),
-            [this] { startBatchMode(Person); });
-    addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods", tr("Remove product background in bulk"),
-            [this] { startBatchMode(Goods); });
-    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Image watermark remove"),
+    addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person",
+            QT_TR_NOOP("Remove person background in bulk"), [this] { startBatchMode(Person); });
+    addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods",
+            QT_TR_NOOP("Remove product background in bulk"), [this] { startBatchMode(Goods); });
+    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", QT_TR_NOOP("Remove image watermarks"),
             [this] { onBtnRemoveMark(); });
 
-    ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
-    ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
+    keepTranslated(ui->frameHomeBottom, [this] {
+        ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
+        ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
+    });
 }
 
 void QMainWidget::setupTabColumn()
@@ -203,7 +214,7 @@ void QMainWidget::setupTabColumn()
         tab->setIconSize(QSize(46, 46));
         tab->setIcons(QStringLiteral(":/image/btn.%1.png").arg(entry.icon),
                       QStringLiteral(":/image/btn.%1.hover.png").arg(entry.icon));
-        tab->setText(tr(entry.text));
+        keepTranslated(tab, [tab, text = entry.text] { tab->setText(tr(text)); });
         tab->setTabIndex(entry.index);
         tab->setCheckable(entry.index != TabMore);
         connect(tab, &QTabButton::signal_tab_clicked, this, &QMainWidget::onBtnTabClicked);
@@ -236,10 +247,10 @@ void QMainWidget::setupWorkspace()
     pageManager->connectView(editView);
     connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
 
-    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
-                            tr("Original resolution")};
+    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"), QString()};
     for (int i = 0; i < sizes.size(); ++i)
         ui->comboOutputSize->addItem(sizes[i], i);
+    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
     const int stored = CSetting::getInt("output", "size", 1);
     ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
 }
@@ -302,7 +313,8 @@ void QMainWidget::applyFrameMargins()
 void QMainWidget::changeEvent(QEvent* event)
 {
     // The system can maximise or restore the window too (keyboard, window manager).
-    if (event->type() == QEvent::WindowStateChange)
+    // The maximise button's tip names what it does now, in the current language.
+    if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::LanguageChange)
         applyFrameMargins();
     QWidget::changeEvent(event);
 }
@@ -350,9 +362,15 @@ void QMainWidget::submitPhoto(int type, const QString& filePath)
 
 void QMainWidget::onMattingStarted()
 {
-    ui->labelMattingText->setText(tr("Connecting to the matting service..."));
+    showMattingStage(QT_TR_NOOP("Connecting to the matting service..."));
     loading->start();
     showHome(HomeProgress);
+}
+
+void QMainWidget::showMattingStage(const char* source)
+{
+    mattingStage = source;
+    ui->labelMattingText->setText(tr(source));
 }
 
 void QMainWidget::onMattingSuccess(const QString& taskId)
@@ -412,7 +430,7 @@ void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
 
 void QMainWidget::onApplyCropSize(int, bool commit, const QSize&)
 {
-    // A size button only previews its crop; "Yes" commits it and closes the page.
+    // A size button only previews its crop; "Apply" commits it and closes the page.
     if (!commit)
         return;
     pageManager->hidePage();

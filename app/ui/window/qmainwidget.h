@@ -101,6 +101,8 @@ private:
     void startBatchMode(int kind);
     void setWorkspaceBusy(bool busy);
     void setOutputFolder(const QString& folder);
+    // `source` is an untranslated text that must live as long as the window.
+    void showMattingStage(const char* source);
 
     Ui::QMainWidgetClass* ui = nullptr;
     // Owns the service launcher, so a service it started stops with the window.
@@ -115,4 +117,6 @@ private:
     QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
     QBatchMattingWidget* batchWidget = nullptr;
+    // What the progress page says, kept untranslated so a language change can show it again.
+    const char* mattingStage = QT_TR_NOOP("Removing the background...");
 };
