@@ -168,17 +168,17 @@ cv::Mat background(QSize size)
                    cv::Scalar(qBlue(kBackground), qGreen(kBackground), qRed(kBackground)));
 }
 
-// The person centred at `centreX` (a fraction of the width).
-cv::Mat person(QSize size, double centreX)
+// The person centred at `centre` (fractions of the size), `height` of it tall.
+cv::Mat person(QSize size, QPointF centre, double height)
 {
     cv::Mat photo = background(size);
     const cv::Mat astronaut = cv::imread(testutils::dataPath(QStringLiteral("astronaut.png")).toStdString());
-    const int h = qMax(2, int(size.height() * 0.8));
+    const int h = qMax(2, int(size.height() * height));
     const int w = qMin(size.width() - 2, h * 3 / 4);
     if (astronaut.empty() || w < 2)
         return photo;
-    const cv::Rect box(qBound(0, int(size.width() * centreX) - w / 2, size.width() - w),
-                       (size.height() - h) / 2, w, h);
+    const cv::Rect box(qBound(0, int(size.width() * centre.x()) - w / 2, size.width() - w),
+                       qBound(0, int(size.height() * centre.y()) - h / 2, size.height() - h), w, h);
     cv::Mat scaled;
     cv::resize(astronaut, scaled, box.size(), 0, 0, cv::INTER_AREA);
     cv::Mat mask(box.size(), CV_8U, cv::Scalar(0));
@@ -449,7 +449,7 @@ QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs
 
 QString personPhoto(const QString& name, QSize size)
 {
-    return writePhoto(name, person(size, 0.5));
+    return writePhoto(name, person(size, QPointF(0.5, 0.5), 0.8));
 }
 
 QString productPhoto(const QString& name, QSize size)
@@ -471,7 +471,7 @@ QString corruptPhoto(const QString& name)
 
 QString orientedPhoto(const QString& name, QSize size, int orientation)
 {
-    const cv::Mat upright = person(size, 0.35);
+    const cv::Mat upright = person(size, QPointF(0.35, 0.4), 0.7);
     // For tags 1-8: the undoing of what a viewer does, as an optional transpose
     // followed by a cv::flip code (2: none).
     static const struct

@@ -141,9 +141,11 @@ QString personPhoto(const QString& name, QSize size = kSmall);
 QString productPhoto(const QString& name, QSize size = kSmall);
 // Bytes that start like a JPEG and are not one.
 QString corruptPhoto(const QString& name);
-// personPhoto() stored sideways as a camera does: a JPEG whose pixels are turned
-// against `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size`
-// with the person upright. The subject sits left of centre, so a mirror shows.
+// A person photo stored as a camera does: a JPEG whose pixels are turned against
+// `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size` with the
+// person upright. The person (70% of the height) stands at 35% of the width and
+// 40% of the height, so a mirror or a turn shows: upright, (0.35, 0.5) of the
+// picture is the person, (0.65, 0.5) and (0.35, 0.85) are background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
 // `jpeg` with an APP1 Exif segment holding only the Orientation tag.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);

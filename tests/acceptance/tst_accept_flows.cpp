@@ -105,6 +105,27 @@ private slots:
         QCOMPARE(shownFolders().size(), 1);
     }
 
+    // A camera's orientation tag turns the photo upright before it is cut.
+    void orientation_data()
+    {
+        QTest::addColumn<int>("tag");
+        for (int tag = 2; tag <= 8; ++tag)
+            QTest::addRow("%d", tag) << tag;
+    }
+    void orientation()
+    {
+        QFETCH(int, tag);
+        QVERIFY(open(orientedPhoto(QString("turned%1.jpg").arg(tag), kSmall, tag)));
+        const QImage image = saved();
+        QCOMPARE(image.size(), kSmall);
+        const auto alphaAt = [&image](double x, double y) {
+            return qAlpha(image.pixel(int(image.width() * x), int(image.height() * y)));
+        };
+        QCOMPARE(alphaAt(0.35, 0.5), 255);
+        QCOMPARE(alphaAt(0.65, 0.5), 0);
+        QCOMPARE(alphaAt(0.35, 0.85), 0);
+    }
+
     void brokenPhotoIsReported()
     {
         answerFileDialog(corruptPhoto("broken.jpg"));
