@@ -1,7 +1,6 @@
 #include "acceptance.h"
 
 #include "csetting.h"
-#include "cwinapp.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
 
@@ -19,7 +18,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
 

@@ -11,6 +11,7 @@
 // QApplication::activeModalWidget(), because the program's pickers block in exec().
 
 #include "childprocess.h"
+#include "cwinapp.h"
 #include "testutils.h"
 
 #include <QImage>
@@ -23,7 +24,6 @@
 #include <functional>
 #include <memory>
 
-class CWinApp;
 class QMainWidget;
 class QWidget;
 

@@ -2,12 +2,10 @@
 // with the saved files decoded and checked.
 
 #include "acceptance.h"
-#include "cwinapp.h"
 #include "mouseinput.h"
 #include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSlider>
