@@ -4,6 +4,7 @@
 #include "csetting.h"
 #include "logger.h"
 #include "qaboutdialog.h"
+#include "qcommonmethod.h"
 #include "qmsgbox.h"
 #include "qplatformstyle.h"
 #include "qvarnui.h"
@@ -83,6 +84,7 @@ QMenu* QUserHelp::initMenu()
         {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
         {"actionClearCache", tr("Clear cache"), &QUserHelp::onClearCache},
         {nullptr, QString(), nullptr},
+        {"actionShortcuts", tr("Keyboard shortcuts"), &QUserHelp::onShortcuts},
         {"actionCheckUpdate", tr("Check for updates"), &QUserHelp::onCheckUpdate},
         {"actionAbout", tr("About"), &QUserHelp::onAbout},
     };
@@ -167,6 +169,12 @@ void QUserHelp::onClearCache()
     if (failed > 0)
         QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed),
                            1);
+}
+
+void QUserHelp::onShortcuts()
+{
+    if (!QCommonMethod::openUrl(QStringLiteral("shortcuts")))
+        QMsgBox::showWarning(tr("The help page could not be opened."), 1);
 }
 
 void QUserHelp::onAbout()

@@ -1,6 +1,6 @@
 #pragma once
 // The main menu: interface language, output/cache/log folders, clearing the
-// cut-out cache, update check and the about box. Lives on the GUI thread.
+// cut-out cache, the keyboard shortcuts, update check and the about box. Lives on the GUI thread.
 
 #include <QObject>
 #include <QPointer>
@@ -34,6 +34,8 @@ public slots:
     void onOpenCacheFolder();
     void onOpenLogFolder();
     void onClearCache();
+    // The help page's list of keyboard shortcuts, in the browser.
+    void onShortcuts();
     void onCheckUpdate();
     void onAbout();
 

@@ -21,6 +21,7 @@ class QHomeToolButton;
 class QLoadingCtrl;
 class QMenu;
 class QOriginWidget;
+class QOutputBar;
 class QPageManager;
 class QPhotoSession;
 class QTabButton;
@@ -70,9 +71,7 @@ public slots:
     void onBtnMenu();
     void onBtnTabClicked(int index, bool checked, QTabButton* button);
     void onBtnUploadAgain();
-    void onBtnSave();
     void onBtnBackHome();
-    void onBtnSelectOutputPath();
     void onMattingSuccess(const QString& taskId);
     void onMattingError(const QString& message);
     void onApplyCropSize(int mode, bool flag, const QSize& size);
@@ -88,6 +87,8 @@ private:
     void setupHomePage();
     void setupWorkspace();
     void setupTabColumn();
+    // The side tab that opens page `index` (a QPageManager key, or TabMore).
+    QTabButton* tab(int index) const;
     void restoreWindowGeometry();
 
     // Asks for a photo and submits it; a cancelled picker changes nothing.
@@ -100,7 +101,6 @@ private:
     // Replaces the batch workspace with a new one for `kind` and starts its batch.
     void startBatchMode(int kind);
     void setWorkspaceBusy(bool busy);
-    void setOutputFolder(const QString& folder);
 
     Ui::QMainWidgetClass* ui = nullptr;
     // Owns the service launcher, so a service it started stops with the window.
@@ -114,5 +114,6 @@ private:
     // The side panel's tool pages; a child of this window.
     QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
+    QOutputBar* outputBar = nullptr;
     QBatchMattingWidget* batchWidget = nullptr;
 };
