@@ -98,12 +98,12 @@ QMainWidget::QMainWidget(QWidget* parent)
     // Like Save's Ctrl+S, Esc belongs to the button and works only while it shows.
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), ui->btnCancel);
     connect(cancel, &QShortcut::activated, this, &QMainWidget::onBtnCancel);
-    ui->btnCancel->setToolTip(tr("Stop (%1)").arg(cancel->key().toString(QKeySequence::NativeText)));
+    ui->btnCancel->setToolTip(tr("Cancel (%1)").arg(cancel->key().toString(QKeySequence::NativeText)));
     connect(ui->btnUploadAgain, &QPushButton::clicked, this, &QMainWidget::onBtnUploadAgain);
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QMainWidget::onBtnBackHome);
     connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
     connect(session, &QPhotoSession::signal_matting, this,
-            [this] { ui->labelMattingText->setText(tr("Cutting background in progerss...")); });
+            [this] { ui->labelMattingText->setText(tr("Cutting background in progress...")); });
     connect(session, &QPhotoSession::signal_succeeded, this, &QMainWidget::onMattingSuccess);
     connect(session, &QPhotoSession::signal_failed, this, &QMainWidget::onMattingError);
     connect(session, &QPhotoSession::signal_cancelled, this, [this] {
@@ -140,7 +140,7 @@ void QMainWidget::setupHomePage()
     const Card cards[] = {
         {"person", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
          &QMainWidget::onBtnMattingPerson},
-        {"goods", QT_TR_NOOP("Remove Product Backaround"),
+        {"goods", QT_TR_NOOP("Remove Product Background"),
          QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
         {"card", QT_TR_NOOP("Create ID Photo"),
          QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),

@@ -199,5 +199,13 @@
             <numerusform>有 %n 个缓存文件无法删除，可能正在使用中。</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Keyboard shortcuts</source>
+        <translation>快捷键</translation>
+    </message>
+    <message>
+        <source>The help page could not be opened.</source>
+        <translation>无法打开帮助页面。</translation>
+    </message>
 </context>
 </TS>

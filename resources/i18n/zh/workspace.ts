@@ -45,7 +45,7 @@
     </message>
     <message>
         <location line="+2" />
-        <source>Remove Product Backaround</source>
+        <source>Remove Product Background</source>
         <translation>商品抠图</translation>
     </message>
     <message>
@@ -120,8 +120,20 @@
     </message>
     <message>
         <location line="+14" />
-        <source>Cutting background in progerss...</source>
+        <source>Cutting background in progress...</source>
         <translation>正在抠图，请稍候...</translation>
+    </message>
+    <message>
+        <source>File size</source>
+        <translation>文件大小</translation>
+    </message>
+    <message>
+        <source>Pick a photo (%1)</source>
+        <translation>选择照片（%1）</translation>
+    </message>
+    <message>
+        <source>Cancel (%1)</source>
+        <translation>取消（%1）</translation>
     </message>
 </context>
 <context>
@@ -188,7 +200,7 @@
     </message>
     <message>
         <location line="+57" />
-        <source>Cutting background in progerss...</source>
+        <source>Cutting background in progress...</source>
         <translation>正在抠图，请稍候...</translation>
     </message>
     <message>
@@ -235,6 +247,36 @@
         <location line="+10" />
         <source>Save</source>
         <translation>保存</translation>
+    </message>
+</context>
+<context>
+    <name>QOutputBar</name>
+    <message>
+        <source>Original resolution</source>
+        <translation>原始分辨率</translation>
+    </message>
+    <message>
+        <source>Save the result (%1)</source>
+        <translation>保存结果（%1）</translation>
+    </message>
+</context>
+<context>
+    <name>QSaveNotice</name>
+    <message>
+        <source>Open folder</source>
+        <translation>打开文件夹</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>已保存到 %1</translation>
+    </message>
+    <message>
+        <source>The folder could not be opened. The file is %1</source>
+        <translation>无法打开文件夹。文件位于 %1</translation>
     </message>
 </context>
 </TS>
