@@ -14,8 +14,12 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QStackedWidget>
-#include <QTcpServer>
 #include <QTimer>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace acceptance;
 
@@ -41,6 +45,34 @@ QString escapeNextDialog(const std::function<void()>& trigger)
     trigger(); // a dialog's exec() returns after the Esc
     return seen;
 }
+
+// A loopback port that takes connections and never answers: a cut-out sent there
+// stays in progress.
+class SilentPort
+{
+public:
+    SilentPort()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof(address);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd, 4) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~SilentPort() { ::close(fd); }
+    // A connection waits to be taken.
+    bool called() const
+    {
+        pollfd waiting{fd, POLLIN, 0};
+        return ::poll(&waiting, 1, 0) == 1;
+    }
+    QString url() const { return QString("http://127.0.0.1:%1").arg(port); }
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+};
 
 int pageOf(QMainWidget* window, const char* stack)
 {
@@ -78,23 +110,24 @@ private slots:
         QVERIFY(openPhoto(window.get(), "EnterGoods", photo));
         QVERIFY(click(window.get(), "btnBackHome"));
         QVERIFY(waitFor([&] { return pageOf(window.get(), "stackedWidget") == QMainWidget::PageHome; }));
-        QCOMPARE(escapeNextDialog([&] { click(window.get(), "EnterCard"); }), QFileInfo(photo).absolutePath());
+        QCOMPARE(escapeNextDialog([&] { click(window.get(), "EnterCard"); }),
+                 QFileInfo(photo).absolutePath());
     }
 
     void jpgStaysUnderTheFileSizeSetOnItsTab()
     {
         auto window = openWindow();
-        QVERIFY(chooseOutputFolder(window.get(), out));
         QVERIFY(openPhoto(window.get(), "EnterCard", personPhoto("id photo.v2.jpg", kBig)));
+        QVERIFY(chooseOutputFolder(window.get(), out));
         QVERIFY(click(window.get(), "BtnTabFileSize"));
         auto* limit = find<QLineEdit>(window.get(), "lineEdit");
         QVERIFY(limit);
         QTest::mouseClick(limit, Qt::LeftButton);
-        QTest::keyClicks(limit, "150");
+        QTest::keyClicks(limit, "400");
         QVERIFY(choose(window.get(), "comboOutputSize", 3)); // the photo's own size
         const QString file = save(window.get(), out, true);
         QVERIFY(!file.isEmpty());
-        QVERIFY2(QFileInfo(file).size() <= 150 * 1024, qPrintable(QString::number(QFileInfo(file).size())));
+        QVERIFY2(QFileInfo(file).size() <= 400 * 1024, qPrintable(messages().join(' ')));
         QCOMPARE(decode(file).size(), kBig);
         const QRegularExpression name(R"(^id photo\.v2_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d( \(\d+\))?\.jpg$)");
         QVERIFY2(name.match(QFileInfo(file).fileName()).hasMatch(), qPrintable(file));
@@ -102,35 +135,41 @@ private slots:
         // The notice names the file and opens its folder.
         QVERIFY(waitFor([&] { return window->findChild<QWidget*>("saveNotice")->isVisible(); }, 5000));
         QVERIFY(textOf(find(window.get(), "labelSaveNotice")).contains(QDir::toNativeSeparators(file)));
+        QCOMPARE(shownFolders(), QList<QUrl>{QUrl::fromLocalFile(out)}); // as every save does
         QVERIFY(click(window.get(), "btnOpenFolder"));
-        QCOMPARE(shownFolders(), QList<QUrl>{QUrl::fromLocalFile(out)});
-        // Saved again, perhaps within the same second: a second file.
+        QCOMPARE(shownFolders().size(), 2);
+        // Without a limit, and perhaps within the same second: a second, larger file.
+        QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(limit, Qt::Key_Backspace);
         const QString again = save(window.get(), out, true);
         QVERIFY(!again.isEmpty() && again != file && QFileInfo::exists(file));
+        QVERIFY(QFileInfo(again).size() > 400 * 1024);
+        QTest::keyClicks(limit, "400");
 
         // The limit is a setting: the next start shows it.
         window = openWindow();
-        QCOMPARE(window->findChild<QLineEdit*>("lineEdit")->text(), QString("150"));
+        QCOMPARE(window->findChild<QLineEdit*>("lineEdit")->text(), QString("400"));
     }
 
     // Ctrl+O on the home page, Esc while the service works and in a dialog, Ctrl+S
     // only with a result to save.
     void keysWorkWhereTheirButtonsDo()
     {
-        QTcpServer silent; // takes the photo and never answers
-        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        std::unique_ptr<SilentPort> silent(new SilentPort);
+        QVERIFY(silent->port > 0);
         auto window = openWindow();
-        CSetting::setValue("service", "url", QString("http://127.0.0.1:%1").arg(silent.serverPort()));
+        CSetting::setValue("service", "url", silent->url());
         QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());
         answerFileDialog(personPhoto("keys.jpg"));
         key(window.get(), Qt::Key_O, Qt::ControlModifier);
         QVERIFY(answersUsed());
-        QVERIFY(waitFor([&] { return pageOf(window.get(), "stackedWidgetHome") == QMainWidget::HomeProgress; }));
+        QVERIFY(
+            waitFor([&] { return pageOf(window.get(), "stackedWidgetHome") == QMainWidget::HomeProgress; }));
         QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());
+        QVERIFY(waitFor([&] { return silent->called(); }));
         key(window.get(), Qt::Key_Escape);
         QVERIFY(waitFor([&] { return pageOf(window.get(), "stackedWidgetHome") == QMainWidget::HomeEntry; }));
-        QTRY_VERIFY(silent.hasPendingConnections());
-        silent.nextPendingConnection()->abort(); // the late failure stays unseen
+        silent.reset(); // the late failure of the dropped connection stays unseen
         QTest::qWait(500);
         QVERIFY(messages().isEmpty());
 

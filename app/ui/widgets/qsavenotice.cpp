@@ -44,7 +44,7 @@ void QSaveNotice::onOpenFolder()
         return;
     // No file manager answered (none installed, or no desktop session): the path in
     // the bar is all the user gets, so it stays in view.
-    m_text->setText(
-        tr("The folder could not be opened. The file is %1").arg(QDir::toNativeSeparators(m_path)));
+    m_text->setText(tr("Saved to %1. The folder could not be opened in a file manager.")
+                        .arg(QDir::toNativeSeparators(m_path)));
     m_open->hide();
 }

@@ -47,8 +47,12 @@ QOutputBar::QOutputBar(Ui::QMainWidgetClass* form, QCropWidget* editView, QWidge
 
     connect(m_editView, &QCropWidget::signal_saved, this, [this](const QString& path) {
         emit signal_busy(false);
-        if (QFileInfo(path).isFile())
-            m_notice->showSaved(path);
+        if (!QFileInfo(path).isFile())
+            return;
+        m_notice->showSaved(path);
+        // The folder opens after every save, as it always did; the notice stays for
+        // when it cannot, and for later.
+        m_notice->onOpenFolder();
     });
     connect(m_editView, &QCropWidget::signal_save_failed, this, [this](const QString& message) {
         emit signal_busy(false);

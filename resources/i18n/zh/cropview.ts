@@ -65,12 +65,12 @@
         <translation>文件大小</translation>
     </message>
     <message>
-        <source>Output size:</source>
-        <translation>输出大小：</translation>
+        <source>Largest JPG file:</source>
+        <translation>JPG 文件最大：</translation>
     </message>
     <message>
-        <source>kb</source>
-        <translation>kb</translation>
+        <source>KB</source>
+        <translation>KB</translation>
     </message>
     <message>
         <source>No limit</source>

@@ -275,8 +275,8 @@
         <translation>已保存到 %1</translation>
     </message>
     <message>
-        <source>The folder could not be opened. The file is %1</source>
-        <translation>无法打开文件夹。文件位于 %1</translation>
+        <source>Saved to %1. The folder could not be opened in a file manager.</source>
+        <translation>已保存到 %1。无法在文件管理器中打开该文件夹。</translation>
     </message>
 </context>
 </TS>
