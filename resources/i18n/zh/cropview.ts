@@ -16,6 +16,14 @@
         <translation>撤销</translation>
     </message>
     <message>
+        <source>Undo (Ctrl+Z)</source>
+        <translation>撤销（Ctrl+Z）</translation>
+    </message>
+    <message>
+        <source>Redo (Ctrl+Shift+Z)</source>
+        <translation>重做（Ctrl+Shift+Z）</translation>
+    </message>
+    <message>
         <source>Restore</source>
         <translation>恢复</translation>
     </message>
