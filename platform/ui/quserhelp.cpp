@@ -30,10 +30,14 @@ void makeRounded(QMenu* menu)
     menu->setWindowFlags(menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
 }
 
+// Without a desktop to open it in, the folder's path is what the user can use.
 void openCreatedFolder(const QString& folder)
 {
     QDir().mkpath(folder);
-    QVarnUI::openFolder(folder, false);
+    if (!QVarnUI::openFolder(folder, false))
+        QMsgBox::showWarning(QUserHelp::tr("The folder %1 could not be opened in a file manager.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             1);
 }
 
 } // namespace
@@ -171,10 +175,15 @@ void QUserHelp::onClearCache()
                            1);
 }
 
+void QUserHelp::openHelp(const QString& section)
+{
+    if (!QCommonMethod::openUrl(section))
+        QMsgBox::showWarning(tr("The help page could not be opened in a browser."), 1);
+}
+
 void QUserHelp::onShortcuts()
 {
-    if (!QCommonMethod::openUrl(QStringLiteral("shortcuts")))
-        QMsgBox::showWarning(tr("The help page could not be opened."), 1);
+    openHelp(QStringLiteral("shortcuts"));
 }
 
 void QUserHelp::onAbout()

@@ -24,6 +24,9 @@ public:
     // tells the user so.
     void checkUpdate(bool interactive);
 
+    // Opens a section of the help page in the browser; a warning when none opens.
+    static void openHelp(const QString& section);
+
     // Folders the menu opens; the cache folder is "cache" under the data folder.
     static QString cacheFolder();
     static QString outputFolder();

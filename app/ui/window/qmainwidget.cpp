@@ -4,7 +4,6 @@
 #include "cmemory.h"
 #include "csetting.h"
 #include "qbatchmattingwidget.h"
-#include "qcommonmethod.h"
 #include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
@@ -391,7 +390,7 @@ void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
         if (tab != button)
             tab->setChecked(false);
     if (index == TabMore) {
-        QCommonMethod::openUrl(QStringLiteral("tutorial"));
+        QUserHelp::openHelp(QStringLiteral("tutorial"));
         return;
     }
     // An open editing page takes the place of the original photo.
@@ -439,7 +438,7 @@ void QMainWidget::startBatchMode(int kind)
 
 void QMainWidget::onBtnRemoveMark()
 {
-    QCommonMethod::openLink(QStringLiteral("tolvane_win"), QStringLiteral("home"));
+    QUserHelp::openHelp(QStringLiteral("tolvane_win-home"));
 }
 
 void QMainWidget::onBtnMenu()

@@ -204,8 +204,12 @@
         <translation>快捷键</translation>
     </message>
     <message>
-        <source>The help page could not be opened.</source>
-        <translation>无法打开帮助页面。</translation>
+        <source>The help page could not be opened in a browser.</source>
+        <translation>无法在浏览器中打开帮助页面。</translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be opened in a file manager.</source>
+        <translation>无法在文件管理器中打开文件夹 %1。</translation>
     </message>
 </context>
 </TS>
