@@ -1,11 +1,14 @@
-// The main window's stored settings; the user flows themselves are in
-// tests/acceptance.
+// The main window's stored settings, hand-edited ones too; the user flows
+// themselves are in tests/acceptance.
 
+#include "cglobal.h"
 #include "csetting.h"
 #include "qmainwidget.h"
 #include "testutils.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
 
 class TestMainWidget : public QObject
 {
@@ -29,6 +32,25 @@ private slots:
         CSetting::setValue("output", "size", stored);
         QMainWidget fresh;
         QCOMPARE(fresh.findChild<QComboBox*>("comboOutputSize")->currentIndex(), shown);
+    }
+
+    // An empty stored output folder would put results beside the program.
+    void storedOutputFolder_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("chosen") << "/srv/photos"
+                                << "/srv/photos";
+        QTest::newRow("empty") << "" << CGlobal::getOutputPath();
+        QTest::newRow("blank") << "  " << CGlobal::getOutputPath();
+    }
+    void storedOutputFolder()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        CSetting::setValue("output", "path", stored);
+        QMainWidget fresh;
+        QCOMPARE(fresh.findChild<QLineEdit*>("lineEditOutput")->text(), QDir::toNativeSeparators(shown));
     }
 };
 

@@ -1,13 +1,13 @@
 #include "qoutputbar.h"
 #include "ui_qmainwidget.h"
 
-#include "cglobal.h"
 #include "csetting.h"
 #include "qcropwidget.h"
 #include "qfilechooser.h"
 #include "qimageformatdialog.h"
 #include "qmsgbox.h"
 #include "qsavenotice.h"
+#include "quserhelp.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +26,9 @@ QOutputBar::QOutputBar(Ui::QMainWidgetClass* form, QCropWidget* editView, QWidge
     auto* column = qobject_cast<QBoxLayout*>(ui->frameImageBottom->parentWidget()->layout());
     column->insertWidget(column->indexOf(ui->frameImageBottom), m_notice);
 
-    showFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
+    // An empty stored folder (a hand-edited settings file) would save beside the
+    // program; the menu's output folder has the same fallback.
+    showFolder(QUserHelp::outputFolder());
     const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
                             tr("Original resolution")};
     for (int i = 0; i < kSizeCount; ++i)
@@ -67,8 +69,7 @@ void QOutputBar::onSave()
         return;
     m_notice->hide();
     emit signal_busy(true);
-    m_editView->save(CSetting::getString("output", "path", CGlobal::getOutputPath()),
-                     ui->comboOutputSize->currentData().toInt());
+    m_editView->save(QUserHelp::outputFolder(), ui->comboOutputSize->currentData().toInt());
 }
 
 void QOutputBar::onSelectFolder()
