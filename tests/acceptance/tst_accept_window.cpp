@@ -39,7 +39,8 @@ QString escapeNextDialog(const std::function<void()>& trigger)
         poll.stop();
         auto* files = qobject_cast<QFileDialog*>(dialog);
         seen = files ? files->directory().absolutePath() : dialog->objectName();
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
+        // To the dialog itself: right after it shows, the focus may not be in it yet.
+        QTest::keyClick(dialog, Qt::Key_Escape);
     });
     poll.start(50);
     trigger(); // a dialog's exec() returns after the Esc

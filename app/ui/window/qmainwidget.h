@@ -3,8 +3,8 @@
 // title bar, the home page with the entry cards, the progress page while the
 // service works, the single-image workspace and the page that hosts batch mode.
 // It asks for the photo, hands it to its QPhotoSession and shows what the session
-// reports; it owns the lifetime of the work pool. Everything here runs on the GUI
-// thread.
+// reports; its QOutputBar saves the result. It owns the lifetime of the work pool.
+// Everything here runs on the GUI thread.
 
 #include <QList>
 #include <QWidget>
