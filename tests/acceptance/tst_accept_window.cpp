@@ -75,6 +75,13 @@ public:
     int port = 0;
 };
 
+// Whether the named widget exists and shows, without find()'s complaints while waiting.
+bool shown(QMainWidget* window, const char* name)
+{
+    auto* widget = window->findChild<QWidget*>(name);
+    return widget && widget->isVisible();
+}
+
 int pageOf(QMainWidget* window, const char* stack)
 {
     return window->findChild<QStackedWidget*>(stack)->currentIndex();
@@ -134,7 +141,7 @@ private slots:
         QVERIFY2(name.match(QFileInfo(file).fileName()).hasMatch(), qPrintable(file));
 
         // The notice names the file and opens its folder.
-        QVERIFY(waitFor([&] { return window->findChild<QWidget*>("saveNotice")->isVisible(); }, 5000));
+        QVERIFY(waitFor([&] { return shown(window.get(), "saveNotice"); }, 5000));
         QVERIFY(textOf(find(window.get(), "labelSaveNotice")).contains(QDir::toNativeSeparators(file)));
         QCOMPARE(shownFolders(), QList<QUrl>{QUrl::fromLocalFile(out)}); // as every save does
         QVERIFY(click(window.get(), "btnOpenFolder"));
@@ -177,7 +184,7 @@ private slots:
         CSetting::setValue("service", "url", service.url());
         QVERIFY(openPhoto(window.get(), "EnterGoods", productPhoto("keys.png")));
         // A product has no face to beautify; the tutorial stays.
-        QVERIFY(!window->findChild<QWidget*>("BtnTabBeautify")->isVisible());
+        QVERIFY(window->findChild<QWidget*>("BtnTabBeautify") && !shown(window.get(), "BtnTabBeautify"));
         QVERIFY(find(window.get(), "BtnTabMore"));
         const QStringList before = listFiles(out);
         QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }),
