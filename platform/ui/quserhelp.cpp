@@ -4,6 +4,7 @@
 #include "csetting.h"
 #include "logger.h"
 #include "qaboutdialog.h"
+#include "qcommonmethod.h"
 #include "qmsgbox.h"
 #include "qplatformstyle.h"
 #include "qvarnui.h"
@@ -31,10 +32,14 @@ void makeRounded(QMenu* menu)
     menu->setWindowFlags(menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
 }
 
+// Without a desktop to open it in, the folder's path is what the user can use.
 void openCreatedFolder(const QString& folder)
 {
     QDir().mkpath(folder);
-    QVarnUI::openFolder(folder, false);
+    if (!QVarnUI::openFolder(folder, false))
+        QMsgBox::showWarning(QUserHelp::tr("The folder %1 could not be opened in a file manager.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             1);
 }
 
 struct Entry
@@ -50,6 +55,7 @@ const Entry kEntries[] = {
     {"actionLogFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open log folder"), &QUserHelp::onOpenLogFolder},
     {"actionClearCache", QT_TRANSLATE_NOOP("QUserHelp", "Clear cache"), &QUserHelp::onClearCache},
     {nullptr, nullptr, nullptr},
+    {"actionShortcuts", QT_TRANSLATE_NOOP("QUserHelp", "Keyboard shortcuts"), &QUserHelp::onShortcuts},
     {"actionCheckUpdate", QT_TRANSLATE_NOOP("QUserHelp", "Check for updates"), &QUserHelp::onCheckUpdate},
     {"actionAbout", QT_TRANSLATE_NOOP("QUserHelp", "About"), &QUserHelp::onAbout},
 };
@@ -198,6 +204,17 @@ void QUserHelp::onClearCache()
         QMsgBox::showWarning(tr("%n cached cut-out(s) deleted, %1 freed.", nullptr, files.size())
                                  .arg(QLocale().formattedDataSize(freed)),
                              1);
+}
+
+void QUserHelp::openHelp(const QString& section)
+{
+    if (!QCommonMethod::openUrl(section))
+        QMsgBox::showWarning(tr("The help page could not be opened in a browser."), 1);
+}
+
+void QUserHelp::onShortcuts()
+{
+    openHelp(QStringLiteral("shortcuts"));
 }
 
 void QUserHelp::onAbout()

@@ -1,6 +1,6 @@
 #pragma once
 // The main menu: interface language, output/cache/log folders, clearing the
-// cut-out cache, update check and the about box. Lives on the GUI thread.
+// cut-out cache, the keyboard shortcuts, update check and the about box. Lives on the GUI thread.
 
 #include <QObject>
 #include <QPointer>
@@ -24,6 +24,9 @@ public:
     // tells the user so.
     void checkUpdate(bool interactive);
 
+    // Opens a section of the help page in the browser; a warning when none opens.
+    static void openHelp(const QString& section);
+
     // Folders the menu opens; the cache folder is "cache" under the data folder.
     static QString cacheFolder();
     static QString outputFolder();
@@ -39,6 +42,8 @@ public slots:
     void onOpenCacheFolder();
     void onOpenLogFolder();
     void onClearCache();
+    // The help page's list of keyboard shortcuts, in the browser.
+    void onShortcuts();
     void onCheckUpdate();
     void onAbout();
 

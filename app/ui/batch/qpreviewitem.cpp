@@ -6,6 +6,7 @@
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
+#include "qsavefilewriter.h"
 #include "qtaskmanager.h"
 #include "qvarnui.h"
 #include "qworkpool.h"
@@ -13,10 +14,8 @@
 #include "ui_qpreviewitem.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QPointer>
@@ -256,11 +255,8 @@ void QPreviewItem::onImageCutFinished(cv::Mat image)
 
 QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
 {
-    const QString base = QFileInfo(m_imagePath).fileName().section('.', 0, 0);
-    return QString("%1/%2_%3.%4")
-        .arg(folder, base)
-        .arg(QDateTime::currentSecsSinceEpoch())
-        .arg(format == 0 ? "png" : "jpg");
+    return QSaveFileWriter::outputPath(folder, m_imagePath,
+                                       format == 0 ? QStringLiteral("png") : QStringLiteral("jpg"));
 }
 
 void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done)

@@ -1,33 +1,30 @@
 #include "qmainwidget.h"
 #include "ui_qmainwidget.h"
 
-#include "cglobal.h"
 #include "cmemory.h"
 #include "csetting.h"
 #include "cwinapp.h"
 #include "keeptranslated.h"
 #include "qbatchmattingwidget.h"
-#include "qcommonmethod.h"
 #include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
 #include "qframelessframe.h"
 #include "qhometoolbutton.h"
-#include "qimageformatdialog.h"
 #include "qloadingctrl.h"
 #include "qmsgbox.h"
 #include "qoriginwidget.h"
+#include "qoutputbar.h"
 #include "qpagemanager.h"
 #include "qphotosession.h"
+#include "qsavenotice.h"
 #include "qtabbutton.h"
 #include "qtaskmanager.h"
 #include "quserhelp.h"
-#include "qvarnui.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
@@ -46,12 +43,15 @@ struct TabSpec
     const char* icon;
     int index;
 };
-// Top to bottom; index 3 has no button, and "More" opens the tutorial.
+// Top to bottom; "More" opens the tutorial.
 const TabSpec kTabs[] = {
-    {"BtnTabChangeBg", QT_TRANSLATE_NOOP("QMainWidget", "Change background"), "change.bg", 0},
-    {"BtnTabCutout", QT_TRANSLATE_NOOP("QMainWidget", "Manually remove background"), "cutout", 1},
-    {"BtnTabCrop", QT_TRANSLATE_NOOP("QMainWidget", "Crop"), "crop", 2},
-    {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", 4},
+    {"BtnTabChangeBg", QT_TRANSLATE_NOOP("QMainWidget", "Change background"), "change.bg",
+     QPageManager::ChangeBg},
+    {"BtnTabCutout", QT_TRANSLATE_NOOP("QMainWidget", "Manually remove background"), "cutout",
+     QPageManager::CutOut},
+    {"BtnTabCrop", QT_TRANSLATE_NOOP("QMainWidget", "Crop"), "crop", QPageManager::Crop},
+    {"BtnTabFileSize", QT_TRANSLATE_NOOP("QMainWidget", "File size"), "advance", QPageManager::Advanced},
+    {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", QPageManager::Beautify},
     {"BtnTabMore", QT_TRANSLATE_NOOP("QMainWidget", "More"), "more", QMainWidget::TabMore},
 };
 
@@ -80,7 +80,6 @@ QMainWidget::QMainWidget(QWidget* parent)
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
     ui->labelVersion->setText(QStringLiteral(BRISEL_VERSION));
-    setOutputFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
 
     userHelp = new QUserHelp(this, this);
     menu = userHelp->initMenu();
@@ -102,12 +101,12 @@ QMainWidget::QMainWidget(QWidget* parent)
     connect(ui->btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->BtnMenu, &QPushButton::clicked, this, &QMainWidget::onBtnMenu);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QMainWidget::onBtnCancel);
+    // Like Save's Ctrl+S, Esc belongs to the button and works only while it shows.
+    auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), ui->btnCancel);
+    connect(cancel, &QShortcut::activated, this, &QMainWidget::onBtnCancel);
+    ui->btnCancel->setToolTip(tr("Cancel (%1)").arg(cancel->key().toString(QKeySequence::NativeText)));
     connect(ui->btnUploadAgain, &QPushButton::clicked, this, &QMainWidget::onBtnUploadAgain);
-    connect(ui->btnSave, &QPushButton::clicked, this, &QMainWidget::onBtnSave);
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QMainWidget::onBtnBackHome);
-    connect(ui->btnSelectOutput, &QPushButton::clicked, this, &QMainWidget::onBtnSelectOutputPath);
-    connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [](int index) { CSetting::setValue("output", "size", index); });
     connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
     connect(session, &QPhotoSession::signal_matting, this,
             [this] { showMattingStage(QT_TR_NOOP("Removing the background...")); });
@@ -116,11 +115,6 @@ QMainWidget::QMainWidget(QWidget* parent)
     connect(session, &QPhotoSession::signal_cancelled, this, [this] {
         loading->stop();
         showHome(HomeEntry);
-    });
-    auto* save = new QShortcut(QKeySequence::Save, this);
-    connect(save, &QShortcut::activated, this, [this] {
-        if (ui->stackedWidget->currentIndex() == PageImage && ui->btnSave->isEnabled())
-            onBtnSave();
     });
 
     // The window has no system frame; this stands in for it.
@@ -161,6 +155,7 @@ void QMainWidget::setupHomePage()
     };
     int at = 1; // after the left spacer
     int type = Person;
+    QEnterButton* first = nullptr;
     for (const Card& c : cards) {
         auto* card = new QEnterButton(QStringLiteral(":/image/label.%1.normal.png").arg(c.picture),
                                       QStringLiteral(":/image/label.%1.hover.png").arg(c.picture),
@@ -181,7 +176,13 @@ void QMainWidget::setupHomePage()
         });
         ++type;
         ui->hLayoutEnterButton->insertWidget(at++, card);
+        first = first ? first : card;
     }
+    // The first card (people, the commonest photo) answers Ctrl+O; the shortcut is
+    // the card's child, so it works only while the home page shows the cards.
+    auto* open = new QShortcut(QKeySequence::Open, first);
+    connect(open, &QShortcut::activated, this, &QMainWidget::onBtnMattingPerson);
+    first->setToolTip(tr("Pick a photo (%1)").arg(open->key().toString(QKeySequence::NativeText)));
 
     auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const char* text,
                           std::function<void()> slot) {
@@ -231,14 +232,8 @@ void QMainWidget::setupWorkspace()
     editView->setObjectName(QStringLiteral("editView"));
     ui->hLayoutImage->addWidget(originView, 1);
     ui->hLayoutImage->addWidget(editView, 1);
-    connect(editView, &QCropWidget::signal_saved, this, [this](const QString& path) {
-        setWorkspaceBusy(false);
-        QVarnUI::openFolder(path, true);
-    });
-    connect(editView, &QCropWidget::signal_save_failed, this, [this](const QString& message) {
-        setWorkspaceBusy(false);
-        QMsgBox::showError(message, 1);
-    });
+    outputBar = new QOutputBar(ui, editView, this);
+    connect(outputBar, &QOutputBar::signal_busy, this, &QMainWidget::setWorkspaceBusy);
     connect(editView, &QCropWidget::signal_beauty_begin, this, [this] { setWorkspaceBusy(true); });
     connect(editView, &QCropWidget::signal_beauty_finished, this, [this] { setWorkspaceBusy(false); });
     // The tool pages open in the side panel to the right of the pictures.
@@ -246,13 +241,6 @@ void QMainWidget::setupWorkspace()
     pageManager->setLayout(ui->hLayoutWork);
     pageManager->connectView(editView);
     connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
-
-    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"), QString()};
-    for (int i = 0; i < sizes.size(); ++i)
-        ui->comboOutputSize->addItem(sizes[i], i);
-    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
-    const int stored = CSetting::getInt("output", "size", 1);
-    ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
 }
 
 void QMainWidget::restoreWindowGeometry()
@@ -265,13 +253,6 @@ void QMainWidget::restoreWindowGeometry()
         setGeometry(r);
     }
     applyFrameMargins();
-}
-
-void QMainWidget::setOutputFolder(const QString& folder)
-{
-    ui->lineEditOutput->setText(QDir::toNativeSeparators(folder));
-    ui->lineEditOutput->setCursorPosition(0);
-    ui->lineEditOutput->setToolTip(ui->lineEditOutput->text());
 }
 
 void QMainWidget::later(std::function<void()> step)
@@ -346,7 +327,7 @@ int QMainWidget::currentMattingType() const
 
 void QMainWidget::pickPhoto(int type)
 {
-    const QString folder = CSetting::getString("default", "path", CGlobal::getDesktopPath());
+    const QString folder = CSetting::getString("default", "path");
     const QString file =
         QFileChooser::openFile(this, tr("Select Image"), folder, QFileChooser::imageFilter());
     if (file.isEmpty())
@@ -377,7 +358,10 @@ void QMainWidget::onMattingSuccess(const QString& taskId)
 {
     loading->stop();
     pageManager->reset();
-    tabButtons.at(4)->setVisible(session->type() != Goods);
+    // The notice is about the previous photo's file.
+    outputBar->notice()->hide();
+    // Beautify works on faces; a product has none.
+    tab(QPageManager::Beautify)->setVisible(session->type() != Goods);
     for (QTabButton* tab : tabButtons)
         tab->setChecked(false);
     pageManager->hidePage();
@@ -410,13 +394,21 @@ void QMainWidget::onBtnBackHome()
     showHome(HomeEntry);
 }
 
+QTabButton* QMainWidget::tab(int index) const
+{
+    for (QTabButton* button : tabButtons)
+        if (button->tabIndex() == index)
+            return button;
+    return nullptr;
+}
+
 void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
 {
     for (QTabButton* tab : tabButtons)
         if (tab != button)
             tab->setChecked(false);
     if (index == TabMore) {
-        QCommonMethod::openUrl(QStringLiteral("tutorial"));
+        QUserHelp::openHelp(QStringLiteral("tutorial"));
         return;
     }
     // An open editing page takes the place of the original photo.
@@ -436,26 +428,7 @@ void QMainWidget::onApplyCropSize(int, bool commit, const QSize&)
     pageManager->hidePage();
     ui->frameImageHeader->show();
     originView->show();
-    tabButtons.at(2)->setChecked(false);
-}
-
-void QMainWidget::onBtnSave()
-{
-    QImageFormatDialog format(this);
-    if (format.exec() != QDialog::Accepted)
-        return;
-    setWorkspaceBusy(true);
-    editView->save(CSetting::getString("output", "path", CGlobal::getOutputPath()),
-                   ui->comboOutputSize->currentData().toInt());
-}
-
-void QMainWidget::onBtnSelectOutputPath()
-{
-    const QString folder = QFileChooser::outputFolder(this);
-    if (folder.isEmpty())
-        return;
-    setOutputFolder(folder);
-    later([this] { update(); });
+    tab(QPageManager::Crop)->setChecked(false);
 }
 
 void QMainWidget::setWorkspaceBusy(bool busy)
@@ -483,7 +456,7 @@ void QMainWidget::startBatchMode(int kind)
 
 void QMainWidget::onBtnRemoveMark()
 {
-    QCommonMethod::openLink(QStringLiteral("tolvane_win"), QStringLiteral("home"));
+    QUserHelp::openHelp(QStringLiteral("tolvane_win-home"));
 }
 
 void QMainWidget::onBtnMenu()

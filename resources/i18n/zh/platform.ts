@@ -158,5 +158,17 @@
             <numerusform>有 %n 个缓存文件无法删除，可能正在使用中。</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Keyboard shortcuts</source>
+        <translation>快捷键</translation>
+    </message>
+    <message>
+        <source>The help page could not be opened in a browser.</source>
+        <translation>无法在浏览器中打开帮助页面。</translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be opened in a file manager.</source>
+        <translation>无法在文件管理器中打开文件夹 %1。</translation>
+    </message>
 </context>
 </TS>
