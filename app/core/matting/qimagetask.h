@@ -9,6 +9,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
+
 // One photo turned into a cut-out (BGRA, alpha keeps only the subject): served from
 // the local cache when the photo has not changed since it was last matted,
 // otherwise fetched from the matting service by a QMattingClient.
@@ -31,6 +33,9 @@ public:
     QImageTask(int type, const QString& filePath, QObject* parent = nullptr);
 
     void run();
+    // Any thread: a run() in progress gives up at its next poll, withdrawing the
+    // job from the service, and ends with signal_error.
+    void cancel() { m_cancelled = true; }
 
     QString id() const { return m_id; }
     QString filePath() const { return m_filePath; }
@@ -88,4 +93,5 @@ private:
     // meet a pool job reading the cut-out.
     mutable QMutex m_mutex;
     QString m_serviceUrl;
+    std::atomic<bool> m_cancelled{false};
 };
