@@ -82,6 +82,7 @@ private:
     QString m_filePath;
     int m_type = Person;
     QString m_id;
+    std::atomic<bool> m_cancelled{false};
     cv::Mat m_cutout;
     QSize m_sourceSize{0, 0};
     // The entry holding this result; empty while none was read or written.
@@ -93,5 +94,4 @@ private:
     // meet a pool job reading the cut-out.
     mutable QMutex m_mutex;
     QString m_serviceUrl;
-    std::atomic<bool> m_cancelled{false};
 };
