@@ -45,7 +45,7 @@ for c in a b c; do
 done
 echo "seconds: $(echo "$(date +%s.%N) - $began" | bc)"
 pid=$(cat "$pidfile")
-echo "services started: $(starts); running: $(pgrep -fc "^$bin/brisel-matting-service ")"
+echo "services started: $(starts); running: $(pgrep -fc "^$bin/brisel-matting-service .*--port $port ")"
 echo "service pid $pid resident after the batch: $(rss "$pid")"
 if [ "$idle" -gt 0 ]; then
     sleep $((idle + 5))
