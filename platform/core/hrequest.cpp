@@ -160,7 +160,7 @@ void HRequest::setUrl(const QString& url)
 
 void HRequest::setHttpType(int type)
 {
-    m_httpType = type == Post ? Post : Get;
+    m_httpType = type == Post || type == Delete ? type : Get;
 }
 
 void HRequest::setResultType(int type)
@@ -284,6 +284,8 @@ int HRequest::exec(QByteArray& result)
     } else if (m_httpType == Post) {
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, long(form.size()));
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.constData());
+    } else if (m_httpType == Delete) {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "DELETE");
     } else if (m_resultType == Headers) {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     }

@@ -18,7 +18,8 @@ public:
     enum HttpType
     {
         Get = 0,
-        Post = 1
+        Post = 1,
+        Delete = 2
     }; // Post sends the parameters as a form body
     enum ResultType
     {

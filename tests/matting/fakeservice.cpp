@@ -48,6 +48,15 @@ FakeService::FakeService(const QString& certFile, const QString& keyFile)
         ++polls;
         onPoll(req, res);
     });
+    onCancel = [](const httplib::Request&, httplib::Response& res) { res.status = 200; };
+    m_server->Delete(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_seen.cancelTarget = QString::fromStdString(req.target);
+        }
+        ++cancels;
+        onCancel(req, res);
+    });
     m_server->Get("/result.png", [this](const httplib::Request&, httplib::Response& res) {
         ++downloads;
         res.set_content(resultBytes.toStdString(), "image/png");

@@ -28,16 +28,18 @@ public:
 
     Handler onCreate;
     Handler onPoll;
+    Handler onCancel; // DELETE of a job; 200 unless swapped
     // Body of GET /result.png: a 20 x 10 cut-out whose alpha is 12 times the column.
     QByteArray resultBytes;
     std::atomic<int> creates{0};
     std::atomic<int> polls{0};
     std::atomic<int> downloads{0};
+    std::atomic<int> cancels{0};
 
-    struct Seen // what the last creation and the last poll carried
+    struct Seen // what the last creation, poll and cancel carried
     {
-        QString createTarget, pollTarget; // path and query as sent
-        QString fileName;                 // of the multipart part named as the protocol says
+        QString createTarget, pollTarget, cancelTarget; // path and query as sent
+        QString fileName;                               // of the multipart part named as the protocol says
         QByteArray fileContent;
     };
     Seen seen() const;

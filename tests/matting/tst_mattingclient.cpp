@@ -75,6 +75,20 @@ Script busy(int times)
 // An uploaded photo that gets no answer at all.
 const Script silent = [](FakeService& f) { f.onCreate = [](const Req&, Res&) { QThread::msleep(2500); }; };
 
+// Set by the service's first poll answer, as if the user cancelled right then; the
+// cancel itself is answered with `status`.
+std::atomic<bool> g_cancel{false};
+Script cancelWhileRunning(int status)
+{
+    return [status](FakeService& f) {
+        f.onPoll = [](const Req&, Res& res) {
+            g_cancel = true;
+            FakeService::replyJson(res, FakeService::pollReply(proto::kStatusRunning, QString()));
+        };
+        f.onCancel = [status](const Req&, Res& res) { res.status = status; };
+    };
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Script)
@@ -143,6 +157,14 @@ private slots:
             << "http"
             << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timed out."
             << QString("1/%1/0").arg(QMattingClient::kMaxPolls);
+        QTest::newRow("cancelled: the job is withdrawn")
+            << "http"
+            << "a.jpg" << cancelWhileRunning(200) << "Image matting was cancelled."
+            << "1/1/0";
+        QTest::newRow("cancelled, the service cannot cancel")
+            << "http"
+            << "a.jpg" << cancelWhileRunning(404) << "Image matting was cancelled."
+            << "1/1/0";
     }
     void matte()
     {
@@ -168,9 +190,16 @@ private slots:
             fake = std::make_unique<FakeService>(); // the address is free again
         HRequest::setTimeouts(10000, 1000);
 
+        g_cancel = false;
+        client.cancelWhen(&g_cancel);
+
         const QMattingClient::Cutout cutout = client.matte(path, &error);
         QVERIFY2(message.isEmpty() ? error.isEmpty() : error.startsWith(message), qPrintable(error));
         QCOMPARE(QString("%1/%2/%3").arg(fake->creates).arg(fake->polls).arg(fake->downloads), requests);
+        QCOMPARE(fake->cancels.load(), int(message.contains("cancelled")));
+        if (fake->cancels > 0)
+            QCOMPARE(fake->seen().cancelTarget.toStdString(),
+                     proto::cancelTarget(kMac.toStdString(), "0123abcd"));
         QCOMPARE(cutout.image.empty(), !message.isEmpty());
         if (!message.isEmpty())
             return;

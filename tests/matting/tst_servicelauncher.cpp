@@ -1,6 +1,8 @@
-// Starting the local service only when it is the configured one and silent, and
-// the brisel-cutout tool against the real service.
+// The local service is one per user and nobody's child: started once under a lock,
+// shared by every client, left running when a client ends, and started again when
+// it dies under a batch. Real brisel-cutout runs against the real service.
 
+#include "csetting.h"
 #include "fakeservice.h"
 #include "mattingfixtures.h"
 #include "qimagefiles.h"
@@ -16,8 +18,73 @@
 #include <QtTest>
 
 #include <opencv2/imgproc.hpp>
+#include <signal.h>
+#include <unistd.h>
 
 using namespace mattingtest;
+
+namespace {
+
+// For this process and the tools it runs. The idle exit stays off: every test
+// kills the service it caused, so none outlives the suite.
+void setLocalService(int idleExit, const QString& options)
+{
+    const int port = QUrl(FakeService().url()).port(); // bound, then released
+    QServiceLauncher::setDefaultPort(port);
+    CSetting::setValue("service", "port", port);
+    CSetting::setValue("service", "idleExit", idleExit);
+    CSetting::setValue("service", "options", options);
+    useService(QString());
+}
+
+bool isRunning(qint64 pid)
+{
+    const QByteArray stat = testutils::readFile(QString("/proc/%1/stat").arg(pid));
+    return !stat.isEmpty() && stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// Kills the recorded local service, if that pid is still the service program.
+void killLocalService()
+{
+    const qint64 pid = QServiceLauncher::localServicePid();
+    if (testutils::readFile(QString("/proc/%1/cmdline").arg(pid)).contains("brisel-matting-service")) {
+        ::kill(pid_t(pid), SIGKILL);
+        QTRY_VERIFY(!isRunning(pid));
+    }
+}
+
+int serviceStarts()
+{
+    return testutils::readFile(QServiceLauncher::serviceLogPath()).count("=== started by");
+}
+
+// brisel-cutout on `count` new photos named <prefix>N.jpg into <sandbox>/<prefix>/.
+struct ToolRun
+{
+    testutils::ChildProcess tool;
+    QString out;
+    QStringList photos;
+
+    void start(const QString& prefix, int count)
+    {
+        out = testutils::sandboxPath() + "/" + prefix + "/";
+        for (int i = 1; i <= count; ++i)
+            photos << makePhoto(QString("%1%2.jpg").arg(prefix).arg(i));
+        tool.start(testutils::binPath("brisel-cutout"), QStringList{"-o", out} + photos);
+    }
+    // Empty when the tool succeeded and every cut-out is a picture.
+    QString finish()
+    {
+        if (!tool.waitForFinished(120000) || tool.exitCode() != 0)
+            return QString("exit %1: %2").arg(tool.exitCode()).arg(QString(tool.readAllStandardError()));
+        for (const QString& photo : photos)
+            if (QImageFiles::decode(testutils::readFile(out + QFileInfo(photo).baseName() + ".png")).empty())
+                return "no cut-out of " + photo;
+        return QString();
+    }
+};
+
+} // namespace
 
 class TestServiceLauncher : public QObject
 {
@@ -30,33 +97,41 @@ private slots:
         QVERIFY2(trustTestCa(&error), qPrintable(error));
         QWorkPool::instance()->start(2);
     }
+    void cleanup() { killLocalService(); }
     void cleanupTestCase() { QWorkPool::instance()->stop(); }
 
     void ensureRunning_data()
     {
+        QTest::addColumn<QString>("program"); // service, stand-in (records how it ran) or missing
         QTest::addColumn<bool>("local");
-        QTest::addColumn<bool>("program"); // else the folder lacks the service program
         QTest::addColumn<QString>("error");
-        QTest::newRow("local and silent: started") << true << true << "";
-        QTest::newRow("another service is not ours to start") << false << true << "";
-        QTest::newRow("program missing") << true << false << "brisel-matting-service is missing";
+        QTest::newRow("local and silent: started") << "service" << true << "";
+        QTest::newRow("another service is not ours to start") << "service" << false << "";
+        QTest::newRow("program missing") << "missing" << true << "brisel-matting-service is missing";
+        QTest::newRow("detached, idle exit and options passed")
+            << "stand-in" << true << "stopped while starting";
     }
     void ensureRunning()
     {
+        QFETCH(QString, program);
         QFETCH(bool, local);
-        QFETCH(bool, program);
         QFETCH(QString, error);
         // A folder laid out like the program's, with the test certificate and key.
         QString why;
         const Certificates* certs = trustTestCa(&why);
         QVERIFY2(certs, qPrintable(why));
         const QString folder = testutils::sandboxPath() + "/" + QTest::currentDataTag() + "/";
+        const QString service = folder + "brisel-matting-service";
         QVERIFY(QDir().mkpath(folder) && QFile::copy(certs->serverCert, folder + "service-cert.pem") &&
                 QFile::copy(certs->serverKey, folder + "service-key.pem"));
-        QVERIFY(!program ||
-                QFile::link(testutils::binPath("brisel-matting-service"), folder + "brisel-matting-service"));
+        if (program == "service")
+            QVERIFY(QFile::link(testutils::binPath("brisel-matting-service"), service));
+        if (program == "stand-in") // the session comes from /proc: field 6 of its stat
+            QVERIFY(testutils::writeFile(
+                        service, "#!/bin/sh\necho \"$* $$ $(cut -d' ' -f6 /proc/$$/stat)\" >\"$0.run\"\n") &&
+                    QFile::setPermissions(service, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QServiceLauncher::setServiceFolder(folder);
-        QServiceLauncher::setDefaultPort(QUrl(FakeService().url()).port()); // bound, then released
+        setLocalService(program == "stand-in" ? 7 : 0, "--engine key --workers 2");
         useService(local ? QString() : FakeService().url());
         const QString url = QServiceLauncher::serviceUrl();
         {
@@ -68,14 +143,53 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(ready.size() + failed.size(), 1, 90000);
             const QString got = failed.isEmpty() ? QString() : failed.first().first().toString();
             QVERIFY2(error.isEmpty() ? got.isEmpty() : got.contains(error), qPrintable(got));
-            QCOMPARE(launcher.ownsService(), local && program);
-            QCOMPARE(QServiceLauncher::isAnswering(url), local && program);
-            // A second launcher finds it answering and neither starts nor owns it.
-            QServiceLauncher second;
-            QCOMPARE(second.ensureRunning(), error.isEmpty());
-            QVERIFY(!second.ownsService());
         }
-        QVERIFY(!QServiceLauncher::isAnswering(url)); // stopped with the launcher that started it
+        // Nobody owns the service: it outlives the launcher that started it.
+        QCOMPARE(QServiceLauncher::isAnswering(url), local && program == "service");
+        if (program == "stand-in") {
+            const QStringList run = QString(testutils::readFile(service + ".run")).split(' ');
+            QVERIFY2(run.join(' ').contains("--idle-exit 7 --engine key --workers 2"),
+                     qPrintable(run.join(' ')));
+            QCOMPARE(run.value(run.size() - 2).toLongLong(), QServiceLauncher::localServicePid());
+            QVERIFY(run.last().toLongLong() != getsid(0)); // its own session, not the test's
+        }
+    }
+
+    // Two tools at once start one service and share it: the one that ends first
+    // leaves it running for the other, whichever of them started it.
+    void toolsShareOneService()
+    {
+        QVERIFY2(QFile::exists(testutils::binPath("service-cert.pem")),
+                 "the set-up's certificates are missing");
+        setLocalService(0, "--engine key --test-delay-ms 300");
+        const int startsBefore = serviceStarts();
+        ToolRun one, four;
+        one.start("one", 1);
+        four.start("four", 4);
+        QCOMPARE(one.finish(), QString());
+        QVERIFY(four.tool.state() != QProcess::NotRunning);
+        QCOMPARE(four.finish(), QString());
+        QCOMPARE(serviceStarts(), startsBefore + 1);
+        QVERIFY(isRunning(QServiceLauncher::localServicePid()));
+    }
+
+    // A service killed mid-batch is started again once and every photo still written.
+    void serviceKilledMidBatch()
+    {
+        QVERIFY2(QFile::exists(testutils::binPath("service-cert.pem")),
+                 "the set-up's certificates are missing");
+        setLocalService(0, "--engine key --test-delay-ms 300");
+        const int startsBefore = serviceStarts();
+        ToolRun batch;
+        batch.start("killed", 6);
+        QByteArray printed;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (printed += batch.tool.readAllStandardOutput()).contains("[1/6]"); }, 60000));
+        const qint64 first = QServiceLauncher::localServicePid();
+        QVERIFY(::kill(pid_t(first), SIGKILL) == 0);
+        QCOMPARE(batch.finish(), QString());
+        QCOMPARE(serviceStarts(), startsBefore + 2);
+        QVERIFY(QServiceLauncher::localServicePid() != first);
     }
 
     // Photos are never touched; a bad one does not stop the others.

@@ -40,10 +40,15 @@ void QImageTask::run()
         const QString cachePath = m_cache.entryPath(m_filePath);
         if (cachePath.isEmpty() || !loadFromCache(cachePath)) {
             QString error;
-            const QMattingClient::Cutout fetched =
-                QMattingClient(m_serviceUrl, QUser::Instance()->getMacCode(), m_type)
-                    .matte(m_filePath, &error);
-            if (fetched.image.empty()) {
+            QMattingClient client(m_serviceUrl, QUser::Instance()->getMacCode(), m_type);
+            client.cancelWhen(&m_cancelled);
+            QMattingClient::Cutout fetched;
+            // A cancelled photo counts as settled: it is not worth restarting the service for.
+            const auto attempt = [&](QString* why) {
+                fetched = client.matte(m_filePath, why);
+                return !fetched.image.empty() || m_cancelled;
+            };
+            if (!QServiceLauncher::runWithRestart(m_serviceUrl, attempt, &error) || fetched.image.empty()) {
                 emit signal_error(error);
                 return;
             }

@@ -10,6 +10,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
+
 // One photo turned into a cut-out (BGRA, alpha keeps only the subject): served from
 // the local cache when the photo has not changed since it was last matted,
 // otherwise fetched from the matting service by a QMattingClient.
@@ -32,6 +34,9 @@ public:
     QImageTask(int type, const QString& filePath, QObject* parent = nullptr);
 
     void run();
+    // Any thread: a run() in progress gives up at its next poll, withdrawing the
+    // job from the service, and ends with signal_error.
+    void cancel() { m_cancelled = true; }
 
     QString id() const { return m_id; }
     QString filePath() const { return m_filePath; }
@@ -77,6 +82,7 @@ private:
     QString m_filePath;
     int m_type = Person;
     QString m_id;
+    std::atomic<bool> m_cancelled{false};
     cv::Mat m_cutout;
     QSize m_sourceSize{0, 0};
     // The entry holding this result; empty while none was read or written.

@@ -134,6 +134,10 @@ QString QMattingClient::waitForResult(const QString& serial) const
 
     int status = proto::kStatusRunning;
     for (int attempt = 1; attempt <= kMaxPolls; ++attempt) {
+        const bool cancelled = m_cancel && *m_cancel;
+        if (cancelled)
+            cancelJob(serial);
+        U_CHECK(!cancelled, tr("Image matting was cancelled."));
         QByteArray bytes;
         checkRequest(request, request.exec(bytes), bytes);
         const Json::Value reply = parseReply(bytes);
@@ -167,4 +171,20 @@ QMattingClient::Cutout QMattingClient::download(const QString& resultUrl) const
 QString QMattingClient::taskEndpoint() const
 {
     return m_serviceUrl + key(proto::kTaskPath);
+}
+
+void QMattingClient::cancelJob(const QString& serial) const
+{
+    HRequest request;
+    request.setUrl(taskEndpoint());
+    request.setHttpType(HRequest::Delete);
+    request.setResultType(HRequest::Body);
+    request.appendParam(key(proto::kMac), m_mac);
+    request.appendParam(key(proto::kSerial), serial);
+    QByteArray bytes;
+    const int ret = request.exec(bytes);
+    // A service that cannot cancel (404, 405) just runs the job to its end; the user
+    // asked to stop, so no failure of this request is theirs to read.
+    if (ret != OK && ret != HRequest::HttpErrorBase + 404 && ret != HRequest::HttpErrorBase + 405)
+        BRISEL_LOG(1, QStringLiteral("cancelling job %1: %2").arg(serial, HRequest::getCurlErrMsg(ret)));
 }

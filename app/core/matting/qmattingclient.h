@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
+
 // What the photo shows; the service only distinguishes goods from the rest.
 enum MattingType
 {
@@ -38,6 +40,10 @@ public:
     // the user in *error (the details go to the log).
     Cutout matte(const QString& photoPath, QString* error);
 
+    // Once *flag is set (from any thread; it must outlive matte()), matte() stops at
+    // its next poll, asks the service to drop the job and fails.
+    void cancelWhen(const std::atomic<bool>* flag) { m_cancel = flag; }
+
     // Pause between two polls that found the job still running; 1000 ms unless a
     // test shortens it.
     static void setPollInterval(int ms);
@@ -49,8 +55,10 @@ private:
     QString waitForResult(const QString& serial) const;
     Cutout download(const QString& resultUrl) const;
     QString taskEndpoint() const;
+    void cancelJob(const QString& serial) const;
 
     QString m_serviceUrl;
     QString m_mac;
     bool m_isBody = true;
+    const std::atomic<bool>* m_cancel = nullptr;
 };

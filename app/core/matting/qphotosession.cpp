@@ -12,8 +12,14 @@ QPhotoSession::QPhotoSession(QObject* parent) : QObject(parent), m_launcher(new 
     connect(m_launcher, &QServiceLauncher::signal_failed, this, &QPhotoSession::onServiceFailed);
 }
 
+QPhotoSession::~QPhotoSession()
+{
+    cancelTask();
+}
+
 void QPhotoSession::submit(int type, const QString& filePath)
 {
+    cancelTask();
     ++m_run;
     m_type = type;
     m_waitingPhoto = filePath;
@@ -24,6 +30,7 @@ void QPhotoSession::submit(int type, const QString& filePath)
 
 void QPhotoSession::cancel()
 {
+    cancelTask();
     ++m_run;
     m_waitingPhoto.clear();
     QTaskManager::clear();
@@ -46,7 +53,15 @@ void QPhotoSession::onServiceReady()
             emit signal_failed(message);
     });
     emit signal_matting();
+    m_task = task;
     QTaskManager::addTask(task);
+}
+
+void QPhotoSession::cancelTask()
+{
+    if (const std::shared_ptr<QImageTask> task = m_task.lock())
+        task->cancel();
+    m_task.reset();
 }
 
 bool QPhotoSession::endsRun(quint64 run)

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class QImageTask;
 class QServiceLauncher;
 
 // One photo at a time, from the user's choice to its cut-out: makes sure the
@@ -14,13 +17,15 @@ class QServiceLauncher;
 // Threads: GUI thread only; the work pool must be running. The service check and
 // the task run on the pool and their answers arrive queued. The successful task
 // stays registered in QTaskManager under the identifier signal_succeeded carries.
-// The session owns its launcher, so a service it started stops with the session.
+// A cancelled, replaced or still running photo at the session's end is withdrawn
+// from the service too, so it stops spending time on it.
 class QPhotoSession : public QObject
 {
     Q_OBJECT
 
 public:
     explicit QPhotoSession(QObject* parent = nullptr);
+    ~QPhotoSession() override;
 
     // Starts on `filePath` as a photo of `type` (a MattingType). Emits
     // signal_started at once.
@@ -47,6 +52,7 @@ private:
     void onServiceFailed(const QString& message);
     // Whether `run` is the current photo's; if so, it is over from now on.
     bool endsRun(quint64 run);
+    void cancelTask();
 
     QServiceLauncher* m_launcher = nullptr;
     int m_type = 0;
@@ -55,4 +61,6 @@ private:
     // Counts photos; a task's signals count only while it belongs to the latest
     // one, which ends at its first outcome.
     quint64 m_run = 0;
+    // The photo's task while the service works on it.
+    std::weak_ptr<QImageTask> m_task;
 };

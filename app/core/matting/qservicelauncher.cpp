@@ -8,19 +8,29 @@
 #include "qworkpool.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
+
+#include <atomic>
 
 namespace {
 
-std::atomic<int> g_defaultPort{QServiceLauncher::kDefaultPort};
-QString g_serviceFolder; // set by tests before any launcher runs; else the program's folder
+std::atomic<int> g_defaultPort{0}; // 0: from the settings
+QString g_serviceFolder;           // set by tests before any launcher runs; else the program's folder
 
 constexpr int kProbePauseMs = 200;
-constexpr int kStopGraceMs = 20000;
+constexpr int kRestartTimeoutMs = 60000;
+// A waiter gives the client holding the lock its whole start time and a little more.
+constexpr int kLockSlackMs = 5000;
+// An older log is kept once, so a crash report survives the next start.
+constexpr qint64 kMaxLogBytes = 4 << 20;
 
 QString beside(const QString& name)
 {
@@ -32,15 +42,52 @@ QString native(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// Per port, so that tests on their own ports never wait on the user's service.
+QString runtimeFile(const QString& suffix)
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/brisel";
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/brisel-matting-%1.%2").arg(QServiceLauncher::defaultPort()).arg(suffix);
+}
+
+// "pid (name) state ...": a zombie has ended too, whoever fails to reap it.
+bool isAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const int nameEnd = line.lastIndexOf(')');
+    return nameEnd > 0 && line.mid(nameEnd + 2, 1) != "Z";
+}
+
+// Appends a line naming who starts the service, so that the log tells its runs apart.
+void openLog(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    if (QFileInfo(path).size() > kMaxLogBytes) {
+        QFile::remove(path + QStringLiteral(".1"));
+        QFile::rename(path, path + QStringLiteral(".1"));
+    }
+    QFile log(path);
+    if (log.open(QIODevice::Append))
+        log.write(QStringLiteral("=== started by %1 (pid %2) at %3\n")
+                      .arg(QCoreApplication::applicationName())
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(QDateTime::currentDateTime().toString(Qt::ISODate))
+                      .toUtf8());
+}
+
 } // namespace
 
-// Shared by the launcher and its jobs on the pool. `owner` is read and cleared only
+// Shared by the launcher and its job on the pool. `owner` is read and cleared only
 // on the launcher's thread, so a job's answer arriving after the launcher is gone
-// (or after a newer request) is dropped there; `processGone` crosses threads.
+// (or after a newer request) is dropped there.
 struct QServiceLauncher::Probe
 {
     QServiceLauncher* owner = nullptr;
-    std::atomic<bool> processGone{false};
 
     // Runs then(owner) on the owner's thread, unless the owner has let go by then.
     static void deliver(const std::shared_ptr<Probe>& probe, std::function<void(QServiceLauncher*)> then)
@@ -73,7 +120,9 @@ void QServiceLauncher::setDefaultPort(int port)
 
 int QServiceLauncher::defaultPort()
 {
-    return g_defaultPort;
+    const int port = g_defaultPort;
+    return port > 0 ? port
+                    : CSetting::getInt(QStringLiteral("service"), QStringLiteral("port"), kDefaultPort);
 }
 
 void QServiceLauncher::setServiceFolder(const QString& folder)
@@ -92,6 +141,12 @@ bool QServiceLauncher::isAnswering(const QString& url)
     return request.exec(body) == 0;
 }
 
+int QServiceLauncher::idleExitSeconds()
+{
+    return qMax(
+        0, CSetting::getInt(QStringLiteral("service"), QStringLiteral("idleExit"), kDefaultIdleExitSeconds));
+}
+
 QString QServiceLauncher::serviceProgramPath()
 {
     return beside(QStringLiteral("brisel-matting-service"));
@@ -99,7 +154,14 @@ QString QServiceLauncher::serviceProgramPath()
 
 QString QServiceLauncher::serviceLogPath()
 {
-    return CGlobal::getAppDataPath() + QStringLiteral("matting-service.log");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/brisel/matting-service.log");
+}
+
+qint64 QServiceLauncher::localServicePid()
+{
+    QFile file(runtimeFile(QStringLiteral("pid")));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
 }
 
 QServiceLauncher::QServiceLauncher(QObject* parent) : QObject(parent), m_url(serviceUrl()) {}
@@ -108,7 +170,6 @@ QServiceLauncher::~QServiceLauncher()
 {
     if (m_probe)
         m_probe->owner = nullptr;
-    stop();
 }
 
 bool QServiceLauncher::needsLocalService() const
@@ -116,24 +177,13 @@ bool QServiceLauncher::needsLocalService() const
     return m_url == defaultUrl();
 }
 
-bool QServiceLauncher::ownsService() const
-{
-    return m_process && m_process->state() != QProcess::NotRunning;
-}
-
 bool QServiceLauncher::ensureRunning()
 {
     m_error.clear();
     if (!needsLocalService() || isAnswering(m_url))
         return true;
-    if (!startProcess())
-        return false;
-    // Without an event loop the process's state only moves inside a waitFor call.
-    QProcess* process = m_process;
-    return waitUntilAnswering(
-        m_url, m_startTimeoutMs,
-        [process] { return process->state() == QProcess::NotRunning || process->waitForFinished(0); },
-        &m_error);
+    return startLocal(
+        m_startTimeoutMs, [this] { emit signal_starting(); }, &m_error);
 }
 
 void QServiceLauncher::ensureRunningAsync()
@@ -152,26 +202,12 @@ void QServiceLauncher::ensureRunningAsync()
     const QString url = m_url;
     const int timeoutMs = m_startTimeoutMs;
     QWorkPool::instance()->post([probe, url, timeoutMs] {
-        const bool answering = isAnswering(url);
-        Probe::deliver(probe, [probe, url, timeoutMs, answering](QServiceLauncher* self) {
-            if (answering) {
-                self->finishAsync(true, QString());
-                return;
-            }
-            if (!self->startProcess()) {
-                self->finishAsync(false, self->m_error);
-                return;
-            }
-            connect(self->m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), self,
-                    [probe] { probe->processGone = true; });
-            QWorkPool::instance()->post([probe, url, timeoutMs] {
-                QString error;
-                const bool ok = waitUntilAnswering(
-                    url, timeoutMs, [probe] { return probe->processGone.load(); }, &error);
-                Probe::deliver(probe,
-                               [ok, error](QServiceLauncher* owner) { owner->finishAsync(ok, error); });
-            });
-        });
+        QString error;
+        const auto starting = [probe] {
+            Probe::deliver(probe, [](QServiceLauncher* self) { emit self->signal_starting(); });
+        };
+        const bool ok = isAnswering(url) || startLocal(timeoutMs, starting, &error);
+        Probe::deliver(probe, [ok, error](QServiceLauncher* self) { self->finishAsync(ok, error); });
     });
 }
 
@@ -184,41 +220,65 @@ void QServiceLauncher::finishAsync(bool ok, const QString& error)
         emit signal_failed(error);
 }
 
-bool QServiceLauncher::startProcess()
+bool QServiceLauncher::startLocal(int timeoutMs, const std::function<void()>& starting, QString* error)
 {
     const QString program = serviceProgramPath();
     const QString cert = beside(QStringLiteral("service-cert.pem"));
     const QString key = beside(QStringLiteral("service-key.pem"));
     for (const QString& file : {program, cert, key}) {
         if (!QFileInfo::exists(file)) {
-            m_error = tr("The local matting service cannot start: %1 is missing. Run the set-up again.")
-                          .arg(native(file));
+            *error = tr("The local matting service cannot start: %1 is missing. Run the set-up again.")
+                         .arg(native(file));
             return false;
         }
     }
 
-    stop();
-    emit signal_starting();
-    m_process = new QProcess(this);
-    m_process->setProgram(program);
-    m_process->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                             QStringLiteral("--port"), QString::number(defaultPort()),
-                             QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key});
-    // Its output goes to a file: a pipe nobody reads would fill up and stall it.
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->setStandardOutputFile(serviceLogPath(), QIODevice::Truncate);
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    m_process->start();
-    if (!m_process->waitForStarted()) {
-        m_error = tr("The local matting service cannot start: %1").arg(m_process->errorString());
-        delete m_process;
-        m_process = nullptr;
+    // Stale only when its holder has died: a live holder may take the whole start
+    // time to bring the service up.
+    QLockFile lock(runtimeFile(QStringLiteral("lock")));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(timeoutMs + kLockSlackMs)) {
+        *error = tr("The local matting service cannot start: another program holds %1.")
+                     .arg(native(runtimeFile(QStringLiteral("lock"))));
         return false;
     }
-    BRISEL_LOG(1, QStringLiteral("started the matting service (pid %1) on port %2")
-                      .arg(m_process->processId())
-                      .arg(defaultPort()));
-    return true;
+    const QString url = defaultUrl();
+    if (isAnswering(url))
+        return true; // the client that held the lock before started it
+
+    if (starting)
+        starting();
+    const QString log = serviceLogPath();
+    openLog(log);
+    QStringList args{QStringLiteral("--listen"),   QStringLiteral("127.0.0.1"),
+                     QStringLiteral("--port"),     QString::number(defaultPort()),
+                     QStringLiteral("--tls-cert"), cert,
+                     QStringLiteral("--tls-key"),  key};
+    if (idleExitSeconds() > 0)
+        args << QStringLiteral("--idle-exit") << QString::number(idleExitSeconds());
+    // Extra options for the local service ("--workers 2"); the later option wins.
+    args << QProcess::splitCommand(CSetting::getString(QStringLiteral("service"), QStringLiteral("options")));
+
+    // Detached (its own session, not our child): it must survive this client and
+    // must not die with a terminal or a killed process group.
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(args);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(log, QIODevice::Append);
+    process.setStandardErrorFile(log, QIODevice::Append);
+    qint64 pid = 0;
+    if (!process.startDetached(&pid)) {
+        *error = tr("The local matting service cannot start: %1").arg(process.errorString());
+        return false;
+    }
+    QFile pidFile(runtimeFile(QStringLiteral("pid")));
+    if (pidFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        pidFile.write(QByteArray::number(pid) + '\n');
+    BRISEL_LOG(1,
+               QStringLiteral("started the matting service (pid %1) on port %2").arg(pid).arg(defaultPort()));
+    return waitUntilAnswering(
+        url, timeoutMs, [pid] { return !isAlive(pid); }, error);
 }
 
 bool QServiceLauncher::waitUntilAnswering(const QString& url, int timeoutMs,
@@ -243,19 +303,24 @@ bool QServiceLauncher::waitUntilAnswering(const QString& url, int timeoutMs,
     return true;
 }
 
-void QServiceLauncher::stop()
+bool QServiceLauncher::runWithRestart(const QString& url, const std::function<bool(QString*)>& attempt,
+                                      QString* error)
 {
-    if (!m_process)
-        return;
-    if (m_process->state() != QProcess::NotRunning) {
-        // The service finishes the jobs it is running when asked to stop.
-        m_process->terminate();
-        if (!m_process->waitForFinished(kStopGraceMs)) {
-            m_process->kill();
-            m_process->waitForFinished();
-        }
-        BRISEL_LOG(1, QStringLiteral("stopped the matting service"));
-    }
-    delete m_process;
-    m_process = nullptr;
+    const qint64 pidBefore = localServicePid();
+    if (attempt(error))
+        return true;
+    if (url != defaultUrl())
+        return false;
+    const bool answering = isAnswering(url);
+    if (answering && localServicePid() == pidBefore)
+        return false; // the service is fine: the failure is the photo's own
+    BRISEL_LOG(1, QStringLiteral("the local matting service went away under a job: %1").arg(*error));
+    QString why;
+    if ((answering || startLocal(kRestartTimeoutMs, {}, &why)) && attempt(error))
+        return true;
+    if (!why.isEmpty())
+        BRISEL_LOG(1, why);
+    if (!isAnswering(url))
+        *error = tr("The local matting service stopped unexpectedly — see %1").arg(native(serviceLogPath()));
+    return false;
 }
