@@ -3,10 +3,13 @@
 #include "mouseinput.h"
 #include "qimagecutoutwidget.h"
 #include "qimagesettings.h"
+#include "qpagecutout.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
+#include <QLabel>
 #include <QSignalSpy>
+#include <QSlider>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -37,7 +40,7 @@ private slots:
         QVERIFY(ready.wait(10000));
     }
 
-    // Right drags pan from on the photo only, and not with the magic brush.
+    // Right drags pan from on the photo only, with either brush, and never edit.
     void panning_data()
     {
         QTest::addColumn<bool>("magic");
@@ -45,14 +48,14 @@ private slots:
         QTest::addColumn<QPoint>("shift");
         QTest::newRow("on the photo") << false << QPoint(25, 25) << QPoint(30, -20);
         QTest::newRow("beside the photo") << false << QPoint(-5, -5) << QPoint();
-        QTest::newRow("magic brush") << true << QPoint(25, 25) << QPoint();
+        QTest::newRow("magic brush") << true << QPoint(25, 25) << QPoint(30, -20);
     }
 
     void panning()
     {
         QFETCH(bool, magic);
         QFETCH(QPoint, from);
-        view->setFactor(0.5f); // the photo no longer fills the view
+        view->setFactor(0.25f); // the photo no longer fills the view
         view->setMagicMode(magic);
         const QPoint before = view->imageRect().topLeft(), start = before + from;
         mouseinput::drag(view.get(), Qt::RightButton,
@@ -61,12 +64,13 @@ private slots:
         // A pan does not stick to the pointer after the release.
         mouseinput::moveTo(view.get(), start + QPoint(60, 40), Qt::NoButton);
         QTEST(view->imageRect().topLeft() - before, "shift");
+        QCOMPARE(view->history().current(), 0);
     }
 
     // The magic brush floods from the photo pixel under the pointer at any zoom.
     void magicClickFloodsWhereClicked()
     {
-        view->setFactor(1.7f);
+        view->setFactor(0.85f);
         view->resize(500, 350);
         view->setKeepMode(true);
         view->setMagicMode(true);
@@ -75,6 +79,33 @@ private slots:
                           view->viewport().toWidget(QPointF(600, 300)).toPoint());
         QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
         QCOMPARE(qAlpha(view->mask().pixel(100, 100)), 100); // the service's cut-out
+    }
+
+    // The page's Hardness reads as its label says: at 100 % a Remove dot has a crisp
+    // edge, at 0 % a wide half-erased rim.
+    void hardnessSliderHardens()
+    {
+        QPageCutOut page;
+        connect(&page, &QPageCutOut::signal_hardness, view.get(), &QImageCutoutWidget::setHardness);
+        QCOMPARE(page.findChild<QLabel*>("labelHardness")->text(), QStringLiteral("100%"));
+        view->setBrushSize(40);
+        QMap<int, int> rim; // slider value -> half-erased pixels the dot left
+        for (int value : {100, 0}) {
+            page.findChild<QSlider*>("hSliderHardness")->setValue(value);
+            const auto halfErased = [&] {
+                const QImage mask = view->displayMask();
+                int n = 0;
+                for (int y = 0; y < mask.height(); ++y)
+                    for (int x = 0; x < mask.width(); ++x)
+                        n += qAlpha(mask.pixel(x, y)) > 20 && qAlpha(mask.pixel(x, y)) < 80;
+                return n;
+            };
+            const int before = halfErased();
+            QTest::mouseClick(view.get(), Qt::LeftButton, Qt::NoModifier,
+                              view->imageRect().topLeft() + QPoint(60 + value, 60));
+            rim[value] = halfErased() - before;
+        }
+        QVERIFY2(rim[100] * 2 < rim[0], qPrintable(QString("%1 %2").arg(rim[100]).arg(rim[0])));
     }
 
 private:

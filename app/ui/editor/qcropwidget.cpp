@@ -36,7 +36,7 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     ui->BtnUndo->hide();
     ui->BtnRestore->hide();
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
-                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
+                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore, ui->btnZoomFit},
                                    QStringLiteral("#313131"), this);
     m_controls->setZoomTarget(m_cropView);
     setupShortcuts();
@@ -78,12 +78,11 @@ void QCropWidget::setTask(const QString& taskId)
     m_cutout = m_task ? m_task->cutout() : cv::Mat();
     m_brushMask.release();
     setActiveView(CropView);
-    m_cropView->setFactor(1.0f);
+    m_cropView->fitToView();
+    m_brushView->fitToView();
     if (m_task)
         m_brushView->setTask(m_task);
-    m_brushView->setFactor(1.0f);
     m_cropView->setTask(taskId);
-    m_controls->showFactor(1.0f);
 }
 
 bool QCropWidget::hasImage() const

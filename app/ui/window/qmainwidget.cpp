@@ -234,10 +234,12 @@ void QMainWidget::setupWorkspace()
     pageManager->connectView(editView);
     connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
 
-    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
-                            tr("Original resolution")};
+    // A named size only ever shrinks: the texts say so, as the saved file does.
+    const QStringList sizes{tr("Up to 1080P"), tr("Up to 2K"), tr("Up to 4K"), tr("Original resolution")};
     for (int i = 0; i < sizes.size(); ++i)
         ui->comboOutputSize->addItem(sizes[i], i);
+    ui->comboOutputSize->setToolTip(tr("1080P, 2K and 4K limit the long side to 1920, 2000 and 4000 pixels; "
+                                       "a smaller photo keeps its size."));
     const int stored = CSetting::getInt("output", "size", 1);
     ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
 }
