@@ -3,13 +3,10 @@
 #include "mouseinput.h"
 #include "qimagecutoutwidget.h"
 #include "qimagesettings.h"
-#include "qpagecutout.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
-#include <QLabel>
 #include <QSignalSpy>
-#include <QSlider>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -79,33 +76,6 @@ private slots:
                           view->viewport().toWidget(QPointF(600, 300)).toPoint());
         QCOMPARE(view->mask().pixel(600, 500), QMaskStroke::kTagPixel);
         QCOMPARE(qAlpha(view->mask().pixel(100, 100)), 100); // the service's cut-out
-    }
-
-    // The page's Hardness reads as its label says: at 100 % a Remove dot has a crisp
-    // edge, at 0 % a wide half-erased rim.
-    void hardnessSliderHardens()
-    {
-        QPageCutOut page;
-        connect(&page, &QPageCutOut::signal_hardness, view.get(), &QImageCutoutWidget::setHardness);
-        QCOMPARE(page.findChild<QLabel*>("labelHardness")->text(), QStringLiteral("100%"));
-        view->setBrushSize(40);
-        QMap<int, int> rim; // slider value -> half-erased pixels the dot left
-        for (int value : {100, 0}) {
-            page.findChild<QSlider*>("hSliderHardness")->setValue(value);
-            const auto halfErased = [&] {
-                const QImage mask = view->displayMask();
-                int n = 0;
-                for (int y = 0; y < mask.height(); ++y)
-                    for (int x = 0; x < mask.width(); ++x)
-                        n += qAlpha(mask.pixel(x, y)) > 20 && qAlpha(mask.pixel(x, y)) < 80;
-                return n;
-            };
-            const int before = halfErased();
-            QTest::mouseClick(view.get(), Qt::LeftButton, Qt::NoModifier,
-                              view->imageRect().topLeft() + QPoint(60 + value, 60));
-            rim[value] = halfErased() - before;
-        }
-        QVERIFY2(rim[100] * 2 < rim[0], qPrintable(QString("%1 %2").arg(rim[100]).arg(rim[0])));
     }
 
 private:

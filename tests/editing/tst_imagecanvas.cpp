@@ -101,26 +101,6 @@ private slots:
         }
     }
 
-    // A named output size limits the long side and never enlarges.
-    void outputSize_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("outputSize");
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("small photo at 2K") << QSize(548, 342) << 1 << QSize(548, 342);
-        QTest::newRow("exactly 2K") << QSize(2000, 10) << 1 << QSize(2000, 10);
-        QTest::newRow("wide at 1080P") << QSize(4000, 3000) << 0 << QSize(1920, 1440);
-        QTest::newRow("tall at 2K") << QSize(3000, 4000) << 1 << QSize(1500, 2000);
-        QTest::newRow("sliver at 4K") << QSize(1, 9000) << 2 << QSize(1, 4000);
-        QTest::newRow("original") << QSize(9000, 6000) << 3 << QSize(9000, 6000);
-    }
-    void outputSize()
-    {
-        QFETCH(QSize, size);
-        QFETCH(int, outputSize);
-        QTEST(QImageCanvas::scaledOutputSize(size, quint8(outputSize)), "expected");
-    }
-
     // The file is what the view shows: the result rectangle of the composed surface,
     // pixel for pixel at its corners, whatever the background and crop. The 400 x 300
     // cut-out has its subject in the middle; pictures are blue.
@@ -160,22 +140,6 @@ private slots:
         const int r = expected.width() - 1, b = expected.height() - 1;
         for (const QPoint& p : {QPoint(0, 0), QPoint(r, 0), QPoint(0, b), QPoint(r, b), QPoint(r / 2, b / 2)})
             QCOMPARE(saved.pixelColor(p), shown.pixelColor(p));
-    }
-
-    // A new photo starts clean: no picture, colour or crop of the one before.
-    void newPhotoStartsClean()
-    {
-        QImageCanvas canvas;
-        QVERIFY(load(canvas, cutout(400, 300, QRect(150, 100, 100, 100))));
-        QVERIFY(canvas.setBackgroundImage(picture("old", QSize(900, 900), {0, 255, 0})));
-        canvas.applyCropSize(2, true, QSize());
-        canvas.setShowSubjectFrame(true);
-        QVERIFY(load(canvas, cutout(300, 500, QRect(100, 100, 100, 300))));
-        QCOMPARE(canvas.backgroundType(), quint8(QImageCanvas::BackgroundNone));
-        QVERIFY(!canvas.isCropApplied() && !canvas.isSubjectFrameShown());
-        QCOMPARE(canvas.cropMode(), int(QCropTable::kWholePicture));
-        QCOMPARE(canvas.resultRect(), QRect(0, 0, 300, 500));
-        QCOMPARE(canvas.exportImage(0, QImageCanvas::OutputOriginal).size(), cv::Size(300, 500));
     }
 
     // Saved on a pool thread as a batch tile is: an ID size prints at its size in mm,
