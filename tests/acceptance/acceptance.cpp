@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDesktopServices>
@@ -167,17 +168,17 @@ cv::Mat background(QSize size)
                    cv::Scalar(qBlue(kBackground), qGreen(kBackground), qRed(kBackground)));
 }
 
-// The person centred at `centreX` (a fraction of the width).
-cv::Mat person(QSize size, double centreX)
+// The person centred at `centre` (fractions of the size), `height` of it tall.
+cv::Mat person(QSize size, QPointF centre, double height)
 {
     cv::Mat photo = background(size);
     const cv::Mat astronaut = cv::imread(testutils::dataPath(QStringLiteral("astronaut.png")).toStdString());
-    const int h = qMax(2, int(size.height() * 0.8));
+    const int h = qMax(2, int(size.height() * height));
     const int w = qMin(size.width() - 2, h * 3 / 4);
     if (astronaut.empty() || w < 2)
         return photo;
-    const cv::Rect box(qBound(0, int(size.width() * centreX) - w / 2, size.width() - w),
-                       (size.height() - h) / 2, w, h);
+    const cv::Rect box(qBound(0, int(size.width() * centre.x()) - w / 2, size.width() - w),
+                       qBound(0, int(size.height() * centre.y()) - h / 2, size.height() - h), w, h);
     cv::Mat scaled;
     cv::resize(astronaut, scaled, box.size(), 0, 0, cv::INTER_AREA);
     cv::Mat mask(box.size(), CV_8U, cv::Scalar(0));
@@ -242,6 +243,12 @@ QWidget* find(const QWidget* root, const QString& name)
     qWarning("no visible widget \"%s\" (%d hidden) under %s", qPrintable(name), found.size(),
              root ? qPrintable(root->objectName()) : "any window");
     return nullptr;
+}
+
+int countShown(const QWidget* root, const QString& name)
+{
+    const QList<QWidget*> found = root->findChildren<QWidget*>(name);
+    return int(std::count_if(found.begin(), found.end(), [](const QWidget* w) { return w->isVisible(); }));
 }
 
 bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers)
@@ -333,8 +340,11 @@ void answerFileDialog(const QStringList& paths)
         if (!edit)
             return false;
         if (edit->text() != text) {
-            edit->clear();
-            QTest::keyClicks(edit, text);
+            // Pasted, as one edit: typed letter by letter, the dialog selects each
+            // name as it completes and drops some of the earlier ones again.
+            QApplication::clipboard()->setText(text);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         }
         if (edit->completer() && edit->completer()->popup())
             edit->completer()->popup()->hide();
@@ -439,7 +449,7 @@ QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs
 
 QString personPhoto(const QString& name, QSize size)
 {
-    return writePhoto(name, person(size, 0.5));
+    return writePhoto(name, person(size, QPointF(0.5, 0.5), 0.8));
 }
 
 QString productPhoto(const QString& name, QSize size)
@@ -461,7 +471,7 @@ QString corruptPhoto(const QString& name)
 
 QString orientedPhoto(const QString& name, QSize size, int orientation)
 {
-    const cv::Mat upright = person(size, 0.35);
+    const cv::Mat upright = person(size, QPointF(0.35, 0.4), 0.7);
     // For tags 1-8: the undoing of what a viewer does, as an optional transpose
     // followed by a cv::flip code (2: none).
     static const struct

@@ -66,6 +66,8 @@ template <class T> T* find(const QWidget* root, const QString& name)
 {
     return qobject_cast<T*>(find(root, name));
 }
+// How many visible widgets under `root` are called `name`; quiet, for waiting.
+int countShown(const QWidget* root, const QString& name);
 // A left click in the middle of the named widget, as the mouse does it; false
 // when it is missing, hidden or disabled.
 bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -86,8 +88,8 @@ void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModif
 // A message box no answer fits is closed with its accepting button and recorded,
 // so an unexpected message never hangs a scenario; check messages().
 
-// The next Qt file dialog (open, open many, folder): types the path (several are
-// typed as "a" "b") into its file name field and presses Return.
+// The next Qt file dialog (open, open many, folder): pastes the path (several as
+// "a" "b") into its file name field and presses Return.
 void answerFileDialog(const QStringList& paths);
 inline void answerFileDialog(const QString& path)
 {
@@ -139,9 +141,11 @@ QString personPhoto(const QString& name, QSize size = kSmall);
 QString productPhoto(const QString& name, QSize size = kSmall);
 // Bytes that start like a JPEG and are not one.
 QString corruptPhoto(const QString& name);
-// personPhoto() stored sideways as a camera does: a JPEG whose pixels are turned
-// against `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size`
-// with the person upright. The subject sits left of centre, so a mirror shows.
+// A person photo stored as a camera does: a JPEG whose pixels are turned against
+// `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size` with the
+// person upright. The person (70% of the height) stands at 35% of the width and
+// 40% of the height, so a mirror or a turn shows: upright, (0.35, 0.5) of the
+// picture is the person, (0.65, 0.5) and (0.35, 0.85) are background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
 // `jpeg` with an APP1 Exif segment holding only the Orientation tag.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
