@@ -66,6 +66,22 @@ private slots:
         QCOMPARE(qAlpha(shown().pixel(150, 50)), 255);
     }
 
+    // Brush edits left behind by "Upload again" never reach the next photo, not even
+    // through a later beautify run.
+    void nextPhotoDropsBrushEdits()
+    {
+        host->setActiveView(QCropWidget::BrushView);
+        host->brushView()->setFactor(1.0f);
+        const QPoint c = host->brushView()->imageRect().center();
+        mouseinput::drag(host->brushView(), Qt::LeftButton, {c - QPoint(20, 0), c, c + QPoint(20, 0)});
+        host->setTask(imagefixtures::cachedTask("next.jpg", kPhoto, kWaitMs));
+        QTRY_VERIFY_WITH_TIMEOUT(host->cropView()->hasImage() && !host->isBusy(), kWaitMs);
+        QSignalSpy finished(host.get(), &QCropWidget::signal_beauty_finished);
+        host->onImageBeauty(); // the run that applies the brush's mask again
+        QVERIFY(finished.wait(kWaitMs));
+        QCOMPARE(qAlpha(shown().pixel(150, 106)), 255);
+    }
+
     // Runs filter the downloaded cut-out, not the last result: they never compound.
     void beautifyStartsFromTheDownload()
     {

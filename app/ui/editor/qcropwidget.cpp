@@ -73,11 +73,12 @@ void QCropWidget::setupShortcuts()
 
 void QCropWidget::setTask(const QString& taskId)
 {
+    // Leaving the brush view hands its edits over: they belong to the photo before.
+    setActiveView(CropView);
     m_taskId = taskId;
     m_task = QTaskManager::getTask(taskId);
     m_cutout = m_task ? m_task->cutout() : cv::Mat();
     m_brushMask.release();
-    setActiveView(CropView);
     m_cropView->fitToView();
     m_brushView->fitToView();
     if (m_task)
@@ -181,15 +182,17 @@ bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
     m_busy = true;
     m_cropView->setLoading(true);
     const QPointer<QCropWidget> guard(this);
-    QWorkPool::instance()->post([guard, job, apply] {
+    const QString taskId = m_taskId;
+    QWorkPool::instance()->post([guard, job, apply, taskId] {
         cv::Mat result;
         try {
             result = job();
         } catch (const std::exception& e) {
             result.release(); // out of memory or a refused matrix: the picture stays as it was
         }
-        runOnGui(guard, [guard, apply, result] {
-            if (!result.empty())
+        runOnGui(guard, [guard, apply, result, taskId] {
+            // A result for the photo before would paint its edits over the new one.
+            if (!result.empty() && guard->m_taskId == taskId)
                 apply(result);
             guard->m_busy = false;
             emit guard->signal_beauty_finished();
