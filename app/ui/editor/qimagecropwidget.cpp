@@ -158,7 +158,10 @@ void QImageCropWidget::refreshDisplay()
         m_displayPixmap = m_shownPixmap = QPixmap();
         return;
     }
-    m_viewport.setImageSize(composed.size());
+    if (composed.size() != m_viewport.imageSize()) { // a picture behind can grow the surface
+        m_viewport.setImageSize(composed.size());
+        reportFittedFactor();
+    }
     const QSize shown = m_viewport.shownSize();
     if (composed.cacheKey() != m_displayKey || shown != m_displayFor) {
         m_displayKey = composed.cacheKey();
