@@ -214,7 +214,7 @@ private slots:
     }
 
     // A phone photo turned by its EXIF tag shows upright and unmirrored in the
-    // original view and the brush view, and saves so.
+    // original view and the brush view, as the cut-out is (tst_accept_flows).
     void rotatedPhotoUpright_data()
     {
         QTest::addColumn<int>("orientation");
@@ -233,11 +233,9 @@ private slots:
         QCOMPARE(original.size(), upright.boundedTo(upright.scaled(2560, 2560, Qt::KeepAspectRatio)));
         const cv::Mat photo = brushView()->sourceImage();
         const QImage brush(photo.data, photo.cols, photo.rows, int(photo.step), QImage::Format_BGR888);
-        const QImage image = saved();
-        QVERIFY(brush.size() == upright && image.size() == upright);
+        QCOMPARE(brush.size(), upright);
         const auto subject = [](QRgb p) { return !green(p); };
         QVERIFY(leftOfCentre(original, subject) && leftOfCentre(brush, subject));
-        QVERIFY(leftOfCentre(image, [](QRgb p) { return qAlpha(p) > 128; }));
     }
 };
 
