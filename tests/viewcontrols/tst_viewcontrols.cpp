@@ -65,7 +65,7 @@ private slots:
         mouseinput::wheel(left, left->rect().center(), QPoint(0, 120));
         QCOMPARE(slider()->value(), shown);
         slider()->setValue(150);
-        QVERIFY(percent(view) == 150 && percent(left) == 300);
+        QVERIFY(percent(view) == 150 && percent(left) == 210);
         if (!batch)
             return;
         auto* editor = static_cast<QBatchCutWidget*>(host.get());

@@ -5,16 +5,15 @@
 
 #include <QGuiApplication>
 
-using Fit = QViewport::Fit;
-Q_DECLARE_METATYPE(QViewport::Fit)
-
 namespace {
-QViewport viewport(Fit fit, QSize image, QSize widget, float factor = 1.0f, QPoint pan = QPoint())
+// factor 0: fitted.
+QViewport viewport(QSize image, QSize widget, float factor = 0.0f, QPoint pan = QPoint())
 {
-    QViewport v(fit);
+    QViewport v;
     v.setImageSize(image);
     v.setWidgetSize(widget);
-    v.setFactor(factor);
+    if (factor > 0.0f)
+        v.setFactor(factor);
     v.panBy(pan);
     return v;
 }
@@ -25,34 +24,37 @@ class TestViewport : public QObject
     Q_OBJECT
 
 private slots:
-    // The picture's size on screen after zoom steps from 1.0: '+' in, '-' out.
+    // The picture's size on screen after zoom steps from fitted: '+' in, '-' out.
+    // 100 % is one picture pixel per screen pixel in every view.
     void shownSize_data()
     {
-        QTest::addColumn<Fit>("fit");
         QTest::addColumn<QSize>("image");
         QTest::addColumn<QSize>("widget");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QSize>("shown");
-        const Fit shrink = Fit::ShrinkOnly, enlarge = Fit::Enlarge;
         const QSize photo(800, 600), view(400, 300);
-        QTest::newRow("small stays 1:1") << shrink << QSize(100, 50) << view << "" << QSize(100, 50);
-        QTest::newRow("small enlarged") << enlarge << QSize(100, 50) << view << "" << QSize(400, 200);
-        QTest::newRow("odd, tall") << shrink << QSize(333, 777) << QSize(250, 250) << "" << QSize(107, 250);
-        QTest::newRow("no view yet") << shrink << photo << QSize(0, 0) << "" << QSize();
-        QTest::newRow("tenth up jumps, then down")
-            << shrink << photo << view << "++++++++++-" << QSize(1160, 870);
-        QTest::newRow("stops at the top") << shrink << photo << view << "++++++++++++" << QSize(1200, 900);
-        QTest::newRow("stops at the floor") << enlarge << photo << view << "-------" << QSize(160, 120);
+        QTest::newRow("fitted") << photo << view << "" << view;
+        QTest::newRow("small enlarged to fit") << QSize(100, 50) << view << "" << QSize(400, 200);
+        QTest::newRow("odd, tall") << QSize(333, 777) << QSize(250, 250) << "" << QSize(107, 250);
+        QTest::newRow("odd fit steps onto a tenth")
+            << QSize(333, 777) << QSize(250, 250) << "+" << QSize(133, 311);
+        QTest::newRow("no view yet") << photo << QSize(0, 0) << "" << QSize();
+        QTest::newRow("five steps reach 1:1") << photo << view << "+++++" << photo;
+        QTest::newRow("stops at three times fitted") << photo << view << "++++++++++++" << QSize(1200, 900);
+        QTest::newRow("stops at the floor") << photo << view << "-------" << QSize(80, 60);
+        QTest::newRow("huge reaches 1:1 and stops")
+            << QSize(6000, 4000) << QSize(600, 400) << "++++++++++++" << QSize(6000, 4000);
+        QTest::newRow("huge fit is the floor")
+            << QSize(6000, 4000) << QSize(300, 200) << "-" << QSize(300, 200);
     }
 
     void shownSize()
     {
-        QFETCH(Fit, fit);
         QFETCH(QSize, image);
         QFETCH(QSize, widget);
         QFETCH(QString, steps);
         QFETCH(QSize, shown);
-        QViewport v = viewport(fit, image, widget);
+        QViewport v = viewport(image, widget);
         for (QChar c : steps) {
             const float reached = c == '+' ? v.zoomIn() : v.zoomOut();
             QCOMPARE(reached, v.factor());
@@ -61,6 +63,19 @@ private slots:
         if (!shown.isEmpty()) // centred
             QCOMPARE(v.imageRect().topLeft(),
                      QPoint((widget.width() - shown.width()) / 2, (widget.height() - shown.height()) / 2));
+    }
+
+    // Fitted follows the view's size until a zoom; fit() brings it back.
+    void fitFollowsTheView()
+    {
+        QViewport v = viewport(QSize(800, 600), QSize(400, 300));
+        v.setWidgetSize(QSize(200, 300));
+        QCOMPARE(v.factor(), 0.25f);
+        v.zoomIn();
+        v.setWidgetSize(QSize(800, 800));
+        QVERIFY(!v.isFitted() && qFuzzyCompare(v.factor(), 0.3f));
+        v.fit();
+        QCOMPARE(v.shownSize(), QSize(800, 600));
     }
 
     // 800 x 600 in a 400 x 300 view: a view point maps to the picture pixel a hand
@@ -73,12 +88,12 @@ private slots:
         QTest::addColumn<QPointF>("widgetPos");
         QTest::addColumn<QPointF>("imagePos");
         QTest::addColumn<bool>("in");
-        QTest::newRow("fitted") << 1.0f << QPoint() << QPointF(100, 50) << QPointF(200, 100) << true;
-        // 1.5: 600 x 450 shown, top-left (-100, -75).
-        QTest::newRow("zoomed") << 1.5f << QPoint() << QPointF(0, 0) << QPointF(400, 300) / 3 << false;
-        // 2.0: 800 x 600 shown, top-left (-500, -120).
-        QTest::newRow("panned, jumps to the top")
-            << 2.0f << QPoint(-300, 30) << QPointF(100, 80) << QPointF(600, 200) << true;
+        QTest::newRow("fitted") << 0.0f << QPoint() << QPointF(100, 50) << QPointF(200, 100) << true;
+        // 0.75: 600 x 450 shown, top-left (-100, -75).
+        QTest::newRow("zoomed") << 0.75f << QPoint() << QPointF(0, 0) << QPointF(400, 300) / 3 << false;
+        // 1:1: 800 x 600 shown, top-left (-500, -120).
+        QTest::newRow("panned, 1:1") << 1.0f << QPoint(-300, 30) << QPointF(100, 80) << QPointF(600, 200)
+                                     << true;
     }
 
     void mapping()
@@ -88,7 +103,7 @@ private slots:
         QFETCH(QPointF, widgetPos);
         QFETCH(QPointF, imagePos);
         QFETCH(bool, in);
-        QViewport v = viewport(Fit::ShrinkOnly, QSize(800, 600), QSize(400, 300), factor, pan);
+        QViewport v = viewport(QSize(800, 600), QSize(400, 300), factor, pan);
         QVERIFY(QLineF(v.toImage(widgetPos), imagePos).length() < 1e-3);
         QVERIFY(QLineF(v.toWidget(imagePos), widgetPos).length() < 1e-3);
         const float reached = v.zoomAbout(widgetPos, in);

@@ -9,7 +9,6 @@
 #include "qtaskmanager.h"
 #include "qworkpool.h"
 
-#include <QImageReader>
 #include <QPainter>
 
 #include <opencv2/imgproc.hpp>
@@ -81,6 +80,14 @@ void QImageCanvas::setTask(const QString& taskId)
 
 void QImageCanvas::loadCutout(const cv::Mat& cutout, QSize sourceSize)
 {
+    // Another photo starts from a clean document: a background, crop or frame of
+    // the previous one would shape the new result (a picture would even set its size).
+    m_backgroundType = BackgroundNone;
+    m_backgroundColor = QColor();
+    m_plate = QImage();
+    m_cropMode = QCropTable::kWholePicture;
+    m_customCropSize = QSize(0, 0);
+    m_cropApplied = m_showCropFrame = m_showSubjectFrame = false;
     const int serial = ++m_loadSerial;
     const QPointer<QImageCanvas> guard(this);
     // The job owns a reference to the matrix and touches nothing of the canvas; the
@@ -187,15 +194,25 @@ QSize QImageCanvas::scaledOutputSize(QSize size, quint8 outputSize)
 {
     if (size.isEmpty())
         return size;
+    const int limit = longSideLimit(outputSize);
+    const int longSide = std::max(size.width(), size.height());
+    if (limit <= 0 || longSide <= limit)
+        return size; // a named size never enlarges: that would only blur the photo
+    return QSize(std::max(1, qRound(double(size.width()) * limit / longSide)),
+                 std::max(1, qRound(double(size.height()) * limit / longSide)));
+}
+
+int QImageCanvas::longSideLimit(quint8 outputSize)
+{
     switch (outputSize) {
     case Output1080p:
-        return QSize(qRound(size.width() * 1080.0 / size.height()), 1080);
+        return 1920;
     case Output2k:
-        return QSize(2000, qRound(size.height() * 2000.0 / size.width()));
+        return 2000;
     case Output4k:
-        return QSize(4000, qRound(size.height() * 4000.0 / size.width()));
+        return 4000;
     default:
-        return size;
+        return 0;
     }
 }
 
@@ -287,9 +304,7 @@ void QImageCanvas::setBackgroundColor(const QColor& color)
 bool QImageCanvas::setBackgroundImage(const QString& path)
 {
     m_backgroundType = BackgroundPicture;
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    m_plate = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_plate = QImageFiles::readImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     m_plateSize = m_plate.size();
     layout();
     return !m_plate.isNull();
@@ -324,7 +339,7 @@ void QImageCanvas::clearCropApplied()
     }
 }
 
-void QImageCanvas::paintSurface(QPainter& painter, bool withFrames, bool whiteUnderTransparent) const
+void QImageCanvas::paintSurface(QPainter& painter, bool withFrames) const
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -333,8 +348,6 @@ void QImageCanvas::paintSurface(QPainter& painter, bool withFrames, bool whiteUn
         painter.fillRect(m_backgroundRect, m_backgroundColor);
     else if (m_backgroundType == BackgroundPicture && !m_plate.isNull())
         painter.drawImage(m_backgroundRect, m_plate);
-    else if (whiteUnderTransparent)
-        painter.fillRect(m_backgroundRect, Qt::white);
     if (!m_cutout.isNull())
         painter.drawImage(m_foregroundRect, m_cutout);
     if (!withFrames)
@@ -355,7 +368,7 @@ void QImageCanvas::paintCropOverlay(QPainter& painter) const
 {
     const int L = m_cropRect.left(), T = m_cropRect.top(), W = m_cropRect.width(), H = m_cropRect.height(),
               R = m_cropRect.right(), B = m_cropRect.bottom();
-    const int PW = m_plateSize.width(), PH = m_plateSize.height();
+    const int PW = m_canvasWidth, PH = m_canvasHeight;
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(32, 32, 32, 120));
     const QRect shade[] = {
@@ -393,25 +406,31 @@ QPixmap QImageCanvas::composedPixmap(bool force)
             m_composed = QPixmap(canvasSize());
         m_composed.fill(Qt::transparent);
         QPainter painter(&m_composed);
-        paintSurface(painter, true, false);
+        paintSurface(painter, true);
     }
     m_dirty = false;
     return m_composed;
 }
 
-// The file shows the plate's part of the surface, so it has the plate's size.
+QRect QImageCanvas::resultRect() const
+{
+    const QRect surface(QPoint(0, 0), canvasSize());
+    return m_cropApplied && m_cropRect.isValid() ? m_cropRect & surface : surface;
+}
+
+// The same surface the view shows, cut to the same rectangle, so the file is
+// what the user saw; only the frames stay out, and a JPG gets white where the
+// view shows see-through.
 QImage QImageCanvas::renderResult(bool jpg) const
 {
-    if (m_plateSize.isEmpty())
+    const QRect area = resultRect();
+    if (area.isEmpty())
         return QImage();
-    QImage result(m_plateSize, QImage::Format_ARGB32_Premultiplied);
-    result.fill(Qt::transparent);
+    QImage result(area.size(), QImage::Format_ARGB32_Premultiplied);
+    result.fill(jpg ? Qt::white : Qt::transparent);
     QPainter painter(&result);
-    painter.translate(-m_backgroundRect.topLeft());
-    paintSurface(painter, false, jpg);
-    painter.end();
-    if (m_cropApplied)
-        result = result.copy(m_cropRect.translated(-m_backgroundRect.topLeft()) & result.rect());
+    painter.translate(-area.topLeft());
+    paintSurface(painter, false);
     return result;
 }
 

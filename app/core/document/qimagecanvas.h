@@ -125,8 +125,13 @@ public:
     // invalid for the codes without one.
     static QSize fixedCropSize(int code, QSize customSize);
     // The size a result of `size` is written at for an OutputSize choice, before
-    // any fixed crop size.
+    // any fixed crop size: a named size limits the long side and never enlarges.
     static QSize scaledOutputSize(QSize size, quint8 outputSize);
+    // The long side an OutputSize allows; 0 for the original resolution.
+    static int longSideLimit(quint8 outputSize);
+    // The part of the surface (composedPixmap()) that is the result: the committed
+    // crop, or all of it. The view shows exactly this and the saved file is it.
+    QRect resultRect() const;
 
 signals:
     void signal_update();
@@ -137,7 +142,7 @@ private:
     void layout();
     void rebuildHandles();
     QRect subjectBox() const;
-    void paintSurface(QPainter& painter, bool withFrames, bool whiteUnderTransparent) const;
+    void paintSurface(QPainter& painter, bool withFrames) const;
     void paintCropOverlay(QPainter& painter) const;
     QImage renderResult(bool jpg) const;
 

@@ -5,29 +5,53 @@
 
 namespace {
 constexpr float kSameFactor = 0.000001f;
+// A factor this close to a step counts as on it, so float noise never skips a step.
+constexpr double kOnStep = 0.001;
 } // namespace
+
+float QViewport::factor() const
+{
+    return m_fitted ? fitFactor() : m_factor;
+}
+
+float QViewport::fitFactor() const
+{
+    if (m_image.isEmpty() || m_widget.isEmpty())
+        return 1.0f;
+    return float(
+        std::min(double(m_widget.width()) / m_image.width(), double(m_widget.height()) / m_image.height()));
+}
+
+float QViewport::minFactor() const
+{
+    return std::min(kMinFactor, fitFactor());
+}
+
+float QViewport::maxFactor() const
+{
+    return std::max({1.0f, fitFactor(), std::min(kMaxFactor, float(kMaxOverFit * fitFactor()))});
+}
 
 bool QViewport::setFactor(float factor)
 {
-    if (std::fabs(factor - m_factor) < kSameFactor)
+    const float clamped = std::clamp(factor, minFactor(), maxFactor());
+    if (!m_fitted && std::fabs(clamped - m_factor) < kSameFactor)
         return false;
-    m_factor = factor;
+    m_factor = clamped;
+    m_fitted = false;
     return true;
 }
 
 float QViewport::zoomIn()
 {
-    double next = double(m_factor) + kStep;
-    if (next > kJumpAbove)
-        next = kMaxFactor;
-    setFactor(float(next));
-    return m_factor;
+    setFactor(float((std::floor(factor() / kStep + kOnStep) + 1.0) * kStep));
+    return factor();
 }
 
 float QViewport::zoomOut()
 {
-    setFactor(float(std::max(double(m_factor) - kStep, double(kMinFactor))));
-    return m_factor;
+    setFactor(float((std::ceil(factor() / kStep - kOnStep) - 1.0) * kStep));
+    return factor();
 }
 
 float QViewport::zoomAbout(QPointF widgetPos, bool in)
@@ -43,16 +67,16 @@ float QViewport::zoomAbout(QPointF widgetPos, bool in)
     const double grown = shownSize().width() / before;
     const QPointF newCentre = widgetPos - (widgetPos - centre) * grown;
     m_pan += (newCentre - QPointF(imageRect().center())).toPoint();
-    return m_factor;
+    return factor();
 }
 
 QSize QViewport::shownSize() const
 {
     if (m_image.isEmpty() || m_widget.isEmpty())
         return QSize();
-    const QSize box = m_fit == Fit::Enlarge ? m_widget : m_widget.boundedTo(m_image);
-    return m_image.scaled(std::max(1, int(box.width() * m_factor)), std::max(1, int(box.height() * m_factor)),
-                          Qt::KeepAspectRatio);
+    const double f = factor();
+    return QSize(std::max(1, int(std::lround(m_image.width() * f))),
+                 std::max(1, int(std::lround(m_image.height() * f))));
 }
 
 QRect QViewport::placed(QSize size) const

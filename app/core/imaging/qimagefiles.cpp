@@ -10,7 +10,9 @@
 #include <QStorageInfo>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -59,6 +61,24 @@ cv::Mat decodeChecked(const uchar* data, size_t size, int flags)
     return eightBit;
 }
 
+// The decode flags for a colour picture of `stored` size shown at most maxSide
+// large: a JPEG decodes at an eighth, quarter or half when that still covers it.
+int colourFlags(bool jpeg, QSize stored, int maxSide)
+{
+    struct Reduced
+    {
+        int factor;
+        int flags;
+    };
+    constexpr Reduced kReduced[] = {
+        {8, cv::IMREAD_REDUCED_COLOR_8}, {4, cv::IMREAD_REDUCED_COLOR_4}, {2, cv::IMREAD_REDUCED_COLOR_2}};
+    if (jpeg && maxSide > 0)
+        for (const Reduced& r : kReduced)
+            if (std::max(stored.width(), stored.height()) / r.factor >= maxSide)
+                return r.flags;
+    return cv::IMREAD_COLOR;
+}
+
 } // namespace
 
 cv::Mat QImageFiles::read(const QString& path)
@@ -67,6 +87,36 @@ cv::Mat QImageFiles::read(const QString& path)
     if (!readWholeFile(path, &bytes))
         return {};
     return decodeChecked(bytes.data(), bytes.size(), cv::IMREAD_COLOR);
+}
+
+QImage QImageFiles::readImage(const QString& path, int maxSide)
+{
+    std::vector<uchar> bytes;
+    if (!readWholeFile(path, &bytes))
+        return {};
+    const bool jpeg = bytes.size() > 3 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    // OpenCV turns a picture upright only when asked for colour, which drops alpha;
+    // a JPEG has none, so it skips the first decode, and may be decoded reduced.
+    cv::Mat image;
+    if (!jpeg)
+        image = decodeChecked(bytes.data(), bytes.size(), cv::IMREAD_UNCHANGED);
+    if (image.empty() || image.channels() != 4)
+        image = decodeChecked(bytes.data(), bytes.size(),
+                              colourFlags(jpeg, QImageHeader::probe(bytes.data(), bytes.size()), maxSide));
+    if (image.empty())
+        return {};
+    try {
+        cv::Mat bgra = image;
+        if (image.channels() != 4)
+            cv::cvtColor(image, bgra, cv::COLOR_BGR2BGRA);
+        if (maxSide > 0 && std::max(bgra.cols, bgra.rows) > maxSide) {
+            const double s = double(maxSide) / std::max(bgra.cols, bgra.rows);
+            cv::resize(bgra, bgra, cv::Size(), s, s, cv::INTER_AREA);
+        }
+        return QImage(bgra.data, bgra.cols, bgra.rows, int(bgra.step), QImage::Format_ARGB32).copy();
+    } catch (const cv::Exception&) {
+        return {}; // out of memory for the copy
+    }
 }
 
 cv::Mat QImageFiles::decode(const QByteArray& bytes)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QImage>
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -23,6 +24,13 @@ public:
     // when the file cannot be read or is not a complete PNG, JPEG, BMP, WebP or TIFF
     // of at most QImageHeader::kMaxPixels pixels.
     static cv::Mat read(const QString& path);
+    // The picture at path for showing it: turned upright exactly as read() turns it,
+    // alpha kept (a file with alpha carries no orientation worth turning), in
+    // QImage::Format_ARGB32. With maxSide > 0 a larger picture comes back scaled to
+    // that long side, a JPEG decoded at a reduced size on the way. Null on read()'s
+    // failures. Every view of a photo or background picture reads through here or
+    // read(), so all of them agree which way up it is.
+    static QImage readImage(const QString& path, int maxSide = 0);
     // The image as stored (alpha kept, no EXIF turn), 8 bits per channel; empty on
     // the same failures as read.
     static cv::Mat decode(const QByteArray& bytes);

@@ -36,7 +36,7 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     ui->BtnUndo->hide();
     ui->BtnRestore->hide();
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
-                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
+                                    ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore, ui->btnZoomFit},
                                    QStringLiteral("#313131"), this);
     m_controls->setZoomTarget(m_cropView);
     setupShortcuts();
@@ -73,17 +73,17 @@ void QCropWidget::setupShortcuts()
 
 void QCropWidget::setTask(const QString& taskId)
 {
+    // Leaving the brush view hands its edits over: they belong to the photo before.
+    setActiveView(CropView);
     m_taskId = taskId;
     m_task = QTaskManager::getTask(taskId);
     m_cutout = m_task ? m_task->cutout() : cv::Mat();
     m_brushMask.release();
-    setActiveView(CropView);
-    m_cropView->setFactor(1.0f);
+    m_cropView->fitToView();
+    m_brushView->fitToView();
     if (m_task)
         m_brushView->setTask(m_task);
-    m_brushView->setFactor(1.0f);
     m_cropView->setTask(taskId);
-    m_controls->showFactor(1.0f);
 }
 
 bool QCropWidget::hasImage() const
@@ -182,15 +182,17 @@ bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
     m_busy = true;
     m_cropView->setLoading(true);
     const QPointer<QCropWidget> guard(this);
-    QWorkPool::instance()->post([guard, job, apply] {
+    const QString taskId = m_taskId;
+    QWorkPool::instance()->post([guard, job, apply, taskId] {
         cv::Mat result;
         try {
             result = job();
         } catch (const std::exception& e) {
             result.release(); // out of memory or a refused matrix: the picture stays as it was
         }
-        runOnGui(guard, [guard, apply, result] {
-            if (!result.empty())
+        runOnGui(guard, [guard, apply, result, taskId] {
+            // A result for the photo before would paint its edits over the new one.
+            if (!result.empty() && guard->m_taskId == taskId)
                 apply(result);
             guard->m_busy = false;
             emit guard->signal_beauty_finished();

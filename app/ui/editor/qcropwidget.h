@@ -52,7 +52,7 @@ public:
     ~QCropWidget() override;
 
     // Shows the cut-out of a finished task of the registry in both views and goes
-    // back to the crop view at 100 %.
+    // back to the crop view, both views fitted.
     void setTask(const QString& taskId);
     QString taskId() const { return m_taskId; }
     // The composed result is there to be shown and saved.

@@ -123,6 +123,19 @@ void QImageCropWidget::setFactor(float factor)
         update();
 }
 
+void QImageCropWidget::fitToView()
+{
+    m_viewport.fit();
+    update();
+    emit signal_factor_changed(factor());
+}
+
+void QImageCropWidget::reportFittedFactor()
+{
+    if (m_viewport.isFitted())
+        emit signal_factor_changed(factor());
+}
+
 void QImageCropWidget::setShowSubjectFrame(bool show)
 {
     if (!hasImage() || m_canvas->isSubjectFrameShown() == show)
@@ -134,6 +147,8 @@ void QImageCropWidget::setShowSubjectFrame(bool show)
 void QImageCropWidget::onUpdateCanvas()
 {
     m_displayKey = 0;
+    m_viewport.setImageSize(m_canvas->canvasSize());
+    reportFittedFactor();
     update();
 }
 
@@ -144,18 +159,21 @@ void QImageCropWidget::refreshDisplay()
         m_displayPixmap = m_shownPixmap = QPixmap();
         return;
     }
-    m_viewport.setImageSize(composed.size());
+    if (composed.size() != m_viewport.imageSize()) { // a picture behind can grow the surface
+        m_viewport.setImageSize(composed.size());
+        reportFittedFactor();
+    }
     const QSize shown = m_viewport.shownSize();
     if (composed.cacheKey() != m_displayKey || shown != m_displayFor) {
         m_displayKey = composed.cacheKey();
         m_displayFor = shown;
         m_displayPixmap = composed.scaled(m_displayFor, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         m_shownPixmap = m_displayPixmap;
-        const QRect crop = m_canvas->cropRect();
-        if (m_canvas->isCropApplied() && crop.isValid() && !m_displayPixmap.isNull()) {
-            // The cropped part at the scale the whole picture has on screen.
-            const int w = int(qint64(m_displayPixmap.width()) * crop.width() / composed.width());
-            m_shownPixmap = composed.copy(crop).scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
+        // What is saved, at the scale the whole picture has on screen.
+        const QRect result = m_canvas->resultRect();
+        if (result != composed.rect() && !result.isEmpty() && !m_displayPixmap.isNull()) {
+            const int w = int(qint64(m_displayPixmap.width()) * result.width() / composed.width());
+            m_shownPixmap = composed.copy(result).scaledToWidth(std::max(1, w), Qt::SmoothTransformation);
         }
     }
 }
@@ -179,6 +197,7 @@ void QImageCropWidget::paintEvent(QPaintEvent*)
 void QImageCropWidget::resizeEvent(QResizeEvent*)
 {
     m_viewport.setWidgetSize(size());
+    reportFittedFactor();
     m_loading->move((width() - kLoadingSide) / 2, (height() - kLoadingSide) / 2);
 }
 

@@ -44,6 +44,8 @@ public:
     float zoomIn();
     float zoomOut();
     void setFactor(float factor);
+    // Shows the whole picture from now on, whatever size the view takes.
+    void fitToView();
     float factor() const { return m_viewport.factor(); }
 
     void setShowSubjectFrame(bool show);
@@ -70,6 +72,8 @@ protected:
 
 private:
     void refreshDisplay();
+    // A fitted factor follows the sizes; the zoom bar is told when it moved.
+    void reportFittedFactor();
     void hover(const QPoint& pos);
     void drag(const QPoint& pos);
     bool mousePressed(QMouseEvent* event);
@@ -80,7 +84,7 @@ private:
     bool m_dragging = false;
     QPoint m_lastPos;
     int m_hitCode = kHitNothing;
-    QViewport m_viewport{QViewport::Fit::Enlarge};
+    QViewport m_viewport;
     // The whole picture at the current zoom, and what is shown (the committed crop
     // of it, or all of it), rebuilt only when the composition or the size changes.
     QPixmap m_displayPixmap;

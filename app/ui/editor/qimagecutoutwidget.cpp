@@ -55,6 +55,14 @@ void QImageCutoutWidget::showAtFactor()
     m_viewport.setWidgetSize(size());
     m_editor.setDisplaySize(m_viewport.shownSize());
     update();
+    if (m_viewport.isFitted()) // the fitted factor follows the sizes
+        emit signal_factor_changed(factor());
+}
+
+void QImageCutoutWidget::fitToView()
+{
+    m_viewport.fit();
+    showAtFactor();
 }
 
 float QImageCutoutWidget::zoomIn()
@@ -199,11 +207,11 @@ bool QImageCutoutWidget::eventFilter(QObject* watched, QEvent* event)
     }
 }
 
+// The right button pans in both modes and never edits; the magic brush acts on
+// the left button's release.
 void QImageCutoutWidget::pressed(QMouseEvent* event)
 {
-    if (m_magicMode)
-        return; // the magic brush acts on release
-    if (event->button() == Qt::LeftButton) {
+    if (event->button() == Qt::LeftButton && !m_magicMode) {
         m_drawing = true;
         m_lastPos = event->pos();
     } else if (event->button() == Qt::RightButton && imageRect().contains(event->pos())) {
@@ -220,14 +228,14 @@ void QImageCutoutWidget::moved(QMouseEvent* event)
     update(brushPreviewRect(m_pointer));
     m_pointer = pos;
     update(brushPreviewRect(pos));
-    if (m_magicMode)
-        return;
     if (m_panning) {
         m_viewport.panBy(pos - m_lastPos);
         m_lastPos = pos;
         update();
         return;
     }
+    if (m_magicMode)
+        return;
     if (!imageRect().contains(pos)) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -242,16 +250,16 @@ void QImageCutoutWidget::moved(QMouseEvent* event)
 
 void QImageCutoutWidget::released(QMouseEvent* event)
 {
-    if (m_magicMode) {
-        if (imageRect().contains(event->pos())) {
-            m_editor.magicFill(m_viewport.toImage(event->pos()), QImageSettings::tolerance());
-            update();
-        }
-        return;
-    }
-    if (event->button() == Qt::LeftButton && m_drawing)
+    const bool left = event->button() == Qt::LeftButton;
+    if (left && m_magicMode && !m_panning && imageRect().contains(event->pos()))
+        m_editor.magicFill(m_viewport.toImage(event->pos()), QImageSettings::tolerance());
+    if (left && m_drawing)
         finishStroke(event->pos());
-    m_panning = false;
+    if (event->button() == Qt::RightButton && m_panning) {
+        m_panning = false;
+        if (m_magicMode)
+            setCursor(Qt::CrossCursor);
+    }
     setBrushCursor();
     update();
 }

@@ -50,6 +50,8 @@ public:
     float zoomIn();
     float zoomOut();
     void setFactor(float factor);
+    // Shows the whole photo from now on, whatever size the view takes.
+    void fitToView();
     float factor() const { return m_viewport.factor(); }
 
     void undo();
@@ -94,7 +96,7 @@ private:
     void finishStroke(const QPoint& pos);
 
     QMaskEditor m_editor;
-    QViewport m_viewport{QViewport::Fit::ShrinkOnly};
+    QViewport m_viewport;
     bool m_drawing = false;
     QPoint m_lastPos;
     QPoint m_pointer{-1, -1}; // last pointer position seen, for the brush preview

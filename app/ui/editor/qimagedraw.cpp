@@ -1,6 +1,7 @@
 #include "qimagedraw.h"
 
-#include <QImageReader>
+#include "qimagefiles.h"
+
 #include <QPainter>
 
 QImageDraw::QImageDraw(QWidget* parent) : QWidget(parent) {}
@@ -8,16 +9,7 @@ QImageDraw::QImageDraw(QWidget* parent) : QWidget(parent) {}
 bool QImageDraw::setImagePath(const QString& path)
 {
     m_path = path;
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    QSize stored = reader.size();
-    const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-    m_sourceSize = turned ? stored.transposed() : stored;
-    if (stored.isValid() && qMax(stored.width(), stored.height()) > kMaxKeptSide)
-        reader.setScaledSize(stored.scaled(kMaxKeptSide, kMaxKeptSide, Qt::KeepAspectRatio));
-    m_image = reader.read();
-    if (m_image.isNull())
-        m_sourceSize = QSize();
+    m_image = QImageFiles::readImage(path, kMaxKeptSide);
     rescale();
     return !m_image.isNull();
 }

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
-// A plain picture: loaded from a file, scaled into the widget keeping its aspect
+// A plain picture: loaded from a file upright (QImageFiles), scaled into the widget keeping its aspect
 // ratio and painted centred.
 class QImageDraw : public QWidget
 {
@@ -19,8 +19,6 @@ public:
     // False (and the widget empty) when the file is not a readable picture.
     bool setImagePath(const QString& path);
     QString imagePath() const { return m_path; }
-    // The picture's size as stored in the file (turned upright).
-    QSize sourceSize() const { return m_sourceSize; }
     QImage image() const { return m_image; }
 
 protected:
@@ -31,7 +29,6 @@ private:
     void rescale();
 
     QString m_path;
-    QSize m_sourceSize;
     QImage m_image;
     QImage m_scaled;
 };

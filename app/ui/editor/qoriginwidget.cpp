@@ -4,8 +4,6 @@
 #include "qimagetask.h"
 #include "ui_qoriginwidget.h"
 
-#include <QImageReader>
-
 QOriginWidget::QOriginWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QOriginWidget)
 {
     ui->setupUi(this);
@@ -21,11 +19,8 @@ bool QOriginWidget::setTask(const std::shared_ptr<QImageTask>& task)
     if (!task)
         return false;
     m_path = task->filePath();
-    QImageReader reader(m_path);
-    reader.setAutoTransform(true);
-    QSize size = reader.size();
-    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-        size.transpose();
+    // The cut-out has the upright photo's size, whichever way the file stores it.
+    const QSize size = task->sourceSize();
     if (!size.isValid())
         return false;
     QImageSettings::setCustomWidth(size.width());

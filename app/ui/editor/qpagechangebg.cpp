@@ -7,6 +7,7 @@
 #include "logger.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
+#include "qimagefiles.h"
 #include "qimageheader.h"
 #include "qmsgbox.h"
 #include "qswatches.h"
@@ -184,9 +185,7 @@ void QPageChangeBg::onBtnAddTemplate()
         return;
     CSetting::setValue("template", "path", QFileInfo(path).absolutePath());
     if (!m_customPaths.contains(path)) {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        const QSize claimed = reader.size();
+        const QSize claimed = QImageReader(path).size();
         if (qint64(claimed.width()) * claimed.height() > QImageHeader::kMaxPixels) {
             // Refused before decoding: the decoder would allocate all of it first.
             QMsgBox::showWarning(
@@ -194,7 +193,7 @@ void QPageChangeBg::onBtnAddTemplate()
                 1);
             return;
         }
-        const QImage picture = reader.read();
+        const QImage picture = QImageFiles::readImage(path);
         if (picture.isNull()) {
             // Nothing would show behind the subject; say why rather than add a dead swatch.
             QMsgBox::showWarning(

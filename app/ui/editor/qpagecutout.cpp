@@ -74,9 +74,8 @@ void QPageCutOut::onChangedBrushSize(int value)
 
 int QPageCutOut::brushHardness() const
 {
-    // The slider sets how far the edge is softened: at its default 0 the brush
-    // paints the crisp edge it has always had, and the row reads "0%".
-    return QMaskStroke::kMaxHardness - ui->hSliderHardness->value();
+    // The slider reads as its label says: the higher, the crisper the edge.
+    return ui->hSliderHardness->value() * QMaskStroke::kMaxHardness / kMaxSliderHardness;
 }
 
 void QPageCutOut::onChangedHardness(int value)

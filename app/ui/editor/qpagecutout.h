@@ -19,7 +19,9 @@ class QPageCutOut : public QWidget
 
 public:
     static constexpr int kDefaultBrushSize = 12;
-    static constexpr int kDefaultHardness = 0;
+    // Hardness in percent (the slider's range); the default is the crisp edge.
+    static constexpr int kMaxSliderHardness = 100;
+    static constexpr int kDefaultHardness = kMaxSliderHardness;
     static constexpr int kDefaultTolerance = 10;
 
     explicit QPageCutOut(QWidget* parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "qimagecutoutwidget.h"
 #include "qmattingbutton.h"
+#include "qviewport.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,9 @@ QViewControls::QViewControls(const Widgets& widgets, const QString& textColor, Q
     setUpHistoryButton(m_widgets.restore, textColor, QStringLiteral("restore"));
     connect(m_widgets.zoomIn, &QPushButton::clicked, this, &QViewControls::onBtnZoomIn);
     connect(m_widgets.zoomOut, &QPushButton::clicked, this, &QViewControls::onBtnZoomOut);
+    m_widgets.slider->setRange(int(QViewport::kMinFactor * kPercent), int(QViewport::kMaxFactor * kPercent));
+    if (m_widgets.fit)
+        connect(m_widgets.fit, &QPushButton::clicked, this, &QViewControls::onBtnFit);
     connect(m_widgets.slider, &QSlider::valueChanged, this, &QViewControls::onSliderValueChanged);
     connect(m_widgets.undo, &TButton::clicked, this, &QViewControls::onBtnUndo);
     connect(m_widgets.restore, &TButton::clicked, this, &QViewControls::onBtnRestore);
@@ -60,9 +64,9 @@ void QViewControls::setHistoryTarget(QImageCutoutWidget* view)
 void QViewControls::showFactor(float factor)
 {
     const QSignalBlocker blocker(m_widgets.slider);
-    m_widgets.slider->setValue(int(factor * kPercent));
-    // The slider's range bounds what is shown.
-    m_widgets.factor->setText(QStringLiteral("%1%").arg(m_widgets.slider->value()));
+    m_widgets.slider->setValue(qRound(factor * kPercent));
+    // The label tells the true scale, also where the slider's range ends.
+    m_widgets.factor->setText(QStringLiteral("%1%").arg(qRound(factor * kPercent)));
 }
 
 void QViewControls::onBtnZoomIn()
@@ -75,6 +79,12 @@ void QViewControls::onBtnZoomOut()
 {
     if (m_zoom.view)
         showFactor(m_zoom.in());
+}
+
+void QViewControls::onBtnFit()
+{
+    if (m_zoom.view)
+        showFactor(m_zoom.fit());
 }
 
 void QViewControls::onSliderValueChanged(int value)

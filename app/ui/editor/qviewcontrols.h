@@ -13,11 +13,12 @@ class QMattingButton;
 class QPushButton;
 class QSlider;
 
-// The zoom bar (minus and plus buttons, slider, percentage) and the Undo/Restore
+// The zoom bar (minus and plus buttons, slider, percentage, Fit) and the Undo/Restore
 // buttons that an editing host shows under its picture. The host's form owns the
 // widgets; this object only drives them, on behalf of the view the host shows now:
-// - the zoom target, any view with zoomIn(), zoomOut(), setFactor(float), factor()
-//   and signal_factor_changed(float);
+// - the zoom target, any view with zoomIn(), zoomOut(), setFactor(float), factor(),
+//   fitToView() and signal_factor_changed(float); factors are QViewport's, 1.0 is
+//   100 %, one photo pixel per screen pixel;
 // - the brush view whose history the two buttons follow; without one both stay
 //   disabled and do nothing.
 // A target deleted meanwhile counts as none. GUI thread only.
@@ -34,6 +35,7 @@ public:
         QLabel* factor = nullptr;
         QMattingButton* undo = nullptr;
         QMattingButton* restore = nullptr;
+        QPushButton* fit = nullptr; // optional
     };
 
     // textColor: the history buttons' text colour in the normal state.
@@ -42,7 +44,7 @@ public:
     template <class View> void setZoomTarget(View* view);
     void setHistoryTarget(QImageCutoutWidget* view);
     QImageCutoutWidget* historyTarget() const { return m_history; }
-    // Puts a factor on the bar without zooming (1.0 is 100 %).
+    // Puts a factor on the bar without zooming.
     void showFactor(float factor);
 
 public slots:
@@ -50,6 +52,7 @@ public slots:
     // button does what its picture shows.
     void onBtnZoomIn();
     void onBtnZoomOut();
+    void onBtnFit();
     void onSliderValueChanged(int value);
     void onFactorChanged(float factor);
     void onBtnUndo();
@@ -63,6 +66,7 @@ private:
         std::function<float()> in;
         std::function<float()> out;
         std::function<void(float)> set;
+        std::function<float()> fit;
     };
     void setZoom(Zoom zoom, float factor, QMetaObject::Connection factorConnection);
     bool historyReady() const;
@@ -86,6 +90,10 @@ template <class View> void QViewControls::setZoomTarget(View* view)
     zoom.in = [view] { return view->zoomIn(); };
     zoom.out = [view] { return view->zoomOut(); };
     zoom.set = [view](float factor) { view->setFactor(factor); };
+    zoom.fit = [view] {
+        view->fitToView();
+        return view->factor();
+    };
     setZoom(std::move(zoom), view->factor(),
             connect(view, &View::signal_factor_changed, this, &QViewControls::onFactorChanged));
 }

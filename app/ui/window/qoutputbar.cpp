@@ -30,10 +30,17 @@ QOutputBar::QOutputBar(Ui::QMainWidgetClass* form, QCropWidget* editView, QWidge
     // An empty stored folder (a hand-edited settings file) would save beside the
     // program; the menu's output folder has the same fallback.
     showFolder(QUserHelp::outputFolder());
-    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"), QString()};
     for (int i = 0; i < kSizeCount; ++i)
-        ui->comboOutputSize->addItem(sizes[i], i);
-    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
+        ui->comboOutputSize->addItem(QString(), i);
+    // A named size only ever shrinks: the texts say so, as the saved file does.
+    keepTranslated(ui->comboOutputSize, [this] {
+        const QStringList sizes{tr("Up to 1080P"), tr("Up to 2K"), tr("Up to 4K"), tr("Original size")};
+        for (int i = 0; i < kSizeCount; ++i)
+            ui->comboOutputSize->setItemText(i, sizes[i]);
+        ui->comboOutputSize->setToolTip(
+            tr("1080P, 2K and 4K limit the long side to 1920, 2000 and 4000 pixels; "
+               "a smaller photo keeps its size."));
+    });
     const int stored = CSetting::getInt("output", "size", kDefaultSize);
     ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < kSizeCount ? stored : kDefaultSize);
     connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,

@@ -1,0 +1,243 @@
+// The single-photo editor as a user sees it: the file is what the view shows, a new
+// photo starts clean, the brush controls do what they say, one zoom scale, phone
+// photos upright everywhere.
+
+#include "acceptance.h"
+#include "cwinapp.h"
+#include "mouseinput.h"
+#include "qimagecanvas.h"
+#include "qimagecropwidget.h"
+#include "qimagecutoutwidget.h"
+#include "qimagedraw.h"
+#include "qmainwidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QSlider>
+
+using namespace acceptance;
+
+namespace {
+
+// Whether the subject's pixels lie mostly left of the middle.
+bool leftOfCentre(const QImage& image, const std::function<bool(QRgb)>& isSubject)
+{
+    qint64 sum = 0, count = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2)
+            if (isSubject(image.pixel(x, y)))
+                sum += x, ++count;
+    return count > 0 && sum / count < image.width() / 2;
+}
+
+bool green(QRgb p)
+{
+    return qAlpha(p) == 255 && qAbs(qGreen(p) - qGreen(kBackground)) + qAbs(qRed(p) - qRed(kBackground)) < 40;
+}
+
+} // namespace
+
+class TestAcceptEditor : public QObject
+{
+    Q_OBJECT
+
+    Service service;
+    std::unique_ptr<QMainWidget> window;
+    const QString out = testutils::sandboxPath() + "/out";
+
+    QImageCropWidget* cropView() const { return window->findChild<QImageCropWidget*>("cropView"); }
+    QImageCutoutWidget* brushView() const { return window->findChild<QImageCutoutWidget*>("brushView"); }
+
+    // Opens `photo` from a card, or with "Upload again" once one is open, and waits
+    // until both views show it.
+    bool open(const QString& photo, const QString& card = "EnterPerson")
+    {
+        const QString before = cropView()->canvas()->taskId();
+        if (before.isEmpty() &&
+            !(openPhoto(window.get(), card, photo) && chooseOutputFolder(window.get(), out)))
+            return false;
+        if (!before.isEmpty())
+            answerFileDialog(photo);
+        return (before.isEmpty() || (click(window.get(), "btnUploadAgain") && answersUsed())) && waitFor([=] {
+                   return cropView()->canvas()->taskId() != before && cropView()->hasImage() &&
+                          brushView()->isReady();
+               });
+    }
+    QImage saved(int outputSize = 3)
+    {
+        return choose(window.get(), "comboOutputSize", outputSize) ? decode(save(window.get(), out, false))
+                                                                   : QImage();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(service.start(&error), qPrintable(error));
+        QVERIFY(QDir().mkpath(out));
+    }
+    void init() { window = openWindow(); }
+    void cleanup()
+    {
+        window.reset();
+        QVERIFY2(messages().isEmpty() || QTest::currentTestFailed(), qPrintable(messages().join('\n')));
+    }
+
+    // With an own picture behind the subject the file has the shape and corners the
+    // view shows (the picture is green, see-through strips are not); the next photo
+    // then starts without picture or crop.
+    void pictureSavesAsShown_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QString>("crop"); // empty: none
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("wide picture, 1:1") << QSize(800, 300) << "1:1" << QSize(342, 342);
+        QTest::newRow("tall picture, whole") << QSize(300, 800) << "" << QSize(548, 800);
+        QTest::newRow("large picture, 16:9") << QSize(1600, 1200) << "16:9" << QSize(1600, 900);
+    }
+    void pictureSavesAsShown()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QString, crop);
+        QFETCH(QSize, expected);
+        QVERIFY(open(personPhoto("person.jpg")));
+        answerFileDialog(productPhoto(QString("behind%1.png").arg(picture.width()), picture));
+        QVERIFY(click(window.get(), "BtnTabChangeBg") && click(window.get(), "btnCustom") &&
+                click(window.get(), "btnAddTemplate") && answersUsed());
+        QVERIFY(waitFor(
+            [this] { return cropView()->canvas()->backgroundType() == QImageCanvas::BackgroundPicture; }));
+        if (!crop.isEmpty()) {
+            QVERIFY(click(window.get(), "BtnTabCrop"));
+            QWidget* ratio = findText(window.get(), crop);
+            QVERIFY(ratio);
+            QTest::mouseClick(ratio, Qt::LeftButton, Qt::NoModifier, ratio->rect().center());
+            QVERIFY(click(window.get(), "btnApplyCrop"));
+        }
+        const QImage image = saved();
+        QCOMPARE(image.size(), expected);
+        const QImage view = cropView()->grab().toImage();
+        const QRect shown = cropView()->imageRect();
+        const QSize e = expected - QSize(1, 1);
+        for (const QPoint& c :
+             {QPoint(2, 2), QPoint(e.width() - 2, e.height() - 2), QPoint(e.width() / 2, 2)}) {
+            const QPoint onScreen(shown.x() + c.x() * shown.width() / expected.width(),
+                                  shown.y() + c.y() * shown.height() / expected.height());
+            QCOMPARE(green(view.pixel(onScreen)), green(image.pixel(c)));
+        }
+        QVERIFY(open(productPhoto("next.jpg", QSize(600, 400))));
+        const QImage next = saved();
+        QVERIFY(next.size() == QSize(600, 400) && cornersTransparent(next));
+    }
+
+    // A named size is a limit: a small photo keeps its pixels, a big one shrinks.
+    void outputSizeNeverEnlarges_data()
+    {
+        QTest::addColumn<QSize>("photo");
+        QTest::addColumn<int>("outputSize");
+        QTest::addColumn<QSize>("expected");
+        QTest::newRow("small at 2K") << kSmall << 1 << kSmall;
+        QTest::newRow("small at 4K") << kSmall << 2 << kSmall;
+        QTest::newRow("big at 2K") << kBig << 1 << QSize(2000, 1500);
+    }
+    void outputSizeNeverEnlarges()
+    {
+        QFETCH(QSize, photo);
+        QFETCH(int, outputSize);
+        QVERIFY(open(productPhoto("size.jpg", photo), "EnterGoods"));
+        QVERIFY(find<QComboBox>(window.get(), "comboOutputSize")->itemText(outputSize).contains("Up to"));
+        QTEST(saved(outputSize).size(), "expected");
+    }
+
+    // The right button pans with the magic brush and edits nothing; Hardness at 0 %
+    // paints a wide soft rim, at 100 % a crisp edge.
+    void brushControls()
+    {
+        QVERIFY(open(productPhoto("brush.jpg", QSize(900, 900)), "EnterGoods"));
+        QVERIFY(click(window.get(), "BtnTabCutout") && click(window.get(), "btnTabMagic"));
+        QVERIFY(click(window.get(), "btnZoomIn") &&
+                click(window.get(), "btnZoomIn")); // smaller than the view
+        QImageCutoutWidget* view = brushView();
+        const QPoint from = view->imageRect().center(), before = view->imageRect().topLeft();
+        mouseinput::drag(view, Qt::RightButton, {from, from + QPoint(15, 10), from + QPoint(30, 20)});
+        QCOMPARE(view->imageRect().topLeft() - before, QPoint(30, 20));
+        QVERIFY(!find(window.get(), "BtnUndo")->isEnabled());
+
+        QVERIFY(click(window.get(), "btnTabBrush"));
+        auto* size = find<QSlider>(window.get(), "hSliderBrushSize");
+        while (size->value() < 40)
+            QTest::keyClick(size, Qt::Key_Right);
+        const auto halfErased = [view] {
+            const QImage mask = view->displayMask();
+            int n = 0;
+            for (int y = 0; y < mask.height(); ++y)
+                for (int x = 0; x < mask.width(); ++x)
+                    n += qAlpha(mask.pixel(x, y)) > 20 && qAlpha(mask.pixel(x, y)) < 80;
+            return n;
+        };
+        const QPoint mid = view->imageRect().center();
+        QMap<QString, int> rim; // the label -> pixels the dot left half erased
+        for (const int key : {Qt::Key_End, Qt::Key_Home}) {
+            QTest::keyClick(find(window.get(), "hSliderHardness"), Qt::Key(key));
+            const int was = halfErased();
+            QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier,
+                              mid + QPoint(key == Qt::Key_End ? -25 : 25, -20));
+            rim[textOf(find(window.get(), "labelHardness"))] = halfErased() - was;
+        }
+        QCOMPARE(rim.keys(), (QList<QString>{"0%", "100%"}));
+        QVERIFY2(rim["100%"] * 2 < rim["0%"], qPrintable(QString("%1 %2").arg(rim["100%"]).arg(rim["0%"])));
+    }
+
+    // 100 % is one photo pixel per screen pixel in both views; Fit shows it whole.
+    void hundredPercentIsOneToOne_data()
+    {
+        QTest::addColumn<QString>("tab"); // empty: the cut-out view
+        QTest::newRow("cut-out view") << "";
+        QTest::newRow("brush view") << "BtnTabCutout";
+    }
+    void hundredPercentIsOneToOne()
+    {
+        QFETCH(QString, tab);
+        QVERIFY(open(productPhoto("zoom.jpg"), "EnterGoods"));
+        QVERIFY(tab.isEmpty() || click(window.get(), tab));
+        QWidget* view = tab.isEmpty() ? static_cast<QWidget*>(cropView()) : brushView();
+        const auto shown = [&] { return tab.isEmpty() ? cropView()->imageRect() : brushView()->imageRect(); };
+        const QString label = "labelImageFactor";
+        // Fitted, the small photo is enlarged; the minus magnifier (btnZoomIn) zooms out.
+        for (int i = 0; i < 20 && textOf(find(window.get(), label)) != "100%"; ++i)
+            QVERIFY(click(window.get(), "btnZoomIn"));
+        QTRY_COMPARE(shown().size(), kSmall);
+        QVERIFY(click(window.get(), "btnZoomFit"));
+        QTRY_VERIFY(shown().width() >= view->width() - 1 || shown().height() >= view->height() - 1);
+        QVERIFY(view->rect().adjusted(-1, -1, 1, 1).contains(shown()));
+        QVERIFY(textOf(find(window.get(), label)) != "100%");
+    }
+
+    // A phone photo turned by its EXIF tag shows upright and unmirrored in the
+    // original view and the brush view, as the cut-out is (tst_accept_flows).
+    void rotatedPhotoUpright_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QSize>("upright");
+        for (int o = 1; o <= 8; ++o)
+            QTest::newRow(qPrintable(QString("orientation %1").arg(o))) << o << QSize(360, 480);
+        // Larger than the original view keeps, so it decodes reduced.
+        QTest::newRow("big, orientation 5") << 5 << QSize(2700, 3600);
+    }
+    void rotatedPhotoUpright()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QSize, upright);
+        QVERIFY(open(orientedPhoto(QString("phone%1.jpg").arg(orientation), upright, orientation)));
+        const QImage original = window->findChild<QImageDraw*>("imageDraw")->image();
+        QCOMPARE(original.size(), upright.boundedTo(upright.scaled(2560, 2560, Qt::KeepAspectRatio)));
+        const cv::Mat photo = brushView()->sourceImage();
+        const QImage brush(photo.data, photo.cols, photo.rows, int(photo.step), QImage::Format_BGR888);
+        QCOMPARE(brush.size(), upright);
+        const auto subject = [](QRgb p) { return !green(p); };
+        QVERIFY(leftOfCentre(original, subject) && leftOfCentre(brush, subject));
+    }
+};
+
+ACCEPTANCE_MAIN(TestAcceptEditor)
+#include "tst_accept_editor.moc"
