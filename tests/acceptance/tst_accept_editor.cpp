@@ -204,13 +204,13 @@ private slots:
         const auto shown = [&] { return tab.isEmpty() ? cropView()->imageRect() : brushView()->imageRect(); };
         const QString label = "labelImageFactor";
         // Fitted, the small photo is enlarged; the minus magnifier (btnZoomIn) zooms out.
-        for (int i = 0; i < 20 && textOf(find(window.get(), label)) != "100%"; ++i)
+        // At least one step: a fitted view can read "100%" rounded without being 1:1.
+        for (int i = 0; i == 0 || (i < 20 && textOf(find(window.get(), label)) != "100%"); ++i)
             QVERIFY(click(window.get(), "btnZoomIn"));
         QTRY_COMPARE(shown().size(), kSmall);
         QVERIFY(click(window.get(), "btnZoomFit"));
         QTRY_VERIFY(shown().width() >= view->width() - 1 || shown().height() >= view->height() - 1);
         QVERIFY(view->rect().adjusted(-1, -1, 1, 1).contains(shown()));
-        QVERIFY(textOf(find(window.get(), label)) != "100%");
     }
 
     // A phone photo turned by its EXIF tag shows upright and unmirrored in the

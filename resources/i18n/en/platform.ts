@@ -10,5 +10,12 @@
             <numerusform>%n cached files could not be deleted; they may be in use.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n cached cut-out(s) deleted, %1 freed.</source>
+        <translation>
+            <numerusform>%n cached cut-out deleted, %1 freed.</numerusform>
+            <numerusform>%n cached cut-outs deleted, %1 freed.</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

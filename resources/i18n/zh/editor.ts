@@ -27,6 +27,22 @@
         <source>(Right-drag to move the canvas)</source>
         <translation>（右键拖动画布）</translation>
     </message>
+    <message>
+        <source>Undo (Ctrl+Z)</source>
+        <translation>撤销（Ctrl+Z）</translation>
+    </message>
+    <message>
+        <source>Redo (Ctrl+Shift+Z)</source>
+        <translation>重做（Ctrl+Shift+Z）</translation>
+    </message>
+    <message>
+        <source>Show the whole picture in the window; 100% shows one picture pixel per screen pixel</source>
+        <translation>在窗口中显示整张图片；100% 表示一个图片像素对应一个屏幕像素</translation>
+    </message>
+    <message>
+        <source>Fit</source>
+        <translation>适应窗口</translation>
+    </message>
 </context>
 <context>
     <name>QImageCropWidget</name>
@@ -42,10 +58,6 @@
         <translation>文件大小</translation>
     </message>
     <message>
-        <source>Output size:</source>
-        <translation>输出大小：</translation>
-    </message>
-    <message>
         <source>No limit</source>
         <translation>不限</translation>
     </message>
@@ -56,6 +68,10 @@
     <message>
         <source>KB</source>
         <translation>KB</translation>
+    </message>
+    <message>
+        <source>Largest JPG file:</source>
+        <translation>JPG 文件最大：</translation>
     </message>
 </context>
 <context>

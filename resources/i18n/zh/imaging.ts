@@ -7,6 +7,10 @@
         <source>Could not save &quot;%1&quot;: %2</source>
         <translation>无法保存“%1”：%2</translation>
     </message>
+    <message>
+        <source>The disk holding %1 is full: &quot;%2&quot; needs %3, only %4 are free.</source>
+        <translation>%1 所在的磁盘已满：“%2”需要 %3，只剩 %4 可用。</translation>
+    </message>
 </context>
 <context>
     <name>QSaveFileWriter</name>

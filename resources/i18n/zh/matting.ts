@@ -43,6 +43,14 @@
         <source>%1 photo(s) could not be cut out.</source>
         <translation>有 %1 张照片未能抠图。</translation>
     </message>
+    <message>
+        <source>Replace output files that already exist.</source>
+        <translation>替换已存在的输出文件。</translation>
+    </message>
+    <message>
+        <source>%1 already exists; add --overwrite to replace it.</source>
+        <translation>%1 已存在；如需替换，请加上 --overwrite。</translation>
+    </message>
 </context>
 <context>
     <name>QCutoutBatch</name>
@@ -58,6 +66,13 @@
         <source>The cut-out could not be encoded as PNG.</source>
         <translation>无法将抠图结果编码为 PNG。</translation>
     </message>
+    <message>
+        <source>The folder %1 could not be created.</source>
+        <translation>无法创建文件夹 %1。</translation>
+    </message>
+</context>
+<context>
+    <name>QCutoutCache</name>
     <message>
         <source>The folder %1 could not be created.</source>
         <translation>无法创建文件夹 %1。</translation>
@@ -85,10 +100,6 @@
         <translation>无法读取照片：%1</translation>
     </message>
     <message>
-        <source>File upload failed: %1</source>
-        <translation>文件上传失败：%1</translation>
-    </message>
-    <message>
         <source>Image matting failed!</source>
         <translation>抠图失败！</translation>
     </message>
@@ -105,12 +116,12 @@
         <translation>文件不存在。</translation>
     </message>
     <message>
-        <source>The network library could not be started.</source>
-        <translation>无法启动网络组件。</translation>
-    </message>
-    <message>
         <source>Image matting timed out.</source>
         <translation>抠图超时！</translation>
+    </message>
+    <message>
+        <source>Image matting was cancelled.</source>
+        <translation>抠图已取消。</translation>
     </message>
 </context>
 <context>
@@ -130,6 +141,14 @@
     <message>
         <source>The local matting service did not answer within %1 seconds. Its log is %2.</source>
         <translation>本地抠图服务在 %1 秒内没有响应。日志文件：%2。</translation>
+    </message>
+    <message>
+        <source>The local matting service cannot start: another program holds %1.</source>
+        <translation>本机抠图服务无法启动：%1 被另一个程序占用。</translation>
+    </message>
+    <message>
+        <source>The local matting service stopped unexpectedly — see %1</source>
+        <translation>本机抠图服务意外停止，请查看 %1</translation>
     </message>
 </context>
 </TS>

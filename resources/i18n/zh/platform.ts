@@ -24,20 +24,8 @@
         <translation>网址无效。</translation>
     </message>
     <message>
-        <source>The server name could not be found. Please check the network connection.</source>
-        <translation>找不到服务器，请检查网络连接。</translation>
-    </message>
-    <message>
-        <source>Could not connect to the server. Please check the network connection.</source>
-        <translation>无法连接服务器，请检查网络连接。</translation>
-    </message>
-    <message>
         <source>The server did not answer in time. Please try again later.</source>
         <translation>服务器响应超时，请稍后再试。</translation>
-    </message>
-    <message>
-        <source>The server&apos;s certificate could not be verified, so the connection was refused.</source>
-        <translation>无法验证服务器证书，已拒绝连接。</translation>
     </message>
     <message>
         <source>The certificate bundle %1 could not be read.</source>
@@ -70,6 +58,38 @@
     <message>
         <source>Network error %1: %2.</source>
         <translation>网络错误 %1：%2。</translation>
+    </message>
+    <message>
+        <source>The server name %1 was not found. Please check the address and the network connection.</source>
+        <translation>找不到服务器名称 %1。请检查地址和网络连接。</translation>
+    </message>
+    <message>
+        <source>The server name was not found. Please check the address and the network connection.</source>
+        <translation>找不到服务器名称。请检查地址和网络连接。</translation>
+    </message>
+    <message>
+        <source>The proxy server&apos;s name was not found. Please check the proxy settings.</source>
+        <translation>找不到代理服务器名称。请检查代理设置。</translation>
+    </message>
+    <message>
+        <source>The matting service on this computer is not running (nothing answers at %1).</source>
+        <translation>本机的抠图服务没有运行（%1 无应答）。</translation>
+    </message>
+    <message>
+        <source>The connection to %1 was refused: the server is down or a firewall blocks it.</source>
+        <translation>连接 %1 被拒绝：服务器未运行，或被防火墙阻止。</translation>
+    </message>
+    <message>
+        <source>The connection to the server was refused: it is down or a firewall blocks it.</source>
+        <translation>连接服务器被拒绝：服务器未运行，或被防火墙阻止。</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate is not trusted (self-signed, expired or issued for another name), so the connection was refused.</source>
+        <translation>服务器证书不受信任（自签名、已过期或签发给其他名称），因此拒绝了连接。</translation>
+    </message>
+    <message>
+        <source>The file to upload could not be read.</source>
+        <translation>无法读取要上传的文件。</translation>
     </message>
 </context>
 <context>
@@ -169,6 +189,12 @@
     <message>
         <source>The folder %1 could not be opened in a file manager.</source>
         <translation>无法在文件管理器中打开文件夹 %1。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n cached cut-out(s) deleted, %1 freed.</source>
+        <translation>
+            <numerusform>已删除 %n 个缓存的抠图，释放了 %1。</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

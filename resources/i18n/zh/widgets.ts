@@ -46,4 +46,23 @@
         <translation>JPG不支持透明背景（默认背景为白色），文件较小</translation>
     </message>
 </context>
+<context>
+    <name>QSaveNotice</name>
+    <message>
+        <source>Open folder</source>
+        <translation>打开文件夹</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>已保存到 %1</translation>
+    </message>
+    <message>
+        <source>Saved to %1. The folder could not be opened in a file manager.</source>
+        <translation>已保存到 %1。无法在文件管理器中打开该文件夹。</translation>
+    </message>
+</context>
 </TS>

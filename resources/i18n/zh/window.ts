@@ -107,8 +107,16 @@
         <translation>图片去水印</translation>
     </message>
     <message>
-        <source>Original size</source>
-        <translation>原始分辨率</translation>
+        <source>File size</source>
+        <translation>文件大小</translation>
+    </message>
+    <message>
+        <source>Cancel (%1)</source>
+        <translation>取消（%1）</translation>
+    </message>
+    <message>
+        <source>Pick a photo (%1)</source>
+        <translation>选择照片（%1）</translation>
     </message>
 </context>
 <context>
@@ -184,6 +192,33 @@
     <message>
         <source>Output size:</source>
         <translation>输出尺寸：</translation>
+    </message>
+</context>
+<context>
+    <name>QOutputBar</name>
+    <message>
+        <source>Up to 1080P</source>
+        <translation>最大 1080P</translation>
+    </message>
+    <message>
+        <source>Up to 2K</source>
+        <translation>最大 2K</translation>
+    </message>
+    <message>
+        <source>Up to 4K</source>
+        <translation>最大 4K</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始分辨率</translation>
+    </message>
+    <message>
+        <source>1080P, 2K and 4K limit the long side to 1920, 2000 and 4000 pixels; a smaller photo keeps its size.</source>
+        <translation>1080P、2K 和 4K 把长边限制在 1920、2000 和 4000 像素以内；较小的照片保持原尺寸。</translation>
+    </message>
+    <message>
+        <source>Save the result (%1)</source>
+        <translation>保存结果（%1）</translation>
     </message>
 </context>
 </TS>
