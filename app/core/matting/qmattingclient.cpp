@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace proto = mattingprotocol;
@@ -112,10 +113,16 @@ QString QMattingClient::createJob(const QString& photoPath) const
     busyFor.start();
     QByteArray bytes;
     int ret = request.exec(bytes);
+    const auto cancelled = [this] { return m_cancel && *m_cancel; };
     for (int attempt = 0; ret == kBusyStatus && busyFor.elapsed() < kBusyPatienceMs; ++attempt) {
         const ulong delay = busyDelayMs(attempt, request.retryAfter());
         BRISEL_LOG(2, QStringLiteral("service busy; %1 again in %2 ms").arg(photoPath).arg(delay));
-        QThread::msleep(delay);
+        // In slices, so a cancel is not kept waiting for a long Retry-After.
+        QElapsedTimer waited;
+        waited.start();
+        while (!cancelled() && ulong(waited.elapsed()) < delay)
+            QThread::msleep(std::min<ulong>(100, delay));
+        U_CHECK(!cancelled(), tr("Image matting was cancelled."));
         ret = request.exec(bytes);
     }
     checkRequest(request, ret, bytes);
