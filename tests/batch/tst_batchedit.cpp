@@ -1,13 +1,12 @@
-// One edit of a tile through the side panel's brush mode, against the real service
-// (key engine): the file the tile then saves holds the stroke.
+// One edit of a tile through the side panel and the edit page's keys, against the
+// real service (key engine): the file the tile then saves holds the edit.
 
 #include "batchfixtures.h"
-#include "mattingfixtures.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingwidget.h"
 #include "qimagecutoutwidget.h"
 #include "qimagetask.h"
-#include "qmsgbox.h"
+#include "qmaskstroke.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
 #include "qtaskmanager.h"
@@ -15,6 +14,7 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QStackedWidget>
 
 constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
@@ -26,43 +26,57 @@ int transparentPixels(const cv::Mat& bgra)
     cv::extractChannel(bgra, alpha, 3);
     return int(bgra.total()) - cv::countNonZero(alpha);
 }
+
+// Display-mask pixels at about half the Keep colour's strength: a soft brush's rim.
+int rimPixels(const QImage& mask)
+{
+    const int half = QMaskStroke::keepColor().alpha() / 2;
+    int count = 0;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            count += qAbs(qAlpha(mask.pixel(x, y)) - half) <= 15;
+    return count;
+}
 } // namespace
 
-class TestBatchEdit : public QObject
+class TestBatchEdit : public batchtest::ServiceSuite
 {
     Q_OBJECT
 
-    mattingtest::RealService service;
-    batchtest::UrlSink urls;
-    QStringList messages;
-
 private slots:
-    void initTestCase()
+    void editReachesSavedFile_data()
     {
-        const QString error = batchtest::setUp(service, &messages);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QTest::addColumn<QStringList>("buttons"); // side panel buttons clicked in turn
+        QTest::addColumn<double>("row");          // stroke or click height, as a part of the photo
+        QTest::addColumn<int>("hardness");        // where the Hardness slider is put
+        QTest::addColumn<int>("brushSize");       // the view's brush after "]" pressed 14 times
+        QTest::addColumn<QStringList>("keys");    // pressed after the edit
+        QTest::addColumn<int>("change");          // sign of the change in transparent pixels
+        const QStringList none;
+        QTest::newRow("remove across the subject") << QStringList{"btnRemove"} << 0.5 << 0 << 40 << none << 1;
+        QTest::newRow("keep, softest") << QStringList{"btnKeep"} << 0.08 << 0 << 40 << none << -1;
+        QTest::newRow("keep, hardest") << QStringList{"btnKeep"} << 0.08 << 50 << 40 << none << -1;
+        QTest::newRow("magic keep on the backdrop")
+            << QStringList{"btnTabMagic", "btnKeep"} << 0.08 << 0 << 12 << none << -1;
+        QTest::newRow("undone") << QStringList{"btnRemove"} << 0.5 << 0 << 40 << QStringList{"Ctrl+Z"} << 0;
+        QTest::newRow("undone, redone")
+            << QStringList{"btnRemove"} << 0.5 << 0 << 40 << QStringList{"Ctrl+Z", "Ctrl+Shift+Z"} << 1;
     }
 
-    void cleanup() { QTaskManager::clear(); }
-    void cleanupTestCase() { QMsgBox::setTestHook(nullptr); }
-
-    void strokeReachesSavedFile_data()
+    void editReachesSavedFile()
     {
-        QTest::addColumn<bool>("keep");  // the mode chosen on the side panel
-        QTest::addColumn<double>("row"); // stroke height, as a part of the view
-        QTest::newRow("remove across the subject") << false << 0.5;
-        QTest::newRow("keep across the backdrop") << true << 0.28;
-    }
-
-    void strokeReachesSavedFile()
-    {
-        QFETCH(bool, keep);
+        QFETCH(QStringList, buttons);
         QFETCH(double, row);
+        QFETCH(int, hardness);
+        QFETCH(int, brushSize);
+        QFETCH(QStringList, keys);
+        QFETCH(int, change);
         QBatchMattingWidget widget;
         widget.resize(1100, 700);
         widget.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&widget));
-        widget.startBatch(1, {mattingtest::makePhoto(QString("strokes_%1.png").arg(keep), 400, 300)});
+        widget.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&widget));
+        widget.startBatch(1, {mattingtest::makePhoto("strokes.png", 400, 300)});
         QVERIFY(batchtest::waitReady(widget.items()));
         QPreviewItem* tile = widget.items().first();
         const int before = transparentPixels(QTaskManager::getTask(tile->taskId())->loadCutout());
@@ -72,9 +86,25 @@ private slots:
         QTRY_COMPARE(widget.findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(widget.editor()->view() && widget.editor()->view()->isReady(), kTimeoutMs);
         auto* panel = widget.findChild<QPageCutOut*>();
-        QTest::mouseClick(panel->findChild<QPushButton*>(keep ? "btnKeep" : "btnRemove"), Qt::LeftButton);
-        QWidget* view = widget.editor()->view();
-        batchtest::stroke(view, int(view->height() * row));
+        for (const QString& button : buttons)
+            QTest::mouseClick(panel->findChild<QPushButton*>(button), Qt::LeftButton);
+        panel->findChild<QSlider*>("hSliderHardness")->setValue(hardness);
+        QImageCutoutWidget* view = widget.editor()->view();
+        for (int i = 0; i < 14; ++i)
+            QTest::keyClick(view, Qt::Key_BracketRight);
+        QCOMPARE(view->brushSize(), brushSize);
+        const QRect photo = view->imageRect();
+        const QPoint at(photo.center().x(), photo.top() + int(photo.height() * row));
+        if (view->isMagicMode())
+            QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, at);
+        else
+            batchtest::stroke(view, at.y());
+        // Whichever way the slider runs, the brush's rim follows the hardness it names.
+        if (buttons == QStringList{"btnKeep"})
+            QCOMPARE(rimPixels(view->displayMask()) > view->width() / 3,
+                     panel->brushHardness() < QMaskStroke::kMaxHardness);
+        for (const QString& key : keys)
+            QTest::keySequence(view, QKeySequence(key));
         QTest::mouseClick(widget.findChild<QPushButton*>("btnComplete"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(handedBack.size(), 1, kTimeoutMs);
         QTRY_VERIFY(!tile->isBusy());
@@ -84,7 +114,7 @@ private slots:
         const cv::Mat saved = batchtest::download(tile, out);
         QCOMPARE(saved.channels(), 4);
         const int after = transparentPixels(saved);
-        QVERIFY2(keep ? after < before : after > before,
+        QVERIFY2((after > before) - (after < before) == change,
                  qPrintable(QString("%1 -> %2").arg(before).arg(after)));
         QVERIFY(messages.isEmpty());
     }
