@@ -112,10 +112,8 @@ int CWinApp::run()
             return 0;
         }
 
-        QDir::setCurrent(QCoreApplication::applicationDirPath());
         QUser::Instance()->httpOnline(nullptr, nullptr);
-        auto window = std::make_unique<QMainWidget>();
-        window->show();
+        const auto window = openMainWindow();
         if (unattendedMs >= 0)
             closeUnattended(window.get(), unattendedMs);
         return QApplication::exec();
@@ -123,6 +121,14 @@ int CWinApp::run()
         BRISEL_LOG(1, QString::fromStdWString(e.description()));
         return 1;
     }
+}
+
+std::unique_ptr<QMainWidget> CWinApp::openMainWindow()
+{
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    auto window = std::make_unique<QMainWidget>();
+    window->show();
+    return window;
 }
 
 void CWinApp::loadTranslator()

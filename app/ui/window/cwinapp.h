@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QMainWidget;
 class QSingleInstance;
 
 // The application object: lives on main()'s stack for the whole run. Construction
@@ -27,6 +28,11 @@ public:
     // The process exit code: the event loop's, 0 when another copy is running,
     // 1 after a start-up failure (logged).
     int run();
+
+    // Opens and shows the main window as a start does, from the program's folder;
+    // also used by the tests that drive the real program. GUI thread; the caller
+    // owns the window.
+    static std::unique_ptr<QMainWidget> openMainWindow();
 
     // Installs the translation named by the "language"/"type" setting, replacing
     // (and destroying) the previous one.

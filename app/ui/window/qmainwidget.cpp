@@ -138,16 +138,17 @@ void QMainWidget::setupHomePage()
     struct Card
     {
         const char* picture;
+        const char* objectName;
         const char* name;
         const char* text;
         void (QMainWidget::*slot)();
     };
     const Card cards[] = {
-        {"person", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
+        {"person", "EnterPerson", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
          &QMainWidget::onBtnMattingPerson},
-        {"goods", QT_TR_NOOP("Remove Product Backaround"),
+        {"goods", "EnterGoods", QT_TR_NOOP("Remove Product Backaround"),
          QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
-        {"card", QT_TR_NOOP("Create ID Photo"),
+        {"card", "EnterCard", QT_TR_NOOP("Create ID Photo"),
          QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),
          &QMainWidget::onBtnMattingCard},
     };
@@ -157,6 +158,7 @@ void QMainWidget::setupHomePage()
         auto* card = new QEnterButton(QStringLiteral(":/image/label.%1.normal.png").arg(c.picture),
                                       QStringLiteral(":/image/label.%1.hover.png").arg(c.picture),
                                       ui->frameHomeButton);
+        card->setObjectName(QLatin1String(c.objectName));
         card->setName(tr(c.name));
         card->setText(tr(c.text));
         connect(card, &TButton::clicked, this, c.slot);

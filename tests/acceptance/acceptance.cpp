@@ -1,0 +1,516 @@
+#include "acceptance.h"
+
+#include "csetting.h"
+#include "cwinapp.h"
+#include "qmainwidget.h"
+#include "qtaskmanager.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QtEndian>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <deque>
+
+namespace acceptance {
+namespace {
+
+CWinApp* g_app = nullptr;
+
+// Records what the program shows in the desktop instead of launching a file manager.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+UrlRecorder& urlRecorder()
+{
+    static UrlRecorder* recorder = [] {
+        auto* r = new UrlRecorder;
+        r->setParent(qApp);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), r, "open");
+        return r;
+    }();
+    return *recorder;
+}
+
+// ---- the dialog poller ----
+
+// An answer returns true once it has dealt with the dialog, false when the dialog
+// is not its kind or not ready yet (it is offered the next one again).
+using Answer = std::function<bool(QWidget* dialog)>;
+std::deque<Answer> g_answers;
+QStringList g_messages;
+bool g_busy = false;
+int g_running = 0; // answers being carried out; one may open a nested dialog
+
+// A visible, enabled widget called `nameOrText`, or a button showing that text.
+QWidget* widgetIn(QWidget* dialog, const QString& nameOrText)
+{
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        auto* button = qobject_cast<QAbstractButton*>(w);
+        if ((w->objectName() == nameOrText || (button && button->text() == nameOrText)) && w->isVisible() &&
+            w->isEnabled())
+            return w;
+    }
+    return nullptr;
+}
+
+void press(QWidget* w)
+{
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+}
+
+// Closes any message box with its accepting button, recording the text.
+bool closeMessageBox(QWidget* dialog)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        g_messages << box->text();
+        QAbstractButton* ok = box->defaultButton();
+        if (!ok)
+            ok = box->buttons().value(0);
+        if (ok)
+            press(ok);
+        else
+            box->accept();
+        return true;
+    }
+    if (dialog->inherits("QMsgBox")) {
+        auto* text = dialog->findChild<QLabel*>(QStringLiteral("labelText"));
+        g_messages << (text ? text->text() : QString());
+        if (QWidget* ok = widgetIn(dialog, QStringLiteral("btnOk")))
+            press(ok);
+        return true;
+    }
+    return false;
+}
+
+void poll()
+{
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (g_busy || !dialog || !dialog->isVisible())
+        return;
+    // Acting later rather than here: the press may open a dialog of its own, and
+    // this timer does not fire again while its slot is still running.
+    g_busy = true;
+    QTimer::singleShot(0, qApp, [target = QPointer<QWidget>(dialog)] {
+        g_busy = false;
+        if (!target || !target->isVisible())
+            return;
+        if (!g_answers.empty()) {
+            // Taken off first: a press may open another dialog, which the next
+            // answer in line is for.
+            Answer answer = std::move(g_answers.front());
+            g_answers.pop_front();
+            ++g_running;
+            const bool done = answer(target);
+            --g_running;
+            if (done)
+                return;
+            g_answers.push_front(std::move(answer));
+        }
+        if (target)
+            closeMessageBox(target);
+    });
+}
+
+void queue(Answer answer)
+{
+    static QTimer* poller = [] {
+        auto* t = new QTimer(qApp);
+        QObject::connect(t, &QTimer::timeout, &poll);
+        t->start(20);
+        return t;
+    }();
+    Q_UNUSED(poller);
+    g_answers.push_back(std::move(answer));
+}
+
+// ---- photos ----
+
+QString writePhoto(const QString& name, const cv::Mat& bgr)
+{
+    const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
+    std::vector<uchar> bytes;
+    if (!cv::imencode(('.' + QFileInfo(name).suffix()).toStdString(), bgr, bytes))
+        return QString();
+    return testutils::writeFile(path,
+                                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))
+               ? path
+               : QString();
+}
+
+cv::Mat background(QSize size)
+{
+    return cv::Mat(size.height(), size.width(), CV_8UC3,
+                   cv::Scalar(qBlue(kBackground), qGreen(kBackground), qRed(kBackground)));
+}
+
+// The person centred at `centreX` (a fraction of the width).
+cv::Mat person(QSize size, double centreX)
+{
+    cv::Mat photo = background(size);
+    const cv::Mat astronaut = cv::imread(testutils::dataPath(QStringLiteral("astronaut.png")).toStdString());
+    const int h = qMax(2, int(size.height() * 0.8));
+    const int w = qMin(size.width() - 2, h * 3 / 4);
+    if (astronaut.empty() || w < 2)
+        return photo;
+    const cv::Rect box(qBound(0, int(size.width() * centreX) - w / 2, size.width() - w),
+                       (size.height() - h) / 2, w, h);
+    cv::Mat scaled;
+    cv::resize(astronaut, scaled, box.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat mask(box.size(), CV_8U, cv::Scalar(0));
+    cv::ellipse(mask, cv::Point(w / 2, h / 2), cv::Size(w / 2, h / 2), 0, 0, 360, cv::Scalar(255),
+                cv::FILLED);
+    scaled.copyTo(photo(box), mask);
+    return photo;
+}
+
+} // namespace
+
+void setApplication(CWinApp* app)
+{
+    g_app = app;
+}
+
+bool Service::start(QString* error)
+{
+    m_process = std::make_unique<testutils::ChildProcess>();
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_url = testutils::startService(*m_process, {"--listen", "127.0.0.1", "--log-level", "warning"}, 20000,
+                                    error);
+    if (m_url.isEmpty())
+        m_process.reset();
+    else
+        CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), m_url);
+    return !m_url.isEmpty();
+}
+
+std::unique_ptr<QMainWidget> openWindow(const QString& language)
+{
+    QTaskManager::clear();
+    g_answers.clear();
+    g_messages.clear();
+    urlRecorder().urls.clear();
+    CSetting::setValue(QStringLiteral("language"), QStringLiteral("type"), language);
+    if (g_app)
+        g_app->loadTranslator();
+    auto window = CWinApp::openMainWindow();
+    QApplication::setActiveWindow(window.get());
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        qWarning("the main window was not exposed");
+    return window;
+}
+
+QList<QUrl> shownFolders()
+{
+    return urlRecorder().urls;
+}
+
+QWidget* find(const QWidget* root, const QString& name)
+{
+    QList<QWidget*> found;
+    if (root)
+        found = root->findChildren<QWidget*>(name);
+    else
+        for (QWidget* top : QApplication::topLevelWidgets())
+            found += top->objectName() == name ? QList<QWidget*>{top} : top->findChildren<QWidget*>(name);
+    for (QWidget* w : found)
+        if (w->isVisible())
+            return w;
+    qWarning("no visible widget \"%s\" (%d hidden) under %s", qPrintable(name), found.size(),
+             root ? qPrintable(root->objectName()) : "any window");
+    return nullptr;
+}
+
+bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* w = find(root, name);
+    if (w && !w->isEnabled())
+        qWarning("\"%s\" is disabled", qPrintable(name));
+    if (!w || !w->isEnabled())
+        return false;
+    QTest::mouseClick(w, Qt::LeftButton, modifiers, w->rect().center());
+    return true;
+}
+
+QString textOf(const QWidget* w)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(w))
+        return label->text();
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    return button ? button->text() : QString();
+}
+
+QStringList visibleTexts(const QWidget* root)
+{
+    QStringList texts;
+    for (QWidget* w : root->findChildren<QWidget*>())
+        if (w->isVisible() && !textOf(w).trimmed().isEmpty())
+            texts << textOf(w);
+    return texts;
+}
+
+QWidget* findText(const QWidget* root, const QString& text)
+{
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible() || !textOf(w).contains(text))
+            continue;
+        // A label on one of the program's own buttons stands for the button.
+        for (QWidget* up = w; up && up != root; up = up->parentWidget())
+            if (up->inherits("TButton"))
+                return up;
+        return w;
+    }
+    qWarning("no visible text \"%s\" under %s", qPrintable(text), qPrintable(root->objectName()));
+    return nullptr;
+}
+
+bool choose(const QWidget* root, const QString& comboName, int index)
+{
+    auto* combo = find<QComboBox>(root, comboName);
+    if (!combo || !click(root, comboName))
+        return false;
+    QAbstractItemView* list = combo->view();
+    if (!waitFor([list] { return list->isVisible(); }, 5000)) {
+        qWarning("the list of \"%s\" did not open", qPrintable(comboName));
+        return false;
+    }
+    // The list ignores a release that comes within a double-click time of its
+    // opening (the opening click's own), and takes the row the pointer is over.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    const QPoint row = list->visualRect(list->model()->index(index, 0)).center();
+    QMouseEvent move(QEvent::MouseMove, row, list->viewport()->mapToGlobal(row), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row);
+    if (waitFor([combo, index] { return combo->currentIndex() == index && !combo->view()->isVisible(); },
+                5000))
+        return true;
+    qWarning("entry %d of \"%s\" was not chosen", index, qPrintable(comboName));
+    return false;
+}
+
+void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers)
+{
+    // A desktop gives the window its activation back when a popup or a dialog
+    // closes; the offscreen platform leaves no window active, and shortcuts only
+    // work in the active one.
+    if (!QApplication::activeWindow())
+        QApplication::setActiveWindow(window);
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && focus->window() == window ? focus : window, Qt::Key(key), modifiers);
+}
+
+void answerFileDialog(const QStringList& paths)
+{
+    const QString text = paths.size() == 1 ? paths.first() : '"' + paths.join(QStringLiteral("\" \"")) + '"';
+    queue([text](QWidget* dialog) {
+        auto* edit = qobject_cast<QFileDialog*>(dialog)
+                         ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                         : nullptr;
+        if (!edit)
+            return false;
+        if (edit->text() != text) {
+            edit->clear();
+            QTest::keyClicks(edit, text);
+        }
+        if (edit->completer() && edit->completer()->popup())
+            edit->completer()->popup()->hide();
+        QTest::keyClick(edit, Qt::Key_Return);
+        // Still open (the completer took the key): Return again on the next turn.
+        return !dialog->isVisible();
+    });
+}
+
+void pressInDialog(const QString& button, const QStringList& first)
+{
+    queue([button, first](QWidget* dialog) {
+        QWidget* target = widgetIn(dialog, button);
+        if (!target)
+            return false;
+        for (const QString& name : first)
+            if (QWidget* w = widgetIn(dialog, name))
+                press(w);
+        press(target);
+        return true;
+    });
+}
+
+bool answersUsed(int timeoutMs)
+{
+    return waitFor([] { return g_answers.empty() && g_running == 0 && !g_busy; }, timeoutMs);
+}
+
+QStringList messages()
+{
+    return g_messages;
+}
+
+void clearMessages()
+{
+    g_messages.clear();
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+QStringList listFiles(const QString& folder, const QString& pattern)
+{
+    return QDir(folder).entryList({pattern}, QDir::Files, QDir::Time);
+}
+
+QString waitNewFile(const QString& folder, const QString& pattern, const QStringList& before, int timeoutMs)
+{
+    QString path;
+    qint64 lastSize = -1;
+    const bool ok = waitFor(
+        [&] {
+            for (const QString& name : listFiles(folder, pattern))
+                if (!before.contains(name)) {
+                    path = folder + '/' + name;
+                    break;
+                }
+            const qint64 size = path.isEmpty() ? -1 : QFileInfo(path).size();
+            const bool settled = size > 0 && size == lastSize;
+            lastSize = size;
+            return settled;
+        },
+        timeoutMs);
+    return ok ? path : QString();
+}
+
+bool openPhoto(QMainWidget* window, const QString& card, const QString& photo, int timeoutMs)
+{
+    answerFileDialog(photo);
+    if (!click(window, card))
+        return false;
+    auto* pages = window->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+    return answersUsed() &&
+           waitFor([pages] { return pages->currentIndex() == QMainWidget::PageImage; }, timeoutMs);
+}
+
+bool chooseOutputFolder(QMainWidget* window, const QString& folder)
+{
+    answerFileDialog(folder);
+    return click(window, QStringLiteral("btnSelectOutput")) && answersUsed() &&
+           CSetting::getString(QStringLiteral("output"), QStringLiteral("path")) == folder;
+}
+
+QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs)
+{
+    const QStringList before = listFiles(folder);
+    pressInDialog(QStringLiteral("btnApply"),
+                  {jpg ? QStringLiteral("btnFormatJPG") : QStringLiteral("btnFormatPNG")});
+    key(window, Qt::Key_S, Qt::ControlModifier);
+    if (!answersUsed(10000)) {
+        qWarning("Ctrl+S brought no format dialog");
+        return QString();
+    }
+    const QString path =
+        waitNewFile(folder, jpg ? QStringLiteral("*.jpg") : QStringLiteral("*.png"), before, timeoutMs);
+    if (path.isEmpty())
+        qWarning("nothing was saved in %s", qPrintable(folder));
+    return path;
+}
+
+QString personPhoto(const QString& name, QSize size)
+{
+    return writePhoto(name, person(size, 0.5));
+}
+
+QString productPhoto(const QString& name, QSize size)
+{
+    cv::Mat photo = background(size);
+    const int side = qMin(size.width(), size.height());
+    cv::circle(photo, cv::Point(size.width() / 2, size.height() / 2), side / 3, cv::Scalar(40, 40, 220),
+               cv::FILLED);
+    return writePhoto(name, photo);
+}
+
+QString corruptPhoto(const QString& name)
+{
+    const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
+    QByteArray bytes("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
+    bytes += QByteArray(200, '\x5a');
+    return testutils::writeFile(path, bytes) ? path : QString();
+}
+
+QString orientedPhoto(const QString& name, QSize size, int orientation)
+{
+    const cv::Mat upright = person(size, 0.35);
+    // For tags 1-8: the undoing of what a viewer does, as an optional transpose
+    // followed by a cv::flip code (2: none).
+    static const struct
+    {
+        bool transpose;
+        int flip;
+    } undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0}, {true, 2}, {true, 0}, {true, -1}, {true, 1}};
+    const auto& step = undo[qBound(1, orientation, 8) - 1];
+    cv::Mat stored = step.transpose ? cv::Mat(upright.t()) : upright;
+    if (step.flip != 2)
+        cv::flip(stored.clone(), stored, step.flip);
+    std::vector<uchar> bytes;
+    cv::imencode(".jpg", stored, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
+    const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
+    const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    return testutils::writeFile(path, withExifOrientation(jpeg, orientation)) ? path : QString();
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)
+{
+    // Big-endian TIFF with one IFD entry: tag 0x0112, type SHORT, count 1.
+    QByteArray tiff("MM\x00\x2A\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
+    tiff += char(0);
+    tiff += char(orientation);
+    tiff += QByteArray(2 + 4, '\0'); // value padding, no next IFD
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xFF\xE1", 2);
+    const quint16 length = qToBigEndian<quint16>(quint16(payload.size() + 2));
+    segment += QByteArray(reinterpret_cast<const char*>(&length), 2) + payload;
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+QImage decode(const QString& path)
+{
+    return QImage(path);
+}
+
+int dpi(const QImage& image)
+{
+    return qRound(image.dotsPerMeterX() * 0.0254);
+}
+
+bool cornersTransparent(const QImage& image)
+{
+    const int r = image.width() - 1, b = image.height() - 1;
+    return !image.isNull() && qAlpha(image.pixel(0, 0)) == 0 && qAlpha(image.pixel(r, 0)) == 0 &&
+           qAlpha(image.pixel(0, b)) == 0 && qAlpha(image.pixel(r, b)) == 0;
+}
+
+} // namespace acceptance
+
+#include "acceptance.moc"
