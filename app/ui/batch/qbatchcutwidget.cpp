@@ -75,6 +75,7 @@ void QBatchCutWidget::loadTask(const QString& taskId)
     m_view = m_views.value(taskId);
     if (!m_view) {
         m_view = new QImageCutoutWidget(this);
+        m_view->setObjectName(QStringLiteral("brushView"));
         connect(m_view, &QImageCutoutWidget::signal_image_cutout, this, &QBatchCutWidget::onImageCutout);
         ui->vLayoutImage->addWidget(m_view);
         m_views.insert(taskId, m_view);
