@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDesktopServices>
@@ -244,6 +245,12 @@ QWidget* find(const QWidget* root, const QString& name)
     return nullptr;
 }
 
+int countShown(const QWidget* root, const QString& name)
+{
+    const QList<QWidget*> found = root->findChildren<QWidget*>(name);
+    return int(std::count_if(found.begin(), found.end(), [](const QWidget* w) { return w->isVisible(); }));
+}
+
 bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers)
 {
     QWidget* w = find(root, name);
@@ -333,8 +340,11 @@ void answerFileDialog(const QStringList& paths)
         if (!edit)
             return false;
         if (edit->text() != text) {
-            edit->clear();
-            QTest::keyClicks(edit, text);
+            // Pasted, as one edit: typed letter by letter, the dialog selects each
+            // name as it completes and drops some of the earlier ones again.
+            QApplication::clipboard()->setText(text);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         }
         if (edit->completer() && edit->completer()->popup())
             edit->completer()->popup()->hide();

@@ -66,6 +66,8 @@ template <class T> T* find(const QWidget* root, const QString& name)
 {
     return qobject_cast<T*>(find(root, name));
 }
+// How many visible widgets under `root` are called `name`; quiet, for waiting.
+int countShown(const QWidget* root, const QString& name);
 // A left click in the middle of the named widget, as the mouse does it; false
 // when it is missing, hidden or disabled.
 bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -86,8 +88,8 @@ void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModif
 // A message box no answer fits is closed with its accepting button and recorded,
 // so an unexpected message never hangs a scenario; check messages().
 
-// The next Qt file dialog (open, open many, folder): types the path (several are
-// typed as "a" "b") into its file name field and presses Return.
+// The next Qt file dialog (open, open many, folder): pastes the path (several as
+// "a" "b") into its file name field and presses Return.
 void answerFileDialog(const QStringList& paths);
 inline void answerFileDialog(const QString& path)
 {

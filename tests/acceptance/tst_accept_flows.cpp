@@ -3,10 +3,14 @@
 
 #include "acceptance.h"
 #include "cwinapp.h"
+#include "mouseinput.h"
+#include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QRegularExpression>
+#include <QSlider>
 
 using namespace acceptance;
 
@@ -21,6 +25,13 @@ bool near(QRgb a, QRgb b, int tolerance = 8)
 {
     return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
            qAbs(qBlue(a) - qBlue(b)) <= tolerance && qAbs(qAlpha(a) - qAlpha(b)) <= tolerance;
+}
+
+// Han characters, as a Chinese text shows them.
+bool hasChinese(const QString& text)
+{
+    static const QRegularExpression han(QStringLiteral("\\p{Han}"));
+    return text.contains(han);
 }
 
 } // namespace
@@ -117,6 +128,168 @@ private slots:
         const QImage image = saved();
         QCOMPARE(image.size(), QSize(295, 413));
         QCOMPARE(dpi(image), 300);
+    }
+
+    // A picture behind the subject sets the size of the result.
+    void changeBackground_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("swatch"); // index among the kind's buttons
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QRgb>("corner"); // 0: a picture, not one colour
+        QTest::newRow("colour") << "btnColor" << 3 << kSmall << qRgb(255, 0, 0);
+        QTest::newRow("own picture") << "btnCustom" << 0 << QSize(600, 400) << qRgb(20, 60, 200);
+        QTest::newRow("template") << "btnTemplate" << 1 << QSize(1500, 1000) << QRgb(0);
+    }
+    void changeBackground()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, swatch);
+        QFETCH(QSize, size);
+        QFETCH(QRgb, corner);
+        QVERIFY(open(personPhoto("background.jpg")));
+        QVERIFY(tab("BtnTabChangeBg"));
+        QVERIFY(click(window.get(), kind));
+        if (kind == "btnCustom") {
+            QImage picture(size, QImage::Format_RGB32);
+            picture.fill(corner);
+            const QString path = testutils::sandboxPath() + "/photos/blue.png";
+            QVERIFY(picture.save(path));
+            answerFileDialog(path);
+            QVERIFY(click(window.get(), "btnAddTemplate"));
+            QVERIFY(answersUsed());
+        } else {
+            const QString frame = kind == "btnColor" ? "frameColor" : "frameTemplate";
+            QWidget* button = find(window.get(), frame)
+                                  ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)
+                                  .value(swatch);
+            QVERIFY(button);
+            QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        }
+        const QImage image = saved();
+        QCOMPARE(image.size(), size);
+        QCOMPARE(qAlpha(image.pixel(1, 1)), 255);
+        if (corner)
+            QVERIFY(near(image.pixel(1, 1), corner));
+    }
+
+    // A stroke of each brush, its undo and its redo, as the saved file shows
+    // them: Remove clears the middle, Keep brings back the background left of the
+    // person, the magic brush fills the whole flat background at one click.
+    void brush_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QPointF>("at"); // a fraction of the picture
+        QTest::addColumn<int>("alphaAfter");
+        QTest::addColumn<QPoint>("alsoAt"); // a pixel the stroke did not touch
+        QTest::newRow("remove") << "btnTabBrush"
+                                << "btnRemove" << QPointF(0.5, 0.5) << 0 << QPoint(1, 1);
+        QTest::newRow("keep") << "btnTabBrush"
+                              << "btnKeep" << QPointF(0.1, 0.5) << 255 << QPoint(1, 1);
+        QTest::newRow("magic keep") << "btnTabMagic"
+                                    << "btnKeep" << QPointF(0.1, 0.5) << 255 << QPoint(1, 1);
+    }
+    void brush()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, mode);
+        QFETCH(QPointF, at);
+        QFETCH(int, alphaAfter);
+        const bool magic = tool == "btnTabMagic";
+        QVERIFY(open(personPhoto("brush.jpg")));
+        const QImage before = saved();
+        const QPoint pixel(before.width() * at.x(), before.height() * at.y());
+        QVERIFY(qAlpha(before.pixel(pixel)) != alphaAfter);
+        QVERIFY(tab("BtnTabCutout"));
+        QVERIFY(click(window.get(), tool));
+        QVERIFY(click(window.get(), mode));
+        auto* view = find<QImageCutoutWidget>(window.get(), "brushView");
+        QVERIFY(view);
+        const QRect shown = view->imageRect();
+        const QPoint p = shown.topLeft() + QPoint(shown.width() * at.x(), shown.height() * at.y());
+        const QPoint reach(magic ? 0 : shown.width() / 25, 0);
+        mouseinput::drag(view, Qt::LeftButton, {p - reach, p, p + reach});
+        // Each save first closes the page, which hands the edits over. The corner
+        // is out of the stroke's reach, not of the magic brush's.
+        const struct
+        {
+            Qt::KeyboardModifiers undoKeys; // with Z; none for the stroke itself
+            int alpha;
+        } steps[] = {{Qt::NoModifier, alphaAfter},
+                     {Qt::ControlModifier, qAlpha(before.pixel(pixel))},
+                     {Qt::ControlModifier | Qt::ShiftModifier, alphaAfter}};
+        for (const auto& step : steps) {
+            if (step.undoKeys) {
+                QVERIFY(tab("BtnTabCutout"));
+                key(window.get(), Qt::Key_Z, step.undoKeys);
+            }
+            QVERIFY(tab("BtnTabCutout"));
+            const QImage image = saved();
+            QCOMPARE(qAlpha(image.pixel(pixel)), step.alpha);
+            QCOMPARE(qAlpha(image.pixel(1, 1)), magic && step.alpha ? 255 : 0);
+        }
+    }
+
+    void beautify()
+    {
+        QVERIFY(open(personPhoto("beautify.jpg")));
+        const QImage before = saved();
+        QVERIFY(tab("BtnTabBeautify"));
+        QVERIFY(click(window.get(), "btnTabSmooth"));
+        auto* slider = find<QSlider>(window.get(), "hSliderSmooth");
+        QVERIFY(slider);
+        QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(slider->width() - 4, slider->height() / 2));
+        QVERIFY(slider->value() > 0);
+        QVERIFY(waitFor([slider] { return slider->isEnabled(); }));
+        const QImage after = saved();
+        QCOMPARE(after.size(), before.size());
+        QVERIFY(after != before);
+    }
+
+    // Two photos and a broken one: the broken one offers a retry, Save all writes
+    // the two and says one was skipped.
+    void batch()
+    {
+        const QStringList photos{productPhoto("one.jpg"), productPhoto("two.png"), corruptPhoto("three.jpg")};
+        pressInDialog("pageAddImage");
+        answerFileDialog(photos);
+        pressInDialog("btnCutout");
+        QVERIFY(click(window.get(), "BatchGoods"));
+        QVERIFY(answersUsed());
+        QVERIFY(waitFor([this] { return countShown(window.get(), "btnSaveAll") == 1; }));
+        QVERIFY(waitFor(
+            [this] {
+                return countShown(window.get(), "loading") == 0 && countShown(window.get(), "btnRetry") == 1;
+            },
+            60000));
+        QVERIFY(chooseOutputFolder(window.get(), out));
+        const QStringList before = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QVERIFY(click(window.get(), "btnSaveAll"));
+        QVERIFY(waitFor([] { return !messages().isEmpty(); }, 60000));
+        QVERIFY2(messages().join('\n').contains("1 photo"), qPrintable(messages().join('\n')));
+        clearMessages();
+        QStringList written = listFiles(out);
+        for (const QString& old : before)
+            written.removeOne(old);
+        QCOMPARE(written.size(), 2);
+        QCOMPARE(shownFolders().size(), 1);
+    }
+
+    // The home page after a switch to English shows no Chinese, and after the
+    // switch back the texts are Chinese again.
+    void languageSwitch()
+    {
+        window = openWindow("en");
+        const QStringList english = visibleTexts(window.get());
+        QVERIFY(english.size() > 5);
+        QVERIFY2(!hasChinese(english.join(' ')), qPrintable(english.join(" | ")));
+        window = openWindow("zh");
+        const QStringList chinese = visibleTexts(window.get());
+        QCOMPARE(chinese.size(), english.size());
+        QVERIFY(std::count_if(chinese.begin(), chinese.end(), hasChinese) > english.size() / 2);
     }
 };
 
