@@ -1,12 +1,10 @@
 // The batch workspace without the service (no work pool: nothing is matted): the
-// page shown after hand editing, the brush reaching every tile's view, tiles filling
-// the width, the output folder and the typed crop size.
+// page shown after hand editing, the brush reaching every tile's view and the typed
+// crop size.
 
-#include "csetting.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingwidget.h"
 #include "qcroptable.h"
-#include "qfilechooser.h"
 #include "qimagecutoutwidget.h"
 #include "qmsgbox.h"
 #include "qpagecutout.h"
@@ -14,11 +12,8 @@
 #include "qsizebutton.h"
 #include "testutils.h"
 
-#include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 
@@ -84,56 +79,6 @@ private slots:
         }
     }
 
-    // Every width: as many tiles in a row as fit, and the output size box whole.
-    void tilesFillTheWidth_data()
-    {
-        QTest::addColumn<int>("width");
-        for (int width : {700, 1100, 1900})
-            QTest::newRow(qPrintable(QString::number(width))) << width;
-    }
-    void tilesFillTheWidth()
-    {
-        QFETCH(int, width);
-        QBatchMattingWidget widget;
-        QStringList photos;
-        for (int i = 0; i < 12; ++i)
-            photos << testutils::sandboxPath() + QString("/%1.jpg").arg(i);
-        widget.startBatch(0, photos);
-        widget.resize(width, 700);
-        widget.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&widget));
-        QWidget* viewport = widget.findChild<QScrollArea*>("scrollArea")->viewport();
-        const QList<QPreviewItem*>& items = widget.items();
-        const int perRow = int(std::count_if(items.begin(), items.end(),
-                                             [&](QPreviewItem* i) { return i->y() == items.first()->y(); }));
-        const int free =
-            viewport->width() - items.at(perRow - 1)->mapTo(viewport, QPoint(QPreviewItem::kSide, 0)).x();
-        QVERIFY2(free >= 0 && free < QPreviewItem::kSide + 30,
-                 qPrintable(QString("%1 in a row, %2 px free").arg(perRow).arg(free)));
-        auto* sizes = widget.findChild<QComboBox*>("comboOutputSize");
-        QVERIFY(sizes->width() >= sizes->minimumSizeHint().width());
-    }
-
-    // Only the picker changes the folder: it is stored, shown and announced.
-    void outputFolderOnlyFromPicker()
-    {
-        const QString folder = testutils::sandboxPath() + "/picked";
-        QVERIFY(QDir().mkpath(folder));
-        QFileChooser::setFolderHook([folder](const QString&, const QString&) { return folder; });
-        QBatchMattingWidget widget;
-        widget.show();
-        auto* field = widget.findChild<QLineEdit*>("editOutputPath");
-        const QString shown = field->text();
-        QTest::keyClicks(field, "/elsewhere");
-        QCOMPARE(field->text(), shown);
-        QSignalSpy changed(&widget, &QBatchMattingWidget::signal_output_folder_changed);
-        QTest::mouseClick(widget.findChild<QPushButton*>("btnSelectOutput"), Qt::LeftButton);
-        QFileChooser::setFolderHook(nullptr);
-        QCOMPARE(changed.value(0).value(0).toString(), folder);
-        QCOMPARE(CSetting::getString("output", "path"), folder);
-        QCOMPARE(field->text(), QDir::toNativeSeparators(folder));
-    }
-
     void customSizeBounds_data()
     {
         QTest::addColumn<QString>("width");
@@ -160,11 +105,12 @@ private slots:
         QBatchMattingWidget widget;
         widget.show();
         widget.startBatch(1, {testutils::sandboxPath() + "/a.jpg"});
-        QSizeButton* custom = nullptr;
-        for (QSizeButton* button : widget.sizeButtons())
-            if (button->property("sizeId").toInt() == QCropTable::kCustomSize)
-                custom = button;
-        QTest::mouseClick(custom, Qt::LeftButton);
+        const QList<QSizeButton*> sizes = widget.sizeButtons();
+        QTest::mouseClick(*std::find_if(sizes.begin(), sizes.end(),
+                                        [](QSizeButton* b) {
+                                            return b->property("sizeId").toInt() == QCropTable::kCustomSize;
+                                        }),
+                          Qt::LeftButton);
         QTest::keyClicks(widget.findChild<QLineEdit*>("lineEditWidth"), width);
         QTest::keyClicks(widget.findChild<QLineEdit*>("lineEditHeight"), height);
         QSignalSpy apply(&widget, &QBatchMattingWidget::signal_apply_crop_size);
