@@ -18,7 +18,7 @@ SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all setup configure build run test bench screenshots assets clean format format-check sanitize
+.PHONY: all setup configure build run test bench screenshots assets translations clean format format-check sanitize
 
 all: build
 
@@ -48,6 +48,10 @@ screenshots: build
 
 assets:
 	bash tools/make-assets.sh
+
+# After texts changed in code or forms: new texts arrive unfinished in resources/i18n.
+translations:
+	bash tools/update-translations.sh
 
 # Every tracked C++ file against .clang-format (clang-format 14).
 format:

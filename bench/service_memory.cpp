@@ -9,6 +9,7 @@
 #include "mattingengine.h"
 #include "mattingprotocol.h"
 #include "mattingserver.h"
+#include "scratchfolder.h"
 #include "serviceoptions.h"
 
 #include <benchmark/benchmark.h>
@@ -96,7 +97,8 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     pipelines.push_back(std::make_unique<MattingPipeline>(
         MattingEngine::create(choice, std::max(1, int(std::thread::hardware_concurrency())))));
-    JobQueue jobs(std::move(pipelines), options.queue, options.resultTtlMs);
+    ScratchFolder scratch(ScratchFolder::defaultRoot());
+    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.resultTtlMs);
     MattingServer server(options, jobs, choice);
     if (!server.bind(error)) {
         state.SkipWithError(error.c_str());

@@ -1,10 +1,11 @@
 #include "jobqueue.h"
 
 #include "allocator.h"
+#include "mattingprotocol.h"
 #include "servicelog.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,15 +46,6 @@ void removeFile(const std::string& path)
     }
 }
 
-std::string makePrivateFolder()
-{
-    std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "brisel-service-XXXXXX").string();
-    if (ec)
-        pattern = "/tmp/brisel-service-XXXXXX";
-    return mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
 } // namespace
 
 std::string JobQueue::newSerial()
@@ -69,10 +61,9 @@ std::string JobQueue::newSerial()
     return serial;
 }
 
-JobQueue::JobQueue(std::vector<std::unique_ptr<MattingPipeline>> pipelines, int capacity, long long ttlMs,
-                   int delayMs)
-    : m_pipelines(std::move(pipelines)), m_capacity(capacity), m_ttl(ttlMs), m_delayMs(delayMs),
-      m_dir(makePrivateFolder())
+JobQueue::JobQueue(std::vector<std::unique_ptr<MattingPipeline>> pipelines, const std::string& folder,
+                   int capacity, long long ttlMs, int delayMs)
+    : m_pipelines(std::move(pipelines)), m_capacity(capacity), m_ttl(ttlMs), m_delayMs(delayMs), m_dir(folder)
 {
     for (auto& p : m_pipelines)
         m_threads.emplace_back(&JobQueue::workerLoop, this, p.get());
@@ -89,10 +80,6 @@ JobQueue::~JobQueue()
     m_wake.notify_all();
     for (auto& t : m_threads)
         t.join();
-    if (!m_dir.empty()) {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
 }
 
 JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std::string& photo,
@@ -119,6 +106,7 @@ JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std
     const bool stored = writeFile(upload, photo.data(), photo.size());
     std::lock_guard<std::mutex> lock(m_mutex);
     --m_running;
+    m_lastBusy = std::chrono::steady_clock::now();
     Job& job = m_jobs[serial];
     if (!stored || !m_accepting) {
         removeFile(upload);
@@ -147,17 +135,43 @@ JobQueue::Snapshot JobQueue::find(const std::string& serial, const std::string& 
     return s;
 }
 
-JobQueue::Snapshot JobQueue::findResult(const std::string& serial) const
+JobQueue::Snapshot JobQueue::fetchResult(const std::string& serial)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     Snapshot s;
     const auto it = m_jobs.find(serial);
     if (it == m_jobs.end() || it->second.status != Status::Done)
         return s;
+    it->second.fetched = true;
+    m_idle.notify_all();
     s.found = true;
     s.status = Status::Done;
     s.resultPath = it->second.resultPath;
     return s;
+}
+
+bool JobQueue::cancel(const std::string& serial, const std::string& mac)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_jobs.find(serial);
+    if (it == m_jobs.end() || it->second.mac != mac)
+        return false;
+    Job& job = it->second;
+    if (job.status == Status::Failed)
+        return true; // nothing left to delete, and its reason stays
+    const auto waiting = std::find(m_waiting.begin(), m_waiting.end(), serial);
+    if (waiting != m_waiting.end()) {
+        m_waiting.erase(waiting);
+        removeFile(job.uploadPath);
+        job.uploadPath.clear();
+        m_idle.notify_all();
+    }
+    // A running job's files are its worker's until the engine returns (runJob).
+    removeFile(job.resultPath);
+    job.resultPath.clear();
+    finishLocked(job, Status::Failed, mattingprotocol::kMessageCancelled);
+    servicelog::info("job " + serial + " cancelled");
+    return true;
 }
 
 JobQueue::Stats JobQueue::stats() const
@@ -171,12 +185,34 @@ JobQueue::Stats JobQueue::stats() const
     return s;
 }
 
+int JobQueue::retryAfterSeconds() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto now = std::chrono::steady_clock::now();
+    double remainingMs = 0;
+    for (const auto& [serial, job] : m_jobs)
+        if (job.started && job.status == Status::Running) {
+            const double elapsed = std::chrono::duration<double, std::milli>(now - job.startedAt).count();
+            remainingMs = std::max(remainingMs, m_averageJobMs - elapsed);
+        }
+    return std::max(1, int(std::ceil(remainingMs / 1000)));
+}
+
+std::optional<std::chrono::steady_clock::time_point> JobQueue::idleSince() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_running > 0 || !m_waiting.empty())
+        return std::nullopt;
+    return m_lastBusy;
+}
+
 void JobQueue::beginShutdown()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_accepting)
         return;
     m_accepting = false;
+    m_shutdownAt = std::chrono::steady_clock::now();
     for (const std::string& serial : m_waiting) {
         Job& job = m_jobs[serial];
         removeFile(job.uploadPath);
@@ -191,6 +227,20 @@ void JobQueue::waitIdle()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_running == 0 && m_waiting.empty(); });
+}
+
+void JobQueue::waitFetched(std::chrono::milliseconds grace)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_idle.wait_for(lock, grace, [this] { return !unfetchedLocked(); });
+}
+
+bool JobQueue::unfetchedLocked() const
+{
+    return std::any_of(m_jobs.begin(), m_jobs.end(), [this](const auto& entry) {
+        const Job& job = entry.second;
+        return job.status == Status::Done && !job.fetched && job.finishedAt >= m_shutdownAt;
+    });
 }
 
 void JobQueue::finishLocked(Job& job, Status status, const std::string& message)
@@ -224,6 +274,7 @@ void JobQueue::workerLoop(MattingPipeline* pipeline)
         m_waiting.pop_front();
         Job& job = m_jobs[serial];
         job.started = true;
+        job.startedAt = std::chrono::steady_clock::now();
         ++m_running;
         const Job copy = job;
         lock.unlock();
@@ -231,6 +282,7 @@ void JobQueue::workerLoop(MattingPipeline* pipeline)
         cachesWarm = true;
         lock.lock();
         --m_running;
+        m_lastBusy = std::chrono::steady_clock::now();
         m_idle.notify_all();
     }
 }
@@ -257,14 +309,22 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
     removeFile(job.uploadPath);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_averageJobMs =
+        m_averageJobMs == 0 ? double(ms.count()) : 0.7 * m_averageJobMs + 0.3 * double(ms.count());
+    // Only a cancel finishes a running job early; it may even have expired since.
+    const auto live = m_jobs.find(serial);
+    if (live == m_jobs.end() || live->second.status != Status::Running) {
+        removeFile(result);
+        servicelog::info("job " + serial + " abandoned after " + std::to_string(ms.count()) + " ms");
+        return;
+    }
     servicelog::info("job " + serial + (status == Status::Done ? " done" : " failed: " + message) + " in " +
                      std::to_string(ms.count()) + " ms");
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Job& live = m_jobs[serial];
-    live.uploadPath.clear();
+    live->second.uploadPath.clear();
     if (status == Status::Done)
-        live.resultPath = result;
-    finishLocked(live, status, message);
+        live->second.resultPath = result;
+    finishLocked(live->second, status, message);
 }
 
 void JobQueue::sweeperLoop()

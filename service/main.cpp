@@ -7,6 +7,7 @@
 #endif
 #include "mattingengine.h"
 #include "mattingserver.h"
+#include "scratchfolder.h"
 #include "servicelog.h"
 #include "serviceoptions.h"
 
@@ -63,11 +64,15 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    JobQueue jobs(std::move(pipelines), options.queue, options.resultTtlMs, options.testDelayMs);
-    if (!jobs.valid()) {
-        servicelog::error("cannot create a folder for uploads in the temporary folder");
+    ScratchFolder scratch(options.scratchRoot.empty() ? ScratchFolder::defaultRoot() : options.scratchRoot);
+    if (!scratch.valid()) {
+        servicelog::error(scratch.error());
         return 1;
     }
+    if (scratch.swept() > 0)
+        servicelog::info("deleted the files of " + std::to_string(scratch.swept()) + " stopped instance(s)");
+    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.resultTtlMs,
+                  options.testDelayMs);
     MattingServer server(options, jobs, engine);
     if (!server.bind(error)) {
         servicelog::error(error);
@@ -77,6 +82,8 @@ int main(int argc, char** argv)
     std::thread signalThread([&server, &stopSignals] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
+        if (server.finished())
+            return; // woken by main: the server stopped by itself
         servicelog::info(std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") +
                          "; finishing running jobs");
         server.shutdown();
@@ -89,11 +96,10 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     const bool ok = server.run();
-    if (!ok) {
+    if (!ok)
         servicelog::error("the server stopped unexpectedly");
-        // Wake the signal thread so it can be joined.
-        pthread_kill(signalThread.native_handle(), SIGTERM);
-    }
+    // Wakes the signal thread so it can be joined, unless a signal already did.
+    pthread_kill(signalThread.native_handle(), SIGTERM);
     signalThread.join();
     servicelog::info("stopped");
     return ok ? 0 : 1;

@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +19,18 @@
 namespace {
 
 namespace proto = mattingprotocol;
+
+// A connection that has not finished its TLS handshake or sent the next piece of
+// its request within this long is closed, so silent clients give their thread up
+// quickly.
+constexpr int kReadTimeoutSeconds = 5;
+// Connections served at once; past this they wait for a thread. The read
+// deadline is per read, so this, not the deadline, bounds clients that trickle.
+constexpr int kMaxConnectionThreads = 256;
+// How long a stop waits for results finished during the drain to be fetched:
+// a few of the desktop program's poll intervals.
+constexpr std::chrono::seconds kFetchGrace(5);
+
 static_assert(int(JobQueue::Status::Running) == proto::kStatusRunning &&
                   int(JobQueue::Status::Done) == proto::kStatusDone &&
                   int(JobQueue::Status::Failed) == proto::kStatusFailed,
@@ -102,6 +115,16 @@ std::string pixelLimitMessage(double mp, int limit)
     return buf;
 }
 
+// A poll or cancel names its owner and its task; false after answering 400.
+bool checkTaskQuery(httplib::Response& res, const std::string& mac, const std::string& serial)
+{
+    if (mac.empty())
+        reply(res, 400, kNoMac);
+    else if (serial.empty())
+        reply(res, 400, kNoSerial);
+    return !mac.empty() && !serial.empty();
+}
+
 const char* defaultMessage(int status)
 {
     switch (status) {
@@ -119,7 +142,7 @@ const char* defaultMessage(int status)
 } // namespace
 
 MattingServer::MattingServer(const ServiceOptions& options, JobQueue& jobs, MattingEngine::Choice engine)
-    : m_options(options), m_jobs(jobs), m_engine(std::move(engine))
+    : m_options(options), m_jobs(jobs), m_engine(std::move(engine)), m_pool(kMaxConnectionThreads)
 {
     if (options.useTls())
         m_http = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
@@ -161,15 +184,45 @@ bool MattingServer::bind(std::string& error)
 
 bool MattingServer::run()
 {
+    std::thread idleWatch;
+    if (m_options.idleExitMs > 0)
+        idleWatch = std::thread(&MattingServer::watchIdle, this);
     const bool ok = m_http->listen_after_bind();
-    m_returned = true;
+    {
+        std::lock_guard<std::mutex> lock(m_watchMutex);
+        m_returned = true;
+    }
+    m_watchWake.notify_all();
+    if (idleWatch.joinable())
+        idleWatch.join();
     return ok;
+}
+
+void MattingServer::watchIdle()
+{
+    using namespace std::chrono;
+    const milliseconds limit(m_options.idleExitMs);
+    const milliseconds period = std::clamp<milliseconds>(limit / 4, milliseconds(50), milliseconds(1000));
+    std::unique_lock<std::mutex> lock(m_watchMutex);
+    while (!m_watchWake.wait_for(lock, period, [this] { return bool(m_returned); })) {
+        const auto jobsIdle = m_jobs.idleSince();
+        const auto connectionsIdle = m_pool.idleSince();
+        if (!jobsIdle || !connectionsIdle || !m_http->is_running())
+            continue;
+        if (steady_clock::now() - std::max(*jobsIdle, *connectionsIdle) >= limit) {
+            servicelog::info("no jobs or connections for " + std::to_string(limit.count() / 1000) +
+                             " s; exiting");
+            m_http->stop();
+            return;
+        }
+    }
 }
 
 void MattingServer::shutdown()
 {
     m_jobs.beginShutdown();
     m_jobs.waitIdle();
+    m_jobs.waitFetched(kFetchGrace);
     // stop() is a no-op until the accept loop runs, so a signal that arrives
     // right at start-up waits for it rather than being lost.
     while (!m_http->is_running() && !m_returned)
@@ -184,11 +237,11 @@ void MattingServer::installRoutes()
     const int limitMb = m_options.maxUploadMb;
     // Room for the multipart framing around the file itself.
     http.set_payload_max_length(limit + 64 * 1024);
-    http.set_read_timeout(30, 0);
+    http.set_read_timeout(kReadTimeoutSeconds, 0);
     http.set_write_timeout(30, 0);
     http.set_keep_alive_timeout(5);
     http.set_keep_alive_max_count(100);
-    http.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    http.new_task_queue = [this] { return m_pool.newHandle(); };
 
     // Clients that announce a large body wait for this answer before sending it,
     // so an oversized photo is refused without being transferred.
@@ -249,6 +302,7 @@ void MattingServer::installRoutes()
                               std::to_string(info.height));
             return reply(res, 200, "ok", "{" + jsonString(proto::kSerial) + ":" + jsonString(serial) + "}");
         case JobQueue::Submit::Full:
+            res.set_header("Retry-After", std::to_string(m_jobs.retryAfterSeconds()));
             return reply(res, 503, kBusy);
         case JobQueue::Submit::ShuttingDown:
             return reply(res, 503, kStopping);
@@ -260,10 +314,8 @@ void MattingServer::installRoutes()
     http.Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mac = req.get_param_value(proto::kMac);
         const std::string serial = req.get_param_value(proto::kSerial);
-        if (mac.empty())
-            return reply(res, 400, kNoMac);
-        if (serial.empty())
-            return reply(res, 400, kNoSerial);
+        if (!checkTaskQuery(res, mac, serial))
+            return;
         const JobQueue::Snapshot job = m_jobs.find(serial, mac);
         if (!job.found)
             return reply(res, 404, kUnknownTask);
@@ -278,8 +330,18 @@ void MattingServer::installRoutes()
                   jsonString(proto::kConvertPath) + ":" + jsonString(url) + "}");
     });
 
+    http.Delete(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string mac = req.get_param_value(proto::kMac);
+        const std::string serial = req.get_param_value(proto::kSerial);
+        if (!checkTaskQuery(res, mac, serial))
+            return;
+        if (!m_jobs.cancel(serial, mac))
+            return reply(res, 404, kUnknownTask);
+        reply(res, 200, "ok");
+    });
+
     http.Get(proto::resultRoute(), [this](const httplib::Request& req, httplib::Response& res) {
-        const JobQueue::Snapshot job = m_jobs.findResult(req.matches[1]);
+        const JobQueue::Snapshot job = m_jobs.fetchResult(req.matches[1]);
         std::string png;
         if (job.found) {
             // The file may expire between the look-up and here; then it is gone.

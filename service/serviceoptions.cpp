@@ -106,6 +106,8 @@ std::string ServiceOptions::usage()
            "  --max-megapixels N   largest accepted photo in megapixels (default 64)\n"
            "  --queue N            jobs accepted at once before answering 503 (default 32)\n"
            "  --result-ttl T       how long results are kept: 600, 90s, 500ms, 10m (default 10m)\n"
+           "  --idle-exit T        exit after T without jobs or connections, 0 for never (default 0)\n"
+           "  --scratch DIR        folder for uploads and results (default $TMPDIR/brisel-service-<uid>)\n"
            "  --log-level L        error, warning, info or debug (default info)\n";
 }
 
@@ -143,6 +145,12 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
              out.resultTtlMs = parseDurationMs(v);
              return out.resultTtlMs > 0;
          }},
+        {"--idle-exit",
+         [&out](const std::string& v) {
+             out.idleExitMs = parseDurationMs(v);
+             return out.idleExitMs >= 0;
+         }},
+        {"--scratch", text(out.scratchRoot)},
         {"--log-level", [&out](const std::string& v) { return parseLogLevel(v, out.logLevel); }},
         {"--test-delay-ms", number(out.testDelayMs, 0, 600000)},
     };

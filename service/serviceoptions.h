@@ -20,8 +20,10 @@ struct ServiceOptions
     int maxMegapixels = 64;
     int queue = 32;
     long long resultTtlMs = 10 * 60 * 1000;
-    int logLevel = 2;    // 0 error, 1 warning, 2 info, 3 debug
-    int testDelayMs = 0; // hidden: makes every job slow so tests can catch it running
+    long long idleExitMs = 0; // exit after this long without jobs or connections; 0 = never
+    std::string scratchRoot;  // empty = ScratchFolder::defaultRoot()
+    int logLevel = 2;         // 0 error, 1 warning, 2 info, 3 debug
+    int testDelayMs = 0;      // hidden: makes every job slow so tests can catch it running
 
     bool useTls() const { return !tlsCert.empty(); }
     std::size_t maxUploadBytes() const { return static_cast<std::size_t>(maxUploadMb) * 1024 * 1024; }

@@ -4,6 +4,7 @@
 #include "logger.h"
 #include "qhttpclient.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -98,6 +99,56 @@ struct CurlDeleter
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+struct MimeDeleter
+{
+    void operator()(curl_mime* form) const { curl_mime_free(form); }
+};
+
+size_t readUpload(char* buffer, size_t size, size_t count, void* user)
+{
+    const qint64 read = static_cast<QFile*>(user)->read(buffer, qint64(size * count));
+    return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
+}
+
+int seekUpload(void* user, curl_off_t offset, int origin)
+{
+    auto* file = static_cast<QFile*>(user);
+    return origin == SEEK_SET && file->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
+
+// Seconds or an HTTP date, as RFC 9110 allows; the last answer's header wins
+// (the headers of every answer of a redirect chain are in `headers`).
+int parseRetryAfter(const QByteArray& headers)
+{
+    int seconds = -1;
+    for (const QByteArray& line : headers.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        if (line.startsWith("HTTP/"))
+            seconds = -1;
+        if (line.left(colon).trimmed().toLower() != "retry-after")
+            continue;
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        bool number = false;
+        const int n = value.toInt(&number);
+        if (number && n >= 0) {
+            seconds = n;
+            continue;
+        }
+        const QDateTime when = QDateTime::fromString(QString::fromLatin1(value), Qt::RFC2822Date);
+        if (when.isValid())
+            seconds = int(qMax<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when)));
+    }
+    return seconds;
+}
+
+bool isLoopback(const QString& host)
+{
+    return host == QLatin1String("localhost") || host.startsWith(QLatin1String("127.")) ||
+           host == QLatin1String("::1");
+}
+
 } // namespace
 
 HRequest::HRequest(QObject* parent) : QObject(parent) {}
@@ -117,6 +168,12 @@ void HRequest::setResultType(int type)
     m_resultType = type == Headers ? Headers : Body;
 }
 
+void HRequest::setUpload(const QString& field, const QString& path)
+{
+    m_uploadField = field;
+    m_uploadPath = path;
+}
+
 void HRequest::appendParam(const QString& key, const QString& value)
 {
     m_params.append({key, value});
@@ -124,7 +181,7 @@ void HRequest::appendParam(const QString& key, const QString& value)
 
 QString HRequest::fullUrl() const
 {
-    if (m_params.isEmpty() || m_httpType == Post)
+    if (m_params.isEmpty() || (m_httpType == Post && m_uploadPath.isEmpty()))
         return m_url;
     // The query goes before a fragment, joined to any query the address already has.
     QString base = m_url;
@@ -147,6 +204,7 @@ int HRequest::exec(QByteArray& result)
 {
     result.clear();
     m_status = 0;
+    m_retryAfter = -1;
 
     const QString url = fullUrl();
     const QString scheme = QUrl(url).scheme().toLower();
@@ -155,7 +213,16 @@ int HRequest::exec(QByteArray& result)
         return CURLE_UNSUPPORTED_PROTOCOL;
     }
 
+    QFile upload(m_uploadPath);
+    if (!m_uploadPath.isEmpty() && !upload.open(QIODevice::ReadOnly)) {
+        BRISEL_LOG(1, QStringLiteral("cannot upload %1: %2").arg(m_uploadPath, upload.errorString()));
+        return CURLE_READ_ERROR;
+    }
+
     QHttpClient::Instance()->start(0);
+    // Declared first so that it is freed last: the handle points at the form until
+    // it is cleaned up.
+    std::unique_ptr<curl_mime, MimeDeleter> mime;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
         return CURLE_FAILED_INIT;
@@ -174,6 +241,8 @@ int HRequest::exec(QByteArray& result)
     const QString caPath = caBundlePath();
     const QByteArray caBytes = QFile::encodeName(caPath);
     const QByteArray userAgent = QByteArrayLiteral("Brisel/" BRISEL_VERSION);
+    const QByteArray uploadField = m_uploadField.toUtf8();
+    const QByteArray uploadName = QFileInfo(m_uploadPath).fileName().toUtf8();
 
     curl_easy_setopt(h, CURLOPT_URL, urlBytes.constData());
 #if LIBCURL_VERSION_NUM >= 0x075500
@@ -205,7 +274,14 @@ int HRequest::exec(QByteArray& result)
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    if (m_httpType == Post) {
+    if (upload.isOpen()) {
+        mime.reset(curl_mime_init(h));
+        curl_mimepart* part = curl_mime_addpart(mime.get());
+        curl_mime_name(part, uploadField.constData());
+        curl_mime_filename(part, uploadName.constData());
+        curl_mime_data_cb(part, upload.size(), readUpload, seekUpload, nullptr, &upload);
+        curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
+    } else if (m_httpType == Post) {
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, long(form.size()));
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, form.constData());
     } else if (m_resultType == Headers) {
@@ -216,6 +292,7 @@ int HRequest::exec(QByteArray& result)
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     m_status = int(status);
+    m_retryAfter = parseRetryAfter(transfer.headers);
 
     if (transfer.tooLarge)
         code = CURLE_FILESIZE_EXCEEDED;
@@ -226,7 +303,7 @@ int HRequest::exec(QByteArray& result)
     if (code == CURLE_OK && status >= 400)
         outcome = HttpErrorBase + int(status);
     if (outcome != 0) {
-        BRISEL_LOG(1, QStringLiteral("request %1 failed: %2").arg(m_url, getCurlErrMsg(outcome)));
+        BRISEL_LOG(1, QStringLiteral("request %1 failed: %2").arg(m_url, getCurlErrMsg(outcome, m_url)));
         if (outcome > HttpErrorBase && transfer.keepBody)
             result = transfer.body;
         return outcome;
@@ -235,8 +312,11 @@ int HRequest::exec(QByteArray& result)
     return 0;
 }
 
-QString HRequest::getCurlErrMsg(int code)
+QString HRequest::getCurlErrMsg(int code, const QString& url)
 {
+    const QUrl address(url);
+    const QString host = address.host();
+    const QString place = address.port() > 0 ? QStringLiteral("%1:%2").arg(host).arg(address.port()) : host;
     if (code > HttpErrorBase) {
         const int status = code - HttpErrorBase;
         if (status >= 500)
@@ -253,14 +333,30 @@ QString HRequest::getCurlErrMsg(int code)
     case CURLE_URL_MALFORMAT:
         return tr("The web address is not valid.");
     case CURLE_COULDNT_RESOLVE_HOST:
+        if (!host.isEmpty())
+            return tr("The server name %1 was not found. Please check the address and the network "
+                      "connection.")
+                .arg(host);
+        return tr("The server name was not found. Please check the address and the network connection.");
     case CURLE_COULDNT_RESOLVE_PROXY:
-        return tr("The server name could not be found. Please check the network connection.");
+        return tr("The proxy server's name was not found. Please check the proxy settings.");
     case CURLE_COULDNT_CONNECT:
-        return tr("Could not connect to the server. Please check the network connection.");
+        // On this computer a refusal means the service is not running, not that
+        // the network is down.
+        if (isLoopback(host))
+            return tr("The matting service on this computer is not running (nothing answers at %1).")
+                .arg(place);
+        if (!host.isEmpty())
+            return tr("The connection to %1 was refused: the server is down or a firewall blocks it.")
+                .arg(place);
+        return tr("The connection to the server was refused: it is down or a firewall blocks it.");
     case CURLE_OPERATION_TIMEDOUT:
         return tr("The server did not answer in time. Please try again later.");
     case CURLE_PEER_FAILED_VERIFICATION:
-        return tr("The server's certificate could not be verified, so the connection was refused.");
+        return tr("The server's certificate is not trusted (self-signed, expired or issued for another "
+                  "name), so the connection was refused.");
+    case CURLE_READ_ERROR:
+        return tr("The file to upload could not be read.");
     case CURLE_SSL_CACERT_BADFILE:
         return tr("The certificate bundle %1 could not be read.").arg(caBundlePath());
     case CURLE_SSL_CONNECT_ERROR:

@@ -41,7 +41,12 @@ public:
     // Query parameters (form fields for Post), URL-encoded and sent in call order.
     void appendParam(const QString& key, const QString& value);
 
-    // The full URL a Get would fetch, parameters included.
+    // Makes exec() a multipart POST of the file at `path` in the part `field`,
+    // under its own file name; the parameters then go into the query. The file is
+    // streamed through QFile, so names outside the local code page work.
+    void setUpload(const QString& field, const QString& path);
+
+    // The full URL a Get or an upload would fetch, parameters included.
     QString fullUrl() const;
 
     // 0 with the answer in `result`; otherwise an error code for getCurlErrMsg().
@@ -50,9 +55,14 @@ public:
     int exec(QByteArray& result);
     // HTTP status of the last exec(), 0 when no answer arrived.
     int httpStatus() const { return m_status; }
+    // Seconds the last answer's Retry-After asked to wait; -1 without one.
+    int retryAfter() const { return m_retryAfter; }
 
-    // A readable sentence for an exec() result.
-    static QString getCurlErrMsg(int code);
+    // A readable sentence for an exec() result, the one table of network failures
+    // for the program and the tool. With the request's `url`, a refused connection
+    // names the address and tells a local service that is not running from a
+    // server that is unreachable.
+    static QString getCurlErrMsg(int code, const QString& url = QString());
 
     // Process-wide limits, read at the start of each exec().
     static void setTimeouts(int connectMs, int stallMs);
@@ -66,5 +76,8 @@ private:
     int m_httpType = Get;
     int m_resultType = Body;
     QList<QPair<QString, QString>> m_params;
+    QString m_uploadField;
+    QString m_uploadPath;
     int m_status = 0;
+    int m_retryAfter = -1;
 };

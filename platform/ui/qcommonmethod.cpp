@@ -56,11 +56,6 @@ bool QCommonMethod::openUrl(const QString& action, const QString& name)
     return openSection(action, name);
 }
 
-bool QCommonMethod::openLink(const QString& appId, const QString& action, const QString& name)
-{
-    return openSection(appId + '-' + action, name);
-}
-
 QString QCommonMethod::helpPageUrl(const QString& section)
 {
     const QString page = unpackHelpPage();

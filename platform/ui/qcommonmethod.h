@@ -8,12 +8,11 @@
 class QCommonMethod
 {
 public:
-    // Page of this program for the action; `name` is only logged.
+    // Section of the page for the action (a sibling application's is
+    // "<appId>-<action>", e.g. "tolvane_win-home"); `name` is only logged.
     static bool openUrl(const QString& action, const QString& name = QString());
-    // Page of a sibling application (appId, e.g. "tolvane_win") for the action.
-    static bool openLink(const QString& appId, const QString& action, const QString& name = QString());
 
-    // The local page that openUrl/openLink would open (unpacked on demand), with the
+    // The local page that openUrl would open (unpacked on demand), with the
     // section as fragment.
     static QString helpPageUrl(const QString& section);
 };

@@ -4,12 +4,15 @@
 #include "csetting.h"
 #include "logger.h"
 #include "qaboutdialog.h"
+#include "qcommonmethod.h"
 #include "qmsgbox.h"
 #include "qplatformstyle.h"
 #include "qvarnui.h"
 
 #include <QActionGroup>
 #include <QDir>
+#include <QEvent>
+#include <QLocale>
 #include <QMenu>
 
 namespace {
@@ -29,11 +32,33 @@ void makeRounded(QMenu* menu)
     menu->setWindowFlags(menu->windowFlags() | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint);
 }
 
+// Without a desktop to open it in, the folder's path is what the user can use.
 void openCreatedFolder(const QString& folder)
 {
     QDir().mkpath(folder);
-    QVarnUI::openFolder(folder, false);
+    if (!QVarnUI::openFolder(folder, false))
+        QMsgBox::showWarning(QUserHelp::tr("The folder %1 could not be opened in a file manager.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             1);
 }
+
+struct Entry
+{
+    const char* name; // a null name is a separator
+    const char* text;
+    void (QUserHelp::*slot)();
+};
+const Entry kEntries[] = {
+    {"actionOutputFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open output folder"),
+     &QUserHelp::onOpenOutputFolder},
+    {"actionCacheFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open cache folder"), &QUserHelp::onOpenCacheFolder},
+    {"actionLogFolder", QT_TRANSLATE_NOOP("QUserHelp", "Open log folder"), &QUserHelp::onOpenLogFolder},
+    {"actionClearCache", QT_TRANSLATE_NOOP("QUserHelp", "Clear cache"), &QUserHelp::onClearCache},
+    {nullptr, nullptr, nullptr},
+    {"actionShortcuts", QT_TRANSLATE_NOOP("QUserHelp", "Keyboard shortcuts"), &QUserHelp::onShortcuts},
+    {"actionCheckUpdate", QT_TRANSLATE_NOOP("QUserHelp", "Check for updates"), &QUserHelp::onCheckUpdate},
+    {"actionAbout", QT_TRANSLATE_NOOP("QUserHelp", "About"), &QUserHelp::onAbout},
+};
 
 } // namespace
 
@@ -53,7 +78,7 @@ QMenu* QUserHelp::initMenu()
     makeRounded(m_menu);
     m_menu->setStyleSheet(QPlatformStyle::load(QStringLiteral("menu.css")));
 
-    QMenu* language = m_menu->addMenu(tr("Language"));
+    QMenu* language = m_menu->addMenu(QString());
     language->setObjectName(QStringLiteral("menuLanguage"));
     makeRounded(language);
     auto* languages = new QActionGroup(language);
@@ -71,31 +96,34 @@ QMenu* QUserHelp::initMenu()
     }
 
     m_menu->addSeparator();
-    const struct
-    {
-        const char* name;
-        QString text;
-        void (QUserHelp::*slot)();
-    } entries[] = {
-        // a null name is a separator
-        {"actionOutputFolder", tr("Open output folder"), &QUserHelp::onOpenOutputFolder},
-        {"actionCacheFolder", tr("Open cache folder"), &QUserHelp::onOpenCacheFolder},
-        {"actionLogFolder", tr("Open log folder"), &QUserHelp::onOpenLogFolder},
-        {"actionClearCache", tr("Clear cache"), &QUserHelp::onClearCache},
-        {nullptr, QString(), nullptr},
-        {"actionCheckUpdate", tr("Check for updates"), &QUserHelp::onCheckUpdate},
-        {"actionAbout", tr("About"), &QUserHelp::onAbout},
-    };
-    for (const auto& entry : entries) {
+    for (const Entry& entry : kEntries) {
         if (!entry.name) {
             m_menu->addSeparator();
             continue;
         }
-        QAction* action = m_menu->addAction(entry.text);
+        QAction* action = m_menu->addAction(QString());
         action->setObjectName(QString::fromLatin1(entry.name));
         connect(action, &QAction::triggered, this, entry.slot);
     }
+    retranslateMenu();
+    m_menu->installEventFilter(this);
     return m_menu;
+}
+
+void QUserHelp::retranslateMenu()
+{
+    m_menu->findChild<QMenu*>(QStringLiteral("menuLanguage"))->setTitle(tr("Language"));
+    for (const Entry& entry : kEntries) {
+        if (entry.name)
+            m_menu->findChild<QAction*>(QString::fromLatin1(entry.name))->setText(tr(entry.text));
+    }
+}
+
+bool QUserHelp::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_menu && event->type() == QEvent::LanguageChange)
+        retranslateMenu();
+    return QObject::eventFilter(watched, event);
 }
 
 void QUserHelp::checkUpdate(bool interactive)
@@ -132,7 +160,7 @@ void QUserHelp::onLanguage(const QString& code)
     if (code == currentLanguage())
         return;
     CSetting::setValue(kLanguageGroup, kLanguageKey, code);
-    QMsgBox::showWarning(tr("The new language takes effect after Brisel is restarted."), 1);
+    emit signal_language_changed(code);
 }
 
 void QUserHelp::onOpenOutputFolder()
@@ -156,17 +184,37 @@ void QUserHelp::onClearCache()
         return;
     QDir cache(cacheFolder());
     int failed = 0;
-    const QStringList files = cache.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : files) {
-        if (!cache.remove(name))
+    qint64 freed = 0;
+    const QFileInfoList files = cache.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& file : files) {
+        const qint64 size = file.size();
+        if (cache.remove(file.fileName()))
+            freed += size;
+        else
             ++failed;
     }
-    BRISEL_LOG(1, QStringLiteral("cache cleared: %1 files, %2 could not be removed")
+    BRISEL_LOG(1, QStringLiteral("cache cleared: %1 files, %2 bytes, %3 could not be removed")
                       .arg(files.size() - failed)
+                      .arg(freed)
                       .arg(failed));
     if (failed > 0)
         QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed),
                            1);
+    else
+        QMsgBox::showWarning(tr("%n cached cut-out(s) deleted, %1 freed.", nullptr, files.size())
+                                 .arg(QLocale().formattedDataSize(freed)),
+                             1);
+}
+
+void QUserHelp::openHelp(const QString& section)
+{
+    if (!QCommonMethod::openUrl(section))
+        QMsgBox::showWarning(tr("The help page could not be opened in a browser."), 1);
+}
+
+void QUserHelp::onShortcuts()
+{
+    openHelp(QStringLiteral("shortcuts"));
 }
 
 void QUserHelp::onAbout()

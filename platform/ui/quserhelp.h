@@ -1,6 +1,6 @@
 #pragma once
 // The main menu: interface language, output/cache/log folders, clearing the
-// cut-out cache, update check and the about box. Lives on the GUI thread.
+// cut-out cache, the keyboard shortcuts, update check and the about box. Lives on the GUI thread.
 
 #include <QObject>
 #include <QPointer>
@@ -24,9 +24,17 @@ public:
     // tells the user so.
     void checkUpdate(bool interactive);
 
+    // Opens a section of the help page in the browser; a warning when none opens.
+    static void openHelp(const QString& section);
+
     // Folders the menu opens; the cache folder is "cache" under the data folder.
     static QString cacheFolder();
     static QString outputFolder();
+
+signals:
+    // The user chose another interface language (already stored in the settings);
+    // whoever owns the translator installs the new one.
+    void signal_language_changed(const QString& code);
 
 public slots:
     void onLanguage(const QString& code);
@@ -34,10 +42,17 @@ public slots:
     void onOpenCacheFolder();
     void onOpenLogFolder();
     void onClearCache();
+    // The help page's list of keyboard shortcuts, in the browser.
+    void onShortcuts();
     void onCheckUpdate();
     void onAbout();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void retranslateMenu();
+
     QWidget* m_window = nullptr;
     QPointer<QMenu> m_menu;
 };

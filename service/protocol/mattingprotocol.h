@@ -7,7 +7,13 @@
 //        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
 //   GET  URL (the service's <result>/S.png) -> the cut-out as PNG
 //   DELETE <task>?mac=M&serial=S   -> {"code":200,...}: a queued job is dropped, a
-//        running one is abandoned and its result not kept; 404 when unknown
+//        running one is abandoned and its result not kept, a finished one's result
+//        is deleted; 404 (with a message) when the mac has no such task. Polls
+//        after that answer status 2 (failed) with the message kMessageCancelled
+//        until the task expires like any finished one, then 404.
+//
+// A 503 because the queue is full carries "Retry-After: <seconds>", the service's
+// estimate of when a place frees up.
 //
 // Every JSON answer carries "code" (200 on success, otherwise the HTTP status)
 // and "message" (shown to the user as is). Values are not percent-encoded by the
@@ -36,6 +42,8 @@ constexpr const char* kStatus = "status";
 constexpr const char* kConvertPath = "convert_path";
 
 constexpr int kCodeOk = 200;
+// The message of a cancelled task's poll answer.
+constexpr const char* kMessageCancelled = "cancelled";
 
 // The job's "status" in a poll answer.
 constexpr int kStatusRunning = 0;

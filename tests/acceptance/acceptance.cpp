@@ -1,7 +1,6 @@
 #include "acceptance.h"
 
 #include "csetting.h"
-#include "cwinapp.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
 
@@ -10,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QCompleter>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -20,10 +18,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QtEndian>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -34,6 +30,7 @@ namespace acceptance {
 namespace {
 
 CWinApp* g_app = nullptr;
+constexpr int kUserPauseMs = 200;
 
 // Records what the program shows in the desktop instead of launching a file manager.
 class UrlRecorder : public QObject
@@ -83,28 +80,20 @@ void press(QWidget* w)
     QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
 }
 
-// Closes any message box with its accepting button, recording the text.
+// Closes a message box (Qt's or the program's) with its OK button, recording the text.
 bool closeMessageBox(QWidget* dialog)
 {
-    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
-        g_messages << box->text();
-        QAbstractButton* ok = box->defaultButton();
-        if (!ok)
-            ok = box->buttons().value(0);
-        if (ok)
-            press(ok);
-        else
-            box->accept();
-        return true;
-    }
-    if (dialog->inherits("QMsgBox")) {
-        auto* text = dialog->findChild<QLabel*>(QStringLiteral("labelText"));
-        g_messages << (text ? text->text() : QString());
-        if (QWidget* ok = widgetIn(dialog, QStringLiteral("btnOk")))
-            press(ok);
-        return true;
-    }
-    return false;
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    auto* label = dialog->findChild<QLabel*>(QStringLiteral("labelText"));
+    if (!box && !(label && dialog->inherits("QMsgBox")))
+        return false;
+    g_messages << (box ? box->text() : label->text());
+    QWidget* ok = box ? box->button(QMessageBox::Ok) : widgetIn(dialog, QStringLiteral("btnOk"));
+    if (ok)
+        press(ok);
+    else
+        dialog->close();
+    return true;
 }
 
 void poll()
@@ -150,16 +139,22 @@ void queue(Answer answer)
 
 // ---- photos ----
 
-QString writePhoto(const QString& name, const cv::Mat& bgr)
+QString store(const QString& name, const QByteArray& bytes)
 {
     const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
+    return testutils::writeFile(path, bytes) ? path : QString();
+}
+
+QByteArray encoded(const cv::Mat& bgr, const QString& suffix)
+{
     std::vector<uchar> bytes;
-    if (!cv::imencode(('.' + QFileInfo(name).suffix()).toStdString(), bgr, bytes))
-        return QString();
-    return testutils::writeFile(path,
-                                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))
-               ? path
-               : QString();
+    cv::imencode(('.' + suffix).toStdString(), bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+}
+
+QString writePhoto(const QString& name, const cv::Mat& bgr)
+{
+    return store(name, encoded(bgr, QFileInfo(name).suffix()));
 }
 
 cv::Mat background(QSize size)
@@ -168,17 +163,17 @@ cv::Mat background(QSize size)
                    cv::Scalar(qBlue(kBackground), qGreen(kBackground), qRed(kBackground)));
 }
 
-// The person centred at `centreX` (a fraction of the width).
-cv::Mat person(QSize size, double centreX)
+// The person centred at `centre` (fractions of the size), `height` of it tall.
+cv::Mat person(QSize size, QPointF centre, double height)
 {
     cv::Mat photo = background(size);
     const cv::Mat astronaut = cv::imread(testutils::dataPath(QStringLiteral("astronaut.png")).toStdString());
-    const int h = qMax(2, int(size.height() * 0.8));
+    const int h = qMax(2, int(size.height() * height));
     const int w = qMin(size.width() - 2, h * 3 / 4);
     if (astronaut.empty() || w < 2)
         return photo;
-    const cv::Rect box(qBound(0, int(size.width() * centreX) - w / 2, size.width() - w),
-                       (size.height() - h) / 2, w, h);
+    const cv::Rect box(qBound(0, int(size.width() * centre.x()) - w / 2, size.width() - w),
+                       qBound(0, int(size.height() * centre.y()) - h / 2, size.height() - h), w, h);
     cv::Mat scaled;
     cv::resize(astronaut, scaled, box.size(), 0, 0, cv::INTER_AREA);
     cv::Mat mask(box.size(), CV_8U, cv::Scalar(0));
@@ -231,17 +226,12 @@ QList<QUrl> shownFolders()
 
 QWidget* find(const QWidget* root, const QString& name)
 {
-    QList<QWidget*> found;
-    if (root)
-        found = root->findChildren<QWidget*>(name);
-    else
-        for (QWidget* top : QApplication::topLevelWidgets())
-            found += top->objectName() == name ? QList<QWidget*>{top} : top->findChildren<QWidget*>(name);
+    const QList<QWidget*> found = root->findChildren<QWidget*>(name);
     for (QWidget* w : found)
         if (w->isVisible())
             return w;
-    qWarning("no visible widget \"%s\" (%d hidden) under %s", qPrintable(name), found.size(),
-             root ? qPrintable(root->objectName()) : "any window");
+    qWarning("no visible widget \"%s\" (%d hidden) under %s", qPrintable(name), int(found.size()),
+             qPrintable(root->objectName()));
     return nullptr;
 }
 
@@ -297,6 +287,8 @@ QWidget* findText(const QWidget* root, const QString& text)
 bool choose(const QWidget* root, const QString& comboName, int index)
 {
     auto* combo = find<QComboBox>(root, comboName);
+    if (combo && combo->currentIndex() == index)
+        return true;
     if (!combo || !click(root, comboName))
         return false;
     QAbstractItemView* list = combo->view();
@@ -346,10 +338,8 @@ void answerFileDialog(const QStringList& paths)
             QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         }
-        if (edit->completer() && edit->completer()->popup())
-            edit->completer()->popup()->hide();
         QTest::keyClick(edit, Qt::Key_Return);
-        // Still open (the completer took the key): Return again on the next turn.
+        // Still open (its completer took the key): Return again on the next turn.
         return !dialog->isVisible();
     });
 }
@@ -395,22 +385,17 @@ QStringList listFiles(const QString& folder, const QString& pattern)
 
 QString waitNewFile(const QString& folder, const QString& pattern, const QStringList& before, int timeoutMs)
 {
+    // The program writes to a temporary name and renames: a listed file is whole.
     QString path;
-    qint64 lastSize = -1;
-    const bool ok = waitFor(
+    waitFor(
         [&] {
             for (const QString& name : listFiles(folder, pattern))
-                if (!before.contains(name)) {
+                if (!before.contains(name))
                     path = folder + '/' + name;
-                    break;
-                }
-            const qint64 size = path.isEmpty() ? -1 : QFileInfo(path).size();
-            const bool settled = size > 0 && size == lastSize;
-            lastSize = size;
-            return settled;
+            return !path.isEmpty();
         },
         timeoutMs);
-    return ok ? path : QString();
+    return path;
 }
 
 bool openPhoto(QMainWidget* window, const QString& card, const QString& photo, int timeoutMs)
@@ -432,6 +417,9 @@ bool chooseOutputFolder(QMainWidget* window, const QString& folder)
 
 QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs)
 {
+    // No user saves within a fraction of a second of the last choice; some choices
+    // reach the picture a moment after the click.
+    QTest::qWait(kUserPauseMs);
     const QStringList before = listFiles(folder);
     pressInDialog(QStringLiteral("btnApply"),
                   {jpg ? QStringLiteral("btnFormatJPG") : QStringLiteral("btnFormatPNG")});
@@ -444,12 +432,14 @@ QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs
         waitNewFile(folder, jpg ? QStringLiteral("*.jpg") : QStringLiteral("*.png"), before, timeoutMs);
     if (path.isEmpty())
         qWarning("nothing was saved in %s", qPrintable(folder));
-    return path;
+    // Done when the window takes input again (it shows the folder first).
+    auto* button = window->findChild<QWidget*>(QStringLiteral("btnSave"));
+    return waitFor([button] { return button->isEnabled(); }, timeoutMs) ? path : QString();
 }
 
 QString personPhoto(const QString& name, QSize size)
 {
-    return writePhoto(name, person(size, 0.5));
+    return writePhoto(name, person(size, QPointF(0.5, 0.5), 0.8));
 }
 
 QString productPhoto(const QString& name, QSize size)
@@ -463,45 +453,32 @@ QString productPhoto(const QString& name, QSize size)
 
 QString corruptPhoto(const QString& name)
 {
-    const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
-    QByteArray bytes("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11);
-    bytes += QByteArray(200, '\x5a');
-    return testutils::writeFile(path, bytes) ? path : QString();
+    return store(name, QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) + QByteArray(200, '\x5a'));
 }
 
 QString orientedPhoto(const QString& name, QSize size, int orientation)
 {
-    const cv::Mat upright = person(size, 0.35);
-    // For tags 1-8: the undoing of what a viewer does, as an optional transpose
-    // followed by a cv::flip code (2: none).
-    static const struct
-    {
-        bool transpose;
-        int flip;
-    } undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0}, {true, 2}, {true, 0}, {true, -1}, {true, 1}};
-    const auto& step = undo[qBound(1, orientation, 8) - 1];
-    cv::Mat stored = step.transpose ? cv::Mat(upright.t()) : upright;
-    if (step.flip != 2)
-        cv::flip(stored.clone(), stored, step.flip);
-    std::vector<uchar> bytes;
-    cv::imencode(".jpg", stored, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
-    const QString path = testutils::sandboxPath() + QStringLiteral("/photos/") + name;
-    const QByteArray jpeg(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
-    return testutils::writeFile(path, withExifOrientation(jpeg, orientation)) ? path : QString();
+    const cv::Mat upright = person(size, QPointF(0.35, 0.4), 0.7);
+    // For tags 1-8, what undoes a viewer's turn: a transpose or not, then a
+    // cv::flip code (2: none).
+    static const std::pair<bool, int> undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0},
+                                                {true, 2},  {true, 0},  {true, -1},  {true, 1}};
+    const auto [transpose, flip] = undo[qBound(1, orientation, 8) - 1];
+    cv::Mat stored = transpose ? cv::Mat(upright.t()) : upright;
+    if (flip != 2)
+        cv::flip(stored.clone(), stored, flip);
+    return store(name, withExifOrientation(encoded(stored, QStringLiteral("jpg")), orientation));
 }
 
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)
 {
-    // Big-endian TIFF with one IFD entry: tag 0x0112, type SHORT, count 1.
-    QByteArray tiff("MM\x00\x2A\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01", 18);
-    tiff += char(0);
-    tiff += char(orientation);
-    tiff += QByteArray(2 + 4, '\0'); // value padding, no next IFD
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    const quint16 length = qToBigEndian<quint16>(quint16(payload.size() + 2));
-    segment += QByteArray(reinterpret_cast<const char*>(&length), 2) + payload;
-    return jpeg.left(2) + segment + jpeg.mid(2);
+    // APP1, 34 bytes: "Exif", a big-endian TIFF header and one IFD entry, tag
+    // 0x0112 (SHORT, 1 value, its low byte at 29), no next IFD.
+    QByteArray app1 = QByteArray::fromHex("FFE10022457869660000"
+                                          "4D4D002A000000080001011200030000000100000000"
+                                          "00000000");
+    app1[29] = char(orientation);
+    return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
 QImage decode(const QString& path)

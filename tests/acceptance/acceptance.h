@@ -1,7 +1,7 @@
 #pragma once
 // The acceptance harness: scenarios drive the real program as a user does. The
 // application object is the program's own CWinApp; the window opens as a start
-// opens it; photos are picked in Qt's own file dialog by typing their path; buttons
+// opens it; photos are picked in Qt's own file dialog by pasting their path; buttons
 // are pressed with the mouse; the real matting service (key engine) cuts; saved
 // files are decoded and checked.
 //
@@ -11,6 +11,7 @@
 // QApplication::activeModalWidget(), because the program's pickers block in exec().
 
 #include "childprocess.h"
+#include "cwinapp.h"
 #include "testutils.h"
 
 #include <QImage>
@@ -23,7 +24,6 @@
 #include <functional>
 #include <memory>
 
-class CWinApp;
 class QMainWidget;
 class QWidget;
 
@@ -78,7 +78,8 @@ QStringList visibleTexts(const QWidget* root);
 // The visible widget under `root` whose text (a label's or a button's, its own or
 // that of a label inside it) contains `text`; null when none does.
 QWidget* findText(const QWidget* root, const QString& text);
-// Opens the named combo box with a click and clicks its entry `index` in the list.
+// Opens the named combo box with a click and clicks its entry `index` in the list
+// (nothing to do when that entry shows already).
 bool choose(const QWidget* root, const QString& comboName, int index);
 // A key press sent to the window's focus widget (or the window).
 void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -109,9 +110,8 @@ void clearMessages();
 
 // Runs events until `condition` holds; false after timeoutMs.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
-// The newest file in `folder` matching `pattern` (e.g. "*.png") that was not there
-// in `before` (a listing taken earlier), waiting until it appears and stops
-// growing; empty after timeoutMs.
+// A file in `folder` matching `pattern` (e.g. "*.png") that is not in `before` (a
+// listing taken earlier), once one appears; empty after timeoutMs.
 QString waitNewFile(const QString& folder, const QString& pattern, const QStringList& before,
                     int timeoutMs = 30000);
 QStringList listFiles(const QString& folder, const QString& pattern = QStringLiteral("*"));
@@ -124,7 +124,7 @@ bool openPhoto(QMainWidget* window, const QString& card, const QString& photo, i
 // Picks `folder` as the output folder through its button and the folder dialog.
 bool chooseOutputFolder(QMainWidget* window, const QString& folder);
 // Ctrl+S, the format dialog (PNG or JPG) and OK; returns the file written into the
-// output folder, empty when none appeared.
+// output folder once the window takes input again, empty when none appeared.
 QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs = 60000);
 
 // ---- photos (written into <sandbox>/photos, JPG or PNG by the name's suffix) --
@@ -141,9 +141,11 @@ QString personPhoto(const QString& name, QSize size = kSmall);
 QString productPhoto(const QString& name, QSize size = kSmall);
 // Bytes that start like a JPEG and are not one.
 QString corruptPhoto(const QString& name);
-// personPhoto() stored sideways as a camera does: a JPEG whose pixels are turned
-// against `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size`
-// with the person upright. The subject sits left of centre, so a mirror shows.
+// A person photo stored as a camera does: a JPEG whose pixels are turned against
+// `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size` with the
+// person upright. The person (70% of the height) stands at 35% of the width and
+// 40% of the height, so a mirror or a turn shows: upright, (0.35, 0.5) of the
+// picture is the person, (0.65, 0.5) and (0.35, 0.85) are background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
 // `jpeg` with an APP1 Exif segment holding only the Orientation tag.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);

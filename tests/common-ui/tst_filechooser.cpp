@@ -1,5 +1,6 @@
 // The photo filter as Qt's own file dialog applies it: the user must see the
-// photos of a folder, in any letter case, and nothing else.
+// photos of a folder, in any letter case, and nothing else. And the folder a
+// picker starts in, never the program's own when a remembered one is gone.
 
 #include "qfilechooser.h"
 #include "testutils.h"
@@ -37,6 +38,34 @@ private slots:
                 return shown == photos;
             }(),
             5000);
+    }
+
+    void startFolder_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QStringList>("present"); // under home
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("remembered") << "last" << QStringList{"last", "Desktop"} << "last";
+        QTest::newRow("remembered is gone") << "last" << QStringList{"Desktop", "Pictures"} << "Desktop";
+        QTest::newRow("no desktop") << "last" << QStringList{"Pictures"} << "Pictures";
+        QTest::newRow("nothing asked") << "" << QStringList{"Pictures"} << "Pictures";
+        QTest::newRow("no desktop, no pictures") << "last" << QStringList{} << "";
+    }
+    void startFolder()
+    {
+        QFETCH(QString, asked);
+        QFETCH(QStringList, present);
+        QFETCH(QString, shown);
+        const QString home = QDir::homePath();
+        for (const QString& name : {"last", "Desktop", "Pictures"})
+            QVERIFY(QDir(home + "/" + name).removeRecursively());
+        for (const QString& name : present)
+            QVERIFY(QDir().mkpath(home + "/" + name));
+        QString seen;
+        QFileChooser::setFolderHook([&seen](const QString&, const QString& folder) { return seen = folder; });
+        QFileChooser::existingFolder(nullptr, QString(), asked.isEmpty() ? asked : home + "/" + asked);
+        QFileChooser::setFolderHook(nullptr);
+        QCOMPARE(QDir(seen).absolutePath(), QDir(home + "/" + shown).absolutePath());
     }
 };
 

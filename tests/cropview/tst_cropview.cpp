@@ -118,7 +118,8 @@ private slots:
             QVERIFY(!saveInto(root + "/afterwards").isEmpty());
             return;
         }
-        const QRegularExpression name("^" + QRegularExpression::escape(folder) + "/portrait_\\d{10}\\.jpg$");
+        const QRegularExpression name("^" + QRegularExpression::escape(folder) +
+                                      "/portrait_[-_0-9]{19}\\.jpg$");
         QVERIFY2(name.match(file).hasMatch(), qPrintable(file));
         QCOMPARE(QImage(file).size(), QSize(2000, 1333));
         QCOMPARE(boxes.size(), kilobytes);

@@ -1,9 +1,11 @@
 // The result file writer: the JPG size limit met at the highest quality that fits,
-// and the print density in JPEG and PNG headers.
+// the print density in JPEG and PNG headers, and names that never replace a file.
 
 #include "qsavefilewriter.h"
 #include "testutils.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -102,6 +104,44 @@ private slots:
              {QByteArray("plain text, not a picture"), whole.left(whole.size() - 5)})
             QCOMPARE(QSaveFileWriter::withDensity(bytes, 300), bytes);
         QCOMPARE(QSaveFileWriter::withDensity(whole, 70000), whole); // out of the header's range
+    }
+
+    void outputName_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QString>("existing"); // already in the folder
+        QTest::addColumn<QStringList>("expected");
+        const QString t = "_2026-12-06_21-35-12";
+        QTest::newRow("plain") << "messi5.jpg"
+                               << "" << QStringList{"messi5" + t + ".png"};
+        QTest::newRow("dots and spaces") << "my photo.v2.JPG"
+                                         << "" << QStringList{"my photo.v2" + t + ".png"};
+        QTest::newRow("no extension") << "scan"
+                                      << "" << QStringList{"scan" + t + ".png"};
+        QTest::newRow("percent sign") << "100%2.png"
+                                      << "100%2" + t + ".png" << QStringList{"100%2" + t + " (2).png"};
+        // The second call comes before the first file is written (two photos of one
+        // name in a batch): existence alone would hand out the same name twice.
+        QTest::newRow("name taken, then reserved")
+            << "a.png"
+            << "a" + t + ".png" << QStringList{"a" + t + " (2).png", "a" + t + " (3).png"};
+    }
+    void outputName()
+    {
+        QFETCH(QString, photo);
+        QFETCH(QString, existing);
+        QFETCH(QStringList, expected);
+        const QString folder = testutils::sandboxPath() + "/names/" + QTest::currentDataTag();
+        QVERIFY(QDir().mkpath(folder));
+        if (!existing.isEmpty())
+            QVERIFY(testutils::writeFile(folder + "/" + existing, "old"));
+        const QDateTime when(QDate(2026, 12, 6), QTime(21, 35, 12));
+        for (const QString& name : expected)
+            QCOMPARE(QSaveFileWriter::outputPath(folder + "/", "/photos/" + photo, "png", when),
+                     folder + "/" + name);
+        // A later second starts afresh.
+        QCOMPARE(QSaveFileWriter::outputPath(folder, photo, "png", when.addSecs(1)),
+                 folder + "/" + QFileInfo(photo).completeBaseName() + "_2026-12-06_21-35-13.png");
     }
 };
 

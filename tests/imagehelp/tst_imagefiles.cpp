@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLocale>
 
 #include <sys/resource.h>
 
@@ -200,6 +201,18 @@ private slots:
         // Nothing half-written, nothing left behind, the old file intact.
         QCOMPARE(folderEntries(m_folder), before);
         QCOMPARE(testutils::readFile(m_folder + "/old.bin"), QByteArray("old content"));
+    }
+
+    // Only the choice of message: a test cannot fill a disk, so it asks for more
+    // room than any disk has.
+    void noRoomMessage()
+    {
+        const QString path = m_folder + "/out.png";
+        QVERIFY(QImageFiles::noRoomMessage(path, 1).isEmpty());
+        const QString full = QImageFiles::noRoomMessage(path, qint64(1) << 60);
+        QVERIFY2(full.contains(QDir::toNativeSeparators(QDir::cleanPath(m_folder))) &&
+                     full.contains("out.png") && full.contains(QLocale().formattedDataSize(qint64(1) << 60)),
+                 qPrintable(full));
     }
 };
 

@@ -86,11 +86,11 @@ QByteArray FakeService::refusal(int code, const QString& message)
         .toJson(QJsonDocument::Compact);
 }
 
-QByteArray FakeService::pollReply(int status, const QString& convertPath)
+QByteArray FakeService::pollReply(int status, const QString& convertPath, const QString& message)
 {
     const QJsonObject data{{proto::kStatus, status}, {proto::kConvertPath, convertPath}};
     return QJsonDocument(
-               QJsonObject{{proto::kCode, proto::kCodeOk}, {proto::kMessage, "ok"}, {proto::kData, data}})
+               QJsonObject{{proto::kCode, proto::kCodeOk}, {proto::kMessage, message}, {proto::kData, data}})
         .toJson(QJsonDocument::Compact);
 }
 

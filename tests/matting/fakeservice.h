@@ -45,7 +45,7 @@ public:
     static void replyJson(httplib::Response& res, const QByteArray& json, int httpStatus = 200);
     static QByteArray refusal(int code, const QString& message);
     // A successful poll's answer: the job in this status, its result at `convertPath`.
-    static QByteArray pollReply(int status, const QString& convertPath);
+    static QByteArray pollReply(int status, const QString& convertPath, const QString& message = "ok");
 
 private:
     std::unique_ptr<httplib::Server> m_server;

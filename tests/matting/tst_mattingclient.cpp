@@ -2,8 +2,11 @@
 // failure ends as one message for the user, and nothing half-done is ever kept.
 
 #include "fakeservice.h"
+#include "hrequest.h"
 #include "mattingfixtures.h"
 #include "mattingprotocol.h"
+#include "qcutoutcache.h"
+#include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qmattingclient.h"
 #include "testutils.h"
@@ -41,17 +44,36 @@ QString runTask(QImageTask& task)
     return success.first().first().toString() == task.id() ? QString() : QStringLiteral("another id");
 }
 
-// Polls answer these job states in turn, the last one for ever.
+// Polls answer these job states in turn, the last one for ever; a failed job
+// says why as the service does.
 Script pollStates(QVector<int> states)
 {
     return [states](FakeService& f) {
         auto seen = std::make_shared<std::atomic<int>>(0);
         f.onPoll = [&f, states, seen](const Req&, Res& res) {
             const int i = std::min(int(seen->fetch_add(1)), int(states.size()) - 1);
-            FakeService::replyJson(res, FakeService::pollReply(states[i], f.url() + "/result.png"));
+            const QString why = states[i] == proto::kStatusFailed ? "No subject found." : "ok";
+            FakeService::replyJson(res, FakeService::pollReply(states[i], f.url() + "/result.png", why));
         };
     };
 }
+
+// The first `times` creations are turned away as a full queue is.
+Script busy(int times)
+{
+    return [times](FakeService& f) {
+        const FakeService::Handler healthy = f.onCreate;
+        f.onCreate = [&f, times, healthy](const Req& req, Res& res) {
+            if (f.creates > times)
+                return healthy(req, res);
+            res.set_header("Retry-After", "1");
+            FakeService::replyJson(res, FakeService::refusal(503, "busy"), 503);
+        };
+    };
+}
+
+// An uploaded photo that gets no answer at all.
+const Script silent = [](FakeService& f) { f.onCreate = [](const Req&, Res&) { QThread::msleep(2500); }; };
 
 } // namespace
 
@@ -71,21 +93,37 @@ private slots:
 
     void matte_data()
     {
-        QTest::addColumn<QString>("server"); // http, https or closed
+        QTest::addColumn<QString>("server"); // http, https, self-signed, closed or nowhere
         QTest::addColumn<QString>("photo");
         QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("message");  // empty: success
+        QTest::addColumn<QString>("message");  // how it begins; empty: success
         QTest::addColumn<QString>("requests"); // created/polled/downloaded
 
         const Script healthy = [](FakeService&) {};
-        const QString notJson = "The data parse for json failed!";
+        const QString notJson = "The answer of the matting service could not be read.";
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
         QTest::newRow("card over https, name outside ASCII")
             << "https" << QString::fromUtf8("bild ü 照片.jpg") << healthy << ""
             << "1/1/1";
-        QTest::newRow("nothing listening") << "closed"
-                                           << "a.jpg" << healthy << "File upload failed: 7"
-                                           << "0/0/0";
+        QTest::newRow("nothing listening")
+            << "closed"
+            << "a.jpg" << healthy
+            << "The matting service on this computer is not running (nothing answers at 127.0.0.1:"
+            << "0/0/0";
+        QTest::newRow("unknown host")
+            << "nowhere"
+            << "a.jpg" << healthy << "The server name no-such-host.invalid was not found"
+            << "0/0/0";
+        QTest::newRow("self-signed certificate")
+            << "self-signed"
+            << "a.jpg" << healthy << "The server's certificate is not trusted"
+            << "0/0/0";
+        QTest::newRow("upload never answered") << "http"
+                                               << "a.jpg" << silent << "The server did not answer in time"
+                                               << "1/0/0";
+        QTest::newRow("busy twice, then accepted") << "http"
+                                                   << "a.jpg" << busy(2) << ""
+                                                   << "3/1/1";
         QTest::newRow("creation refused")
             << "http"
             << "a.jpg" << answer(true, FakeService::refusal(4001, quota)) << quota << "1/0/0";
@@ -99,11 +137,11 @@ private slots:
         QTest::newRow("job failed after running")
             << "http"
             << "a.jpg" << pollStates({proto::kStatusRunning, proto::kStatusRunning, proto::kStatusFailed})
-            << "Image matting failed!"
+            << "No subject found."
             << "1/3/0";
         QTest::newRow("job never finishes")
             << "http"
-            << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timeout!"
+            << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timed out."
             << QString("1/%1/0").arg(QMattingClient::kMaxPolls);
     }
     void matte()
@@ -116,17 +154,22 @@ private slots:
         QString error;
         const Certificates* certs = trustTestCa(&error);
         QVERIFY2(certs, qPrintable(error));
+        const QString self = testutils::sandboxPath() + "/tls";
+        QVERIFY(server != "self-signed" || testutils::makeCertificate(self, "self", QString(), "127.0.0.1"));
         auto fake = server == "https" ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
-                                      : std::make_unique<FakeService>();
+                    : server == "self-signed"
+                        ? std::make_unique<FakeService>(self + "/self.pem", self + "/self.key")
+                        : std::make_unique<FakeService>();
         script(*fake);
         const QString path = makePhoto(photo);
         const int type = server == "https" ? Card : Goods;
-        QMattingClient client(fake->url(), kMac, type);
+        QMattingClient client(server == "nowhere" ? "http://no-such-host.invalid" : fake->url(), kMac, type);
         if (server == "closed")
             fake = std::make_unique<FakeService>(); // the address is free again
+        HRequest::setTimeouts(10000, 1000);
 
         const QMattingClient::Cutout cutout = client.matte(path, &error);
-        QCOMPARE(error, message);
+        QVERIFY2(message.isEmpty() ? error.isEmpty() : error.startsWith(message), qPrintable(error));
         QCOMPARE(QString("%1/%2/%3").arg(fake->creates).arg(fake->polls).arg(fake->downloads), requests);
         QCOMPARE(cutout.image.empty(), !message.isEmpty());
         if (!message.isEmpty())
@@ -156,7 +199,8 @@ private slots:
         auto fake = std::make_unique<FakeService>();
         useService(fake->url());
         const QByteArray result = fake->resultBytes;
-        const QString photo = makePhoto(QStringLiteral("cache-%1.jpg").arg(change));
+        // The fake's cut-out is 20 x 10: only a photo of that size can hit the cache.
+        const QString photo = makePhoto(QStringLiteral("cache-%1.jpg").arg(change), 20, 10);
         const QString entry = QImageTask::cacheFilePath(photo);
         if (change == "bad-result")
             fake->resultBytes = "this is not a picture";
@@ -188,6 +232,29 @@ private slots:
         QCOMPARE(fake->creates.load(), creates);
         QCOMPARE(testutils::maxPixelDifference(second.cutout(), first.cutout()), 0);
         QCOMPARE(testutils::readFile(entry), result);
+    }
+
+    // Many photos through a small cap: the folder never outgrows it, and the
+    // entry in use survives while the oldest unused ones go.
+    void eviction()
+    {
+        QByteArray png;
+        cv::Mat noise(24, 24, CV_8UC4);
+        cv::randu(noise, cv::Scalar::all(0), cv::Scalar::all(256)); // no compression: about 2.3 KB
+        QVERIFY(QImageFiles::encode(noise, ".png", {}, &png));
+        const QCutoutCache cache(testutils::sandboxPath() + "/evict", 8 * png.size());
+        const auto entry = [&](int i) { return cache.folder() + QStringLiteral("/%1.png").arg(i); };
+        QString error;
+        for (int i = 0; i < 40; ++i) {
+            QVERIFY2(cache.store(entry(i), png, &error), qPrintable(error));
+            QVERIFY(cache.usedBytes() <= cache.capBytes());
+            QThread::msleep(3); // modification times a millisecond apart at least
+            QVERIFY(!cache.load(entry(0), QSize(24, 24)).empty());
+            QThread::msleep(3);
+        }
+        QVERIFY(!QFile::exists(entry(1)) && QFile::exists(entry(39)));
+        QCOMPARE(cache.clear(), qint64(8 * png.size()));
+        QCOMPARE(cache.usedBytes(), qint64(0));
     }
 };
 

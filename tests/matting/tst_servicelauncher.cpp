@@ -8,11 +8,14 @@
 #include "qworkpool.h"
 #include "testutils.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <opencv2/imgproc.hpp>
 
 using namespace mattingtest;
 
@@ -87,8 +90,10 @@ private slots:
         QVERIFY(testutils::writeFile(bad, "this is a shopping list"));
         const QByteArray before = testutils::readFile(photo);
         const QString out = testutils::sandboxPath() + "/out/";
-        const auto run = [](const QStringList& args, int exitCode, const QString& complaint) {
+        const auto run = [](const QStringList& args, int exitCode, const QString& complaint,
+                            const QString& folder = QString()) {
             testutils::ChildProcess tool;
+            tool.setWorkingDirectory(folder);
             tool.start(testutils::binPath("brisel-cutout"), args);
             const bool ok = tool.waitForFinished(120000) && tool.exitCode() == exitCode;
             const QString err = tool.readAllStandardError();
@@ -105,6 +110,33 @@ private slots:
         // The output named as the photo, spelt another way.
         QCOMPARE(run({photo, "-o", out + "../photos/p1.jpg"}, 2, "would overwrite the photo"), QString());
         QCOMPARE(testutils::readFile(photo), before);
+
+        // Two different p.bmp alike in size and time, each named from its own folder.
+        const QString a = QFileInfo(makePhoto("a/p.bmp", 120, 90)).path(),
+                      b = testutils::sandboxPath() + "/b";
+        cv::Mat other(90, 120, CV_8UC3, cv::Scalar::all(225));
+        cv::circle(other, {25, 25}, 15, cv::Scalar(40, 40, 200), cv::FILLED);
+        QByteArray bmp;
+        QVERIFY(QImageFiles::encode(other, ".bmp", {}, &bmp) && testutils::writeFile(b + "/p.bmp", bmp));
+        for (const QString& folder : {a, b}) {
+            QFile file(folder + "/p.bmp");
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(QDateTime::fromSecsSinceEpoch(1700000000),
+                                     QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(run({"p.bmp"}, 0, "", a), QString());
+        QCOMPARE(run({"p.bmp"}, 0, "", b), QString());
+        const cv::Mat cutB = QImageFiles::decode(testutils::readFile(b + "/p-cutout.png"));
+        QVERIFY(!cutB.empty() && cutB.at<cv::Vec4b>(25, 25)[3] > 200 && cutB.at<cv::Vec4b>(45, 60)[3] < 30);
+
+        // Its own earlier cut-out is replaced; a file of the user's only when asked.
+        QVERIFY(testutils::writeFile(a + "/mine.png", "mine"));
+        QCOMPARE(run({"p.bmp"}, 0, "", a), QString());
+        QCOMPARE(run({"p.bmp", "-o", "mine.png"}, 4, "mine.png already exists; add --overwrite", a),
+                 QString());
+        QCOMPARE(testutils::readFile(a + "/mine.png"), QByteArray("mine"));
+        QCOMPARE(run({"p.bmp", "-o", "mine.png", "--overwrite"}, 0, "", a), QString());
+        QCOMPARE(QImageFiles::decode(testutils::readFile(a + "/mine.png")).size(), cv::Size(120, 90));
     }
 };
 

@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(int(QImageSettings::tolerance()), 10);
         QCOMPARE(changeBg->selectedButton(), firstSwatch);
         QCOMPARE(m_manager->currentPage(), int(QPageManager::ChangeBg));
-        // "Yes" on the crop page now commits the whole picture.
+        // "Apply" on the crop page now commits the whole picture.
         in<QPushButton>(QPageManager::Crop, "btnApplyCrop")->click();
         QCOMPARE(sizes.value(0).value(0).toInt(), 1);
     }

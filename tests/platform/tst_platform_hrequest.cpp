@@ -4,6 +4,7 @@
 #include "qhttpclient.h"
 #include "testutils.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -93,6 +94,11 @@ private:
                                              });
         });
         s.Get("/to-file", [](const Req&, Res& res) { res.set_redirect("file:///etc/hostname"); });
+        s.Get("/busy", [](const Req& req, Res& res) {
+            if (req.has_param("after"))
+                res.set_header("Retry-After", req.get_param_value("after"));
+            res.status = 503;
+        });
     }
 
     std::unique_ptr<httplib::Server> m_server;
@@ -271,6 +277,35 @@ private slots:
         QCOMPARE(body, code > HRequest::HttpErrorBase ? QByteArray("status page") : QByteArray());
         QVERIFY2(HRequest::getCurlErrMsg(code).contains(messagePart),
                  qPrintable(HRequest::getCurlErrMsg(code)));
+    }
+
+    // How long a busy server asks to wait, in either of the forms HTTP allows.
+    void retryAfter_data()
+    {
+        QTest::addColumn<QString>("after"); // empty: no header
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("most");
+        const QString inTenSeconds =
+            QDateTime::currentDateTimeUtc().addSecs(10).toString(Qt::RFC2822Date).replace("+0000", "GMT");
+        QTest::newRow("seconds") << "3" << 3 << 3;
+        QTest::newRow("no header") << "" << -1 << -1;
+        QTest::newRow("a date ten seconds ahead") << inTenSeconds << 8 << 10;
+        QTest::newRow("a date gone by") << "Wed, 21 Oct 2015 07:28:00 GMT" << 0 << 0;
+        QTest::newRow("nonsense") << "soon" << -1 << -1;
+    }
+    void retryAfter()
+    {
+        QFETCH(QString, after);
+        QFETCH(int, least);
+        QFETCH(int, most);
+        HRequest request;
+        request.setUrl(m_server->url("/busy"));
+        if (!after.isEmpty())
+            request.appendParam("after", after);
+        QByteArray body;
+        QCOMPARE(request.exec(body), HRequest::HttpErrorBase + 503);
+        QVERIFY2(request.retryAfter() >= least && request.retryAfter() <= most,
+                 qPrintable(QString::number(request.retryAfter())));
     }
 
     void concurrentRequests()

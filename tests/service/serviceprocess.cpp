@@ -43,6 +43,7 @@ ServiceReply toReply(const httplib::Result& result)
         return reply;
     reply.status = result->status;
     reply.body = result->body;
+    reply.retryAfter = QString::fromStdString(result->get_header_value("Retry-After"));
     reply.json = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
     return reply;
 }
@@ -84,6 +85,11 @@ ServiceReply ServiceClient::get(const QString& pathOrUrl)
 {
     const QString path = pathOrUrl.startsWith(m_base) ? pathOrUrl.mid(m_base.size()) : pathOrUrl;
     return toReply(m_client->Get(path.toStdString()));
+}
+
+ServiceReply ServiceClient::cancel(const QString& mac, const QString& serial)
+{
+    return toReply(m_client->Delete(taskTarget({{proto::kMac, mac}, {proto::kSerial, serial}})));
 }
 
 ServiceReply ServiceClient::waitFinished(const QString& mac, const QString& serial, int timeoutMs)

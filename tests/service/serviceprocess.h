@@ -23,6 +23,7 @@ public:
     // the reason and the service's log in *error.
     bool start(const QStringList& args, QString* error);
     QString url() const { return m_url; }
+    testutils::ChildProcess& process() { return m_process; }
 
     // Local CA and server certificate made by tools/make-certs.sh in the test's
     // private home.
@@ -38,6 +39,7 @@ struct ServiceReply
     int status = -1; // HTTP status, -1 when the request failed
     QJsonObject json;
     std::string body;
+    QString retryAfter; // the header, when there was one
     int code() const { return json.value(mattingprotocol::kCode).toInt(-1); }
     QString message() const { return json.value(mattingprotocol::kMessage).toString(); }
     QJsonObject data() const { return json.value(mattingprotocol::kData).toObject(); }
@@ -58,6 +60,7 @@ public:
                         const std::string& field = mattingprotocol::kFileField);
     // GET of a path, or of a full URL on this service.
     ServiceReply get(const QString& pathOrUrl);
+    ServiceReply cancel(const QString& mac, const QString& serial);
     // Polls until the job leaves the running state or the time is up; returns the last poll.
     ServiceReply waitFinished(const QString& mac, const QString& serial, int timeoutMs = 30000);
 

@@ -10,6 +10,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace proto = mattingprotocol;
 
 class TestServiceApi : public QObject
@@ -100,6 +105,7 @@ private slots:
             ServiceClient busy(m_busy.url());
             QCOMPARE(busy.upload(kMac, "1", photo.toStdString()).code(), 200);
             r = busy.upload(kMac, "1", photo.toStdString());
+            QVERIFY2(r.retryAfter.toInt() >= 1, qPrintable("Retry-After: " + r.retryAfter));
         } else if (words[0] == "upload") {
             r = m_client->upload(words[1] == "-" ? QString() : words[1], words[2], photo.toStdString(),
                                  words[3].toStdString());
@@ -110,6 +116,31 @@ private slots:
         QCOMPARE(r.code(), code);
         QCOMPARE(r.message(), message);
         QCOMPARE(m_client->get("/healthz").data().value("queue").toObject().value("waiting").toInt(), 0);
+    }
+
+    // A crowd of connections that never send a byte (not even a TLS hello) must
+    // not keep a real client's poll waiting for their read time-outs.
+    void silentCrowdDoesNotStarvePolls()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(QUrl(m_service.url()).port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::vector<int> crowd;
+        const auto closeAll = qScopeGuard([&crowd] {
+            for (const int fd : crowd)
+                ::close(fd);
+        });
+        for (int i = 0; i < 100; ++i) {
+            crowd.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+            QVERIFY(::connect(crowd.back(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+        }
+        QThread::msleep(300); // all accepted by now
+        QElapsedTimer timer;
+        timer.start();
+        const ServiceReply poll = m_client->waitFinished(kMac, m_doneSerial);
+        QCOMPARE(poll.jobStatus(), proto::kStatusDone);
+        QVERIFY2(timer.elapsed() < 4000, qPrintable(QString("answered after %1 ms").arg(timer.elapsed())));
     }
 
 private:

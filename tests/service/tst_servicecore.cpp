@@ -56,6 +56,8 @@ private slots:
             << QStringList{"--workers", "2x"} << "bad value for --workers: \"2x\"";
         QTest::newRow("port out of range")
             << QStringList{"--port", "70000"} << "bad value for --port: \"70000\"";
+        QTest::newRow("idle time without a number")
+            << QStringList{"--idle-exit", "soon"} << "bad value for --idle-exit: \"soon\"";
         QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "unknown option --colour";
         QTest::newRow("key without cert")
             << QStringList{"--tls-key", "k.pem"} << "--tls-cert and --tls-key go together";
@@ -80,7 +82,8 @@ private slots:
         std::vector<std::unique_ptr<MattingPipeline>> pipelines;
         pipelines.push_back(std::make_unique<MattingPipeline>(std::make_unique<KeyEngine>()));
         // One slow worker: of three jobs, one runs and two wait.
-        JobQueue queue(std::move(pipelines), 3, 60000, 2000);
+        QTemporaryDir folder;
+        JobQueue queue(std::move(pipelines), folder.path().toStdString(), 3, 60000, 2000);
         const std::string photo = photofixtures::encode(photofixtures::discOnGreen(40, 30), ".png");
         std::string serial, refused;
         for (int i = 0; i < 3; ++i)

@@ -12,7 +12,7 @@
 namespace {
 
 const QString kInstanceName = QStringLiteral("BRISEL_1_1");
-const char* const kWarning = "The software has been started, please do not run it again!";
+const char* const kWarning = "Brisel is already running.";
 
 // The real program, unattended: it answers message boxes itself (printing them)
 // and quits closeMs after its window shows.

@@ -19,7 +19,7 @@ public:
     static constexpr int kSubjectEdges = 9;
     // The size the user types in.
     static constexpr int kCustomSize = 10;
-    // The batch workspace's "Certificate >" button: it opens the ID-size menu and
+    // The batch workspace's "ID photo >" button: it opens the ID-size menu and
     // cuts nothing itself.
     static constexpr int kCertificateMenu = 11;
     static constexpr int kLastCode = 23;

@@ -5,7 +5,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
-// The beautify filters: "Skim tone" brightens and adds contrast, "Smooth" evens out
+// The beautify filters: "Skin tone" brightens and adds contrast, "Smooth" evens out
 // skin with an edge-preserving filter around detected faces (the whole picture when
 // no face is found). Stateless apart from the cascade folder; every filter works on
 // its arguments and may run on any thread (beautify runs as a work-pool job).

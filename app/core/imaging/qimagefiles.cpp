@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -98,7 +101,22 @@ bool QImageFiles::writeAtomically(const QString& path, const QByteArray& bytes, 
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
-    if (error)
-        *error = tr("Could not save \"%1\": %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    if (error) {
+        *error = noRoomMessage(path, bytes.size());
+        if (error->isEmpty())
+            *error = tr("Could not save \"%1\": %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    }
     return false;
+}
+
+QString QImageFiles::noRoomMessage(const QString& path, qint64 needed)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStorageInfo disk(folder);
+    if (!disk.isValid() || disk.bytesAvailable() >= needed)
+        return QString();
+    const QLocale locale;
+    return tr("The disk holding %1 is full: \"%2\" needs %3, only %4 are free.")
+        .arg(QDir::toNativeSeparators(folder), QFileInfo(path).fileName(), locale.formattedDataSize(needed),
+             locale.formattedDataSize(qMax<qint64>(0, disk.bytesAvailable())));
 }

@@ -35,4 +35,8 @@ public:
     // so path holds either its old content or all of bytes, never a part. On failure
     // returns false with a readable, translated reason in *error.
     static bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+    // What a failed write of `needed` bytes to path tells the user when the disk
+    // lacks the room (the folder, the space needed and free); empty when the room
+    // is there and the failure had another cause.
+    static QString noRoomMessage(const QString& path, qint64 needed);
 };

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -199,6 +201,30 @@ QByteArray QSaveFileWriter::withDensity(const QByteArray& encoded, int dpi)
     if (encoded.size() > 3 && quint8(encoded[0]) == 0xFF && quint8(encoded[1]) == 0xD8)
         return jpegWithDensity(encoded, dpi);
     return encoded;
+}
+
+QString QSaveFileWriter::outputPath(const QString& folder, const QString& photoPath, const QString& ext,
+                                    const QDateTime& when)
+{
+    // A name is written some time after it is handed out, so existence alone does
+    // not keep two saves of the same second apart. Names of earlier seconds cannot
+    // collide with later ones, so only the current second's are kept.
+    static QMutex mutex;
+    static QString reservedStamp;
+    static QSet<QString> reserved;
+    const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString stem = QStringLiteral("%1/%2_%3")
+                             .arg(QDir::cleanPath(folder), QFileInfo(photoPath).completeBaseName(), stamp);
+    QMutexLocker lock(&mutex);
+    if (stamp != reservedStamp) {
+        reservedStamp = stamp;
+        reserved.clear();
+    }
+    QString path = stem + '.' + ext;
+    for (int n = 2; reserved.contains(path) || QFileInfo::exists(path); ++n)
+        path = QStringLiteral("%1 (%2).%3").arg(stem, QString::number(n), ext);
+    reserved.insert(path);
+    return path;
 }
 
 int QSaveFileWriter::maxKilobytes()

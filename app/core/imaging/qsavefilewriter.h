@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -55,6 +56,14 @@ public:
     // The same JPEG (JFIF APP0) or PNG (pHYs chunk) with the density set to dpi;
     // other bytes come back unchanged.
     static QByteArray withDensity(const QByteArray& encoded, int dpi);
+
+    // Where a result of photoPath goes in folder: the photo's name without its last
+    // extension, the local time and ext ("messi5_2026-12-06_21-35-12.png"), with
+    // " (2)", " (3)"... when that name exists or was handed out before in this
+    // second (a batch of two photos of one name). Single and batch saves both name
+    // their files here; any thread.
+    static QString outputPath(const QString& folder, const QString& photoPath, const QString& ext,
+                              const QDateTime& when = QDateTime::currentDateTime());
 
     // "output"/"kilobytes": the size limit of saved JPG files, 0 for none.
     static int maxKilobytes();

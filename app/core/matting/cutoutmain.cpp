@@ -26,7 +26,8 @@ enum ExitCode
     Success = 0,
     SomeFailed = 1,
     BadUsage = 2,
-    NoService = 3
+    NoService = 3,
+    WouldReplace = 4
 };
 
 // Translation context of the tool's own texts.
@@ -90,8 +91,11 @@ int main(int argc, char** argv)
     const QCommandLineOption typeOption(QStringLiteral("type"),
                                         CutoutTool::tr("What the photos show: person, goods or card."),
                                         CutoutTool::tr("TYPE"), QStringLiteral("person"));
+    const QCommandLineOption overwriteOption(QStringLiteral("overwrite"),
+                                             CutoutTool::tr("Replace output files that already exist."));
     parser.addOption(outputOption);
     parser.addOption(typeOption);
+    parser.addOption(overwriteOption);
     parser.addPositionalArgument(QStringLiteral("PHOTO"), CutoutTool::tr("Photos to cut out."),
                                  QStringLiteral("PHOTO..."));
     parser.process(app);
@@ -109,6 +113,14 @@ int main(int argc, char** argv)
         err() << error << '\n'
               << CutoutTool::tr("See %1 --help.").arg(QCoreApplication::applicationName()) << '\n';
         return BadUsage;
+    }
+    // A file the user made is not ours to replace; our own earlier cut-out is.
+    const QString taken = QCutoutBatch::foreignOutput(items);
+    if (!taken.isEmpty() && !parser.isSet(overwriteOption)) {
+        err() << CutoutTool::tr("%1 already exists; add --overwrite to replace it.")
+                     .arg(QDir::toNativeSeparators(taken))
+              << '\n';
+        return WouldReplace;
     }
 
     CGlobal::init();

@@ -71,6 +71,17 @@ bool QCutoutBatch::plan(const QStringList& photos, const QString& target, QList<
     return true;
 }
 
+QString QCutoutBatch::foreignOutput(const QList<Item>& items)
+{
+    for (const Item& item : items) {
+        const QFileInfo output(item.output);
+        if (output.exists() &&
+            output.fileName() != QFileInfo(item.photo).completeBaseName() + QStringLiteral("-cutout.png"))
+            return item.output;
+    }
+    return QString();
+}
+
 QCutoutBatch::QCutoutBatch(int type, const QList<Item>& items, QObject* parent)
     : QObject(parent), m_type(type), m_items(items)
 {

@@ -34,6 +34,10 @@ public:
     // "-3", ... appended; a single file target that is the photo itself is refused.
     // False with a readable reason when no plan is possible.
     static bool plan(const QStringList& photos, const QString& target, QList<Item>* items, QString* error);
+    // The first output that already exists and is not the tool's own earlier
+    // cut-out of the same photo (a "<name>-cutout.png" for photo <name>), which
+    // is only replaced when the user says so; empty when there is none.
+    static QString foreignOutput(const QList<Item>& items);
 
     QCutoutBatch(int type, const QList<Item>& items, QObject* parent = nullptr);
 

@@ -1,6 +1,5 @@
 #include "qimagetask.h"
 
-#include "cglobal.h"
 #include "logger.h"
 #include "qimagefiles.h"
 #include "qservicelauncher.h"
@@ -8,8 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <opencv2/imgproc.hpp>
@@ -23,17 +20,6 @@ QString md5Hex(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
-// The cut-out stored in a cache file: false when the file cannot be opened,
-// otherwise true with `image` empty when its bytes do not decode.
-bool readCacheFile(const QString& path, cv::Mat* image)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *image = QImageFiles::decode(file.readAll());
-    return true;
-}
-
 } // namespace
 
 QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
@@ -45,20 +31,14 @@ QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
 
 QString QImageTask::cacheFilePath(const QString& photoPath)
 {
-    const QFileInfo info(photoPath);
-    const QString key = QStringLiteral("%1-%2-%3")
-                            .arg(photoPath)
-                            .arg(info.size())
-                            .arg(info.lastModified().toSecsSinceEpoch());
-    return CGlobal::getAppDataPath() + QStringLiteral("cache") + QDir::separator() + md5Hex(key.toUtf8()) +
-           QStringLiteral(".png");
+    return QCutoutCache().entryPath(photoPath);
 }
 
 void QImageTask::run()
 {
     try {
-        const QString cachePath = cacheFilePath(m_filePath);
-        if (!loadFromCache(cachePath)) {
+        const QString cachePath = m_cache.entryPath(m_filePath);
+        if (cachePath.isEmpty() || !loadFromCache(cachePath)) {
             QString error;
             const QMattingClient::Cutout fetched =
                 QMattingClient(m_serviceUrl, QUser::Instance()->getMacCode(), m_type)
@@ -69,8 +49,7 @@ void QImageTask::run()
             }
             setCutout(fetched.image);
             // A cache that cannot be written only costs the next run an upload.
-            if (QDir().mkpath(QFileInfo(cachePath).path()) &&
-                QImageFiles::writeAtomically(cachePath, fetched.png, &error))
+            if (!cachePath.isEmpty() && m_cache.store(cachePath, fetched.png, &error))
                 rememberCacheEntry(cachePath);
             else
                 BRISEL_LOG(1, QStringLiteral("cut-out not cached at %1: %2").arg(cachePath, error));
@@ -88,16 +67,9 @@ void QImageTask::run()
 
 bool QImageTask::loadFromCache(const QString& cachePath)
 {
-    cv::Mat image;
-    if (!readCacheFile(cachePath, &image))
+    const cv::Mat image = m_cache.load(cachePath, QCutoutCache::uprightSize(m_filePath));
+    if (image.empty())
         return false;
-    if (image.empty()) {
-        // A damaged entry (disk full, a crash of an older version) is dropped and
-        // the photo matted again rather than reported as an empty success.
-        BRISEL_LOG(1, QStringLiteral("dropping undecodable cache entry %1").arg(cachePath));
-        QFile::remove(cachePath);
-        return false;
-    }
     setCutout(image);
     rememberCacheEntry(cachePath);
     return true;
@@ -175,10 +147,8 @@ cv::Mat QImageTask::loadCutout(QString* error) const
         cachePath = m_cachePath;
     }
     // Read outside the lock: a decode of megabytes must not hold up cutout().
-    cv::Mat image;
-    readCacheFile(cachePath, &image);
-    const bool sameSize = image.cols == m_sourceSize.width() && image.rows == m_sourceSize.height();
-    if (image.empty() || !sameSize) {
+    const cv::Mat image = m_cache.load(cachePath, m_sourceSize);
+    if (image.empty()) {
         BRISEL_LOG(1, QStringLiteral("cut-out of %1 not readable from %2").arg(m_filePath, cachePath));
         if (error)
             *error = tr("The result of %1 is no longer in the cache; the photo has to be matted again.")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qcutoutcache.h"
 #include "qmattingclient.h"
 
 #include <QMutex>
@@ -13,8 +14,8 @@
 // the local cache when the photo has not changed since it was last matted,
 // otherwise fetched from the matting service by a QMattingClient.
 //
-// Threads: constructed on the GUI thread (it reads the service address from the
-// settings there); run() blocks a pool worker for the whole exchange and emits
+// Threads: constructed on the GUI thread (it reads the service address and the
+// cache's cap from the settings there); run() blocks a pool worker for the whole exchange and emits
 // exactly one of the two signals on that worker. Receivers on the GUI thread get
 // them queued. Read cutout() and sourceSize() only after signal_success arrived.
 // Always owned through std::shared_ptr (see QTaskManager).
@@ -60,8 +61,7 @@ public:
     // photo then has to be matted again.
     cv::Mat loadCutout(QString* error = nullptr) const;
 
-    // The cache file for the photo as it is on disk now (its path, size and
-    // modification time name the entry).
+    // The cache entry for the photo as it is on disk now (see QCutoutCache).
     static QString cacheFilePath(const QString& photoPath);
 
 signals:
@@ -88,4 +88,5 @@ private:
     // meet a pool job reading the cut-out.
     mutable QMutex m_mutex;
     QString m_serviceUrl;
+    QCutoutCache m_cache;
 };

@@ -4,15 +4,12 @@
 #include "json.h"
 #include "logger.h"
 #include "mattingprotocol.h"
-#include "qhttpclient.h"
 #include "qimagefiles.h"
 #include "uexception.h"
 
+#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
-
-#include <curl/curl.h>
 
 #include <atomic>
 
@@ -23,12 +20,10 @@ namespace {
 // Result code of the platform request object.
 constexpr int OK = 0;
 
-// The creation reply is a few hundred bytes of JSON; anything far larger is not
-// the service talking.
-constexpr qint64 kMaxReplyBytes = 1 << 20;
-
-constexpr long kConnectTimeoutMs = 10000;
-constexpr long kStallSeconds = 60;
+// A busy service (its queue is full) is asked again for this long before the
+// photo fails; the pool's other photos are what it is busy with.
+constexpr qint64 kBusyPatienceMs = 5 * 60 * 1000;
+constexpr int kBusyStatus = HRequest::HttpErrorBase + 503;
 
 std::atomic<int> g_pollIntervalMs{1000};
 
@@ -37,53 +32,22 @@ QString key(const char* name)
     return QString::fromLatin1(name);
 }
 
-size_t appendReply(char* data, size_t size, size_t count, void* userData)
+// The wait the service asked for, else a back-off from half a second doubling to
+// eight; never so short that a service saying 0 is hammered.
+ulong busyDelayMs(int attempt, int retryAfterSeconds)
 {
-    auto* reply = static_cast<QByteArray*>(userData);
-    const size_t bytes = size * count;
-    if (!data || !reply || reply->size() + qint64(bytes) > kMaxReplyBytes)
-        return 0; // anything but `bytes` makes libcurl abort with a write error
-    reply->append(data, int(bytes));
-    return bytes;
+    if (retryAfterSeconds >= 0)
+        return ulong(qBound(100, retryAfterSeconds * 1000, 30000));
+    return ulong(500) << qMin(attempt, 4);
 }
-
-// The photo is streamed from a QFile rather than opened by libcurl from a path, so
-// names outside the local code page work on every platform.
-size_t readPhoto(char* buffer, size_t size, size_t count, void* userData)
-{
-    const qint64 read = static_cast<QFile*>(userData)->read(buffer, qint64(size * count));
-    return read < 0 ? CURL_READFUNC_ABORT : size_t(read);
-}
-
-int seekPhoto(void* userData, curl_off_t offset, int origin)
-{
-    auto* photo = static_cast<QFile*>(userData);
-    return origin == SEEK_SET && photo->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
-}
-
-// The upload's easy handle and its form, released in the order libcurl needs (the
-// handle points at the form until it is cleaned up), however the upload ends.
-struct UploadHandles
-{
-    CURL* curl = curl_easy_init();
-    curl_mime* form = nullptr;
-
-    UploadHandles() = default;
-    UploadHandles(const UploadHandles&) = delete;
-    UploadHandles& operator=(const UploadHandles&) = delete;
-    ~UploadHandles()
-    {
-        curl_easy_cleanup(curl);
-        curl_mime_free(form);
-    }
-};
 
 // Checks a service reply: JSON with code 200, else the service's own message.
 Json::Value parseReply(const QByteArray& bytes)
 {
     Json::Reader reader;
     Json::Value val;
-    U_CHECK(reader.parse(bytes, val), QMattingClient::tr("The data parse for json failed!"));
+    U_CHECK(reader.parse(bytes, val),
+            QMattingClient::tr("The answer of the matting service could not be read."));
     const int code = val[proto::kCode].asInt();
     QString message = val[proto::kMessage].asQString();
     if (message.isEmpty())
@@ -95,14 +59,14 @@ Json::Value parseReply(const QByteArray& bytes)
 // A request the service turned down with an HTTP error status: when the answer's
 // body carries the service's own explanation, that is what the user reads
 // instead of the bare status.
-void checkRequest(int iRet, const QByteArray& body)
+void checkRequest(const HRequest& request, int iRet, const QByteArray& body)
 {
     if (iRet > HRequest::HttpErrorBase) {
         Json::Value val;
         if (Json::Reader().parse(body, val) && !val[proto::kMessage].asQString().isEmpty())
             parseReply(body);
     }
-    U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet));
+    U_CHECK(OK == iRet, HRequest::getCurlErrMsg(iRet, request.fullUrl()));
 }
 
 } // namespace
@@ -136,50 +100,25 @@ QMattingClient::Cutout QMattingClient::matte(const QString& photoPath, QString* 
 
 QString QMattingClient::createJob(const QString& photoPath) const
 {
-    const QString url =
-        m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody));
-
-    QHttpClient::Instance()->start(0); // libcurl's global state, if nobody set it up yet
-    UploadHandles handles;
-    U_CHECK(QFile::exists(photoPath), tr("The file is not exists!"));
-    CURL* curl = handles.curl;
-    U_CHECK(curl != nullptr, tr("init curl failed!"));
-
+    U_CHECK(QFile::exists(photoPath), tr("The file does not exist."));
     QFile photo(photoPath);
     U_CHECK(photo.open(QIODevice::ReadOnly), tr("The photo cannot be read: %1").arg(photo.errorString()));
+    photo.close();
 
-    const QByteArray urlBytes = url.toUtf8();
-    const QByteArray caBundle = QFile::encodeName(HRequest::caBundlePath());
-    const QByteArray baseName = QFileInfo(photoPath).fileName().toUtf8();
-    curl_easy_setopt(curl, CURLOPT_URL, urlBytes.constData());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    // As for every other request: without the bundle beside the program libcurl's
-    // own system store is used, and verification stays on either way.
-    if (QFileInfo::exists(HRequest::caBundlePath()))
-        curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle.constData());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    // HRequest's default limits: connecting is bounded and a transfer that moves
-    // nothing for the stall time is given up, so an upload never hangs a worker.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-
-    handles.form = curl_mime_init(curl);
-    curl_mimepart* part = curl_mime_addpart(handles.form);
-    curl_mime_name(part, proto::kFileField);
-    curl_mime_filename(part, baseName.constData());
-    curl_mime_data_cb(part, photo.size(), readPhoto, seekPhoto, nullptr, &photo);
-    curl_easy_setopt(curl, CURLOPT_MIMEPOST, handles.form);
-
+    HRequest request;
+    request.setUrl(m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody)));
+    request.setUpload(key(proto::kFileField), photoPath);
+    QElapsedTimer busyFor;
+    busyFor.start();
     QByteArray bytes;
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendReply);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &bytes);
-
-    const CURLcode ret = curl_easy_perform(curl);
-    U_CHECK(ret == CURLE_OK, tr("File upload failed: %1").arg(int(ret)));
-
+    int ret = request.exec(bytes);
+    for (int attempt = 0; ret == kBusyStatus && busyFor.elapsed() < kBusyPatienceMs; ++attempt) {
+        const ulong delay = busyDelayMs(attempt, request.retryAfter());
+        BRISEL_LOG(2, QStringLiteral("service busy; %1 again in %2 ms").arg(photoPath).arg(delay));
+        QThread::msleep(delay);
+        ret = request.exec(bytes);
+    }
+    checkRequest(request, ret, bytes);
     return parseReply(bytes)[proto::kData][proto::kSerial].asQString();
 }
 
@@ -196,16 +135,19 @@ QString QMattingClient::waitForResult(const QString& serial) const
     int status = proto::kStatusRunning;
     for (int attempt = 1; attempt <= kMaxPolls; ++attempt) {
         QByteArray bytes;
-        checkRequest(request.exec(bytes), bytes);
-        const Json::Value data = parseReply(bytes)[proto::kData];
+        checkRequest(request, request.exec(bytes), bytes);
+        const Json::Value reply = parseReply(bytes);
+        const Json::Value data = reply[proto::kData];
         status = data[proto::kStatus].asInt();
-        U_CHECK(proto::kStatusFailed != status, tr("Image matting failed!"));
+        // The service says why (a photo it cannot decode, too many pixels, ...).
+        const QString reason = reply[proto::kMessage].asQString();
+        U_CHECK(proto::kStatusFailed != status, reason.isEmpty() ? tr("Image matting failed!") : reason);
         if (status == proto::kStatusDone)
             return data[proto::kConvertPath].asQString();
         if (attempt < kMaxPolls)
             QThread::msleep(ulong(pollInterval()));
     }
-    U_CHECK(proto::kStatusRunning != status, tr("Image matting timeout!"));
+    U_CHECK(proto::kStatusRunning != status, tr("Image matting timed out."));
     return QString(); // an unknown status: the download of no address fails below
 }
 
@@ -216,7 +158,7 @@ QMattingClient::Cutout QMattingClient::download(const QString& resultUrl) const
     request.setHttpType(0);
     request.setResultType(1);
     Cutout cutout;
-    checkRequest(request.exec(cutout.png), cutout.png);
+    checkRequest(request, request.exec(cutout.png), cutout.png);
     cutout.image = QImageFiles::decode(cutout.png);
     U_CHECK(!cutout.image.empty(), tr("The cut-out sent by the matting service is not a readable image."));
     return cutout;

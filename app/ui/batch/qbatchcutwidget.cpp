@@ -1,6 +1,7 @@
 #include "qbatchcutwidget.h"
 
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qimagecutoutwidget.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -21,6 +22,7 @@
 QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchCutWidget)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/Crop.css"));
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
@@ -49,8 +51,10 @@ void QBatchCutWidget::setupShortcuts()
     };
     add(QKeySequence(Qt::Key_BracketLeft), [step] { step(-kBrushStep); });
     add(QKeySequence(Qt::Key_BracketRight), [step] { step(kBrushStep); });
-    ui->BtnUndo->setToolTip(tr("Undo (%1)").arg(undo));
-    ui->BtnRestore->setToolTip(tr("Restore (%1)").arg(redo));
+    keepTranslated(this, [this, undo, redo] {
+        ui->BtnUndo->setToolTip(tr("Undo (%1)").arg(undo));
+        ui->BtnRestore->setToolTip(tr("Restore (%1)").arg(redo));
+    });
 }
 
 QBatchCutWidget::~QBatchCutWidget()

@@ -68,7 +68,7 @@ void QBatchMattingDialog::addFiles(const QStringList& files)
     for (const QString& path : files) {
         if (m_paths.size() >= kImageLimit) {
             QMsgBox::showWarning(
-                tr("Up to %1 images can be added. Too many image processing tasks may cause stuck.")
+                tr("Up to %1 images can be added; more at once would make Brisel slow to respond.")
                     .arg(kImageLimit),
                 1);
             break;

@@ -3,6 +3,7 @@
 #include "batchchoices.h"
 #include "cglobal.h"
 #include "csetting.h"
+#include "keeptranslated.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
@@ -43,6 +44,7 @@ bool askFormat(QWidget* parent)
 QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchMattingWidget)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/batchWidget.css"));
     m_pageCutOut = new QPageCutOut(ui->frameEditLeft);
     ui->vLayoutPage->addWidget(m_pageCutOut);
@@ -50,9 +52,11 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
     ui->hLayoutCrop->addWidget(m_editor);
     showOutputFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
     ui->scrollArea->viewport()->installEventFilter(this);
-    const QStringList outputSizes{tr("1080P"), tr("2K"), tr("4K"), tr("Original resolution")};
+    const QStringList outputSizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
+                                  QString()};
     for (int i = 0; i < outputSizes.size(); ++i)
         ui->comboOutputSize->addItem(outputSizes.at(i), i);
+    keepTranslated(ui->comboOutputSize, [this] { ui->comboOutputSize->setItemText(3, tr("Original size")); });
     ui->comboOutputSize->setCurrentIndex(
         qBound(0, CSetting::getInt("output", "size", 1), outputSizes.size() - 1));
     buildBackgroundButtons();
@@ -166,10 +170,15 @@ void QBatchMattingWidget::buildSizeButtons()
         if (id == QCropTable::kCertificateMenu && m_kind == 1)
             continue;
         auto* button = new QSizeButton(this);
-        button->setTexts(QCropTable::label(*row), QString());
+        // Once a size is chosen from the ID-size menu, the button names it in pixels.
+        keepTranslated(button, [button, row] {
+            if (!button->property("sizeChosen").toBool())
+                button->setTexts(QCropTable::label(*row), QString());
+        });
         button->setCheckable(true);
         button->setFixedHeight(38);
         button->setProperty("sizeId", id);
+        button->setObjectName(QStringLiteral("sizeButton_%1").arg(id));
         ui->gridLayoutSize->addWidget(button, shown / 2, shown % 2);
         connect(button, &TButton::clicked, this, [this, id, button] { onCheckeSizeButton(id, button); });
         if (id == QCropTable::kCertificateMenu) {
@@ -231,8 +240,8 @@ void QBatchMattingWidget::startBatch(int kind, const QStringList& paths)
             const int id = row->code;
             // The certificate button then names the chosen size by its pixels.
             const QString buttonText = QStringLiteral("%1x%2px >").arg(row->width).arg(row->height);
-            m_menu->addItem(QCropTable::label(*row),
-                            [this, id, buttonText] { onMenuClicked(id, buttonText); });
+            QPushButton* entry = m_menu->addItem([this, id, buttonText] { onMenuClicked(id, buttonText); });
+            keepTranslated(entry, [entry, row] { entry->setText(QCropTable::label(*row)); });
         }
     }
     clearItems();
@@ -338,6 +347,7 @@ void QBatchMattingWidget::onMenuClicked(int id, const QString& text)
     m_menu->hide();
     selectSize(m_certificate);
     m_certificate->setTexts(text, QString());
+    m_certificate->setProperty("sizeChosen", true);
     emit signal_apply_crop_size(id, true, QSize(0, 0));
 }
 
@@ -399,7 +409,7 @@ void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)
 
 void QBatchMattingWidget::onBatchUpload()
 {
-    if (QMsgBox::showQuestion(tr("Are you sure to clear all?")) != 1)
+    if (QMsgBox::showQuestion(tr("Clear all photos?")) != 1)
         return;
     clearItems();
     updateItemLayout();

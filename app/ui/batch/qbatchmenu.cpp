@@ -30,11 +30,12 @@ QBatchMenu::QBatchMenu(QWidget* parent) : QWidget(parent)
     setGraphicsEffect(shadow);
 }
 
-void QBatchMenu::addItem(const QString& text, std::function<void()> callback)
+QPushButton* QBatchMenu::addItem(std::function<void()> callback)
 {
-    auto* button = new QPushButton(text, findChild<QFrame*>("frameMain"));
+    auto* button = new QPushButton(findChild<QFrame*>("frameMain"));
     button->setFixedHeight(kEntryHeight);
     connect(button, &QPushButton::clicked, this, [callback] { callback(); });
     m_entries->addWidget(button);
     setFixedHeight(height() + button->height());
+    return button;
 }

@@ -4,9 +4,10 @@
 
 #include <functional>
 
+class QPushButton;
 class QVBoxLayout;
 
-// The pop-up list of ID-photo sizes beside the batch workspace's "Certificate >"
+// The pop-up list of ID-photo sizes beside the batch workspace's "ID photo >"
 // button: a plain child widget that the workspace shows, places and hides. Each
 // entry runs the callback it was added with. GUI thread only.
 class QBatchMenu : public QWidget
@@ -18,7 +19,8 @@ public:
 
     explicit QBatchMenu(QWidget* parent = nullptr);
 
-    void addItem(const QString& text, std::function<void()> callback);
+    // The entry is owned by the menu; the caller gives it its (translated) text.
+    QPushButton* addItem(std::function<void()> callback);
 
 private:
     QVBoxLayout* m_entries = nullptr;

@@ -2,9 +2,11 @@
 
 #include "csetting.h"
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
+#include "qsavefilewriter.h"
 #include "qtaskmanager.h"
 #include "qvarnui.h"
 #include "qworkpool.h"
@@ -12,10 +14,8 @@
 #include "ui_qpreviewitem.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QImageReader>
 #include <QPainter>
@@ -39,6 +39,7 @@ QPreviewItem::QPreviewItem(int kind, const QString& imagePath, QWidget* parent)
     : QWidget(parent), m_kind(kind), m_imagePath(imagePath), ui(new Ui::QPreviewItem)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/previewItem.css"));
     ui->loading->setColor(QColor(52, 122, 235, 255));
     ui->loading->setLargestDot(16.0);
@@ -261,11 +262,8 @@ void QPreviewItem::onImageCutFinished(cv::Mat image)
 
 QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
 {
-    const QString base = QFileInfo(m_imagePath).fileName().section('.', 0, 0);
-    return QString("%1/%2_%3.%4")
-        .arg(folder, base)
-        .arg(QDateTime::currentSecsSinceEpoch())
-        .arg(format == 0 ? "png" : "jpg");
+    return QSaveFileWriter::outputPath(folder, m_imagePath,
+                                       format == 0 ? QStringLiteral("png") : QStringLiteral("jpg"));
 }
 
 void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done)

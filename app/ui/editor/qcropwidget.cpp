@@ -1,6 +1,7 @@
 #include "qcropwidget.h"
 
 #include "guihandover.h"
+#include "keeptranslated.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
 #include "qimagecanvas.h"
@@ -16,15 +17,14 @@
 #include "readtextfile.h"
 #include "ui_qcropwidget.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QPointer>
 #include <QShortcut>
 
 QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWidget)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/Crop.css")));
     m_cropView = new QImageCropWidget(ui->frameImage);
     m_cropView->setObjectName(QStringLiteral("cropView"));
@@ -249,17 +249,6 @@ void QCropWidget::onBeautyFinished()
     m_cropView->setLoading(false);
 }
 
-QString QCropWidget::outputFilePath(const QString& folder, const QString& photoPath, qint64 stamp,
-                                    const QString& ext)
-{
-    const QString base = QFileInfo(photoPath).baseName();
-    QString path;
-    do {
-        path = QStringLiteral("%1/%2_%3.%4").arg(QDir::cleanPath(folder), base).arg(stamp++).arg(ext);
-    } while (QFileInfo::exists(path));
-    return path;
-}
-
 void QCropWidget::save(const QString& folder, int outputSize)
 {
     if (m_saving)
@@ -269,8 +258,8 @@ void QCropWidget::save(const QString& folder, int outputSize)
         return;
     }
     const bool jpg = QAppSettings::outputAsJpg();
-    const QString path = outputFilePath(folder, m_task->filePath(), QDateTime::currentSecsSinceEpoch(),
-                                        jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
+    const QString path = QSaveFileWriter::outputPath(folder, m_task->filePath(),
+                                                     jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
     QString error;
     const QImageCanvas::SaveJob job = m_cropView->canvas()->prepareSave(
         jpg ? 1 : 0, quint8(outputSize), QSaveFileWriter::maxKilobytes(), &error);

@@ -65,17 +65,12 @@ public:
     QImageCutoutWidget* brushView() const { return m_brushView; }
     bool isBusy() const { return m_busy; }
 
-    // Writes the result as "<folder>/<photo base name>_<unix seconds>.<png|jpg>"
+    // Writes the result as QSaveFileWriter::outputPath() names it
     // with the stored format and size limit; the encoding runs on the work pool.
     // Answers with signal_saved (the file, or the folder when there was nothing to
     // save) or signal_save_failed on the GUI thread.
     // outputSize: 0 = 1080P, 1 = 2K, 2 = 4K, 3 = original resolution.
     void save(const QString& folder, int outputSize);
-
-    // The output file name; stamp is moved on by whole seconds until the name is
-    // free, so an earlier result is never replaced.
-    static QString outputFilePath(const QString& folder, const QString& photoPath, qint64 stamp,
-                                  const QString& ext);
 
 signals:
     void signal_beauty_finished();

@@ -1,5 +1,6 @@
 #include "qimagecropwidget.h"
 
+#include "keeptranslated.h"
 #include "qimagecanvas.h"
 #include "qloadingctrl.h"
 
@@ -65,7 +66,7 @@ QImageCropWidget::QImageCropWidget(QWidget* parent) : QWidget(parent), m_canvas(
     m_loading = new QLoadingCtrl(this);
     m_loading->setObjectName(QStringLiteral("loading"));
     m_loading->setFixedSize(kLoadingSide, kLoadingSide);
-    m_loading->setText(tr("Loading..."));
+    keepTranslated(m_loading, [this] { m_loading->setText(tr("Loading...")); });
     m_loading->setColor(QColor(52, 122, 235));
     m_loading->hide();
 }

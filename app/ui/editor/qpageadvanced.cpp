@@ -1,5 +1,6 @@
 #include "qpageadvanced.h"
 
+#include "keeptranslated.h"
 #include "qsavefilewriter.h"
 #include "readtextfile.h"
 #include "ui_qpageadvanced.h"
@@ -11,9 +12,12 @@ QPageAdvanced::QPageAdvanced(QWidget* parent) : QWidget(parent), ui(new Ui::QPag
     ui->setupUi(this);
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageAdvanced.css")));
     ui->lineEdit->setValidator(new QIntValidator(0, kMaxKilobytes, ui->lineEdit));
-    ui->lineEdit->setPlaceholderText(tr("No limit"));
-    ui->lineEdit->setToolTip(
-        tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
+    keepTranslated(this, [this] {
+        ui->retranslateUi(this);
+        ui->lineEdit->setPlaceholderText(tr("No limit"));
+        ui->lineEdit->setToolTip(
+            tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
+    });
     onPageReset();
     connect(ui->lineEdit, &QLineEdit::textEdited, this, &QPageAdvanced::onSizeEdited);
 }

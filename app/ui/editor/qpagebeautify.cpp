@@ -1,6 +1,7 @@
 #include "qpagebeautify.h"
 #include "ui_qpagebeautify.h"
 
+#include "keeptranslated.h"
 #include "qimagesettings.h"
 #include "qvarnui.h"
 #include "readtextfile.h"
@@ -10,6 +11,7 @@
 QPageBeautify::QPageBeautify(QWidget* parent) : QWidget(parent), ui(new Ui::QPageBeautify)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageBeautify.css")));
     showTab(ui->btnTabSkim, ui->frameSkimTone, ui->btnTabSmooth, ui->frameSmooth);
 

@@ -9,7 +9,7 @@ class QPageBeautify;
 class QPushButton;
 class QFrame;
 
-// The "Beautify" page of the side panel: the "Skim tone" and "Smooth" levels, 0 to
+// The "Beautify" page of the side panel: the "Skin tone" and "Smooth" levels, 0 to
 // 30 each, kept in QImageSettings. A run is asked for only when a slider is
 // released by the mouse after a change (dragging or keys never start one, so the
 // costly filter runs once per gesture); both sliders stay disabled from then until
@@ -31,7 +31,7 @@ public slots:
     void onBtnSmooth();
     void onChangedSmooth(int value);
     void onChangedTone(int value);
-    // Both levels back to 0 and the "Skim tone" tab shown; runs nothing by itself.
+    // Both levels back to 0 and the "Skin tone" tab shown; runs nothing by itself.
     void onPageReset();
     // The run ended: the sliders take input again.
     void onBeautyFinished();

@@ -3,6 +3,7 @@
 
 #include "cglobal.h"
 #include "csetting.h"
+#include "keeptranslated.h"
 #include "logger.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
@@ -37,6 +38,7 @@ QImageButton* buttonAt(QGridLayout* grid, int index)
 QPageChangeBg::QPageChangeBg(QWidget* parent) : QWidget(parent), ui(new Ui::QPageChangeBg)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageChangeBackground.css")));
     showTab(ui->btnColor);
     fillColorGrid();
@@ -45,7 +47,7 @@ QPageChangeBg::QPageChangeBg(QWidget* parent) : QWidget(parent), ui(new Ui::QPag
     auto* add = new QImageButton(SwatchEntry::Picture, QStringLiteral(":/image/btn.add.template.png"), false,
                                  ui->frameCustom);
     add->setObjectName(QStringLiteral("btnAddTemplate"));
-    add->setToolTip(tr("Add a picture of your own"));
+    keepTranslated(add, [add] { add->setToolTip(tr("Add a picture of your own")); });
     ui->gridLayoutCustom->addWidget(add, 0, 0);
     connect(add, &TButton::clicked, this, &QPageChangeBg::onBtnAddTemplate);
 
@@ -68,7 +70,7 @@ void QPageChangeBg::fillColorGrid()
         button->setCheckable(e.checkable);
         ui->gridLayoutColor->addWidget(button, i / QSwatches::kColumns, i % QSwatches::kColumns);
         if (i == entries.size() - 1) {
-            button->setToolTip(tr("More colors"));
+            keepTranslated(button, [button] { button->setToolTip(tr("More colors")); });
             connect(button, &TButton::clicked, this, &QPageChangeBg::onBtnSelectColor);
             continue;
         }

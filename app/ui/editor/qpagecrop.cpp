@@ -1,6 +1,7 @@
 #include "qpagecrop.h"
 #include "ui_qpagecrop.h"
 
+#include "keeptranslated.h"
 #include "qcroptable.h"
 #include "qimagesettings.h"
 #include "qmsgbox.h"
@@ -24,6 +25,7 @@ QSize storedCustomSize()
 QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageCrop.css")));
 
     const QVector<const QCropTable::Row*> regular = QCropTable::tab(QCropTable::Tab::Regular);
@@ -56,7 +58,8 @@ QSizeButton* QPageCrop::addSizeButton(const QCropTable::Row& row, int height, QW
 {
     auto* button = new QSizeButton(parent);
     button->setFixedHeight(height);
-    button->setTexts(QCropTable::label(row), QCropTable::explanation(row));
+    keepTranslated(
+        button, [button, r = &row] { button->setTexts(QCropTable::label(*r), QCropTable::explanation(*r)); });
     const int code = row.code;
     connect(button, &TButton::clicked, this, [this, code, button] { onClickedSizeButton(code, button); });
     return button;

@@ -15,7 +15,7 @@ class QSizeButton;
 
 // The "Crop" page of the side panel: ratios and presets, ID-photo sizes and
 // square product sizes on three tabs, and a typed custom size. A size button
-// previews its crop (commit false); "Yes" commits the current one. While the page
+// previews its crop (commit false); "Apply" commits the current one. While the page
 // is visible the view shows the crop frame. The custom size is kept in
 // QImageSettings, shared with the batch mode. GUI thread only.
 class QPageCrop : public QWidget

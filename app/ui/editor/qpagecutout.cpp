@@ -1,6 +1,7 @@
 #include "qpagecutout.h"
 #include "ui_qpagecutout.h"
 
+#include "keeptranslated.h"
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
 #include "qvarnui.h"
@@ -9,6 +10,7 @@
 QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCutOut)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/PageCutOut.css")));
     choose(ui->btnTabBrush, ui->btnTabMagic);
     choose(ui->btnRemove, ui->btnKeep);

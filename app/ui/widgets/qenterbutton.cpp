@@ -1,5 +1,6 @@
 #include "qenterbutton.h"
 
+#include "keeptranslated.h"
 #include "readtextfile.h"
 #include "ui_qenterbutton.h"
 
@@ -26,6 +27,7 @@ QEnterButton::QEnterButton(const QString& normalImage, const QString& hoverImage
     : TButton(parent), ui(new Ui::QEnterButton), normalImage(normalImage), hoverImage(hoverImage)
 {
     ui->setupUi(this);
+    keepTranslated(this, [this] { ui->retranslateUi(this); });
     setObjectName(QStringLiteral("QEnterButton"));
     setFixedSize(354, 230);
     setStyleSheet(readTextFile(QStringLiteral(":/qss/EnterButton.css")));

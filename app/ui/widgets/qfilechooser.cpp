@@ -14,32 +14,44 @@ QFileChooser::FolderHook g_folderHook;
 QFileChooser::OpenManyHook g_openManyHook;
 } // namespace
 
+QString QFileChooser::usableFolder(const QString& folder)
+{
+    for (const QString& candidate : {folder, CGlobal::getDesktopPath(), CGlobal::getPicturesPath()})
+        if (!candidate.isEmpty() && QFileInfo(candidate).isDir())
+            return candidate;
+    return QDir::homePath();
+}
+
 QString QFileChooser::openFile(QWidget* parent, const QString& title, const QString& folder,
                                const QString& filter)
 {
+    const QString start = usableFolder(folder);
     if (g_openHook)
-        return g_openHook(title, folder, filter);
-    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+        return g_openHook(title, start, filter);
+    return QFileDialog::getOpenFileName(parent, title, start, filter);
 }
 
 QStringList QFileChooser::openFiles(QWidget* parent, const QString& title, const QString& folder,
                                     const QString& filter)
 {
+    const QString start = usableFolder(folder);
     if (g_openManyHook)
-        return g_openManyHook(title, folder, filter);
-    return QFileDialog::getOpenFileNames(parent, title, folder, filter);
+        return g_openManyHook(title, start, filter);
+    return QFileDialog::getOpenFileNames(parent, title, start, filter);
 }
 
 QString QFileChooser::existingFolder(QWidget* parent, const QString& title, const QString& folder)
 {
+    const QString start = usableFolder(folder);
     if (g_folderHook)
-        return g_folderHook(title, folder);
-    return QFileDialog::getExistingDirectory(parent, title, folder, QFileDialog::ShowDirsOnly);
+        return g_folderHook(title, start);
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
 }
 
 QString QFileChooser::outputFolder(QWidget* parent)
 {
-    const QString folder = existingFolder(parent, tr("Select Path"), CGlobal::getDesktopPath());
+    const QString folder = existingFolder(parent, tr("Select folder"),
+                                          CSetting::getString("output", "path", CGlobal::getOutputPath()));
     if (folder.isEmpty())
         return QString();
     const QFileInfo info(folder);

@@ -25,6 +25,11 @@ public:
     // separated by spaces, which is how Qt's dialogs split them.
     static QString imageFilter();
 
+    // folder when it is one, else the first that exists of the desktop, the pictures
+    // folder and home: a dialog given a missing folder opens in the program's own.
+    // Every picker below starts from here, so its hook sees the folder shown.
+    static QString usableFolder(const QString& folder);
+
     static QString openFile(QWidget* parent, const QString& title, const QString& folder,
                             const QString& filter);
     // Several photos at once (the batch add dialog); empty when cancelled.
@@ -33,7 +38,7 @@ public:
     static QString existingFolder(QWidget* parent, const QString& title, const QString& folder);
     // The output folder the user picks for saved results: checked to be writable
     // (a warning otherwise) and remembered in "output"/"path". Empty when the user
-    // cancelled or the folder was refused.
+    // cancelled or the folder was refused. Starts at the current output folder.
     static QString outputFolder(QWidget* parent);
 
     // Replace the dialogs (an empty function restores them). GUI thread only.

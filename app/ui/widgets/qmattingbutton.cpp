@@ -16,7 +16,7 @@ QMattingButton::QMattingButton(QWidget* parent) : TButton(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("buttonIcon"));
-    m_text = new QLabel(tr("Button"), this);
+    m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("buttonText"));
     layout->addWidget(m_icon);
     layout->addWidget(m_text);

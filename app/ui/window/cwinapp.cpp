@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QMetaType>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
@@ -83,7 +84,6 @@ CWinApp::CWinApp(int& argc, char** argv) : m_app(argc, argv)
     QHttpClient::Instance()->start(3);
     QCustomUI::setAboutImage(QStringLiteral(":/image/logo.about.png"));
     loadTranslator();
-    CGlobal::setAppTitle(tr("Brisel"));
     QUser::Instance()->setProduct(
         QVexProduct(kAppType, QString::fromLatin1(kAppId), tr("Brisel"), QStringLiteral(BRISEL_VERSION)));
 }
@@ -108,7 +108,7 @@ int CWinApp::run()
 
         m_instance = std::make_unique<QSingleInstance>(QString::fromLatin1(kInstanceName));
         if (m_instance->isAnotherRunning()) {
-            QMsgBox::showWarning(tr("The software has been started, please do not run it again!"), 1);
+            QMsgBox::showWarning(tr("Brisel is already running."), 1);
             return 0;
         }
 
@@ -133,8 +133,13 @@ std::unique_ptr<QMainWidget> CWinApp::openMainWindow()
 
 void CWinApp::loadTranslator()
 {
-    m_translator = createTranslator(CGlobal::getAppPath(), QAppSettings::language());
-    QCoreApplication::installTranslator(m_translator.get());
+    // Owned by the application object, so it goes with Qt and never outlives it.
+    static QPointer<QTranslator> current;
+    delete current; // uninstalls itself
+    current = createTranslator(CGlobal::getAppPath(), QAppSettings::language()).release();
+    current->setParent(QCoreApplication::instance());
+    QCoreApplication::installTranslator(current);
+    CGlobal::setAppTitle(tr("Brisel"));
 }
 
 std::unique_ptr<QTranslator> CWinApp::createTranslator(const QString& appPath, const QString& language)

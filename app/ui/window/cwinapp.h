@@ -35,8 +35,9 @@ public:
     static std::unique_ptr<QMainWidget> openMainWindow();
 
     // Installs the translation named by the "language"/"type" setting, replacing
-    // (and destroying) the previous one.
-    void loadTranslator();
+    // (and destroying) the previous one; every widget then gets QEvent::LanguageChange.
+    // Called again whenever the user picks a language in the main menu. GUI thread.
+    static void loadTranslator();
 
     // A translator for "<appPath>language/brisel_<language>.qm". A missing file or a
     // code that is not a plain name (letters, digits, '_', '-') gives an empty
@@ -45,6 +46,5 @@ public:
 
 private:
     QApplication m_app;
-    std::unique_ptr<QTranslator> m_translator;
     std::unique_ptr<QSingleInstance> m_instance;
 };

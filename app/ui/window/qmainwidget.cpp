@@ -1,31 +1,30 @@
 #include "qmainwidget.h"
 #include "ui_qmainwidget.h"
 
-#include "cglobal.h"
 #include "cmemory.h"
 #include "csetting.h"
+#include "cwinapp.h"
+#include "keeptranslated.h"
 #include "qbatchmattingwidget.h"
-#include "qcommonmethod.h"
 #include "qcropwidget.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
 #include "qframelessframe.h"
 #include "qhometoolbutton.h"
-#include "qimageformatdialog.h"
 #include "qloadingctrl.h"
 #include "qmsgbox.h"
 #include "qoriginwidget.h"
+#include "qoutputbar.h"
 #include "qpagemanager.h"
 #include "qphotosession.h"
+#include "qsavenotice.h"
 #include "qtabbutton.h"
 #include "qtaskmanager.h"
 #include "quserhelp.h"
-#include "qvarnui.h"
 #include "qworkpool.h"
 #include "readtextfile.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QScreen>
@@ -44,12 +43,15 @@ struct TabSpec
     const char* icon;
     int index;
 };
-// Top to bottom; index 3 has no button, and "More" opens the tutorial.
+// Top to bottom; "More" opens the tutorial.
 const TabSpec kTabs[] = {
-    {"BtnTabChangeBg", QT_TRANSLATE_NOOP("QMainWidget", "Change background"), "change.bg", 0},
-    {"BtnTabCutout", QT_TRANSLATE_NOOP("QMainWidget", "Manually remove background"), "cutout", 1},
-    {"BtnTabCrop", QT_TRANSLATE_NOOP("QMainWidget", "Crop"), "crop", 2},
-    {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", 4},
+    {"BtnTabChangeBg", QT_TRANSLATE_NOOP("QMainWidget", "Change background"), "change.bg",
+     QPageManager::ChangeBg},
+    {"BtnTabCutout", QT_TRANSLATE_NOOP("QMainWidget", "Manually remove background"), "cutout",
+     QPageManager::CutOut},
+    {"BtnTabCrop", QT_TRANSLATE_NOOP("QMainWidget", "Crop"), "crop", QPageManager::Crop},
+    {"BtnTabFileSize", QT_TRANSLATE_NOOP("QMainWidget", "File size"), "advance", QPageManager::Advanced},
+    {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", QPageManager::Beautify},
     {"BtnTabMore", QT_TRANSLATE_NOOP("QMainWidget", "More"), "more", QMainWidget::TabMore},
 };
 
@@ -68,16 +70,20 @@ QMainWidget::QMainWidget(QWidget* parent)
     if (!QWorkPool::instance()->isRunning())
         QWorkPool::instance()->start(3);
 
-    setWindowTitle(tr("Brisel"));
-    ui->labelTitle->setText(tr("Brisel"));
+    keepTranslated(this, [this] {
+        ui->retranslateUi(this);
+        setWindowTitle(tr("Brisel"));
+        ui->labelTitle->setText(tr("Brisel"));
+        ui->labelMattingText->setText(tr(mattingStage));
+    });
     setStyleSheet(readTextFile(QStringLiteral(":/qss/Main.css")));
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
     ui->labelVersion->setText(QStringLiteral(BRISEL_VERSION));
-    setOutputFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
 
     userHelp = new QUserHelp(this, this);
     menu = userHelp->initMenu();
+    connect(userHelp, &QUserHelp::signal_language_changed, this, [] { CWinApp::loadTranslator(); });
     // The title buttons' pictures come from the style sheet.
     ui->labelIco->setPixmap(QPixmap(QStringLiteral(":/image/logo.about.png")));
     setupHomePage();
@@ -95,25 +101,20 @@ QMainWidget::QMainWidget(QWidget* parent)
     connect(ui->btnClose, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->BtnMenu, &QPushButton::clicked, this, &QMainWidget::onBtnMenu);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QMainWidget::onBtnCancel);
+    // Like Save's Ctrl+S, Esc belongs to the button and works only while it shows.
+    auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), ui->btnCancel);
+    connect(cancel, &QShortcut::activated, this, &QMainWidget::onBtnCancel);
+    ui->btnCancel->setToolTip(tr("Cancel (%1)").arg(cancel->key().toString(QKeySequence::NativeText)));
     connect(ui->btnUploadAgain, &QPushButton::clicked, this, &QMainWidget::onBtnUploadAgain);
-    connect(ui->btnSave, &QPushButton::clicked, this, &QMainWidget::onBtnSave);
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QMainWidget::onBtnBackHome);
-    connect(ui->btnSelectOutput, &QPushButton::clicked, this, &QMainWidget::onBtnSelectOutputPath);
-    connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [](int index) { CSetting::setValue("output", "size", index); });
     connect(session, &QPhotoSession::signal_started, this, &QMainWidget::onMattingStarted);
     connect(session, &QPhotoSession::signal_matting, this,
-            [this] { ui->labelMattingText->setText(tr("Cutting background in progerss...")); });
+            [this] { showMattingStage(QT_TR_NOOP("Removing the background...")); });
     connect(session, &QPhotoSession::signal_succeeded, this, &QMainWidget::onMattingSuccess);
     connect(session, &QPhotoSession::signal_failed, this, &QMainWidget::onMattingError);
     connect(session, &QPhotoSession::signal_cancelled, this, [this] {
         loading->stop();
         showHome(HomeEntry);
-    });
-    auto* save = new QShortcut(QKeySequence::Save, this);
-    connect(save, &QShortcut::activated, this, [this] {
-        if (ui->stackedWidget->currentIndex() == PageImage && ui->btnSave->isEnabled())
-            onBtnSave();
     });
 
     // The window has no system frame; this stands in for it.
@@ -146,21 +147,24 @@ void QMainWidget::setupHomePage()
     const Card cards[] = {
         {"person", "EnterPerson", QT_TR_NOOP("Remove Person Background"), QT_TR_NOOP("For Portrait Only"),
          &QMainWidget::onBtnMattingPerson},
-        {"goods", "EnterGoods", QT_TR_NOOP("Remove Product Backaround"),
-         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc"), &QMainWidget::onBtnMattingGoods},
+        {"goods", "EnterGoods", QT_TR_NOOP("Remove Product Background"),
+         QT_TR_NOOP("For Products, Clothes, Animals, Cars, etc."), &QMainWidget::onBtnMattingGoods},
         {"card", "EnterCard", QT_TR_NOOP("Create ID Photo"),
-         QT_TR_NOOP("Support for changing background, cropping, setting file size, etc"),
+         QT_TR_NOOP("Change the background, crop, set the file size and more"),
          &QMainWidget::onBtnMattingCard},
     };
     int at = 1; // after the left spacer
     int type = Person;
+    QEnterButton* first = nullptr;
     for (const Card& c : cards) {
         auto* card = new QEnterButton(QStringLiteral(":/image/label.%1.normal.png").arg(c.picture),
                                       QStringLiteral(":/image/label.%1.hover.png").arg(c.picture),
                                       ui->frameHomeButton);
         card->setObjectName(QLatin1String(c.objectName));
-        card->setName(tr(c.name));
-        card->setText(tr(c.text));
+        keepTranslated(card, [card, c] {
+            card->setName(tr(c.name));
+            card->setText(tr(c.text));
+        });
         connect(card, &TButton::clicked, this, c.slot);
         connect(card, &QEnterButton::signal_drop_file, this, [this, type](const QString& path) {
             if (isPhotoFile(path))
@@ -172,26 +176,34 @@ void QMainWidget::setupHomePage()
         });
         ++type;
         ui->hLayoutEnterButton->insertWidget(at++, card);
+        first = first ? first : card;
     }
+    // The first card (people, the commonest photo) answers Ctrl+O; the shortcut is
+    // the card's child, so it works only while the home page shows the cards.
+    auto* open = new QShortcut(QKeySequence::Open, first);
+    connect(open, &QShortcut::activated, this, &QMainWidget::onBtnMattingPerson);
+    first->setToolTip(tr("Pick a photo (%1)").arg(open->key().toString(QKeySequence::NativeText)));
 
-    auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const QString& text,
+    auto addTool = [this](QBoxLayout* layout, const char* name, const QString& picture, const char* text,
                           std::function<void()> slot) {
         auto* button = new QHomeToolButton(QStringLiteral(":/image/btn.%1.normal.png").arg(picture),
                                            QStringLiteral(":/image/btn.%1.hover.png").arg(picture), this);
         button->setObjectName(QLatin1String(name));
-        button->setText(text);
+        keepTranslated(button, [button, text] { button->setText(tr(text)); });
         connect(button, &TButton::clicked, this, slot);
         layout->addWidget(button);
     };
-    addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person", tr("Remove person background in bulk"),
-            [this] { startBatchMode(Person); });
-    addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods", tr("Remove product background in bulk"),
-            [this] { startBatchMode(Goods); });
-    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", tr("Image watermark remove"),
+    addTool(ui->hLayoutBatchButton, "BatchPerson", "batch.person",
+            QT_TR_NOOP("Remove person background in bulk"), [this] { startBatchMode(Person); });
+    addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods",
+            QT_TR_NOOP("Remove product background in bulk"), [this] { startBatchMode(Goods); });
+    addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", QT_TR_NOOP("Remove image watermarks"),
             [this] { onBtnRemoveMark(); });
 
-    ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
-    ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
+    keepTranslated(ui->frameHomeBottom, [this] {
+        ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
+        ui->labelBottomVersion->setText(tr("Version %1").arg(QStringLiteral(BRISEL_VERSION)));
+    });
 }
 
 void QMainWidget::setupTabColumn()
@@ -203,7 +215,7 @@ void QMainWidget::setupTabColumn()
         tab->setIconSize(QSize(46, 46));
         tab->setIcons(QStringLiteral(":/image/btn.%1.png").arg(entry.icon),
                       QStringLiteral(":/image/btn.%1.hover.png").arg(entry.icon));
-        tab->setText(tr(entry.text));
+        keepTranslated(tab, [tab, text = entry.text] { tab->setText(tr(text)); });
         tab->setTabIndex(entry.index);
         tab->setCheckable(entry.index != TabMore);
         connect(tab, &QTabButton::signal_tab_clicked, this, &QMainWidget::onBtnTabClicked);
@@ -220,14 +232,8 @@ void QMainWidget::setupWorkspace()
     editView->setObjectName(QStringLiteral("editView"));
     ui->hLayoutImage->addWidget(originView, 1);
     ui->hLayoutImage->addWidget(editView, 1);
-    connect(editView, &QCropWidget::signal_saved, this, [this](const QString& path) {
-        setWorkspaceBusy(false);
-        QVarnUI::openFolder(path, true);
-    });
-    connect(editView, &QCropWidget::signal_save_failed, this, [this](const QString& message) {
-        setWorkspaceBusy(false);
-        QMsgBox::showError(message, 1);
-    });
+    outputBar = new QOutputBar(ui, editView, this);
+    connect(outputBar, &QOutputBar::signal_busy, this, &QMainWidget::setWorkspaceBusy);
     connect(editView, &QCropWidget::signal_beauty_begin, this, [this] { setWorkspaceBusy(true); });
     connect(editView, &QCropWidget::signal_beauty_finished, this, [this] { setWorkspaceBusy(false); });
     // The tool pages open in the side panel to the right of the pictures.
@@ -235,13 +241,6 @@ void QMainWidget::setupWorkspace()
     pageManager->setLayout(ui->hLayoutWork);
     pageManager->connectView(editView);
     connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
-
-    const QStringList sizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
-                            tr("Original resolution")};
-    for (int i = 0; i < sizes.size(); ++i)
-        ui->comboOutputSize->addItem(sizes[i], i);
-    const int stored = CSetting::getInt("output", "size", 1);
-    ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < sizes.size() ? stored : 1);
 }
 
 void QMainWidget::restoreWindowGeometry()
@@ -254,13 +253,6 @@ void QMainWidget::restoreWindowGeometry()
         setGeometry(r);
     }
     applyFrameMargins();
-}
-
-void QMainWidget::setOutputFolder(const QString& folder)
-{
-    ui->lineEditOutput->setText(QDir::toNativeSeparators(folder));
-    ui->lineEditOutput->setCursorPosition(0);
-    ui->lineEditOutput->setToolTip(ui->lineEditOutput->text());
 }
 
 void QMainWidget::later(std::function<void()> step)
@@ -302,7 +294,8 @@ void QMainWidget::applyFrameMargins()
 void QMainWidget::changeEvent(QEvent* event)
 {
     // The system can maximise or restore the window too (keyboard, window manager).
-    if (event->type() == QEvent::WindowStateChange)
+    // The maximise button's tip names what it does now, in the current language.
+    if (event->type() == QEvent::WindowStateChange || event->type() == QEvent::LanguageChange)
         applyFrameMargins();
     QWidget::changeEvent(event);
 }
@@ -334,7 +327,7 @@ int QMainWidget::currentMattingType() const
 
 void QMainWidget::pickPhoto(int type)
 {
-    const QString folder = CSetting::getString("default", "path", CGlobal::getDesktopPath());
+    const QString folder = CSetting::getString("default", "path");
     const QString file =
         QFileChooser::openFile(this, tr("Select Image"), folder, QFileChooser::imageFilter());
     if (file.isEmpty())
@@ -350,16 +343,25 @@ void QMainWidget::submitPhoto(int type, const QString& filePath)
 
 void QMainWidget::onMattingStarted()
 {
-    ui->labelMattingText->setText(tr("Connecting to the matting service..."));
+    showMattingStage(QT_TR_NOOP("Connecting to the matting service..."));
     loading->start();
     showHome(HomeProgress);
+}
+
+void QMainWidget::showMattingStage(const char* source)
+{
+    mattingStage = source;
+    ui->labelMattingText->setText(tr(source));
 }
 
 void QMainWidget::onMattingSuccess(const QString& taskId)
 {
     loading->stop();
     pageManager->reset();
-    tabButtons.at(4)->setVisible(session->type() != Goods);
+    // The notice is about the previous photo's file.
+    outputBar->notice()->hide();
+    // Beautify works on faces; a product has none.
+    tab(QPageManager::Beautify)->setVisible(session->type() != Goods);
     for (QTabButton* tab : tabButtons)
         tab->setChecked(false);
     pageManager->hidePage();
@@ -392,13 +394,21 @@ void QMainWidget::onBtnBackHome()
     showHome(HomeEntry);
 }
 
+QTabButton* QMainWidget::tab(int index) const
+{
+    for (QTabButton* button : tabButtons)
+        if (button->tabIndex() == index)
+            return button;
+    return nullptr;
+}
+
 void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
 {
     for (QTabButton* tab : tabButtons)
         if (tab != button)
             tab->setChecked(false);
     if (index == TabMore) {
-        QCommonMethod::openUrl(QStringLiteral("tutorial"));
+        QUserHelp::openHelp(QStringLiteral("tutorial"));
         return;
     }
     // An open editing page takes the place of the original photo.
@@ -412,32 +422,13 @@ void QMainWidget::onBtnTabClicked(int index, bool checked, QTabButton* button)
 
 void QMainWidget::onApplyCropSize(int, bool commit, const QSize&)
 {
-    // A size button only previews its crop; "Yes" commits it and closes the page.
+    // A size button only previews its crop; "Apply" commits it and closes the page.
     if (!commit)
         return;
     pageManager->hidePage();
     ui->frameImageHeader->show();
     originView->show();
-    tabButtons.at(2)->setChecked(false);
-}
-
-void QMainWidget::onBtnSave()
-{
-    QImageFormatDialog format(this);
-    if (format.exec() != QDialog::Accepted)
-        return;
-    setWorkspaceBusy(true);
-    editView->save(CSetting::getString("output", "path", CGlobal::getOutputPath()),
-                   ui->comboOutputSize->currentData().toInt());
-}
-
-void QMainWidget::onBtnSelectOutputPath()
-{
-    const QString folder = QFileChooser::outputFolder(this);
-    if (folder.isEmpty())
-        return;
-    setOutputFolder(folder);
-    later([this] { update(); });
+    tab(QPageManager::Crop)->setChecked(false);
 }
 
 void QMainWidget::setWorkspaceBusy(bool busy)
@@ -467,7 +458,7 @@ void QMainWidget::startBatchMode(int kind)
 
 void QMainWidget::onBtnRemoveMark()
 {
-    QCommonMethod::openLink(QStringLiteral("tolvane_win"), QStringLiteral("home"));
+    QUserHelp::openHelp(QStringLiteral("tolvane_win-home"));
 }
 
 void QMainWidget::onBtnMenu()

@@ -3,8 +3,8 @@
 // title bar, the home page with the entry cards, the progress page while the
 // service works, the single-image workspace and the page that hosts batch mode.
 // It asks for the photo, hands it to its QPhotoSession and shows what the session
-// reports; it owns the lifetime of the work pool. Everything here runs on the GUI
-// thread.
+// reports; its QOutputBar saves the result. It owns the lifetime of the work pool.
+// Everything here runs on the GUI thread.
 
 #include <QList>
 #include <QWidget>
@@ -21,6 +21,7 @@ class QHomeToolButton;
 class QLoadingCtrl;
 class QMenu;
 class QOriginWidget;
+class QOutputBar;
 class QPageManager;
 class QPhotoSession;
 class QTabButton;
@@ -70,9 +71,7 @@ public slots:
     void onBtnMenu();
     void onBtnTabClicked(int index, bool checked, QTabButton* button);
     void onBtnUploadAgain();
-    void onBtnSave();
     void onBtnBackHome();
-    void onBtnSelectOutputPath();
     void onMattingSuccess(const QString& taskId);
     void onMattingError(const QString& message);
     void onApplyCropSize(int mode, bool flag, const QSize& size);
@@ -88,6 +87,8 @@ private:
     void setupHomePage();
     void setupWorkspace();
     void setupTabColumn();
+    // The side tab that opens page `index` (a QPageManager key, or TabMore).
+    QTabButton* tab(int index) const;
     void restoreWindowGeometry();
 
     // Asks for a photo and submits it; a cancelled picker changes nothing.
@@ -100,7 +101,8 @@ private:
     // Replaces the batch workspace with a new one for `kind` and starts its batch.
     void startBatchMode(int kind);
     void setWorkspaceBusy(bool busy);
-    void setOutputFolder(const QString& folder);
+    // `source` is an untranslated text that must live as long as the window.
+    void showMattingStage(const char* source);
 
     Ui::QMainWidgetClass* ui = nullptr;
     // Owns the service launcher, so a service it started stops with the window.
@@ -114,5 +116,8 @@ private:
     // The side panel's tool pages; a child of this window.
     QPageManager* pageManager = nullptr;
     QOriginWidget* originView = nullptr;
+    QOutputBar* outputBar = nullptr;
     QBatchMattingWidget* batchWidget = nullptr;
+    // What the progress page says, kept untranslated so a language change can show it again.
+    const char* mattingStage = QT_TR_NOOP("Removing the background...");
 };

@@ -8,15 +8,15 @@
         <translation>视图：</translation>
     </message>
     <message>
-        <source>（Right click to move the canvas）</source>
-        <translation>（右键拖动画布）</translation>
-    </message>
-    <message>
         <source>Undo</source>
         <translation>撤销</translation>
     </message>
     <message>
-        <source>Restore</source>
+        <source>(Right-drag to move the canvas)</source>
+        <translation>（右键拖动画布）</translation>
+    </message>
+    <message>
+        <source>Redo</source>
         <translation>恢复</translation>
     </message>
 </context>
@@ -43,40 +43,24 @@
         <translation>/%1 张图片</translation>
     </message>
     <message>
-        <source>No</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Cutout</source>
-        <translation>开始抠图</translation>
-    </message>
-    <message>
         <source>Select Image</source>
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>Up to %1 images can be added. Too many image processing tasks may cause stuck.</source>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始抠图</translation>
+    </message>
+    <message>
+        <source>Up to %1 images can be added; more at once would make Brisel slow to respond.</source>
         <translation>最多可添加 %1 张图片，同时处理过多图片可能导致卡顿。</translation>
     </message>
 </context>
 <context>
     <name>QBatchMattingWidget</name>
-    <message>
-        <source>1080P</source>
-        <translation>1080P</translation>
-    </message>
-    <message>
-        <source>2K</source>
-        <translation>2K</translation>
-    </message>
-    <message>
-        <source>4K</source>
-        <translation>4K</translation>
-    </message>
-    <message>
-        <source>Original resolution</source>
-        <translation>原始分辨率</translation>
-    </message>
     <message>
         <source>Change background in bulk</source>
         <translation>批量换背景</translation>
@@ -94,20 +78,8 @@
         <translation>宽</translation>
     </message>
     <message>
-        <source>PX</source>
-        <translation>像素</translation>
-    </message>
-    <message>
         <source>H</source>
         <translation>高</translation>
-    </message>
-    <message>
-        <source>Output folder：</source>
-        <translation>输出目录：</translation>
-    </message>
-    <message>
-        <source>Output size：</source>
-        <translation>输出尺寸：</translation>
     </message>
     <message>
         <source>Back to Home</source>
@@ -134,10 +106,6 @@
         <translation>请输入有效的数值！</translation>
     </message>
     <message>
-        <source>Are you sure to clear all?</source>
-        <translation>确定要清空全部吗？</translation>
-    </message>
-    <message>
         <source>Saving...</source>
         <translation>正在保存……</translation>
     </message>
@@ -156,6 +124,26 @@
         <translation>
             <numerusform>%n 张没有结果的照片已跳过。</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>px</source>
+        <translation>像素</translation>
+    </message>
+    <message>
+        <source>Output folder:</source>
+        <translation>输出目录：</translation>
+    </message>
+    <message>
+        <source>Output size:</source>
+        <translation>输出尺寸：</translation>
+    </message>
+    <message>
+        <source>Clear all photos?</source>
+        <translation>确定要清空全部吗？</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始分辨率</translation>
     </message>
 </context>
 <context>

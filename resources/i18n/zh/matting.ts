@@ -77,20 +77,8 @@
 <context>
     <name>QMattingClient</name>
     <message>
-        <source>The data parse for json failed!</source>
-        <translation>JSON 数据解析失败！</translation>
-    </message>
-    <message>
         <source>The matting service refused the request (code %1).</source>
         <translation>抠图服务拒绝了请求（代码 %1）。</translation>
-    </message>
-    <message>
-        <source>The file is not exists!</source>
-        <translation>文件不存在！</translation>
-    </message>
-    <message>
-        <source>init curl failed!</source>
-        <translation>初始化 curl 失败！</translation>
     </message>
     <message>
         <source>The photo cannot be read: %1</source>
@@ -105,12 +93,24 @@
         <translation>抠图失败！</translation>
     </message>
     <message>
-        <source>Image matting timeout!</source>
-        <translation>抠图超时！</translation>
-    </message>
-    <message>
         <source>The cut-out sent by the matting service is not a readable image.</source>
         <translation>抠图服务返回的结果不是可读取的图片。</translation>
+    </message>
+    <message>
+        <source>The answer of the matting service could not be read.</source>
+        <translation>无法读取抠图服务的应答。</translation>
+    </message>
+    <message>
+        <source>The file does not exist.</source>
+        <translation>文件不存在。</translation>
+    </message>
+    <message>
+        <source>The network library could not be started.</source>
+        <translation>无法启动网络组件。</translation>
+    </message>
+    <message>
+        <source>Image matting timed out.</source>
+        <translation>抠图超时！</translation>
     </message>
 </context>
 <context>

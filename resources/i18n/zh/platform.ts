@@ -4,87 +4,70 @@
 <context>
     <name>HRequest</name>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="236"/>
         <source>The server answered with HTTP status %1; the service is having trouble, please try again later.</source>
         <translation>服务器返回 HTTP 状态 %1，服务暂时出现问题，请稍后再试。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="238"/>
         <source>The server answered with HTTP status %1.</source>
         <translation>服务器返回 HTTP 状态 %1。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="242"/>
         <source>No error.</source>
         <translation>没有错误。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="244"/>
         <source>Only http and https addresses can be requested.</source>
         <translation>只能访问 http 和 https 地址。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="246"/>
         <source>The web address is not valid.</source>
         <translation>网址无效。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="249"/>
         <source>The server name could not be found. Please check the network connection.</source>
         <translation>找不到服务器，请检查网络连接。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="251"/>
         <source>Could not connect to the server. Please check the network connection.</source>
         <translation>无法连接服务器，请检查网络连接。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="253"/>
         <source>The server did not answer in time. Please try again later.</source>
         <translation>服务器响应超时，请稍后再试。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="255"/>
         <source>The server&apos;s certificate could not be verified, so the connection was refused.</source>
         <translation>无法验证服务器证书，已拒绝连接。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="257"/>
         <source>The certificate bundle %1 could not be read.</source>
         <translation>无法读取证书文件 %1。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="259"/>
         <source>A secure connection to the server could not be made.</source>
         <translation>无法与服务器建立安全连接。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="264"/>
         <source>%1 MB</source>
         <translation>%1 MB</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="264"/>
         <source>%1 bytes</source>
         <translation>%1 字节</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="265"/>
         <source>The server&apos;s answer is larger than %1 and was refused.</source>
         <translation>服务器返回的数据超过 %1，已拒绝接收。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="268"/>
         <source>The server redirected the request too many times.</source>
         <translation>服务器重定向次数过多。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="273"/>
         <source>The connection to the server was interrupted. Please try again.</source>
         <translation>与服务器的连接已中断，请重试。</translation>
     </message>
     <message>
-        <location filename="../../../platform/core/hrequest.cpp" line="275"/>
         <source>Network error %1: %2.</source>
         <translation>网络错误 %1：%2。</translation>
     </message>
@@ -92,22 +75,18 @@
 <context>
     <name>QAboutDialog</name>
     <message>
-        <location filename="../../../platform/ui/qaboutdialog.cpp" line="17"/>
         <source>About %1</source>
         <translation>关于%1</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qaboutdialog.cpp" line="24"/>
         <source>Version %1 (build %2)</source>
         <translation>版本 %1（构建 %2）</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qaboutdialog.cpp" line="27"/>
         <source>Removes the background from your photos.</source>
         <translation>一键去除照片背景。</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qaboutdialog.cpp" line="28"/>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
@@ -115,27 +94,22 @@
 <context>
     <name>QMsgBox</name>
     <message>
-        <location filename="../../../platform/ui/qmsgbox.cpp" line="96"/>
         <source>Yes</source>
         <translation>是</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qmsgbox.cpp" line="97"/>
         <source>No</source>
         <translation>否</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qmsgbox.cpp" line="99"/>
         <source>OK</source>
         <translation>确定</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qmsgbox.cpp" line="100"/>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/qmsgbox.cpp" line="103"/>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
@@ -143,61 +117,58 @@
 <context>
     <name>QUserHelp</name>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="52"/>
         <source>Language</source>
         <translation>语言</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="75"/>
         <source>Open output folder</source>
         <translation>打开输出目录</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="76"/>
         <source>Open cache folder</source>
         <translation>打开缓存目录</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="77"/>
         <source>Open log folder</source>
         <translation>打开日志目录</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="78"/>
         <source>Clear cache</source>
         <translation>清除缓存</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="80"/>
         <source>Check for updates</source>
         <translation>检查更新</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="81"/>
         <source>About</source>
         <translation>关于</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="103"/>
         <source>This copy of Brisel (version %1) does not check for updates online.</source>
         <translation>当前版本（%1）不支持在线检查更新。</translation>
     </message>
     <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="127"/>
-        <source>The new language takes effect after Brisel is restarted.</source>
-        <translation>重新启动软件后新的语言才会生效。</translation>
-    </message>
-    <message>
-        <location filename="../../../platform/ui/quserhelp.cpp" line="147"/>
         <source>Delete all cached cut-outs? They are downloaded again when needed.</source>
         <translation>确定删除所有缓存的抠图结果吗？需要时会重新下载。</translation>
     </message>
     <message numerus="yes">
-        <location filename="../../../platform/ui/quserhelp.cpp" line="160"/>
         <source>%n cached file(s) could not be deleted; they may be in use.</source>
         <translation>
             <numerusform>有 %n 个缓存文件无法删除，可能正在使用中。</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Keyboard shortcuts</source>
+        <translation>快捷键</translation>
+    </message>
+    <message>
+        <source>The help page could not be opened in a browser.</source>
+        <translation>无法在浏览器中打开帮助页面。</translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be opened in a file manager.</source>
+        <translation>无法在文件管理器中打开文件夹 %1。</translation>
     </message>
 </context>
 </TS>

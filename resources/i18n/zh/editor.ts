@@ -2,38 +2,75 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>QCropTable</name>
+    <name>QCropWidget</name>
     <message>
-        <source>U.S. Passport/visa</source>
-        <translation>美国护照/签证</translation>
+        <source>View:</source>
+        <translation>视图：</translation>
     </message>
     <message>
-        <source>UK Passport/visa</source>
-        <translation>英国护照/签证</translation>
+        <source>Undo</source>
+        <translation>撤销</translation>
     </message>
     <message>
-        <source>Japan Passport/visa</source>
-        <translation>日本护照/签证</translation>
+        <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
+        <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
     <message>
-        <source>Original image</source>
-        <translation>原图</translation>
+        <source>Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the output file size. It was saved at that smallest size.</source>
+        <translation>即使使用最低画质，图片仍有 %1 KB，超过了输出文件大小设置的 %2 KB。已按最小的大小保存。</translation>
     </message>
     <message>
-        <source>Crop edges of image</source>
-        <translation>裁掉图片边缘</translation>
+        <source>Redo</source>
+        <translation>恢复</translation>
     </message>
     <message>
-        <source>Custom size</source>
-        <translation>自定义尺寸</translation>
+        <source>(Right-drag to move the canvas)</source>
+        <translation>（右键拖动画布）</translation>
+    </message>
+</context>
+<context>
+    <name>QImageCropWidget</name>
+    <message>
+        <source>Loading...</source>
+        <translation>加载中...</translation>
+    </message>
+</context>
+<context>
+    <name>QPageAdvanced</name>
+    <message>
+        <source>File Size</source>
+        <translation>文件大小</translation>
     </message>
     <message>
-        <source>Certificate &gt;</source>
-        <translation>证件照 &gt;</translation>
+        <source>Output size:</source>
+        <translation>输出大小：</translation>
     </message>
     <message>
-        <source>Product Image</source>
-        <translation>商品主图</translation>
+        <source>No limit</source>
+        <translation>不限</translation>
+    </message>
+    <message>
+        <source>Saved JPG files are made no larger than this; leave it empty for the best quality.</source>
+        <translation>保存的JPG文件不会超过此大小；留空则以最佳画质保存。</translation>
+    </message>
+    <message>
+        <source>KB</source>
+        <translation>KB</translation>
+    </message>
+</context>
+<context>
+    <name>QPageBeautify</name>
+    <message>
+        <source>Smooth</source>
+        <translation>磨皮</translation>
+    </message>
+    <message>
+        <source>Skin tone</source>
+        <translation>美白</translation>
+    </message>
+    <message>
+        <source>Strength</source>
+        <translation>强度</translation>
     </message>
 </context>
 <context>
@@ -78,32 +115,32 @@
         <translation>常规</translation>
     </message>
     <message>
-        <source>Certificate</source>
-        <translation>证件照</translation>
-    </message>
-    <message>
-        <source>Ecommerce</source>
-        <translation>电商</translation>
-    </message>
-    <message>
         <source>W</source>
         <translation>宽</translation>
-    </message>
-    <message>
-        <source>PX</source>
-        <translation>像素</translation>
     </message>
     <message>
         <source>H</source>
         <translation>高</translation>
     </message>
     <message>
-        <source>Yes</source>
-        <translation>确定</translation>
-    </message>
-    <message>
         <source>Please enter a width and a height from %1 to %2 pixels.</source>
         <translation>请输入 %1 到 %2 像素之间的宽度和高度。</translation>
+    </message>
+    <message>
+        <source>ID photo</source>
+        <translation>证件照</translation>
+    </message>
+    <message>
+        <source>E-commerce</source>
+        <translation>电商</translation>
+    </message>
+    <message>
+        <source>px</source>
+        <translation>像素</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>确定</translation>
     </message>
 </context>
 <context>

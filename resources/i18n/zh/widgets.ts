@@ -1,0 +1,49 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>QEnterButton</name>
+    <message>
+        <source>Upload image</source>
+        <translation>上传图片</translation>
+    </message>
+</context>
+<context>
+    <name>QFileChooser</name>
+    <message>
+        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
+        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
+    </message>
+    <message>
+        <source>Brisel cannot write to &quot;%1&quot;. Please choose another output folder.</source>
+        <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
+    </message>
+    <message>
+        <source>Select folder</source>
+        <translation>选择文件夹</translation>
+    </message>
+</context>
+<context>
+    <name>QImageFormatDialog</name>
+    <message>
+        <source>Hint</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>Choose save format</source>
+        <translation>选择保存格式</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>PNG supports transparent background, the file size is larger</source>
+        <translation>PNG支持透明背景，文件较大</translation>
+    </message>
+    <message>
+        <source>JPG does not support transparent background (the default background is white), the file size is small</source>
+        <translation>JPG不支持透明背景（默认背景为白色），文件较小</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,198 @@
+// The main window's saving and keys as a user meets them: where the first photo
+// dialog opens, the JPG file size set on its own tab and kept, the notice that
+// says where a file went, names by the local time that never replace a file, and
+// shortcuts that work exactly where their button does.
+
+#include "acceptance.h"
+#include "csetting.h"
+#include "cwinapp.h"
+#include "qmainwidget.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace acceptance;
+
+namespace {
+
+// Runs `trigger` and returns the folder (a file dialog's) or the object name of the
+// modal dialog it opened, closed with Esc as by a user who changed their mind;
+// empty when no dialog came.
+QString escapeNextDialog(const std::function<void()>& trigger)
+{
+    QString seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        seen = files ? files->directory().absolutePath() : dialog->objectName();
+        // To the dialog itself: right after it shows, the focus may not be in it yet.
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    poll.start(50);
+    trigger(); // a dialog's exec() returns after the Esc
+    return seen;
+}
+
+// A loopback port that takes connections and never answers: a cut-out sent there
+// stays in progress.
+class SilentPort
+{
+public:
+    SilentPort()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof(address);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd, 4) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~SilentPort() { ::close(fd); }
+    // A connection waits to be taken.
+    bool called() const
+    {
+        pollfd waiting{fd, POLLIN, 0};
+        return ::poll(&waiting, 1, 0) == 1;
+    }
+    QString url() const { return QString("http://127.0.0.1:%1").arg(port); }
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+};
+
+// Whether the named widget exists and shows, without find()'s complaints while waiting.
+bool shown(QMainWidget* window, const char* name)
+{
+    auto* widget = window->findChild<QWidget*>(name);
+    return widget && widget->isVisible();
+}
+
+int pageOf(QMainWidget* window, const char* stack)
+{
+    return window->findChild<QStackedWidget*>(stack)->currentIndex();
+}
+
+} // namespace
+
+class TestAcceptWindow : public QObject
+{
+    Q_OBJECT
+
+    Service service;
+    const QString out = testutils::sandboxPath() + "/out";
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(service.start(&error), qPrintable(error));
+        QVERIFY(QDir().mkpath(out));
+    }
+
+    // Before any photo was picked, with no desktop folder: Pictures, not the
+    // program's own folder; afterwards the folder of the last photo.
+    void photoDialogOpensInAFolderThatExists()
+    {
+        const QString home = QDir::homePath();
+        QVERIFY(QDir(home + "/Desktop").removeRecursively());
+        QVERIFY(QDir().mkpath(home + "/Pictures"));
+        CSetting::setValue("default", "path", QString());
+        auto window = openWindow();
+        QCOMPARE(escapeNextDialog([&] { click(window.get(), "EnterPerson"); }), home + "/Pictures");
+        const QString photo = productPhoto("vase.png");
+        QVERIFY(openPhoto(window.get(), "EnterGoods", photo));
+        QVERIFY(click(window.get(), "btnBackHome"));
+        QVERIFY(waitFor([&] { return pageOf(window.get(), "stackedWidget") == QMainWidget::PageHome; }));
+        QCOMPARE(escapeNextDialog([&] { click(window.get(), "EnterCard"); }),
+                 QFileInfo(photo).absolutePath());
+    }
+
+    void jpgStaysUnderTheFileSizeSetOnItsTab()
+    {
+        auto window = openWindow();
+        QVERIFY(openPhoto(window.get(), "EnterCard", personPhoto("id photo.v2.jpg", kBig)));
+        QVERIFY(chooseOutputFolder(window.get(), out));
+        QVERIFY(click(window.get(), "BtnTabFileSize"));
+        auto* limit = find<QLineEdit>(window.get(), "lineEdit");
+        QVERIFY(limit);
+        QTest::mouseClick(limit, Qt::LeftButton);
+        QTest::keyClicks(limit, "400");
+        QVERIFY(choose(window.get(), "comboOutputSize", 3)); // the photo's own size
+        const QString file = save(window.get(), out, true);
+        QVERIFY(!file.isEmpty());
+        QVERIFY2(QFileInfo(file).size() <= 400 * 1024, qPrintable(messages().join(' ')));
+        QCOMPARE(decode(file).size(), kBig);
+        const QRegularExpression name(R"(^id photo\.v2_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d( \(\d+\))?\.jpg$)");
+        QVERIFY2(name.match(QFileInfo(file).fileName()).hasMatch(), qPrintable(file));
+
+        // The notice names the file and opens its folder.
+        QVERIFY(waitFor([&] { return shown(window.get(), "saveNotice"); }, 5000));
+        QVERIFY(textOf(find(window.get(), "labelSaveNotice")).contains(QDir::toNativeSeparators(file)));
+        QCOMPARE(shownFolders(), QList<QUrl>{QUrl::fromLocalFile(out)}); // as every save does
+        QVERIFY(click(window.get(), "btnOpenFolder"));
+        QCOMPARE(shownFolders().size(), 2);
+        // Without a limit, and perhaps within the same second: a second, larger file.
+        QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(limit, Qt::Key_Backspace);
+        const QString again = save(window.get(), out, true);
+        QVERIFY(!again.isEmpty() && again != file && QFileInfo::exists(file));
+        QVERIFY(QFileInfo(again).size() > 400 * 1024);
+        QTest::keyClicks(limit, "400");
+
+        // The limit is a setting: the next start shows it.
+        window = openWindow();
+        QCOMPARE(window->findChild<QLineEdit*>("lineEdit")->text(), QString("400"));
+    }
+
+    // Ctrl+O on the home page, Esc while the service works and in a dialog, Ctrl+S
+    // only with a result to save.
+    void keysWorkWhereTheirButtonsDo()
+    {
+        std::unique_ptr<SilentPort> silent(new SilentPort);
+        QVERIFY(silent->port > 0);
+        auto window = openWindow();
+        CSetting::setValue("service", "url", silent->url());
+        QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());
+        answerFileDialog(personPhoto("keys.jpg"));
+        key(window.get(), Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(answersUsed());
+        QVERIFY(
+            waitFor([&] { return pageOf(window.get(), "stackedWidgetHome") == QMainWidget::HomeProgress; }));
+        QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());
+        QVERIFY(waitFor([&] { return silent->called(); }));
+        key(window.get(), Qt::Key_Escape);
+        QVERIFY(waitFor([&] { return pageOf(window.get(), "stackedWidgetHome") == QMainWidget::HomeEntry; }));
+        silent.reset(); // the late failure of the dropped connection stays unseen
+        QTest::qWait(500);
+        QVERIFY(messages().isEmpty());
+
+        CSetting::setValue("service", "url", service.url());
+        QVERIFY(openPhoto(window.get(), "EnterGoods", productPhoto("keys.png")));
+        // A product has no face to beautify; the tutorial stays.
+        QVERIFY(window->findChild<QWidget*>("BtnTabBeautify") && !shown(window.get(), "BtnTabBeautify"));
+        QVERIFY(find(window.get(), "BtnTabMore"));
+        const QStringList before = listFiles(out);
+        QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }),
+                 QString("QImageFormatDialog"));
+        QTest::qWait(500);
+        QCOMPARE(listFiles(out), before);
+    }
+};
+
+ACCEPTANCE_MAIN(TestAcceptWindow)
+#include "tst_accept_window.moc"
