@@ -38,11 +38,9 @@ void QBatchCutWidget::setupShortcuts()
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, slot);
-        return keys.toString(QKeySequence::NativeText);
     };
-    const QString undo = add(QKeySequence(Qt::CTRL + Qt::Key_Z), [this] { m_controls->onBtnUndo(); });
-    const QString redo =
-        add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), [this] { m_controls->onBtnRestore(); });
+    add(QKeySequence(Qt::CTRL + Qt::Key_Z), [this] { m_controls->onBtnUndo(); });
+    add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), [this] { m_controls->onBtnRestore(); });
     add(QKeySequence(Qt::CTRL + Qt::Key_Y), [this] { m_controls->onBtnRestore(); });
     const auto step = [this](int delta) {
         // The magic brush has no size to change.
@@ -51,10 +49,6 @@ void QBatchCutWidget::setupShortcuts()
     };
     add(QKeySequence(Qt::Key_BracketLeft), [step] { step(-kBrushStep); });
     add(QKeySequence(Qt::Key_BracketRight), [step] { step(kBrushStep); });
-    keepTranslated(this, [this, undo, redo] {
-        ui->BtnUndo->setToolTip(tr("Undo (%1)").arg(undo));
-        ui->BtnRestore->setToolTip(tr("Restore (%1)").arg(redo));
-    });
 }
 
 QBatchCutWidget::~QBatchCutWidget()
