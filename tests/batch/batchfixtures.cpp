@@ -1,9 +1,9 @@
 #include "batchfixtures.h"
 
 #include "csetting.h"
-#include "mattingfixtures.h"
 #include "qmsgbox.h"
 #include "qpreviewitem.h"
+#include "qtaskmanager.h"
 #include "qworkpool.h"
 
 #include <QApplication>
@@ -98,6 +98,22 @@ UrlSink::UrlSink()
 UrlSink::~UrlSink()
 {
     QDesktopServices::unsetUrlHandler("file");
+}
+
+void ServiceSuite::initTestCase()
+{
+    const QString error = setUp(service, &messages);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void ServiceSuite::cleanup()
+{
+    QTaskManager::clear();
+}
+
+void ServiceSuite::cleanupTestCase()
+{
+    QMsgBox::setTestHook(nullptr);
 }
 
 } // namespace batchtest

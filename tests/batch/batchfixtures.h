@@ -1,21 +1,20 @@
 #pragma once
 // Pieces shared by the batch suites: the real service and the pool set up once,
 // waiting for tiles, answering the modal dialog a click opens, brush strokes sent
-// as real mouse events, and a sink for "open the folder" so that saving starts no
-// file browser.
+// as real mouse events, a sink for "open the folder" so that saving starts no file
+// browser, and the base of the suites that matte through the service.
 
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
 
+#include "mattingfixtures.h"
+
 #include <opencv2/core.hpp>
 
 class QPreviewItem;
 class QWidget;
-namespace mattingtest {
-class RealService;
-}
 
 namespace batchtest {
 
@@ -49,6 +48,23 @@ public:
 
 public slots:
     void open(const QUrl&) {}
+};
+
+// A suite against the real service: started once, tasks dropped after each test,
+// every message box text in `messages`. QtTest runs these slots for the subclass.
+class ServiceSuite : public QObject
+{
+    Q_OBJECT
+
+protected:
+    mattingtest::RealService service;
+    UrlSink urls;
+    QStringList messages;
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
 };
 
 } // namespace batchtest

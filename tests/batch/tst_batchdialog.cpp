@@ -1,5 +1,6 @@
 // The add dialog takes dropped photos by suffix, each path once, files it cannot
-// decode too (their tile fails later, visibly), and at most 30, saying so.
+// decode too (their tile fails later, visibly), and at most 30, saying so; Escape
+// closes it, Return starts only with a photo.
 
 #include "qbatchmattingdialog.h"
 #include "qimageitem.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QUrl>
 
 namespace {
@@ -92,6 +94,30 @@ private slots:
         for (QImageItem* item : d.items())
             item->grab(); // a tile without a picture paints too
         QCOMPARE(warnings.size(), warned ? 1 : 0);
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("withPhoto");
+        QTest::addColumn<int>("result"); // -1: still open
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << true << int(QDialog::Rejected);
+        QTest::newRow("Return, no photo") << int(Qt::Key_Return) << false << -1;
+        QTest::newRow("Return") << int(Qt::Key_Return) << true << int(QDialog::Accepted);
+    }
+
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, withPhoto);
+        QFETCH(int, result);
+        QBatchMattingDialog d(0);
+        if (withPhoto)
+            d.addFiles({testutils::sandboxPath() + "/broken.jpg"});
+        QTest::qWait(3 * QBatchMattingDialog::kRefreshDelayMs);
+        QSignalSpy finished(&d, &QDialog::finished);
+        QTest::keyClick(&d, Qt::Key(key));
+        QCOMPARE(finished.isEmpty() ? -1 : finished.first().at(0).toInt(), result);
     }
 };
 

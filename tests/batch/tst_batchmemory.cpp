@@ -3,10 +3,8 @@
 // is told and the photo is matted again instead of the tile breaking.
 
 #include "batchfixtures.h"
-#include "mattingfixtures.h"
 #include "qbatchmattingwidget.h"
 #include "qimagetask.h"
-#include "qmsgbox.h"
 #include "qpreviewitem.h"
 #include "qtaskmanager.h"
 #include "testutils.h"
@@ -16,24 +14,11 @@
 
 constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
 
-class TestBatchMemory : public QObject
+class TestBatchMemory : public batchtest::ServiceSuite
 {
     Q_OBJECT
 
-    mattingtest::RealService service;
-    batchtest::UrlSink urls;
-    QStringList messages;
-
 private slots:
-    void initTestCase()
-    {
-        const QString error = batchtest::setUp(service, &messages);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    void cleanup() { QTaskManager::clear(); }
-    void cleanupTestCase() { QMsgBox::setTestHook(nullptr); }
-
     void releasedCutoutReadsBack_data()
     {
         QTest::addColumn<bool>("damaged");

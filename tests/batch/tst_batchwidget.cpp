@@ -3,11 +3,8 @@
 // the tile it could not write and counts the one it skipped.
 
 #include "batchfixtures.h"
-#include "mattingfixtures.h"
 #include "qbatchmattingwidget.h"
-#include "qmsgbox.h"
 #include "qpreviewitem.h"
-#include "qtaskmanager.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -17,27 +14,11 @@
 
 constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
 
-class TestBatchWidget : public QObject
+class TestBatchWidget : public batchtest::ServiceSuite
 {
     Q_OBJECT
 
-    mattingtest::RealService service;
-    batchtest::UrlSink urls;
-    QStringList messages;
-
 private slots:
-    void initTestCase()
-    {
-        const QString error = batchtest::setUp(service, &messages);
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    void cleanupTestCase()
-    {
-        QTaskManager::clear();
-        QMsgBox::setTestHook(nullptr);
-    }
-
     void saveAllAtIdSize()
     {
         const QString broken = testutils::sandboxPath() + "/photos/broken.jpg";

@@ -13,7 +13,9 @@
 #include "ui_qbatchcutwidget.h"
 
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QPointer>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -25,6 +27,28 @@ QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
                                    "#666666", this);
+    setupShortcuts();
+}
+
+// Window-wide like the single editor's, so they work wherever the focus is on the
+// edit page; they sleep while the page is hidden.
+void QBatchCutWidget::setupShortcuts()
+{
+    const auto add = [this](const QKeySequence& keys, auto slot) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    add(QKeySequence(Qt::CTRL + Qt::Key_Z), [this] { m_controls->onBtnUndo(); });
+    add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), [this] { m_controls->onBtnRestore(); });
+    add(QKeySequence(Qt::CTRL + Qt::Key_Y), [this] { m_controls->onBtnRestore(); });
+    const auto step = [this](int delta) {
+        // The magic brush has no size to change.
+        if (m_view && !m_brush.magic)
+            emit signal_brush_size_wanted(m_brush.size + delta);
+    };
+    add(QKeySequence(Qt::Key_BracketLeft), [step] { step(-kBrushStep); });
+    add(QKeySequence(Qt::Key_BracketRight), [step] { step(kBrushStep); });
 }
 
 QBatchCutWidget::~QBatchCutWidget()
@@ -49,11 +73,13 @@ void QBatchCutWidget::loadTask(const QString& taskId)
     m_view = m_views.value(taskId);
     if (!m_view) {
         m_view = new QImageCutoutWidget(this);
+        m_view->setObjectName(QStringLiteral("brushView"));
         connect(m_view, &QImageCutoutWidget::signal_image_cutout, this, &QBatchCutWidget::onImageCutout);
         ui->vLayoutImage->addWidget(m_view);
         m_views.insert(taskId, m_view);
         loadImages(task, m_view);
     }
+    applyBrush();
     m_view->show();
     m_controls->setZoomTarget(m_view);
     m_controls->setHistoryTarget(m_view);
@@ -100,16 +126,40 @@ void QBatchCutWidget::forgetTask(const QString& taskId)
     view->deleteLater();
 }
 
+// Only the open view follows at once; another tile's view takes the brush when it
+// is opened again.
+void QBatchCutWidget::applyBrush()
+{
+    if (!m_view)
+        return;
+    m_view->setBrushSize(m_brush.size);
+    m_view->setKeepMode(m_brush.keep);
+    m_view->setMagicMode(m_brush.magic);
+    m_view->setHardness(m_brush.hardness);
+}
+
 void QBatchCutWidget::onChangeBrushSize(int size)
 {
-    if (m_view)
-        m_view->setBrushSize(size);
+    m_brush.size = size;
+    applyBrush();
 }
 
 void QBatchCutWidget::onRepairBackground(bool keep)
 {
-    if (m_view)
-        m_view->setKeepMode(keep);
+    m_brush.keep = keep;
+    applyBrush();
+}
+
+void QBatchCutWidget::onChangeBrush(bool magic)
+{
+    m_brush.magic = magic;
+    applyBrush();
+}
+
+void QBatchCutWidget::onChangeHardness(int hardness)
+{
+    m_brush.hardness = hardness;
+    applyBrush();
 }
 
 void QBatchCutWidget::onImageCutout(cv::Mat image)

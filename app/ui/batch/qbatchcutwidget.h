@@ -4,6 +4,9 @@
 #include <QString>
 #include <QWidget>
 
+#include "qmaskstroke.h"
+#include "qpagecutout.h"
+
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -20,7 +23,8 @@ class QBatchCutWidget;
 // with its own zoom bar and undo/restore buttons. Each tile edited in this batch
 // keeps its own view, so its strokes and history survive switching to another
 // tile and back. Edits are merged with the photo on the work pool and handed back
-// through signal_cut_finished. GUI thread only.
+// through signal_cut_finished. The brush chosen on the side panel applies to every
+// tile's view, including views made later. GUI thread only.
 class QBatchCutWidget : public QWidget
 {
     Q_OBJECT
@@ -43,15 +47,32 @@ signals:
     void signal_load_failed(const QString& taskId, const QString& message);
     void signal_cut_begin();
     void signal_cut_finished(cv::Mat image);
+    // "[" or "]" asks for this brush size; the side panel's slider decides (and
+    // bounds) the size the views get back through onChangeBrushSize.
+    void signal_brush_size_wanted(int size);
 
 public slots:
     void onChangeBrushSize(int size);
     void onRepairBackground(bool keep);
+    void onChangeBrush(bool magic);
+    void onChangeHardness(int hardness);
     void onImageCutout(cv::Mat image);
 
 private:
+    struct Brush
+    {
+        int size = QPageCutOut::kDefaultBrushSize;
+        bool keep = false;
+        bool magic = false;
+        int hardness = QMaskStroke::kMaxHardness;
+    };
+    static constexpr int kBrushStep = 2;
+
+    void setupShortcuts();
+    void applyBrush();
     void loadImages(const std::shared_ptr<QImageTask>& task, QImageCutoutWidget* view);
 
+    Brush m_brush;
     QMap<QString, QImageCutoutWidget*> m_views;
     // Full-resolution cut-outs of the tiles that have a view, for the merges.
     QMap<QString, cv::Mat> m_cutouts;

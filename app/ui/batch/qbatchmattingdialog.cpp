@@ -107,6 +107,12 @@ void QBatchMattingDialog::onRemoveItem(QImageItem* pItem)
     QTimer::singleShot(kRefreshDelayMs, this, &QBatchMattingDialog::updateLayout);
 }
 
+void QBatchMattingDialog::onOK()
+{
+    if (ui->btnCutout->isEnabled())
+        accept();
+}
+
 bool QBatchMattingDialog::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {

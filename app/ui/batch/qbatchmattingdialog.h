@@ -39,6 +39,8 @@ public slots:
     void onRemoveItem(QImageItem* pItem);
 
 protected:
+    // Return starts the batch only when "Start" could be clicked (a photo is added).
+    void onOK() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

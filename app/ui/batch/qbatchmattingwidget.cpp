@@ -23,6 +23,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QPointer>
@@ -49,8 +50,8 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
     ui->vLayoutPage->addWidget(m_pageCutOut);
     m_editor = new QBatchCutWidget(ui->pageEdit);
     ui->hLayoutCrop->addWidget(m_editor);
-    ui->editOutputPath->setText(CSetting::getString("output", "path", CGlobal::getOutputPath()));
-    ui->editOutputPath->setCursorPosition(0);
+    showOutputFolder(CSetting::getString("output", "path", CGlobal::getOutputPath()));
+    ui->scrollArea->viewport()->installEventFilter(this);
     const QStringList outputSizes{QStringLiteral("1080P"), QStringLiteral("2K"), QStringLiteral("4K"),
                                   QString()};
     for (int i = 0; i < outputSizes.size(); ++i)
@@ -81,6 +82,11 @@ void QBatchMattingWidget::connectEditPage()
     connect(m_pageCutOut, &QPageCutOut::signal_brush_size, m_editor, &QBatchCutWidget::onChangeBrushSize);
     connect(m_pageCutOut, &QPageCutOut::signal_repair_background, m_editor,
             &QBatchCutWidget::onRepairBackground);
+    connect(m_pageCutOut, &QPageCutOut::signal_change_brush, m_editor, &QBatchCutWidget::onChangeBrush);
+    connect(m_pageCutOut, &QPageCutOut::signal_hardness, m_editor, &QBatchCutWidget::onChangeHardness);
+    m_editor->onChangeHardness(m_pageCutOut->brushHardness());
+    connect(m_editor, &QBatchCutWidget::signal_brush_size_wanted, m_pageCutOut,
+            &QPageCutOut::onBrushSizeChanged);
     connect(m_editor, &QBatchCutWidget::signal_cut_begin, this, [this] {
         if (QPreviewItem* item = itemForTask(m_editor->taskId()))
             item->onImageCutBegin();
@@ -264,12 +270,22 @@ void QBatchMattingWidget::clearItems()
     m_items.clear();
 }
 
+// As many tiles in a row as the visible width of the scroll area holds.
+int QBatchMattingWidget::itemColumns() const
+{
+    const QMargins margins = ui->vLayoutItems->contentsMargins();
+    const int width = ui->scrollArea->viewport()->width() - margins.left() - margins.right();
+    const int spacing = qMax(0, ui->gridLayoutItems->horizontalSpacing());
+    return qMax(1, (width + spacing) / (QPreviewItem::kSide + spacing));
+}
+
 void QBatchMattingWidget::updateItemLayout()
 {
+    m_itemColumns = itemColumns();
     for (QPreviewItem* item : m_items)
         ui->gridLayoutItems->removeWidget(item);
     for (int i = 0; i < m_items.size(); ++i) {
-        ui->gridLayoutItems->addWidget(m_items.at(i), i / kColumns, i % kColumns);
+        ui->gridLayoutItems->addWidget(m_items.at(i), i / m_itemColumns, i % m_itemColumns);
         m_items.at(i)->show();
     }
 }
@@ -315,12 +331,15 @@ void QBatchMattingWidget::onCheckeSizeButton(int id, QSizeButton* pButton)
 
 void QBatchMattingWidget::onBtnApply()
 {
-    const int width = ui->lineEditWidth->text().toInt();
-    const int height = ui->lineEditHeight->text().toInt();
-    if (height >= 1 && width > 0)
-        emit signal_apply_crop_size(QCropTable::kCustomSize, true, QSize(width, height));
+    const QSize typed(ui->lineEditWidth->text().trimmed().toInt(),
+                      ui->lineEditHeight->text().trimmed().toInt());
+    if (QCropTable::isValidCustomSize(typed))
+        emit signal_apply_crop_size(QCropTable::kCustomSize, true, typed);
     else
-        QMsgBox::showWarning(tr("Please enter a valid value!"), 1);
+        QMsgBox::showWarning(tr("Please enter a width and a height from %1 to %2 pixels.")
+                                 .arg(QCropTable::kMinCustomSide)
+                                 .arg(QCropTable::kMaxCustomSide),
+                             1);
 }
 
 void QBatchMattingWidget::onMenuClicked(int id, const QString& text)
@@ -334,6 +353,9 @@ void QBatchMattingWidget::onMenuClicked(int id, const QString& text)
 
 bool QBatchMattingWidget::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->scrollArea->viewport() && event->type() == QEvent::Resize &&
+        itemColumns() != m_itemColumns)
+        updateItemLayout();
     if (m_menu && m_certificate && (watched == m_menu || watched == m_certificate)) {
         if (event->type() == QEvent::Enter) {
             const QRect b = m_certificate->geometry();
@@ -359,8 +381,17 @@ void QBatchMattingWidget::onBtnSelectOutputPath()
     const QString folder = QFileChooser::outputFolder(this);
     if (folder.isEmpty())
         return;
-    ui->editOutputPath->setText(folder);
+    showOutputFolder(folder);
+    emit signal_output_folder_changed(folder);
+}
+
+// Shown as the main window shows it; the field is read-only, as a typed folder
+// would bypass the writability check of the picker.
+void QBatchMattingWidget::showOutputFolder(const QString& folder)
+{
+    ui->editOutputPath->setText(QDir::toNativeSeparators(folder));
     ui->editOutputPath->setCursorPosition(0);
+    ui->editOutputPath->setToolTip(ui->editOutputPath->text());
 }
 
 void QBatchMattingWidget::onItemDelete(QPreviewItem* pItem)

@@ -28,6 +28,7 @@ class QBatchMattingWidget : public QWidget
     Q_OBJECT
 
 public:
+    // Columns of the background swatches; the tiles take as many as fit.
     static constexpr int kColumns = 5;
     static constexpr int kDelayMs = 50;
     // Tiles "Save all" writes at the same time (each holds a full-size result).
@@ -52,6 +53,8 @@ signals:
     void signal_change_image(const QString& path);
     void signal_apply_crop_size(int id, bool commit, const QSize& size);
     void signal_back_to_home();
+    // The output folder was chosen here (already stored in the settings).
+    void signal_output_folder_changed(const QString& folder);
     // Every tile of a "Save all" was handled (or the run was cancelled).
     void signal_save_all_finished(int saved, const QStringList& failures, int skipped);
 
@@ -83,9 +86,12 @@ private:
     void selectBackground(QImageButton* button);
     void selectSize(QSizeButton* button);
     void clearItems();
+    void showOutputFolder(const QString& folder);
+    int itemColumns() const;
     void finishSaveAll(int saved, const QStringList& failures, int skipped);
 
     int m_kind = 0;
+    int m_itemColumns = 0;
     QList<QPreviewItem*> m_items;
     QList<QImageButton*> m_backgrounds;
     QImageButton* m_currentBackground = nullptr;

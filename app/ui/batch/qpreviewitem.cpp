@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QImageReader>
 #include <QPainter>
 #include <QPointer>
@@ -74,6 +75,7 @@ void QPreviewItem::startTask()
     m_error.clear();
     setToolTip(QString());
     ui->btnRetry->hide();
+    ui->labelError->hide();
     setLoading(true);
     auto task = std::make_shared<QImageTask>(m_kind, m_imagePath);
     // The task keeps only this copy once its result is in the cache.
@@ -163,7 +165,12 @@ void QPreviewItem::onMattingError(const QString& message)
     m_error = message.isEmpty() ? tr("The photo could not be processed.") : message;
     setLoading(false);
     setToolTip(m_error);
+    ui->labelError->ensurePolished(); // the style sheet sets its font
+    const QFontMetrics metrics(ui->labelError->font());
+    ui->labelError->setText(metrics.elidedText(m_error, Qt::ElideRight, ui->labelError->width()));
+    ui->labelError->show();
     ui->btnRetry->show();
+    ui->frameBottom->hide();
     emit signal_state_changed(this);
     update();
 }
@@ -314,7 +321,8 @@ bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == this && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
         const bool hovered = event->type() == QEvent::Enter;
-        ui->frameBottom->setVisible(hovered);
+        // Download and Edit need a result; Retry and the delete button do not.
+        ui->frameBottom->setVisible(hovered && isReady());
         ui->btnDelete->setVisible(hovered);
     }
     return QWidget::eventFilter(watched, event);
@@ -338,7 +346,7 @@ void QPreviewItem::paintEvent(QPaintEvent*)
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRect(at, QSize(picture.width() - 1, picture.height() - 1)));
     } else if (isFailed()) {
-        // A red cross in a circle: the photo failed; the tooltip says why.
+        // A red cross in a circle: the photo failed; the line below says why.
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(QColor(220, 50, 50), 4));
         painter.drawEllipse(QPoint(80, 60), 28, 28);

@@ -446,6 +446,8 @@ void QMainWidget::startBatchMode(int kind)
     // own style sheet did not reach the buttons its form had already made.
     batchWidget = new QBatchMattingWidget;
     ui->vLayoutBatch->addWidget(batchWidget);
+    connect(batchWidget, &QBatchMattingWidget::signal_output_folder_changed, outputBar,
+            &QOutputBar::showFolder);
     connect(batchWidget, &QBatchMattingWidget::signal_back_to_home, this, [this] {
         ui->stackedWidget->setCurrentIndex(PageHome);
         CMemory::releaseFreed();

@@ -30,14 +30,14 @@ public slots:
     // Asks for the format (and the JPG size limit), then saves in the background.
     void onSave();
     void onSelectFolder();
+    // The folder was chosen elsewhere (batch mode).
+    void showFolder(const QString& folder);
 
 signals:
     // A save started (true) or ended; the window locks what must wait for it.
     void signal_busy(bool busy);
 
 private:
-    void showFolder(const QString& folder);
-
     Ui::QMainWidgetClass* ui = nullptr;
     QCropWidget* m_editView = nullptr;
     QWidget* m_window = nullptr;

@@ -12,6 +12,14 @@
         <translation>撤销</translation>
     </message>
     <message>
+        <source>Undo (Ctrl+Z)</source>
+        <translation>撤销 (Ctrl+Z)</translation>
+    </message>
+    <message>
+        <source>Redo (Ctrl+Shift+Z)</source>
+        <translation>恢复 (Ctrl+Shift+Z)</translation>
+    </message>
+    <message>
         <source>(Right-drag to move the canvas)</source>
         <translation>（右键拖动画布）</translation>
     </message>
@@ -61,6 +69,10 @@
 </context>
 <context>
     <name>QBatchMattingWidget</name>
+    <message>
+        <source>Please enter a width and a height from %1 to %2 pixels.</source>
+        <translation>请输入 %1 到 %2 像素之间的宽度和高度。</translation>
+    </message>
     <message>
         <source>Change background in bulk</source>
         <translation>批量换背景</translation>
