@@ -114,10 +114,6 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>Please enter a valid value!</source>
-        <translation>请输入有效的数值！</translation>
-    </message>
-    <message>
         <source>Saving...</source>
         <translation>正在保存……</translation>
     </message>
