@@ -1,5 +1,5 @@
 // The zoom bar and Undo button of the batch editor must follow the tile shown now
-// (the single-image host's two views: tests/acceptance/tst_accept_editor.cpp).
+// (the single-image host zooms its two views in tests/acceptance/tst_accept_editor.cpp).
 // Tasks finish from the cut-out cache.
 
 #include "imagefixtures.h"
