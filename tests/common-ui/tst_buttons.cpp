@@ -52,9 +52,6 @@ private slots:
         QVERIFY(!plain.isChecked());
         QVERIFY(!plain.toggle());
         b.setChecked(true);
-        b.setChecked(false);
-        QVERIFY(b.toggle());
-        QVERIFY(b.isChecked());
         // A checked button made plain is forced unchecked by the next toggle.
         b.setCheckable(false);
         QVERIFY(!b.toggle());

@@ -45,10 +45,8 @@ private slots:
         QTest::addColumn<QString>("asked");
         QTest::addColumn<QStringList>("present"); // under home
         QTest::addColumn<QString>("shown");
-        QTest::newRow("remembered") << "last" << QStringList{"last", "Desktop"} << "last";
         QTest::newRow("remembered is gone") << "last" << QStringList{"Desktop", "Pictures"} << "Desktop";
         QTest::newRow("no desktop") << "last" << QStringList{"Pictures"} << "Pictures";
-        QTest::newRow("nothing asked") << "" << QStringList{"Pictures"} << "Pictures";
         QTest::newRow("no desktop, no pictures") << "last" << QStringList{} << "";
     }
     void startFolder()

@@ -68,7 +68,6 @@ private slots:
     {
         QTest::addColumn<bool>("jpg");
         QTest::addColumn<int>("dpi");
-        QTest::newRow("jpg 300") << true << 300;
         QTest::newRow("jpg 2034") << true << 2034;
         QTest::newRow("png 72") << false << 72;
     }
@@ -112,10 +111,6 @@ private slots:
         QTest::addColumn<QString>("existing"); // already in the folder
         QTest::addColumn<QStringList>("expected");
         const QString t = "_2026-12-06_21-35-12";
-        QTest::newRow("plain") << "messi5.jpg"
-                               << "" << QStringList{"messi5" + t + ".png"};
-        QTest::newRow("dots and spaces") << "my photo.v2.JPG"
-                                         << "" << QStringList{"my photo.v2" + t + ".png"};
         QTest::newRow("no extension") << "scan"
                                       << "" << QStringList{"scan" + t + ".png"};
         QTest::newRow("percent sign") << "100%2.png"

@@ -9,7 +9,6 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <future>
@@ -21,18 +20,6 @@ cv::Mat cutout(int w, int h, const QRect& s)
     cv::Mat m(h, w, CV_8UC4, cv::Scalar::all(0)), subject = m(cv::Rect(s.x(), s.y(), s.width(), s.height()));
     cv::cvtColor(testutils::texturedBgr(s.width(), s.height()), subject, cv::COLOR_BGR2BGRA);
     return m;
-}
-
-// A w x h picture of one colour, written as <sandbox>/<name>.png.
-QString picture(const QString& name, QSize size, const cv::Scalar& bgr)
-{
-    const QString path = testutils::sandboxPath() + "/" + name + ".png";
-    std::vector<uchar> bytes;
-    cv::imencode(".png", cv::Mat(size.height(), size.width(), CV_8UC3, bgr), bytes);
-    return testutils::writeFile(path,
-                                QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())))
-               ? path
-               : QString();
 }
 
 bool load(QImageCanvas& canvas, const cv::Mat& cutout)
@@ -62,7 +49,6 @@ private slots:
         QTest::newRow("custom too large keeps its ratio") << 10 << QSize(300, 200) << QRect(17, 0, 266, 200);
         QTest::newRow("passport one pixel too wide") << 12 << QSize(679, 900) << QRect(0, 110, 679, 679);
         QTest::newRow("UK passport") << 13 << hd << QRect(727, 240, 466, 600);
-        QTest::newRow("one-inch") << 20 << hd << QRect(812, 333, 295, 413);
         QTest::newRow("unknown code") << 24 << hd << QRect();
     }
 
@@ -101,47 +87,6 @@ private slots:
         }
     }
 
-    // The file is what the view shows: the result rectangle of the composed surface,
-    // pixel for pixel at its corners, whatever the background and crop. The 400 x 300
-    // cut-out has its subject in the middle; pictures are blue.
-    void savedIsShown_data()
-    {
-        QTest::addColumn<int>("background"); // QImageCanvas::BackgroundType
-        QTest::addColumn<QSize>("picture");
-        QTest::addColumn<int>("crop"); // committed crop code, 0 none
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("transparent, whole") << 0 << QSize() << 0 << QSize(400, 300);
-        QTest::newRow("colour, 1:1") << 1 << QSize() << 2 << QSize(300, 300);
-        QTest::newRow("wide picture, whole") << 2 << QSize(400, 150) << 0 << QSize(400, 300);
-        QTest::newRow("wide picture, 1:1") << 2 << QSize(400, 150) << 2 << QSize(300, 300);
-        QTest::newRow("tall picture, 16:9") << 2 << QSize(200, 500) << 3 << QSize(400, 225);
-        QTest::newRow("large picture, 1:1") << 2 << QSize(800, 600) << 2 << QSize(600, 600);
-    }
-    void savedIsShown()
-    {
-        QFETCH(int, background);
-        QFETCH(QSize, picture);
-        QFETCH(int, crop);
-        QFETCH(QSize, expected);
-        QImageCanvas canvas;
-        QVERIFY(load(canvas, cutout(400, 300, QRect(150, 100, 100, 100))));
-        if (background == QImageCanvas::BackgroundColor)
-            canvas.setBackgroundColor(Qt::green);
-        if (background == QImageCanvas::BackgroundPicture)
-            QVERIFY(canvas.setBackgroundImage(::picture(QTest::currentDataTag(), picture, {255, 0, 0})));
-        if (crop)
-            canvas.applyCropSize(crop, true, QSize());
-        const QImage shown = canvas.composedPixmap(true).toImage().copy(canvas.resultRect());
-        const QString path = testutils::sandboxPath() + "/shown.png";
-        QVERIFY(canvas.save(path, 0, QImageCanvas::OutputOriginal, 0));
-        const QImage saved(path);
-        QCOMPARE(saved.size(), expected);
-        QCOMPARE(shown.size(), expected);
-        const int r = expected.width() - 1, b = expected.height() - 1;
-        for (const QPoint& p : {QPoint(0, 0), QPoint(r, 0), QPoint(0, b), QPoint(r, b), QPoint(r / 2, b / 2)})
-            QCOMPARE(saved.pixelColor(p), shown.pixelColor(p));
-    }
-
     // Saved on a pool thread as a batch tile is: an ID size prints at its size in mm,
     // a JPG keeps the size limit, and nothing but the file is left in the folder.
     void save_data()
@@ -152,8 +97,6 @@ private slots:
         QTest::addColumn<int>("kilobytes");
         QTest::addColumn<QSize>("expected");
         QTest::addColumn<int>("dpi"); // 0: the encoder's default
-        QTest::newRow("png 1080p never enlarges") << 1 << false << 0 << 0 << QSize(640, 480) << 0;
-        QTest::newRow("jpg 4K") << 1 << true << 2 << 0 << QSize(640, 480) << 0;
         QTest::newRow("too large fixed size") << 15 << false << 3 << 0 << QSize(1500, 1500) << 0;
         QTest::newRow("one-inch jpg under a limit") << 20 << true << 3 << 12 << QSize(295, 413) << 300;
         QTest::newRow("two-inch png at 2K") << 23 << false << 1 << 0 << QSize(342, 480) << 248;

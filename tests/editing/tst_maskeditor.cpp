@@ -43,7 +43,7 @@ private slots:
         QVERIFY(load([] { return input(); }));
     }
 
-    // Bad input, read on the pool, leaves the editor as it was.
+    // The input is read on the pool.
     void badInputLeavesTheEditorAsItWas()
     {
         editor->strokeDot({10, 10});
@@ -57,7 +57,7 @@ private slots:
         QCOMPARE(editor->history().count(), 2);
     }
 
-    // A load overtaken by a later one is dropped even when its result comes last.
+    // Even when the overtaken load's result comes last.
     void lateResultIsDropped()
     {
         QSemaphore firstMayFinish;
@@ -76,37 +76,28 @@ private slots:
         QCOMPARE(int(editor->source().at<cv::Vec3b>(0, 70)[0]), 200);
     }
 
-    // A brush line through the photo pixel `at` or a magic fill from it (spreading
-    // within the tolerance of its colour); then the left half, right half and `at`.
-    void edits_data()
+    // A magic fill from the photo pixel `at`, spreading within the tolerance of its
+    // colour; then the states of the left half, the right half and `at`.
+    void magicFill_data()
     {
-        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("keep");
         QTest::addColumn<QPointF>("at");
         QTest::addColumn<int>("tolerance");
         QTest::addColumn<QString>("states");
-        QTest::newRow("keep line over the removed half") << "keep line" << QPointF(60, 30) << 0 << "SRK";
-        QTest::newRow("remove line over the kept half") << "remove line" << QPointF(20, 30) << 0 << "SRR";
-        QTest::newRow("keep fill stops beyond") << "keep fill" << QPointF(60, 30) << 5 << "SKK";
-        QTest::newRow("tolerance equal to the step") << "keep fill" << QPointF(10, 30) << 10 << "KKK";
-        QTest::newRow("one below the step") << "keep fill" << QPointF(10, 30) << 9 << "KRK";
-        QTest::newRow("remove fill stops beyond") << "remove fill" << QPointF(10, 30) << 5 << "RRR";
-        QTest::newRow("seed outside is clamped") << "keep fill" << QPointF(-8, 900) << 5 << "KRK";
+        QTest::newRow("keep fill stops beyond") << true << QPointF(60, 30) << 5 << "SKK";
+        QTest::newRow("tolerance equal to the step") << true << QPointF(10, 30) << 10 << "KKK";
+        QTest::newRow("remove fill stops beyond") << false << QPointF(10, 30) << 5 << "RRR";
+        QTest::newRow("seed outside is clamped") << true << QPointF(-8, 900) << 5 << "KRK";
     }
 
-    void edits()
+    void magicFill()
     {
-        QFETCH(QString, edit);
+        QFETCH(bool, keep);
         QFETCH(QPointF, at);
         QFETCH(int, tolerance);
         const QImage start = editor->mask().copy();
-        editor->setKeepMode(edit.startsWith("keep"));
-        editor->setBrushSize(8);
-        if (edit.endsWith("fill")) {
-            editor->magicFill(at, tolerance);
-        } else { // the display is at half size
-            editor->strokeLine(at / 2 - QPointF(5, 0), at / 2 + QPointF(5, 0));
-            editor->endStroke();
-        }
+        editor->setKeepMode(keep);
+        editor->magicFill(at, tolerance);
         const QImage edited = editor->mask().copy();
         const QPoint probe(qBound(0, int(at.x()), 79), qBound(0, int(at.y()), 59));
         QTEST(QString() + state(edited.pixel(10, 50)) + state(edited.pixel(70, 50)) +

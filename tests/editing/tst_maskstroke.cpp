@@ -55,7 +55,6 @@ private slots:
                  expected);
     }
 
-    // Carrying a stroke's dirty rectangle equals carrying the whole display, at odd sizes too.
     void regionCarryMatchesWholeCarry()
     {
         const QSize fullSize(997, 661), displaySize(331, 219);

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 
@@ -41,20 +40,6 @@ QByteArray claiming(const char* ext, quint32 width, quint32 height)
         put(bytes, sof + 7, width, 2, true);
     }
     return bytes;
-}
-
-// A JPEG with an APP1 Exif block holding only the orientation tag (big-endian
-// TIFF, one IFD entry), inserted right after the start marker.
-QByteArray withOrientation(const QByteArray& jpeg, int orientation)
-{
-    QByteArray exif("\xFF\xE1\x00\x22"
-                    "Exif\0\0"
-                    "MM\x00\x2A\x00\x00\x00\x08" // 34 bytes follow
-                    "\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01\x00\x00\x00\x00"
-                    "\x00\x00\x00\x00",
-                    36);
-    exif[29] = char(orientation);
-    return jpeg.left(2) + exif + jpeg.mid(2);
 }
 
 long peakResidentKb()
@@ -144,76 +129,6 @@ private slots:
         if (!name.startsWith('/') && name != "huge.png")
             QCOMPARE(QImageFiles::decode(bytes).empty(), !size.isValid());
         QVERIFY2(peakResidentKb() - before < 64 * 1024, "reading a bad file used real memory");
-    }
-
-    // A phone stores the sensor's pixels and the turn that makes them upright: every
-    // reader gives the upright picture. The stored picture is the upright one (60 x 30,
-    // a dark block at its top left) undone by the tag's turn.
-    void orientation_data()
-    {
-        QTest::addColumn<int>("orientation");
-        QTest::addColumn<int>("rotate"); // cv::rotate code undoing it, -1 none
-        QTest::addColumn<int>("flip");   // cv::flip code applied after, 2 none
-        QTest::newRow("1 as stored") << 1 << -1 << 2;
-        QTest::newRow("2 mirrored") << 2 << -1 << 1;
-        QTest::newRow("3 upside down") << 3 << int(cv::ROTATE_180) << 2;
-        QTest::newRow("4 flipped") << 4 << -1 << 0;
-        QTest::newRow("5 transposed") << 5 << int(cv::ROTATE_90_COUNTERCLOCKWISE) << 0;
-        QTest::newRow("6 turned right") << 6 << int(cv::ROTATE_90_COUNTERCLOCKWISE) << 2;
-        QTest::newRow("7 transversed") << 7 << int(cv::ROTATE_90_CLOCKWISE) << 0;
-        QTest::newRow("8 turned left") << 8 << int(cv::ROTATE_90_CLOCKWISE) << 2;
-    }
-    void orientation()
-    {
-        QFETCH(int, orientation);
-        QFETCH(int, rotate);
-        QFETCH(int, flip);
-        cv::Mat stored(30, 60, CV_8UC3, cv::Scalar::all(230));
-        stored(cv::Rect(0, 0, 20, 10)).setTo(cv::Scalar::all(20));
-        if (rotate >= 0)
-            cv::rotate(stored, stored, rotate);
-        if (flip != 2)
-            cv::flip(stored, stored, flip);
-        const QString path = m_folder + "/phone.jpg";
-        QVERIFY(testutils::writeFile(path, withOrientation(encoded(stored, ".jpg"), orientation)));
-        const cv::Mat photo = QImageFiles::read(path);
-        const QImage shown = QImageFiles::readImage(path), small = QImageFiles::readImage(path, 30);
-        QCOMPARE(QSize(photo.cols, photo.rows), QSize(60, 30));
-        QCOMPARE(shown.size(), QSize(60, 30));
-        QCOMPARE(small.size(), QSize(30, 15));
-        for (const QPoint& p : {QPoint(5, 3), QPoint(55, 3), QPoint(5, 27), QPoint(55, 27)}) {
-            const bool dark = p == QPoint(5, 3);
-            QCOMPARE(photo.at<cv::Vec3b>(p.y(), p.x())[1] < 128, dark);
-            QCOMPARE(qGreen(shown.pixel(p)) < 128, dark);
-            QCOMPARE(qGreen(small.pixel(p / 2)) < 128, dark);
-        }
-    }
-
-    // Through the encoder, an atomic write to a non-ASCII folder and back.
-    void roundTrip_data()
-    {
-        QTest::addColumn<QString>("ext");
-        QTest::addColumn<int>("tolerance");
-        QTest::newRow("png, exact") << "png" << 0;
-        QTest::newRow("jpg") << ".jpg" << 12;
-    }
-    void roundTrip()
-    {
-        QFETCH(QString, ext);
-        QFETCH(int, tolerance);
-        // Flat blocks survive lossy encoders nearly unchanged.
-        cv::Mat picture(32, 48, CV_8UC3, cv::Scalar(30, 40, 200));
-        picture(cv::Rect(24, 16, 24, 16)).setTo(cv::Scalar(220, 60, 20));
-        const QString path = m_folder + QStringLiteral("/输出 文件夹/证件照 1.") + ext.remove('.');
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QByteArray bytes;
-        QVERIFY(QImageFiles::encode(picture, ext.toStdString(), {}, &bytes));
-        QVERIFY(QImageFiles::writeAtomically(path, bytes));
-        const cv::Mat back = QImageFiles::read(path);
-        QCOMPARE(back.size(), picture.size());
-        for (const cv::Rect& centre : {cv::Rect(8, 8, 1, 1), cv::Rect(36, 24, 1, 1)})
-            QVERIFY(testutils::maxPixelDifference(back(centre), picture(centre)) <= tolerance);
-        QVERIFY(tolerance > 0 || testutils::maxPixelDifference(back, picture) == 0);
     }
 
     void writeAtomically_data()

@@ -56,7 +56,6 @@ private slots:
         blocks(cv::Rect(5, 3, 5, 5)).setTo(cv::Scalar(103, 100, 100));
         blocks(cv::Rect(12, 2, 4, 4)).setTo(cv::Scalar(180, 20, 20));
         QTest::newRow("keep block, exact") << blocks << false << QPoint(6, 4) << 0 << QRect(5, 3, 5, 5);
-        QTest::newRow("tolerance below gap") << blocks << false << QPoint(7, 5) << 2 << QRect(5, 3, 5, 5);
         QTest::newRow("erase from block corner")
             << blocks << true << QPoint(15, 5) << 0 << QRect(12, 2, 4, 4);
         QTest::newRow("seed outside top") << blocks << false << QPoint(4, -1) << 255 << QRect();

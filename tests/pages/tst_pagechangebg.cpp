@@ -1,5 +1,6 @@
 // The change-background page driven with the mouse: each choice, own pictures, unusable files.
 
+#include "imagefixtures.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
 #include "qmsgbox.h"
@@ -7,10 +8,7 @@
 #include "testutils.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QGridLayout>
-#include <QPainter>
-#include <QPushButton>
 #include <QSignalSpy>
 
 namespace {
@@ -25,13 +23,9 @@ QImageButton* cell(QWidget* page, const char* grid, int index)
 // A wide picture in three bands, so its centred square is all green.
 QByteArray bandedPng()
 {
-    QImage image(120, 80, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter(&image).fillRect(QRect(20, 0, 80, 80), Qt::green);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return buffer.data();
+    cv::Mat image(80, 120, CV_8UC3, cv::Scalar::all(0));
+    image(cv::Rect(20, 0, 80, 80)).setTo(cv::Scalar(0, 255, 0));
+    return imagefixtures::encoded(image, ".png");
 }
 
 } // namespace
@@ -55,14 +49,12 @@ private slots:
 
     void choices_data()
     {
-        QTest::addColumn<QString>("choice"); // "colour N", "template N", or a file name to pick
+        QTest::addColumn<QString>("choice"); // "colour N" or a file name to pick
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QVariant>("sent"); // colour, picture, or nothing
         QTest::addColumn<QString>("message");
         QTest::newRow("last colour, third row")
             << "colour 13" << QByteArray() << QVariant(QColor(226, 195, 165)) << "";
-        QTest::newRow("last template")
-            << "template 14" << QByteArray() << QVariant(":/template/bg15.jpg") << "";
         QTest::newRow("own picture") << "own.png" << bandedPng() << QVariant("own.png") << "";
         QTest::newRow("truncated PNG") << "broken.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
                                        << QVariant() << "cannot be read";
@@ -84,11 +76,7 @@ private slots:
         QSignalSpy colours(&page, &QPageChangeBg::signal_color), images(&page, &QPageChangeBg::signal_image);
         QImageButton* chosen = page.selectedButton(); // the transparent swatch at start
         if (bytes.isNull()) {
-            const bool templates = choice.startsWith("template");
-            if (templates)
-                QTest::mouseClick(page.findChild<QPushButton*>("btnTemplate"), Qt::LeftButton);
-            chosen = cell(&page, templates ? "gridLayoutTemplate" : "gridLayoutColor",
-                          choice.section(' ', 1).toInt());
+            chosen = cell(&page, "gridLayoutColor", choice.section(' ', 1).toInt());
             QTest::mouseClick(chosen, Qt::LeftButton);
         } else {
             m_pick = testutils::sandboxPath() + "/pictures/" + choice;
@@ -99,12 +87,8 @@ private slots:
             QTRY_COMPARE(images.size() + m_messages.size(), 1);
             chosen = sent.isValid() ? nullptr : chosen;
         }
-        QCOMPARE(colours.size(), sent.type() == QVariant::Color ? 1 : 0);
-        QCOMPARE(images.size(), sent.type() == QVariant::String ? 1 : 0);
-        if (!colours.isEmpty())
-            QCOMPARE(colours[0][0].value<QColor>().rgba(), sent.value<QColor>().rgba());
-        if (!images.isEmpty())
-            QCOMPARE(images[0][0].toString(), sent.toString());
+        QCOMPARE(colours.size() + images.size(), sent.isValid() ? 1 : 0);
+        QCOMPARE((colours.isEmpty() ? images : colours).value(0).value(0), sent);
         // Only the clicked swatch shows selected; an own picture clears it, a refused one keeps it.
         QCOMPARE(page.selectedButton(), chosen);
         int shown = 0;

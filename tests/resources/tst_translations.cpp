@@ -122,7 +122,6 @@ private slots:
         QTest::addColumn<QString>("chinese");
         const char* const rows[][4] = {
             {"menuLanguage", "title", "Language", "语言"},
-            {"EnterGoods/labelButtonName", "text", "Remove Product Background", "商品抠图"},
             {"labelMattingText", "text", "Removing the background...", "正在抠图，请稍候..."},
             {"BtnTabChangeBg/buttonText", "text", "Change background", "换背景"},
             {"labelOutputSize", "text", "Output size:", "输出尺寸："},
@@ -132,7 +131,6 @@ private slots:
             {"pageTabCertificate/labelName", "text", "Small 1-inch 259x377px  |  22x33mm",
              "小一寸 259x377px  |  22x33mm"},
             {"pageTabCertificate/labelExplain", "text", "Driving licence", "驾驶证"},
-            {"batch/btnSaveAll", "text", "Save all", "全部保存"},
             {"batch/sizeButton_11/labelName", "text", "ID photo >", "证件照 >"},
         };
         for (const auto& row : rows)

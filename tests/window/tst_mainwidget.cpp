@@ -16,41 +16,31 @@ class TestMainWidget : public QObject
 
 private slots:
     // A stored output size outside the list (a hand-edited or older settings file)
-    // falls back to the default instead of selecting nothing.
-    void storedOutputSize_data()
+    // falls back to the default instead of selecting nothing; an empty stored output
+    // folder would put results beside the program.
+    void storedOutput_data()
     {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("last entry") << 3 << 3;
-        QTest::newRow("one past the list") << 4 << 1;
-        QTest::newRow("negative") << -1 << 1;
-    }
-    void storedOutputSize()
-    {
-        QFETCH(int, stored);
-        QFETCH(int, shown);
-        CSetting::setValue("output", "size", stored);
-        QMainWidget fresh;
-        QCOMPARE(fresh.findChild<QComboBox*>("comboOutputSize")->currentIndex(), shown);
-    }
-
-    // An empty stored output folder would put results beside the program.
-    void storedOutputFolder_data()
-    {
-        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("chosen") << "/srv/photos"
-                                << "/srv/photos";
-        QTest::newRow("empty") << "" << CGlobal::getOutputPath();
-        QTest::newRow("blank") << "  " << CGlobal::getOutputPath();
+        QTest::newRow("last size") << "size" << QVariant(3) << "3";
+        QTest::newRow("size one past the list") << "size" << QVariant(4) << "1";
+        QTest::newRow("negative size") << "size" << QVariant(-1) << "1";
+        QTest::newRow("chosen folder") << "path" << QVariant("/srv/photos") << "/srv/photos";
+        QTest::newRow("empty folder") << "path" << QVariant("") << CGlobal::getOutputPath();
+        QTest::newRow("blank folder") << "path" << QVariant("  ") << CGlobal::getOutputPath();
     }
-    void storedOutputFolder()
+    void storedOutput()
     {
-        QFETCH(QString, stored);
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
         QFETCH(QString, shown);
-        CSetting::setValue("output", "path", stored);
+        CSetting::setValue("output", key, stored);
         QMainWidget fresh;
-        QCOMPARE(fresh.findChild<QLineEdit*>("lineEditOutput")->text(), QDir::toNativeSeparators(shown));
+        if (key == "size")
+            QCOMPARE(QString::number(fresh.findChild<QComboBox*>("comboOutputSize")->currentIndex()), shown);
+        else
+            QCOMPARE(fresh.findChild<QLineEdit*>("lineEditOutput")->text(), QDir::toNativeSeparators(shown));
     }
 };
 

@@ -21,7 +21,6 @@ private slots:
             << QPoint(101, 250) << QPoint(300, 0) << QRect(300, 100, 200, 300);
         QTest::newRow("top stops at minimum")
             << QPoint(300, 100) << QPoint(0, 290) << QRect(100, 250, 400, 150);
-        QTest::newRow("top-right corner") << QPoint(499, 100) << QPoint(25, 40) << QRect(100, 140, 425, 260);
         QTest::newRow("bottom-right corner")
             << QPoint(498, 398) << QPoint(10, 5) << QRect(100, 100, 410, 305);
         QTest::newRow("just inside") << QPoint(103, 250) << QPoint(25, 40) << QRect(100, 100, 400, 300);
