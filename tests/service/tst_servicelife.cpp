@@ -147,11 +147,7 @@ private:
     }
     bool waitQueueEmpty()
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (queueCount("waiting") + queueCount("running") != 0 && timer.elapsed() < 10000)
-            QThread::msleep(50);
-        return queueCount("waiting") + queueCount("running") == 0;
+        return QTest::qWaitFor([this] { return queueCount("waiting") + queueCount("running") == 0; }, 10000);
     }
 
     QTemporaryDir m_root;
