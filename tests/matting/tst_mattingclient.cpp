@@ -1,9 +1,11 @@
-// QMattingClient, QImageTask's cache and QPhotoSession against a misbehaving
-// service: every failure ends as one message for the user, nothing half-done is
-// ever kept, and a cancelled or replaced photo is never heard of again, however
-// late its result comes; its job is withdrawn from the service.
+// The matting layer against a misbehaving service: every failure of QMattingClient
+// ends as one message for the user, QImageTask's cache never keeps anything
+// half-done, and QPhotoSession never reports a cancelled or replaced photo however
+// late its result comes, and withdraws its job. Beneath them, the work pool's
+// shutdown and runOnGui(), which runs later on the GUI thread while its guard lives.
 
 #include "fakeservice.h"
+#include "guihandover.h"
 #include "hrequest.h"
 #include "mattingfixtures.h"
 #include "mattingprotocol.h"
@@ -18,7 +20,11 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QSemaphore>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace mattingtest;
 namespace proto = mattingprotocol;
@@ -117,9 +123,12 @@ private slots:
         QString error;
         QVERIFY2(trustTestCa(&error), qPrintable(error));
         QMattingClient::setPollInterval(1);
-        QWorkPool::instance()->start(3);
     }
-    void cleanup() { QTaskManager::clear(); }
+    void cleanup()
+    {
+        QTaskManager::clear();
+        QWorkPool::instance()->stop();
+    }
 
     void matte_data()
     {
@@ -290,6 +299,7 @@ private slots:
     void lateResultIgnored()
     {
         QFETCH(bool, replace);
+        QWorkPool::instance()->start(3);
         FakeService fake;
         useService(fake.url());
         // The first photo's job runs until withdrawn; the other one is done at once.
@@ -327,6 +337,56 @@ private slots:
         QCOMPARE(cancelled.size(), int(!replace));
         if (replace)
             QCOMPARE(QTaskManager::getTask(succeeded.first().first().toString())->filePath(), fast);
+    }
+
+    void stopDiscardsQueuedJobs()
+    {
+        // Jobs that hold their worker until released, and jobs that must never run.
+        QSemaphore release;
+        std::atomic<int> started{0}, active{0}, queuedRan{0};
+        const auto job = [&] {
+            ++active, ++started;
+            release.acquire();
+            --active;
+        };
+        auto owned = std::make_shared<int>(0);
+        QWorkPool* pool = QWorkPool::instance();
+        pool->start(2);
+        pool->post(job);
+        pool->post(job);
+        QTRY_COMPARE(started.load(), 2);
+        for (int i = 0; i < 3; ++i)
+            pool->post([&queuedRan, owned] { ++queuedRan; });
+        // stop() waits for the running jobs, so it runs on a helper thread and the
+        // jobs are let go only once the pool is already stopping.
+        std::thread stopper([pool] { pool->stop(); });
+        QTRY_VERIFY(!pool->isRunning());
+        release.release(2);
+        stopper.join();
+        QCOMPARE(active.load(), 0);
+        QCOMPARE(queuedRan.load(), 0);
+        QCOMPARE(pool->queuedCount(), 0);
+        QCOMPARE(owned.use_count(), 1L); // the discarded jobs released what they held
+    }
+
+    void runsQueuedOnTheGuiThreadWhileGuarded_data()
+    {
+        QTest::addColumn<bool>("destroyed");
+        QTest::newRow("from a worker, guard alive") << false;
+        QTest::newRow("from a worker, guard destroyed") << true;
+    }
+    void runsQueuedOnTheGuiThreadWhileGuarded()
+    {
+        QFETCH(bool, destroyed);
+        auto target = std::make_unique<QObject>();
+        const QPointer<QObject> guard(target.get());
+        QThread* ranOn = nullptr;
+        std::thread([&] { runOnGui(guard, [&ranOn] { ranOn = QThread::currentThread(); }); }).join();
+        QVERIFY(!ranOn); // queued, not run by the caller
+        if (destroyed)
+            target.reset();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(ranOn, destroyed ? nullptr : QCoreApplication::instance()->thread());
     }
 };
 
