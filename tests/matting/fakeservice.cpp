@@ -29,32 +29,21 @@ FakeService::FakeService(const QString& certFile, const QString& keyFile)
         replyJson(res, pollReply(proto::kStatusDone, m_url + "/result.png"));
     };
 
+    onCancel = [](const httplib::Request&, httplib::Response& res) { res.status = 200; };
     m_server->Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_seen.createTarget = QString::fromStdString(req.target);
-            const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
-            m_seen.fileName = QString::fromStdString(file.filename);
-            m_seen.fileContent = QByteArray::fromStdString(file.content);
-        }
-        ++creates;
+        const httplib::MultipartFormData file = req.get_file_value(proto::kFileField);
+        note(&Seen::createTarget, req, creates, [&](Seen& seen) {
+            seen.fileName = QString::fromStdString(file.filename);
+            seen.fileContent = QByteArray::fromStdString(file.content);
+        });
         onCreate(req, res);
     });
     m_server->Get(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_seen.pollTarget = QString::fromStdString(req.target);
-        }
-        ++polls;
+        note(&Seen::pollTarget, req, polls);
         onPoll(req, res);
     });
-    onCancel = [](const httplib::Request&, httplib::Response& res) { res.status = 200; };
     m_server->Delete(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_seen.cancelTarget = QString::fromStdString(req.target);
-        }
-        ++cancels;
+        note(&Seen::cancelTarget, req, cancels);
         onCancel(req, res);
     });
     m_server->Get("/result.png", [this](const httplib::Request&, httplib::Response& res) {
@@ -75,6 +64,18 @@ FakeService::~FakeService()
 {
     m_server->stop();
     m_thread.join();
+}
+
+void FakeService::note(QString Seen::*target, const httplib::Request& req, std::atomic<int>& count,
+                       const std::function<void(Seen&)>& more)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_seen.*target = QString::fromStdString(req.target);
+        if (more)
+            more(m_seen);
+    }
+    ++count;
 }
 
 FakeService::Seen FakeService::seen() const

@@ -25,6 +25,8 @@ public:
     FakeService(const QString& certFile = QString(), const QString& keyFile = QString());
     ~FakeService();
     QString url() const { return m_url; }
+    // For routes of a test's own; add them before the first request.
+    httplib::Server& server() { return *m_server; }
 
     Handler onCreate;
     Handler onPoll;
@@ -50,6 +52,10 @@ public:
     static QByteArray pollReply(int status, const QString& convertPath, const QString& message = "ok");
 
 private:
+    // Keeps what a request carried and counts it, before its handler answers.
+    void note(QString Seen::*target, const httplib::Request& req, std::atomic<int>& count,
+              const std::function<void(Seen&)>& more = nullptr);
+
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     QString m_url;

@@ -13,19 +13,6 @@
 #include <vector>
 
 namespace mattingtest {
-namespace {
-
-bool makeCertificates(const QString& dir, Certificates* out, QString* error)
-{
-    if (!testutils::makeCertificate(dir, "ca", QString(), QString(), error) ||
-        !testutils::makeCertificate(dir, "server", "ca", "127.0.0.1", error))
-        return false;
-    *out = {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
-    return true;
-}
-
-} // namespace
-
 QString makePhoto(const QString& name, int w, int h)
 {
     cv::Mat photo(h, w, CV_8UC3, cv::Scalar(225, 225, 225));
@@ -42,9 +29,11 @@ QString makePhoto(const QString& name, int w, int h)
 
 const Certificates* trustTestCa(QString* error)
 {
-    static Certificates made;
+    static const QString dir = testutils::sandboxPath() + "/tls";
+    static const Certificates made{dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
     static QString failure;
-    static const bool ok = makeCertificates(testutils::sandboxPath() + "/tls", &made, &failure) &&
+    static const bool ok = testutils::makeCertificate(dir, "ca", QString(), QString(), &failure) &&
+                           testutils::makeCertificate(dir, "server", "ca", "127.0.0.1", &failure) &&
                            (HRequest::setCaBundlePath(made.caPem), true);
     if (!ok)
         *error = failure;

@@ -1,7 +1,11 @@
-// QMattingClient and QImageTask's cache against a misbehaving service: every
-// failure ends as one message for the user, and nothing half-done is ever kept.
+// The matting layer against a misbehaving service: every failure of QMattingClient
+// ends as one message for the user, QImageTask's cache never keeps anything
+// half-done, and QPhotoSession never reports a cancelled or replaced photo however
+// late its result comes, and withdraws its job. Beneath them, the work pool's
+// shutdown and runOnGui(), which runs later on the GUI thread while its guard lives.
 
 #include "fakeservice.h"
+#include "guihandover.h"
 #include "hrequest.h"
 #include "mattingfixtures.h"
 #include "mattingprotocol.h"
@@ -9,11 +13,18 @@
 #include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qmattingclient.h"
+#include "qphotosession.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
 #include "testutils.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QSemaphore>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace mattingtest;
 namespace proto = mattingprotocol;
@@ -23,6 +34,14 @@ namespace {
 using Req = httplib::Request;
 using Res = httplib::Response;
 using Script = std::function<void(FakeService&)>; // turns a healthy fake into a misbehaving one
+enum Server
+{
+    Http,
+    Https,
+    SelfSigned,
+    Closed,
+    Nowhere
+};
 const QString kMac = QStringLiteral("m1");
 
 Script answer(bool create, const QByteArray& json, int status = 200)
@@ -92,6 +111,7 @@ Script cancelWhileRunning(int status)
 } // namespace
 
 Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(Server)
 
 class TestMattingClient : public QObject
 {
@@ -104,89 +124,76 @@ private slots:
         QVERIFY2(trustTestCa(&error), qPrintable(error));
         QMattingClient::setPollInterval(1);
     }
+    void cleanup()
+    {
+        QTaskManager::clear();
+        QWorkPool::instance()->stop();
+    }
 
     void matte_data()
     {
-        QTest::addColumn<QString>("server"); // http, https, self-signed, closed or nowhere
+        QTest::addColumn<Server>("server");
         QTest::addColumn<QString>("photo");
         QTest::addColumn<Script>("script");
-        QTest::addColumn<QString>("message");  // how it begins; empty: success
         QTest::addColumn<QString>("requests"); // created/polled/downloaded
+        QTest::addColumn<QString>("message");  // how it begins; empty: success
 
         const Script healthy = [](FakeService&) {};
         const QString notJson = "The answer of the matting service could not be read.";
         const QString quota = QString::fromUtf8("Your daily quota is used up — try tomorrow.");
+        const QString cancelled = "Image matting was cancelled.";
         QTest::newRow("card over https, name outside ASCII")
-            << "https" << QString::fromUtf8("bild ü 照片.jpg") << healthy << ""
-            << "1/1/1";
+            << Https << QString::fromUtf8("bild ü 照片.jpg") << healthy << "1/1/1" << QString();
         QTest::newRow("nothing listening")
-            << "closed"
-            << "a.jpg" << healthy
-            << "The matting service on this computer is not running (nothing answers at 127.0.0.1:"
-            << "0/0/0";
-        QTest::newRow("unknown host")
-            << "nowhere"
-            << "a.jpg" << healthy << "The server name no-such-host.invalid was not found"
-            << "0/0/0";
-        QTest::newRow("self-signed certificate")
-            << "self-signed"
-            << "a.jpg" << healthy << "The server's certificate is not trusted"
-            << "0/0/0";
-        QTest::newRow("upload never answered") << "http"
-                                               << "a.jpg" << silent << "The server did not answer in time"
-                                               << "1/0/0";
-        QTest::newRow("busy twice, then accepted") << "http"
-                                                   << "a.jpg" << busy(2) << ""
-                                                   << "3/1/1";
+            << Closed << "a.jpg" << healthy << "0/0/0"
+            << "The matting service on this computer is not running (nothing answers at 127.0.0.1:";
+        QTest::newRow("unknown host") << Nowhere << "a.jpg" << healthy << "0/0/0"
+                                      << "The server name no-such-host.invalid was not found";
+        QTest::newRow("self-signed certificate") << SelfSigned << "a.jpg" << healthy << "0/0/0"
+                                                 << "The server's certificate is not trusted";
+        QTest::newRow("upload never answered") << Http << "a.jpg" << silent << "1/0/0"
+                                               << "The server did not answer in time";
+        QTest::newRow("busy twice, then accepted") << Http << "a.jpg" << busy(2) << "3/1/1" << QString();
         QTest::newRow("creation refused")
-            << "http"
-            << "a.jpg" << answer(true, FakeService::refusal(4001, quota)) << quota << "1/0/0";
+            << Http << "a.jpg" << answer(true, FakeService::refusal(4001, quota)) << "1/0/0" << quota;
         QTest::newRow("creation reply not JSON")
-            << "http"
-            << "a.jpg" << answer(true, "<html>busy</html>") << notJson << "1/0/0";
+            << Http << "a.jpg" << answer(true, "<html>busy</html>") << "1/0/0" << notJson;
         QTest::newRow("poll refused with HTTP 404")
-            << "http"
-            << "a.jpg" << answer(false, FakeService::refusal(404, "Expired."), 404) << "Expired."
-            << "1/1/0";
+            << Http << "a.jpg" << answer(false, FakeService::refusal(404, "Expired."), 404) << "1/1/0"
+            << "Expired.";
         QTest::newRow("job failed after running")
-            << "http"
-            << "a.jpg" << pollStates({proto::kStatusRunning, proto::kStatusRunning, proto::kStatusFailed})
-            << "No subject found."
-            << "1/3/0";
+            << Http << "a.jpg"
+            << pollStates({proto::kStatusRunning, proto::kStatusRunning, proto::kStatusFailed}) << "1/3/0"
+            << "No subject found.";
         QTest::newRow("job never finishes")
-            << "http"
-            << "a.jpg" << pollStates({proto::kStatusRunning}) << "Image matting timed out."
-            << QString("1/%1/0").arg(QMattingClient::kMaxPolls);
+            << Http << "a.jpg" << pollStates({proto::kStatusRunning})
+            << QString("1/%1/0").arg(QMattingClient::kMaxPolls) << "Image matting timed out.";
         QTest::newRow("cancelled: the job is withdrawn")
-            << "http"
-            << "a.jpg" << cancelWhileRunning(200) << "Image matting was cancelled."
-            << "1/1/0";
+            << Http << "a.jpg" << cancelWhileRunning(200) << "1/1/0" << cancelled;
         QTest::newRow("cancelled, the service cannot cancel")
-            << "http"
-            << "a.jpg" << cancelWhileRunning(404) << "Image matting was cancelled."
-            << "1/1/0";
+            << Http << "a.jpg" << cancelWhileRunning(404) << "1/1/0" << cancelled;
     }
     void matte()
     {
-        QFETCH(QString, server);
+        QFETCH(Server, server);
         QFETCH(QString, photo);
         QFETCH(Script, script);
-        QFETCH(QString, message);
         QFETCH(QString, requests);
+        QFETCH(QString, message);
         QString error;
         const Certificates* certs = trustTestCa(&error);
         QVERIFY2(certs, qPrintable(error));
         const QString self = testutils::sandboxPath() + "/tls";
-        QVERIFY(server != "self-signed" || testutils::makeCertificate(self, "self", QString(), "127.0.0.1"));
-        auto fake = server == "https" ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
-                    : server == "self-signed"
+        QVERIFY(server != SelfSigned || testutils::makeCertificate(self, "self", QString(), "127.0.0.1"));
+        auto fake = server == Https ? std::make_unique<FakeService>(certs->serverCert, certs->serverKey)
+                    : server == SelfSigned
                         ? std::make_unique<FakeService>(self + "/self.pem", self + "/self.key")
                         : std::make_unique<FakeService>();
         script(*fake);
         const QString path = makePhoto(photo);
-        const int type = server == "https" ? Card : Goods;
-        QMattingClient client(server == "nowhere" ? "http://no-such-host.invalid" : fake->url(), kMac, type);
-        if (server == "closed")
+        const int type = server == Https ? Card : Goods;
+        QMattingClient client(server == Nowhere ? "http://no-such-host.invalid" : fake->url(), kMac, type);
+        if (server == Closed)
             fake = std::make_unique<FakeService>(); // the address is free again
         HRequest::setTimeouts(10000, 1000);
 
@@ -218,7 +225,6 @@ private slots:
         QTest::addColumn<int>("creates"); // uploads in all, 0 when the task must fail
         QTest::newRow("unchanged, service gone: served from the cache") << "service-gone" << 1;
         QTest::newRow("touched: uploaded again") << "touch" << 2;
-        QTest::newRow("cache entry damaged: matted again") << "damage-cache" << 2;
         QTest::newRow("result unreadable: nothing kept") << "bad-result" << 0;
     }
     void cache()
@@ -251,8 +257,6 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QFileInfo(photo).lastModified().addSecs(-3600),
                                      QFileDevice::FileModificationTime));
-        } else if (change == "damage-cache") {
-            QVERIFY(testutils::writeFile(entry, result.left(result.size() / 2)));
         } else {
             fake->onCreate = [](const httplib::Request&, httplib::Response& res) { res.status = 500; };
         }
@@ -284,6 +288,105 @@ private slots:
         QVERIFY(!QFile::exists(entry(1)) && QFile::exists(entry(39)));
         QCOMPARE(cache.clear(), qint64(8 * png.size()));
         QCOMPARE(cache.usedBytes(), qint64(0));
+    }
+
+    void lateResultIgnored_data()
+    {
+        QTest::addColumn<bool>("replace"); // else cancelled, after the first photo's job started
+        QTest::newRow("cancelled") << false;
+        QTest::newRow("replaced") << true;
+    }
+    void lateResultIgnored()
+    {
+        QFETCH(bool, replace);
+        QWorkPool::instance()->start(3);
+        FakeService fake;
+        useService(fake.url());
+        // The first photo's job runs until withdrawn; the other one is done at once.
+        // Photos are new in each row: one matted before comes from the cache.
+        fake.onCreate = [](const httplib::Request& req, httplib::Response& res) {
+            const bool slow = req.get_file_value("file").filename.find("slow") == 0;
+            FakeService::replyJson(res, QStringLiteral(R"({"code":200,"data":{"serial":"%1"}})")
+                                            .arg(slow ? "slow" : "fast")
+                                            .toUtf8());
+        };
+        const QString url = fake.url() + "/result.png";
+        fake.onPoll = [url](const httplib::Request& req, httplib::Response& res) {
+            const bool slow = req.target.find("slow") != std::string::npos;
+            FakeService::replyJson(res, FakeService::pollReply(slow ? 0 : 1, url));
+        };
+        QPhotoSession session;
+        QSignalSpy succeeded(&session, &QPhotoSession::signal_succeeded);
+        QSignalSpy failed(&session, &QPhotoSession::signal_failed);
+        QSignalSpy cancelled(&session, &QPhotoSession::signal_cancelled);
+        const QString fast = makePhoto(QStringLiteral("fast_%1.png").arg(int(replace)));
+        session.submit(Person, makePhoto(QStringLiteral("slow_%1.png").arg(int(replace))));
+        QTRY_VERIFY(fake.polls > 0);
+        if (replace)
+            session.submit(Goods, fast);
+        else
+            session.cancel();
+        QTRY_COMPARE(succeeded.size(), int(replace));
+        // The slow job is withdrawn from the service; its task's late failure is not heard of.
+        QTRY_COMPARE(fake.cancels.load(), 1);
+        QVERIFY(fake.seen().cancelTarget.contains("serial=slow"));
+        QTest::qWait(100);
+        QCOMPARE(fake.downloads.load(), int(replace));
+        QCOMPARE(succeeded.size(), int(replace));
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(cancelled.size(), int(!replace));
+        if (replace)
+            QCOMPARE(QTaskManager::getTask(succeeded.first().first().toString())->filePath(), fast);
+    }
+
+    void stopDiscardsQueuedJobs()
+    {
+        // Jobs that hold their worker until released, and jobs that must never run.
+        QSemaphore release;
+        std::atomic<int> started{0}, active{0}, queuedRan{0};
+        const auto job = [&] {
+            ++active, ++started;
+            release.acquire();
+            --active;
+        };
+        auto owned = std::make_shared<int>(0);
+        QWorkPool* pool = QWorkPool::instance();
+        pool->start(2);
+        pool->post(job);
+        pool->post(job);
+        QTRY_COMPARE(started.load(), 2);
+        for (int i = 0; i < 3; ++i)
+            pool->post([&queuedRan, owned] { ++queuedRan; });
+        // stop() waits for the running jobs, so it runs on a helper thread and the
+        // jobs are let go only once the pool is already stopping.
+        std::thread stopper([pool] { pool->stop(); });
+        QTRY_VERIFY(!pool->isRunning());
+        release.release(2);
+        stopper.join();
+        QCOMPARE(active.load(), 0);
+        QCOMPARE(queuedRan.load(), 0);
+        QCOMPARE(pool->queuedCount(), 0);
+        QCOMPARE(owned.use_count(), 1L); // the discarded jobs released what they held
+    }
+
+    void runsQueuedOnTheGuiThreadWhileGuarded_data()
+    {
+        QTest::addColumn<bool>("destroyed");
+        QTest::newRow("from a worker, guard alive") << false;
+        QTest::newRow("from a worker, guard destroyed") << true;
+    }
+    void runsQueuedOnTheGuiThreadWhileGuarded()
+    {
+        QFETCH(bool, destroyed);
+        auto target = std::make_unique<QObject>();
+        const QPointer<QObject> guard(target.get());
+        QThread* ranOn = nullptr;
+        std::thread([&] { runOnGui(guard, [&ranOn] { ranOn = QThread::currentThread(); }); }).join();
+        QVERIFY(!ranOn); // queued, not run by the caller
+        if (destroyed)
+            target.reset();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(ranOn, destroyed ? nullptr : QCoreApplication::instance()->thread());
     }
 };
 

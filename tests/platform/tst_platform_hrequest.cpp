@@ -1,5 +1,6 @@
 // HRequest against real HTTP(S) servers started inside the test.
 
+#include "fakeservice.h"
 #include "hrequest.h"
 #include "qhttpclient.h"
 #include "testutils.h"
@@ -26,86 +27,53 @@ namespace {
 
 using Params = QList<QPair<QString, QString>>;
 
-// A server on an ephemeral port of 127.0.0.1, running on its own thread until the
-// object is destroyed.
-class TestServer
+// Stalled handlers wait on this, so the server shuts down promptly.
+std::atomic<bool> g_release{false};
+
+// The routes the cases ask for, on a loopback server of its own thread.
+std::unique_ptr<mattingtest::FakeService> testServer(const QString& cert = QString(),
+                                                     const QString& key = QString())
 {
-public:
-    explicit TestServer(std::unique_ptr<httplib::Server> server) : m_server(std::move(server))
-    {
-        addRoutes();
-        m_port = m_server->bind_to_any_port("127.0.0.1");
-        m_thread = std::thread([this] { m_server->listen_after_bind(); });
-        // A server that failed to bind never runs; give up rather than spin.
-        for (int i = 0; i < 1000 && m_port > 0 && !m_server->is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ~TestServer()
-    {
-        m_release = true;
-        m_server->stop();
-        m_thread.join();
-    }
-    QString url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const
-    {
-        const bool tls = dynamic_cast<httplib::SSLServer*>(m_server.get());
-        return QStringLiteral("%1://%2:%3%4").arg(tls ? "https" : "http", host).arg(m_port).arg(path);
-    }
-
-private:
-    // Handlers that hold a connection wait on this, so the server shuts down promptly.
-    void holdUntilReleased() const
-    {
-        for (int i = 0; i < 500 && !m_release; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    void addRoutes()
-    {
-        using Req = httplib::Request;
-        using Res = httplib::Response;
-        httplib::Server& s = *m_server;
-        s.Get("/echo", [](const Req& req, Res& res) {
-            const auto query = req.target.find('?');
-            res.set_content(query == std::string::npos ? std::string() : req.target.substr(query + 1),
-                            "text/plain");
+    using Req = httplib::Request;
+    using Res = httplib::Response;
+    auto fake = std::make_unique<mattingtest::FakeService>(cert, key);
+    httplib::Server& s = fake->server();
+    s.Get("/echo", [](const Req& req, Res& res) {
+        const auto query = req.target.find('?');
+        res.set_content(query == std::string::npos ? std::string() : req.target.substr(query + 1),
+                        "text/plain");
+    });
+    s.Post("/echo", [](const Req& req, Res& res) { res.set_content(req.body, "text/plain"); });
+    s.Get(R"(/files/(.*))", [](const Req& req, Res& res) { res.set_content(req.path, "text/plain"); });
+    s.Get(R"(/status/(\d+))", [](const Req& req, Res& res) {
+        res.status = std::stoi(req.matches[1]);
+        res.set_content("status page", "text/plain");
+    });
+    s.Get("/sized", [](const Req& req, Res& res) {
+        res.set_content(std::string(size_t(std::stoul(req.get_param_value("n"))), 'x'),
+                        "application/octet-stream");
+    });
+    // No Content-Length: `n` bytes in blocks, then the end or, with `stall`, silence.
+    s.Get("/stream", [](const Req& req, Res& res) {
+        const size_t n = std::stoul(req.get_param_value("n"));
+        const bool stall = req.has_param("stall");
+        res.set_chunked_content_provider("text/plain", [n, stall](size_t offset, httplib::DataSink& sink) {
+            if (offset < n)
+                return sink.write(std::string(500, 'y').data(), 500);
+            for (int i = 0; stall && i < 500 && !g_release; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            sink.done();
+            return true;
         });
-        s.Post("/echo", [](const Req& req, Res& res) { res.set_content(req.body, "text/plain"); });
-        s.Get(R"(/files/(.*))", [](const Req& req, Res& res) { res.set_content(req.path, "text/plain"); });
-        s.Get(R"(/status/(\d+))", [](const Req& req, Res& res) {
-            res.status = std::stoi(req.matches[1]);
-            res.set_content("status page", "text/plain");
-        });
-        s.Get("/sized", [](const Req& req, Res& res) {
-            res.set_content(std::string(size_t(std::stoul(req.get_param_value("n"))), 'x'),
-                            "application/octet-stream");
-        });
-        // No Content-Length: `n` bytes in blocks, then the end or, with `stall`, silence.
-        s.Get("/stream", [this](const Req& req, Res& res) {
-            const size_t n = std::stoul(req.get_param_value("n"));
-            const bool stall = req.has_param("stall");
-            res.set_chunked_content_provider("text/plain",
-                                             [this, n, stall](size_t offset, httplib::DataSink& sink) {
-                                                 if (offset < n)
-                                                     return sink.write(std::string(500, 'y').data(), 500);
-                                                 if (stall)
-                                                     holdUntilReleased();
-                                                 sink.done();
-                                                 return true;
-                                             });
-        });
-        s.Get("/to-file", [](const Req&, Res& res) { res.set_redirect("file:///etc/hostname"); });
-        s.Get("/busy", [](const Req& req, Res& res) {
-            if (req.has_param("after"))
-                res.set_header("Retry-After", req.get_param_value("after"));
-            res.status = 503;
-        });
-    }
-
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    std::atomic<bool> m_release{false};
-};
+    });
+    s.Get("/to-file", [](const Req&, Res& res) { res.set_redirect("file:///etc/hostname"); });
+    s.Get("/busy", [](const Req& req, Res& res) {
+        if (req.has_param("after"))
+            res.set_header("Retry-After", req.get_param_value("after"));
+        res.status = 503;
+    });
+    return fake;
+}
 
 // A loopback port nobody serves: bound but not listening, connections are refused;
 // listening with a full accept queue, connecting hangs like an unreachable host.
@@ -161,7 +129,7 @@ class TestPlatformHRequest : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<mattingtest::FakeService> m_server;
     QTemporaryDir m_certs;
     bool m_haveCerts = false;
 
@@ -169,7 +137,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QHttpClient::Instance()->start(3));
-        m_server = std::make_unique<TestServer>(std::make_unique<httplib::Server>());
+        m_server = testServer();
         const QString dir = m_certs.path();
         m_haveCerts = testutils::makeCertificate(dir, "trusted-ca") &&
                       testutils::makeCertificate(dir, "other-ca") &&
@@ -178,6 +146,7 @@ private slots:
     }
     void cleanupTestCase()
     {
+        g_release = true;
         m_server.reset();
         QHttpClient::Instance()->close();
     }
@@ -214,7 +183,7 @@ private slots:
         QFETCH(QString, received);
         HRequest::setTimeouts(10000, 60000);
         QByteArray body;
-        QCOMPARE(fetch(m_server->url(path), &body, params, type), 0);
+        QCOMPARE(fetch(m_server->url() + path, &body, params, type), 0);
         QCOMPARE(QString::fromUtf8(body), received);
     }
 
@@ -250,19 +219,17 @@ private slots:
         HRequest::setTimeouts(700, 600);
         HRequest::setBodyLimit(1000);
         DeadPort dead(false), jammed(true);
-        std::unique_ptr<TestServer> tls;
+        std::unique_ptr<mattingtest::FakeService> tls;
         QString url = target == "dead"     ? dead.url()
                       : target == "jammed" ? jammed.url()
-                                           : m_server->url(target);
+                                           : m_server->url() + target;
         if (target.startsWith("tls:")) {
             QVERIFY2(m_haveCerts, "could not make the test certificates with openssl");
             const QStringList parts = target.split(':');
             const QString dir = m_certs.path() + "/";
-            tls = std::make_unique<TestServer>(
-                std::make_unique<httplib::SSLServer>((dir + parts[1] + ".pem").toUtf8().constData(),
-                                                     (dir + parts[1] + ".key").toUtf8().constData()));
+            tls = testServer(dir + parts[1] + ".pem", dir + parts[1] + ".key");
             HRequest::setCaBundlePath(dir + parts[2] + ".pem");
-            url = tls->url("/echo?secure=1", "localhost");
+            url = tls->url().replace("127.0.0.1", "localhost") + "/echo?secure=1";
         }
         QElapsedTimer timer;
         timer.start();
@@ -299,7 +266,7 @@ private slots:
         QFETCH(int, least);
         QFETCH(int, most);
         HRequest request;
-        request.setUrl(m_server->url("/busy"));
+        request.setUrl(m_server->url() + "/busy");
         if (!after.isEmpty())
             request.appendParam("after", after);
         QByteArray body;
@@ -318,7 +285,7 @@ private slots:
                 for (int i = 0; i < 15; ++i) {
                     const QString id = QStringLiteral("%1-%2").arg(t).arg(i);
                     QByteArray body;
-                    if (fetch(m_server->url("/echo"), &body, {{"id", id}}) != 0 ||
+                    if (fetch(m_server->url() + "/echo", &body, {{"id", id}}) != 0 ||
                         body != "id=" + id.toUtf8())
                         ++mismatches;
                 }

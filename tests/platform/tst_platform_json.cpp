@@ -1,9 +1,22 @@
-// The forgiving JSON reader: what the service's replies may throw at it.
+// What the program reads from outside: the service's replies through the forgiving
+// JSON reader, and the machine's files behind the code it sends the service.
 
 #include "json.h"
+#include "quser.h"
 #include "testutils.h"
 
+#include <QCryptographicHash>
 #include <QGuiApplication>
+#include <QTemporaryDir>
+
+namespace {
+
+QString md5(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+} // namespace
 
 class TestPlatformJson : public QObject
 {
@@ -70,6 +83,26 @@ private slots:
         QCOMPARE(value.asInt(), asInt);
         QCOMPARE(value.asQString(), asText);
         QCOMPARE(value.isNull(), isNull);
+    }
+
+    void codeFromSources_data()
+    {
+        QTest::addColumn<QByteArray>("machineId");
+        QTest::addColumn<QString>("expected");
+        const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
+        QTest::newRow("machine id, newline as written by the system") << id + "\n" << md5(id);
+        QTest::newRow("empty machine id: first non-zero address")
+            << QByteArray("\n") << md5("52:54:00:12:34:56");
+    }
+    void codeFromSources()
+    {
+        QFETCH(QByteArray, machineId);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QVERIFY(testutils::writeFile(dir.filePath("machine-id"), machineId));
+        QVERIFY(testutils::writeFile(dir.filePath("net/lo/address"), "00:00:00:00:00:00"));
+        QVERIFY(testutils::writeFile(dir.filePath("net/eth0/address"), "52:54:00:12:34:56"));
+        QCOMPARE(QUser::computeMacCode(dir.filePath("machine-id"), dir.filePath("net")), expected);
     }
 };
 

@@ -1,7 +1,8 @@
-// The settings store: damaged files and many writers.
+// The settings store and the rotated log: damaged files and many writers.
 
 #include "csetting.h"
 #include "logcapture.h"
+#include "logger.h"
 #include "testutils.h"
 
 #include <QDateTime>
@@ -9,7 +10,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -75,6 +78,65 @@ private slots:
         for (int t = 0; t < threads; ++t)
             QCOMPARE(readInOtherProcess("threads", QStringLiteral("t%1").arg(t)),
                      QString::number(rounds - 1));
+    }
+
+    void rotation_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<qint64>("cap");
+        QTest::addColumn<int>("keep");
+        QTest::newRow("keep none") << 1 << qint64(2000) << 0;
+        QTest::newRow("keep three") << 1 << qint64(2000) << 3;
+        QTest::newRow("many threads, rotating while writing") << 8 << qint64(8000) << 10;
+    }
+    void rotation()
+    {
+        QFETCH(int, threads);
+        QFETCH(qint64, cap);
+        QFETCH(int, keep);
+        kzl::logger::flush();
+        QDir(kzl::logger::logFolder()).removeRecursively();
+        kzl::logger::setFileLimits(cap, keep);
+        std::atomic<int> hooked{0};
+        kzl::logger::setCallback([&hooked](const std::shared_ptr<kzl::LogRecord>&) { ++hooked; });
+        constexpr int perThread = 200;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t] {
+                for (int i = 0; i < perThread; ++i)
+                    BRISEL_LOG(1, QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(40, QChar('z'))));
+            });
+        }
+        for (auto& w : workers)
+            w.join();
+        kzl::logger::flush();
+        kzl::logger::setCallback(nullptr);
+        QCOMPARE(hooked.load(), threads * perThread);
+
+        // Oldest file first, each within the cap and, when rotated away, filled to near it.
+        QStringList lines;
+        for (int i = keep + 1; i >= 0; --i) {
+            const QString path = kzl::logger::logFilePath() + (i ? "." + QString::number(i) : QString());
+            QCOMPARE(QFile::exists(path), i <= keep);
+            const qint64 size = QFile(path).size();
+            QVERIFY2(size <= cap && (i == 0 || i > keep || size > cap - 200), qPrintable(path));
+            lines += QString::fromUtf8(testutils::readFile(path)).split('\n', Qt::SkipEmptyParts);
+        }
+        // No torn or interleaved line; each thread's newest lines in an unbroken run.
+        static const QRegularExpression line(
+            QStringLiteral("^\\S+ \\S+ L-?\\d+ T[0-9a-f]+ \\S+:\\d+ t(\\d) n(\\d+) z{40}$"));
+        std::vector<int> last(size_t(threads), -1);
+        for (const QString& text : lines) {
+            const QRegularExpressionMatch match = line.match(text);
+            QVERIFY2(match.hasMatch(), qPrintable(text));
+            int& previous = last[size_t(match.captured(1).toInt())];
+            const int n = match.captured(2).toInt();
+            QVERIFY2(previous < 0 || n == previous + 1, qPrintable(text));
+            previous = n;
+        }
+        QVERIFY(!lines.isEmpty());
+        for (int n : last) // a thread that finished early may have rotated away entirely
+            QVERIFY2(n < 0 || n == perThread - 1, qPrintable(QString::number(n)));
     }
 };
 

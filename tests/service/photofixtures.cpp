@@ -25,17 +25,6 @@ std::string encode(const cv::Mat& img, const std::string& ext)
     return std::string(buf.begin(), buf.end());
 }
 
-std::string withExifRotation(const std::string& jpeg)
-{
-    static const unsigned char app1[] = {
-        0xFF, 0xE1, 0x00, 0x22, 'E',  'x',  'i',  'f',  0,    0, // marker, length 34, "Exif\0\0"
-        'I',  'I',  0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,          // little-endian TIFF, IFD at 8
-        0x01, 0x00,                                              // one entry
-        0x12, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, // Orientation = 6
-        0x00, 0x00, 0x00, 0x00};                                                // no next IFD
-    return jpeg.substr(0, 2) + std::string(reinterpret_cast<const char*>(app1), sizeof app1) + jpeg.substr(2);
-}
-
 std::string pngClaiming(unsigned w, unsigned h)
 {
     std::string png = encode(cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(128)), ".png");

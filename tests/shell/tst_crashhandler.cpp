@@ -52,40 +52,43 @@ class TestCrashHandler : public QObject
 private slots:
     void crashReport_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("fault"); // how, and on which thread
         QTest::addColumn<int>("signal");
         QTest::addColumn<QByteArray>("timeZone");
         QTest::addColumn<int>("utcOffset");
+        QTest::addColumn<bool>("unwritable"); // a file where the report folder should be
 
         // Only reported if the handler runs on its own stack.
         QTest::newRow("stack overflow, main thread, UTC+8")
-            << "overflow"
-            << "main" << SIGSEGV << QByteArray("CST-8") << 8 * 3600;
-        QTest::newRow("abort in a worker, UTC-5") << "abort"
-                                                  << "worker" << SIGABRT << QByteArray("EST5") << -5 * 3600;
+            << "overflow main" << SIGSEGV << QByteArray("CST-8") << 8 * 3600 << false;
+        QTest::newRow("abort in a worker, UTC-5")
+            << "abort worker" << SIGABRT << QByteArray("EST5") << -5 * 3600 << false;
         QTest::newRow("division by zero, UTC+5:30")
-            << "fpe"
-            << "worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800;
+            << "fpe worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800 << false;
+        QTest::newRow("abort, report folder unwritable")
+            << "abort worker" << SIGABRT << QByteArray("UTC0") << 0 << true;
     }
     void crashReport()
     {
-        QFETCH(QString, mode);
-        QFETCH(QString, where);
+        QFETCH(QString, fault);
         QFETCH(int, signal);
         QFETCH(QByteArray, timeZone);
         QFETCH(int, utcOffset);
+        QFETCH(bool, unwritable);
 
-        QTemporaryDir folder;
+        QTemporaryDir root;
+        const QString program = root.filePath("program"), fallback = root.filePath("dumps");
+        QVERIFY(unwritable ? testutils::writeFile(program, "x") : QDir().mkpath(program));
         const QDateTime before = QDateTime::currentDateTimeUtc();
-        const ProbeRun run = runProbe({mode, where, folder.path()}, timeZone);
+        const ProbeRun run = runProbe(fault.split(' ') + QStringList{program, fallback}, timeZone);
         const QDateTime after = QDateTime::currentDateTimeUtc();
 
         // The process still dies of its signal, as it would without the handler.
         QCOMPARE(run.signal, signal);
-        QCOMPARE(qint64(run.faultingThread) == run.pid, where == QLatin1String("main"));
+        QCOMPARE(qint64(run.faultingThread) == run.pid, fault.endsWith("main"));
 
-        const QStringList reports = reportsIn(folder.path());
+        const QString folder = unwritable ? fallback : program;
+        const QStringList reports = reportsIn(folder);
         QCOMPARE(reports.size(), 1);
         const QRegularExpressionMatch name =
             QRegularExpression(
@@ -103,26 +106,11 @@ private slots:
         const QDateTime faultUtc = wallClock.addSecs(-utcOffset);
         QVERIFY2(faultUtc >= before.addSecs(-1) && faultUtc <= after.addSecs(1), qPrintable(reports.first()));
 
-        const QString report = QString::fromUtf8(testutils::readFile(folder.filePath(reports.first())));
+        const QString report = QString::fromUtf8(testutils::readFile(folder + "/" + reports.first()));
         QVERIFY(report.contains(QStringLiteral("signal: %1 (").arg(signal)));
         QVERIFY(report.contains(QStringLiteral("thread: %1\n").arg(run.faultingThread)));
         QVERIFY2(report.mid(report.indexOf(QStringLiteral("backtrace:\n"))).count('\n') >= 3,
                  qPrintable(report));
-    }
-
-    void unwritableFolderFallsBack()
-    {
-        QTemporaryDir root;
-        // A regular file where the program's folder should be: nothing can go there.
-        const QString notAFolder = root.filePath(QStringLiteral("program"));
-        QVERIFY(testutils::writeFile(notAFolder, "x"));
-        const QString fallback = root.filePath(QStringLiteral("dumps"));
-
-        const ProbeRun run = runProbe({"abort", "worker", notAFolder, fallback});
-        QCOMPARE(run.signal, SIGABRT);
-        const QStringList reports = reportsIn(fallback);
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports.first().endsWith(QStringLiteral("-%1.dmp").arg(run.faultingThread)));
     }
 };
 
