@@ -1,24 +1,103 @@
-// A person batch against the real service (key engine): tiles finish, a damaged
-// photo fails with "Retry", and "Save all" at an ID size writes what it can, lists
-// the tile it could not write and counts the one it skipped.
+// Batches against the real service (key engine): "Save all" at an ID size writes what
+// it can and lists what it could not; a repaired photo is matted again; "Download"
+// reads a dropped cut-out back from the cache, or tells and mattes again when the
+// cache entry was damaged.
 
-#include "batchfixtures.h"
+#include "csetting.h"
+#include "mattingfixtures.h"
 #include "qbatchmattingwidget.h"
+#include "qimagetask.h"
+#include "qmsgbox.h"
 #include "qpreviewitem.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
 #include "testutils.h"
 
+#include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
-constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
+#include <algorithm>
 
-class TestBatchWidget : public batchtest::ServiceSuite
+constexpr int kTimeoutMs = 60000;
+
+namespace {
+bool waitReady(const QList<QPreviewItem*>& items)
+{
+    return QTest::qWaitFor(
+        [&] { return std::all_of(items.begin(), items.end(), [](QPreviewItem* i) { return i->isReady(); }); },
+        kTimeoutMs);
+}
+
+// Clicks `button` and then "OK" in the format dialog it opens.
+void clickAndApply(QPushButton* button)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            poll->deleteLater();
+            poll->stop();
+            QTest::mouseClick(dialog->findChild<QPushButton*>("btnApply"), Qt::LeftButton);
+        }
+    });
+    poll->start(10);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// The PNG files in `folder` (not the temporary file of an atomic write).
+QStringList pngs(const QString& folder)
+{
+    return QDir(folder).entryList({"*.png"}, QDir::Files);
+}
+
+// Saving goes to a new empty folder as PNG at the photo's own resolution.
+QString emptyOutput()
+{
+    const QString folder = testutils::sandboxPath() + "/out";
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    CSetting::setValue("output", "path", folder);
+    CSetting::setValue("output", "format", 0);
+    CSetting::setValue("output", "size", 3);
+    return folder;
+}
+} // namespace
+
+class TestBatchWidget : public QObject
 {
     Q_OBJECT
 
+    mattingtest::RealService service;
+    QStringList messages;
+
+public slots:
+    // Saving opens its folder; no file browser is started.
+    void openUrl(const QUrl&) {}
+
 private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(service.start(false, &error), qPrintable(error));
+        mattingtest::useService(service.url());
+        QWorkPool::instance()->start(3);
+        QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
+            messages << text;
+            return 1;
+        });
+        QDesktopServices::setUrlHandler("file", this, "openUrl");
+    }
+    void cleanup()
+    {
+        QTaskManager::clear();
+        messages.clear();
+    }
+
     void saveAllAtIdSize()
     {
         const QString broken = testutils::sandboxPath() + "/photos/broken.jpg";
@@ -28,18 +107,13 @@ private slots:
                               // Its photo fits the file system, its result's longer name does not.
                               mattingtest::makePhoto("beta" + QString(246, 'x') + ".png", 600, 800)});
         QPreviewItem* failed = widget.items().at(1);
-        auto* retry = failed->findChild<QPushButton*>("btnRetry");
         QTRY_VERIFY_WITH_TIMEOUT(failed->isFailed(), kTimeoutMs);
-        QVERIFY(retry->isVisibleTo(failed));
-        QVERIFY(!failed->toolTip().isEmpty());
-        QVERIFY(batchtest::waitReady({widget.items().first(), widget.items().last()}));
+        QVERIFY(waitReady({widget.items().first(), widget.items().last()}));
 
-        const QString out = testutils::sandboxPath() + "/out";
-        batchtest::saveInto(out);
+        const QString out = emptyOutput();
         widget.onMenuClicked(19, "259x377px >"); // the first ID photo size
         QSignalSpy finished(&widget, &QBatchMattingWidget::signal_save_all_finished);
-        batchtest::answerModal("btnApply");
-        QTest::mouseClick(widget.findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
+        clickAndApply(widget.findChild<QPushButton*>("btnSaveAll"));
         QVERIFY(finished.wait(kTimeoutMs));
         QCOMPARE(finished.first().at(0).toInt(), 1);
         const QStringList failures = finished.first().at(1).toStringList();
@@ -50,7 +124,7 @@ private slots:
         QVERIFY2(messages.first().contains("betax"), qPrintable(messages.first()));
         QVERIFY(!widget.isSaving());
 
-        const QStringList files = batchtest::pngs(out).filter("alpha_");
+        const QStringList files = pngs(out).filter("alpha_");
         QCOMPARE(files.size(), 1);
         const QImage saved(out + "/" + files.first());
         QCOMPARE(saved.size(), QSize(259, 377));
@@ -61,10 +135,45 @@ private slots:
 
         // The photo is repaired: "Retry" mattes it again.
         QCOMPARE(mattingtest::makePhoto("broken.jpg", 600, 800), broken);
-        QTest::mouseClick(retry, Qt::LeftButton);
+        QTest::mouseClick(failed->findChild<QPushButton*>("btnRetry"), Qt::LeftButton);
         QVERIFY(!failed->isFailed());
-        QVERIFY(batchtest::waitReady(widget.items()));
+        QVERIFY(waitReady(widget.items()));
         QVERIFY(failed->toolTip().isEmpty());
+    }
+
+    void releasedCutoutReadsBack()
+    {
+        // The second tile's cache entry is cut short after its cut-out was dropped.
+        const QStringList photos{mattingtest::makePhoto("whole.png", 400, 300),
+                                 mattingtest::makePhoto("cut.png", 400, 300)};
+        const QString out = emptyOutput();
+        QBatchMattingWidget widget;
+        widget.startBatch(1, photos);
+        QVERIFY(waitReady(widget.items()));
+        QPreviewItem *whole = widget.items().first(), *cut = widget.items().last();
+        const QStringList tasks{whole->taskId(), cut->taskId()};
+        for (const QString& task : tasks)
+            QTRY_VERIFY(QTaskManager::getTask(task)->isCutoutReleased());
+        QFile entry(QImageTask::cacheFilePath(photos.last()));
+        QVERIFY(entry.open(QIODevice::ReadWrite) && entry.resize(entry.size() / 2));
+        entry.close();
+
+        clickAndApply(whole->findChild<QPushButton*>("btnDownload"));
+        QTRY_COMPARE_WITH_TIMEOUT(pngs(out).size(), 1, kTimeoutMs);
+        const QImage saved(out + "/" + pngs(out).first());
+        QCOMPARE(saved.size(), QSize(400, 300));
+        QVERIFY(saved.hasAlphaChannel());
+        QCOMPARE(whole->taskId(), tasks.first());
+        QVERIFY(messages.isEmpty());
+
+        clickAndApply(cut->findChild<QPushButton*>("btnDownload"));
+        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kTimeoutMs);
+        QCOMPARE(pngs(out).size(), 1);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().contains("cut.png"), qPrintable(messages.first()));
+        QVERIFY(cut->taskId() != tasks.last());
+        QVERIFY(waitReady(widget.items()));
+        QTRY_VERIFY_WITH_TIMEOUT(!cut->isBusy() && !cut->isFailed(), kTimeoutMs);
     }
 };
 
