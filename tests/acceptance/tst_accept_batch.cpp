@@ -87,19 +87,21 @@ private slots:
     }
 
     // A failed tile says why and offers Retry and Remove only; the output folder is
-    // chosen with its button alone and the home page shows it afterwards.
-    void failedTileAndOutputFolder()
+    // chosen with its button alone and the home page shows it afterwards. The magic
+    // brush with Keep takes the whole backdrop back into the saved file; the keys
+    // undo, redo and size the brush; the hardness slider softens it.
+    void failedTileEditAndOutputFolder()
     {
         window = openWindow();
         QBatchMattingWidget* batch = startBatch({productPhoto("fine.jpg"), corruptPhoto("broken.jpg")});
         QVERIFY(batch);
-        QPreviewItem* failed = batch->items().at(1);
+        QPreviewItem *tile = batch->items().at(0), *failed = batch->items().at(1);
         QVERIFY(failed->isFailed());
         auto* reason = find<QLabel>(failed, "labelError");
         QVERIFY(reason && reason->text().size() > 1);
         QVERIFY(failed->toolTip().startsWith(reason->text().chopped(1)));
         QVERIFY(hoverOffers(failed, {"btnRetry", "btnDelete"}));
-        QVERIFY(hoverOffers(batch->items().at(0), {"btnDownload", "btnEdit", "btnDelete"}));
+        QVERIFY(hoverOffers(tile, {"btnDownload", "btnEdit", "btnDelete"}));
         QVERIFY(click(failed, "btnRetry"));
         QVERIFY(waitFor([failed] { return failed->isFailed(); }, 60000));
         QVERIFY(hoverOffers(failed, {"btnRetry", "btnDelete"}));
@@ -109,25 +111,10 @@ private slots:
         auto* field = find<QLineEdit>(batch, "editOutputPath");
         QTest::keyClicks(field, "typed");
         QVERIFY(!field->text().contains("typed"));
-        const QString folder = out + "/batch";
-        QVERIFY(QDir().mkpath(folder));
-        QVERIFY(chooseOutputFolder(window.get(), folder));
-        QCOMPARE(field->text(), QDir::toNativeSeparators(folder));
-        QVERIFY(click(batch, "btnBackHome"));
-        QVERIFY(openPhoto(window.get(), "EnterGoods", productPhoto("after.jpg")));
-        QCOMPARE(find<QLineEdit>(window.get(), "lineEditOutput")->text(), QDir::toNativeSeparators(folder));
-    }
+        QVERIFY(chooseOutputFolder(window.get(), out));
+        QCOMPARE(field->text(), QDir::toNativeSeparators(out));
 
-    // The magic brush with Keep takes the whole backdrop back and reaches the saved
-    // file; the keys undo, redo and size the brush; the hardness slider softens it.
-    void editTileWithMagicBrushAndKeys()
-    {
-        window = openWindow();
-        QBatchMattingWidget* batch = startBatch({productPhoto("magic.jpg")});
-        QVERIFY(batch && chooseOutputFolder(window.get(), out));
-        QPreviewItem* tile = batch->items().first();
-        QVERIFY(hoverOffers(tile, {"btnDownload", "btnEdit", "btnDelete"}));
-        QVERIFY(click(tile, "btnEdit"));
+        QVERIFY(hoverOffers(tile, {"btnDownload", "btnEdit", "btnDelete"}) && click(tile, "btnEdit"));
         QVERIFY(waitFor([this] { return countShown(window.get(), "brushView") == 1; }));
         auto* slider = find<QSlider>(window.get(), "hSliderBrushSize");
         const int size = slider->value();
@@ -170,6 +157,9 @@ private slots:
         const QImage saved = decode(waitNewFile(out, "*.png", before));
         // Kept by the magic brush, far from where it was clicked.
         QCOMPARE(qAlpha(saved.pixel(saved.width() - 1, saved.height() - 1)), 255);
+        QVERIFY(click(batch, "btnBackHome"));
+        QVERIFY(openPhoto(window.get(), "EnterGoods", productPhoto("after.jpg")));
+        QCOMPARE(find<QLineEdit>(window.get(), "lineEditOutput")->text(), QDir::toNativeSeparators(out));
     }
 
     // However wide the window, a row holds as many tiles as fit, and the output
@@ -195,9 +185,9 @@ private slots:
             QVERIFY(waitFor(
                 [&] {
                     const QList<QPreviewItem*>& tiles = batch->items();
-                    int perRow = 0;
-                    while (perRow < tiles.size() && tiles.at(perRow)->y() == tiles.first()->y())
-                        ++perRow;
+                    const int perRow = std::count_if(tiles.begin(), tiles.end(), [&](QPreviewItem* t) {
+                        return t->y() == tiles.first()->y();
+                    });
                     const int free =
                         area->width() - tiles.at(perRow - 1)->mapTo(area, QPoint(QPreviewItem::kSide, 0)).x();
                     return free >= 0 && (free < QPreviewItem::kSide + 20 || perRow == tiles.size());
