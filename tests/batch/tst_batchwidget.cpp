@@ -3,24 +3,21 @@
 // reads a dropped cut-out back from the cache, or tells and mattes again when the
 // cache entry was damaged.
 
+#include "acceptance.h"
 #include "csetting.h"
 #include "mattingfixtures.h"
 #include "qbatchmattingwidget.h"
 #include "qimagetask.h"
-#include "qmsgbox.h"
 #include "qpreviewitem.h"
 #include "qtaskmanager.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
-#include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -32,27 +29,6 @@ bool waitReady(const QList<QPreviewItem*>& items)
     return QTest::qWaitFor(
         [&] { return std::all_of(items.begin(), items.end(), [](QPreviewItem* i) { return i->isReady(); }); },
         kTimeoutMs);
-}
-
-// Clicks `button` and then "OK" in the format dialog it opens.
-void clickAndApply(QPushButton* button)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            poll->deleteLater();
-            poll->stop();
-            QTest::mouseClick(dialog->findChild<QPushButton*>("btnApply"), Qt::LeftButton);
-        }
-    });
-    poll->start(10);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-// The PNG files in `folder` (not the temporary file of an atomic write).
-QStringList pngs(const QString& folder)
-{
-    return QDir(folder).entryList({"*.png"}, QDir::Files);
 }
 
 // Saving goes to a new empty folder as PNG at the photo's own resolution.
@@ -72,30 +48,20 @@ class TestBatchWidget : public QObject
 {
     Q_OBJECT
 
-    mattingtest::RealService service;
-    QStringList messages;
-
-public slots:
-    // Saving opens its folder; no file browser is started.
-    void openUrl(const QUrl&) {}
+    acceptance::Service service;
 
 private slots:
     void initTestCase()
     {
         QString error;
-        QVERIFY2(service.start(false, &error), qPrintable(error));
-        mattingtest::useService(service.url());
+        QVERIFY2(service.start(&error), qPrintable(error));
         QWorkPool::instance()->start(3);
-        QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) {
-            messages << text;
-            return 1;
-        });
-        QDesktopServices::setUrlHandler("file", this, "openUrl");
+        acceptance::shownFolders(); // from here on, saving opens no file browser
     }
     void cleanup()
     {
         QTaskManager::clear();
-        messages.clear();
+        acceptance::clearMessages();
     }
 
     void saveAllAtIdSize()
@@ -113,18 +79,20 @@ private slots:
         const QString out = emptyOutput();
         widget.onMenuClicked(19, "259x377px >"); // the first ID photo size
         QSignalSpy finished(&widget, &QBatchMattingWidget::signal_save_all_finished);
-        clickAndApply(widget.findChild<QPushButton*>("btnSaveAll"));
+        acceptance::pressInDialog("btnApply");
+        QTest::mouseClick(widget.findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
         QVERIFY(finished.wait(kTimeoutMs));
         QCOMPARE(finished.first().at(0).toInt(), 1);
         const QStringList failures = finished.first().at(1).toStringList();
         QCOMPARE(failures.size(), 1);
         QVERIFY2(failures.first().startsWith("betax"), qPrintable(failures.first()));
         QCOMPARE(finished.first().at(2).toInt(), 1); // the failed tile has nothing to save
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains("betax"), qPrintable(messages.first()));
+        QTRY_COMPARE(acceptance::messages().size(), 1);
+        QVERIFY2(acceptance::messages().first().contains("betax"),
+                 qPrintable(acceptance::messages().first()));
         QVERIFY(!widget.isSaving());
 
-        const QStringList files = pngs(out).filter("alpha_");
+        const QStringList files = acceptance::listFiles(out, "*.png").filter("alpha_");
         QCOMPARE(files.size(), 1);
         const QImage saved(out + "/" + files.first());
         QCOMPARE(saved.size(), QSize(259, 377));
@@ -158,19 +126,22 @@ private slots:
         QVERIFY(entry.open(QIODevice::ReadWrite) && entry.resize(entry.size() / 2));
         entry.close();
 
-        clickAndApply(whole->findChild<QPushButton*>("btnDownload"));
-        QTRY_COMPARE_WITH_TIMEOUT(pngs(out).size(), 1, kTimeoutMs);
-        const QImage saved(out + "/" + pngs(out).first());
+        acceptance::pressInDialog("btnApply");
+        QTest::mouseClick(whole->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(acceptance::listFiles(out, "*.png").size(), 1, kTimeoutMs);
+        const QImage saved(out + "/" + acceptance::listFiles(out, "*.png").first());
         QCOMPARE(saved.size(), QSize(400, 300));
         QVERIFY(saved.hasAlphaChannel());
         QCOMPARE(whole->taskId(), tasks.first());
-        QVERIFY(messages.isEmpty());
+        QVERIFY(acceptance::messages().isEmpty());
 
-        clickAndApply(cut->findChild<QPushButton*>("btnDownload"));
-        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), kTimeoutMs);
-        QCOMPARE(pngs(out).size(), 1);
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains("cut.png"), qPrintable(messages.first()));
+        acceptance::pressInDialog("btnApply");
+        QTest::mouseClick(cut->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!acceptance::messages().isEmpty(), kTimeoutMs);
+        QCOMPARE(acceptance::listFiles(out, "*.png").size(), 1);
+        QCOMPARE(acceptance::messages().size(), 1);
+        QVERIFY2(acceptance::messages().first().contains("cut.png"),
+                 qPrintable(acceptance::messages().first()));
         QVERIFY(cut->taskId() != tasks.last());
         QVERIFY(waitReady(widget.items()));
         QTRY_VERIFY_WITH_TIMEOUT(!cut->isBusy() && !cut->isFailed(), kTimeoutMs);
