@@ -14,12 +14,13 @@
 #include <QUrl>
 
 namespace {
-QStringList photos(int from, int to)
+// Names separated by spaces, as the table below gives them.
+QString photos(int from, int to)
 {
     QStringList names;
     for (int i = from; i < to; ++i)
         names << QString("p%1.png").arg(i, 2, 10, QChar('0'));
-    return names;
+    return names.join(' ');
 }
 } // namespace
 
@@ -43,42 +44,36 @@ private slots:
 
     void dropped_data()
     {
-        QTest::addColumn<QStringList>("drops"); // "|" separates two drops
-        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QString>("drops"); // "|" separates two drops
+        QTest::addColumn<QString>("kept");
         QTest::addColumn<bool>("warned");
         QTest::newRow("by suffix, any case")
-            << QStringList{"a.PNG", "b.Jpeg", "x.bmp",     "c.gif",
-                           "d.txt", "noext",  "z.png.txt", "http://example.org/e.png"}
-            << QStringList{"a.PNG", "b.Jpeg", "x.bmp"} << false;
-        QTest::newRow("each path once")
-            << QStringList{"S.png", "S.png", "|", "S.png", "s.png"} << QStringList{"S.png", "s.png"} << false;
-        QTest::newRow("undecodable and missing")
-            << QStringList{"broken.jpg", "missing.png"} << QStringList{"broken.jpg", "missing.png"} << false;
+            << "a.PNG b.Jpeg x.bmp c.gif d.txt noext z.png.txt http://example.org/e.png"
+            << "a.PNG b.Jpeg x.bmp" << false;
+        QTest::newRow("each path once") << "S.png S.png | S.png s.png"
+                                        << "S.png s.png" << false;
+        QTest::newRow("undecodable and missing") << "broken.jpg missing.png"
+                                                 << "broken.jpg missing.png" << false;
         QTest::newRow("40 at once") << photos(0, 40) << photos(0, 30) << true;
-        QTest::newRow("30 then the 31st")
-            << photos(0, 30) + QStringList{"|", "p30.png"} << photos(0, 30) << true;
-        QTest::newRow("29 then the 30th")
-            << photos(0, 29) + QStringList{"|", "p29.png"} << photos(0, 30) << false;
+        QTest::newRow("30 then the 31st") << photos(0, 30) + "|p30.png" << photos(0, 30) << true;
+        QTest::newRow("29 then the 30th") << photos(0, 29) + "|p29.png" << photos(0, 30) << false;
     }
 
     void dropped()
     {
-        QFETCH(QStringList, drops);
-        QFETCH(QStringList, kept);
+        QFETCH(QString, drops);
+        QFETCH(QString, kept);
         QFETCH(bool, warned);
         warnings.clear();
         QBatchMattingDialog d(0);
         QWidget* page = d.findChild<QWidget*>("pageAddImage");
-        QList<QUrl> urls;
-        for (const QString& name : drops + QStringList{"|"}) {
-            if (name != "|") {
+        for (const QString& dropped : drops.split('|')) {
+            QList<QUrl> urls;
+            for (const QString& name : dropped.split(' ', Qt::SkipEmptyParts))
                 urls << (name.contains("://") ? QUrl(name)
                                               : QUrl::fromLocalFile(testutils::sandboxPath() + "/" + name));
-                continue;
-            }
             QMimeData mime;
             mime.setUrls(urls);
-            urls.clear();
             QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(page, &enter); // a drop goes where the drag entered
             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -86,10 +81,10 @@ private slots:
         }
         QTest::qWait(3 * QBatchMattingDialog::kRefreshDelayMs);
         QStringList expected;
-        for (const QString& name : kept)
+        for (const QString& name : kept.split(' '))
             expected << testutils::sandboxPath() + "/" + name;
         QCOMPARE(d.paths(), expected);
-        QCOMPARE(d.items().size(), kept.size() + 1); // and the add tile
+        QCOMPARE(d.items().size(), expected.size() + 1); // and the add tile
         QVERIFY(d.findChild<QPushButton*>("btnCutout")->isEnabled());
         for (QImageItem* item : d.items())
             item->grab(); // a tile without a picture paints too

@@ -1,24 +1,69 @@
-// A person batch against the real service (key engine): tiles finish, a damaged
-// photo fails with "Retry", and "Save all" at an ID size writes what it can, lists
-// the tile it could not write and counts the one it skipped.
+// Batches against the real service (key engine): "Save all" at an ID size writes what
+// it can and lists what it could not; a repaired photo is matted again; "Download"
+// reads a dropped cut-out back from the cache, or tells and mattes again when the
+// cache entry was damaged.
 
-#include "batchfixtures.h"
+#include "acceptance.h"
+#include "csetting.h"
+#include "mattingfixtures.h"
 #include "qbatchmattingwidget.h"
+#include "qimagetask.h"
 #include "qpreviewitem.h"
+#include "qtaskmanager.h"
+#include "qworkpool.h"
 #include "testutils.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPushButton>
 #include <QSignalSpy>
 
-constexpr int kTimeoutMs = batchtest::kMattingTimeoutMs;
+#include <algorithm>
 
-class TestBatchWidget : public batchtest::ServiceSuite
+constexpr int kTimeoutMs = 60000;
+
+namespace {
+bool waitReady(const QList<QPreviewItem*>& items)
+{
+    return QTest::qWaitFor(
+        [&] { return std::all_of(items.begin(), items.end(), [](QPreviewItem* i) { return i->isReady(); }); },
+        kTimeoutMs);
+}
+
+// Saving goes to a new empty folder as PNG at the photo's own resolution.
+QString emptyOutput()
+{
+    const QString folder = testutils::sandboxPath() + "/out";
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    CSetting::setValue("output", "path", folder);
+    CSetting::setValue("output", "format", 0);
+    CSetting::setValue("output", "size", 3);
+    return folder;
+}
+} // namespace
+
+class TestBatchWidget : public QObject
 {
     Q_OBJECT
 
+    acceptance::Service service;
+
 private slots:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(service.start(&error), qPrintable(error));
+        QWorkPool::instance()->start(3);
+        acceptance::shownFolders(); // from here on, saving opens no file browser
+    }
+    void cleanup()
+    {
+        QTaskManager::clear();
+        acceptance::clearMessages();
+    }
+
     void saveAllAtIdSize()
     {
         const QString broken = testutils::sandboxPath() + "/photos/broken.jpg";
@@ -28,17 +73,13 @@ private slots:
                               // Its photo fits the file system, its result's longer name does not.
                               mattingtest::makePhoto("beta" + QString(246, 'x') + ".png", 600, 800)});
         QPreviewItem* failed = widget.items().at(1);
-        auto* retry = failed->findChild<QPushButton*>("btnRetry");
         QTRY_VERIFY_WITH_TIMEOUT(failed->isFailed(), kTimeoutMs);
-        QVERIFY(retry->isVisibleTo(failed));
-        QVERIFY(!failed->toolTip().isEmpty());
-        QVERIFY(batchtest::waitReady({widget.items().first(), widget.items().last()}));
+        QVERIFY(waitReady({widget.items().first(), widget.items().last()}));
 
-        const QString out = testutils::sandboxPath() + "/out";
-        batchtest::saveInto(out);
+        const QString out = emptyOutput();
         widget.onMenuClicked(19, "259x377px >"); // the first ID photo size
         QSignalSpy finished(&widget, &QBatchMattingWidget::signal_save_all_finished);
-        batchtest::answerModal("btnApply");
+        acceptance::pressInDialog("btnApply");
         QTest::mouseClick(widget.findChild<QPushButton*>("btnSaveAll"), Qt::LeftButton);
         QVERIFY(finished.wait(kTimeoutMs));
         QCOMPARE(finished.first().at(0).toInt(), 1);
@@ -46,11 +87,12 @@ private slots:
         QCOMPARE(failures.size(), 1);
         QVERIFY2(failures.first().startsWith("betax"), qPrintable(failures.first()));
         QCOMPARE(finished.first().at(2).toInt(), 1); // the failed tile has nothing to save
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains("betax"), qPrintable(messages.first()));
+        QTRY_COMPARE(acceptance::messages().size(), 1);
+        QVERIFY2(acceptance::messages().first().contains("betax"),
+                 qPrintable(acceptance::messages().first()));
         QVERIFY(!widget.isSaving());
 
-        const QStringList files = batchtest::pngs(out).filter("alpha_");
+        const QStringList files = acceptance::listFiles(out, "*.png").filter("alpha_");
         QCOMPARE(files.size(), 1);
         const QImage saved(out + "/" + files.first());
         QCOMPARE(saved.size(), QSize(259, 377));
@@ -61,10 +103,48 @@ private slots:
 
         // The photo is repaired: "Retry" mattes it again.
         QCOMPARE(mattingtest::makePhoto("broken.jpg", 600, 800), broken);
-        QTest::mouseClick(retry, Qt::LeftButton);
+        QTest::mouseClick(failed->findChild<QPushButton*>("btnRetry"), Qt::LeftButton);
         QVERIFY(!failed->isFailed());
-        QVERIFY(batchtest::waitReady(widget.items()));
+        QVERIFY(waitReady(widget.items()));
         QVERIFY(failed->toolTip().isEmpty());
+    }
+
+    void releasedCutoutReadsBack()
+    {
+        // The second tile's cache entry is cut short after its cut-out was dropped.
+        const QStringList photos{mattingtest::makePhoto("whole.png", 400, 300),
+                                 mattingtest::makePhoto("cut.png", 400, 300)};
+        const QString out = emptyOutput();
+        QBatchMattingWidget widget;
+        widget.startBatch(1, photos);
+        QVERIFY(waitReady(widget.items()));
+        QPreviewItem *whole = widget.items().first(), *cut = widget.items().last();
+        const QStringList tasks{whole->taskId(), cut->taskId()};
+        for (const QString& task : tasks)
+            QTRY_VERIFY(QTaskManager::getTask(task)->isCutoutReleased());
+        QFile entry(QImageTask::cacheFilePath(photos.last()));
+        QVERIFY(entry.open(QIODevice::ReadWrite) && entry.resize(entry.size() / 2));
+        entry.close();
+
+        acceptance::pressInDialog("btnApply");
+        QTest::mouseClick(whole->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(acceptance::listFiles(out, "*.png").size(), 1, kTimeoutMs);
+        const QImage saved(out + "/" + acceptance::listFiles(out, "*.png").first());
+        QCOMPARE(saved.size(), QSize(400, 300));
+        QVERIFY(saved.hasAlphaChannel());
+        QCOMPARE(whole->taskId(), tasks.first());
+        QVERIFY(acceptance::messages().isEmpty());
+
+        acceptance::pressInDialog("btnApply");
+        QTest::mouseClick(cut->findChild<QPushButton*>("btnDownload"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!acceptance::messages().isEmpty(), kTimeoutMs);
+        QCOMPARE(acceptance::listFiles(out, "*.png").size(), 1);
+        QCOMPARE(acceptance::messages().size(), 1);
+        QVERIFY2(acceptance::messages().first().contains("cut.png"),
+                 qPrintable(acceptance::messages().first()));
+        QVERIFY(cut->taskId() != tasks.last());
+        QVERIFY(waitReady(widget.items()));
+        QTRY_VERIFY_WITH_TIMEOUT(!cut->isBusy() && !cut->isFailed(), kTimeoutMs);
     }
 };
 

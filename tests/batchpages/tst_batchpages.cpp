@@ -81,36 +81,27 @@ private slots:
 
     void customSizeBounds_data()
     {
-        QTest::addColumn<QString>("width");
-        QTest::addColumn<QString>("height");
+        QTest::addColumn<QString>("typed"); // width|height
         QTest::addColumn<bool>("applied");
-        QTest::newRow("largest") << "10000"
-                                 << " 10000 " << true;
-        QTest::newRow("smallest") << "1"
-                                  << "1" << true;
-        QTest::newRow("too wide") << "10001"
-                                  << "20" << false;
-        QTest::newRow("no height") << "20"
-                                   << "0" << false;
-        QTest::newRow("not a number") << "2O"
-                                      << "20" << false;
+        QTest::newRow("largest") << "10000| 10000 " << true;
+        QTest::newRow("smallest") << "1|1" << true;
+        QTest::newRow("too wide") << "10001|20" << false;
+        QTest::newRow("no height") << "20|0" << false;
+        QTest::newRow("not a number") << "2O|20" << false;
     }
     void customSizeBounds()
     {
-        QFETCH(QString, width);
-        QFETCH(QString, height);
+        QFETCH(QString, typed);
         QFETCH(bool, applied);
+        const QString width = typed.section('|', 0, 0), height = typed.section('|', 1);
         int warnings = 0;
         QMsgBox::setTestHook([&warnings](QMsgBox::Kind, const QString&) { return ++warnings; });
         QBatchMattingWidget widget;
         widget.show();
         widget.startBatch(1, {testutils::sandboxPath() + "/a.jpg"});
-        const QList<QSizeButton*> sizes = widget.sizeButtons();
-        QTest::mouseClick(*std::find_if(sizes.begin(), sizes.end(),
-                                        [](QSizeButton* b) {
-                                            return b->property("sizeId").toInt() == QCropTable::kCustomSize;
-                                        }),
-                          Qt::LeftButton);
+        QTest::mouseClick(
+            widget.findChild<QSizeButton*>(QString("sizeButton_%1").arg(QCropTable::kCustomSize)),
+            Qt::LeftButton);
         QTest::keyClicks(widget.findChild<QLineEdit*>("lineEditWidth"), width);
         QTest::keyClicks(widget.findChild<QLineEdit*>("lineEditHeight"), height);
         QSignalSpy apply(&widget, &QBatchMattingWidget::signal_apply_crop_size);
