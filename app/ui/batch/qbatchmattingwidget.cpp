@@ -14,9 +14,9 @@
 #include "qmsgbox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
+#include "qsavenotice.h"
 #include "qsavescheduler.h"
 #include "qsizebutton.h"
-#include "qvarnui.h"
 #include "readtextfile.h"
 #include "ui_qbatchmattingwidget.h"
 
@@ -46,6 +46,9 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
     ui->setupUi(this);
     keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/batchWidget.css"));
+    // Where Save all put the files, above the tiles it saved.
+    m_saveNotice = new QSaveNotice(ui->pagePreview);
+    ui->vLayoutPreview->insertWidget(0, m_saveNotice);
     m_pageCutOut = new QPageCutOut(ui->frameEditLeft);
     ui->vLayoutPage->addWidget(m_pageCutOut);
     m_editor = new QBatchCutWidget(ui->pageEdit);
@@ -486,7 +489,9 @@ void QBatchMattingWidget::finishSaveAll(int saved, const QStringList& failures, 
                     tr("%n photo(s) without a result were skipped.", nullptr, skipped);
         QMsgBox::showWarning(text, 1);
     }
-    if (saved > 0 && !cancelled)
-        QVarnUI::openFolder(m_saveFolder, false);
+    if (saved > 0 && !cancelled) {
+        m_saveNotice->showSaved(m_saveFolder);
+        m_saveNotice->onOpenFolder();
+    }
     emit signal_save_all_finished(saved, failures, skipped);
 }

@@ -12,6 +12,7 @@ class QImageButton;
 class QPageCutOut;
 class QPreviewItem;
 class QProgressDialog;
+class QSaveNotice;
 class QSaveScheduler;
 class QSizeButton;
 
@@ -105,4 +106,5 @@ private:
     QSaveScheduler* m_saveJob = nullptr;
     QProgressDialog* m_saveProgress = nullptr;
     QString m_saveFolder;
+    QSaveNotice* m_saveNotice = nullptr;
 };
