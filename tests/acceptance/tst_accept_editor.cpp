@@ -12,7 +12,6 @@
 #include "qmainwidget.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QSlider>
 
@@ -38,13 +37,9 @@ bool green(QRgb p)
 
 } // namespace
 
-class TestAcceptEditor : public QObject
+class TestAcceptEditor : public Scenarios
 {
     Q_OBJECT
-
-    Service service;
-    std::unique_ptr<QMainWidget> window;
-    const QString out = testutils::sandboxPath() + "/out";
 
     QImageCropWidget* cropView() const { return window->findChild<QImageCropWidget*>("cropView"); }
     QImageCutoutWidget* brushView() const { return window->findChild<QImageCutoutWidget*>("brushView"); }
@@ -64,25 +59,13 @@ class TestAcceptEditor : public QObject
                           brushView()->isReady();
                });
     }
-    QImage saved(int outputSize = 3)
+    QImage saved()
     {
-        return choose(window.get(), "comboOutputSize", outputSize) ? decode(save(window.get(), out, false))
-                                                                   : QImage();
+        return choose(window.get(), "comboOutputSize", 3) ? decode(save(window.get(), out, false)) : QImage();
     }
 
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(service.start(&error), qPrintable(error));
-        QVERIFY(QDir().mkpath(out));
-    }
     void init() { window = openWindow(); }
-    void cleanup()
-    {
-        window.reset();
-        QVERIFY2(messages().isEmpty() || QTest::currentTestFailed(), qPrintable(messages().join('\n')));
-    }
 
     // With an own picture behind the subject the file has the shape and corners the
     // view shows (the picture is green, see-through strips are not); the next photo
@@ -128,25 +111,6 @@ private slots:
         QVERIFY(open(productPhoto("next.jpg", QSize(600, 400))));
         const QImage next = saved();
         QVERIFY(next.size() == QSize(600, 400) && cornersTransparent(next));
-    }
-
-    // A named size is a limit: a small photo keeps its pixels, a big one shrinks.
-    void outputSizeNeverEnlarges_data()
-    {
-        QTest::addColumn<QSize>("photo");
-        QTest::addColumn<int>("outputSize");
-        QTest::addColumn<QSize>("expected");
-        QTest::newRow("small at 2K") << kSmall << 1 << kSmall;
-        QTest::newRow("small at 4K") << kSmall << 2 << kSmall;
-        QTest::newRow("big at 2K") << kBig << 1 << QSize(2000, 1500);
-    }
-    void outputSizeNeverEnlarges()
-    {
-        QFETCH(QSize, photo);
-        QFETCH(int, outputSize);
-        QVERIFY(open(productPhoto("size.jpg", photo), "EnterGoods"));
-        QVERIFY(find<QComboBox>(window.get(), "comboOutputSize")->itemText(outputSize).contains("Up to"));
-        QTEST(saved(outputSize).size(), "expected");
     }
 
     // The right button pans with the magic brush and edits nothing; Hardness at 0 %
@@ -214,7 +178,7 @@ private slots:
     }
 
     // A phone photo turned by its EXIF tag shows upright and unmirrored in the
-    // original view and the brush view, as the cut-out is (tst_accept_flows).
+    // original view and the brush view, and is cut and saved upright.
     void rotatedPhotoUpright_data()
     {
         QTest::addColumn<int>("orientation");
@@ -236,6 +200,14 @@ private slots:
         QCOMPARE(brush.size(), upright);
         const auto subject = [](QRgb p) { return !green(p); };
         QVERIFY(leftOfCentre(original, subject) && leftOfCentre(brush, subject));
+        const QImage image = saved();
+        QCOMPARE(image.size(), upright);
+        const auto alphaAt = [&image](double x, double y) {
+            return qAlpha(image.pixel(int(image.width() * x), int(image.height() * y)));
+        };
+        QCOMPARE(alphaAt(0.35, 0.5), 255);
+        QCOMPARE(alphaAt(0.65, 0.5), 0);
+        QCOMPARE(alphaAt(0.35, 0.85), 0);
     }
 };
 

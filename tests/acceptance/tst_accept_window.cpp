@@ -89,20 +89,11 @@ int pageOf(QMainWidget* window, const char* stack)
 
 } // namespace
 
-class TestAcceptWindow : public QObject
+class TestAcceptWindow : public Scenarios
 {
     Q_OBJECT
 
-    Service service;
-    const QString out = testutils::sandboxPath() + "/out";
-
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(service.start(&error), qPrintable(error));
-        QVERIFY(QDir().mkpath(out));
-    }
 
     // Before any photo was picked, with no desktop folder: Pictures, not the
     // program's own folder; afterwards the folder of the last photo.
@@ -112,7 +103,7 @@ private slots:
         QVERIFY(QDir(home + "/Desktop").removeRecursively());
         QVERIFY(QDir().mkpath(home + "/Pictures"));
         CSetting::setValue("default", "path", QString());
-        auto window = openWindow();
+        window = openWindow();
         QCOMPARE(escapeNextDialog([&] { click(window.get(), "EnterPerson"); }), home + "/Pictures");
         const QString photo = productPhoto("vase.png");
         QVERIFY(openPhoto(window.get(), "EnterGoods", photo));
@@ -124,7 +115,7 @@ private slots:
 
     void jpgStaysUnderTheFileSizeSetOnItsTab()
     {
-        auto window = openWindow();
+        window = openWindow();
         QVERIFY(openPhoto(window.get(), "EnterCard", personPhoto("id photo.v2.jpg", kBig)));
         QVERIFY(chooseOutputFolder(window.get(), out));
         QVERIFY(click(window.get(), "BtnTabFileSize"));
@@ -165,7 +156,7 @@ private slots:
     {
         std::unique_ptr<SilentPort> silent(new SilentPort);
         QVERIFY(silent->port > 0);
-        auto window = openWindow();
+        window = openWindow();
         CSetting::setValue("service", "url", silent->url());
         QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());
         answerFileDialog(personPhoto("keys.jpg"));
