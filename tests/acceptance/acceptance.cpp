@@ -1,6 +1,7 @@
 #include "acceptance.h"
 
 #include "csetting.h"
+#include "imagefixtures.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
 
@@ -31,7 +32,6 @@
 namespace acceptance {
 namespace {
 
-CWinApp* g_app = nullptr;
 constexpr int kUserPauseMs = 200;
 
 // Records what the program shows in the desktop instead of launching a file manager.
@@ -142,9 +142,7 @@ QString store(const QString& name, const QByteArray& bytes)
 
 QByteArray encoded(const cv::Mat& bgr, const QString& suffix)
 {
-    std::vector<uchar> bytes;
-    cv::imencode(('.' + suffix).toStdString(), bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    return imagefixtures::encoded(bgr, ('.' + suffix).toLatin1().constData(), {cv::IMWRITE_JPEG_QUALITY, 92});
 }
 
 QString writePhoto(const QString& name, const cv::Mat& bgr)
@@ -180,20 +178,13 @@ cv::Mat person(QSize size, QPointF centre, double height)
 
 } // namespace
 
-void setApplication(CWinApp* app)
-{
-    g_app = app;
-}
-
 bool Service::start(QString* error)
 {
     m_process = std::make_unique<testutils::ChildProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_url = testutils::startService(*m_process, {"--listen", "127.0.0.1", "--log-level", "warning"}, 20000,
                                     error);
-    if (m_url.isEmpty())
-        m_process.reset();
-    else
+    if (!m_url.isEmpty())
         CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), m_url);
     return !m_url.isEmpty();
 }
@@ -220,8 +211,7 @@ std::unique_ptr<QMainWidget> openWindow(const QString& language)
     g_messages.clear();
     urlRecorder().urls.clear();
     CSetting::setValue(QStringLiteral("language"), QStringLiteral("type"), language);
-    if (g_app)
-        g_app->loadTranslator();
+    CWinApp::loadTranslator();
     auto window = CWinApp::openMainWindow();
     QApplication::setActiveWindow(window.get());
     if (!QTest::qWaitForWindowExposed(window.get()))
@@ -505,11 +495,6 @@ QString orientedPhoto(const QString& name, QSize size, int orientation)
 QImage decode(const QString& path)
 {
     return QImage(path);
-}
-
-int dpi(const QImage& image)
-{
-    return qRound(image.dotsPerMeterX() * 0.0254);
 }
 
 bool cornersTransparent(const QImage& image)

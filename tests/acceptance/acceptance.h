@@ -27,9 +27,6 @@ class QWidget;
 
 namespace acceptance {
 
-// Called by ACCEPTANCE_MAIN with the application object of the run.
-void setApplication(CWinApp* app);
-
 // brisel-matting-service with the key engine on a free loopback port, stopped with
 // the object; start() points the "service"/"url" setting at it.
 class Service
@@ -145,13 +142,12 @@ QString productPhoto(const QString& name, QSize size = kSmall);
 QString corruptPhoto(const QString& name);
 // A camera's JPEG, its pixels turned against EXIF `orientation` (1-8): upright it is
 // `size`, the person 70% high at 35% of the width and 40% of the height, so
-// (0.35, 0.5) is the person, (0.65, 0.5) and (0.35, 0.85) background.
+// (0.35, 0.5) is the person, (0.9, 0.5) and (0.35, 0.85) background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
 
 // ---- saved files -----------------------------------------------------------
 
 QImage decode(const QString& path);
-int dpi(const QImage& image);
 // All four corners transparent.
 bool cornersTransparent(const QImage& image);
 
@@ -164,7 +160,6 @@ bool cornersTransparent(const QImage& image);
         testutils::initSandbox();                                                                            \
         CWinApp app(argc, argv);                                                                             \
         QApplication::setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        acceptance::setApplication(&app);                                                                    \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \

@@ -91,7 +91,7 @@ private slots:
         QVERIFY(click(window.get(), "btnApplyCrop"));
         const QImage image = saved();
         QCOMPARE(image.size(), QSize(295, 413));
-        QCOMPARE(dpi(image), 300);
+        QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), 300);
     }
 
     // A colour keeps the photo's size, a template sets its own (an own picture:
