@@ -3,10 +3,7 @@
 
 #include "acceptance.h"
 #include "cglobal.h"
-#include "cwinapp.h"
 #include "qmainwidget.h"
-
-#include <QDir>
 
 using namespace acceptance;
 

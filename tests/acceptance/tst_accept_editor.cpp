@@ -3,15 +3,12 @@
 // photos upright everywhere.
 
 #include "acceptance.h"
-#include "cwinapp.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
 #include "qimagedraw.h"
 #include "qmainwidget.h"
 
-#include <QApplication>
-#include <QDir>
 #include <QSlider>
 
 using namespace acceptance;

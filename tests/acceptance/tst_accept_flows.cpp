@@ -7,7 +7,6 @@
 #include "qmainwidget.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QSlider>
 
 using namespace acceptance;
@@ -196,33 +195,6 @@ private slots:
         const QImage after = saved();
         QCOMPARE(after.size(), before.size());
         QVERIFY(after != before);
-    }
-
-    // Two photos and a broken one: the broken one offers a retry, Save all writes
-    // the two and says one was skipped.
-    void batch()
-    {
-        const QStringList photos{productPhoto("one.jpg"), productPhoto("two.png"), corruptPhoto("three.jpg")};
-        pressInDialog("pageAddImage");
-        answerFileDialog(photos);
-        pressInDialog("btnCutout");
-        QVERIFY(click(window.get(), "BatchGoods"));
-        QVERIFY(answersUsed());
-        QVERIFY(waitFor([this] { return countShown(window.get(), "btnSaveAll") == 1; }));
-        QVERIFY(waitFor(
-            [this] {
-                return countShown(window.get(), "loading") == 0 && countShown(window.get(), "btnRetry") == 1;
-            },
-            60000));
-        QVERIFY(chooseOutputFolder(window.get(), out));
-        const QStringList before = listFiles(out);
-        pressInDialog("btnApply", {"btnFormatPNG"});
-        QVERIFY(click(window.get(), "btnSaveAll"));
-        QVERIFY(waitFor([] { return !messages().isEmpty(); }, 60000));
-        QVERIFY2(messages().join('\n').contains("1 photo"), qPrintable(messages().join('\n')));
-        clearMessages();
-        QCOMPARE(listFiles(out).size(), before.size() + 2);
-        QCOMPARE(shownFolders().size(), 1);
     }
 };
 

@@ -4,7 +4,6 @@
 
 #include "acceptance.h"
 #include "csetting.h"
-#include "cwinapp.h"
 #include "qmainwidget.h"
 
 #include <QApplication>
