@@ -12,10 +12,15 @@
 
 namespace mouseinput {
 
+inline void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
 inline void moveTo(QWidget* w, QPoint pos, Qt::MouseButtons held)
 {
-    QMouseEvent event(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
+    send(w, QEvent::MouseMove, pos, Qt::NoButton, held);
 }
 
 // Press at the first point, moves through the others, release at the last.
