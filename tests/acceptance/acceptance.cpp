@@ -1,6 +1,7 @@
 #include "acceptance.h"
 
 #include "csetting.h"
+#include "imagefixtures.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
 
@@ -11,10 +12,12 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
@@ -29,7 +32,6 @@
 namespace acceptance {
 namespace {
 
-CWinApp* g_app = nullptr;
 constexpr int kUserPauseMs = 200;
 
 // Records what the program shows in the desktop instead of launching a file manager.
@@ -37,6 +39,7 @@ class UrlRecorder : public QObject
 {
     Q_OBJECT
 public:
+    UrlRecorder() : QObject(qApp) { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
     QList<QUrl> urls;
 public slots:
     void open(const QUrl& url) { urls << url; }
@@ -44,12 +47,7 @@ public slots:
 
 UrlRecorder& urlRecorder()
 {
-    static UrlRecorder* recorder = [] {
-        auto* r = new UrlRecorder;
-        r->setParent(qApp);
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), r, "open");
-        return r;
-    }();
+    static auto* recorder = new UrlRecorder;
     return *recorder;
 }
 
@@ -101,16 +99,15 @@ void poll()
     QWidget* dialog = QApplication::activeModalWidget();
     if (g_busy || !dialog || !dialog->isVisible())
         return;
-    // Acting later rather than here: the press may open a dialog of its own, and
-    // this timer does not fire again while its slot is still running.
+    // Later, not here: a press may open a dialog of its own, and this timer does
+    // not fire again while its slot runs.
     g_busy = true;
     QTimer::singleShot(0, qApp, [target = QPointer<QWidget>(dialog)] {
         g_busy = false;
         if (!target || !target->isVisible())
             return;
         if (!g_answers.empty()) {
-            // Taken off first: a press may open another dialog, which the next
-            // answer in line is for.
+            // Off the queue first: a dialog this opens is for the next answer.
             Answer answer = std::move(g_answers.front());
             g_answers.pop_front();
             ++g_running;
@@ -127,13 +124,11 @@ void poll()
 
 void queue(Answer answer)
 {
-    static QTimer* poller = [] {
-        auto* t = new QTimer(qApp);
-        QObject::connect(t, &QTimer::timeout, &poll);
-        t->start(20);
-        return t;
-    }();
-    Q_UNUSED(poller);
+    static QTimer* poller = new QTimer(qApp);
+    if (!poller->isActive()) {
+        QObject::connect(poller, &QTimer::timeout, &poll);
+        poller->start(20);
+    }
     g_answers.push_back(std::move(answer));
 }
 
@@ -147,9 +142,7 @@ QString store(const QString& name, const QByteArray& bytes)
 
 QByteArray encoded(const cv::Mat& bgr, const QString& suffix)
 {
-    std::vector<uchar> bytes;
-    cv::imencode(('.' + suffix).toStdString(), bgr, bytes, {cv::IMWRITE_JPEG_QUALITY, 92});
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    return imagefixtures::encoded(bgr, ('.' + suffix).toLatin1().constData(), {cv::IMWRITE_JPEG_QUALITY, 92});
 }
 
 QString writePhoto(const QString& name, const cv::Mat& bgr)
@@ -185,22 +178,30 @@ cv::Mat person(QSize size, QPointF centre, double height)
 
 } // namespace
 
-void setApplication(CWinApp* app)
-{
-    g_app = app;
-}
-
 bool Service::start(QString* error)
 {
     m_process = std::make_unique<testutils::ChildProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_url = testutils::startService(*m_process, {"--listen", "127.0.0.1", "--log-level", "warning"}, 20000,
                                     error);
-    if (m_url.isEmpty())
-        m_process.reset();
-    else
+    if (!m_url.isEmpty())
         CSetting::setValue(QStringLiteral("service"), QStringLiteral("url"), m_url);
     return !m_url.isEmpty();
+}
+
+Scenarios::~Scenarios() = default;
+
+void Scenarios::initTestCase()
+{
+    QString error;
+    QVERIFY2(service.start(&error), qPrintable(error));
+    QVERIFY(QDir().mkpath(out));
+}
+
+void Scenarios::cleanup()
+{
+    window.reset();
+    QVERIFY2(messages().isEmpty() || QTest::currentTestFailed(), qPrintable(messages().join('\n')));
 }
 
 std::unique_ptr<QMainWidget> openWindow(const QString& language)
@@ -210,8 +211,7 @@ std::unique_ptr<QMainWidget> openWindow(const QString& language)
     g_messages.clear();
     urlRecorder().urls.clear();
     CSetting::setValue(QStringLiteral("language"), QStringLiteral("type"), language);
-    if (g_app)
-        g_app->loadTranslator();
+    CWinApp::loadTranslator();
     auto window = CWinApp::openMainWindow();
     QApplication::setActiveWindow(window.get());
     if (!QTest::qWaitForWindowExposed(window.get()))
@@ -292,30 +292,48 @@ bool choose(const QWidget* root, const QString& comboName, int index)
     if (!combo || !click(root, comboName))
         return false;
     QAbstractItemView* list = combo->view();
-    if (!waitFor([list] { return list->isVisible(); }, 5000)) {
-        qWarning("the list of \"%s\" did not open", qPrintable(comboName));
+    if (!waitFor([list] { return list->isVisible(); }, 5000))
         return false;
-    }
-    // The list ignores a release that comes within a double-click time of its
-    // opening (the opening click's own), and takes the row the pointer is over.
+    // The list ignores a release within a double-click time of its opening, and
+    // takes the row the pointer is over.
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     const QPoint row = list->visualRect(list->model()->index(index, 0)).center();
     QMouseEvent move(QEvent::MouseMove, row, list->viewport()->mapToGlobal(row), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &move);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row);
-    if (waitFor([combo, index] { return combo->currentIndex() == index && !combo->view()->isVisible(); },
-                5000))
-        return true;
-    qWarning("entry %d of \"%s\" was not chosen", index, qPrintable(comboName));
-    return false;
+    return waitFor([=] { return combo->currentIndex() == index && !list->isVisible(); }, 5000);
+}
+
+bool pickFromMenu(const QWidget* window, const QStringList& entries)
+{
+    // The menu runs its own event loop inside the click.
+    int picked = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu && elapsed.hasExpired(5000))
+            menu->close();
+        if (!menu || picked == entries.size())
+            return;
+        auto* submenu = menu->findChild<QMenu*>(entries[picked]);
+        QAction* entry = submenu ? submenu->menuAction() : menu->findChild<QAction*>(entries[picked]);
+        if (!menu->actions().contains(entry))
+            return;
+        ++picked;
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(entry).center());
+    });
+    poll.start(50);
+    return click(window, QStringLiteral("BtnMenu")) &&
+           waitFor([&] { return picked == entries.size(); }, 5000);
 }
 
 void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers)
 {
-    // A desktop gives the window its activation back when a popup or a dialog
-    // closes; the offscreen platform leaves no window active, and shortcuts only
-    // work in the active one.
+    // Offscreen, no window is active again after a popup or dialog closes, and
+    // shortcuts only work in the active one.
     if (!QApplication::activeWindow())
         QApplication::setActiveWindow(window);
     QWidget* focus = QApplication::focusWidget();
@@ -417,8 +435,7 @@ bool chooseOutputFolder(QMainWidget* window, const QString& folder)
 
 QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs)
 {
-    // No user saves within a fraction of a second of the last choice; some choices
-    // reach the picture a moment after the click.
+    // Some choices reach the picture a moment after the click.
     QTest::qWait(kUserPauseMs);
     const QStringList before = listFiles(folder);
     pressInDialog(QStringLiteral("btnApply"),
@@ -432,7 +449,6 @@ QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs
         waitNewFile(folder, jpg ? QStringLiteral("*.jpg") : QStringLiteral("*.png"), before, timeoutMs);
     if (path.isEmpty())
         qWarning("nothing was saved in %s", qPrintable(folder));
-    // Done when the window takes input again (it shows the folder first).
     auto* button = window->findChild<QWidget*>(QStringLiteral("btnSave"));
     return waitFor([button] { return button->isEnabled(); }, timeoutMs) ? path : QString();
 }
@@ -459,36 +475,26 @@ QString corruptPhoto(const QString& name)
 QString orientedPhoto(const QString& name, QSize size, int orientation)
 {
     const cv::Mat upright = person(size, QPointF(0.35, 0.4), 0.7);
-    // For tags 1-8, what undoes a viewer's turn: a transpose or not, then a
-    // cv::flip code (2: none).
+    // Per tag, what undoes a viewer's turn: a transpose or not, then a cv::flip
+    // code (2: none).
     static const std::pair<bool, int> undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0},
                                                 {true, 2},  {true, 0},  {true, -1},  {true, 1}};
     const auto [transpose, flip] = undo[qBound(1, orientation, 8) - 1];
     cv::Mat stored = transpose ? cv::Mat(upright.t()) : upright;
     if (flip != 2)
         cv::flip(stored.clone(), stored, flip);
-    return store(name, withExifOrientation(encoded(stored, QStringLiteral("jpg")), orientation));
-}
-
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation)
-{
-    // APP1, 34 bytes: "Exif", a big-endian TIFF header and one IFD entry, tag
+    // APP1 after SOI: "Exif", a big-endian TIFF header and one IFD entry, tag
     // 0x0112 (SHORT, 1 value, its low byte at 29), no next IFD.
-    QByteArray app1 = QByteArray::fromHex("FFE10022457869660000"
-                                          "4D4D002A000000080001011200030000000100000000"
-                                          "00000000");
+    QByteArray app1 =
+        QByteArray::fromHex("FFE100224578696600004D4D002A00000008000101120003000000010000000000000000");
     app1[29] = char(orientation);
-    return jpeg.left(2) + app1 + jpeg.mid(2);
+    const QByteArray jpeg = encoded(stored, QStringLiteral("jpg"));
+    return store(name, jpeg.left(2) + app1 + jpeg.mid(2));
 }
 
 QImage decode(const QString& path)
 {
     return QImage(path);
-}
-
-int dpi(const QImage& image)
-{
-    return qRound(image.dotsPerMeterX() * 0.0254);
 }
 
 bool cornersTransparent(const QImage& image)

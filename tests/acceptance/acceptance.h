@@ -1,20 +1,18 @@
 #pragma once
-// The acceptance harness: scenarios drive the real program as a user does. The
-// application object is the program's own CWinApp; the window opens as a start
-// opens it; photos are picked in Qt's own file dialog by pasting their path; buttons
-// are pressed with the mouse; the real matting service (key engine) cuts; saved
-// files are decoded and checked.
+// The acceptance harness: scenarios drive the real program as a user does, with
+// the program's own CWinApp, Qt's own file dialogs, mouse and keys, the real
+// matting service (key engine) and the saved files decoded.
 //
-// Everything here runs on the GUI (main) thread. Helpers that can miss return
-// false or null after printing what was missing, so a scenario wraps them in
-// QVERIFY. Dialogs are answered by a poller that watches
-// QApplication::activeModalWidget(), because the program's pickers block in exec().
+// Everything runs on the GUI thread. Helpers that can miss return false or null
+// after printing what was missing, for QVERIFY. Dialogs are answered by a poller
+// watching QApplication::activeModalWidget(), as the pickers block in exec().
 
 #include "childprocess.h"
 #include "cwinapp.h"
 #include "testutils.h"
 
 #include <QImage>
+#include <QObject>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -29,13 +27,8 @@ class QWidget;
 
 namespace acceptance {
 
-// ---- program and service -------------------------------------------------
-
-// Called by ACCEPTANCE_MAIN with the application object of the run.
-void setApplication(CWinApp* app);
-
-// brisel-matting-service with the key engine on a free loopback port; stopped when
-// the object goes. start() points the program's "service"/"url" setting at it.
+// brisel-matting-service with the key engine on a free loopback port, stopped with
+// the object; start() points the "service"/"url" setting at it.
 class Service
 {
 public:
@@ -47,20 +40,34 @@ private:
     QString m_url;
 };
 
-// Opens the main window the way the program starts, in `language` ("zh" is the
-// program's default, "en" shows the source texts): the setting is stored, the
-// translation loaded and the window shown. Tasks of an earlier window are dropped,
-// so each scenario starts on the home page. The caller owns the window.
+// Opens the main window as the program starts, in `language` ("zh" or "en"), on the
+// home page (tasks of an earlier window are dropped). The caller owns it.
 std::unique_ptr<QMainWidget> openWindow(const QString& language = QStringLiteral("en"));
 
-// Folders shown in the desktop (QDesktopServices::openUrl of a file: URL) since the
-// last openWindow(); nothing is launched.
+// The base of a scenario suite: the service runs for the whole suite, results go to
+// `out`, and a message box nobody answered fails the scenario that showed it.
+class Scenarios : public QObject
+{
+    Q_OBJECT
+public:
+    ~Scenarios() override;
+
+protected:
+    Service service;
+    std::unique_ptr<QMainWidget> window;
+    const QString out = testutils::sandboxPath() + QStringLiteral("/out");
+private slots:
+    void initTestCase();
+    void cleanup();
+};
+
+// Folders shown in the desktop (file: URLs) since the last openWindow(); nothing
+// is launched.
 QList<QUrl> shownFolders();
 
 // ---- widgets --------------------------------------------------------------
 
-// The visible widget called `name` under `root`, or null (printing which name was
-// missing or hidden).
+// The visible widget called `name` under `root`, or null.
 QWidget* find(const QWidget* root, const QString& name);
 template <class T> T* find(const QWidget* root, const QString& name)
 {
@@ -68,108 +75,91 @@ template <class T> T* find(const QWidget* root, const QString& name)
 }
 // How many visible widgets under `root` are called `name`; quiet, for waiting.
 int countShown(const QWidget* root, const QString& name);
-// A left click in the middle of the named widget, as the mouse does it; false
-// when it is missing, hidden or disabled.
+// A left click in the middle of the named widget; false when it is missing,
+// hidden or disabled.
 bool click(const QWidget* root, const QString& name, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // The text a label or button shows; empty for other widgets.
 QString textOf(const QWidget* w);
-// The non-blank texts of the visible labels and buttons under `root`.
 QStringList visibleTexts(const QWidget* root);
-// The visible widget under `root` whose text (a label's or a button's, its own or
-// that of a label inside it) contains `text`; null when none does.
+// The visible label or button under `root` showing `text` (a label on one of the
+// program's buttons stands for the button); null when none does.
 QWidget* findText(const QWidget* root, const QString& text);
-// Opens the named combo box with a click and clicks its entry `index` in the list
-// (nothing to do when that entry shows already).
+// Opens the named combo box with a click and clicks its entry `index`.
 bool choose(const QWidget* root, const QString& comboName, int index);
+// Clicks the main menu button, then each named entry (a submenu's object name
+// opens it); false when one did not show.
+bool pickFromMenu(const QWidget* window, const QStringList& entries);
 // A key press sent to the window's focus widget (or the window).
 void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
 // ---- modal dialogs --------------------------------------------------------
-// Answers queue up and are used in order, each by the first modal dialog it fits.
-// A message box no answer fits is closed with its accepting button and recorded,
-// so an unexpected message never hangs a scenario; check messages().
+// Answers are used in order, each by the first modal dialog it fits. A message box
+// no answer fits is closed with its OK button and recorded in messages().
 
-// The next Qt file dialog (open, open many, folder): pastes the path (several as
-// "a" "b") into its file name field and presses Return.
+// The next file dialog: pastes the paths ("a" "b" for several) and presses Return.
 void answerFileDialog(const QStringList& paths);
 inline void answerFileDialog(const QString& path)
 {
     answerFileDialog(QStringList{path});
 }
-// The next modal dialog that has a visible, enabled widget called `button` (object
-// name) or a button labelled so: clicked with the mouse, once it is there. Widgets
-// named in `first`, if any, are clicked before it (a choice before "OK").
+// The next modal dialog with a visible, enabled widget called (or button labelled)
+// `button`: the widgets named in `first` are clicked, then it.
 void pressInDialog(const QString& button, const QStringList& first = {});
-// True once every queued answer was used; false after timeoutMs.
+// True once every queued answer was used.
 bool answersUsed(int timeoutMs = 20000);
-// Texts of the message boxes shown since the last clearMessages().
 QStringList messages();
 void clearMessages();
 
 // ---- waiting ---------------------------------------------------------------
 
-// Runs events until `condition` holds; false after timeoutMs.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
-// A file in `folder` matching `pattern` (e.g. "*.png") that is not in `before` (a
-// listing taken earlier), once one appears; empty after timeoutMs.
+// A file in `folder` matching `pattern` and not in `before`; empty after timeoutMs.
 QString waitNewFile(const QString& folder, const QString& pattern, const QStringList& before,
                     int timeoutMs = 30000);
 QStringList listFiles(const QString& folder, const QString& pattern = QStringLiteral("*"));
 
 // ---- user steps ------------------------------------------------------------
 
-// Clicks a home card ("EnterPerson", "EnterGoods", "EnterCard"), picks `photo` in
-// the file dialog and waits for the editing page; false when it does not show.
+// Clicks a home card ("EnterPerson", "EnterGoods", "EnterCard"), picks `photo` and
+// waits for the editing page.
 bool openPhoto(QMainWidget* window, const QString& card, const QString& photo, int timeoutMs = 60000);
-// Picks `folder` as the output folder through its button and the folder dialog.
 bool chooseOutputFolder(QMainWidget* window, const QString& folder);
-// Ctrl+S, the format dialog (PNG or JPG) and OK; returns the file written into the
-// output folder once the window takes input again, empty when none appeared.
+// Ctrl+S, PNG or JPG and OK; the file written into `folder` once the window takes
+// input again, empty when none appeared.
 QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs = 60000);
 
-// ---- photos (written into <sandbox>/photos, JPG or PNG by the name's suffix) --
+// ---- photos (in <sandbox>/photos, JPG or PNG by the name's suffix) ----------
 
 const QSize kSmall(548, 342);
 const QSize kBig(4000, 3000);
-// The flat background of the photos below, as the key engine sees it.
-const QRgb kBackground = qRgb(30, 170, 60);
+const QRgb kBackground = qRgb(30, 170, 60); // flat, as the key engine wants it
 
-// A person: the middle of tests/data/astronaut.png in an upright ellipse filling
-// 80% of the height, centred on the flat background.
+// A person (tests/data/astronaut.png in an ellipse 80% of the height) in the middle.
 QString personPhoto(const QString& name, QSize size = kSmall);
-// A product: a red disc, a third of the shorter side across, on the background.
+// A red disc, a third of the shorter side across, in the middle.
 QString productPhoto(const QString& name, QSize size = kSmall);
 // Bytes that start like a JPEG and are not one.
 QString corruptPhoto(const QString& name);
-// A person photo stored as a camera does: a JPEG whose pixels are turned against
-// `orientation` (EXIF 1-8), so a viewer honouring the tag shows `size` with the
-// person upright. The person (70% of the height) stands at 35% of the width and
-// 40% of the height, so a mirror or a turn shows: upright, (0.35, 0.5) of the
-// picture is the person, (0.65, 0.5) and (0.35, 0.85) are background.
+// A camera's JPEG, its pixels turned against EXIF `orientation` (1-8): upright it is
+// `size`, the person 70% high at 35% of the width and 40% of the height, so
+// (0.35, 0.5) is the person, (0.9, 0.5) and (0.35, 0.85) background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
-// `jpeg` with an APP1 Exif segment holding only the Orientation tag.
-QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
 
 // ---- saved files -----------------------------------------------------------
 
-// The decoded file (null when it does not decode).
 QImage decode(const QString& path);
-// Dots per inch stored in the file, rounded.
-int dpi(const QImage& image);
-// Whether the background was taken away at the corners (all four transparent).
+// All four corners transparent.
 bool cornersTransparent(const QImage& image);
 
 } // namespace acceptance
 
-// Like QTEST_MAIN, with the program's own application object: sandbox first, then
-// CWinApp (Qt, platform services, translation).
+// Like QTEST_MAIN, with the sandbox first and the program's own application object.
 #define ACCEPTANCE_MAIN(TestObject)                                                                          \
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
         testutils::initSandbox();                                                                            \
         CWinApp app(argc, argv);                                                                             \
         QApplication::setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        acceptance::setApplication(&app);                                                                    \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \

@@ -1,11 +1,8 @@
 #pragma once
-// A QProcess for tests whose child cannot outlive the test. The guard (the
-// destructor) stops it when the test returns or fails; the kernel kills it when
-// the test process dies any other way (crash, CTest's time-out), so a child that
-// inherited the test's output can never keep CTest waiting on a closed suite.
-//
-// Start it from the thread that lives as long as the test (the main thread): the
-// kernel watches the thread that forked, not the whole process.
+// A QProcess whose child cannot outlive the test: the destructor stops it, and the
+// kernel kills it when the test dies any other way (crash, CTest's time-out), so it
+// never keeps CTest waiting on the output it inherited. Start it from the main
+// thread: the kernel watches the thread that forked, not the process.
 
 #include <QProcess>
 
@@ -22,7 +19,6 @@ public:
     bool stop(int graceMs = 10000);
 
 protected:
-    // Runs in the forked child, before exec.
     void setupChildProcess() override;
 
 private:

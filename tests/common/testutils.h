@@ -12,9 +12,9 @@
 
 namespace testutils {
 
-// Points HOME and the XDG folders at a fresh temporary folder, so settings, cache,
-// logs and the single-instance lock of a test never touch the user's own. Called
-// by BRISEL_TEST_MAIN before the application object exists; returns the folder.
+// Points HOME and the XDG folders at a fresh temporary folder, so a test never
+// touches the user's settings, cache, logs or single-instance lock. Called before
+// the application object exists; returns the folder.
 QString initSandbox();
 QString sandboxPath();
 
@@ -32,7 +32,7 @@ cv::Mat texturedBgr(int w, int h, int seed = 1);
 // or -1 when sizes or types differ.
 int maxPixelDifference(const cv::Mat& a, const cv::Mat& b);
 
-// Writes bytes to a file, creating its folder; QVERIFY-friendly.
+// Creates the folder too.
 bool writeFile(const QString& path, const QByteArray& bytes);
 // A file's bytes, empty when it cannot be read.
 QByteArray readFile(const QString& path);
@@ -45,9 +45,8 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
                      const QString& host = QString(), QString* error = nullptr);
 
 // Starts brisel-matting-service in `process` with the key engine on a free port,
-// followed by `args` (later options win), and waits for its "listening on" line.
-// Returns the service's address without a trailing slash, or an empty string with
-// the reason in *error.
+// then `args` (later options win). Its address without a trailing slash once it
+// listens, or empty with the reason in *error.
 QString startService(ChildProcess& process, const QStringList& args, int timeoutMs, QString* error);
 
 } // namespace testutils
