@@ -1,6 +1,6 @@
 // Batch mode as a user meets it: photos added in the add dialog, tiles matted by the
-// service, a failed tile, the output folder, the hand editor's brushes and keys, and
-// the workspace at other window sizes and in both languages.
+// service, a failed tile, the output folder, the hand editor's brushes and keys, Save
+// all, and the workspace at other window sizes and in both languages.
 
 #include "acceptance.h"
 #include "cwinapp.h"
@@ -157,6 +157,13 @@ private slots:
         const QImage saved = decode(waitNewFile(out, "*.png", before));
         // Kept by the magic brush, far from where it was clicked.
         QCOMPARE(qAlpha(saved.pixel(saved.width() - 1, saved.height() - 1)), 255);
+        // Save all writes a new file beside it and says where.
+        const QStringList beforeAll = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QVERIFY(click(batch, "btnSaveAll") && answersUsed());
+        QVERIFY(!waitNewFile(out, "*.png", beforeAll).isEmpty());
+        QVERIFY(waitFor([batch] { return countShown(batch, "saveNotice") == 1; }));
+        QVERIFY(textOf(find(batch, "labelSaveNotice")).contains(QDir::toNativeSeparators(out)));
         QVERIFY(click(batch, "btnBackHome"));
         QVERIFY(openPhoto(window.get(), "EnterGoods", productPhoto("after.jpg")));
         QCOMPARE(find<QLineEdit>(window.get(), "lineEditOutput")->text(), QDir::toNativeSeparators(out));
