@@ -1,5 +1,7 @@
 // The single-image editor host: edits and beautify runs reaching the canvas through
 // its pool jobs, saving into real folders. Photos are matted from the task cache.
+// The result file writer: the JPG size limit met at the highest quality that fits,
+// the print density in JPEG and PNG headers, and names that never replace a file.
 
 #include "imagefixtures.h"
 #include "mouseinput.h"
@@ -17,7 +19,33 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
 Q_DECLARE_METATYPE(cv::Mat)
+
+namespace {
+// 12 megapixels with fine grain, so it compresses like a camera picture.
+const cv::Mat& twelveMegapixelPhoto()
+{
+    static const cv::Mat photo = [] {
+        cv::Mat large;
+        cv::resize(cv::imread(testutils::dataPath("astronaut.png").toStdString()), large,
+                   cv::Size(4000, 3000), 0, 0, cv::INTER_CUBIC);
+        cv::Mat grain(large.size(), CV_8UC3);
+        cv::randu(grain, cv::Scalar::all(0), cv::Scalar::all(12));
+        return cv::Mat(large + grain);
+    }();
+    return photo;
+}
+
+int jpegSize(int quality)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(".jpg", twelveMegapixelPhoto(), bytes, {cv::IMWRITE_JPEG_QUALITY, quality});
+    return int(bytes.size());
+}
+} // namespace
 
 constexpr int kWaitMs = 20000;
 const QSize kPhoto(300, 200);
@@ -34,18 +62,6 @@ private slots:
         QMsgBox::setTestHook([this](QMsgBox::Kind, const QString& text) { return boxes << text, 1; });
     }
 
-    void init()
-    {
-        boxes.clear();
-        host = std::make_unique<QCropWidget>();
-        host->resize(640, 520);
-        host->show();
-        QVERIFY(QTest::qWaitForWindowActive(host.get()));
-        host->setTask(imagefixtures::cachedTask("portrait.jpg", kPhoto, kWaitMs)); // empty loads nothing
-        QTRY_VERIFY_WITH_TIMEOUT(host->cropView()->hasImage() && host->brushView()->isReady(), kWaitMs);
-        host->cropView()->grab(); // lays the picture out as a paint does
-    }
-
     void cleanup()
     {
         host.reset();
@@ -56,6 +72,7 @@ private slots:
     // through a later beautify run.
     void nextPhotoDropsBrushEdits()
     {
+        QVERIFY(showHost());
         host->setActiveView(QCropWidget::BrushView);
         host->brushView()->setFactor(1.0f);
         const QPoint c = host->brushView()->imageRect().center();
@@ -71,6 +88,7 @@ private slots:
     // Runs filter the downloaded cut-out, not the last result: they never compound.
     void beautifyStartsFromTheDownload()
     {
+        QVERIFY(showHost());
         const cv::Mat downloaded = imagefixtures::discCutout(kPhoto);
         const cv::Mat once = QBeautify::beautifyCutout(downloaded, downloaded, 30, 0);
         QImageSettings::setSmoothLevel(0);
@@ -86,6 +104,7 @@ private slots:
 
     void unreadableBackgroundSaysSo()
     {
+        QVERIFY(showHost());
         const QString broken = testutils::sandboxPath() + "/broken.png";
         QVERIFY(testutils::writeFile(broken, "not a picture"));
         host->onChangeBackgroundImage(broken);
@@ -106,6 +125,7 @@ private slots:
 
     void save()
     {
+        QVERIFY(showHost());
         QFETCH(QString, folder);
         QFETCH(int, kilobytes);
         QAppSettings::setOutputAsJpg(true);
@@ -126,7 +146,124 @@ private slots:
         QVERIFY(boxes.isEmpty() || boxes.first().contains(" 1 KB"));
     }
 
+    void limitMetAtHighestQuality_data()
+    {
+        QTest::addColumn<int>("expected"); // quality; the limit is its size rounded up to kilobytes
+        QTest::addColumn<bool>("overLimit");
+        QTest::newRow("high") << 94 << false;
+        QTest::newRow("everything fits") << 100 << false;
+        QTest::newRow("below the lowest quality") << int(QSaveFileWriter::kMinQuality) << true;
+    }
+
+    void limitMetAtHighestQuality()
+    {
+        QFETCH(int, expected);
+        QFETCH(bool, overLimit);
+        const QSaveFileWriter::Options options{true, overLimit ? 1 : (jpegSize(expected) + 1023) / 1024};
+        QSaveFileWriter::Result result;
+        QVERIFY(QSaveFileWriter::encode(twelveMegapixelPhoto(), options, &result));
+        QCOMPARE(result.overLimit, overLimit);
+        QCOMPARE(result.quality, expected);
+        QVERIFY(result.encoderRuns <= QSaveFileWriter::kMaxEncoderRuns);
+        QCOMPARE(result.bytes.size(), jpegSize(expected)); // over the limit: the smallest one
+    }
+
+    // The density as the header bytes and Qt's reader see it; PNG keeps its alpha,
+    // ignores the size limit and takes one encoder run.
+    void densityInHeader_data()
+    {
+        QTest::addColumn<bool>("jpg");
+        QTest::addColumn<int>("dpi");
+        QTest::newRow("jpg 2034") << true << 2034;
+        QTest::newRow("png 72") << false << 72;
+    }
+
+    void densityInHeader()
+    {
+        QFETCH(bool, jpg);
+        QFETCH(int, dpi);
+        const QSaveFileWriter::Options options{jpg, 1, dpi};
+        QSaveFileWriter::Result result;
+        QVERIFY(QSaveFileWriter::encode(testutils::solidBgra(295, 413, cv::Scalar(10, 20, 30, 0)), options,
+                                        &result));
+        const auto at = [&](int i) { return int(quint8(result.bytes.at(i))); };
+        if (jpg) // JFIF units (1: dots per inch), x and y density
+            QCOMPARE((QList<int>{at(13), at(14) << 8 | at(15), at(16) << 8 | at(17)}),
+                     (QList<int>{1, dpi, dpi}));
+        else
+            QCOMPARE(result.encoderRuns, 1);
+        const QImage decoded = QImage::fromData(result.bytes);
+        QCOMPARE(decoded.size(), QSize(295, 413));
+        QCOMPARE(decoded.hasAlphaChannel(), !jpg);
+        // Qt's JPEG reader truncates the conversion to dots per metre.
+        QVERIFY(qAbs(decoded.dotsPerMeterX() - qRound(dpi / 0.0254)) <= 1);
+        QCOMPARE(decoded.dotsPerMeterY(), decoded.dotsPerMeterX());
+    }
+
+    void densityLeavesOtherBytesAlone()
+    {
+        std::vector<uchar> png;
+        cv::imencode(".png", testutils::texturedBgr(8, 8), png);
+        const QByteArray whole(reinterpret_cast<const char*>(png.data()), int(png.size()));
+        for (const QByteArray& bytes :
+             {QByteArray("plain text, not a picture"), whole.left(whole.size() - 5)})
+            QCOMPARE(QSaveFileWriter::withDensity(bytes, 300), bytes);
+        QCOMPARE(QSaveFileWriter::withDensity(whole, 70000), whole); // out of the header's range
+    }
+
+    void outputName_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QString>("existing"); // already in the folder
+        QTest::addColumn<QStringList>("expected");
+        const QString t = "_2026-12-06_21-35-12";
+        QTest::newRow("no extension") << "scan"
+                                      << "" << QStringList{"scan" + t + ".png"};
+        QTest::newRow("percent sign") << "100%2.png"
+                                      << "100%2" + t + ".png" << QStringList{"100%2" + t + " (2).png"};
+        // The second call comes before the first file is written (two photos of one
+        // name in a batch): existence alone would hand out the same name twice.
+        QTest::newRow("name taken, then reserved")
+            << "a.png"
+            << "a" + t + ".png" << QStringList{"a" + t + " (2).png", "a" + t + " (3).png"};
+    }
+
+    void outputName()
+    {
+        QFETCH(QString, photo);
+        QFETCH(QString, existing);
+        QFETCH(QStringList, expected);
+        const QString folder = testutils::sandboxPath() + "/names/" + QTest::currentDataTag();
+        QVERIFY(QDir().mkpath(folder));
+        if (!existing.isEmpty())
+            QVERIFY(testutils::writeFile(folder + "/" + existing, "old"));
+        const QDateTime when(QDate(2026, 12, 6), QTime(21, 35, 12));
+        for (const QString& name : expected)
+            QCOMPARE(QSaveFileWriter::outputPath(folder + "/", "/photos/" + photo, "png", when),
+                     folder + "/" + name);
+        // A later second starts afresh.
+        QCOMPARE(QSaveFileWriter::outputPath(folder, photo, "png", when.addSecs(1)),
+                 folder + "/" + QFileInfo(photo).completeBaseName() + "_2026-12-06_21-35-13.png");
+    }
+
 private:
+    // The host on the cached portrait, both views ready and laid out.
+    bool showHost()
+    {
+        boxes.clear();
+        host = std::make_unique<QCropWidget>();
+        host->resize(640, 520);
+        host->show();
+        if (!QTest::qWaitForWindowActive(host.get()))
+            return false;
+        host->setTask(imagefixtures::cachedTask("portrait.jpg", kPhoto, kWaitMs)); // empty loads nothing
+        const auto ready = [this] { return host->cropView()->hasImage() && host->brushView()->isReady(); };
+        if (!QTest::qWaitFor(ready, kWaitMs))
+            return false;
+        host->cropView()->grab(); // lays the picture out as a paint does
+        return true;
+    }
+
     QImage shown() const { return host->cropView()->canvas()->composedPixmap(true).toImage(); }
 
     // Saves into folder; the written file, or empty with the failure in *message.
