@@ -1,14 +1,31 @@
-// HRequest against real HTTP(S) servers started inside the test.
+// The platform layer against what it meets outside: HTTP(S) servers started inside
+// the test, the service's JSON replies, the machine's files, damaged settings, a log
+// written by many threads, and message boxes asked for from any thread.
 
+#include "csetting.h"
 #include "fakeservice.h"
 #include "hrequest.h"
+#include "json.h"
+#include "logcapture.h"
+#include "logger.h"
 #include "qhttpclient.h"
+#include "qmsgbox.h"
+#include "quser.h"
+#include "quserhelp.h"
 #include "testutils.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QFile>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <curl/curl.h>
 #include <httplib.h>
@@ -22,8 +39,23 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
+
+QString md5(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+// What a second run of the program reads.
+QString readInOtherProcess(const QString& group, const QString& key)
+{
+    testutils::ChildProcess probe;
+    probe.start(testutils::binPath("settingsprobe"), {group, key, "<absent>"});
+    probe.waitForFinished(30000);
+    return QString::fromUtf8(probe.readAllStandardOutput());
+}
 
 using Params = QList<QPair<QString, QString>>;
 
@@ -124,7 +156,7 @@ int fetch(const QString& url, QByteArray* body, const Params& params = {}, int t
 
 } // namespace
 
-class TestPlatformHRequest : public QObject
+class TestPlatform : public QObject
 {
     Q_OBJECT
 
@@ -295,7 +327,242 @@ private slots:
             w.join();
         QCOMPARE(mismatches.load(), 0);
     }
+
+    void parseResult_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<bool>("ok");
+
+        QTest::newRow("object") << QByteArray(R"({"code":200})") << true;
+        QTest::newRow("utf-8 bom and spaces") << QByteArray("\xEF\xBB\xBF {\"a\":1} ") << true;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("truncated") << QByteArray(R"({"code":200,"data":{)") << false;
+        QTest::newRow("trailing garbage") << QByteArray(R"({"a":1}x)") << false;
+    }
+    void parseResult()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(bool, ok);
+        Json::Reader reader;
+        Json::Value root(QJsonValue(42)); // stale content must not survive a failure
+        QCOMPARE(reader.parse(document, root, true), ok);
+        QCOMPARE(root.isNull(), !ok);
+        QCOMPARE(reader.getFormattedErrorMessages().isEmpty(), ok);
+    }
+
+    void reading_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("path"); // keys separated by '.', array indexes as numbers
+        QTest::addColumn<int>("asInt");
+        QTest::addColumn<QString>("asText");
+        QTest::addColumn<bool>("isNull");
+
+        const QByteArray reply =
+            R"({"code":200,"message":"任务完成","data":{"status":1,"serial":"ab12","convert_path":"https://x/y.png",)"
+            R"("ratio":2.9,"neg":-2.9,"big":1e12,"flag":true,"none":null,"list":[5,"six"],"num_text":"200"}})";
+        QTest::newRow("chinese text") << reply << "message" << 0 << QStringLiteral("任务完成") << false;
+        QTest::newRow("negative truncates toward zero") << reply << "data.neg" << -2 << "-2.9" << false;
+        QTest::newRow("json null") << reply << "data.none" << 0 << "" << true;
+        QTest::newRow("number as text is no number") << reply << "data.num_text" << 0 << "200" << false;
+        QTest::newRow("array element") << reply << "data.list.0" << 5 << "5" << false;
+        QTest::newRow("index out of range") << reply << "data.list.2" << 0 << "" << true;
+        QTest::newRow("data is an array")
+            << QByteArray(R"({"data":[{"status":3}]})") << "data.status" << 0 << "" << true;
+    }
+    void reading()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QString, path);
+        QFETCH(int, asInt);
+        QFETCH(QString, asText);
+        QFETCH(bool, isNull);
+        Json::Value root;
+        QVERIFY(Json::Reader().parse(document, root, true));
+        Json::Value value = root;
+        for (const QString& part : path.split('.')) {
+            bool isIndex = false;
+            const int index = part.toInt(&isIndex);
+            value = isIndex ? value[index] : value[part.toUtf8().constData()];
+        }
+        QCOMPARE(value.asInt(), asInt);
+        QCOMPARE(value.asQString(), asText);
+        QCOMPARE(value.isNull(), isNull);
+    }
+
+    void codeFromSources_data()
+    {
+        QTest::addColumn<QByteArray>("machineId");
+        QTest::addColumn<QString>("expected");
+        const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
+        QTest::newRow("machine id, newline as written by the system") << id + "\n" << md5(id);
+        QTest::newRow("empty machine id: first non-zero address")
+            << QByteArray("\n") << md5("52:54:00:12:34:56");
+    }
+    void codeFromSources()
+    {
+        QFETCH(QByteArray, machineId);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QVERIFY(testutils::writeFile(dir.filePath("machine-id"), machineId));
+        QVERIFY(testutils::writeFile(dir.filePath("net/lo/address"), "00:00:00:00:00:00"));
+        QVERIFY(testutils::writeFile(dir.filePath("net/eth0/address"), "52:54:00:12:34:56"));
+        QCOMPARE(QUser::computeMacCode(dir.filePath("machine-id"), dir.filePath("net")), expected);
+    }
+
+    void damagedStore_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("bad section after good one") << QByteArray("[language]\ntype=en\n[oops\n");
+        QTest::newRow("binary") << QByteArray("\x01\x02\x00\xff[language]\ntype=en", 20);
+    }
+    void damagedStore()
+    {
+        QFETCH(QByteArray, content);
+        // Qt notices a replaced file by size and time stamp: each case gets its own stamp.
+        static QDateTime stamp = QDateTime::currentDateTime().addDays(-1);
+        stamp = stamp.addSecs(1);
+        const QString path = CSetting::filePath();
+        QVERIFY(testutils::writeFile(path, content));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(stamp, QFileDevice::FileModificationTime));
+        LogCapture log;
+
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("zh"));
+        QVERIFY2(log.text().contains("corrupt"), qPrintable(log.text()));
+        QCOMPARE(testutils::readFile(path + ".bad"), content); // kept aside for the user
+        // The store works again at once, also for the next run.
+        QVERIFY(CSetting::setValue("language", "type", "en"));
+        QCOMPARE(CSetting::getString("language", "type", "zh"), QStringLiteral("en"));
+        QCOMPARE(readInOtherProcess("language", "type"), QStringLiteral("en"));
+    }
+
+    void concurrentWritersLoseNothing()
+    {
+        constexpr int threads = 4;
+        constexpr int rounds = 25;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t] {
+                for (int i = 0; i < rounds; ++i)
+                    CSetting::setValue("threads", QStringLiteral("t%1").arg(t), i);
+            });
+        }
+        for (auto& w : workers)
+            w.join();
+        for (int t = 0; t < threads; ++t)
+            QCOMPARE(readInOtherProcess("threads", QStringLiteral("t%1").arg(t)),
+                     QString::number(rounds - 1));
+    }
+
+    void rotation_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<qint64>("cap");
+        QTest::addColumn<int>("keep");
+        QTest::newRow("keep none") << 1 << qint64(2000) << 0;
+        QTest::newRow("keep three") << 1 << qint64(2000) << 3;
+        QTest::newRow("many threads, rotating while writing") << 8 << qint64(8000) << 10;
+    }
+    void rotation()
+    {
+        QFETCH(int, threads);
+        QFETCH(qint64, cap);
+        QFETCH(int, keep);
+        kzl::logger::flush();
+        QDir(kzl::logger::logFolder()).removeRecursively();
+        kzl::logger::setFileLimits(cap, keep);
+        std::atomic<int> hooked{0};
+        kzl::logger::setCallback([&hooked](const std::shared_ptr<kzl::LogRecord>&) { ++hooked; });
+        constexpr int perThread = 200;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([t] {
+                for (int i = 0; i < perThread; ++i)
+                    BRISEL_LOG(1, QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(40, QChar('z'))));
+            });
+        }
+        for (auto& w : workers)
+            w.join();
+        kzl::logger::flush();
+        kzl::logger::setCallback(nullptr);
+        QCOMPARE(hooked.load(), threads * perThread);
+
+        // Oldest file first, each within the cap and, when rotated away, filled to near it.
+        QStringList lines;
+        for (int i = keep + 1; i >= 0; --i) {
+            const QString path = kzl::logger::logFilePath() + (i ? "." + QString::number(i) : QString());
+            QCOMPARE(QFile::exists(path), i <= keep);
+            const qint64 size = QFile(path).size();
+            QVERIFY2(size <= cap && (i == 0 || i > keep || size > cap - 200), qPrintable(path));
+            lines += QString::fromUtf8(testutils::readFile(path)).split('\n', Qt::SkipEmptyParts);
+        }
+        // No torn or interleaved line; each thread's newest lines in an unbroken run.
+        static const QRegularExpression line(
+            QStringLiteral("^\\S+ \\S+ L-?\\d+ T[0-9a-f]+ \\S+:\\d+ t(\\d) n(\\d+) z{40}$"));
+        std::vector<int> last(size_t(threads), -1);
+        for (const QString& text : lines) {
+            const QRegularExpressionMatch match = line.match(text);
+            QVERIFY2(match.hasMatch(), qPrintable(text));
+            int& previous = last[size_t(match.captured(1).toInt())];
+            const int n = match.captured(2).toInt();
+            QVERIFY2(previous < 0 || n == previous + 1, qPrintable(text));
+            previous = n;
+        }
+        QVERIFY(!lines.isEmpty());
+        for (int n : last) // a thread that finished early may have rotated away entirely
+            QVERIFY2(n < 0 || n == perThread - 1, qPrintable(QString::number(n)));
+    }
+
+    void boxFromWorkerThreadShowsOnGuiThread()
+    {
+        QThread* boxThread = nullptr;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                poll.stop();
+                boxThread = box->thread();
+                box->findChild<QPushButton*>("btnOk")->click();
+            }
+        });
+        poll.start(10);
+        std::atomic<int> result{-1};
+        std::thread worker([&] { result = QMsgBox::showError(QStringLiteral("from a worker"), 1); });
+        QTRY_COMPARE_WITH_TIMEOUT(result.load(), 1, 10000);
+        worker.join();
+        QCOMPARE(boxThread, qApp->thread());
+    }
+
+    // The offscreen platform opens nothing, as a machine without a desktop.
+    void menuSaysWhatCouldNotOpen_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("output folder") << "actionOutputFolder"
+                                       << "Pictures/Brisel";
+        QTest::newRow("log folder") << "actionLogFolder"
+                                    << "logs";
+        QTest::newRow("shortcuts") << "actionShortcuts"
+                                   << "help page";
+    }
+    void menuSaysWhatCouldNotOpen()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, said);
+        QStringList warnings;
+        QMsgBox::setTestHook([&](QMsgBox::Kind, const QString& text) {
+            warnings << text;
+            return 1;
+        });
+        QWidget window;
+        QUserHelp help(&window);
+        help.initMenu()->findChild<QAction*>(action)->trigger();
+        QMsgBox::setTestHook(nullptr);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(said), qPrintable(warnings.first()));
+    }
 };
 
-BRISEL_TEST_GUILESS_MAIN(TestPlatformHRequest)
-#include "tst_platform_hrequest.moc"
+BRISEL_TEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
