@@ -4,7 +4,6 @@
 // without losing a finished result, and a killed instance's files are swept. The
 // isnet engine needs the converted model (tools/fetch-model.sh).
 
-#include "photofixtures.h"
 #include "serviceprocess.h"
 #include "testutils.h"
 
