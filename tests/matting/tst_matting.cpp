@@ -8,7 +8,6 @@
 // it dies under a batch. Real brisel-cutout runs against the real service.
 
 #include "csetting.h"
-#include "fakeservice.h"
 #include "guihandover.h"
 #include "hrequest.h"
 #include "mattingfixtures.h"

@@ -3,11 +3,11 @@
 // written by many threads, and message boxes asked for from any thread.
 
 #include "csetting.h"
-#include "fakeservice.h"
 #include "hrequest.h"
 #include "json.h"
 #include "logcapture.h"
 #include "logger.h"
+#include "mattingfixtures.h"
 #include "qhttpclient.h"
 #include "qmsgbox.h"
 #include "quser.h"
