@@ -258,21 +258,6 @@ private slots:
         QCOMPARE(instanceFolders(root.path()).size(), 2);
     }
 
-private:
-    int queueCount(const char* key)
-    {
-        return m_life->get("/healthz").data().value("queue").toObject().value(key).toInt(-1);
-    }
-    bool waitQueueEmpty()
-    {
-        return QTest::qWaitFor([this] { return queueCount("waiting") + queueCount("running") == 0; }, 10000);
-    }
-
-    QString m_doneSerial;
-    QTemporaryDir m_root; // the scratch folder of m_lifeService
-    ServiceProcess m_service, m_busy, m_lifeService;
-    std::unique_ptr<ServiceClient> m_client, m_life;
-
     void personOnBusyBackground()
     {
         const QString model = qEnvironmentVariable("BRISEL_MODEL_DIR") + "/isnet-general.pt";
@@ -300,6 +285,21 @@ private:
         const cv::Rect topRight(400, 0, 112, 150);
         QVERIFY(cv::countNonZero(alpha(topRight) < 30) > topRight.area() * 8 / 10);
     }
+
+private:
+    int queueCount(const char* key)
+    {
+        return m_life->get("/healthz").data().value("queue").toObject().value(key).toInt(-1);
+    }
+    bool waitQueueEmpty()
+    {
+        return QTest::qWaitFor([this] { return queueCount("waiting") + queueCount("running") == 0; }, 10000);
+    }
+
+    QString m_doneSerial;
+    QTemporaryDir m_root; // the scratch folder of m_lifeService
+    ServiceProcess m_service, m_busy, m_lifeService;
+    std::unique_ptr<ServiceClient> m_client, m_life;
 };
 
 BRISEL_TEST_GUILESS_MAIN(TestServiceApi)
