@@ -37,6 +37,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -46,6 +47,20 @@ namespace {
 QString md5(const QByteArray& bytes)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+// Calls body(t, i) for i from 0 to rounds - 1 on each of `threads` threads at once.
+void onThreads(int threads, int rounds, const std::function<void(int, int)>& body)
+{
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&body, rounds, t] {
+            for (int i = 0; i < rounds; ++i)
+                body(t, i);
+        });
+    }
+    for (auto& w : workers)
+        w.join();
 }
 
 // What a second run of the program reads.
@@ -311,20 +326,12 @@ private slots:
     {
         HRequest::setTimeouts(10000, 60000);
         std::atomic<int> mismatches{0};
-        std::vector<std::thread> workers;
-        for (int t = 0; t < 6; ++t) {
-            workers.emplace_back([&, t] {
-                for (int i = 0; i < 15; ++i) {
-                    const QString id = QStringLiteral("%1-%2").arg(t).arg(i);
-                    QByteArray body;
-                    if (fetch(m_server->url() + "/echo", &body, {{"id", id}}) != 0 ||
-                        body != "id=" + id.toUtf8())
-                        ++mismatches;
-                }
-            });
-        }
-        for (auto& w : workers)
-            w.join();
+        onThreads(6, 15, [&](int t, int i) {
+            const QString id = QStringLiteral("%1-%2").arg(t).arg(i);
+            QByteArray body;
+            if (fetch(m_server->url() + "/echo", &body, {{"id", id}}) != 0 || body != "id=" + id.toUtf8())
+                ++mismatches;
+        });
         QCOMPARE(mismatches.load(), 0);
     }
 
@@ -442,15 +449,8 @@ private slots:
     {
         constexpr int threads = 4;
         constexpr int rounds = 25;
-        std::vector<std::thread> workers;
-        for (int t = 0; t < threads; ++t) {
-            workers.emplace_back([t] {
-                for (int i = 0; i < rounds; ++i)
-                    CSetting::setValue("threads", QStringLiteral("t%1").arg(t), i);
-            });
-        }
-        for (auto& w : workers)
-            w.join();
+        onThreads(threads, rounds,
+                  [](int t, int i) { CSetting::setValue("threads", QStringLiteral("t%1").arg(t), i); });
         for (int t = 0; t < threads; ++t)
             QCOMPARE(readInOtherProcess("threads", QStringLiteral("t%1").arg(t)),
                      QString::number(rounds - 1));
@@ -476,15 +476,9 @@ private slots:
         std::atomic<int> hooked{0};
         kzl::logger::setCallback([&hooked](const std::shared_ptr<kzl::LogRecord>&) { ++hooked; });
         constexpr int perThread = 200;
-        std::vector<std::thread> workers;
-        for (int t = 0; t < threads; ++t) {
-            workers.emplace_back([t] {
-                for (int i = 0; i < perThread; ++i)
-                    BRISEL_LOG(1, QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(40, QChar('z'))));
-            });
-        }
-        for (auto& w : workers)
-            w.join();
+        onThreads(threads, perThread, [](int t, int i) {
+            BRISEL_LOG(1, QStringLiteral("t%1 n%2 %3").arg(t).arg(i).arg(QString(40, QChar('z'))));
+        });
         kzl::logger::flush();
         kzl::logger::setCallback(nullptr);
         QCOMPARE(hooked.load(), threads * perThread);
