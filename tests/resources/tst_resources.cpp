@@ -23,11 +23,12 @@ namespace {
 
 // "context::source" of each message in .ts files → translated (lupdate gives a
 // message whose source changed, or that left the code, a type).
-QHash<QString, bool> readTs(const QStringList& paths)
+QHash<QString, bool> readTs(const QString& folder)
 {
     QHash<QString, bool> messages;
-    for (const QString& path : paths) {
-        QFile file(path);
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({"*.ts"})) {
+        QFile file(dir.filePath(name));
         QXmlStreamReader xml(file.open(QIODevice::ReadOnly) ? &file : nullptr);
         QString context, source;
         while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
@@ -44,15 +45,6 @@ QHash<QString, bool> readTs(const QStringList& paths)
     return messages;
 }
 
-QStringList tsFiles(const QString& language)
-{
-    const QDir dir(QStringLiteral(BRISEL_SOURCE_DIR "/resources/i18n/") + language);
-    QStringList files;
-    for (const QString& name : dir.entryList({"*.ts"}))
-        files << dir.filePath(name);
-    return files;
-}
-
 // What lupdate finds in the code and forms today.
 QStringList scanSources()
 {
@@ -63,7 +55,7 @@ QStringList scanSources()
     lupdate.start(QStringLiteral(BRISEL_LUPDATE),
                   {"-silent", "-locations", "none", "app", "lib", "platform", "-ts", ts});
     lupdate.waitForFinished(60000);
-    return readTs({ts}).keys();
+    return readTs(dir.path()).keys();
 }
 
 } // namespace
@@ -142,7 +134,8 @@ private slots:
     void everyTextTranslated()
     {
         QFETCH(QString, language);
-        QHash<QString, bool> shipped = readTs(tsFiles(language));
+        QHash<QString, bool> shipped =
+            readTs(QStringLiteral(BRISEL_SOURCE_DIR "/resources/i18n/") + language);
         QStringList missing;
         for (const QString& text : scanned)
             if ((language != "en" || text.contains("%n")) && !shipped.take(text))

@@ -45,11 +45,6 @@ ProbeRun runProbe(const QStringList& arguments, const QByteArray& timeZone = "UT
     return run;
 }
 
-QStringList reportsIn(const QString& folder)
-{
-    return QDir(folder).entryList({QStringLiteral("*.dmp")}, QDir::Files);
-}
-
 const QString kInstanceName = QStringLiteral("BRISEL_1_1");
 const char* const kWarning = "Brisel is already running.";
 
@@ -142,7 +137,7 @@ private slots:
         QCOMPARE(qint64(run.faultingThread) == run.pid, fault.endsWith("main"));
 
         const QString folder = unwritable ? fallback : program;
-        const QStringList reports = reportsIn(folder);
+        const QStringList reports = QDir(folder).entryList({QStringLiteral("*.dmp")}, QDir::Files);
         QCOMPARE(reports.size(), 1);
         const QRegularExpressionMatch name =
             QRegularExpression(
