@@ -20,15 +20,6 @@
 #include <atomic>
 #include <thread>
 
-namespace {
-
-QString md5(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-}
-
-} // namespace
-
 class TestPlatformApp : public QObject
 {
     Q_OBJECT
@@ -101,6 +92,9 @@ private slots:
         QTest::addColumn<QByteArray>("machineId");
         QTest::addColumn<QString>("expected");
         const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
+        const auto md5 = [](const QByteArray& bytes) {
+            return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        };
         QTest::newRow("machine id, newline as written by the system") << id + "\n" << md5(id);
         QTest::newRow("empty machine id: first non-zero address")
             << QByteArray("\n") << md5("52:54:00:12:34:56");
