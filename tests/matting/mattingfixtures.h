@@ -1,15 +1,23 @@
 #pragma once
-// Shared by the matting suites: photos of a disc on a flat background, throw-away
-// TLS certificates, the real service program on a free port.
+// Shared by the suites that talk to a matting service: photos of a disc on a flat
+// background, throw-away TLS certificates, the real service program on a free port
+// and a fake one.
 
 #include "childprocess.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
+#include <httplib.h>
+
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace mattingtest {
 
@@ -46,4 +54,53 @@ private:
     QString m_url;
 };
 
+// A matting service on a free loopback port whose handlers a test swaps before the
+// client talks to it; the defaults answer like a healthy service done at the first
+// poll. Handlers run on the server's thread; what the client sent is kept under a lock.
+class FakeService
+{
+public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
+    // Plain http, or https with the given certificate and key files.
+    FakeService(const QString& certFile = QString(), const QString& keyFile = QString());
+    ~FakeService();
+    QString url() const { return m_url; }
+    // For routes of a test's own; add them before the first request.
+    httplib::Server& server() { return *m_server; }
+
+    Handler onCreate;
+    Handler onPoll;
+    Handler onCancel; // DELETE of a job; 200 unless swapped
+    // Body of GET /result.png: a 20 x 10 cut-out whose alpha is 12 times the column.
+    QByteArray resultBytes;
+    std::atomic<int> creates{0};
+    std::atomic<int> polls{0};
+    std::atomic<int> downloads{0};
+    std::atomic<int> cancels{0};
+
+    struct Seen // what the last creation, poll and cancel carried
+    {
+        QString createTarget, pollTarget, cancelTarget; // path and query as sent
+        QString fileName;                               // of the multipart part named as the protocol says
+        QByteArray fileContent;
+    };
+    Seen seen() const;
+
+    static void replyJson(httplib::Response& res, const QByteArray& json, int httpStatus = 200);
+    static QByteArray refusal(int code, const QString& message);
+    // A successful poll's answer: the job in this status, its result at `convertPath`.
+    static QByteArray pollReply(int status, const QString& convertPath, const QString& message = "ok");
+
+private:
+    // Keeps what a request carried and counts it, before its handler answers.
+    void note(QString Seen::*target, const httplib::Request& req, std::atomic<int>& count,
+              const std::function<void(Seen&)>& more = nullptr);
+
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    QString m_url;
+    mutable std::mutex m_mutex;
+    Seen m_seen;
+};
 } // namespace mattingtest

@@ -4,7 +4,6 @@
 // late its result comes, and withdraws its job. Beneath them, the work pool's
 // shutdown and runOnGui(), which runs later on the GUI thread while its guard lives.
 
-#include "fakeservice.h"
 #include "guihandover.h"
 #include "hrequest.h"
 #include "mattingfixtures.h"

@@ -3,7 +3,6 @@
 // it dies under a batch. Real brisel-cutout runs against the real service.
 
 #include "csetting.h"
-#include "fakeservice.h"
 #include "mattingfixtures.h"
 #include "qimagefiles.h"
 #include "qservicelauncher.h"

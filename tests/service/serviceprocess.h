@@ -1,5 +1,6 @@
 #pragma once
-// Runs the real brisel-matting-service for a test and talks to it over HTTP(S).
+// Runs the real brisel-matting-service for a test and talks to it over HTTP(S), and
+// makes the photos it is fed on the fly, so every case states exactly what goes in.
 
 #include "childprocess.h"
 #include "mattingprotocol.h"
@@ -7,6 +8,8 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+
+#include <opencv2/core.hpp>
 
 #include <memory>
 #include <string>
@@ -68,3 +71,14 @@ private:
     QString m_base;
     std::unique_ptr<httplib::Client> m_client;
 };
+
+namespace photofixtures {
+
+// A flat green sheet with a soft-edged red disc in the middle: the key engine's
+// home ground, and a fringe test (green must not show in the disc's edge).
+cv::Mat discOnGreen(int w, int h);
+std::string encode(const cv::Mat& img, const std::string& ext);
+// A PNG header that claims w x h pixels, followed by a tiny valid body.
+std::string pngClaiming(unsigned w, unsigned h);
+
+} // namespace photofixtures

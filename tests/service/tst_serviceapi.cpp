@@ -1,16 +1,20 @@
 // The real brisel-matting-service, driven the way the desktop program drives it:
 // every refusal carries a message for the user, a photo comes back cut out, a job
 // can be cancelled in each state, the service stops by itself or on SIGTERM
-// without losing a finished result, and a killed instance's files are swept.
+// without losing a finished result, and a killed instance's files are swept. The
+// isnet engine needs the converted model (tools/fetch-model.sh).
 
-#include "photofixtures.h"
 #include "serviceprocess.h"
 #include "testutils.h"
 
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -252,6 +256,34 @@ private slots:
         QCOMPARE(instanceFolders(root.path(), killedPid), QStringList());
         QCOMPARE(instanceFolders(root.path(), live.process().processId()).size(), 1);
         QCOMPARE(instanceFolders(root.path()).size(), 2);
+    }
+
+    void personOnBusyBackground()
+    {
+        const QString model = qEnvironmentVariable("BRISEL_MODEL_DIR") + "/isnet-general.pt";
+        if (!QFile::exists(model))
+            QSKIP(qPrintable("the isnet model is not installed at " + model + "; run tools/fetch-model.sh"));
+        ServiceProcess service;
+        QString error;
+        QVERIFY2(service.start({"--engine", "isnet", "--model", model}, &error), qPrintable(error));
+        ServiceClient client(service.url());
+        const ServiceReply created = client.upload(
+            "isnet-test", "1", testutils::readFile(testutils::dataPath("astronaut.png")).toStdString());
+        const ServiceReply done = client.waitFinished("isnet-test", created.serial(), 120000);
+        QCOMPARE(done.jobStatus(), mattingprotocol::kStatusDone);
+        const std::string png = client.get(done.convertPath()).body;
+        const cv::Mat cut = cv::imdecode(std::vector<uchar>(png.begin(), png.end()), cv::IMREAD_UNCHANGED);
+        QCOMPARE(cut.type(), CV_8UC4);
+        QCOMPARE(QSize(cut.cols, cut.rows), QSize(512, 512));
+        cv::Mat alpha;
+        cv::extractChannel(cut, alpha, 3);
+        // The astronaut fills the middle-left down to the bottom edge; the flag and
+        // the shuttle behind, top right, are background.
+        const cv::Rect box = cv::boundingRect(alpha > 128);
+        QVERIFY(box.x < 100 && box.br().x > 380 && box.y < 60 && box.br().y > 500);
+        QVERIFY(alpha.at<uchar>(180, 230) > 200); // face
+        const cv::Rect topRight(400, 0, 112, 150);
+        QVERIFY(cv::countNonZero(alpha(topRight) < 30) > topRight.area() * 8 / 10);
     }
 
 private:

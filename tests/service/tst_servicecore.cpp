@@ -6,9 +6,9 @@
 #include "imageprobe.h"
 #include "keyengine.h"
 #include "mattingpipeline.h"
-#include "photofixtures.h"
 #include "pngwriter.h"
 #include "serviceoptions.h"
+#include "serviceprocess.h"
 #include "testutils.h"
 
 #include <QGuiApplication>

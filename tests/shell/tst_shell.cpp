@@ -1,5 +1,6 @@
 #include "testutils.h"
 
+#include "cglobal.h"
 #include "csetting.h"
 #include "cwinapp.h"
 #include "qappsettings.h"
@@ -7,11 +8,42 @@
 #include "uexception.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
 
 namespace {
+
+struct ProbeRun
+{
+    int signal = -1; // -1 unless it died of a signal
+    qint64 pid = 0;
+    long faultingThread = 0;
+};
+
+ProbeRun runProbe(const QStringList& arguments, const QByteArray& timeZone = "UTC0")
+{
+    testutils::ChildProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QString::fromLatin1(timeZone));
+    probe.setProcessEnvironment(env);
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(testutils::binPath(QStringLiteral("shellprobe")), arguments);
+    ProbeRun run;
+    if (!probe.waitForStarted(10000))
+        return run;
+    run.pid = probe.processId();
+    probe.waitForFinished(30000);
+    run.signal = probe.exitStatus() == QProcess::CrashExit ? probe.exitCode() : -1;
+    const QRegularExpressionMatch thread = QRegularExpression(QStringLiteral("thread (\\d+)"))
+                                               .match(QString::fromUtf8(probe.readAllStandardOutput()));
+    run.faultingThread = thread.captured(1).toLong();
+    return run;
+}
 
 const QString kInstanceName = QStringLiteral("BRISEL_1_1");
 const char* const kWarning = "Brisel is already running.";
@@ -54,19 +86,76 @@ bool waitUntilLocked(QProcess& holder)
     return false;
 }
 
-QString chinese(const char* source)
-{
-    const QString text = CWinApp::createTranslator(testutils::binPath(), "zh")->translate("CWinApp", source);
-    return text.isEmpty() ? QString::fromUtf8(source) : text;
-}
-
 } // namespace
 
-class TestStartup : public QObject
+class TestShell : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void crashReport_data()
+    {
+        QTest::addColumn<QString>("fault"); // how, and on which thread
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QByteArray>("timeZone");
+        QTest::addColumn<int>("utcOffset");
+        QTest::addColumn<bool>("unwritable"); // a file where the report folder should be
+
+        // Only reported if the handler runs on its own stack.
+        QTest::newRow("stack overflow, main thread, UTC+8")
+            << "overflow main" << SIGSEGV << QByteArray("CST-8") << 8 * 3600 << false;
+        QTest::newRow("abort in a worker, UTC-5")
+            << "abort worker" << SIGABRT << QByteArray("EST5") << -5 * 3600 << false;
+        QTest::newRow("division by zero, UTC+5:30")
+            << "fpe worker" << SIGFPE << QByteArray("<+0530>-5:30") << 19800 << false;
+        QTest::newRow("abort, report folder unwritable")
+            << "abort worker" << SIGABRT << QByteArray("UTC0") << 0 << true;
+    }
+    void crashReport()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, signal);
+        QFETCH(QByteArray, timeZone);
+        QFETCH(int, utcOffset);
+        QFETCH(bool, unwritable);
+
+        QTemporaryDir root;
+        const QString program = root.filePath("program"), fallback = root.filePath("dumps");
+        QVERIFY(unwritable ? testutils::writeFile(program, "x") : QDir().mkpath(program));
+        const QDateTime before = QDateTime::currentDateTimeUtc();
+        const ProbeRun run = runProbe(fault.split(' ') + QStringList{program, fallback}, timeZone);
+        const QDateTime after = QDateTime::currentDateTimeUtc();
+
+        // The process still dies of its signal, as it would without the handler.
+        QCOMPARE(run.signal, signal);
+        QCOMPARE(qint64(run.faultingThread) == run.pid, fault.endsWith("main"));
+
+        const QString folder = unwritable ? fallback : program;
+        const QStringList reports = QDir(folder).entryList({QStringLiteral("*.dmp")}, QDir::Files);
+        QCOMPARE(reports.size(), 1);
+        const QRegularExpressionMatch name =
+            QRegularExpression(
+                QStringLiteral("^v2\\.0\\.0\\.2-(\\d+)-(\\d{8})-(\\d{6})-(\\d+)-(\\d+)\\.dmp$"))
+                .match(reports.first());
+        QVERIFY2(name.hasMatch(), qPrintable(reports.first()));
+        QCOMPARE(name.captured(1).toInt(), CGlobal::getBuildDate());
+        QCOMPARE(name.captured(4).toLongLong(), run.pid);
+        QCOMPARE(name.captured(5).toLong(), run.faultingThread);
+
+        // The digits are wall-clock time in the child's zone.
+        QDateTime wallClock =
+            QDateTime::fromString(name.captured(2) + name.captured(3), QStringLiteral("yyyyMMddHHmmss"));
+        wallClock.setTimeSpec(Qt::UTC);
+        const QDateTime faultUtc = wallClock.addSecs(-utcOffset);
+        QVERIFY2(faultUtc >= before.addSecs(-1) && faultUtc <= after.addSecs(1), qPrintable(reports.first()));
+
+        const QString report = QString::fromUtf8(testutils::readFile(folder + "/" + reports.first()));
+        QVERIFY(report.contains(QStringLiteral("signal: %1 (").arg(signal)));
+        QVERIFY(report.contains(QStringLiteral("thread: %1\n").arg(run.faultingThread)));
+        QVERIFY2(report.mid(report.indexOf(QStringLiteral("backtrace:\n"))).count('\n') >= 3,
+                 qPrintable(report));
+    }
+
     // A language code from the editable settings file never names a file outside
     // the language folder.
     void translatorStaysInItsFolder()
@@ -98,9 +187,12 @@ private slots:
 
         auto second = startBrisel(0);
         const QString secondLog = finish(*second);
+        const QString warning =
+            CWinApp::createTranslator(testutils::binPath(), "zh")->translate("CWinApp", kWarning);
         QCOMPARE(second->exitCode(), 0);
-        QVERIFY2(secondLog.contains(QStringLiteral("message box: ") + chinese(kWarning)),
-                 qPrintable(secondLog));
+        QVERIFY2(
+            secondLog.contains(QStringLiteral("message box: ") + (warning.isEmpty() ? kWarning : warning)),
+            qPrintable(secondLog));
         QVERIFY2(!secondLog.contains(QStringLiteral("closing window")), qPrintable(secondLog));
 
         QCOMPARE(first->state(), QProcess::Running);
@@ -121,7 +213,7 @@ private slots:
             QFAIL("a failed check must throw");
         } catch (const UException& e) {
             const QString description = QString::fromStdWString(e.description());
-            QVERIFY2(description.contains(QStringLiteral("tst_startup.cpp(%1)\r\nexpress: OK == iRet\r\n"
+            QVERIFY2(description.contains(QStringLiteral("tst_shell.cpp(%1)\r\nexpress: OK == iRet\r\n"
                                                          "message: 文件无法读取\r\n")
                                               .arg(thrownAt)),
                      qPrintable(description));
@@ -150,5 +242,5 @@ private slots:
     }
 };
 
-BRISEL_TEST_MAIN(TestStartup)
-#include "tst_startup.moc"
+BRISEL_TEST_MAIN(TestShell)
+#include "tst_shell.moc"

@@ -1,24 +1,26 @@
 // What the program reads from outside: the service's replies through the forgiving
-// JSON reader, and the machine's files behind the code it sends the service.
+// JSON reader and the machine's files behind the code it sends the service. Message
+// boxes asked for from any thread, and the menu saying so when the desktop cannot
+// open what it asked for.
 
 #include "json.h"
+#include "qmsgbox.h"
 #include "quser.h"
+#include "quserhelp.h"
 #include "testutils.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCryptographicHash>
-#include <QGuiApplication>
+#include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
-namespace {
+#include <atomic>
+#include <thread>
 
-QString md5(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-}
-
-} // namespace
-
-class TestPlatformJson : public QObject
+class TestPlatformApp : public QObject
 {
     Q_OBJECT
 
@@ -90,6 +92,9 @@ private slots:
         QTest::addColumn<QByteArray>("machineId");
         QTest::addColumn<QString>("expected");
         const QByteArray id = "4c4c4544003a4b1080365ac04f4b4c32";
+        const auto md5 = [](const QByteArray& bytes) {
+            return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        };
         QTest::newRow("machine id, newline as written by the system") << id + "\n" << md5(id);
         QTest::newRow("empty machine id: first non-zero address")
             << QByteArray("\n") << md5("52:54:00:12:34:56");
@@ -104,7 +109,55 @@ private slots:
         QVERIFY(testutils::writeFile(dir.filePath("net/eth0/address"), "52:54:00:12:34:56"));
         QCOMPARE(QUser::computeMacCode(dir.filePath("machine-id"), dir.filePath("net")), expected);
     }
+
+    void boxFromWorkerThreadShowsOnGuiThread()
+    {
+        QThread* boxThread = nullptr;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                poll.stop();
+                boxThread = box->thread();
+                box->findChild<QPushButton*>("btnOk")->click();
+            }
+        });
+        poll.start(10);
+        std::atomic<int> result{-1};
+        std::thread worker([&] { result = QMsgBox::showError(QStringLiteral("from a worker"), 1); });
+        QTRY_COMPARE_WITH_TIMEOUT(result.load(), 1, 10000);
+        worker.join();
+        QCOMPARE(boxThread, qApp->thread());
+    }
+
+    // The offscreen platform opens nothing, as a machine without a desktop.
+    void menuSaysWhatCouldNotOpen_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("output folder") << "actionOutputFolder"
+                                       << "Pictures/Brisel";
+        QTest::newRow("log folder") << "actionLogFolder"
+                                    << "logs";
+        QTest::newRow("shortcuts") << "actionShortcuts"
+                                   << "help page";
+    }
+    void menuSaysWhatCouldNotOpen()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, said);
+        QStringList warnings;
+        QMsgBox::setTestHook([&](QMsgBox::Kind, const QString& text) {
+            warnings << text;
+            return 1;
+        });
+        QWidget window;
+        QUserHelp help(&window);
+        help.initMenu()->findChild<QAction*>(action)->trigger();
+        QMsgBox::setTestHook(nullptr);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(said), qPrintable(warnings.first()));
+    }
 };
 
-BRISEL_TEST_GUILESS_MAIN(TestPlatformJson)
-#include "tst_platform_json.moc"
+BRISEL_TEST_MAIN(TestPlatformApp)
+#include "tst_platform_app.moc"
