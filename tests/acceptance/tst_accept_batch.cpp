@@ -22,13 +22,9 @@
 
 using namespace acceptance;
 
-class TestAcceptBatch : public QObject
+class TestAcceptBatch : public Scenarios
 {
     Q_OBJECT
-
-    Service service;
-    std::unique_ptr<QMainWidget> window;
-    const QString out = testutils::sandboxPath() + "/out";
 
     // A product batch of `photos` through the add dialog; the workspace once every
     // tile has its result or its failure.
@@ -74,18 +70,6 @@ class TestAcceptBatch : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(service.start(&error), qPrintable(error));
-        QVERIFY(QDir().mkpath(out));
-    }
-    void cleanup()
-    {
-        window.reset();
-        QVERIFY2(messages().isEmpty() || QTest::currentTestFailed(), qPrintable(messages().join('\n')));
-    }
-
     // A failed tile says why and offers Retry and Remove only; the output folder is
     // chosen with its button alone and the home page shows it afterwards. The magic
     // brush with Keep takes the whole backdrop back into the saved file; the keys

@@ -13,11 +13,6 @@
 #include <QStackedWidget>
 #include <QTimer>
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace acceptance;
 
 namespace {
@@ -43,34 +38,6 @@ QString escapeNextDialog(const std::function<void()>& trigger)
     trigger(); // a dialog's exec() returns after the Esc
     return seen;
 }
-
-// A loopback port that takes connections and never answers: a cut-out sent there
-// stays in progress.
-class SilentPort
-{
-public:
-    SilentPort()
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof(address);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 && ::listen(fd, 4) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-            port = ntohs(address.sin_port);
-    }
-    ~SilentPort() { ::close(fd); }
-    // A connection waits to be taken.
-    bool called() const
-    {
-        pollfd waiting{fd, POLLIN, 0};
-        return ::poll(&waiting, 1, 0) == 1;
-    }
-    QString url() const { return QString("http://127.0.0.1:%1").arg(port); }
-
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int port = 0;
-};
 
 int pageOf(QMainWidget* window, const char* stack)
 {
@@ -135,8 +102,9 @@ private slots:
     // only with a result to save.
     void keysWorkWhereTheirButtonsDo()
     {
-        std::unique_ptr<SilentPort> silent(new SilentPort);
-        QVERIFY(silent->port > 0);
+        // Takes the upload and never answers: the cut-out stays in progress.
+        auto silent = std::make_unique<testutils::LoopbackPort>(testutils::LoopbackPort::Silent);
+        QVERIFY(silent->port() > 0);
         window = openWindow();
         CSetting::setValue("service", "url", silent->url());
         QCOMPARE(escapeNextDialog([&] { key(window.get(), Qt::Key_S, Qt::ControlModifier); }), QString());

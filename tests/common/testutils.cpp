@@ -9,6 +9,12 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 
@@ -157,6 +163,36 @@ QString startService(ChildProcess& process, const QStringList& args, int timeout
     }
     *error = "the service did not say where it listens: " + QString::fromUtf8(output);
     return QString();
+}
+
+LoopbackPort::LoopbackPort(Mode mode) : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    if (mode == Refused || ::listen(m_fd, mode == Jammed ? 0 : 4) != 0)
+        return;
+    for (int i = 0; mode == Jammed && i < 3; ++i) {
+        m_fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+}
+
+LoopbackPort::~LoopbackPort()
+{
+    for (int fd : m_fillers)
+        ::close(fd);
+    ::close(m_fd);
+}
+
+bool LoopbackPort::called() const
+{
+    pollfd waiting{m_fd, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) == 1;
 }
 
 } // namespace testutils

@@ -10,6 +10,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <vector>
+
 namespace testutils {
 
 // Points HOME and the XDG folders at a fresh temporary folder, so a test never
@@ -48,6 +50,31 @@ bool makeCertificate(const QString& dir, const QString& name, const QString& sig
 // then `args` (later options win). Its address without a trailing slash once it
 // listens, or empty with the reason in *error.
 QString startService(ChildProcess& process, const QStringList& args, int timeoutMs, QString* error);
+
+// A loopback TCP port nobody serves, for clients that must fail or wait. Refused:
+// bound, not listening. Silent: connections queue and are never answered. Jammed:
+// the accept queue is full, so connecting hangs like an unreachable host.
+class LoopbackPort
+{
+public:
+    enum Mode
+    {
+        Refused,
+        Silent,
+        Jammed
+    };
+    explicit LoopbackPort(Mode mode);
+    ~LoopbackPort();
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    int port() const { return m_port; }
+    // A connection waits to be taken.
+    bool called() const;
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
 
 } // namespace testutils
 

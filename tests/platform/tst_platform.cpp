@@ -20,11 +20,6 @@
 #include <curl/curl.h>
 #include <httplib.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -106,42 +101,6 @@ std::unique_ptr<mattingtest::FakeService> testServer(const QString& cert = QStri
     });
     return fake;
 }
-
-// A loopback port nobody serves: bound but not listening, connections are refused;
-// listening with a full accept queue, connecting hangs like an unreachable host.
-class DeadPort
-{
-public:
-    explicit DeadPort(bool jammed)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        if (jammed && ::listen(m_fd, 0) == 0) {
-            for (int i = 0; i < 3; ++i) {
-                m_fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-                ::connect(m_fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
-            }
-        }
-    }
-    ~DeadPort()
-    {
-        for (int fd : m_fillers)
-            ::close(fd);
-        ::close(m_fd);
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-    std::vector<int> m_fillers;
-};
 
 int fetch(const QString& url, QByteArray* body, const Params& params = {}, int type = HRequest::Get)
 {
@@ -250,10 +209,11 @@ private slots:
         QFETCH(QString, messagePart);
         HRequest::setTimeouts(700, 600);
         HRequest::setBodyLimit(1000);
-        DeadPort dead(false), jammed(true);
+        testutils::LoopbackPort dead(testutils::LoopbackPort::Refused),
+            jammed(testutils::LoopbackPort::Jammed);
         std::unique_ptr<mattingtest::FakeService> tls;
-        QString url = target == "dead"     ? dead.url()
-                      : target == "jammed" ? jammed.url()
+        QString url = target == "dead"     ? dead.url() + "/"
+                      : target == "jammed" ? jammed.url() + "/"
                                            : m_server->url() + target;
         if (target.startsWith("tls:")) {
             QVERIFY2(m_haveCerts, "could not make the test certificates with openssl");
