@@ -2,6 +2,7 @@
 
 #include "csetting.h"
 #include "imagefixtures.h"
+#include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
 
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -502,6 +504,31 @@ bool cornersTransparent(const QImage& image)
     const int r = image.width() - 1, b = image.height() - 1;
     return !image.isNull() && qAlpha(image.pixel(0, 0)) == 0 && qAlpha(image.pixel(r, 0)) == 0 &&
            qAlpha(image.pixel(0, b)) == 0 && qAlpha(image.pixel(r, b)) == 0;
+}
+
+QString hardnessFault(QWidget* window, QImageCutoutWidget* view, QPoint at, QPoint apart, int low, int high)
+{
+    const auto rimPixels = [=] {
+        const QImage mask = view->displayMask();
+        int n = 0;
+        for (int y = 0; y < mask.height(); ++y)
+            for (int x = 0; x < mask.width(); ++x)
+                n += qAlpha(mask.pixel(x, y)) >= low && qAlpha(mask.pixel(x, y)) <= high;
+        return n;
+    };
+    QMap<QString, int> rim; // the label -> the soft pixels of its dot
+    for (const int end : {Qt::Key_End, Qt::Key_Home}) {
+        QTest::keyClick(find(window, "hSliderHardness"), Qt::Key(end));
+        const int was = rimPixels();
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, end == Qt::Key_End ? at - apart : at + apart);
+        rim[textOf(find(window, "labelHardness"))] = rimPixels() - was;
+    }
+    if (rim.keys() == QStringList{"0%", "100%"} && rim["100%"] * 2 < rim["0%"])
+        return QString();
+    QStringList seen;
+    for (auto it = rim.cbegin(); it != rim.cend(); ++it)
+        seen << QString("%1: %2").arg(it.key()).arg(it.value());
+    return "soft rim per hardness " + seen.join(", ");
 }
 
 } // namespace acceptance

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 
+class QImageCutoutWidget;
 class QMainWidget;
 class QWidget;
 
@@ -65,8 +66,6 @@ private slots:
 // is launched.
 QList<QUrl> shownFolders();
 
-// ---- widgets --------------------------------------------------------------
-
 // The visible widget called `name` under `root`, or null.
 QWidget* find(const QWidget* root, const QString& name);
 template <class T> T* find(const QWidget* root, const QString& name)
@@ -92,7 +91,6 @@ bool pickFromMenu(const QWidget* window, const QStringList& entries);
 // A key press sent to the window's focus widget (or the window).
 void key(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
-// ---- modal dialogs --------------------------------------------------------
 // Answers are used in order, each by the first modal dialog it fits. A message box
 // no answer fits is closed with its OK button and recorded in messages().
 
@@ -110,15 +108,11 @@ bool answersUsed(int timeoutMs = 20000);
 QStringList messages();
 void clearMessages();
 
-// ---- waiting ---------------------------------------------------------------
-
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 // A file in `folder` matching `pattern` and not in `before`; empty after timeoutMs.
 QString waitNewFile(const QString& folder, const QString& pattern, const QStringList& before,
                     int timeoutMs = 30000);
 QStringList listFiles(const QString& folder, const QString& pattern = QStringLiteral("*"));
-
-// ---- user steps ------------------------------------------------------------
 
 // Clicks a home card ("EnterPerson", "EnterGoods", "EnterCard"), picks `photo` and
 // waits for the editing page.
@@ -128,8 +122,7 @@ bool chooseOutputFolder(QMainWidget* window, const QString& folder);
 // input again, empty when none appeared.
 QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs = 60000);
 
-// ---- photos (in <sandbox>/photos, JPG or PNG by the name's suffix) ----------
-
+// Photos go to <sandbox>/photos, JPG or PNG by the name's suffix.
 const QSize kSmall(548, 342);
 const QSize kBig(4000, 3000);
 const QRgb kBackground = qRgb(30, 170, 60); // flat, as the key engine wants it
@@ -145,11 +138,15 @@ QString corruptPhoto(const QString& name);
 // (0.35, 0.5) is the person, (0.9, 0.5) and (0.35, 0.85) background.
 QString orientedPhoto(const QString& name, QSize size, int orientation);
 
-// ---- saved files -----------------------------------------------------------
-
 QImage decode(const QString& path);
 // All four corners transparent.
 bool cornersTransparent(const QImage& image);
+
+// Sets the brush view's hardness slider to each end and paints a dot, at `at` minus
+// and then plus `apart`, counting the mask pixels the dot leaves with alpha in
+// [low, high], its soft rim. Empty when the rim at "100%" is under half the one at
+// "0%", whichever way the slider runs; else what was seen.
+QString hardnessFault(QWidget* window, QImageCutoutWidget* view, QPoint at, QPoint apart, int low, int high);
 
 } // namespace acceptance
 
