@@ -150,14 +150,5 @@ QString hardnessFault(QWidget* window, QImageCutoutWidget* view, QPoint at, QPoi
 
 } // namespace acceptance
 
-// Like QTEST_MAIN, with the sandbox first and the program's own application object.
-#define ACCEPTANCE_MAIN(TestObject)                                                                          \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        testutils::initSandbox();                                                                            \
-        CWinApp app(argc, argv);                                                                             \
-        QApplication::setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                                       \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
+// The program's own application object.
+#define ACCEPTANCE_MAIN(TestObject) BRISEL_TEST_MAIN_APP(CWinApp, TestObject)

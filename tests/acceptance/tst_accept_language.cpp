@@ -37,7 +37,7 @@ private slots:
             QVERIFY(click(window.get(), "BatchPerson") && answersUsed());
             QVERIFY(waitFor([&] { return find(window.get(), name) != nullptr; }));
         }
-        for (const QString& code : {"zh", "en"}) {
+        for (const QString code : {"zh", "en"}) {
             QVERIFY(pickFromMenu(window.get(), {"menuLanguage", "actionLanguage_" + code}));
             const QString expected = texts.value(code == "en" ? 0 : 1);
             QVERIFY(waitFor([&] { return textOf(find(window.get(), name)) == expected; }, 3000));

@@ -173,7 +173,7 @@ private slots:
         QFETCH(QStringList, present);
         QFETCH(QString, shown);
         const QString home = QDir::homePath();
-        for (const QString& name : {"last", "Desktop", "Pictures"})
+        for (const QString name : {"last", "Desktop", "Pictures"})
             QVERIFY(QDir(home + "/" + name).removeRecursively());
         for (const QString& name : present)
             QVERIFY(QDir().mkpath(home + "/" + name));

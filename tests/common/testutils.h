@@ -78,25 +78,18 @@ private:
 
 } // namespace testutils
 
-// Like QTEST_MAIN, but sets up the sandbox before the QApplication exists.
-#define BRISEL_TEST_MAIN(TestObject)                                                                         \
+// Like QTEST_MAIN, but sets up the sandbox before the application object (an App)
+// exists.
+#define BRISEL_TEST_MAIN_APP(App, TestObject)                                                                \
     int main(int argc, char** argv)                                                                          \
     {                                                                                                        \
         testutils::initSandbox();                                                                            \
-        QApplication app(argc, argv);                                                                        \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        App app(argc, argv);                                                                                 \
+        QCoreApplication::setAttribute(Qt::AA_Use96Dpi, true);                                               \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
         return QTest::qExec(&tc, argc, argv);                                                                \
     }
-
+#define BRISEL_TEST_MAIN(TestObject) BRISEL_TEST_MAIN_APP(QApplication, TestObject)
 // For suites that need no widgets.
-#define BRISEL_TEST_GUILESS_MAIN(TestObject)                                                                 \
-    int main(int argc, char** argv)                                                                          \
-    {                                                                                                        \
-        testutils::initSandbox();                                                                            \
-        QGuiApplication app(argc, argv);                                                                     \
-        TestObject tc;                                                                                       \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
+#define BRISEL_TEST_GUILESS_MAIN(TestObject) BRISEL_TEST_MAIN_APP(QGuiApplication, TestObject)

@@ -201,8 +201,8 @@ private slots:
         batch->startBatch(0, {}); // a person batch: it has the ID-size button
         QObject* target = &window;
         for (const QString& name : path.split('/'))
-            QVERIFY2(target = target->findChild<QObject*>(name), qPrintable(name));
-        for (const QString& code : {"en", "zh", "en"}) {
+            QVERIFY2((target = target->findChild<QObject*>(name)), qPrintable(name));
+        for (const QString code : {"en", "zh", "en"}) {
             window.findChild<QAction*>("actionLanguage_" + code)->trigger();
             // The translator posts the change to the application, which posts it to each window.
             for (int i = 0; i < 3; ++i)
