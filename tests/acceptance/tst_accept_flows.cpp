@@ -159,8 +159,9 @@ private slots:
         const QPoint p = shown.topLeft() + QPoint(shown.width() * at.x(), shown.height() * at.y());
         const QPoint reach(magic ? 0 : shown.width() / 25, 0);
         mouseinput::drag(view, Qt::LeftButton, {p - reach, p, p + reach});
-        // Each save first closes the page, which hands the edits over. The corner
-        // is out of the stroke's reach, not of the magic brush's.
+        mouseinput::drag(view, Qt::RightButton, {p, p + QPoint(20, 20)}); // only pans: nothing to undo
+        // Each save first closes the page, which hands the edits over. The corner is
+        // out of the stroke's reach, not of the magic brush's.
         const struct
         {
             Qt::KeyboardModifiers undoKeys; // with Z; none for the stroke itself

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QTimer>
 
@@ -82,7 +83,8 @@ private slots:
         QTest::keyClicks(limit, "400");
         QVERIFY(choose(window.get(), "comboOutputSize", 3)); // the photo's own size
         const QString file = save(window.get(), out, true);
-        QVERIFY(!file.isEmpty());
+        QVERIFY2(QRegularExpression("_\\d{4}(-\\d\\d){2}_\\d\\d(-\\d\\d){2}\\.jpg$").match(file).hasMatch(),
+                 qPrintable(file));
         QVERIFY2(QFileInfo(file).size() <= 400 * 1024, qPrintable(messages().join(' ')));
         QCOMPARE(decode(file).size(), kBig);
         // Without a limit, and perhaps within the same second: a second, larger file.
