@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -47,8 +46,7 @@ double cpuSeconds()
 const cv::Mat& portrait()
 {
     static const cv::Mat cutout = [] {
-        const QString path =
-            QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("../tests/data/astronaut.png"));
+        const QString path = QStringLiteral(BRISEL_SOURCE_DIR "/tests/data/astronaut.png");
         const cv::Mat photo = QImageFiles::read(path);
         if (photo.empty())
             return cv::Mat();

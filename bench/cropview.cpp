@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 
 #include <benchmark/benchmark.h>
 
@@ -45,9 +44,7 @@ cv::Mat makeCutout(int w, int h)
 
 QString templatePath(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .absoluteDir()
-        .filePath(QStringLiteral("../resources/template/%1").arg(QLatin1String(name)));
+    return QStringLiteral(BRISEL_SOURCE_DIR "/resources/template/%1").arg(QLatin1String(name));
 }
 
 // A crop view showing a loaded 12-megapixel cut-out.
