@@ -12,7 +12,6 @@
 #include <QActionGroup>
 #include <QDir>
 #include <QEvent>
-#include <QLocale>
 #include <QMenu>
 
 namespace {
@@ -180,30 +179,7 @@ void QUserHelp::onOpenLogFolder()
 
 void QUserHelp::onClearCache()
 {
-    if (QMsgBox::showQuestion(tr("Delete all cached cut-outs? They are downloaded again when needed.")) != 1)
-        return;
-    QDir cache(cacheFolder());
-    int failed = 0;
-    qint64 freed = 0;
-    const QFileInfoList files = cache.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& file : files) {
-        const qint64 size = file.size();
-        if (cache.remove(file.fileName()))
-            freed += size;
-        else
-            ++failed;
-    }
-    BRISEL_LOG(1, QStringLiteral("cache cleared: %1 files, %2 bytes, %3 could not be removed")
-                      .arg(files.size() - failed)
-                      .arg(freed)
-                      .arg(failed));
-    if (failed > 0)
-        QMsgBox::showError(tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, failed),
-                           1);
-    else
-        QMsgBox::showWarning(tr("%n cached cut-out(s) deleted, %1 freed.", nullptr, files.size())
-                                 .arg(QLocale().formattedDataSize(freed)),
-                             1);
+    emit signal_clear_cache();
 }
 
 void QUserHelp::openHelp(const QString& section)

@@ -35,6 +35,8 @@ signals:
     // The user chose another interface language (already stored in the settings);
     // whoever owns the translator installs the new one.
     void signal_language_changed(const QString& code);
+    // "Clear cache" was chosen; the cache's owner asks, clears and reports.
+    void signal_clear_cache();
 
 public slots:
     void onLanguage(const QString& code);

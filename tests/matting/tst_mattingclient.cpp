@@ -285,7 +285,7 @@ private slots:
             QThread::msleep(3);
         }
         QVERIFY(!QFile::exists(entry(1)) && QFile::exists(entry(39)));
-        QCOMPARE(cache.clear(), qint64(8 * png.size()));
+        QCOMPARE(cache.clear().freed, qint64(8 * png.size()));
         QCOMPARE(cache.usedBytes(), qint64(0));
     }
 

@@ -134,16 +134,20 @@ void QCutoutCache::evict(const QString& keep) const
     }
 }
 
-qint64 QCutoutCache::clear() const
+QCutoutCache::Cleared QCutoutCache::clear() const
 {
-    qint64 freed = 0;
+    Cleared cleared;
     const QFileInfoList entries = QDir(m_folder).entryInfoList({QStringLiteral("*.png")}, QDir::Files);
     for (const QFileInfo& entry : entries) {
         const qint64 size = entry.size();
-        if (QFile::remove(entry.filePath()))
-            freed += size;
+        if (QFile::remove(entry.filePath())) {
+            ++cleared.removed;
+            cleared.freed += size;
+        } else {
+            ++cleared.failed;
+        }
     }
-    return freed;
+    return cleared;
 }
 
 qint64 QCutoutCache::usedBytes() const

@@ -49,8 +49,14 @@ public:
     // Drops the least recently used entries until the folder fits the cap; never
     // the one named `keep`.
     void evict(const QString& keep = QString()) const;
-    // Removes every entry; the bytes freed.
-    qint64 clear() const;
+    struct Cleared
+    {
+        int removed = 0;
+        int failed = 0; // still open elsewhere, or the folder is read-only
+        qint64 freed = 0;
+    };
+    // Removes every entry.
+    Cleared clear() const;
     // Bytes held by the entries now.
     qint64 usedBytes() const;
 

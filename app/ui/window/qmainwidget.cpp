@@ -5,8 +5,10 @@
 #include "csetting.h"
 #include "cwinapp.h"
 #include "keeptranslated.h"
+#include "logger.h"
 #include "qbatchmattingwidget.h"
 #include "qcropwidget.h"
+#include "qcutoutcache.h"
 #include "qenterbutton.h"
 #include "qfilechooser.h"
 #include "qframelessframe.h"
@@ -26,6 +28,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QScreen>
 #include <QShortcut>
@@ -84,6 +87,7 @@ QMainWidget::QMainWidget(QWidget* parent)
     userHelp = new QUserHelp(this, this);
     menu = userHelp->initMenu();
     connect(userHelp, &QUserHelp::signal_language_changed, this, [] { CWinApp::loadTranslator(); });
+    connect(userHelp, &QUserHelp::signal_clear_cache, this, &QMainWidget::onClearCache);
     // The title buttons' pictures come from the style sheet.
     ui->labelIco->setPixmap(QPixmap(QStringLiteral(":/image/logo.about.png")));
     setupHomePage();
@@ -469,4 +473,22 @@ void QMainWidget::onBtnMenu()
     const int x = button.x() - (menu->sizeHint().width() - ui->BtnMenu->width()) / 2;
     const int y = ui->frameTitle->mapToGlobal(QPoint(0, ui->frameTitle->height())).y();
     menu->exec(QPoint(x, y));
+}
+
+void QMainWidget::onClearCache()
+{
+    if (QMsgBox::showQuestion(tr("Delete all cached cut-outs? They are downloaded again when needed.")) != 1)
+        return;
+    const QCutoutCache::Cleared cleared = QCutoutCache().clear();
+    BRISEL_LOG(1, QStringLiteral("cache cleared: %1 files, %2 bytes, %3 could not be removed")
+                      .arg(cleared.removed)
+                      .arg(cleared.freed)
+                      .arg(cleared.failed));
+    if (cleared.failed > 0)
+        QMsgBox::showError(
+            tr("%n cached file(s) could not be deleted; they may be in use.", nullptr, cleared.failed), 1);
+    else
+        QMsgBox::showWarning(tr("%n cached cut-out(s) deleted, %1 freed.", nullptr, cleared.removed)
+                                 .arg(QLocale().formattedDataSize(cleared.freed)),
+                             1);
 }

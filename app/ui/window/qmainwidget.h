@@ -77,6 +77,7 @@ public slots:
     void onApplyCropSize(int mode, bool flag, const QSize& size);
     // Leaves the progress page; the running task's result is ignored when it comes.
     void onBtnCancel();
+    void onClearCache();
     void onMattingStarted();
 
 protected:

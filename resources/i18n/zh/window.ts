@@ -118,6 +118,22 @@
         <source>Pick a photo (%1)</source>
         <translation>选择照片（%1）</translation>
     </message>
+    <message>
+        <source>Delete all cached cut-outs? They are downloaded again when needed.</source>
+        <translation>确定删除所有缓存的抠图结果吗？需要时会重新下载。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n cached file(s) could not be deleted; they may be in use.</source>
+        <translation>
+            <numerusform>有 %n 个缓存文件无法删除，可能正在使用中。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n cached cut-out(s) deleted, %1 freed.</source>
+        <translation>
+            <numerusform>已删除 %n 个缓存的抠图，释放了 %1。</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>QMainWidgetClass</name>

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
-    <name>QUserHelp</name>
+    <name>QMainWidget</name>
     <message numerus="yes">
         <source>%n cached file(s) could not be deleted; they may be in use.</source>
         <translation>
