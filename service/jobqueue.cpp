@@ -62,8 +62,9 @@ std::string JobQueue::newSerial()
 }
 
 JobQueue::JobQueue(std::vector<std::unique_ptr<MattingPipeline>> pipelines, const std::string& folder,
-                   int capacity, long long ttlMs, int delayMs)
-    : m_pipelines(std::move(pipelines)), m_capacity(capacity), m_ttl(ttlMs), m_delayMs(delayMs), m_dir(folder)
+                   int capacity, int perMac, long long ttlMs, int delayMs)
+    : m_pipelines(std::move(pipelines)), m_capacity(capacity), m_perMac(perMac), m_ttl(ttlMs),
+      m_delayMs(delayMs), m_dir(folder)
 {
     for (auto& p : m_pipelines)
         m_threads.emplace_back(&JobQueue::workerLoop, this, p.get());
@@ -91,6 +92,10 @@ JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std
             return Submit::ShuttingDown;
         if (int(m_waiting.size()) + m_running >= m_capacity)
             return Submit::Full;
+        if (m_perMac > 0 && std::count_if(m_jobs.begin(), m_jobs.end(), [&mac](const auto& entry) {
+                                return entry.second.mac == mac && entry.second.status == Status::Running;
+                            }) >= m_perMac)
+            return Submit::TooManyForMac;
         do
             serial = newSerial();
         while (m_jobs.count(serial));
@@ -131,23 +136,23 @@ JobQueue::Snapshot JobQueue::find(const std::string& serial, const std::string& 
     s.found = true;
     s.status = it->second.status;
     s.message = it->second.message;
-    s.resultPath = it->second.resultPath;
     return s;
 }
 
-JobQueue::Snapshot JobQueue::fetchResult(const std::string& serial)
+bool JobQueue::fetchResult(const std::string& serial, std::string& png)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Snapshot s;
-    const auto it = m_jobs.find(serial);
-    if (it == m_jobs.end() || it->second.status != Status::Done)
-        return s;
-    it->second.fetched = true;
-    m_idle.notify_all();
-    s.found = true;
-    s.status = Status::Done;
-    s.resultPath = it->second.resultPath;
-    return s;
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_jobs.find(serial);
+        if (it == m_jobs.end() || it->second.status != Status::Done)
+            return false;
+        it->second.fetched = true;
+        m_idle.notify_all();
+        path = it->second.resultPath;
+    }
+    // The file may expire between the look-up and here; then it is gone.
+    return readFile(path, png) && !png.empty();
 }
 
 bool JobQueue::cancel(const std::string& serial, const std::string& mac)
@@ -182,6 +187,9 @@ JobQueue::Stats JobQueue::stats() const
     s.running = m_running;
     s.finished = int(m_jobs.size()) - s.waiting - s.running;
     s.capacity = m_capacity;
+    s.workers = int(m_pipelines.size());
+    s.done = m_done;
+    s.failed = m_failed;
     return s;
 }
 
@@ -247,6 +255,7 @@ void JobQueue::finishLocked(Job& job, Status status, const std::string& message)
 {
     job.status = status;
     job.message = message;
+    ++(status == Status::Done ? m_done : m_failed);
     job.finishedAt = std::chrono::steady_clock::now();
 }
 

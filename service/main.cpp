@@ -7,6 +7,7 @@
 #endif
 #include "mattingengine.h"
 #include "mattingserver.h"
+#include "redisworkers.h"
 #include "scratchfolder.h"
 #include "servicelog.h"
 #include "serviceoptions.h"
@@ -18,6 +19,50 @@
 #include <iostream>
 #include <pthread.h>
 #include <thread>
+
+namespace {
+
+// Where jobs live, and who runs them. Embedded: this process, its scratch folder
+// and `pipelines`. Shared: Redis, with this process's pipelines (if any) as
+// workers and its keeper reaping for every process. False with a reason.
+struct Backend
+{
+    std::unique_ptr<ScratchFolder> scratch;
+    std::unique_ptr<JobStore> store;
+    std::unique_ptr<RedisWorkers> workers; // after store: stops before it goes
+
+    bool open(const ServiceOptions& options, std::vector<std::unique_ptr<MattingPipeline>> pipelines,
+              std::string& error)
+    {
+        if (options.sharedStore()) {
+            auto redis = std::make_unique<RedisStore>(options.store, options.queue, options.perMac,
+                                                      options.resultTtlMs, options.visibilityMs);
+            try {
+                redis->stats();
+            } catch (const std::exception& e) {
+                servicelog::warning(std::string(e.what()) + "; trying again as requests come");
+            }
+            workers = std::make_unique<RedisWorkers>(*redis, std::move(pipelines), options.visibilityMs,
+                                                     options.testDelayMs);
+            store = std::move(redis);
+            return true;
+        }
+        scratch = std::make_unique<ScratchFolder>(options.scratchRoot.empty() ? ScratchFolder::defaultRoot()
+                                                                              : options.scratchRoot);
+        if (!scratch->valid()) {
+            error = scratch->error();
+            return false;
+        }
+        if (scratch->swept() > 0)
+            servicelog::info("deleted the files of " + std::to_string(scratch->swept()) +
+                             " stopped instance(s)");
+        store = std::make_unique<JobQueue>(std::move(pipelines), scratch->path(), options.queue,
+                                           options.perMac, options.resultTtlMs, options.testDelayMs);
+        return true;
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -32,8 +77,10 @@ int main(int argc, char** argv)
     servicelog::setLevel(options.logLevel);
     cv::setNumThreads(options.cvThreads);
 
+    // An API-only process loads no engine at all.
+    const bool inference = options.role != "api";
     MattingEngine::Choice engine;
-    if (!MattingEngine::choose(options, engine, error)) {
+    if (inference && !MattingEngine::choose(options, engine, error)) {
         servicelog::error(error);
         return 1;
     }
@@ -56,7 +103,7 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     const int threadsPerWorker = std::max(1, int(std::thread::hardware_concurrency()) / options.workers);
     try {
-        for (int i = 0; i < options.workers; ++i)
+        for (int i = 0; inference && i < options.workers; ++i)
             pipelines.push_back(
                 std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker)));
     } catch (const std::exception& e) {
@@ -64,34 +111,35 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    ScratchFolder scratch(options.scratchRoot.empty() ? ScratchFolder::defaultRoot() : options.scratchRoot);
-    if (!scratch.valid()) {
-        servicelog::error(scratch.error());
+    Backend backend;
+    if (!backend.open(options, std::move(pipelines), error)) {
+        servicelog::error(error);
         return 1;
     }
-    if (scratch.swept() > 0)
-        servicelog::info("deleted the files of " + std::to_string(scratch.swept()) + " stopped instance(s)");
-    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.resultTtlMs,
-                  options.testDelayMs);
-    MattingServer server(options, jobs, engine);
+    MattingServer server(options, *backend.store, engine);
     if (!server.bind(error)) {
         servicelog::error(error);
         return 1;
     }
 
-    std::thread signalThread([&server, &stopSignals] {
+    std::thread signalThread([&server, &backend, &stopSignals] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
         if (server.finished())
             return; // woken by main: the server stopped by itself
         servicelog::info(std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM") +
                          "; finishing running jobs");
+        if (backend.workers)
+            backend.workers->stop();
         server.shutdown();
     });
 
-    servicelog::info("engine " + engine.name + (engine.model.empty() ? "" : " (" + engine.model + ")") +
-                     ", " + std::to_string(options.workers) + " worker(s), queue " +
-                     std::to_string(options.queue));
+    servicelog::info(
+        "role " + options.role + ", store " + (options.sharedStore() ? options.store : "embedded") +
+        (inference ? ", engine " + engine.name + (engine.model.empty() ? "" : " (" + engine.model + ")") +
+                         ", " + std::to_string(options.workers) + " worker(s)"
+                   : "") +
+        ", queue " + std::to_string(options.queue));
     std::printf("listening on %s\n", server.baseUrl().c_str());
     std::fflush(stdout);
 

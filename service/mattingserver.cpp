@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -31,9 +29,9 @@ constexpr int kMaxConnectionThreads = 256;
 // a few of the desktop program's poll intervals.
 constexpr std::chrono::seconds kFetchGrace(5);
 
-static_assert(int(JobQueue::Status::Running) == proto::kStatusRunning &&
-                  int(JobQueue::Status::Done) == proto::kStatusDone &&
-                  int(JobQueue::Status::Failed) == proto::kStatusFailed,
+static_assert(int(JobStore::Status::Running) == proto::kStatusRunning &&
+                  int(JobStore::Status::Done) == proto::kStatusDone &&
+                  int(JobStore::Status::Failed) == proto::kStatusFailed,
               "a job's status is sent as its number");
 
 // Messages reach the user unchanged through the desktop program: plain English,
@@ -51,6 +49,8 @@ const char* const kTruncated =
 const char* const kUnknownTask = "The task was not found. It may have expired; please try again.";
 const char* const kBusy = "The matting service is busy. Please try again in a moment.";
 const char* const kStopping = "The matting service is shutting down. Please try again in a moment.";
+const char* const kStoreDown =
+    "The matting service cannot reach its job store. Please try again in a moment.";
 const char* const kStorage = "The matting service could not store the photo. Please try again later.";
 const char* const kNotFound = "Not found.";
 const char* const kInternal = "The matting service had an internal error. Please try again.";
@@ -105,6 +105,12 @@ std::string uploadLimitMessage(int mb)
     return "The photo is too large to upload. The limit is " + std::to_string(mb) + " MB.";
 }
 
+std::string macLimitMessage(int limit)
+{
+    return "This computer already has " + std::to_string(limit) +
+           " photos being processed. Please wait for one of them to finish.";
+}
+
 std::string pixelLimitMessage(double mp, int limit)
 {
     char buf[160];
@@ -141,7 +147,7 @@ const char* defaultMessage(int status)
 
 } // namespace
 
-MattingServer::MattingServer(const ServiceOptions& options, JobQueue& jobs, MattingEngine::Choice engine)
+MattingServer::MattingServer(const ServiceOptions& options, JobStore& jobs, MattingEngine::Choice engine)
     : m_options(options), m_jobs(jobs), m_engine(std::move(engine)), m_pool(kMaxConnectionThreads)
 {
     if (options.useTls())
@@ -265,6 +271,10 @@ void MattingServer::installRoutes()
         [](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
             try {
                 std::rethrow_exception(ep);
+            } catch (const StoreUnavailable& e) {
+                servicelog::warning(req.path + ": " + e.what());
+                res.set_header("Retry-After", "1");
+                return reply(res, 503, kStoreDown);
             } catch (const std::exception& e) {
                 servicelog::error(req.path + ": " + e.what());
             } catch (...) {
@@ -276,6 +286,40 @@ void MattingServer::installRoutes()
         servicelog::debug(req.method + " " + req.path + " -> " + std::to_string(res.status));
     });
 
+    http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
+        const JobStore::Stats s = m_jobs.stats();
+        std::ostringstream data;
+        data << "{\"role\":" << jsonString(m_options.role) << ",\"engine\":" << jsonString(m_engine.name)
+             << ",\"model\":" << jsonString(m_engine.model) << ",\"warning\":" << jsonString(m_engine.warning)
+             << ",\"workers\":" << s.workers << ",\"queue\":{\"waiting\":" << s.waiting
+             << ",\"running\":" << s.running << ",\"finished\":" << s.finished
+             << ",\"capacity\":" << s.capacity << "}}";
+        reply(res, 200, m_engine.warning.empty() ? "ok" : m_engine.warning, data.str());
+    });
+
+    http.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
+        const JobStore::Stats s = m_jobs.stats();
+        std::ostringstream out;
+        const auto metric = [&out](const char* name, const char* type, const char* help, long long value) {
+            out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n'
+                << name << ' ' << value << '\n';
+        };
+        metric("brisel_queue_depth", "gauge", "Jobs waiting for a worker.", s.waiting);
+        metric("brisel_jobs_in_flight", "gauge", "Jobs being worked on.", s.running);
+        metric("brisel_queue_capacity", "gauge", "Jobs accepted at once before refusing.", s.capacity);
+        metric("brisel_workers", "gauge", "Live inference workers.", s.workers);
+        metric("brisel_jobs_done_total", "counter", "Jobs finished with a result.", s.done);
+        metric("brisel_jobs_failed_total", "counter", "Jobs failed or cancelled.", s.failed);
+        res.set_content(out.str(), "text/plain; version=0.0.4");
+    });
+
+    if (m_options.role != "worker")
+        installTaskRoutes();
+}
+
+void MattingServer::installTaskRoutes()
+{
+    httplib::Server& http = *m_http;
     http.Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mac = req.get_param_value(proto::kMac);
         const std::string isBody = req.get_param_value(proto::kIsBody);
@@ -297,16 +341,19 @@ void MattingServer::installRoutes()
             return reply(res, 422, pixelLimitMessage(info.megapixels(), m_options.maxMegapixels));
         std::string serial;
         switch (m_jobs.submit(mac, isBody == "1", photo, serial)) {
-        case JobQueue::Submit::Accepted:
+        case JobStore::Submit::Accepted:
             servicelog::debug("job " + serial + " accepted: " + std::to_string(info.width) + "x" +
                               std::to_string(info.height));
             return reply(res, 200, "ok", "{" + jsonString(proto::kSerial) + ":" + jsonString(serial) + "}");
-        case JobQueue::Submit::Full:
+        case JobStore::Submit::Full:
             res.set_header("Retry-After", std::to_string(m_jobs.retryAfterSeconds()));
             return reply(res, 503, kBusy);
-        case JobQueue::Submit::ShuttingDown:
+        case JobStore::Submit::TooManyForMac:
+            res.set_header("Retry-After", std::to_string(m_jobs.retryAfterSeconds()));
+            return reply(res, proto::kCodeTooMany, macLimitMessage(m_options.perMac));
+        case JobStore::Submit::ShuttingDown:
             return reply(res, 503, kStopping);
-        case JobQueue::Submit::StorageError:
+        case JobStore::Submit::StorageError:
             return reply(res, 500, kStorage);
         }
     });
@@ -316,14 +363,14 @@ void MattingServer::installRoutes()
         const std::string serial = req.get_param_value(proto::kSerial);
         if (!checkTaskQuery(res, mac, serial))
             return;
-        const JobQueue::Snapshot job = m_jobs.find(serial, mac);
+        const JobStore::Snapshot job = m_jobs.find(serial, mac);
         if (!job.found)
             return reply(res, 404, kUnknownTask);
         const int status = int(job.status);
         const std::string url =
-            job.status == JobQueue::Status::Done ? baseUrl() + proto::resultPath(serial) : std::string();
-        const std::string message = job.status == JobQueue::Status::Running ? "processing"
-                                    : job.status == JobQueue::Status::Done  ? "ok"
+            job.status == JobStore::Status::Done ? baseUrl() + proto::resultPath(serial) : std::string();
+        const std::string message = job.status == JobStore::Status::Running ? "processing"
+                                    : job.status == JobStore::Status::Done  ? "ok"
                                                                             : job.message;
         reply(res, 200, message,
               "{" + jsonString(proto::kStatus) + ":" + std::to_string(status) + "," +
@@ -341,25 +388,9 @@ void MattingServer::installRoutes()
     });
 
     http.Get(proto::resultRoute(), [this](const httplib::Request& req, httplib::Response& res) {
-        const JobQueue::Snapshot job = m_jobs.fetchResult(req.matches[1]);
         std::string png;
-        if (job.found) {
-            // The file may expire between the look-up and here; then it is gone.
-            std::ifstream in(job.resultPath, std::ios::binary);
-            png.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        if (png.empty())
+        if (!m_jobs.fetchResult(req.matches[1], png))
             return reply(res, 404, kUnknownTask);
         res.set_content(std::move(png), "image/png");
-    });
-
-    http.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
-        const JobQueue::Stats s = m_jobs.stats();
-        std::ostringstream data;
-        data << "{\"engine\":" << jsonString(m_engine.name) << ",\"model\":" << jsonString(m_engine.model)
-             << ",\"warning\":" << jsonString(m_engine.warning) << ",\"workers\":" << m_options.workers
-             << ",\"queue\":{\"waiting\":" << s.waiting << ",\"running\":" << s.running
-             << ",\"finished\":" << s.finished << ",\"capacity\":" << s.capacity << "}}";
-        reply(res, 200, m_engine.warning.empty() ? "ok" : m_engine.warning, data.str());
     });
 }

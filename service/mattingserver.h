@@ -1,10 +1,11 @@
 #pragma once
 // The HTTP(S) front of the service: task creation, polling and cancelling, result
-// download and /healthz. Each connection runs on a thread of a ConnectionPool;
-// the handlers only check input and talk to the JobQueue, never segment anything.
+// download, /healthz and /metrics. A worker-only process (--role worker) serves
+// just the last two. Each connection runs on a thread of a ConnectionPool; the
+// handlers only check input and talk to the JobStore, never segment anything.
 
 #include "connectionpool.h"
-#include "jobqueue.h"
+#include "jobstore.h"
 #include "mattingengine.h"
 #include "serviceoptions.h"
 
@@ -21,7 +22,8 @@ class Server;
 class MattingServer
 {
 public:
-    MattingServer(const ServiceOptions& options, JobQueue& jobs, MattingEngine::Choice engine);
+    // `jobs` and `options` outlive the server; `engine` is empty in an API-only process.
+    MattingServer(const ServiceOptions& options, JobStore& jobs, MattingEngine::Choice engine);
     ~MattingServer();
 
     // Binds the listening socket; false with a reason when it cannot.
@@ -40,10 +42,11 @@ public:
 
 private:
     void installRoutes();
+    void installTaskRoutes();
     void watchIdle();
 
     const ServiceOptions& m_options;
-    JobQueue& m_jobs;
+    JobStore& m_jobs;
     const MattingEngine::Choice m_engine;
     ConnectionPool m_pool;
     std::unique_ptr<httplib::Server> m_http;

@@ -105,10 +105,17 @@ std::string ServiceOptions::usage()
            "  --max-upload-mb N    largest accepted upload in MB (default 50)\n"
            "  --max-megapixels N   largest accepted photo in megapixels (default 64)\n"
            "  --queue N            jobs accepted at once before answering 503 (default 32)\n"
+           "  --per-mac N          jobs one computer may have at once before answering 429, 0 for\n"
+           "                       no limit (default 0)\n"
            "  --result-ttl T       how long results are kept: 600, 90s, 500ms, 10m (default 10m)\n"
            "  --idle-exit T        exit after T without jobs or connections, 0 for never (default 0)\n"
            "  --scratch DIR        folder for uploads and results (default $TMPDIR/brisel-service-<uid>)\n"
-           "  --log-level L        error, warning, info or debug (default info)\n";
+           "  --log-level L        error, warning, info or debug (default info)\n"
+           "  --store URL          keep jobs in a shared Redis, redis://host:port[/db] (default: in\n"
+           "                       this process and its scratch folder)\n"
+           "  --role R             api, worker or both (default both); api and worker need --store\n"
+           "  --visibility T       with --store: how long a worker may hold a job without renewing\n"
+           "                       its lease before the job goes back to the queue (default 60s)\n";
 }
 
 bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& out, std::string& error)
@@ -140,6 +147,7 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--max-upload-mb", number(out.maxUploadMb, 1, 4096)},
         {"--max-megapixels", number(out.maxMegapixels, 1, 1024)},
         {"--queue", number(out.queue, 1, 100000)},
+        {"--per-mac", number(out.perMac, 0, 100000)},
         {"--result-ttl",
          [&out](const std::string& v) {
              out.resultTtlMs = parseDurationMs(v);
@@ -153,6 +161,21 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--scratch", text(out.scratchRoot)},
         {"--log-level", [&out](const std::string& v) { return parseLogLevel(v, out.logLevel); }},
         {"--test-delay-ms", number(out.testDelayMs, 0, 600000)},
+        {"--store",
+         [&out](const std::string& v) {
+             out.store = v;
+             return v.rfind("redis://", 0) == 0 && v.size() > 8;
+         }},
+        {"--role",
+         [&out](const std::string& v) {
+             out.role = v;
+             return v == "api" || v == "worker" || v == "both";
+         }},
+        {"--visibility",
+         [&out](const std::string& v) {
+             out.visibilityMs = parseDurationMs(v);
+             return out.visibilityMs >= 100;
+         }},
     };
 
     for (int i = 1; i < argc; ++i) {
@@ -188,6 +211,10 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
     }
     if (out.tlsCert.empty() != out.tlsKey.empty()) {
         error = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    if (out.role != "both" && !out.sharedStore()) {
+        error = "--role " + out.role + " needs a shared --store";
         return false;
     }
     if (out.modelPath.empty())

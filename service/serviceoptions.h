@@ -19,11 +19,17 @@ struct ServiceOptions
     int maxUploadMb = 50;
     int maxMegapixels = 64;
     int queue = 32;
+    int perMac = 0; // jobs one mac may have in flight; 0 = no limit
     long long resultTtlMs = 10 * 60 * 1000;
-    long long idleExitMs = 0; // exit after this long without jobs or connections; 0 = never
-    std::string scratchRoot;  // empty = ScratchFolder::defaultRoot()
-    int logLevel = 2;         // 0 error, 1 warning, 2 info, 3 debug
-    int testDelayMs = 0;      // hidden: makes every job slow so tests can catch it running
+    long long idleExitMs = 0;           // exit after this long without jobs or connections; 0 = never
+    std::string scratchRoot;            // empty = ScratchFolder::defaultRoot()
+    int logLevel = 2;                   // 0 error, 1 warning, 2 info, 3 debug
+    int testDelayMs = 0;                // hidden: makes every job slow so tests can catch it running
+    std::string role = "both";          // api (HTTP only) | worker (inference only) | both
+    std::string store;                  // empty: embedded; else redis://host:port[/db]
+    long long visibilityMs = 60 * 1000; // a taken job's lease before another worker may take it
+
+    bool sharedStore() const { return !store.empty(); }
 
     bool useTls() const { return !tlsCert.empty(); }
     std::size_t maxUploadBytes() const { return static_cast<std::size_t>(maxUploadMb) * 1024 * 1024; }

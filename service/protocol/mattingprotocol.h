@@ -13,7 +13,11 @@
 //        until the task expires like any finished one, then 404.
 //
 // A 503 because the queue is full carries "Retry-After: <seconds>", the service's
-// estimate of when a place frees up.
+// estimate of when a place frees up. A 429 (kCodeTooMany) says this mac already
+// has as many tasks in flight as the service allows one computer; it carries
+// "Retry-After" too, and a client may ask again once one of its tasks finished.
+// A task lost because the service's shared job store was reset polls as failed
+// with kMessageStoreLost rather than vanishing.
 //
 // Every JSON answer carries "code" (200 on success, otherwise the HTTP status)
 // and "message" (shown to the user as is). Values are not percent-encoded by the
@@ -42,8 +46,12 @@ constexpr const char* kStatus = "status";
 constexpr const char* kConvertPath = "convert_path";
 
 constexpr int kCodeOk = 200;
+constexpr int kCodeTooMany = 429;
 // The message of a cancelled task's poll answer.
 constexpr const char* kMessageCancelled = "cancelled";
+// The message of a task the service lost when its job store was reset.
+constexpr const char* kMessageStoreLost =
+    "The matting service was restarted and lost this photo. Please try again.";
 
 // The job's "status" in a poll answer.
 constexpr int kStatusRunning = 0;
