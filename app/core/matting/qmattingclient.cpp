@@ -21,10 +21,12 @@ namespace {
 // Result code of the platform request object.
 constexpr int OK = 0;
 
-// A busy service (its queue is full) is asked again for this long before the
-// photo fails; the pool's other photos are what it is busy with.
+// A busy service (its queue is full, or this computer has as many photos in
+// flight as it allows one) is asked again for this long before the photo fails
+// with its message; the pool's other photos are what it is busy with.
 constexpr qint64 kBusyPatienceMs = 5 * 60 * 1000;
 constexpr int kBusyStatus = HRequest::HttpErrorBase + 503;
+constexpr int kTooManyStatus = HRequest::HttpErrorBase + proto::kCodeTooMany;
 
 std::atomic<int> g_pollIntervalMs{1000};
 
@@ -114,7 +116,8 @@ QString QMattingClient::createJob(const QString& photoPath) const
     QByteArray bytes;
     int ret = request.exec(bytes);
     const auto cancelled = [this] { return m_cancel && *m_cancel; };
-    for (int attempt = 0; ret == kBusyStatus && busyFor.elapsed() < kBusyPatienceMs; ++attempt) {
+    for (int attempt = 0;
+         (ret == kBusyStatus || ret == kTooManyStatus) && busyFor.elapsed() < kBusyPatienceMs; ++attempt) {
         const ulong delay = busyDelayMs(attempt, request.retryAfter());
         BRISEL_LOG(2, QStringLiteral("service busy; %1 again in %2 ms").arg(photoPath).arg(delay));
         // In slices, so a cancel is not kept waiting for a long Retry-After.
