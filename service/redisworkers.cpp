@@ -79,6 +79,7 @@ void RedisWorkers::workerLoop(MattingPipeline* pipeline, const std::string& id)
             noteOutage(down, nullptr, id);
             if (!task)
                 continue;
+            servicelog::debug("job " + task->serial + " taken by " + id);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_running[id] = task->serial;

@@ -10,7 +10,7 @@ PACKAGES=(
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
   libopencv-dev opencv-data
   libcurl4-openssl-dev libssl-dev ca-certificates openssl
-  libcpp-httplib-dev zlib1g-dev libbrotli-dev
+  libcpp-httplib-dev zlib1g-dev libbrotli-dev libhiredis-dev redis-server haproxy
   libgtest-dev libbenchmark-dev
   libtorch-dev python3 python3-numpy python3-onnx python3-torch python3-opencv
   nodejs npm:npm
