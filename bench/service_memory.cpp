@@ -98,7 +98,7 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
     pipelines.push_back(std::make_unique<MattingPipeline>(
         MattingEngine::create(choice, std::max(1, int(std::thread::hardware_concurrency())))));
     ScratchFolder scratch(ScratchFolder::defaultRoot());
-    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.resultTtlMs);
+    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.perMac, options.resultTtlMs);
     MattingServer server(options, jobs, choice);
     if (!server.bind(error)) {
         state.SkipWithError(error.c_str());

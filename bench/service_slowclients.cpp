@@ -69,7 +69,7 @@ void BM_PollLatency(benchmark::State& state)
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     pipelines.push_back(std::make_unique<MattingPipeline>(MattingEngine::create(choice, 1)));
     ScratchFolder scratch(ScratchFolder::defaultRoot());
-    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.resultTtlMs);
+    JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.perMac, options.resultTtlMs);
     MattingServer server(options, jobs, choice);
     if (!server.bind(error))
         return state.SkipWithError(error.c_str());
