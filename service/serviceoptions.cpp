@@ -1,5 +1,7 @@
 #include "serviceoptions.h"
 
+#include "redisconnection.h"
+
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -164,7 +166,9 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--store",
          [&out](const std::string& v) {
              out.store = v;
-             return v.rfind("redis://", 0) == 0 && v.size() > 8;
+             std::string host;
+             int port = 0, db = 0;
+             return RedisConnection::parseUrl(v, host, port, db);
          }},
         {"--role",
          [&out](const std::string& v) {

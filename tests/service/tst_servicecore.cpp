@@ -55,6 +55,13 @@ private slots:
         QTest::newRow("port out of range")
             << QStringList{"--port", "70000"} << "bad value for --port: \"70000\"";
         QTest::newRow("unknown option") << QStringList{"--colour", "red"} << "unknown option --colour";
+        QTest::newRow("worker on its own")
+            << QStringList{"--role", "worker"} << "--role worker needs a shared --store";
+        QTest::newRow("redis with a path")
+            << QStringList{"--store", "redis://h:6379/x"} << "bad value for --store: \"redis://h:6379/x\"";
+        QTest::newRow("redis without a host")
+            << QStringList{"--store=redis://:1"} << "bad value for --store: \"redis://:1\"";
+        QTest::newRow("api on redis") << QStringList{"--store", "redis://10.0.0.5/2", "--role", "api"} << "";
         QTest::newRow("key without cert")
             << QStringList{"--tls-key", "k.pem"} << "--tls-cert and --tls-key go together";
     }
