@@ -37,12 +37,13 @@ started() { # started PORT: waits until something answers /healthz there
     exit 1
 }
 api() { "${service[@]}" --role api --port $((base + $1)) 2>>"$work/api$1.log" >/dev/null &
-    echo $! >"$work/api$1.pid"; started $((base + $1)); }
+    echo $! >"$work/api$1.pid"; disown; started $((base + $1)); }
 worker() { "${service[@]}" --role worker --port $((base + 10 + $1)) 2>>"$work/worker$1.log" >/dev/null &
-    echo $! >"$work/worker$1.pid"; started $((base + 10 + $1)); }
+    echo $! >"$work/worker$1.pid"; disown; started $((base + 10 + $1)); }
 
 redis-server --port "$base" --bind 127.0.0.1 --save '' --appendonly no >"$work/redis.log" 2>&1 &
 echo $! >"$work/redis.pid"
+disown
 sleep 0.5
 api 1
 api 2
@@ -79,6 +80,7 @@ sed -e "s|bind :443 ssl crt /etc/brisel/tls/brisel.pem|bind 127.0.0.1:$((base + 
     -e "/log \/dev\/log/d" "$root/deploy/haproxy.cfg" >"$work/haproxy.cfg"
 haproxy -f "$work/haproxy.cfg" -db >"$work/haproxy.log" 2>&1 &
 echo $! >"$work/haproxy.pid"
+disown
 sleep 1
 run "HAProxy TLS, 2 APIs, 2 workers" "https://127.0.0.1:$((base + 20))" --cafile "$work/tls/ca.pem"
 run "HAProxy, kill every 100" "https://127.0.0.1:$((base + 20))" --cafile "$work/tls/ca.pem" \
