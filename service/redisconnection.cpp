@@ -127,9 +127,9 @@ RedisReply RedisConnection::command(const std::vector<std::string>& args, int bl
     std::unique_ptr<redisReply, void (*)(void*)> owned(r, freeReplyObject);
     if (r->type == REDIS_REPLY_ERROR) {
         const std::string why(r->str, r->len);
-        // A Redis that is loading its data or was just restarted answers with
-        // errors for a moment; that is an outage, not a bug.
-        if (why.rfind("LOADING", 0) == 0 || why.rfind("READONLY", 0) == 0)
+        // A Redis that is loading its data, was just restarted or is full
+        // answers with errors for a while; that is an outage, not a bug.
+        if (why.rfind("LOADING", 0) == 0 || why.rfind("READONLY", 0) == 0 || why.rfind("OOM", 0) == 0)
             throw StoreUnavailable("redis: " + why);
         throw std::runtime_error("redis: " + why);
     }
