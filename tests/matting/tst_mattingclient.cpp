@@ -76,16 +76,17 @@ Script pollStates(QVector<int> states)
     };
 }
 
-// The first `times` creations are turned away as a full queue is.
-Script busy(int times)
+// The first `times` creations are turned away as a full queue is (503), or as
+// one computer's limit is (429).
+Script busy(int times, int status = 503)
 {
-    return [times](FakeService& f) {
+    return [times, status](FakeService& f) {
         const FakeService::Handler healthy = f.onCreate;
-        f.onCreate = [&f, times, healthy](const Req& req, Res& res) {
+        f.onCreate = [&f, times, status, healthy](const Req& req, Res& res) {
             if (f.creates > times)
                 return healthy(req, res);
             res.set_header("Retry-After", "1");
-            FakeService::replyJson(res, FakeService::refusal(503, "busy"), 503);
+            FakeService::replyJson(res, FakeService::refusal(status, "busy"), status);
         };
     };
 }
@@ -153,6 +154,8 @@ private slots:
         QTest::newRow("upload never answered") << Http << "a.jpg" << silent << "1/0/0"
                                                << "The server did not answer in time";
         QTest::newRow("busy twice, then accepted") << Http << "a.jpg" << busy(2) << "3/1/1" << QString();
+        QTest::newRow("too many for this computer, then accepted")
+            << Http << "a.jpg" << busy(1, proto::kCodeTooMany) << "2/1/1" << QString();
         QTest::newRow("creation refused")
             << Http << "a.jpg" << answer(true, FakeService::refusal(4001, quota)) << "1/0/0" << quota;
         QTest::newRow("creation reply not JSON")
