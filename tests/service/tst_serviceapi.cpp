@@ -239,6 +239,20 @@ private slots:
         QCOMPARE(service.process().exitCode(), 0);
     }
 
+    // One computer's photos past --per-mac are refused; another computer's are not.
+    void perMacLimit()
+    {
+        ServiceProcess service;
+        QString error;
+        QVERIFY2(service.start({"--per-mac", "1", "--test-delay-ms", "1500"}, &error), qPrintable(error));
+        ServiceClient client(service.url());
+        const QString first = client.upload(kMac, "1", photo()).serial();
+        QCOMPARE(client.upload(kMac, "1", photo()).status, proto::kCodeTooMany);
+        QCOMPARE(client.upload("another", "1", photo()).code(), 200);
+        QCOMPARE(client.waitFinished(kMac, first).jobStatus(), proto::kStatusDone);
+        QCOMPARE(client.upload(kMac, "1", photo()).code(), 200);
+    }
+
     void killedInstanceIsSwept()
     {
         QTemporaryDir root;
