@@ -17,8 +17,6 @@ struct RedisReply
     long long integer = 0;
     std::string str; // a bulk or status string
     std::vector<RedisReply> elements;
-
-    long long number() const { return nil ? 0 : str.empty() ? integer : std::stoll(str); }
 };
 
 class RedisConnection
