@@ -42,7 +42,7 @@ private slots:
 
         key(window.get(), Qt::Key_V, Qt::ControlModifier);
         auto* pages = window->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
-        auto* view = find<QImageCropWidget>(window.get(), QStringLiteral("cropView"));
+        auto* view = window->findChild<QImageCropWidget*>(QStringLiteral("cropView"));
         QVERIFY(waitFor([&] { return pages->currentIndex() == QMainWidget::PageImage && view->hasImage(); }));
 
         clipboard->clear();
@@ -50,8 +50,10 @@ private slots:
             QVERIFY(click(window.get(), QStringLiteral("btnCopy")));
         else
             key(window.get(), Qt::Key_C, Qt::ControlModifier);
-        QVERIFY(
-            waitFor([clipboard] { return clipboard->mimeData()->hasFormat(QStringLiteral("image/png")); }));
+        QVERIFY(waitFor([clipboard] {
+            const QMimeData* copied = clipboard->mimeData();
+            return copied && copied->hasFormat(QStringLiteral("image/png"));
+        }));
         const QImage result = QImage::fromData(clipboard->mimeData()->data(QStringLiteral("image/png")));
         QCOMPARE(result.size(), kSmall);
         QVERIFY(cornersTransparent(result));
