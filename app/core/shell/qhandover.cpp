@@ -48,7 +48,8 @@ QHandOver::QHandOver(const QString& instance, QObject* parent)
     : QObject(parent), m_server(new QLocalServer(this))
 {
     const QString name = socketName(instance);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt binds elsewhere and renames over the name,
+    // silently replacing whatever is there. The folder is the user's own anyway.
     if (!m_server->listen(name) && m_server->serverError() == QAbstractSocket::AddressInUseError &&
         !answers(name)) {
         QLocalServer::removeServer(name);
