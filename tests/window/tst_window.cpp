@@ -1,12 +1,13 @@
-// The main window's stored settings, hand-edited ones too, and the frameless
-// window's grip: the edge under the cursor and the geometry a drag of it gives,
-// never below the minimum size. The user flows themselves are in tests/acceptance.
+// The main window's stored settings, hand-edited ones too; the frameless window's grip
+// (the edge under the cursor, a drag's geometry, never below the minimum size); what a
+// start opens, also under a dialog; the result copied or dragged. Flows: tests/acceptance.
 
 #include "cglobal.h"
 #include "csetting.h"
 #include "qclipboardactions.h"
 #include "qdragouthandle.h"
 #include "qmainwidget.h"
+#include "qmsgbox.h"
 #include "qopenwith.h"
 #include "qwindowgrip.h"
 #include "qworkpool.h"
@@ -14,8 +15,10 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
+#include <QTimer>
 
 class TestWindow : public QObject
 {
@@ -106,6 +109,26 @@ private slots:
         QTEST(plan.photos.size(), "opened");
         QCOMPARE(plan.photos, request.paths.mid(0, plan.photos.size()));
         QVERIFY2(note.isEmpty() ? plan.note.isEmpty() : plan.note.contains(note), qPrintable(plan.note));
+    }
+
+    // A request that comes while a dialog is open waits for it and is not lost.
+    void requestWaitsForDialog()
+    {
+        QStringList shown;
+        QMsgBox::setTestHook(
+            [&shown](QMsgBox::Kind, const QString& text) { return int((shown << text).size()); });
+        QMainWidget window;
+        auto* opener = new QOpenWith(&window);
+        QDialog dialog(&window);
+        QTimer::singleShot(0, &dialog, [&] {
+            opener->open(QOpenRequest{0, {"/no/such.jpg"}});
+            QTest::qWait(2 * QOpenWith::kRetryMs);
+            QVERIFY(shown.isEmpty());
+            dialog.accept();
+        });
+        dialog.exec();
+        QTRY_COMPARE(shown.size(), 1);
+        QMsgBox::setTestHook(nullptr);
     }
 
     // The result leaves as PNG bytes and a picture (copied) or a PNG file (dragged)
