@@ -36,7 +36,7 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     m_brushView->hide();
     ui->BtnUndo->hide();
     ui->BtnRestore->hide();
-    m_dragOut = new QDragOutHandle(m_cropView, ui->frameBottom);
+    m_dragOut = new QDragOutHandle(this, ui->frameBottom);
     ui->hLayoutBottom->addWidget(m_dragOut);
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore, ui->btnZoomFit},

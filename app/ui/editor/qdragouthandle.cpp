@@ -1,6 +1,7 @@
 #include "qdragouthandle.h"
 
 #include "keeptranslated.h"
+#include "qcropwidget.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 
@@ -14,7 +15,7 @@ namespace {
 constexpr int kPreviewSide = 96;
 } // namespace
 
-QDragOutHandle::QDragOutHandle(QImageCropWidget* view, QWidget* parent) : QLabel(parent), m_view(view)
+QDragOutHandle::QDragOutHandle(QCropWidget* host, QWidget* parent) : QLabel(parent), m_host(host)
 {
     setObjectName(QStringLiteral("dragOutHandle"));
     setCursor(Qt::OpenHandCursor);
@@ -40,7 +41,8 @@ void QDragOutHandle::mousePressEvent(QMouseEvent* event)
     m_pressAt = event->pos();
     m_moved = false;
     m_result = QResultExport::Result();
-    m_pressed = QResultExport::start(m_view->canvas(), this, true,
+    m_pressed = !m_host->isBusy() &&
+                QResultExport::start(m_host->cropView()->canvas(), this, true,
                                      [this, press](const QResultExport::Result& r) { exported(press, r); });
 }
 

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPoint>
 
-class QImageCropWidget;
+class QCropWidget;
 class QMimeData;
 
 // A small grip beside the zoom bar from which the result is dragged into another
@@ -21,7 +21,9 @@ class QDragOutHandle : public QLabel
     Q_OBJECT
 
 public:
-    QDragOutHandle(QImageCropWidget* view, QWidget* parent);
+    // Hands out the result of `host`, a parent or grandparent, whenever no job of
+    // the host is changing it.
+    QDragOutHandle(QCropWidget* host, QWidget* parent);
 
     // The drag's data for an exported result: the file's URL and "image/png".
     static QMimeData* mimeData(const QResultExport::Result& result);
@@ -35,7 +37,7 @@ private:
     void exported(int press, const QResultExport::Result& result);
     void startDrag();
 
-    QImageCropWidget* m_view = nullptr;
+    QCropWidget* m_host = nullptr;
     QPoint m_pressAt;
     int m_press = 0; // counts presses; an export answers only the one that started it
     bool m_pressed = false;
