@@ -239,7 +239,8 @@ private slots:
         const int open = QOpenRequest::Open, usage = QOpenRequest::UsageError;
         QTest::newRow("nothing") << QStringList() << open << 0 << QStringList();
         QTest::newRow("relative and absolute")
-            << QStringList{"a.jpg", "/b/c d.png"} << open << 0 << QStringList{here + "a.jpg", "/b/c d.png"};
+            << QStringList{"a.jpg", "/b/c d.png", "file:///e%20f.png"} << open << 0
+            << QStringList{here + "a.jpg", "/b/c d.png", "/e f.png"};
         QTest::newRow("product") << QStringList{"--type", "product", "a.jpg"} << open << 1
                                  << QStringList{here + "a.jpg"};
         QTest::newRow("ID in capitals")

@@ -4,6 +4,7 @@
 #include <QDataStream>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QUrl>
 
 #include <iterator>
 
@@ -45,8 +46,11 @@ QOpenRequest::Outcome QOpenRequest::parse(const QStringList& arguments, QOpenReq
     }
     request->type = found;
     request->paths.clear();
-    for (const QString& path : parser.positionalArguments())
-        request->paths << QFileInfo(path).absoluteFilePath();
+    // A file manager may pass file: URLs.
+    for (const QString& argument : parser.positionalArguments()) {
+        const QUrl url(argument);
+        request->paths << QFileInfo(url.isLocalFile() ? url.toLocalFile() : argument).absoluteFilePath();
+    }
     return Open;
 }
 

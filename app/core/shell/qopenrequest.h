@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// Photos named when the program starts ("brisel [--type person|product|id] PHOTO..."),
-// either for this copy or handed over to the copy already running. The paths are
-// made absolute where they were given, so they still name the same files in another
-// process with another working folder. A plain value; any thread.
+// Photos named when the program starts ("brisel [--type person|product|id] PHOTO...",
+// paths or file: URLs), either for this copy or handed over to the copy already
+// running. The paths are made absolute where they were given, so they still name the
+// same files in another process with another working folder. A plain value; any thread.
 struct QOpenRequest
 {
     Q_DECLARE_TR_FUNCTIONS(QOpenRequest)
