@@ -12,8 +12,8 @@ class QSingleInstance;
 
 // The application object: lives on main()'s stack for the whole run. Construction
 // brings up Qt, the platform services and the translation; run() hands a second
-// start over to the first, opens the main window and runs the event loop; destruction tears the
-// platform services down before Qt goes.
+// start over to the first, opens the main window and runs the event loop;
+// destruction tears the platform services down before Qt goes.
 class CWinApp
 {
     Q_DECLARE_TR_FUNCTIONS(CWinApp)
