@@ -3,7 +3,9 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "cwinapp.h"
+#include "logger.h"
 #include "qappsettings.h"
+#include "qopenrequest.h"
 #include "qsingleinstance.h"
 #include "uexception.h"
 
@@ -46,18 +48,18 @@ ProbeRun runProbe(const QStringList& arguments, const QByteArray& timeZone = "UT
 }
 
 const QString kInstanceName = QStringLiteral("BRISEL_1_1");
-const char* const kWarning = "Brisel is already running.";
 
 // The real program, unattended: it answers message boxes itself (printing them)
 // and quits closeMs after its window shows.
-std::unique_ptr<QProcess> startBrisel(int closeMs)
+std::unique_ptr<QProcess> startBrisel(int closeMs, const QStringList& arguments = {})
 {
     auto process = std::make_unique<testutils::ChildProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("BRISEL_AUTO_CLOSE_MS"), QString::number(closeMs));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process->setProcessEnvironment(env);
-    process->start(testutils::binPath(QStringLiteral("brisel")), QStringList());
+    process->setWorkingDirectory(testutils::sandboxPath());
+    process->start(testutils::binPath(QStringLiteral("brisel")), arguments);
     return process;
 }
 
@@ -67,20 +69,21 @@ QString finish(QProcess& process)
     return QString::fromUtf8(process.readAllStandardError());
 }
 
-QString lockPath(const QString& name)
+QString runtimePath(const QString& file)
 {
-    return qEnvironmentVariable("XDG_RUNTIME_DIR") + '/' + name + ".lock";
+    return qEnvironmentVariable("XDG_RUNTIME_DIR") + '/' + file;
 }
 
-// True once holder has the single-instance lock. Watches the pid the holder writes
-// into the lock file rather than trying the lock, which could make the starting
-// program believe another copy runs.
-bool waitUntilLocked(QProcess& holder)
+// True once holder listens for a second start. Watches the pid the holder writes
+// into the lock file and the socket file rather than trying either, which could
+// make the starting program believe another copy runs.
+bool waitUntilListening(QProcess& holder)
 {
     const QByteArray pid = QByteArray::number(holder.processId()) + '\n';
     for (int i = 0; i < 600 && holder.state() != QProcess::NotRunning; ++i) {
-        if (testutils::readFile(lockPath(kInstanceName)) == pid)
-            return QSingleInstance(kInstanceName).isAnotherRunning();
+        if (testutils::readFile(runtimePath(kInstanceName + ".lock")) == pid &&
+            QFile::exists(runtimePath(kInstanceName + ".socket")))
+            return true;
         QTest::qWait(50);
     }
     return false;
@@ -168,36 +171,98 @@ private slots:
     void leftoverLockTakenOver()
     {
         const QString name = QStringLiteral("BRISEL_TEST_LEFTOVER");
-        QVERIFY(testutils::writeFile(lockPath(name), "99999\n"));
+        QVERIFY(testutils::writeFile(runtimePath(name + ".lock"), "99999\n"));
         QSingleInstance probe(name);
         QVERIFY(!probe.isAnotherRunning());
-        QCOMPARE(testutils::readFile(lockPath(name)),
+        QCOMPARE(testutils::readFile(runtimePath(name + ".lock")),
                  QByteArray::number(QCoreApplication::applicationPid()) + '\n');
     }
 
-    // The real program starts in Chinese by default, and a second copy is turned
-    // away without disturbing the first.
-    void secondCopyRefused()
+    // A second start hands its photos to the running copy and ends at once, also
+    // after a copy was killed and left its socket behind. The running copy opens
+    // them, and speaks Chinese by default.
+    void secondStartHandsOver_data()
     {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("killedBefore");
+        QTest::addColumn<QString>("seen"); // in the first copy's log or messages
+        QTest::newRow("no photo, after a killed copy") << QStringList() << true << "";
+        QTest::newRow("product photo, relative path")
+            << QStringList{"--type", "product", "p.png"} << false
+            << "opening 1 photo(s) of type 1: " + testutils::sandboxPath() + "/p.png";
+        const char* missing = "These files could not be opened:\n%1";
+        QTest::newRow("missing photo") << QStringList{"/no/such.jpg"} << false
+                                       << CWinApp::createTranslator(testutils::binPath(), "zh")
+                                              ->translate("QOpenWith", missing)
+                                              .arg("/no/such.jpg");
+    }
+    void secondStartHandsOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, killedBefore);
         QFile::remove(CSetting::filePath());
-        auto first = startBrisel(8000);
-        QVERIFY(first->waitForStarted());
-        if (!waitUntilLocked(*first))
-            QFAIL(qPrintable(QStringLiteral("never took the lock: ") + finish(*first)));
+        // Nothing answers there, so no service is started for the photo.
+        QVERIFY(CSetting::setValue("service", "url", "http://127.0.0.1:1"));
+        QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(testutils::sandboxPath() + "/p.png"));
+        if (killedBefore) {
+            auto killed = startBrisel(60000);
+            QVERIFY(waitUntilListening(*killed));
+            killed->kill();
+            QVERIFY(killed->waitForFinished() && QFile::exists(runtimePath(kInstanceName + ".socket")));
+        }
+        auto first = startBrisel(5000);
+        if (!waitUntilListening(*first))
+            QFAIL(qPrintable(QStringLiteral("never listened: ") + finish(*first)));
 
-        auto second = startBrisel(0);
-        const QString secondLog = finish(*second);
-        const QString warning =
-            CWinApp::createTranslator(testutils::binPath(), "zh")->translate("CWinApp", kWarning);
+        auto second = startBrisel(0, arguments);
+        QVERIFY(second->waitForFinished(15000));
         QCOMPARE(second->exitCode(), 0);
-        QVERIFY2(
-            secondLog.contains(QStringLiteral("message box: ") + (warning.isEmpty() ? kWarning : warning)),
-            qPrintable(secondLog));
-        QVERIFY2(!secondLog.contains(QStringLiteral("closing window")), qPrintable(secondLog));
+        const QString secondLog = finish(*second);
+        QVERIFY2(!secondLog.contains("message box") && !secondLog.contains("closing window"),
+                 qPrintable(secondLog));
 
-        QCOMPARE(first->state(), QProcess::Running);
-        finish(*first);
+        const QString firstLog = finish(*first);
         QCOMPARE(first->exitCode(), 0);
+        QFETCH(QString, seen);
+        QVERIFY2((firstLog + testutils::readFile(kzl::logger::logFilePath())).contains(seen),
+                 qPrintable(firstLog));
+    }
+
+    // The command line, and the request as it travels to a running copy.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("type"); // -1: the request stays untouched
+        QTest::addColumn<QStringList>("paths");
+        const QString here = QDir::currentPath() + '/';
+        const int open = QOpenRequest::Open, usage = QOpenRequest::UsageError;
+        QTest::newRow("nothing") << QStringList() << open << 0 << QStringList();
+        QTest::newRow("relative and absolute")
+            << QStringList{"a.jpg", "/b/c d.png", "file:///e%20f.png"} << open << 0
+            << QStringList{here + "a.jpg", "/b/c d.png", "/e f.png"};
+        QTest::newRow("product") << QStringList{"--type", "product", "a.jpg"} << open << 1
+                                 << QStringList{here + "a.jpg"};
+        QTest::newRow("ID in capitals")
+            << QStringList{"--type=ID", "a.jpg"} << open << 2 << QStringList{here + "a.jpg"};
+        QTest::newRow("unknown type")
+            << QStringList{"--type", "cat", "a.jpg"} << usage << -1 << QStringList();
+        QTest::newRow("type without value") << QStringList{"--type"} << usage << -1 << QStringList();
+        QTest::newRow("help") << QStringList{"a.jpg", "--help"} << int(QOpenRequest::Help) << -1
+                              << QStringList();
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QOpenRequest request{-1, {}}, back;
+        QString text;
+        QTEST(int(QOpenRequest::parse(QStringList{"brisel"} + arguments, &request, &text)), "outcome");
+        QTEST(request.type, "type");
+        QTEST(request.paths, "paths");
+        QCOMPARE(text.contains("--type"), request.type < 0); // usage follows every complaint
+        QCOMPARE(QOpenRequest::decode(request.encode(), &back), request.type >= 0);
+        QCOMPARE(back.paths, request.type >= 0 ? request.paths : QStringList());
+        QVERIFY(!QOpenRequest::decode(request.encode().chopped(1), &back));
     }
 
     // The report a user sends keeps the failed check, its place and a non-Latin message.

@@ -21,6 +21,9 @@ public:
     bool isAnotherRunning() const { return m_anotherRunning; }
     // Where the lock file lives.
     QString lockPath() const { return m_lockPath; }
+    // The private per-user folder of the lock, and of whatever else belongs to the
+    // running copy (its hand-over socket).
+    static QString runtimeFolder();
 
 private:
     bool m_anotherRunning = false;

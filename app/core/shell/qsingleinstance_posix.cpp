@@ -9,9 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace {
-
-QString lockFolder()
+QString QSingleInstance::runtimeFolder()
 {
     // Qt checks XDG_RUNTIME_DIR's owner and mode and falls back to a private folder
     // under /tmp; either way only this user can see the lock.
@@ -19,9 +17,7 @@ QString lockFolder()
     return runtime.isEmpty() ? QDir::tempPath() : runtime;
 }
 
-} // namespace
-
-QSingleInstance::QSingleInstance(const QString& name) : m_lockPath(lockFolder() + '/' + name + ".lock")
+QSingleInstance::QSingleInstance(const QString& name) : m_lockPath(runtimeFolder() + '/' + name + ".lock")
 {
     // O_CLOEXEC: a child the program starts (the local matting service) must not
     // inherit the descriptor, or the lock would outlive us inside the child.

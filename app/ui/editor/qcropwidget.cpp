@@ -4,6 +4,7 @@
 #include "keeptranslated.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
+#include "qdragouthandle.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
@@ -35,6 +36,8 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     m_brushView->hide();
     ui->BtnUndo->hide();
     ui->BtnRestore->hide();
+    m_dragOut = new QDragOutHandle(this, ui->frameBottom);
+    ui->hLayoutBottom->addWidget(m_dragOut);
     m_controls = new QViewControls({ui->btnZoomIn, ui->btnZoomOut, ui->hSliderImageFactor,
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore, ui->btnZoomFit},
                                    QStringLiteral("#313131"), this);
@@ -100,6 +103,8 @@ void QCropWidget::setActiveView(View view)
     m_cropView->setVisible(!brush);
     ui->BtnUndo->setVisible(brush);
     ui->BtnRestore->setVisible(brush);
+    // It hands over the composed result, which the brush's strokes join only later.
+    m_dragOut->setVisible(!brush);
     if (brush)
         m_controls->setZoomTarget(m_brushView);
     else

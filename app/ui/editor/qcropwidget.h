@@ -14,6 +14,7 @@ namespace Ui {
 class QCropWidget;
 }
 
+class QDragOutHandle;
 class QImageCropWidget;
 class QImageCutoutWidget;
 class QImageTask;
@@ -104,6 +105,7 @@ private:
 
     Ui::QCropWidget* ui = nullptr;
     QViewControls* m_controls = nullptr;
+    QDragOutHandle* m_dragOut = nullptr;
     QImageCropWidget* m_cropView = nullptr;
     QImageCutoutWidget* m_brushView = nullptr;
     View m_active = CropView;

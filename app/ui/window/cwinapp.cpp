@@ -5,9 +5,12 @@
 #include "qappsettings.h"
 #include "qcrashhandler.h"
 #include "qcustomui.h"
+#include "qhandover.h"
 #include "qhttpclient.h"
 #include "qmainwidget.h"
 #include "qmsgbox.h"
+#include "qopenrequest.h"
+#include "qopenwith.h"
 #include "qsingleinstance.h"
 #include "quser.h"
 #include "uexception.h"
@@ -34,6 +37,8 @@ struct QValue
 const char* const kAppId = "brisel_win";
 constexpr int kAppType = 22;
 const char* const kInstanceName = "BRISEL_1_1";
+// A running copy that is still starting needs a moment before it listens.
+constexpr int kHandOverMs = 10000;
 
 // Unattended runs, used by the start-up tests that drive the real program:
 // BRISEL_AUTO_CLOSE_MS=N answers every message box with OK, printing its text on
@@ -102,18 +107,37 @@ int CWinApp::run()
         if (QCoreApplication::arguments().size() > 3)
             QThread::msleep(1000);
 
+        // Before the window changes the working folder: relative paths are the user's.
+        QOpenRequest request;
+        QString usage;
+        const QOpenRequest::Outcome parsed =
+            QOpenRequest::parse(QCoreApplication::arguments(), &request, &usage);
+        if (parsed != QOpenRequest::Open) {
+            std::fprintf(parsed == QOpenRequest::Help ? stdout : stderr, "%s",
+                         usage.toLocal8Bit().constData());
+            return parsed == QOpenRequest::Help ? 0 : QOpenRequest::kUsageExit;
+        }
+
         const int unattendedMs = autoCloseMs();
         if (unattendedMs >= 0)
             answerMessageBoxesUnattended();
 
-        m_instance = std::make_unique<QSingleInstance>(QString::fromLatin1(kInstanceName));
+        const QString instance = QString::fromLatin1(kInstanceName);
+        m_instance = std::make_unique<QSingleInstance>(instance);
         if (m_instance->isAnotherRunning()) {
-            QMsgBox::showWarning(tr("Brisel is already running."), 1);
+            // The running copy opens the photos, or just comes to the front.
+            if (!QHandOver::send(instance, request.encode(), kHandOverMs))
+                QMsgBox::showWarning(tr("Brisel is already running."), 1);
             return 0;
         }
 
         QUser::Instance()->httpOnline(nullptr, nullptr);
         const auto window = openMainWindow();
+        auto* opener = new QOpenWith(window.get());
+        QHandOver handOver(instance);
+        QObject::connect(&handOver, &QHandOver::signal_received, opener, &QOpenWith::openHandedOver);
+        if (!request.paths.isEmpty())
+            QTimer::singleShot(0, opener, [opener, request] { opener->open(request); });
         if (unattendedMs >= 0)
             closeUnattended(window.get(), unattendedMs);
         return QApplication::exec();

@@ -11,9 +11,9 @@ class QMainWidget;
 class QSingleInstance;
 
 // The application object: lives on main()'s stack for the whole run. Construction
-// brings up Qt, the platform services and the translation; run() refuses a second
-// copy, opens the main window and runs the event loop; destruction tears the
-// platform services down before Qt goes.
+// brings up Qt, the platform services and the translation; run() hands a second
+// start over to the first, opens the main window and runs the event loop;
+// destruction tears the platform services down before Qt goes.
 class CWinApp
 {
     Q_DECLARE_TR_FUNCTIONS(CWinApp)
@@ -25,8 +25,12 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    // The process exit code: the event loop's, 0 when another copy is running,
-    // 1 after a start-up failure (logged).
+    // Reads the command line (QOpenRequest), then either opens the window with the
+    // photos named there, or hands them to the copy already running (QHandOver),
+    // which opens them and comes to the front.
+    // The process exit code: the event loop's, 0 when the photos went to another
+    // copy (or --help), QOpenRequest::kUsageExit for a bad command line, 1 after a
+    // start-up failure (logged).
     int run();
 
     // Opens and shows the main window as a start does, from the program's folder;

@@ -7,6 +7,7 @@
 #include "keeptranslated.h"
 #include "logger.h"
 #include "qbatchmattingwidget.h"
+#include "qclipboardactions.h"
 #include "qcropwidget.h"
 #include "qcutoutcache.h"
 #include "qenterbutton.h"
@@ -202,7 +203,7 @@ void QMainWidget::setupHomePage()
     addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods",
             QT_TR_NOOP("Remove product background in bulk"), [this] { startBatchMode(Goods); });
     addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", QT_TR_NOOP("Remove image watermarks"),
-            [this] { onBtnRemoveMark(); });
+            [] { QUserHelp::openHelp(QStringLiteral("tolvane_win-home")); });
 
     keepTranslated(ui->frameHomeBottom, [this] {
         ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
@@ -238,6 +239,7 @@ void QMainWidget::setupWorkspace()
     ui->hLayoutImage->addWidget(editView, 1);
     outputBar = new QOutputBar(ui, editView, this);
     connect(outputBar, &QOutputBar::signal_busy, this, &QMainWidget::setWorkspaceBusy);
+    new QClipboardActions(ui, editView, session, this);
     connect(editView, &QCropWidget::signal_beauty_begin, this, [this] { setWorkspaceBusy(true); });
     connect(editView, &QCropWidget::signal_beauty_finished, this, [this] { setWorkspaceBusy(false); });
     // The tool pages open in the side panel to the right of the pictures.
@@ -442,7 +444,7 @@ void QMainWidget::setWorkspaceBusy(bool busy)
     ui->btnSave->setEnabled(!busy);
 }
 
-void QMainWidget::startBatchMode(int kind)
+void QMainWidget::startBatchMode(int kind, const QStringList& paths)
 {
     if (batchWidget)
         batchWidget->deleteLater();
@@ -456,13 +458,10 @@ void QMainWidget::startBatchMode(int kind)
         ui->stackedWidget->setCurrentIndex(PageHome);
         CMemory::releaseFreed();
     });
-    if (batchWidget->showAddDialog(kind))
+    if (!paths.isEmpty())
+        batchWidget->startBatch(kind, paths);
+    if (!paths.isEmpty() || batchWidget->showAddDialog(kind))
         later([this] { ui->stackedWidget->setCurrentIndex(PageBatch); });
-}
-
-void QMainWidget::onBtnRemoveMark()
-{
-    QUserHelp::openHelp(QStringLiteral("tolvane_win-home"));
 }
 
 void QMainWidget::onBtnMenu()

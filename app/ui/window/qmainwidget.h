@@ -7,6 +7,7 @@
 // Everything here runs on the GUI thread.
 
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -62,12 +63,18 @@ public:
     QList<QTabButton*> tabs() const { return tabButtons; }
     QPageManager* pages() const { return pageManager; }
 
+    // Submits a photo the user chose (picker, drop on a card, paste, command line)
+    // as `type`, replacing the one shown.
+    void submitPhoto(int type, const QString& filePath);
+    // Replaces the batch workspace with a new one for `kind` and starts its batch
+    // on `paths`, or on what the add dialog collects when there are none.
+    void startBatchMode(int kind, const QStringList& paths = {});
+
 public slots:
     void onBtnMax();
     void onBtnMattingPerson();
     void onBtnMattingGoods();
     void onBtnMattingCard();
-    void onBtnRemoveMark();
     void onBtnMenu();
     void onBtnTabClicked(int index, bool checked, QTabButton* button);
     void onBtnUploadAgain();
@@ -94,13 +101,9 @@ private:
 
     // Asks for a photo and submits it; a cancelled picker changes nothing.
     void pickPhoto(int type);
-    // Submits a photo the user chose (picker or drop on a card) as `type`.
-    void submitPhoto(int type, const QString& filePath);
     void showHome(HomePage page);
     void later(std::function<void()> step);
     void applyFrameMargins();
-    // Replaces the batch workspace with a new one for `kind` and starts its batch.
-    void startBatchMode(int kind);
     void setWorkspaceBusy(bool busy);
     // `source` is an untranslated text that must live as long as the window.
     void showMattingStage(const char* source);

@@ -18,4 +18,14 @@
         </translation>
     </message>
 </context>
+<context>
+    <name>QOpenWith</name>
+    <message numerus="yes">
+        <source>Only the first %1 of %n photo(s) were opened.</source>
+        <translation>
+            <numerusform>Only the first %1 of %n photo was opened.</numerusform>
+            <numerusform>Only the first %1 of %n photos were opened.</numerusform>
+        </translation>
+    </message>
+</context>
 </TS>

@@ -45,6 +45,17 @@
     </message>
 </context>
 <context>
+    <name>QDragOutHandle</name>
+    <message>
+        <source>Drag out</source>
+        <translation>拖出</translation>
+    </message>
+    <message>
+        <source>Drag the result into another program or a folder</source>
+        <translation>把结果拖到其他程序或文件夹中</translation>
+    </message>
+</context>
+<context>
     <name>QImageCropWidget</name>
     <message>
         <source>Loading...</source>

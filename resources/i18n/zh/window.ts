@@ -13,6 +13,25 @@
     </message>
 </context>
 <context>
+    <name>QClipboardActions</name>
+    <message>
+        <source>Copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <source>Copy the result with its transparency (%1)</source>
+        <translation>复制结果（保留透明）（%1）</translation>
+    </message>
+    <message>
+        <source>There is no result to copy yet.</source>
+        <translation>还没有可复制的结果。</translation>
+    </message>
+    <message>
+        <source>The clipboard holds no picture to open.</source>
+        <translation>剪贴板中没有可打开的图片。</translation>
+    </message>
+</context>
+<context>
     <name>QMainWidget</name>
     <message>
         <source>Change background</source>
@@ -208,6 +227,21 @@
     <message>
         <source>Output size:</source>
         <translation>输出尺寸：</translation>
+    </message>
+</context>
+<context>
+    <name>QOpenWith</name>
+    <message>
+        <source>These files could not be opened:
+%1</source>
+        <translation>以下文件无法打开：
+%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Only the first %1 of %n photo(s) were opened.</source>
+        <translation>
+            <numerusform>共 %n 张照片，只打开了前 %1 张。</numerusform>
+        </translation>
     </message>
 </context>
 <context>
