@@ -2,10 +2,12 @@
 // shared by every client, left running when a client ends, and started again when
 // it dies under a batch. Real brisel-cutout runs against the real service.
 
+#include "cglobal.h"
 #include "csetting.h"
 #include "mattingfixtures.h"
 #include "qimagefiles.h"
 #include "qservicelauncher.h"
+#include "qservicesetup.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
@@ -152,6 +154,58 @@ private slots:
             QCOMPARE(run.value(run.size() - 2).toLongLong(), QServiceLauncher::localServicePid());
             QVERIFY(run.last().toLongLong() != getsid(0)); // its own session, not the test's
         }
+    }
+
+    // First start of an installed program, with stand-ins for the set-up scripts.
+    void preparation_data()
+    {
+        QTest::addColumn<QString>("certs");
+        QTest::addColumn<QString>("fetch");
+        QTest::addColumn<QString>("message"); // "" when all is ready
+        const QString made = "mkdir -p $BRISEL_TLS_DIR; for f in server-cert server-key cacert; do echo x "
+                             ">$BRISEL_TLS_DIR/$f.pem; done";
+        QTest::newRow("ready") << made
+                               << "echo 'fetch-model: downloading'; printf '## 42.0%%\r' >&2; echo m "
+                                  ">$BRISEL_MODEL_DIR/isnet-general.pt"
+                               << "";
+        QTest::newRow("no openssl") << "echo 'openssl: not found' >&2; exit 1"
+                                    << ""
+                                    << "openssl: not found";
+        QTest::newRow("offline") << made << "exit 3"
+                                 << "offline";
+        QTest::newRow("no torch") << made << "exit 4"
+                                  << "python3-torch";
+        QTest::newRow("conversion") << made << "echo 'conversion failed' >&2; exit 1"
+                                    << "conversion failed";
+    }
+    void preparation()
+    {
+        QFETCH(QString, certs);
+        QFETCH(QString, fetch);
+        QFETCH(QString, message);
+        const QString tools = testutils::sandboxPath() + "/tools/",
+                      models = testutils::sandboxPath() + "/models";
+        QVERIFY(QDir(CGlobal::getTlsPath()).removeRecursively() && QDir(models).removeRecursively() &&
+                QDir().mkpath(models) && testutils::writeFile(tools + "make-certs.sh", certs.toUtf8()) &&
+                testutils::writeFile(tools + "fetch-model.sh", fetch.toUtf8()));
+        const QByteArray modelDir = qgetenv("BRISEL_MODEL_DIR");
+        qputenv("BRISEL_MODEL_DIR", models.toUtf8());
+        QServiceSetup::setToolsFolder(tools);
+        QServiceSetup setup;
+        QSignalSpy progress(&setup, &QServiceSetup::signal_progress);
+        QSignalSpy finished(&setup, &QServiceSetup::signal_finished);
+        setup.prepare();
+        QVERIFY(finished.wait(20000));
+        const QStringList engine = QServiceSetup::engineArguments();
+        qputenv("BRISEL_MODEL_DIR", modelDir);
+        QCOMPARE(finished.first().first().toBool(), message.isEmpty());
+        QVERIFY2(finished.first().last().toString().contains(message),
+                 qPrintable(finished.first().last().toString()));
+        QCOMPARE(engine.first(),
+                 message.isEmpty() ? "--model" : "--engine"); // key engine until the model is there
+        QCOMPARE(std::any_of(progress.begin(), progress.end(),
+                             [](const QList<QVariant>& p) { return p.last() == 42; }),
+                 message.isEmpty());
     }
 
     // Two tools at once start one service and share it: the one that ends first

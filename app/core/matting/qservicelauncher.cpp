@@ -5,6 +5,7 @@
 #include "guihandover.h"
 #include "hrequest.h"
 #include "logger.h"
+#include "qservicesetup.h"
 #include "qworkpool.h"
 
 #include <QCoreApplication>
@@ -223,9 +224,8 @@ void QServiceLauncher::finishAsync(bool ok, const QString& error)
 bool QServiceLauncher::startLocal(int timeoutMs, const std::function<void()>& starting, QString* error)
 {
     const QString program = serviceProgramPath();
-    const QString cert = beside(QStringLiteral("service-cert.pem"));
-    const QString key = beside(QStringLiteral("service-key.pem"));
-    for (const QString& file : {program, cert, key}) {
+    const QServiceSetup::TlsFiles tls = QServiceSetup::tlsFiles(beside(QString()));
+    for (const QString& file : {program, tls.cert, tls.key}) {
         if (!QFileInfo::exists(file)) {
             *error = tr("The local matting service cannot start: %1 is missing. Run the set-up again.")
                          .arg(native(file));
@@ -252,8 +252,9 @@ bool QServiceLauncher::startLocal(int timeoutMs, const std::function<void()>& st
     openLog(log);
     QStringList args{QStringLiteral("--listen"),   QStringLiteral("127.0.0.1"),
                      QStringLiteral("--port"),     QString::number(defaultPort()),
-                     QStringLiteral("--tls-cert"), cert,
-                     QStringLiteral("--tls-key"),  key};
+                     QStringLiteral("--tls-cert"), tls.cert,
+                     QStringLiteral("--tls-key"),  tls.key};
+    args << QServiceSetup::engineArguments();
     if (idleExitSeconds() > 0)
         args << QStringLiteral("--idle-exit") << QString::number(idleExitSeconds());
     // Extra options for the local service ("--workers 2"); the later option wins.

@@ -8,8 +8,8 @@
 
 // Makes sure the matting service answers before photos are sent to it. When the
 // configured service is the local default and nothing answers there, it starts
-// brisel-matting-service from the program's folder (with the TLS certificate and
-// key that sit beside it) and waits until /healthz answers.
+// brisel-matting-service from the program's folder (with the TLS certificate, key
+// and engine QServiceSetup names) and waits until /healthz answers.
 //
 // The local service is one per user and belongs to no client: it runs detached in
 // its own session, outlives whoever started it and ends by itself after

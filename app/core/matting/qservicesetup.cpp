@@ -1,0 +1,178 @@
+#include "qservicesetup.h"
+
+#include "cglobal.h"
+#include "logger.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <signal.h>
+
+namespace {
+
+QString g_toolsFolder; // set by tests before any preparation runs
+
+const QString kModelName = QStringLiteral("isnet-general.pt");
+
+// fetch-model.sh's exit codes.
+constexpr int kOffline = 3;
+constexpr int kModuleMissing = 4;
+
+QStringList modelFolders()
+{
+    const QString env = qEnvironmentVariable("BRISEL_MODEL_DIR");
+    if (!env.isEmpty())
+        return {env};
+    return {CGlobal::getAppDataPath() + QStringLiteral("models"),
+            QDir::homePath() + QStringLiteral("/.cache/brisel/models")};
+}
+
+bool userTlsReady()
+{
+    const QString tls = CGlobal::getTlsPath();
+    for (const char* name : {"server-cert.pem", "server-key.pem", "cacert.pem"}) {
+        if (!QFileInfo::exists(tls + QLatin1String(name)))
+            return false;
+    }
+    return true;
+}
+
+bool installed()
+{
+    return CGlobal::getDataPath() != CGlobal::getAppPath();
+}
+
+} // namespace
+
+QServiceSetup::TlsFiles QServiceSetup::tlsFiles(const QString& programFolder)
+{
+    const TlsFiles build{programFolder + QStringLiteral("service-cert.pem"),
+                         programFolder + QStringLiteral("service-key.pem")};
+    if (QFileInfo::exists(build.cert))
+        return build;
+    const QString tls = CGlobal::getTlsPath();
+    return {tls + QStringLiteral("server-cert.pem"), tls + QStringLiteral("server-key.pem")};
+}
+
+QString QServiceSetup::modelPath()
+{
+    const QStringList folders = modelFolders();
+    for (const QString& folder : folders) {
+        if (QFileInfo(folder + '/' + kModelName).size() > 0)
+            return folder + '/' + kModelName;
+    }
+    return folders.first() + '/' + kModelName;
+}
+
+QStringList QServiceSetup::engineArguments()
+{
+    const QString model = modelPath();
+    if (QFileInfo(model).size() > 0)
+        return {QStringLiteral("--model"), model};
+    return {QStringLiteral("--engine"), QStringLiteral("key")};
+}
+
+bool QServiceSetup::needsPreparation()
+{
+    return installed() && (!userTlsReady() || QFileInfo(modelPath()).size() == 0);
+}
+
+void QServiceSetup::setToolsFolder(const QString& folder)
+{
+    g_toolsFolder = folder;
+}
+
+QServiceSetup::QServiceSetup(QObject* parent) : QObject(parent)
+{
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &QServiceSetup::onOutput);
+    connect(&m_process, &QProcess::readyReadStandardError, this, &QServiceSetup::onOutput);
+    connect(&m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            &QServiceSetup::onFinished);
+}
+
+QServiceSetup::~QServiceSetup()
+{
+    // The script, curl and the conversion share the session setsid gave them; left
+    // running they would outlive the window for minutes. The next start does it again.
+    m_process.disconnect(this);
+    if (m_process.processId() > 0)
+        ::kill(-pid_t(m_process.processId()), SIGTERM);
+    m_process.waitForFinished(3000);
+}
+
+void QServiceSetup::prepare()
+{
+    runStep(userTlsReady() ? Step::Model : Step::Certificates);
+}
+
+void QServiceSetup::runStep(Step step)
+{
+    m_step = step;
+    m_lastError.clear();
+    const bool certificates = step == Step::Certificates;
+    const QString tools = g_toolsFolder.isEmpty() ? CGlobal::getDataPath() + QStringLiteral("tools/")
+                                                  : QDir(g_toolsFolder).absolutePath() + '/';
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("BRISEL_TLS_DIR"), CGlobal::getTlsPath());
+    env.insert(QStringLiteral("BRISEL_MODEL_DIR"), QFileInfo(modelPath()).path());
+    m_process.setProcessEnvironment(env);
+    m_process.start(QStringLiteral("setsid"),
+                    {QStringLiteral("bash"), tools + (certificates ? QStringLiteral("make-certs.sh")
+                                                                   : QStringLiteral("fetch-model.sh"))});
+    emit signal_progress(certificates ? tr("Preparing the secure connection to the matting service…")
+                                      : tr("Preparing the photo model…"),
+                         -1);
+}
+
+void QServiceSetup::onOutput()
+{
+    const QString out = QString::fromLocal8Bit(m_process.readAllStandardOutput());
+    if (out.contains(QLatin1String("fetch-model: downloading")))
+        emit signal_progress(tr("Downloading the photo model (about 136 MB)…"), 0);
+    if (out.contains(QLatin1String("fetch-model: converting")))
+        emit signal_progress(tr("Converting the photo model (a few minutes)…"), -1);
+
+    // curl's bar ("###   42.5%") and the scripts' complaints share stderr.
+    const QString err = QString::fromLocal8Bit(m_process.readAllStandardError());
+    static const QRegularExpression percent(QStringLiteral("(\\d+)(?:[.,]\\d)?%"));
+    QRegularExpressionMatchIterator matches = percent.globalMatch(err);
+    QString last;
+    while (matches.hasNext())
+        last = matches.next().captured(1);
+    if (!last.isEmpty())
+        emit signal_progress(tr("Downloading the photo model (about 136 MB)…"), qMin(last.toInt(), 100));
+    for (const QString& line : err.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
+        if (!line.contains(QLatin1Char('#')))
+            m_lastError = line.trimmed();
+    }
+}
+
+void QServiceSetup::onFinished(int exitCode, QProcess::ExitStatus status)
+{
+    onOutput();
+    const int code = status == QProcess::NormalExit ? exitCode : -1;
+    if (code == 0 && m_step == Step::Certificates && QFileInfo(modelPath()).size() == 0) {
+        runStep(Step::Model);
+        return;
+    }
+    const QString message = code == 0 ? tr("The photo model is ready.") : failureText(code);
+    BRISEL_LOG(1, QStringLiteral("first-start preparation: %1 (%2)").arg(message, m_lastError));
+    emit signal_finished(code == 0, message);
+}
+
+QString QServiceSetup::failureText(int exitCode) const
+{
+    const QString meanwhile = tr("Until then only photos on a plain background are cut out well.");
+    if (m_step == Step::Certificates)
+        return tr("The secure connection to the matting service could not be prepared: %1").arg(m_lastError);
+    if (exitCode == kOffline)
+        return tr("The photo model could not be downloaded: this computer seems to be offline. "
+                  "It is tried again at the next start.") +
+               ' ' + meanwhile;
+    if (exitCode == kModuleMissing)
+        return tr("Preparing the photo model needs the python3-torch package "
+                  "(sudo apt install python3-torch python3-onnx python3-opencv).") +
+               ' ' + meanwhile;
+    return tr("The photo model could not be prepared: %1").arg(m_lastError) + ' ' + meanwhile;
+}
