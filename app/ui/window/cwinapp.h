@@ -25,8 +25,8 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    // The process exit code: the event loop's, 0 when another copy is running,
-    // 1 after a start-up failure (logged).
+    // The process exit code: the event loop's, 0 when another copy is running or
+    // after `--version`, 1 after a start-up failure (logged).
     int run();
 
     // Opens and shows the main window as a start does, from the program's folder;
@@ -39,10 +39,10 @@ public:
     // Called again whenever the user picks a language in the main menu. GUI thread.
     static void loadTranslator();
 
-    // A translator for "<appPath>language/brisel_<language>.qm". A missing file or a
+    // A translator for "<dataPath>language/brisel_<language>.qm". A missing file or a
     // code that is not a plain name (letters, digits, '_', '-') gives an empty
     // translator, which leaves the source texts in place.
-    static std::unique_ptr<QTranslator> createTranslator(const QString& appPath, const QString& language);
+    static std::unique_ptr<QTranslator> createTranslator(const QString& dataPath, const QString& language);
 
 private:
     QApplication m_app;
