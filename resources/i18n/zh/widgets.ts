@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QEnterButton</name>
@@ -15,7 +14,7 @@
         <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
     </message>
     <message>
-        <source>Brisel cannot write to &quot;%1&quot;. Please choose another output folder.</source>
+        <source>Brisel cannot write to "%1". Please choose another output folder.</source>
         <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
     </message>
     <message>
@@ -63,6 +62,17 @@
     <message>
         <source>Saved to %1. The folder could not be opened in a file manager.</source>
         <translation>已保存到 %1。无法在文件管理器中打开该文件夹。</translation>
+    </message>
+</context>
+<context>
+    <name>QSetupBanner</name>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Photos on a plain background can be cut out meanwhile.</source>
+        <translation>在此期间可以先抠纯色背景的照片。</translation>
     </message>
 </context>
 </TS>
