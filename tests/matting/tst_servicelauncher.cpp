@@ -159,32 +159,28 @@ private slots:
     // First start of an installed program, with stand-ins for the set-up scripts.
     void preparation_data()
     {
-        QTest::addColumn<QString>("certs");
-        QTest::addColumn<QString>("fetch");
+        QTest::addColumn<bool>("certsMade");
+        QTest::addColumn<int>("fetchExit");
         QTest::addColumn<QString>("message"); // "" when all is ready
-        const QString made = "mkdir -p $BRISEL_TLS_DIR; for f in server-cert server-key cacert; do echo x "
-                             ">$BRISEL_TLS_DIR/$f.pem; done";
-        QTest::newRow("ready") << made
-                               << "echo 'fetch-model: downloading'; printf '## 42.0%%\r' >&2; echo m "
-                                  ">$BRISEL_MODEL_DIR/isnet-general.pt"
-                               << "";
-        QTest::newRow("no openssl") << "echo 'openssl: not found' >&2; exit 1"
-                                    << ""
-                                    << "openssl: not found";
-        QTest::newRow("offline") << made << "exit 3"
-                                 << "offline";
-        QTest::newRow("no torch") << made << "exit 4"
-                                  << "python3-torch";
-        QTest::newRow("conversion") << made << "echo 'conversion failed' >&2; exit 1"
-                                    << "conversion failed";
+        QTest::newRow("ready") << true << 0 << "";
+        QTest::newRow("no openssl") << false << 0 << "openssl: not found";
+        QTest::newRow("offline") << true << 3 << "offline";
+        QTest::newRow("no torch") << true << 4 << "python3-torch";
+        QTest::newRow("conversion") << true << 1 << "conversion failed";
     }
     void preparation()
     {
-        QFETCH(QString, certs);
-        QFETCH(QString, fetch);
+        QFETCH(bool, certsMade);
+        QFETCH(int, fetchExit);
         QFETCH(QString, message);
-        const QString tools = testutils::sandboxPath() + "/tools/",
-                      models = testutils::sandboxPath() + "/models";
+        const QString tools = testutils::sandboxPath() + "/tools/", models = testutils::sandboxPath() + "/m";
+        const QString certs = certsMade ? "mkdir -p $BRISEL_TLS_DIR && cd $BRISEL_TLS_DIR && echo x | tee "
+                                          "server-cert.pem server-key.pem cacert.pem"
+                                        : "echo 'openssl: not found' >&2; exit 1";
+        const QString fetch =
+            QString("echo fetch-model: downloading; echo ' 42.0%' >&2; [ %1 = 0 ] && echo m "
+                    ">$BRISEL_MODEL_DIR/isnet-general.pt; echo conversion failed >&2; exit %1")
+                .arg(fetchExit);
         QVERIFY(QDir(CGlobal::getTlsPath()).removeRecursively() && QDir(models).removeRecursively() &&
                 QDir().mkpath(models) && testutils::writeFile(tools + "make-certs.sh", certs.toUtf8()) &&
                 testutils::writeFile(tools + "fetch-model.sh", fetch.toUtf8()));
@@ -192,20 +188,20 @@ private slots:
         qputenv("BRISEL_MODEL_DIR", models.toUtf8());
         QServiceSetup::setToolsFolder(tools);
         QServiceSetup setup;
-        QSignalSpy progress(&setup, &QServiceSetup::signal_progress);
-        QSignalSpy finished(&setup, &QServiceSetup::signal_finished);
+        QSignalSpy progress(&setup, &QServiceSetup::signal_progress),
+            finished(&setup, &QServiceSetup::signal_finished);
         setup.prepare();
         QVERIFY(finished.wait(20000));
-        const QStringList engine = QServiceSetup::engineArguments();
+        const QStringList engine =
+            QServiceSetup::engineArguments(); // the key engine until the model is there
         qputenv("BRISEL_MODEL_DIR", modelDir);
         QCOMPARE(finished.first().first().toBool(), message.isEmpty());
         QVERIFY2(finished.first().last().toString().contains(message),
                  qPrintable(finished.first().last().toString()));
-        QCOMPARE(engine.first(),
-                 message.isEmpty() ? "--model" : "--engine"); // key engine until the model is there
+        QCOMPARE(engine.first(), message.isEmpty() ? "--model" : "--engine");
         QCOMPARE(std::any_of(progress.begin(), progress.end(),
-                             [](const QList<QVariant>& p) { return p.last() == 42; }),
-                 message.isEmpty());
+                             [](const QVariantList& p) { return p.last() == 42; }),
+                 certsMade); // no model step after the certificates failed
     }
 
     // Two tools at once start one service and share it: the one that ends first

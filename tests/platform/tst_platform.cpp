@@ -302,8 +302,7 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir root;
         const QString base = root.path() + "/";
-        QVERIFY(QDir().mkpath(base + app));
-        for (const QString& folder : languageFolders)
+        for (const QString& folder : languageFolders + QStringList{app})
             QVERIFY(QDir().mkpath(base + folder));
         QCOMPARE(CGlobal::findDataPath(base + app), expected.isEmpty() ? QString() : base + expected);
     }

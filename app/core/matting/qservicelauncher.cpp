@@ -21,6 +21,8 @@
 
 #include <atomic>
 
+#include <signal.h>
+
 namespace {
 
 std::atomic<int> g_defaultPort{0}; // 0: from the settings
@@ -163,6 +165,21 @@ qint64 QServiceLauncher::localServicePid()
 {
     QFile file(runtimeFile(QStringLiteral("pid")));
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+}
+
+void QServiceLauncher::retireKeyEngineService()
+{
+    const qint64 pid = localServicePid();
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (pid <= 0 || !cmdline.open(QIODevice::ReadOnly))
+        return;
+    const QList<QByteArray> args = cmdline.readAll().split('\0');
+    // The last engine option wins, as in the service's own parsing.
+    const int engine = args.lastIndexOf("--engine");
+    if (args.value(0).endsWith("brisel-matting-service") && engine >= 0 && args.value(engine + 1) == "key") {
+        BRISEL_LOG(1, QStringLiteral("ending the key-engine service (pid %1): the model is there").arg(pid));
+        ::kill(pid_t(pid), SIGTERM);
+    }
 }
 
 QServiceLauncher::QServiceLauncher(QObject* parent) : QObject(parent), m_url(serviceUrl()) {}

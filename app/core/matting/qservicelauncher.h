@@ -76,6 +76,11 @@ public:
     // 0 when none is recorded.
     static qint64 localServicePid();
 
+    // Ends the local service when it runs the flat-background key engine, so that
+    // the next photo starts one with the model QServiceSetup has just made. It
+    // finishes its jobs and hands their results out first.
+    static void retireKeyEngineService();
+
     // The service program beside the program, and the log the local service
     // appends to in the user's cache folder.
     static QString serviceProgramPath();

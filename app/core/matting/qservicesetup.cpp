@@ -2,6 +2,7 @@
 
 #include "cglobal.h"
 #include "logger.h"
+#include "qservicelauncher.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -156,6 +157,8 @@ void QServiceSetup::onFinished(int exitCode, QProcess::ExitStatus status)
         runStep(Step::Model);
         return;
     }
+    if (code == 0 && m_step == Step::Model)
+        QServiceLauncher::retireKeyEngineService();
     const QString message = code == 0 ? tr("The photo model is ready.") : failureText(code);
     BRISEL_LOG(1, QStringLiteral("first-start preparation: %1 (%2)").arg(message, m_lastError));
     emit signal_finished(code == 0, message);
