@@ -86,10 +86,16 @@ void QServiceSetup::setToolsFolder(const QString& folder)
 
 QServiceSetup::QServiceSetup(QObject* parent) : QObject(parent)
 {
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &QServiceSetup::onOutput);
-    connect(&m_process, &QProcess::readyReadStandardError, this, &QServiceSetup::onOutput);
     connect(&m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &QServiceSetup::onFinished);
+    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_lastError = m_process.errorString();
+        onFinished(-1, QProcess::CrashExit);
+    });
 }
 
 QServiceSetup::~QServiceSetup()
@@ -110,6 +116,7 @@ void QServiceSetup::prepare()
 void QServiceSetup::runStep(Step step)
 {
     m_step = step;
+    m_downloading = false;
     m_lastError.clear();
     const bool certificates = step == Step::Certificates;
     const QString tools = g_toolsFolder.isEmpty() ? CGlobal::getDataPath() + QStringLiteral("tools/")
@@ -128,24 +135,25 @@ void QServiceSetup::runStep(Step step)
 
 void QServiceSetup::onOutput()
 {
-    const QString out = QString::fromLocal8Bit(m_process.readAllStandardOutput());
-    if (out.contains(QLatin1String("fetch-model: downloading")))
-        emit signal_progress(tr("Downloading the photo model (about 136 MB)…"), 0);
-    if (out.contains(QLatin1String("fetch-model: converting")))
-        emit signal_progress(tr("Converting the photo model (a few minutes)…"), -1);
-
-    // curl's bar ("###   42.5%") and the scripts' complaints share stderr.
-    const QString err = QString::fromLocal8Bit(m_process.readAllStandardError());
+    // One stream in the order written: the scripts' lines, their complaints and
+    // curl's bar ("###   42.5%", redrawn after a carriage return).
+    static const QRegularExpression lineEnd(QStringLiteral("[\r\n]"));
     static const QRegularExpression percent(QStringLiteral("(\\d+)(?:[.,]\\d)?%"));
-    QRegularExpressionMatchIterator matches = percent.globalMatch(err);
-    QString last;
-    while (matches.hasNext())
-        last = matches.next().captured(1);
-    if (!last.isEmpty())
-        emit signal_progress(tr("Downloading the photo model (about 136 MB)…"), qMin(last.toInt(), 100));
-    for (const QString& line : err.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
-        if (!line.contains(QLatin1Char('#')))
+    const QString text = QString::fromLocal8Bit(m_process.readAllStandardOutput());
+    for (const QString& line : text.split(lineEnd, Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch bar = percent.match(line);
+        if (line.startsWith(QLatin1String("fetch-model: downloading"))) {
+            m_downloading = true;
+            emit signal_progress(tr("Downloading the photo model (about 136 MB)…"), 0);
+        } else if (line.startsWith(QLatin1String("fetch-model: converting"))) {
+            m_downloading = false;
+            emit signal_progress(tr("Converting the photo model (a few minutes)…"), -1);
+        } else if (m_downloading && bar.hasMatch()) {
+            emit signal_progress(tr("Downloading the photo model (about 136 MB)…"),
+                                 qMin(bar.captured(1).toInt(), 100));
+        } else {
             m_lastError = line.trimmed();
+        }
     }
 }
 

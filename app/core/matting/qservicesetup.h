@@ -66,5 +66,6 @@ private:
 
     QProcess m_process;
     Step m_step = Step::Certificates;
-    QString m_lastError; // the script's last line on stderr
+    bool m_downloading = false; // percentages on stderr are curl's only then
+    QString m_lastError;        // the script's last line that was no progress
 };
