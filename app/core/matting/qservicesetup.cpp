@@ -174,16 +174,16 @@ void QServiceSetup::onFinished(int exitCode, QProcess::ExitStatus status)
 
 QString QServiceSetup::failureText(int exitCode) const
 {
-    const QString meanwhile = tr("Until then only photos on a plain background are cut out well.");
     if (m_step == Step::Certificates)
         return tr("The secure connection to the matting service could not be prepared: %1").arg(m_lastError);
+    const QString meanwhile = tr("Until then only photos on a plain background are cut out well.");
     if (exitCode == kOffline)
         return tr("The photo model could not be downloaded: this computer seems to be offline. "
-                  "It is tried again at the next start.") +
-               ' ' + meanwhile;
+                  "It is tried again at the next start. %1")
+            .arg(meanwhile);
     if (exitCode == kModuleMissing)
         return tr("Preparing the photo model needs the python3-torch package "
-                  "(sudo apt install python3-torch python3-onnx python3-opencv).") +
-               ' ' + meanwhile;
-    return tr("The photo model could not be prepared: %1").arg(m_lastError) + ' ' + meanwhile;
+                  "(sudo apt install python3-torch python3-onnx python3-opencv). %1")
+            .arg(meanwhile);
+    return tr("The photo model could not be prepared: %1. %2").arg(m_lastError, meanwhile);
 }

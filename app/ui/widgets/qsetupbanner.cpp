@@ -73,7 +73,7 @@ void QSetupBanner::place()
 
 void QSetupBanner::onProgress(const QString& text, int percent)
 {
-    m_text->setText(text + ' ' + tr("Photos on a plain background can be cut out meanwhile."));
+    m_text->setText(tr("%1 Photos on a plain background can be cut out meanwhile.").arg(text));
     m_bar->setRange(0, percent < 0 ? 0 : 100); // 0..0: busy without a known end
     m_bar->setValue(qMax(0, percent));
     m_bar->show();

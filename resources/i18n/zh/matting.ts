@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>CutoutTool</name>
@@ -27,7 +28,7 @@
         <translation>要抠图的照片。</translation>
     </message>
     <message>
-        <source>Unknown photo type "%1": use person, goods or card.</source>
+        <source>Unknown photo type &quot;%1&quot;: use person, goods or card.</source>
         <translation>未知的照片类型“%1”：请使用 person、goods 或 card。</translation>
     </message>
     <message>
@@ -181,16 +182,16 @@
         <translation>无法准备与抠图服务的安全连接：%1</translation>
     </message>
     <message>
-        <source>The photo model could not be downloaded: this computer seems to be offline. It is tried again at the next start.</source>
-        <translation>无法下载抠图模型：这台电脑似乎没有联网。下次启动时会再试。</translation>
+        <source>The photo model could not be downloaded: this computer seems to be offline. It is tried again at the next start. %1</source>
+        <translation>无法下载抠图模型：这台电脑似乎没有联网，下次启动时会再试。%1</translation>
     </message>
     <message>
-        <source>Preparing the photo model needs the python3-torch package (sudo apt install python3-torch python3-onnx python3-opencv).</source>
-        <translation>准备抠图模型需要 python3-torch 软件包（sudo apt install python3-torch python3-onnx python3-opencv）。</translation>
+        <source>Preparing the photo model needs the python3-torch package (sudo apt install python3-torch python3-onnx python3-opencv). %1</source>
+        <translation>准备抠图模型需要 python3-torch 软件包（sudo apt install python3-torch python3-onnx python3-opencv）。%1</translation>
     </message>
     <message>
-        <source>The photo model could not be prepared: %1</source>
-        <translation>无法准备抠图模型：%1</translation>
+        <source>The photo model could not be prepared: %1. %2</source>
+        <translation>无法准备抠图模型：%1。%2</translation>
     </message>
 </context>
 </TS>

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QEnterButton</name>
@@ -14,7 +15,7 @@
         <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
     </message>
     <message>
-        <source>Brisel cannot write to "%1". Please choose another output folder.</source>
+        <source>Brisel cannot write to &quot;%1&quot;. Please choose another output folder.</source>
         <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
     </message>
     <message>
@@ -71,8 +72,8 @@
         <translation>关闭</translation>
     </message>
     <message>
-        <source>Photos on a plain background can be cut out meanwhile.</source>
-        <translation>在此期间可以先抠纯色背景的照片。</translation>
+        <source>%1 Photos on a plain background can be cut out meanwhile.</source>
+        <translation>%1在此期间可以先抠纯色背景的照片。</translation>
     </message>
 </context>
 </TS>
