@@ -18,7 +18,7 @@ SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all setup configure build run test bench screenshots assets translations clean format format-check sanitize
+.PHONY: all setup configure build run test install package bench screenshots assets translations clean format format-check sanitize
 
 all: build
 
@@ -38,6 +38,15 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# `make install PREFIX=/opt/brisel` (default /usr/local; DESTDIR works as usual).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package: $(BUILD)/brisel_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	cmake --build $(BUILD) --target bench_all -j $(JOBS)

@@ -3,12 +3,18 @@
 # @imgly/background-removal-data, of which we use only the model data) and converts
 # them once into the TorchScript module the matting service runs. Folder:
 # $BRISEL_MODEL_DIR or ~/.cache/brisel/models. Quiet when the model is already
-# there. When anything fails the service still works with its key engine, so this
-# warns and exits 0 rather than stopping the set-up.
+# there. The set-up and the installed program's first start both run it; until it
+# succeeds the service works with its key engine.
+#
+# Exit codes, which the program turns into its own message:
+#   0 the model is there   3 the download failed (offline?)
+#   4 a Python module the conversion needs is missing   1 anything else
+# Progress lines on stdout start with "fetch-model: "; curl's bar goes to stderr.
 set -uo pipefail
 
-package="@imgly/background-removal-data@1.4.5"
-tarball="imgly-background-removal-data-1.4.5.tgz"
+version="1.4.5"
+url="https://registry.npmjs.org/@imgly/background-removal-data/-/background-removal-data-$version.tgz"
+tarball="imgly-background-removal-data-$version.tgz"
 here="$(cd "$(dirname "$0")" && pwd)"
 dir="${BRISEL_MODEL_DIR:-$HOME/.cache/brisel/models}"
 model="$dir/isnet-general.pt"
@@ -16,17 +22,27 @@ onnx32="$dir/isnet-general-fp32.onnx"
 
 [ -s "$model" ] && [ -s "$onnx32" ] && exit 0
 
-warn() {
-  echo "fetch-model: $*; the matting service will use its key engine until this works" >&2
-  exit 0
+fail() {
+  echo "fetch-model: $2; the matting service will use its key engine until this works" >&2
+  exit "$1"
 }
 
-mkdir -p "$dir/npm" || warn "cannot create $dir"
+# Checked first, so nobody downloads 136 MB only to learn this.
+for module in torch onnx numpy cv2; do
+  /usr/bin/python3 -c "import $module" 2>/dev/null ||
+    fail 4 "the Python module $module is missing (Debian: python3-torch python3-onnx python3-numpy python3-opencv)"
+done
+
+mkdir -p "$dir/npm" || fail 1 "cannot create $dir"
 if [ ! -s "$dir/npm/$tarball" ]; then
-  command -v npm >/dev/null 2>&1 || warn "npm is not installed"
-  echo "fetch-model: downloading $package (about 136 MB)"
-  (cd "$dir/npm" && npm pack "$package" --silent >/dev/null 2>"$dir/npm/pack.log") ||
-    { rm -f "$dir/npm/$tarball"; warn "npm pack failed (see $dir/npm/pack.log)"; }
+  echo "fetch-model: downloading the model data (about 136 MB)"
+  curl -fL --retry 2 --connect-timeout 20 --progress-bar -o "$dir/npm/$tarball.part" "$url"
+  status=$?
+  case $status in
+    0) mv -f "$dir/npm/$tarball.part" "$dir/npm/$tarball" ;;
+    5|6|7|28|35|56) fail 3 "cannot reach registry.npmjs.org (curl exit $status)" ;;
+    *) fail 1 "the download failed (curl exit $status)" ;;
+  esac
 fi
 
 echo "fetch-model: converting the model (a few minutes)"
@@ -34,7 +50,7 @@ log="$dir/convert.log"
 if ! /usr/bin/python3 "$here/convert_model.py" --package "$dir/npm/$tarball" \
        --out "$model" --onnx-out "$onnx32" >"$log" 2>&1; then
   tail -n 5 "$log" >&2
-  warn "conversion failed (see $log)"
+  fail 1 "conversion failed (see $log)"
 fi
 tail -n 1 "$log"
 # The package is only needed again if the conversion has to be redone.

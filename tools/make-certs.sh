@@ -2,7 +2,9 @@
 # Makes a local certificate authority and a certificate for the matting service on
 # 127.0.0.1 / ::1 / localhost, so the desktop program talks to its local service
 # over HTTPS with real peer verification. Quiet and unchanged when a valid pair is
-# already there. Folder: $BRISEL_TLS_DIR or ~/.cache/brisel/tls.
+# already there. Folder: $BRISEL_TLS_DIR or ~/.cache/brisel/tls. Besides the pair it
+# leaves cacert.pem there: the local CA followed by the system's, the bundle an
+# installed program's client trusts.
 set -euo pipefail
 
 dir="${BRISEL_TLS_DIR:-$HOME/.cache/brisel/tls}"
@@ -10,9 +12,15 @@ mkdir -p "$dir"
 chmod 700 "$dir"
 cd "$dir"
 
+bundle() {
+  cat ca.pem /etc/ssl/certs/ca-certificates.crt >cacert.pem.new 2>/dev/null || cp ca.pem cacert.pem.new
+  mv -f cacert.pem.new cacert.pem
+}
+
 if [ -s ca.pem ] && [ -s server-cert.pem ] && [ -s server-key.pem ] &&
    openssl verify -CAfile ca.pem server-cert.pem >/dev/null 2>&1 &&
    openssl x509 -checkend 2592000 -noout -in server-cert.pem >/dev/null 2>&1; then
+  [ -s cacert.pem ] || bundle
   exit 0
 fi
 
@@ -37,4 +45,5 @@ EXT
 ) >"$work/openssl.log" 2>&1 || { cat "$work/openssl.log" >&2; exit 1; }
 chmod 600 "$work"/*-key.pem
 mv -f "$work/ca-key.pem" "$work/ca.pem" "$work/server-key.pem" "$work/server-cert.pem" .
+bundle
 echo "make-certs: made a local CA and a certificate for 127.0.0.1/localhost in $dir"

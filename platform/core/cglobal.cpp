@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMutex>
 #include <QStandardPaths>
 
@@ -32,10 +33,10 @@ void CGlobal::init()
     if (qEnvironmentVariableIntValue("BRISEL_DEBUG") > 0)
         kzl::logger::m_bDebug = true;
     QDir().mkpath(getAppDataPath());
-    BRISEL_LOG(1, QStringLiteral("start %1 build %2 in %3")
+    BRISEL_LOG(1, QStringLiteral("start %1 build %2 in %3, data in %4")
                       .arg(QStringLiteral(BRISEL_VERSION))
                       .arg(getBuildDate())
-                      .arg(getAppPath()));
+                      .arg(getAppPath(), getDataPath()));
 }
 
 void CGlobal::release()
@@ -65,6 +66,21 @@ QString CGlobal::getAppPath()
     return withSlash(dir);
 }
 
+QString CGlobal::getDataPath()
+{
+    const QString found = findDataPath(getAppPath());
+    return found.isEmpty() ? getAppPath() : found;
+}
+
+QString CGlobal::findDataPath(const QString& appPath)
+{
+    for (const QString& candidate : {appPath, appPath + QStringLiteral("../share/brisel/")}) {
+        if (QFileInfo(candidate + QStringLiteral("language")).isDir())
+            return withSlash(QDir::cleanPath(candidate));
+    }
+    return QString();
+}
+
 QString CGlobal::getAppDataPath()
 {
     // GenericDataLocation + our own name rather than AppDataLocation, which would
@@ -72,6 +88,11 @@ QString CGlobal::getAppDataPath()
     const QString path = standardFolder(QStandardPaths::GenericDataLocation) + "brisel/";
     QDir().mkpath(path);
     return path;
+}
+
+QString CGlobal::getTlsPath()
+{
+    return getAppDataPath() + QStringLiteral("tls/");
 }
 
 QString CGlobal::getDesktopPath()

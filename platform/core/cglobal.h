@@ -20,8 +20,18 @@ public:
 
     // Folder of the running executable.
     static QString getAppPath();
+    // Folder of the data the programs load at run time (translations, face cascades,
+    // set-up tools): the executable's own folder in a build folder, "../share/brisel/"
+    // next to an installed bin/. The executable's folder when neither holds any.
+    static QString getDataPath();
+    // The lookup behind getDataPath() for an executable in `appPath`: the first of
+    // both layouts that has a "language" folder, empty when none has.
+    static QString findDataPath(const QString& appPath);
     // Per-user data folder ("<data home>/brisel/"); created on first use.
     static QString getAppDataPath();
+    // Per-user folder of the local service's certificates ("<data home>/brisel/tls/"),
+    // which an installed program fills on its first start; not created here.
+    static QString getTlsPath();
     static QString getDesktopPath();
     static QString getPicturesPath();
     // Default output folder: "Brisel/" under the pictures folder (not created here).

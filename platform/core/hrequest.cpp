@@ -398,7 +398,11 @@ void HRequest::setCaBundlePath(const QString& path)
 QString HRequest::caBundlePath()
 {
     std::lock_guard<std::mutex> lock(g_caMutex);
-    return g_caPath.isEmpty() ? CGlobal::getAppPath() + "cacert.pem" : g_caPath;
+    if (!g_caPath.isEmpty())
+        return g_caPath;
+    // A build folder carries the bundle; an installed program has the user's.
+    const QString beside = CGlobal::getAppPath() + QStringLiteral("cacert.pem");
+    return QFileInfo::exists(beside) ? beside : CGlobal::getTlsPath() + QStringLiteral("cacert.pem");
 }
 
 void HRequest::setBodyLimit(qint64 bytes)

@@ -67,7 +67,8 @@ public:
 
     // Process-wide limits, read at the start of each exec().
     static void setTimeouts(int connectMs, int stallMs);
-    static void setCaBundlePath(const QString& path); // default: getAppPath() + "cacert.pem"
+    // Default: "cacert.pem" beside the program, else in CGlobal::getTlsPath().
+    static void setCaBundlePath(const QString& path);
     static QString caBundlePath();
     static void setBodyLimit(qint64 bytes); // default 256 MB
     static qint64 bodyLimit();

@@ -2,10 +2,12 @@
 // shared by every client, left running when a client ends, and started again when
 // it dies under a batch. Real brisel-cutout runs against the real service.
 
+#include "cglobal.h"
 #include "csetting.h"
 #include "mattingfixtures.h"
 #include "qimagefiles.h"
 #include "qservicelauncher.h"
+#include "qservicesetup.h"
 #include "qworkpool.h"
 #include "testutils.h"
 
@@ -152,6 +154,54 @@ private slots:
             QCOMPARE(run.value(run.size() - 2).toLongLong(), QServiceLauncher::localServicePid());
             QVERIFY(run.last().toLongLong() != getsid(0)); // its own session, not the test's
         }
+    }
+
+    // First start of an installed program, with stand-ins for the set-up scripts.
+    void preparation_data()
+    {
+        QTest::addColumn<bool>("certsMade");
+        QTest::addColumn<int>("fetchExit");
+        QTest::addColumn<QString>("message"); // "" when all is ready
+        QTest::newRow("ready") << true << 0 << "";
+        QTest::newRow("no openssl") << false << 0 << "openssl: not found";
+        QTest::newRow("offline") << true << 3 << "offline";
+        QTest::newRow("no torch") << true << 4 << "python3-torch";
+        QTest::newRow("conversion") << true << 1 << "conversion failed";
+    }
+    void preparation()
+    {
+        QFETCH(bool, certsMade);
+        QFETCH(int, fetchExit);
+        QFETCH(QString, message);
+        const QString tools = testutils::sandboxPath() + "/tools/", models = testutils::sandboxPath() + "/m";
+        const QString certs = certsMade ? "mkdir -p $BRISEL_TLS_DIR && cd $BRISEL_TLS_DIR && echo x | tee "
+                                          "server-cert.pem server-key.pem cacert.pem"
+                                        : "echo 'openssl: not found' >&2; exit 1";
+        const QString fetch =
+            QString("echo fetch-model: downloading; echo ' 42.0%' >&2; [ %1 = 0 ] && echo m "
+                    ">$BRISEL_MODEL_DIR/isnet-general.pt; echo conversion failed >&2; exit %1")
+                .arg(fetchExit);
+        QVERIFY(QDir(CGlobal::getTlsPath()).removeRecursively() && QDir(models).removeRecursively() &&
+                QDir().mkpath(models) && testutils::writeFile(tools + "make-certs.sh", certs.toUtf8()) &&
+                testutils::writeFile(tools + "fetch-model.sh", fetch.toUtf8()));
+        const QByteArray modelDir = qgetenv("BRISEL_MODEL_DIR");
+        qputenv("BRISEL_MODEL_DIR", models.toUtf8());
+        QServiceSetup::setToolsFolder(tools);
+        QServiceSetup setup;
+        QSignalSpy progress(&setup, &QServiceSetup::signal_progress),
+            finished(&setup, &QServiceSetup::signal_finished);
+        setup.prepare();
+        QVERIFY(finished.wait(20000));
+        const QStringList engine =
+            QServiceSetup::engineArguments(); // the key engine until the model is there
+        qputenv("BRISEL_MODEL_DIR", modelDir);
+        QCOMPARE(finished.first().first().toBool(), message.isEmpty());
+        QVERIFY2(finished.first().last().toString().contains(message),
+                 qPrintable(finished.first().last().toString()));
+        QCOMPARE(engine.first(), message.isEmpty() ? "--model" : "--engine");
+        QCOMPARE(std::any_of(progress.begin(), progress.end(),
+                             [](const QVariantList& p) { return p.last() == 42; }),
+                 certsMade); // no model step after the certificates failed
     }
 
     // Two tools at once start one service and share it: the one that ends first

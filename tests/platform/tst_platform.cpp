@@ -1,6 +1,7 @@
 // The platform layer against what it meets outside: HTTP(S) servers started inside
 // the test, damaged settings and a log written by many threads.
 
+#include "cglobal.h"
 #include "csetting.h"
 #include "hrequest.h"
 #include "logcapture.h"
@@ -278,6 +279,32 @@ private slots:
                 ++mismatches;
         });
         QCOMPARE(mismatches.load(), 0);
+    }
+
+    // Run-time data beside the executable (a build folder) or in ../share/brisel (installed).
+    void dataPath_data()
+    {
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<QStringList>("languageFolders");
+        QTest::addColumn<QString>("expected"); // all relative to a temporary root; "" = none
+        QTest::newRow("build") << "build/bin/" << QStringList{"build/bin/language"} << "build/bin/";
+        QTest::newRow("installed") << "usr/bin/" << QStringList{"usr/share/brisel/language"}
+                                   << "usr/share/brisel/";
+        QTest::newRow("build wins") << "usr/bin/"
+                                    << QStringList{"usr/bin/language", "usr/share/brisel/language"}
+                                    << "usr/bin/";
+        QTest::newRow("missing") << "usr/bin/" << QStringList{"usr/share/other/language"} << "";
+    }
+    void dataPath()
+    {
+        QFETCH(QString, app);
+        QFETCH(QStringList, languageFolders);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        const QString base = root.path() + "/";
+        for (const QString& folder : languageFolders + QStringList{app})
+            QVERIFY(QDir().mkpath(base + folder));
+        QCOMPARE(CGlobal::findDataPath(base + app), expected.isEmpty() ? QString() : base + expected);
     }
 
     void damagedStore_data()

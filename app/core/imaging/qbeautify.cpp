@@ -110,7 +110,7 @@ QString QBeautify::cascadeFolder()
         if (!s_cascadeFolder.isEmpty())
             return s_cascadeFolder;
     }
-    return CGlobal::getAppPath();
+    return CGlobal::getDataPath();
 }
 
 void QBeautify::setCascadeFolder(const QString& folder)

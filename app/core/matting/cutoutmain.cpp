@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     const QString language = CSetting::getString(QStringLiteral("language"), QStringLiteral("type"));
     QTranslator translator;
     if (!language.isEmpty() && language != QLatin1String("en") &&
-        translator.load(CGlobal::getAppPath() + QStringLiteral("language/brisel_%1.qm").arg(language)))
+        translator.load(CGlobal::getDataPath() + QStringLiteral("language/brisel_%1.qm").arg(language)))
         app.installTranslator(&translator);
 
     QCommandLineParser parser;

@@ -5,6 +5,7 @@
 #include "guihandover.h"
 #include "hrequest.h"
 #include "logger.h"
+#include "qservicesetup.h"
 #include "qworkpool.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@
 #include <QThread>
 
 #include <atomic>
+
+#include <signal.h>
 
 namespace {
 
@@ -164,6 +167,21 @@ qint64 QServiceLauncher::localServicePid()
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
 }
 
+void QServiceLauncher::retireKeyEngineService()
+{
+    const qint64 pid = localServicePid();
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (pid <= 0 || !cmdline.open(QIODevice::ReadOnly))
+        return;
+    const QList<QByteArray> args = cmdline.readAll().split('\0');
+    // The last engine option wins, as in the service's own parsing.
+    const int engine = args.lastIndexOf("--engine");
+    if (args.value(0).endsWith("brisel-matting-service") && engine >= 0 && args.value(engine + 1) == "key") {
+        BRISEL_LOG(1, QStringLiteral("ending the key-engine service (pid %1): the model is there").arg(pid));
+        ::kill(pid_t(pid), SIGTERM);
+    }
+}
+
 QServiceLauncher::QServiceLauncher(QObject* parent) : QObject(parent), m_url(serviceUrl()) {}
 
 QServiceLauncher::~QServiceLauncher()
@@ -223,9 +241,8 @@ void QServiceLauncher::finishAsync(bool ok, const QString& error)
 bool QServiceLauncher::startLocal(int timeoutMs, const std::function<void()>& starting, QString* error)
 {
     const QString program = serviceProgramPath();
-    const QString cert = beside(QStringLiteral("service-cert.pem"));
-    const QString key = beside(QStringLiteral("service-key.pem"));
-    for (const QString& file : {program, cert, key}) {
+    const QServiceSetup::TlsFiles tls = QServiceSetup::tlsFiles(beside(QString()));
+    for (const QString& file : {program, tls.cert, tls.key}) {
         if (!QFileInfo::exists(file)) {
             *error = tr("The local matting service cannot start: %1 is missing. Run the set-up again.")
                          .arg(native(file));
@@ -252,8 +269,9 @@ bool QServiceLauncher::startLocal(int timeoutMs, const std::function<void()>& st
     openLog(log);
     QStringList args{QStringLiteral("--listen"),   QStringLiteral("127.0.0.1"),
                      QStringLiteral("--port"),     QString::number(defaultPort()),
-                     QStringLiteral("--tls-cert"), cert,
-                     QStringLiteral("--tls-key"),  key};
+                     QStringLiteral("--tls-cert"), tls.cert,
+                     QStringLiteral("--tls-key"),  tls.key};
+    args << QServiceSetup::engineArguments();
     if (idleExitSeconds() > 0)
         args << QStringLiteral("--idle-exit") << QString::number(idleExitSeconds());
     // Extra options for the local service ("--workers 2"); the later option wins.

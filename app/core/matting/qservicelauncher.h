@@ -8,8 +8,8 @@
 
 // Makes sure the matting service answers before photos are sent to it. When the
 // configured service is the local default and nothing answers there, it starts
-// brisel-matting-service from the program's folder (with the TLS certificate and
-// key that sit beside it) and waits until /healthz answers.
+// brisel-matting-service from the program's folder (with the TLS certificate, key
+// and engine QServiceSetup names) and waits until /healthz answers.
 //
 // The local service is one per user and belongs to no client: it runs detached in
 // its own session, outlives whoever started it and ends by itself after
@@ -75,6 +75,11 @@ public:
     // The process id recorded by the client that last started the local service,
     // 0 when none is recorded.
     static qint64 localServicePid();
+
+    // Ends the local service when it runs the flat-background key engine, so that
+    // the next photo starts one with the model QServiceSetup has just made. It
+    // finishes its jobs and hands their results out first.
+    static void retireKeyEngineService();
 
     // The service program beside the program, and the log the local service
     // appends to in the user's cache folder.

@@ -11,6 +11,7 @@
 #include "qmsgbox.h"
 #include "qopenrequest.h"
 #include "qopenwith.h"
+#include "qsetupbanner.h"
 #include "qsingleinstance.h"
 #include "quser.h"
 #include "uexception.h"
@@ -19,7 +20,6 @@
 #include <QMetaType>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -72,6 +72,17 @@ void closeUnattended(QWidget* window, int ms)
     });
 }
 
+// `brisel --version`: also where the data and the translation came from, so an
+// installation can be checked from a terminal.
+int printVersion()
+{
+    const auto translator = CWinApp::createTranslator(CGlobal::getDataPath(), QAppSettings::language());
+    std::printf("Brisel %s (build %d)\ndata: %s\ntranslation: %s\n", BRISEL_VERSION, CGlobal::getBuildDate(),
+                qPrintable(CGlobal::getDataPath()),
+                translator->isEmpty() ? "none" : qPrintable(translator->filePath()));
+    return 0;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QValue)
@@ -102,11 +113,8 @@ CWinApp::~CWinApp()
 int CWinApp::run()
 {
     try {
-        // Started again by an installer or an updater with its own arguments: give
-        // the copy that is closing a moment to let go of the single-instance lock.
-        if (QCoreApplication::arguments().size() > 3)
-            QThread::msleep(1000);
-
+        if (QCoreApplication::arguments().contains(QStringLiteral("--version")))
+            return printVersion();
         // Before the window changes the working folder: relative paths are the user's.
         QOpenRequest request;
         QString usage;
@@ -151,6 +159,7 @@ std::unique_ptr<QMainWidget> CWinApp::openMainWindow()
 {
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     auto window = std::make_unique<QMainWidget>();
+    QSetupBanner::startIfNeeded(window.get());
     window->show();
     return window;
 }
@@ -160,19 +169,19 @@ void CWinApp::loadTranslator()
     // Owned by the application object, so it goes with Qt and never outlives it.
     static QPointer<QTranslator> current;
     delete current; // uninstalls itself
-    current = createTranslator(CGlobal::getAppPath(), QAppSettings::language()).release();
+    current = createTranslator(CGlobal::getDataPath(), QAppSettings::language()).release();
     current->setParent(QCoreApplication::instance());
     QCoreApplication::installTranslator(current);
     CGlobal::setAppTitle(tr("Brisel"));
 }
 
-std::unique_ptr<QTranslator> CWinApp::createTranslator(const QString& appPath, const QString& language)
+std::unique_ptr<QTranslator> CWinApp::createTranslator(const QString& dataPath, const QString& language)
 {
     auto translator = std::make_unique<QTranslator>();
     // The code comes from a settings file the user may edit; keep it from naming a
     // file outside the language folder.
     static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_-]+$"));
     if (plainName.match(language).hasMatch())
-        translator->load(QStringLiteral("%1language/brisel_%2.qm").arg(appPath, language));
+        translator->load(QStringLiteral("%1language/brisel_%2.qm").arg(dataPath, language));
     return translator;
 }

@@ -29,7 +29,7 @@ public:
     // photos named there, or hands them to the copy already running (QHandOver),
     // which opens them and comes to the front.
     // The process exit code: the event loop's, 0 when the photos went to another
-    // copy (or --help), QOpenRequest::kUsageExit for a bad command line, 1 after a
+    // copy (or --help, --version), QOpenRequest::kUsageExit for a bad command line, 1 after a
     // start-up failure (logged).
     int run();
 
@@ -43,10 +43,10 @@ public:
     // Called again whenever the user picks a language in the main menu. GUI thread.
     static void loadTranslator();
 
-    // A translator for "<appPath>language/brisel_<language>.qm". A missing file or a
+    // A translator for "<dataPath>language/brisel_<language>.qm". A missing file or a
     // code that is not a plain name (letters, digits, '_', '-') gives an empty
     // translator, which leaves the source texts in place.
-    static std::unique_ptr<QTranslator> createTranslator(const QString& appPath, const QString& language);
+    static std::unique_ptr<QTranslator> createTranslator(const QString& dataPath, const QString& language);
 
 private:
     QApplication m_app;

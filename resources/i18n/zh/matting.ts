@@ -151,4 +151,47 @@
         <translation>本机抠图服务意外停止，请查看 %1</translation>
     </message>
 </context>
+<context>
+    <name>QServiceSetup</name>
+    <message>
+        <source>Preparing the secure connection to the matting service…</source>
+        <translation>正在准备与抠图服务的安全连接…</translation>
+    </message>
+    <message>
+        <source>Preparing the photo model…</source>
+        <translation>正在准备抠图模型…</translation>
+    </message>
+    <message>
+        <source>Downloading the photo model (about 136 MB)…</source>
+        <translation>正在下载抠图模型（约 136 MB）…</translation>
+    </message>
+    <message>
+        <source>Converting the photo model (a few minutes)…</source>
+        <translation>正在转换抠图模型（需要几分钟）…</translation>
+    </message>
+    <message>
+        <source>The photo model is ready.</source>
+        <translation>抠图模型已就绪。</translation>
+    </message>
+    <message>
+        <source>Until then only photos on a plain background are cut out well.</source>
+        <translation>在此之前，只有纯色背景的照片能抠得好。</translation>
+    </message>
+    <message>
+        <source>The secure connection to the matting service could not be prepared: %1</source>
+        <translation>无法准备与抠图服务的安全连接：%1</translation>
+    </message>
+    <message>
+        <source>The photo model could not be downloaded: this computer seems to be offline. It is tried again at the next start. %1</source>
+        <translation>无法下载抠图模型：这台电脑似乎没有联网，下次启动时会再试。%1</translation>
+    </message>
+    <message>
+        <source>Preparing the photo model needs the python3-torch package (sudo apt install python3-torch python3-onnx python3-opencv). %1</source>
+        <translation>准备抠图模型需要 python3-torch 软件包（sudo apt install python3-torch python3-onnx python3-opencv）。%1</translation>
+    </message>
+    <message>
+        <source>The photo model could not be prepared: %1. %2</source>
+        <translation>无法准备抠图模型：%1。%2</translation>
+    </message>
+</context>
 </TS>

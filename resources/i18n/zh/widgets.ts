@@ -65,4 +65,15 @@
         <translation>已保存到 %1。无法在文件管理器中打开该文件夹。</translation>
     </message>
 </context>
+<context>
+    <name>QSetupBanner</name>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>%1 Photos on a plain background can be cut out meanwhile.</source>
+        <translation>%1在此期间可以先抠纯色背景的照片。</translation>
+    </message>
+</context>
 </TS>
