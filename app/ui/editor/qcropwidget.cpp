@@ -4,6 +4,7 @@
 #include "keeptranslated.h"
 #include "qappsettings.h"
 #include "qbeautify.h"
+#include "qedgecontrols.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
@@ -213,6 +214,7 @@ void QCropWidget::onImageBeauty()
     const cv::Mat current = m_cutout;
     const cv::Mat mask = m_brushMask;
     const cv::Mat photo = m_brushView->sourceImage();
+    const QEdgeControls::Options edge = m_brushView->edge();
     const int tone = QImageSettings::toneLevel();
     const int smooth = QImageSettings::smoothLevel();
     auto beautified = std::make_shared<cv::Mat>();
@@ -220,7 +222,9 @@ void QCropWidget::onImageBeauty()
         [=] {
             const cv::Mat m = QBeautify::beautifyCutout(source, current, tone, smooth);
             *beautified = m;
-            return mask.empty() || photo.empty() ? m : QMaskOps::applyMask(photo, m, mask);
+            return mask.empty() || photo.empty()
+                       ? m
+                       : QEdgeControls::apply(QMaskOps::applyMask(photo, m, mask), photo, edge);
         },
         [this, beautified](const cv::Mat& shown) {
             m_cutout = *beautified;
@@ -239,7 +243,8 @@ void QCropWidget::onImageCutout(cv::Mat image)
     const cv::Mat mask = m_brushMask;
     const cv::Mat current = m_cutout;
     const cv::Mat photo = m_brushView->sourceImage();
-    runJob([=] { return QMaskOps::applyMask(photo, current, mask); },
+    const QEdgeControls::Options edge = m_brushView->edge();
+    runJob([=] { return QEdgeControls::apply(QMaskOps::applyMask(photo, current, mask), photo, edge); },
            [this](const cv::Mat& merged) {
                m_cropView->canvas()->setCutout(merged);
                m_cropView->update();

@@ -2,6 +2,7 @@
 #include "ui_qpagecutout.h"
 
 #include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
 #include "qvarnui.h"
@@ -15,6 +16,7 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
     choose(ui->btnTabBrush, ui->btnTabMagic);
     choose(ui->btnRemove, ui->btnKeep);
     ui->frameTolerance->hide();
+    ui->checkRefineAuto->setChecked(QAppSettings::refineAfterStroke());
 
     connect(ui->btnTabBrush, &QPushButton::clicked, this, &QPageCutOut::onBtnTabBrush);
     connect(ui->btnTabMagic, &QPushButton::clicked, this, &QPageCutOut::onBtnTabMagic);
@@ -23,6 +25,14 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
     connect(ui->hSliderBrushSize, &QSlider::valueChanged, this, &QPageCutOut::onChangedBrushSize);
     connect(ui->hSliderHardness, &QSlider::valueChanged, this, &QPageCutOut::onChangedHardness);
     connect(ui->hSliderTolerance, &QSlider::valueChanged, this, &QPageCutOut::onChangedTolerance);
+    connect(ui->btnRefine, &QPushButton::clicked, this, &QPageCutOut::signal_refine);
+    connect(ui->checkRefineAuto, &QCheckBox::toggled, this, &QAppSettings::setRefineAfterStroke);
+    for (QSlider* slider : {ui->hSliderFeather, ui->hSliderShift}) {
+        connect(slider, &QSlider::valueChanged, this,
+                [this, slider] { edgeChanged(!slider->isSliderDown()); });
+        connect(slider, &QSlider::sliderReleased, this, [this] { edgeChanged(true); });
+    }
+    connect(ui->checkDecontaminate, &QCheckBox::toggled, this, [this] { edgeChanged(true); });
 }
 
 QPageCutOut::~QPageCutOut()
@@ -42,6 +52,7 @@ void QPageCutOut::onBtnTabBrush()
     ui->frameBrushSize->show();
     ui->frameHardness->show();
     ui->frameTolerance->hide();
+    ui->checkRefineAuto->setChecked(QAppSettings::refineAfterStroke());
     emit signal_change_brush(false);
 }
 
@@ -84,6 +95,18 @@ void QPageCutOut::onChangedHardness(int value)
     emit signal_hardness(brushHardness());
 }
 
+QEdgeControls::Options QPageCutOut::edge() const
+{
+    return {ui->hSliderFeather->value(), ui->hSliderShift->value(), ui->checkDecontaminate->isChecked()};
+}
+
+void QPageCutOut::edgeChanged(bool final)
+{
+    ui->labelFeather->setText(tr("%1 px").arg(ui->hSliderFeather->value()));
+    ui->labelShift->setText(tr("%1 px").arg(ui->hSliderShift->value()));
+    emit signal_edge(edge(), final);
+}
+
 void QPageCutOut::onChangedTolerance(int value)
 {
     ui->labelTolerance->setText(QStringLiteral("%1").arg(value));
@@ -102,6 +125,16 @@ void QPageCutOut::onPageReset()
     ui->hSliderBrushSize->setValue(kDefaultBrushSize);
     ui->hSliderHardness->setValue(kDefaultHardness);
     ui->hSliderTolerance->setValue(kDefaultTolerance);
+    {
+        // A new cut-out starts with plain edges of its own; nothing to record.
+        const QSignalBlocker feather(ui->hSliderFeather), shift(ui->hSliderShift),
+            colours(ui->checkDecontaminate);
+        ui->hSliderFeather->setValue(0);
+        ui->hSliderShift->setValue(0);
+        ui->checkDecontaminate->setChecked(true);
+    }
+    ui->labelFeather->setText(tr("%1 px").arg(0));
+    ui->labelShift->setText(tr("%1 px").arg(0));
     onBtnTabRemove();
     onBtnTabBrush();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qedgecontrols.h"
+
 #include <QWidget>
 
 namespace Ui {
@@ -11,7 +13,8 @@ class QPushButton;
 // The "Cutout" page of the side panel: brush or magic brush, Remove or Keep, and
 // the brush size, edge softness and magic-brush tolerance of the brush view. The
 // page only announces choices; the page manager routes them to the editing view.
-// The tolerance goes to QImageSettings, where the magic brush reads it per click.
+// The tolerance goes to QImageSettings, where the magic brush reads it per click,
+// and the refine-after-stroke choice to QAppSettings, read per stroke.
 // GUI thread only.
 class QPageCutOut : public QWidget
 {
@@ -29,6 +32,7 @@ public:
 
     // The hardness slider as the brush view's hardness (QMaskStroke's scale).
     int brushHardness() const;
+    QEdgeControls::Options edge() const;
 
 signals:
     void signal_brush_size(int size);
@@ -38,6 +42,11 @@ signals:
     void signal_change_brush(bool magic);
     // The brush view's hardness, see brushHardness().
     void signal_hardness(int hardness);
+    // Refine the mask around the strokes made since the last refine.
+    void signal_refine();
+    // The edge controls changed: `final` once a slider is let go (or moved by
+    // key) and on the colour switch, otherwise a slider is being dragged.
+    void signal_edge(const QEdgeControls::Options& edge, bool final);
 
 public slots:
     void onBtnTabBrush();
@@ -54,6 +63,7 @@ public slots:
 private:
     // Marks `on` selected and `off` not, for the style sheet.
     static void choose(QPushButton* on, QPushButton* off);
+    void edgeChanged(bool final);
 
     Ui::QPageCutOut* ui = nullptr;
 };
