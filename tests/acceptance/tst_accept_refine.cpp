@@ -136,14 +136,17 @@ private slots:
         QVERIFY(countAlpha(feathered, 1, 254) > 2 * countAlpha(shifted, 1, 254));
         QVERIFY(edit("checkDecontaminate"));
         const QImage own = saved(), original = decode(photo);
+        // Soft pixels above a middling alpha: the canvas keeps colours premultiplied,
+        // which blurs those of fainter ones.
         int soft = 0, differ = 0;
         for (int y = 0; y < own.height(); ++y)
-            for (int x = 0; x < own.width(); ++x)
-                if (qAlpha(own.pixel(x, y)) > 20 && qAlpha(own.pixel(x, y)) < 235) {
-                    const QColor o = QColor::fromRgba(own.pixel(x, y)).toRgb(), p = original.pixelColor(x, y);
-                    ++soft;
-                    differ += qAbs(o.red() - p.red()) + qAbs(o.green() - p.green()) > 6;
-                }
+            for (int x = 0; x < own.width(); ++x) {
+                const QRgb o = own.pixel(x, y), p = original.pixel(x, y);
+                if (qAlpha(o) <= 100 || qAlpha(o) >= 235)
+                    continue;
+                ++soft;
+                differ += qAbs(qRed(o) - qRed(p)) + qAbs(qGreen(o) - qGreen(p)) > 6;
+            }
         QVERIFY(soft > 100);
         QVERIFY2(differ * 50 < soft, qPrintable(QString("%1 of %2").arg(differ).arg(soft)));
     }
