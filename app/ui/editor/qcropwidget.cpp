@@ -175,6 +175,29 @@ void QCropWidget::onChangeBrush(bool magic)
     m_brushView->setMagicMode(magic);
 }
 
+void QCropWidget::onKeepShadow(bool keep)
+{
+    if (!m_task || m_task->keepsShadow() == keep)
+        return;
+    auto task = std::make_shared<QImageTask>(m_task->type(), m_task->filePath());
+    task->setKeepShadow(keep);
+    m_cropView->setLoading(true);
+    connect(task.get(), &QImageTask::signal_success, this,
+            [this, path = task->filePath()](const QString& id) {
+                m_cropView->setLoading(false);
+                const View shown = m_active;
+                if (m_task && m_task->filePath() == path) { // not a photo opened meanwhile
+                    setTask(id);
+                    setActiveView(shown);
+                }
+            });
+    connect(task.get(), &QImageTask::signal_error, this, [this](const QString& message) {
+        m_cropView->setLoading(false);
+        QMsgBox::showWarning(message, 1);
+    });
+    QTaskManager::addTask(task);
+}
+
 bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
                          const std::function<void(const cv::Mat&)>& apply)
 {

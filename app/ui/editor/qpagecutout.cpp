@@ -16,6 +16,7 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
     choose(ui->btnTabBrush, ui->btnTabMagic);
     choose(ui->btnRemove, ui->btnKeep);
     ui->frameTolerance->hide();
+    ui->checkKeepShadow->hide();
     ui->checkRefineAuto->setChecked(QAppSettings::refineAfterStroke());
 
     connect(ui->btnTabBrush, &QPushButton::clicked, this, &QPageCutOut::onBtnTabBrush);
@@ -33,6 +34,7 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
         connect(slider, &QSlider::sliderReleased, this, [this] { edgeChanged(true); });
     }
     connect(ui->checkDecontaminate, &QCheckBox::toggled, this, [this] { edgeChanged(true); });
+    connect(ui->checkKeepShadow, &QCheckBox::toggled, this, &QPageCutOut::signal_keep_shadow);
 }
 
 QPageCutOut::~QPageCutOut()
@@ -95,6 +97,11 @@ void QPageCutOut::onChangedHardness(int value)
     emit signal_hardness(brushHardness());
 }
 
+void QPageCutOut::showShadowSwitch()
+{
+    ui->checkKeepShadow->show();
+}
+
 QEdgeControls::Options QPageCutOut::edge() const
 {
     return {ui->hSliderFeather->value(), ui->hSliderShift->value(), ui->checkDecontaminate->isChecked()};
@@ -128,7 +135,8 @@ void QPageCutOut::onPageReset()
     {
         // A new cut-out starts with plain edges of its own; nothing to record.
         const QSignalBlocker feather(ui->hSliderFeather), shift(ui->hSliderShift),
-            colours(ui->checkDecontaminate);
+            colours(ui->checkDecontaminate), shadow(ui->checkKeepShadow);
+        ui->checkKeepShadow->setChecked(false);
         ui->hSliderFeather->setValue(0);
         ui->hSliderShift->setValue(0);
         ui->checkDecontaminate->setChecked(true);

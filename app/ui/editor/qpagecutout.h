@@ -33,6 +33,8 @@ public:
     // The hardness slider as the brush view's hardness (QMaskStroke's scale).
     int brushHardness() const;
     QEdgeControls::Options edge() const;
+    // The keep-shadow switch, which only the single-photo editor offers.
+    void showShadowSwitch();
 
 signals:
     void signal_brush_size(int size);
@@ -47,6 +49,7 @@ signals:
     // The edge controls changed: `final` once a slider is let go (or moved by
     // key) and on the colour switch, otherwise a slider is being dragged.
     void signal_edge(const QEdgeControls::Options& edge, bool final);
+    void signal_keep_shadow(bool keep);
 
 public slots:
     void onBtnTabBrush();

@@ -61,6 +61,8 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(cutOut, &QPageCutOut::signal_hardness, brush, &QImageCutoutWidget::setHardness);
         connect(cutOut, &QPageCutOut::signal_refine, brush, &QImageCutoutWidget::refine);
         connect(cutOut, &QPageCutOut::signal_edge, brush, &QImageCutoutWidget::setEdge);
+        connect(cutOut, &QPageCutOut::signal_keep_shadow, view, &QCropWidget::onKeepShadow);
+        cutOut->showShadowSwitch();
         brush->setHardness(cutOut->brushHardness());
     }
     if (auto* beautify = pageAs<QPageBeautify>(pages, Beautify)) {
