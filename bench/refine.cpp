@@ -4,6 +4,7 @@
 // so a slower machine moves both.
 
 #include "benchmain.h"
+#include "qedgecontrols.h"
 #include "qmaskrefine.h"
 
 #include <benchmark/benchmark.h>
@@ -11,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <chrono>
+#include <functional>
 
 namespace {
 
@@ -77,6 +79,20 @@ void BM_RefineKeepStroke(benchmark::State& state)
     state.counters["x_blur"] = total / double(state.iterations()) / blurSeconds();
 }
 BENCHMARK(BM_RefineKeepStroke)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The full-size apply after a slider is let go: shift, feather and the photo's colours.
+void BM_EdgeControlsApply(benchmark::State& state)
+{
+    const Scene& s = scene();
+    cv::Mat cutout;
+    cv::cvtColor(s.photo, cutout, cv::COLOR_BGR2BGRA);
+    cutout.setTo(cv::Scalar::all(0), s.subject == 0);
+    for (auto _ : state)
+        state.SetIterationTime(secondsOf([&] {
+            benchmark::DoNotOptimize(QEdgeControls::apply(cutout, s.photo, {12, 3, false}));
+        }));
+}
+BENCHMARK(BM_EdgeControlsApply)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -77,8 +77,8 @@ public:
     // the region kept, Remove clears it.
     void magicFill(QPointF imagePos, int tolerance);
 
-    // Starts a refine of the pending strokes; false when there are none (or a
-    // refine already runs: it is then repeated with them once it ends).
+    // Starts a refine of the pending strokes; false when there are none. While one
+    // runs nothing new starts: an edit meanwhile makes it start again when it ends.
     bool refine();
     bool isRefining() const { return m_refining; }
     bool hasPendingStrokes() const { return !m_strokeBox.isEmpty(); }
