@@ -132,12 +132,14 @@ void QImageCutoutWidget::setMagicMode(bool magic)
 void QImageCutoutWidget::undo()
 {
     m_editor.undo();
+    emit signal_edge_shown(m_editor.edge());
     update();
 }
 
 void QImageCutoutWidget::redo()
 {
     m_editor.redo();
+    emit signal_edge_shown(m_editor.edge());
     update();
 }
 

@@ -83,6 +83,8 @@ signals:
     // change; the host merges it with the photo and the service's cut-out.
     void signal_image_cutout(cv::Mat mask);
     void signal_ready();
+    // Undo or redo brought these edge options back.
+    void signal_edge_shown(const QEdgeControls::Options& edge);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

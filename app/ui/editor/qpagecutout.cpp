@@ -114,6 +114,19 @@ void QPageCutOut::edgeChanged(bool final)
     emit signal_edge(edge(), final);
 }
 
+void QPageCutOut::showEdge(const QEdgeControls::Options& edge)
+{
+    {
+        const QSignalBlocker feather(ui->hSliderFeather), shift(ui->hSliderShift),
+            colours(ui->checkDecontaminate);
+        ui->hSliderFeather->setValue(edge.feather);
+        ui->hSliderShift->setValue(edge.shift);
+        ui->checkDecontaminate->setChecked(edge.decontaminate);
+    }
+    ui->labelFeather->setText(tr("%1 px").arg(edge.feather));
+    ui->labelShift->setText(tr("%1 px").arg(edge.shift));
+}
+
 void QPageCutOut::onChangedTolerance(int value)
 {
     ui->labelTolerance->setText(QStringLiteral("%1").arg(value));
@@ -133,16 +146,10 @@ void QPageCutOut::onPageReset()
     ui->hSliderHardness->setValue(kDefaultHardness);
     ui->hSliderTolerance->setValue(kDefaultTolerance);
     {
-        // A new cut-out starts with plain edges of its own; nothing to record.
-        const QSignalBlocker feather(ui->hSliderFeather), shift(ui->hSliderShift),
-            colours(ui->checkDecontaminate), shadow(ui->checkKeepShadow);
+        const QSignalBlocker shadow(ui->checkKeepShadow); // a new cut-out is matted as asked already
         ui->checkKeepShadow->setChecked(false);
-        ui->hSliderFeather->setValue(0);
-        ui->hSliderShift->setValue(0);
-        ui->checkDecontaminate->setChecked(true);
     }
-    ui->labelFeather->setText(tr("%1 px").arg(0));
-    ui->labelShift->setText(tr("%1 px").arg(0));
+    showEdge(QEdgeControls::Options()); // a new cut-out starts with plain edges of its own
     onBtnTabRemove();
     onBtnTabBrush();
 }

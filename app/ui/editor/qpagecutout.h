@@ -62,6 +62,9 @@ public slots:
     void onPageReset();
     // The view changed the size itself (keyboard): the slider follows.
     void onBrushSizeChanged(int size);
+    // The view moved to a state with other edge options (undo, redo): the controls
+    // follow without announcing anything.
+    void showEdge(const QEdgeControls::Options& edge);
 
 private:
     // Marks `on` selected and `off` not, for the style sheet.

@@ -62,6 +62,7 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(cutOut, &QPageCutOut::signal_refine, brush, &QImageCutoutWidget::refine);
         connect(cutOut, &QPageCutOut::signal_edge, brush, &QImageCutoutWidget::setEdge);
         connect(cutOut, &QPageCutOut::signal_keep_shadow, view, &QCropWidget::onKeepShadow);
+        connect(brush, &QImageCutoutWidget::signal_edge_shown, cutOut, &QPageCutOut::showEdge);
         cutOut->showShadowSwitch();
         brush->setHardness(cutOut->brushHardness());
     }
