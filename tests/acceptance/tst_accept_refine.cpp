@@ -35,13 +35,11 @@ QString photoWithSmallObject(const QString& name)
     return QDir().mkpath(folder) && image.save(folder + "/" + name) ? folder + "/" + name : QString();
 }
 
-// Pixels of `area` (the whole image when null) with alpha in [low, high] and, if
-// given, `also` true for them.
+// Pixels of `area` with alpha in [low, high] and, if given, `also` true for them.
 int countAlpha(const QImage& image, QRect area, int low, int high = 255,
                const std::function<bool(QRgb, QPoint)>& also = nullptr)
 {
     int n = 0;
-    area = area.isNull() ? image.rect() : area;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QRgb p = image.pixel(x, y);
@@ -61,8 +59,8 @@ class TestAcceptRefine : public Scenarios
     {
         return choose(window.get(), "comboOutputSize", 3) ? decode(save(window.get(), out, false)) : QImage();
     }
-    // A Keep stroke through the square's middle and Refine; the view once the refine
-    // is recorded, else null.
+    // A Keep stroke across the square and Refine; the view once the refine is
+    // recorded, else null.
     QImageCutoutWidget* keepAcrossSquareAndRefine()
     {
         QImageCutoutWidget* view = nullptr;
@@ -73,18 +71,17 @@ class TestAcceptRefine : public Scenarios
             !click(window.get(), "btnKeep"))
             return nullptr;
         const QRect shown = view->imageRect();
-        const QPoint below(0, view->brushSize() / 2); // strokes land half a brush below the pointer
+        // Through the square's middle: strokes land half a brush below the pointer.
+        const int y = kSquare.center().y() * shown.height() / kSmall.height() - view->brushSize() / 2;
         const auto at = [&](int x) {
-            const int y = kSquare.center().y();
-            return shown.topLeft() - below +
-                   QPoint(x * shown.width() / kSmall.width(), y * shown.height() / kSmall.height());
+            return shown.topLeft() + QPoint(x * shown.width() / kSmall.width(), y);
         };
         mouseinput::drag(view, Qt::LeftButton, {at(kSquare.left() + 6), at(kSquare.right() - 6)});
         const int states = view->history().count();
-        const bool done = click(window.get(), "btnRefine") && waitFor([=] {
-                              return !view->isRefining() && view->history().count() == states + 1;
-                          });
-        return done ? view : nullptr;
+        return click(window.get(), "btnRefine") &&
+                       waitFor([=] { return !view->isRefining() && view->history().count() == states + 1; })
+                   ? view
+                   : nullptr;
     }
 
 private slots:
@@ -96,8 +93,8 @@ private slots:
                 chooseOutputFolder(window.get(), out));
         QVERIFY(countAlpha(saved(), kSquare, 201) < kSquareAll / 10); // what the matting dropped
         QVERIFY(click(window.get(), "BtnTabCutout"));
-        QImageCutoutWidget* view = keepAcrossSquareAndRefine();
-        QVERIFY(view);
+        QImageCutoutWidget* view = nullptr;
+        QVERIFY((view = keepAcrossSquareAndRefine()));
         const QImage stroked = view->history().state(view->history().current() - 1);
         QVERIFY(click(window.get(), "BtnTabCutout"));
         const QImage file = saved();
@@ -125,15 +122,17 @@ private slots:
             const QImage after = saved();
             const bool shift = control == QLatin1String("hSliderShift");
             if (control != QLatin1String("checkDecontaminate"))
-                QVERIFY(countAlpha(after, {}, shift ? 128 : 1, shift ? 255 : 254) >
-                        (shift ? 1 : 2) * countAlpha(before, {}, shift ? 128 : 1, shift ? 255 : 254) + 300);
+                QVERIFY(countAlpha(after, after.rect(), shift ? 128 : 1, shift ? 255 : 254) >
+                        (shift ? 1 : 2) *
+                                countAlpha(before, before.rect(), shift ? 128 : 1, shift ? 255 : 254) +
+                            300);
             before = after;
         }
         // Soft pixels above a middling alpha: the canvas keeps colours premultiplied,
         // which blurs those of fainter ones.
         const QImage original = decode(photo);
-        const int soft = countAlpha(before, {}, 101, 234),
-                  differ = countAlpha(before, {}, 101, 234, [&](QRgb o, QPoint at) {
+        const int soft = countAlpha(before, before.rect(), 101, 234),
+                  differ = countAlpha(before, before.rect(), 101, 234, [&](QRgb o, QPoint at) {
                       const QRgb p = original.pixel(at);
                       return qAbs(qRed(o) - qRed(p)) + qAbs(qGreen(o) - qGreen(p)) > 6;
                   });

@@ -300,36 +300,32 @@ private slots:
         QVERIFY2(iou >= 0.9, qPrintable(QString::number(iou)));
     }
 
-    // A 20 px square of (10, 20, 30) at x 20..39 in a photo of (200, 100, 50): the
-    // alpha at (x, 30), -1 for partial, and whether its colour is the photo's.
+    // A 20 px square of (10, 20, 30) at x 20..39 in a photo of (200, 100, 50). Each
+    // row: feather, shift, decontaminate; then at (x, 30) the alpha (-1: partial) and
+    // whether the colour is the photo's.
     void edgeControls_data()
     {
-        for (const char* column : {"feather", "shift", "decontaminate", "x", "alpha", "photoColour"})
-            QTest::addColumn<int>(column);
-        QTest::newRow("shifted out") << 0 << 3 << 1 << 18 << 255 << 1;
-        QTest::newRow("no further than asked") << 0 << 3 << 1 << 16 << 0 << 1;
-        QTest::newRow("shifted in") << 0 << -3 << 1 << 21 << 0 << 0;
-        QTest::newRow("shift bounded") << 0 << -99 << 1 << 26 << 255 << 0;
-        QTest::newRow("feathered edge") << 8 << 0 << 1 << 20 << -1 << 0;
-        QTest::newRow("feather spares the inside") << 8 << 0 << 1 << 30 << 255 << 0;
-        QTest::newRow("photo's colours") << 0 << 0 << 0 << 25 << 255 << 1;
+        QTest::addColumn<QVector<int>>("row");
+        QTest::newRow("shifted out") << QVector<int>{0, 3, 1, 18, 255, 1};
+        QTest::newRow("no further than asked") << QVector<int>{0, 3, 1, 16, 0, 1};
+        QTest::newRow("shifted in") << QVector<int>{0, -3, 1, 21, 0, 0};
+        QTest::newRow("shift bounded") << QVector<int>{0, -99, 1, 26, 255, 0};
+        QTest::newRow("feathered edge") << QVector<int>{8, 0, 1, 20, -1, 0};
+        QTest::newRow("feather spares the inside") << QVector<int>{8, 0, 1, 30, 255, 0};
+        QTest::newRow("photo's colours") << QVector<int>{0, 0, 0, 25, 255, 1};
     }
 
     void edgeControls()
     {
-        QFETCH(int, feather);
-        QFETCH(int, shift);
-        QFETCH(int, decontaminate);
-        QFETCH(int, x);
-        QFETCH(int, alpha);
-        QFETCH(int, photoColour);
+        QFETCH(QVector<int>, row);
         cv::Mat cutout = testutils::solidBgra(60, 60, cv::Scalar(0, 0, 0, 0));
         cutout(cv::Rect(20, 20, 20, 20)).setTo(cv::Scalar(10, 20, 30, 255));
         const cv::Mat photo(60, 60, CV_8UC3, cv::Scalar(200, 100, 50));
         const Bgra px =
-            QEdgeControls::apply(cutout, photo, {feather, shift, decontaminate != 0}).at<Bgra>(30, x);
-        QVERIFY2(alpha < 0 ? px[3] > 60 && px[3] < 200 : px[3] == alpha, qPrintable(QString::number(px[3])));
-        QCOMPARE(px[0] == 200, photoColour != 0);
+            QEdgeControls::apply(cutout, photo, {row[0], row[1], row[2] != 0}).at<Bgra>(30, row[3]);
+        QVERIFY2(row[4] < 0 ? px[3] > 60 && px[3] < 200 : px[3] == row[4],
+                 qPrintable(QString::number(px[3])));
+        QCOMPARE(px[0] == 200, row[5] != 0);
     }
 
     // Bad files are refused without real memory spent (a decoder that believed a
