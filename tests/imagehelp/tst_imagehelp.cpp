@@ -254,8 +254,7 @@ private slots:
         QCOMPARE(base.at<Bgra>(2, 5), Bgra(1, 2, 3, 200)); // base itself untouched
     }
 
-    // A noisy green field; a body with an arm bent back to it, whose enclosed hole
-    // the mask wrongly holds; an orange object beside it the mask missed.
+    // On a noisy field: a body whose bent arm encloses a hole the mask holds, an object it missed.
     void refine_data()
     {
         QTest::addColumn<bool>("keep");
