@@ -1,7 +1,8 @@
 #pragma once
 // The matting service's HTTP protocol, as both ends speak it:
 //
-//   POST <task>?mac=M&is_body=0|1   multipart part "file": the photo
+//   POST <task>?mac=M&is_body=0|1[&shadow=keep|remove]   multipart part "file":
+//        the photo; shadow=keep leaves a product's cast shadow in the cut-out
 //        -> {"code":200,"message":..,"data":{"serial":S}}
 //   GET  <task>?mac=M&serial=S
 //        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
@@ -35,6 +36,7 @@ constexpr const char* kResultSuffix = ".png";
 // Query keys, and the multipart part that carries the photo.
 constexpr const char* kMac = "mac";
 constexpr const char* kIsBody = "is_body";
+constexpr const char* kShadow = "shadow";
 constexpr const char* kSerial = "serial"; // also the key of the creation answer's data
 constexpr const char* kFileField = "file";
 
@@ -44,6 +46,10 @@ constexpr const char* kMessage = "message";
 constexpr const char* kData = "data";
 constexpr const char* kStatus = "status";
 constexpr const char* kConvertPath = "convert_path";
+
+// Values of kShadow; without the key the shadow is removed.
+constexpr const char* kShadowKeep = "keep";
+constexpr const char* kShadowRemove = "remove";
 
 constexpr int kCodeOk = 200;
 constexpr int kCodeTooMany = 429;
@@ -59,9 +65,10 @@ constexpr int kStatusDone = 1;
 constexpr int kStatusFailed = 2;
 
 // Target (path and query) of the creation request.
-inline std::string createTarget(const std::string& mac, bool isBody)
+inline std::string createTarget(const std::string& mac, bool isBody, bool keepShadow = false)
 {
-    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" + (isBody ? "1" : "0");
+    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" + (isBody ? "1" : "0") +
+           (keepShadow ? std::string("&") + kShadow + "=" + kShadowKeep : std::string());
 }
 
 // Target of a poll.

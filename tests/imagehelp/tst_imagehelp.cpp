@@ -4,9 +4,11 @@
 
 #include "imagefixtures.h"
 #include "qbufferrecycler.h"
+#include "qedgecontrols.h"
 #include "qimageconvert.h"
 #include "qimagefiles.h"
 #include "qmaskops.h"
+#include "qmaskrefine.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -250,6 +252,78 @@ private slots:
         QCOMPARE(result.at<Bgra>(2, 5), expected);
         QVERIFY(sameOutside(result, base, cv::Rect(5, 2, 1, 1)));
         QCOMPARE(base.at<Bgra>(2, 5), Bgra(1, 2, 3, 200)); // base itself untouched
+    }
+
+    // On a noisy field: a body whose bent arm encloses a hole the mask holds, an object it missed.
+    void refine_data()
+    {
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<QLine>("line");
+        QTest::addColumn<QString>("target"); // what must change, nothing else may
+        QTest::newRow("keep across a missed object") << true << QLine(345, 120, 415, 120) << "object";
+        QTest::newRow("remove across an enclosed hole") << false << QLine(145, 200, 175, 200) << "hole";
+        QTest::newRow("remove on background") << false << QLine(320, 300, 330, 330) << "";
+        QTest::newRow("keep inside the body") << true << QLine(230, 200, 270, 200) << "";
+    }
+
+    void refine()
+    {
+        QFETCH(bool, keep);
+        QFETCH(QLine, line);
+        QFETCH(QString, target);
+        cv::Mat photo(360, 480, CV_8UC3, cv::Scalar(60, 160, 80)), noise(photo.size(), CV_8UC3);
+        cv::theRNG().state = 7;
+        cv::randn(noise, cv::Scalar::all(0), cv::Scalar::all(8));
+        photo += noise;
+        cv::Mat body(photo.size(), CV_8UC1, cv::Scalar(0)), object = body.clone(), hole = body.clone();
+        cv::rectangle(body, cv::Rect(200, 80, 100, 260), 255, cv::FILLED);
+        cv::rectangle(body, cv::Rect(129, 159, 80, 82), 255, 18);
+        hole(cv::Rect(138, 168, 62, 64)).setTo(255);
+        cv::ellipse(object, cv::Point(380, 120), cv::Size(40, 48), 0, 0, 360, 255, cv::FILLED);
+        photo.setTo(cv::Scalar(150, 90, 60), body);
+        photo.setTo(cv::Scalar(40, 140, 230), object);
+        cv::Mat strokes(photo.size(), CV_8UC1, cv::Scalar(0)), mask = body | hole;
+        cv::line(strokes, {line.x1(), line.y1()}, {line.x2(), line.y2()},
+                 keep ? QMaskRefine::KeepStroke : QMaskRefine::RemoveStroke, 8);
+        mask.setTo(keep ? 255 : 0, strokes); // as the editor paints it before refining
+        const QMaskRefine::Result result = QMaskRefine::refine(photo, mask, strokes);
+        cv::Mat after = mask.clone();
+        result.subject.copyTo(after(result.region));
+        if (target.isEmpty()) {
+            QCOMPARE(cv::countNonZero(after != mask), 0);
+            return;
+        }
+        const cv::Mat changed = (after != mask) | strokes, expected = target == "object" ? object : hole;
+        const double iou =
+            double(cv::countNonZero(changed & expected)) / cv::countNonZero(changed | expected);
+        QVERIFY2(iou >= 0.9, qPrintable(QString::number(iou)));
+    }
+
+    // A 20 px square of (10, 20, 30) at x 20..39 in a photo of (200, 100, 50). Each
+    // row: feather, shift, decontaminate; then at (x, 30) the alpha (-1: partial) and
+    // whether the colour is the photo's.
+    void edgeControls_data()
+    {
+        QTest::addColumn<QVector<int>>("row");
+        QTest::newRow("shifted out") << QVector<int>{0, 3, 1, 18, 255, 1};
+        QTest::newRow("no further than asked") << QVector<int>{0, 3, 1, 16, 0, 1};
+        QTest::newRow("shifted in") << QVector<int>{0, -3, 1, 21, 0, 0};
+        QTest::newRow("shift bounded") << QVector<int>{0, -99, 1, 26, 255, 0};
+        QTest::newRow("feathered edge") << QVector<int>{8, 0, 1, 20, -1, 0};
+        QTest::newRow("photo's colours, inside too") << QVector<int>{0, 0, 0, 30, 255, 1};
+    }
+
+    void edgeControls()
+    {
+        QFETCH(QVector<int>, row);
+        cv::Mat cutout = testutils::solidBgra(60, 60, cv::Scalar(0, 0, 0, 0));
+        cutout(cv::Rect(20, 20, 20, 20)).setTo(cv::Scalar(10, 20, 30, 255));
+        const cv::Mat photo(60, 60, CV_8UC3, cv::Scalar(200, 100, 50));
+        const Bgra px =
+            QEdgeControls::apply(cutout, photo, {row[0], row[1], row[2] != 0}).at<Bgra>(30, row[3]);
+        QVERIFY2(row[4] < 0 ? px[3] > 60 && px[3] < 200 : px[3] == row[4],
+                 qPrintable(QString::number(px[3])));
+        QCOMPARE(px[0] == 200, row[5] != 0);
     }
 
     // Bad files are refused without real memory spent (a decoder that believed a

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qedgecontrols.h"
 #include "qhistorypixmap.h"
 #include "qmaskstroke.h"
 
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRect>
+#include <QVector>
 
 #include <opencv2/core.hpp>
 
@@ -23,10 +25,16 @@
 // where the stroke went. The full-size mask is what the history stores, what the
 // magic brush floods and what takeEdit() hands out. Mask formats: see QMaskStroke.
 //
+// Refine (QMaskRefine) solves the photo again around the strokes made since the
+// last refine and records the answer as one history state. The strokes are kept
+// as labels at display size beside the display mask; undo and redo forget them.
+//
 // Threads: lives on the GUI thread. load() reads, converts and scales on the work
 // pool and takes the result over on the GUI thread (signal_ready); a result that
-// a later load() overtook is dropped. Strokes, undo, redo and the magic fill run
-// on the GUI thread, where the user waits for them.
+// a later load() overtook is dropped. refine() works the same way on copies: a
+// result whose mask was edited meanwhile is dropped, and when a stroke caused the
+// edit the refine starts again with every stroke so far. Strokes, undo, redo and
+// the magic fill run on the GUI thread, where the user waits for them.
 class QMaskEditor : public QObject
 {
     Q_OBJECT
@@ -69,6 +77,23 @@ public:
     // the region kept, Remove clears it.
     void magicFill(QPointF imagePos, int tolerance);
 
+    // Starts a refine of the pending strokes; false when there are none. While one
+    // runs nothing new starts: an edit meanwhile makes it start again when it ends.
+    bool refine();
+    bool isRefining() const { return m_refining; }
+    bool hasPendingStrokes() const { return !m_strokeBox.isEmpty(); }
+    // Refines after every stroke on its own.
+    void setRefineAfterStroke(bool on) { m_refineAfterStroke = on; }
+
+    // The edge options (QEdgeControls) of the state shown. setEdge() records new
+    // ones as a state of their own with the mask unchanged, so undo and redo bring
+    // them back with the mask; previewEdge() only shows them on the display mask
+    // (shownMask()) until the next setEdge() or edit.
+    QEdgeControls::Options edge() const { return m_edges.value(m_history.current()); }
+    void setEdge(const QEdgeControls::Options& edge);
+    void previewEdge(const QEdgeControls::Options& edge);
+    const QImage& shownMask() const { return m_edgePreview.isNull() ? m_displayMask : m_edgePreview; }
+
     void undo();
     void redo();
     bool canUndo() const { return m_history.canUndo(); }
@@ -86,12 +111,19 @@ signals:
     void signal_ready();
     // A new state was recorded (not on undo or redo).
     void signal_history_changed();
+    // A refine started (true) or ended (false).
+    void signal_refining(bool running);
 
 private:
     struct Prepared;
     void takePrepared(int serial, const std::shared_ptr<Prepared>& prepared);
     void showHistoryState();
-    void recordEdit(const QRect& changed = QRect());
+    void recordEdit(const QRect& changed = QRect()) { recordState(changed, edge()); }
+    void recordState(const QRect& changed, const QEdgeControls::Options& edge);
+    QRect markStroke(const QRect& dirty, const std::function<void(cv::Mat&, int)>& draw);
+    void forgetStrokes();
+    struct Refined;
+    void takeRefined(int serial, const std::shared_ptr<Refined>& refined);
 
     cv::Mat m_source;
     cv::Mat m_startMask;
@@ -99,11 +131,19 @@ private:
     QImage m_mask;       // the full-size mask
     QImage m_displaySource;
     QImage m_displayMask;
-    QRect m_strokeRect; // display pixels painted by the stroke in progress
+    QRect m_strokeRect;   // display pixels painted by the stroke in progress
+    cv::Mat m_strokes;    // QMaskRefine::Stroke labels at display size
+    QRect m_strokeBox;    // display pixels labelled since the last refine
+    int m_editSerial = 0; // counts changes of the mask, so a refine sees it was overtaken
+    bool m_refining = false;
+    bool m_refineAgain = false;
+    bool m_refineAfterStroke = false;
     int m_brushSize = 12;
     int m_hardness = QMaskStroke::kMaxHardness;
     bool m_keepMode = false;
     bool m_modified = false;
     QHistoryPixmap m_history;
+    QVector<QEdgeControls::Options> m_edges; // per history state
+    QImage m_edgePreview;
     int m_serial = 0;
 };

@@ -57,14 +57,16 @@ QCutoutCache::QCutoutCache()
 
 QCutoutCache::QCutoutCache(const QString& folder, qint64 capBytes) : m_folder(folder), m_capBytes(capBytes) {}
 
-QString QCutoutCache::entryPath(const QString& photoPath) const
+QString QCutoutCache::entryPath(const QString& photoPath, const QString& variant) const
 {
     const QFileInfo info(photoPath);
     QFile photo(photoPath);
     if (!photo.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray key = info.canonicalFilePath().toUtf8() + '\n' + QByteArray::number(photo.size()) +
-                           '\n' + QByteArray::number(modifiedNs(photoPath)) + '\n' + fingerprint(photo);
+    QByteArray key = info.canonicalFilePath().toUtf8() + '\n' + QByteArray::number(photo.size()) + '\n' +
+                     QByteArray::number(modifiedNs(photoPath)) + '\n' + fingerprint(photo);
+    if (!variant.isEmpty()) // plain entries keep the names they always had
+        key += '\n' + variant.toUtf8();
     return m_folder + QLatin1Char('/') +
            QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex()) +
            QStringLiteral(".png");

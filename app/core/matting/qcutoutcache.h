@@ -35,7 +35,9 @@ public:
     qint64 capBytes() const { return m_capBytes; }
 
     // The entry for the photo as it is on disk now; empty when it cannot be read.
-    QString entryPath(const QString& photoPath) const;
+    // A cut-out asked for with options (`variant`, e.g. "shadow=keep") has an
+    // entry of its own.
+    QString entryPath(const QString& photoPath, const QString& variant = QString()) const;
     // The photo's size with its EXIF orientation applied, invalid when its header
     // cannot be read.
     static QSize uprightSize(const QString& photoPath);

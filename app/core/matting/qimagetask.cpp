@@ -1,6 +1,7 @@
 #include "qimagetask.h"
 
 #include "logger.h"
+#include "mattingprotocol.h"
 #include "qimagefiles.h"
 #include "qservicelauncher.h"
 #include "quser.h"
@@ -29,18 +30,28 @@ QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
 {
 }
 
-QString QImageTask::cacheFilePath(const QString& photoPath)
+namespace {
+
+QString cacheVariant(bool keepShadow)
 {
-    return QCutoutCache().entryPath(photoPath);
+    namespace proto = mattingprotocol;
+    return keepShadow ? QStringLiteral("%1=%2").arg(proto::kShadow, proto::kShadowKeep) : QString();
+}
+
+} // namespace
+
+QString QImageTask::cacheFilePath(const QString& photoPath, bool keepShadow)
+{
+    return QCutoutCache().entryPath(photoPath, cacheVariant(keepShadow));
 }
 
 void QImageTask::run()
 {
     try {
-        const QString cachePath = m_cache.entryPath(m_filePath);
+        const QString cachePath = m_cache.entryPath(m_filePath, cacheVariant(m_keepShadow));
         if (cachePath.isEmpty() || !loadFromCache(cachePath)) {
             QString error;
-            QMattingClient client(m_serviceUrl, QUser::Instance()->getMacCode(), m_type);
+            QMattingClient client(m_serviceUrl, QUser::Instance()->getMacCode(), m_type, m_keepShadow);
             client.cancelWhen(&m_cancelled);
             QMattingClient::Cutout fetched;
             // A cancelled photo counts as settled: it is not worth restarting the service for.

@@ -66,8 +66,12 @@ public:
     // photo then has to be matted again.
     cv::Mat loadCutout(QString* error = nullptr) const;
 
+    // Asks for the product's shadow to stay in the cut-out; call before run().
+    void setKeepShadow(bool keep) { m_keepShadow = keep; }
+    bool keepsShadow() const { return m_keepShadow; }
+
     // The cache entry for the photo as it is on disk now (see QCutoutCache).
-    static QString cacheFilePath(const QString& photoPath);
+    static QString cacheFilePath(const QString& photoPath, bool keepShadow = false);
 
 signals:
     void signal_success(const QString& taskId);
@@ -89,6 +93,7 @@ private:
     QString m_cachePath;
     bool m_released = false;
     int m_previewSide = 0;
+    bool m_keepShadow = false;
     cv::Mat m_preview;
     // Guards m_cutout, m_preview, m_cachePath and m_released: a release on the GUI thread may
     // meet a pool job reading the cut-out.

@@ -74,8 +74,8 @@ void checkRequest(const HRequest& request, int iRet, const QByteArray& body)
 
 } // namespace
 
-QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type)
-    : m_serviceUrl(serviceUrl), m_mac(mac), m_isBody(type != Goods)
+QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow)
+    : m_serviceUrl(serviceUrl), m_mac(mac), m_isBody(type != Goods), m_keepShadow(keepShadow)
 {
 }
 
@@ -109,7 +109,8 @@ QString QMattingClient::createJob(const QString& photoPath) const
     photo.close();
 
     HRequest request;
-    request.setUrl(m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody)));
+    request.setUrl(m_serviceUrl +
+                   QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody, m_keepShadow)));
     request.setUpload(key(proto::kFileField), photoPath);
     QElapsedTimer busyFor;
     busyFor.start();

@@ -29,7 +29,8 @@ class QMattingClient
 
 public:
     // `type` is a MattingType.
-    QMattingClient(const QString& serviceUrl, const QString& mac, int type);
+    // keepShadow asks the service to leave a product's shadow in the cut-out.
+    QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow = false);
 
     struct Cutout
     {
@@ -60,5 +61,6 @@ private:
     QString m_serviceUrl;
     QString m_mac;
     bool m_isBody = true;
+    bool m_keepShadow = false;
     const std::atomic<bool>* m_cancel = nullptr;
 };

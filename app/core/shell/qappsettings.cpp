@@ -5,6 +5,8 @@
 namespace {
 
 const QString kOutput = QStringLiteral("output");
+const QString kEditor = QStringLiteral("editor");
+const QString kRefineAfterStroke = QStringLiteral("refine_after_stroke");
 
 } // namespace
 
@@ -28,4 +30,14 @@ bool QAppSettings::outputAsJpg()
 void QAppSettings::setOutputAsJpg(bool jpg)
 {
     CSetting::setValue(kOutput, QStringLiteral("format"), jpg);
+}
+
+bool QAppSettings::refineAfterStroke()
+{
+    return CSetting::getInt(kEditor, kRefineAfterStroke) != 0;
+}
+
+void QAppSettings::setRefineAfterStroke(bool on)
+{
+    CSetting::setValue(kEditor, kRefineAfterStroke, on);
 }

@@ -17,4 +17,9 @@ public:
     // by older versions (0 PNG, anything else JPG) reads as well.
     static bool outputAsJpg();
     static void setOutputAsJpg(bool jpg);
+
+    // "editor"/"refine_after_stroke": refine the mask after every Keep/Remove
+    // stroke; off by default.
+    static bool refineAfterStroke();
+    static void setRefineAfterStroke(bool on);
 };

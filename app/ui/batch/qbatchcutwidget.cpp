@@ -2,6 +2,7 @@
 
 #include "guihandover.h"
 #include "keeptranslated.h"
+#include "qedgecontrols.h"
 #include "qimagecutoutwidget.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -162,6 +163,18 @@ void QBatchCutWidget::onChangeHardness(int hardness)
     applyBrush();
 }
 
+void QBatchCutWidget::onRefine()
+{
+    if (m_view)
+        m_view->refine();
+}
+
+void QBatchCutWidget::onEdge(const QEdgeControls::Options& edge, bool final)
+{
+    if (m_view)
+        m_view->setEdge(edge, final);
+}
+
 void QBatchCutWidget::onImageCutout(cv::Mat image)
 {
     const cv::Mat cutout = m_cutouts.value(m_taskId);
@@ -173,13 +186,14 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
     m_lastMask = image.clone();
     const cv::Mat mask = m_lastMask.clone();
     const cv::Mat photo = m_view->sourceImage().clone();
+    const QEdgeControls::Options edge = m_view->edge();
     const QPointer<QBatchCutWidget> guard(this);
     const QString taskId = m_taskId;
     const int serial = ++m_mergeSerial;
-    QWorkPool::instance()->post([guard, cutout, taskId, serial, mask, photo]() {
+    QWorkPool::instance()->post([guard, cutout, taskId, serial, mask, photo, edge]() {
         cv::Mat merged;
         try {
-            merged = QMaskOps::applyMask(photo, cutout, mask);
+            merged = QEdgeControls::apply(QMaskOps::applyMask(photo, cutout, mask), photo, edge);
         } catch (const cv::Exception&) {
         }
         runOnGui(guard, [guard, taskId, serial, merged]() {

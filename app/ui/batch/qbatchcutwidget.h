@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "qedgecontrols.h"
 #include "qmaskstroke.h"
 #include "qpagecutout.h"
 
@@ -56,6 +57,8 @@ public slots:
     void onRepairBackground(bool keep);
     void onChangeBrush(bool magic);
     void onChangeHardness(int hardness);
+    void onRefine();
+    void onEdge(const QEdgeControls::Options& edge, bool final);
     void onImageCutout(cv::Mat image);
 
 private:

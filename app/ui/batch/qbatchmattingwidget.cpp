@@ -87,6 +87,8 @@ void QBatchMattingWidget::connectEditPage()
             &QBatchCutWidget::onRepairBackground);
     connect(m_pageCutOut, &QPageCutOut::signal_change_brush, m_editor, &QBatchCutWidget::onChangeBrush);
     connect(m_pageCutOut, &QPageCutOut::signal_hardness, m_editor, &QBatchCutWidget::onChangeHardness);
+    connect(m_pageCutOut, &QPageCutOut::signal_refine, m_editor, &QBatchCutWidget::onRefine);
+    connect(m_pageCutOut, &QPageCutOut::signal_edge, m_editor, &QBatchCutWidget::onEdge);
     m_editor->onChangeHardness(m_pageCutOut->brushHardness());
     connect(m_editor, &QBatchCutWidget::signal_brush_size_wanted, m_pageCutOut,
             &QPageCutOut::onBrushSizeChanged);

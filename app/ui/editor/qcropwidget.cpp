@@ -5,6 +5,7 @@
 #include "qappsettings.h"
 #include "qbeautify.h"
 #include "qdragouthandle.h"
+#include "qedgecontrols.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
@@ -179,6 +180,29 @@ void QCropWidget::onChangeBrush(bool magic)
     m_brushView->setMagicMode(magic);
 }
 
+void QCropWidget::onKeepShadow(bool keep)
+{
+    if (!m_task || m_task->keepsShadow() == keep)
+        return;
+    auto task = std::make_shared<QImageTask>(m_task->type(), m_task->filePath());
+    task->setKeepShadow(keep);
+    m_cropView->setLoading(true);
+    connect(task.get(), &QImageTask::signal_success, this,
+            [this, path = task->filePath()](const QString& id) {
+                m_cropView->setLoading(false);
+                const View shown = m_active;
+                if (m_task && m_task->filePath() == path) { // not a photo opened meanwhile
+                    setTask(id);
+                    setActiveView(shown);
+                }
+            });
+    connect(task.get(), &QImageTask::signal_error, this, [this](const QString& message) {
+        m_cropView->setLoading(false);
+        QMsgBox::showWarning(message, 1);
+    });
+    QTaskManager::addTask(task);
+}
+
 bool QCropWidget::runJob(const std::function<cv::Mat()>& job,
                          const std::function<void(const cv::Mat&)>& apply)
 {
@@ -218,6 +242,7 @@ void QCropWidget::onImageBeauty()
     const cv::Mat current = m_cutout;
     const cv::Mat mask = m_brushMask;
     const cv::Mat photo = m_brushView->sourceImage();
+    const QEdgeControls::Options edge = m_brushView->edge();
     const int tone = QImageSettings::toneLevel();
     const int smooth = QImageSettings::smoothLevel();
     auto beautified = std::make_shared<cv::Mat>();
@@ -225,7 +250,9 @@ void QCropWidget::onImageBeauty()
         [=] {
             const cv::Mat m = QBeautify::beautifyCutout(source, current, tone, smooth);
             *beautified = m;
-            return mask.empty() || photo.empty() ? m : QMaskOps::applyMask(photo, m, mask);
+            return mask.empty() || photo.empty()
+                       ? m
+                       : QEdgeControls::apply(QMaskOps::applyMask(photo, m, mask), photo, edge);
         },
         [this, beautified](const cv::Mat& shown) {
             m_cutout = *beautified;
@@ -244,7 +271,8 @@ void QCropWidget::onImageCutout(cv::Mat image)
     const cv::Mat mask = m_brushMask;
     const cv::Mat current = m_cutout;
     const cv::Mat photo = m_brushView->sourceImage();
-    runJob([=] { return QMaskOps::applyMask(photo, current, mask); },
+    const QEdgeControls::Options edge = m_brushView->edge();
+    runJob([=] { return QEdgeControls::apply(QMaskOps::applyMask(photo, current, mask), photo, edge); },
            [this](const cv::Mat& merged) {
                m_cropView->canvas()->setCutout(merged);
                m_cropView->update();

@@ -92,6 +92,10 @@ public slots:
     void onImageCutout(cv::Mat image);
     void onBeautyFinished();
     void onChangeBrush(bool magic);
+    // Mattes the photo again with its shadow kept or removed (the cache keeps
+    // both cut-outs, so switching back is immediate) and shows the new cut-out in
+    // the view now active; hand edits belong to the old one and are dropped.
+    void onKeepShadow(bool keep);
 
 private:
     void setupShortcuts();

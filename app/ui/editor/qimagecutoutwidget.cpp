@@ -1,8 +1,11 @@
 #include "qimagecutoutwidget.h"
 
+#include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qimagefiles.h"
 #include "qimagesettings.h"
 #include "qimagetask.h"
+#include "qloadingctrl.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,6 +15,35 @@ QImageCutoutWidget::QImageCutoutWidget(QWidget* parent) : QWidget(parent)
     connect(&m_editor, &QMaskEditor::signal_ready, this, &QImageCutoutWidget::onEditorReady);
     connect(&m_editor, &QMaskEditor::signal_history_changed, this,
             &QImageCutoutWidget::signal_history_changed);
+    connect(&m_editor, &QMaskEditor::signal_refining, this, &QImageCutoutWidget::showRefining);
+    m_refining = new QLoadingCtrl(this);
+    m_refining->setObjectName(QStringLiteral("refining"));
+    m_refining->setFixedSize(kSpinnerSide, kSpinnerSide);
+    m_refining->setColor(QColor(52, 122, 235));
+    keepTranslated(m_refining, [this] { m_refining->setText(tr("Refining...")); });
+    m_refining->hide();
+}
+
+void QImageCutoutWidget::setEdge(const QEdgeControls::Options& edge, bool final)
+{
+    if (final)
+        m_editor.setEdge(edge);
+    else
+        m_editor.previewEdge(edge);
+    update();
+}
+
+void QImageCutoutWidget::showRefining(bool running)
+{
+    m_refining->move((width() - kSpinnerSide) / 2, (height() - kSpinnerSide) / 2);
+    m_refining->setVisible(running);
+    if (running) {
+        m_refining->raise();
+        m_refining->start();
+    } else {
+        m_refining->stop();
+        update();
+    }
 }
 
 bool QImageCutoutWidget::setTask(const std::shared_ptr<QImageTask>& task)
@@ -100,12 +132,14 @@ void QImageCutoutWidget::setMagicMode(bool magic)
 void QImageCutoutWidget::undo()
 {
     m_editor.undo();
+    emit signal_edge_shown(m_editor.edge());
     update();
 }
 
 void QImageCutoutWidget::redo()
 {
     m_editor.redo();
+    emit signal_edge_shown(m_editor.edge());
     update();
 }
 
@@ -145,7 +179,7 @@ void QImageCutoutWidget::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const QPoint offset = imageRect().topLeft();
     painter.drawImage(offset, m_editor.displaySource());
-    painter.drawImage(offset, m_editor.displayMask());
+    painter.drawImage(offset, m_editor.shownMask());
     if (!m_magicMode && !m_panning && rect().contains(m_pointer)) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         const QColor preview(0, 0, 255, 160);
@@ -269,5 +303,6 @@ void QImageCutoutWidget::finishStroke(const QPoint& pos)
     m_drawing = false;
     if (pos == m_lastPos) // a click without movement: one disc
         updateDisplayRect(m_editor.strokeDot(toDisplay(pos) + QPointF(0, brushSize() / 2)));
+    m_editor.setRefineAfterStroke(QAppSettings::refineAfterStroke());
     m_editor.endStroke();
 }

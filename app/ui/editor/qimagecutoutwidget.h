@@ -13,6 +13,7 @@
 #include <memory>
 
 class QImageTask;
+class QLoadingCtrl;
 
 // The view in which the user corrects a cut-out by hand: the photo with the mask
 // laid over it in translucent red, a round Keep/Remove brush painted with the left
@@ -54,6 +55,14 @@ public:
     void fitToView();
     float factor() const { return m_viewport.factor(); }
 
+    // See QMaskEditor::refine(); a spinner shows while it runs.
+    bool refine() { return m_editor.refine(); }
+    bool isRefining() const { return m_editor.isRefining(); }
+    // Shows `edge` on the mask; `final` records it as a step the user can undo,
+    // otherwise it is a live look while a slider moves.
+    void setEdge(const QEdgeControls::Options& edge, bool final);
+    QEdgeControls::Options edge() const { return m_editor.edge(); }
+
     void undo();
     void redo();
     bool canUndo() const { return m_editor.canUndo(); }
@@ -74,6 +83,8 @@ signals:
     // change; the host merges it with the photo and the service's cut-out.
     void signal_image_cutout(cv::Mat mask);
     void signal_ready();
+    // Undo or redo brought these edge options back.
+    void signal_edge_shown(const QEdgeControls::Options& edge);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +94,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    static constexpr int kSpinnerSide = 120;
     void load(std::function<QMaskEditor::Input()> read);
     void onEditorReady();
     void showAtFactor();
@@ -94,6 +106,7 @@ private:
     void moved(QMouseEvent* event);
     void released(QMouseEvent* event);
     void finishStroke(const QPoint& pos);
+    void showRefining(bool running);
 
     QMaskEditor m_editor;
     QViewport m_viewport;
@@ -103,4 +116,5 @@ private:
     bool m_magicMode = false;
     bool m_panning = false;
     QPixmap m_cursorPixmap;
+    QLoadingCtrl* m_refining = nullptr;
 };

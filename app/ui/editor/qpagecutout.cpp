@@ -2,6 +2,7 @@
 #include "ui_qpagecutout.h"
 
 #include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
 #include "qvarnui.h"
@@ -15,6 +16,8 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
     choose(ui->btnTabBrush, ui->btnTabMagic);
     choose(ui->btnRemove, ui->btnKeep);
     ui->frameTolerance->hide();
+    ui->checkKeepShadow->hide();
+    ui->checkRefineAuto->setChecked(QAppSettings::refineAfterStroke());
 
     connect(ui->btnTabBrush, &QPushButton::clicked, this, &QPageCutOut::onBtnTabBrush);
     connect(ui->btnTabMagic, &QPushButton::clicked, this, &QPageCutOut::onBtnTabMagic);
@@ -23,6 +26,15 @@ QPageCutOut::QPageCutOut(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCut
     connect(ui->hSliderBrushSize, &QSlider::valueChanged, this, &QPageCutOut::onChangedBrushSize);
     connect(ui->hSliderHardness, &QSlider::valueChanged, this, &QPageCutOut::onChangedHardness);
     connect(ui->hSliderTolerance, &QSlider::valueChanged, this, &QPageCutOut::onChangedTolerance);
+    connect(ui->btnRefine, &QPushButton::clicked, this, &QPageCutOut::signal_refine);
+    connect(ui->checkRefineAuto, &QCheckBox::toggled, this, &QAppSettings::setRefineAfterStroke);
+    for (QSlider* slider : {ui->hSliderFeather, ui->hSliderShift}) {
+        connect(slider, &QSlider::valueChanged, this,
+                [this, slider] { edgeChanged(!slider->isSliderDown()); });
+        connect(slider, &QSlider::sliderReleased, this, [this] { edgeChanged(true); });
+    }
+    connect(ui->checkDecontaminate, &QCheckBox::toggled, this, [this] { edgeChanged(true); });
+    connect(ui->checkKeepShadow, &QCheckBox::toggled, this, &QPageCutOut::signal_keep_shadow);
 }
 
 QPageCutOut::~QPageCutOut()
@@ -42,6 +54,7 @@ void QPageCutOut::onBtnTabBrush()
     ui->frameBrushSize->show();
     ui->frameHardness->show();
     ui->frameTolerance->hide();
+    ui->checkRefineAuto->setChecked(QAppSettings::refineAfterStroke());
     emit signal_change_brush(false);
 }
 
@@ -84,6 +97,36 @@ void QPageCutOut::onChangedHardness(int value)
     emit signal_hardness(brushHardness());
 }
 
+void QPageCutOut::showShadowSwitch()
+{
+    ui->checkKeepShadow->show();
+}
+
+QEdgeControls::Options QPageCutOut::edge() const
+{
+    return {ui->hSliderFeather->value(), ui->hSliderShift->value(), ui->checkDecontaminate->isChecked()};
+}
+
+void QPageCutOut::edgeChanged(bool final)
+{
+    ui->labelFeather->setText(tr("%1 px").arg(ui->hSliderFeather->value()));
+    ui->labelShift->setText(tr("%1 px").arg(ui->hSliderShift->value()));
+    emit signal_edge(edge(), final);
+}
+
+void QPageCutOut::showEdge(const QEdgeControls::Options& edge)
+{
+    {
+        const QSignalBlocker feather(ui->hSliderFeather), shift(ui->hSliderShift),
+            colours(ui->checkDecontaminate);
+        ui->hSliderFeather->setValue(edge.feather);
+        ui->hSliderShift->setValue(edge.shift);
+        ui->checkDecontaminate->setChecked(edge.decontaminate);
+    }
+    ui->labelFeather->setText(tr("%1 px").arg(edge.feather));
+    ui->labelShift->setText(tr("%1 px").arg(edge.shift));
+}
+
 void QPageCutOut::onChangedTolerance(int value)
 {
     ui->labelTolerance->setText(QStringLiteral("%1").arg(value));
@@ -102,6 +145,11 @@ void QPageCutOut::onPageReset()
     ui->hSliderBrushSize->setValue(kDefaultBrushSize);
     ui->hSliderHardness->setValue(kDefaultHardness);
     ui->hSliderTolerance->setValue(kDefaultTolerance);
+    {
+        const QSignalBlocker shadow(ui->checkKeepShadow); // a new cut-out is matted as asked already
+        ui->checkKeepShadow->setChecked(false);
+    }
+    showEdge(QEdgeControls::Options()); // a new cut-out starts with plain edges of its own
     onBtnTabRemove();
     onBtnTabBrush();
 }

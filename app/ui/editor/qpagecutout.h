@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qedgecontrols.h"
+
 #include <QWidget>
 
 namespace Ui {
@@ -11,7 +13,8 @@ class QPushButton;
 // The "Cutout" page of the side panel: brush or magic brush, Remove or Keep, and
 // the brush size, edge softness and magic-brush tolerance of the brush view. The
 // page only announces choices; the page manager routes them to the editing view.
-// The tolerance goes to QImageSettings, where the magic brush reads it per click.
+// The tolerance goes to QImageSettings, where the magic brush reads it per click,
+// and the refine-after-stroke choice to QAppSettings, read per stroke.
 // GUI thread only.
 class QPageCutOut : public QWidget
 {
@@ -29,6 +32,9 @@ public:
 
     // The hardness slider as the brush view's hardness (QMaskStroke's scale).
     int brushHardness() const;
+    QEdgeControls::Options edge() const;
+    // The keep-shadow switch, which only the single-photo editor offers.
+    void showShadowSwitch();
 
 signals:
     void signal_brush_size(int size);
@@ -38,6 +44,12 @@ signals:
     void signal_change_brush(bool magic);
     // The brush view's hardness, see brushHardness().
     void signal_hardness(int hardness);
+    // Refine the mask around the strokes made since the last refine.
+    void signal_refine();
+    // The edge controls changed: `final` once a slider is let go (or moved by
+    // key) and on the colour switch, otherwise a slider is being dragged.
+    void signal_edge(const QEdgeControls::Options& edge, bool final);
+    void signal_keep_shadow(bool keep);
 
 public slots:
     void onBtnTabBrush();
@@ -50,10 +62,14 @@ public slots:
     void onPageReset();
     // The view changed the size itself (keyboard): the slider follows.
     void onBrushSizeChanged(int size);
+    // The view moved to a state with other edge options (undo, redo): the controls
+    // follow without announcing anything.
+    void showEdge(const QEdgeControls::Options& edge);
 
 private:
     // Marks `on` selected and `off` not, for the style sheet.
     static void choose(QPushButton* on, QPushButton* off);
+    void edgeChanged(bool final);
 
     Ui::QPageCutOut* ui = nullptr;
 };

@@ -59,6 +59,11 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(view, &QCropWidget::signal_brush_size_changed, cutOut, &QPageCutOut::onBrushSizeChanged);
         QImageCutoutWidget* brush = view->brushView();
         connect(cutOut, &QPageCutOut::signal_hardness, brush, &QImageCutoutWidget::setHardness);
+        connect(cutOut, &QPageCutOut::signal_refine, brush, &QImageCutoutWidget::refine);
+        connect(cutOut, &QPageCutOut::signal_edge, brush, &QImageCutoutWidget::setEdge);
+        connect(cutOut, &QPageCutOut::signal_keep_shadow, view, &QCropWidget::onKeepShadow);
+        connect(brush, &QImageCutoutWidget::signal_edge_shown, cutOut, &QPageCutOut::showEdge);
+        cutOut->showShadowSwitch();
         brush->setHardness(cutOut->brushHardness());
     }
     if (auto* beautify = pageAs<QPageBeautify>(pages, Beautify)) {

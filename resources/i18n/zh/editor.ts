@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QCropWidget</name>
@@ -12,7 +11,7 @@
         <translation>撤销</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
+        <source>"%1" cannot be read as a picture, so it cannot be used as the background.</source>
         <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
     <message>
@@ -60,6 +59,13 @@
     <message>
         <source>Loading...</source>
         <translation>加载中...</translation>
+    </message>
+</context>
+<context>
+    <name>QImageCutoutWidget</name>
+    <message>
+        <source>Refining...</source>
+        <translation>正在优化...</translation>
     </message>
 </context>
 <context>
@@ -127,11 +133,11 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; is too large to be used as the background.</source>
+        <source>"%1" is too large to be used as the background.</source>
         <translation>图片“%1”太大，不能用作背景。</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
+        <source>"%1" cannot be read as a picture, so it cannot be used as the background.</source>
         <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
 </context>
@@ -207,6 +213,46 @@
     <message>
         <source>The larger the tolerance, the larger the recognition range</source>
         <translation>容差越大，识别范围越大</translation>
+    </message>
+    <message>
+        <source>Feather edge</source>
+        <translation>边缘羽化</translation>
+    </message>
+    <message>
+        <source>Shift edge</source>
+        <translation>边缘内缩/外扩</translation>
+    </message>
+    <message>
+        <source>On: the edge colours the matting re-estimated; off: the photo's own colours</source>
+        <translation>开：使用抠图重新估算的边缘颜色；关：使用照片原有颜色</translation>
+    </message>
+    <message>
+        <source>Decontaminate colours</source>
+        <translation>去除边缘杂色</translation>
+    </message>
+    <message>
+        <source>Products: matte the photo again with the shadow it casts kept</source>
+        <translation>商品：重新抠图并保留商品投下的阴影</translation>
+    </message>
+    <message>
+        <source>Keep shadow</source>
+        <translation>保留阴影</translation>
+    </message>
+    <message>
+        <source>Solve the area around your Keep and Remove strokes again</source>
+        <translation>重新计算保留/去除笔画周围的区域</translation>
+    </message>
+    <message>
+        <source>Refine</source>
+        <translation>优化</translation>
+    </message>
+    <message>
+        <source>Refine automatically after each stroke</source>
+        <translation>每次涂抹后自动优化</translation>
+    </message>
+    <message>
+        <source>%1 px</source>
+        <translation>%1 像素</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,159 @@
+// Refine and the edge controls as a user meets them: a Keep stroke across an
+// object the matting dropped and Refine bring it into the saved file, Ctrl+Z takes
+// exactly that back, in both editors; feather, shift and the colour switch change
+// the saved edge.
+
+#include "acceptance.h"
+#include "mouseinput.h"
+#include "qbatchmattingwidget.h"
+#include "qimagecutoutwidget.h"
+#include "qmainwidget.h"
+#include "qpreviewitem.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QSlider>
+
+using namespace acceptance;
+
+namespace {
+
+// A blue square (1600 px) beside a red disc on the backdrop, too small for the key
+// engine to keep.
+const QRect kSquare(410, 140, 40, 40);
+
+QString photoWithSmallObject(const QString& name)
+{
+    QImage image(kSmall, QImage::Format_RGB32);
+    image.fill(kBackground);
+    QPainter painter(&image);
+    painter.setBrush(QColor(220, 40, 40));
+    painter.drawEllipse(QPoint(200, 171), 110, 110);
+    painter.fillRect(kSquare, QColor(40, 60, 220));
+    const QString folder = testutils::sandboxPath() + "/photos";
+    return QDir().mkpath(folder) && image.save(folder + "/" + name) ? folder + "/" + name : QString();
+}
+
+// Pixels of `area` with alpha in [low, high] and, if given, `also` true for them.
+int countAlpha(const QImage& image, QRect area, int low, int high = 255,
+               const std::function<bool(QRgb, QPoint)>& also = nullptr)
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += qAlpha(p) >= low && qAlpha(p) <= high && (!also || also(p, QPoint(x, y)));
+        }
+    return n;
+}
+
+} // namespace
+
+class TestAcceptRefine : public Scenarios
+{
+    Q_OBJECT
+
+    QImage saved()
+    {
+        return choose(window.get(), "comboOutputSize", 3) ? decode(save(window.get(), out, false)) : QImage();
+    }
+    // A Keep stroke across the square and Refine; the view once the refine is
+    // recorded, else null.
+    QImageCutoutWidget* keepAcrossSquareAndRefine()
+    {
+        QImageCutoutWidget* view = nullptr;
+        if (!waitFor([&] {
+                return countShown(window.get(), "brushView") == 1 &&
+                       (view = find<QImageCutoutWidget>(window.get(), "brushView"))->isReady();
+            }) ||
+            !click(window.get(), "btnKeep"))
+            return nullptr;
+        const QRect shown = view->imageRect();
+        // Through the square's middle: strokes land half a brush below the pointer.
+        const int y = kSquare.center().y() * shown.height() / kSmall.height() - view->brushSize() / 2;
+        const auto at = [&](int x) {
+            return shown.topLeft() + QPoint(x * shown.width() / kSmall.width(), y);
+        };
+        mouseinput::drag(view, Qt::LeftButton, {at(kSquare.left() + 6), at(kSquare.right() - 6)});
+        const int states = view->history().count();
+        return click(window.get(), "btnRefine") &&
+                       waitFor([=] { return !view->isRefining() && view->history().count() == states + 1; })
+                   ? view
+                   : nullptr;
+    }
+
+private slots:
+    void init() { window = openWindow(); }
+
+    void refineBringsTheObjectAndUndoTakesItBack()
+    {
+        QVERIFY(openPhoto(window.get(), "EnterGoods", photoWithSmallObject("small.png")) &&
+                chooseOutputFolder(window.get(), out));
+        QVERIFY(countAlpha(saved(), kSquare, 201) < 160); // what the matting dropped
+        QVERIFY(click(window.get(), "BtnTabCutout"));
+        QImageCutoutWidget* view = nullptr;
+        QVERIFY((view = keepAcrossSquareAndRefine()));
+        const QImage stroked = view->history().state(view->history().current() - 1);
+        QVERIFY(click(window.get(), "BtnTabCutout"));
+        const QImage file = saved();
+        QVERIFY(countAlpha(file, kSquare, 201) > 1440 && cornersTransparent(file));
+        QVERIFY(click(window.get(), "BtnTabCutout"));
+        key(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(view->mask(), stroked);
+    }
+
+    // Shift out adds opaque pixels, feather soft ones, and with the colour switch
+    // off the edge has the photo's own colours.
+    void edgeControlsChangeTheSavedEdge()
+    {
+        const QString photo = productPhoto("edge.png");
+        QVERIFY(openPhoto(window.get(), "EnterGoods", photo) && chooseOutputFolder(window.get(), out));
+        const auto tuned = [this](const char* control) {
+            if (!click(window.get(), "BtnTabCutout"))
+                return QImage();
+            if (auto* slider = find<QSlider>(window.get(), control))
+                QTest::keyClick(slider, Qt::Key_End);
+            else if (!click(window.get(), control))
+                return QImage();
+            return click(window.get(), "BtnTabCutout") ? saved() : QImage();
+        };
+        const QImage plain = saved(), shifted = tuned("hSliderShift"), feathered = tuned("hSliderFeather"),
+                     before = tuned("checkDecontaminate");
+        const auto opaque = [](const QImage& i) { return countAlpha(i, i.rect(), 128); };
+        const auto partial = [](const QImage& i) { return countAlpha(i, i.rect(), 1, 254); };
+        QVERIFY(opaque(shifted) > opaque(plain) + 300 && partial(feathered) > 2 * partial(shifted));
+        // Soft pixels above a middling alpha: the canvas keeps colours premultiplied,
+        // which blurs those of fainter ones.
+        const QImage original = decode(photo);
+        const int soft = countAlpha(before, before.rect(), 101, 234),
+                  differ = countAlpha(before, before.rect(), 101, 234, [&](QRgb o, QPoint at) {
+                      const QRgb p = original.pixel(at);
+                      return qAbs(qRed(o) - qRed(p)) + qAbs(qGreen(o) - qGreen(p)) > 6;
+                  });
+        QVERIFY2(soft > 100 && differ * 50 < soft, qPrintable(QString("%1 of %2").arg(differ).arg(soft)));
+    }
+
+    void batchEditorRefines()
+    {
+        pressInDialog("pageAddImage");
+        answerFileDialog(photoWithSmallObject("batch.png"));
+        pressInDialog("btnCutout");
+        QVERIFY(click(window.get(), "BatchGoods") && answersUsed());
+        auto* batch = window->findChild<QBatchMattingWidget*>();
+        QVERIFY(
+            waitFor([batch] { return !batch->items().isEmpty() && batch->items()[0]->isReady(); }, 60000));
+        QVERIFY(chooseOutputFolder(window.get(), out));
+        QPreviewItem* tile = batch->items()[0];
+        QTest::mouseMove(tile, tile->rect().center());
+        QVERIFY(click(tile, "btnEdit") && keepAcrossSquareAndRefine());
+        QVERIFY(click(window.get(), "btnComplete") && waitFor([tile] { return !tile->isBusy(); }));
+        const QStringList before = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QTest::mouseMove(tile, tile->rect().center());
+        QVERIFY(click(tile, "btnDownload") && answersUsed());
+        QVERIFY(countAlpha(decode(waitNewFile(out, "*.png", before)), kSquare, 201) > 1440);
+    }
+};
+
+ACCEPTANCE_MAIN(TestAcceptRefine)
+#include "tst_accept_refine.moc"
