@@ -435,20 +435,18 @@ bool chooseOutputFolder(QMainWidget* window, const QString& folder)
            CSetting::getString(QStringLiteral("output"), QStringLiteral("path")) == folder;
 }
 
-QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs)
+QString saveAs(QMainWidget* window, const QString& folder, const QString& format, int timeoutMs)
 {
     // Some choices reach the picture a moment after the click.
     QTest::qWait(kUserPauseMs);
     const QStringList before = listFiles(folder);
-    pressInDialog(QStringLiteral("btnApply"),
-                  {jpg ? QStringLiteral("btnFormatJPG") : QStringLiteral("btnFormatPNG")});
+    pressInDialog(QStringLiteral("btnApply"), {QStringLiteral("btnFormat") + format.toUpper()});
     key(window, Qt::Key_S, Qt::ControlModifier);
     if (!answersUsed(10000)) {
         qWarning("Ctrl+S brought no format dialog");
         return QString();
     }
-    const QString path =
-        waitNewFile(folder, jpg ? QStringLiteral("*.jpg") : QStringLiteral("*.png"), before, timeoutMs);
+    const QString path = waitNewFile(folder, QStringLiteral("*.") + format, before, timeoutMs);
     if (path.isEmpty())
         qWarning("nothing was saved in %s", qPrintable(folder));
     auto* button = window->findChild<QWidget*>(QStringLiteral("btnSave"));
