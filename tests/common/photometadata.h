@@ -8,10 +8,26 @@
 #include <QString>
 
 #include <exiv2/exiv2.hpp>
+#include <opencv2/core.hpp>
+
+#include <utility>
 
 namespace photometadata {
 
 const char* const kTaken = "2024:05:01 10:20:30";
+
+// The upright picture stored as a camera turned against EXIF `orientation` (1-8):
+// per tag, a transpose or not, then a cv::flip code (2: none).
+inline cv::Mat turnedAgainst(const cv::Mat& upright, int orientation)
+{
+    static const std::pair<bool, int> undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0},
+                                                {true, 2},  {true, 0},  {true, -1},  {true, 1}};
+    const auto [transpose, flip] = undo[qBound(1, orientation, 8) - 1];
+    cv::Mat stored = transpose ? cv::Mat(upright.t()) : upright.clone();
+    if (flip != 2)
+        cv::flip(stored.clone(), stored, flip);
+    return stored;
+}
 
 inline QByteArray displayP3()
 {
