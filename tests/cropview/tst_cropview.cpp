@@ -1,7 +1,7 @@
 // The single-image editor host: edits and beautify runs reaching the canvas through
 // its pool jobs, saving into real folders. Photos are matted from the task cache.
 // The result file writer: the JPG size limit met at the highest quality that fits,
-// the print density in JPEG and PNG headers, and names that never replace a file.
+// the density left alone in what is no picture, and names that never replace a file.
 
 #include "imagefixtures.h"
 #include "mouseinput.h"
