@@ -180,8 +180,10 @@ bool QImageFiles::heifReadable()
     return QImageReader::supportedImageFormats().contains("heif");
 }
 
-QString QImageFiles::heifMissingMessage()
+QString QImageFiles::missingReader(const QString& path)
 {
+    if (!isHeif(path) || heifReadable())
+        return QString();
     return tr(
         "HEIC photos need the package kimageformat-plugins (or qt-heif-image-plugin). Please install it "
         "and start Brisel again, or save the photo as JPG first.");

@@ -35,15 +35,16 @@ public:
     static QImage readImage(const QString& path, int maxSide = 0);
     // The extensions (lower case, no dot) of the photos the program opens: what the
     // pickers offer and what a drop may bring. HEIC and HEIF are among them even
-    // without a reader, so the user learns what to install (heifMissingMessage()).
+    // without a reader, so the user learns what to install (missingReader()).
     static QStringList photoSuffixes();
     // The file at path starts like a HEIC/HEIF picture (an ISO "ftyp" box of a HEIF
     // brand), which OpenCV and the matting service do not decode.
     static bool isHeif(const QString& path);
     // A Qt image plugin for HEIF is installed.
     static bool heifReadable();
-    // Why a HEIC photo cannot be opened here, naming what to install.
-    static QString heifMissingMessage();
+    // Why the picture at path cannot be opened on this system before anything is
+    // decoded, naming what to install (a HEIC without a HEIF plugin); empty otherwise.
+    static QString missingReader(const QString& path);
     // The image as stored (alpha kept, no EXIF turn), 8 bits per channel; empty on
     // the same failures as read.
     static cv::Mat decode(const QByteArray& bytes);

@@ -114,7 +114,7 @@ QString QMattingClient::createJob(const QString& photoPath) const
     QTemporaryFile converted(QDir::tempPath() + QStringLiteral("/brisel-upload-XXXXXX.jpg"));
     QString upload = photoPath;
     if (QImageFiles::isHeif(photoPath)) {
-        U_CHECK(QImageFiles::heifReadable(), QImageFiles::heifMissingMessage());
+        U_CHECK(QImageFiles::missingReader(photoPath).isEmpty(), QImageFiles::missingReader(photoPath));
         QByteArray jpg;
         U_CHECK(
             QImageFiles::encode(QImageFiles::read(photoPath), ".jpg", {cv::IMWRITE_JPEG_QUALITY, 95}, &jpg),
