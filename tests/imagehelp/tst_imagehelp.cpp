@@ -12,11 +12,9 @@
 #include "qsavefilewriter.h"
 #include "testutils.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QLocale>
 
 #include <sys/resource.h>
@@ -108,15 +106,6 @@ bool upright(const cv::Mat& image)
         cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
     cv::resize(quarters(), expected, {2, 2}, 0, 0, cv::INTER_AREA);
     return cv::norm(small, expected, cv::NORM_INF) < 20;
-}
-
-QByteArray heic(QSize size)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    return image.save(&buffer, "heif") ? bytes : QByteArray();
 }
 
 long peakResidentKb()
@@ -307,8 +296,7 @@ private slots:
         QTest::newRow("over a gigabyte") << "huge.png" << png << QSize();
         QTest::newRow("device without size") << "/dev/zero" << QByteArray() << QSize();
         QTest::newRow("png named .jpg") << QStringLiteral("照片.jpg") << png << QSize(64, 48);
-        // HEIC by its brand, through Qt's plugin; a video's box is no photo.
-        QTest::newRow("heic") << "a.heic" << heic(QSize(64, 48)) << QSize(64, 48);
+        // HEIC is told by its brand (the scenarios open one): a video's box is no photo.
         QTest::newRow("mp4 named .heic") << "b.heic"
                                          << QByteArray("\0\0\0\x10"
                                                        "ftypisom\0\0\0\0",
@@ -329,7 +317,7 @@ private slots:
         const long before = peakResidentKb();
         const cv::Mat read = QImageFiles::read(path);
         QCOMPARE(QSize(read.cols, read.rows), size.isValid() ? size : QSize(0, 0));
-        if (!name.startsWith('/') && name != "huge.png" && name != "a.heic")
+        if (!name.startsWith('/') && name != "huge.png")
             QCOMPARE(QImageFiles::decode(bytes).empty(), !size.isValid());
         QVERIFY2(peakResidentKb() - before < 64 * 1024, "reading a bad file used real memory");
     }
