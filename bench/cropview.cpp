@@ -95,7 +95,7 @@ void BM_KilobyteSearch(benchmark::State& state)
         return bgr;
     }();
     QSaveFileWriter::Options options;
-    options.jpg = true;
+    options.format = SaveFormat::Jpg;
     options.maxKilobytes = int(state.range(0));
     QSaveFileWriter::Result result;
     for (auto _ : state)

@@ -2,6 +2,7 @@
 
 #include "csetting.h"
 #include "imagefixtures.h"
+#include "photometadata.h"
 #include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
 #include "qtaskmanager.h"
@@ -435,20 +436,18 @@ bool chooseOutputFolder(QMainWidget* window, const QString& folder)
            CSetting::getString(QStringLiteral("output"), QStringLiteral("path")) == folder;
 }
 
-QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs)
+QString saveAs(QMainWidget* window, const QString& folder, const QString& format, int timeoutMs)
 {
     // Some choices reach the picture a moment after the click.
     QTest::qWait(kUserPauseMs);
     const QStringList before = listFiles(folder);
-    pressInDialog(QStringLiteral("btnApply"),
-                  {jpg ? QStringLiteral("btnFormatJPG") : QStringLiteral("btnFormatPNG")});
+    pressInDialog(QStringLiteral("btnApply"), {QStringLiteral("btnFormat") + format.toUpper()});
     key(window, Qt::Key_S, Qt::ControlModifier);
     if (!answersUsed(10000)) {
         qWarning("Ctrl+S brought no format dialog");
         return QString();
     }
-    const QString path =
-        waitNewFile(folder, jpg ? QStringLiteral("*.jpg") : QStringLiteral("*.png"), before, timeoutMs);
+    const QString path = waitNewFile(folder, QStringLiteral("*.") + format, before, timeoutMs);
     if (path.isEmpty())
         qWarning("nothing was saved in %s", qPrintable(folder));
     auto* button = window->findChild<QWidget*>(QStringLiteral("btnSave"));
@@ -477,21 +476,9 @@ QString corruptPhoto(const QString& name)
 QString orientedPhoto(const QString& name, QSize size, int orientation)
 {
     const cv::Mat upright = person(size, QPointF(0.35, 0.4), 0.7);
-    // Per tag, what undoes a viewer's turn: a transpose or not, then a cv::flip
-    // code (2: none).
-    static const std::pair<bool, int> undo[] = {{false, 2}, {false, 1}, {false, -1}, {false, 0},
-                                                {true, 2},  {true, 0},  {true, -1},  {true, 1}};
-    const auto [transpose, flip] = undo[qBound(1, orientation, 8) - 1];
-    cv::Mat stored = transpose ? cv::Mat(upright.t()) : upright;
-    if (flip != 2)
-        cv::flip(stored.clone(), stored, flip);
-    // APP1 after SOI: "Exif", a big-endian TIFF header and one IFD entry, tag
-    // 0x0112 (SHORT, 1 value, its low byte at 29), no next IFD.
-    QByteArray app1 =
-        QByteArray::fromHex("FFE100224578696600004D4D002A00000008000101120003000000010000000000000000");
-    app1[29] = char(orientation);
-    const QByteArray jpeg = encoded(stored, QStringLiteral("jpg"));
-    return store(name, jpeg.left(2) + app1 + jpeg.mid(2));
+    const QString path = writePhoto(name, photometadata::turnedAgainst(upright, orientation));
+    photometadata::tag(path, orientation, false, false);
+    return path;
 }
 
 QImage decode(const QString& path)

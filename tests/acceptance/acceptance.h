@@ -118,9 +118,13 @@ QStringList listFiles(const QString& folder, const QString& pattern = QStringLit
 // waits for the editing page.
 bool openPhoto(QMainWidget* window, const QString& card, const QString& photo, int timeoutMs = 60000);
 bool chooseOutputFolder(QMainWidget* window, const QString& folder);
-// Ctrl+S, PNG or JPG and OK; the file written into `folder` once the window takes
-// input again, empty when none appeared.
-QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs = 60000);
+// Ctrl+S, the format ("png", "jpg" or "webp") and OK; the file written into
+// `folder` once the window takes input again, empty when none appeared.
+QString saveAs(QMainWidget* window, const QString& folder, const QString& format, int timeoutMs = 60000);
+inline QString save(QMainWidget* window, const QString& folder, bool jpg, int timeoutMs = 60000)
+{
+    return saveAs(window, folder, jpg ? QStringLiteral("jpg") : QStringLiteral("png"), timeoutMs);
+}
 
 // Photos go to <sandbox>/photos, JPG or PNG by the name's suffix.
 const QSize kSmall(548, 342);

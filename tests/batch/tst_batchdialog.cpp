@@ -48,8 +48,8 @@ private slots:
         QTest::addColumn<QString>("kept");
         QTest::addColumn<bool>("warned");
         QTest::newRow("by suffix, any case")
-            << "a.PNG b.Jpeg x.bmp c.gif d.txt noext z.png.txt http://example.org/e.png"
-            << "a.PNG b.Jpeg x.bmp" << false;
+            << "a.PNG b.Jpeg x.bmp w.webp c.gif d.txt noext z.png.txt http://example.org/e.png"
+            << "a.PNG b.Jpeg x.bmp w.webp" << false;
         QTest::newRow("each path once") << "S.png S.png | S.png s.png"
                                         << "S.png s.png" << false;
         QTest::newRow("undecodable and missing") << "broken.jpg missing.png"

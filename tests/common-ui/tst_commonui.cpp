@@ -135,7 +135,7 @@ private slots:
     {
         const QString folder = testutils::sandboxPath() + "/photos";
         QVERIFY(QDir().mkpath(folder));
-        const QStringList photos{"a.jpg", "b.JPEG", "c.png", "d.bmp"};
+        const QStringList photos{"a.jpg", "b.JPEG", "c.png", "d.bmp", "g.webp", "h.HEIC"};
         for (const QString& name : photos + QStringList{"notes.txt", "e.gif", "f.jpg.part"}) {
             QFile file(folder + "/" + name);
             QVERIFY(file.open(QIODevice::WriteOnly));

@@ -1,7 +1,7 @@
 // The single-image editor host: edits and beautify runs reaching the canvas through
 // its pool jobs, saving into real folders. Photos are matted from the task cache.
 // The result file writer: the JPG size limit met at the highest quality that fits,
-// the print density in JPEG and PNG headers, and names that never replace a file.
+// the density left alone in what is no picture, and names that never replace a file.
 
 #include "imagefixtures.h"
 #include "mouseinput.h"
@@ -128,7 +128,7 @@ private slots:
         QVERIFY(showHost());
         QFETCH(QString, folder);
         QFETCH(int, kilobytes);
-        QAppSettings::setOutputAsJpg(true);
+        QAppSettings::setOutputFormat(SaveFormat::Jpg);
         QSaveFileWriter::setMaxKilobytes(kilobytes);
         const QString root = testutils::sandboxPath() + "/" + QTest::currentDataTag();
         QVERIFY(testutils::writeFile(root + "/file", "x"));
@@ -159,45 +159,14 @@ private slots:
     {
         QFETCH(int, expected);
         QFETCH(bool, overLimit);
-        const QSaveFileWriter::Options options{true, overLimit ? 1 : (jpegSize(expected) + 1023) / 1024};
+        const QSaveFileWriter::Options options{
+            SaveFormat::Jpg, overLimit ? 1 : (jpegSize(expected) + 1023) / 1024, 0, {}, false};
         QSaveFileWriter::Result result;
         QVERIFY(QSaveFileWriter::encode(twelveMegapixelPhoto(), options, &result));
         QCOMPARE(result.overLimit, overLimit);
         QCOMPARE(result.quality, expected);
         QVERIFY(result.encoderRuns <= QSaveFileWriter::kMaxEncoderRuns);
         QCOMPARE(result.bytes.size(), jpegSize(expected)); // over the limit: the smallest one
-    }
-
-    // The density as the header bytes and Qt's reader see it; PNG keeps its alpha,
-    // ignores the size limit and takes one encoder run.
-    void densityInHeader_data()
-    {
-        QTest::addColumn<bool>("jpg");
-        QTest::addColumn<int>("dpi");
-        QTest::newRow("jpg 2034") << true << 2034;
-        QTest::newRow("png 72") << false << 72;
-    }
-
-    void densityInHeader()
-    {
-        QFETCH(bool, jpg);
-        QFETCH(int, dpi);
-        const QSaveFileWriter::Options options{jpg, 1, dpi};
-        QSaveFileWriter::Result result;
-        QVERIFY(QSaveFileWriter::encode(testutils::solidBgra(295, 413, cv::Scalar(10, 20, 30, 0)), options,
-                                        &result));
-        const auto at = [&](int i) { return int(quint8(result.bytes.at(i))); };
-        if (jpg) // JFIF units (1: dots per inch), x and y density
-            QCOMPARE((QList<int>{at(13), at(14) << 8 | at(15), at(16) << 8 | at(17)}),
-                     (QList<int>{1, dpi, dpi}));
-        else
-            QCOMPARE(result.encoderRuns, 1);
-        const QImage decoded = QImage::fromData(result.bytes);
-        QCOMPARE(decoded.size(), QSize(295, 413));
-        QCOMPARE(decoded.hasAlphaChannel(), !jpg);
-        // Qt's JPEG reader truncates the conversion to dots per metre.
-        QVERIFY(qAbs(decoded.dotsPerMeterX() - qRound(dpi / 0.0254)) <= 1);
-        QCOMPARE(decoded.dotsPerMeterY(), decoded.dotsPerMeterX());
     }
 
     void densityLeavesOtherBytesAlone()

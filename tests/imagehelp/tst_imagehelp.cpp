@@ -1,14 +1,17 @@
 // Image helpers: QImage to cv::Mat, the editor's pixel routines, reading and
-// writing files (bad and forged files, non-ASCII paths, atomic writes) and the
-// recycled picture buffers (reuse by size, many threads).
+// writing files (bad and forged files, non-ASCII paths, atomic writes, what a save
+// keeps of its photo's metadata) and the recycled picture buffers (reuse by size,
+// many threads).
 
 #include "imagefixtures.h"
+#include "photometadata.h"
 #include "qbufferrecycler.h"
 #include "qedgecontrols.h"
 #include "qimageconvert.h"
 #include "qimagefiles.h"
 #include "qmaskops.h"
 #include "qmaskrefine.h"
+#include "qsavefilewriter.h"
 #include "testutils.h"
 
 #include <QDir>
@@ -81,6 +84,30 @@ QByteArray claiming(const char* ext, quint32 width, quint32 height)
         put(bytes, sof + 7, width, 2, true);
     }
     return bytes;
+}
+
+// Upright: red, green, blue and grey quarters under noise, so a turn or a mirror
+// moves a colour and a size search has something to squeeze.
+cv::Mat quarters()
+{
+    cv::Mat photo(160, 240, CV_8UC3), noise(160, 240, CV_8UC3);
+    const cv::Scalar colours[] = {{40, 40, 220}, {40, 200, 40}, {220, 60, 40}, {128, 128, 128}};
+    for (int q = 0; q < 4; ++q)
+        photo(cv::Rect((q % 2) * 120, (q / 2) * 80, 120, 80)) = colours[q];
+    cv::randu(noise, cv::Scalar::all(0), cv::Scalar::all(40));
+    return photo + noise;
+}
+
+bool upright(const cv::Mat& image)
+{
+    cv::Mat small, expected;
+    if (image.size() != cv::Size(240, 160))
+        return false;
+    cv::resize(image, small, {2, 2}, 0, 0, cv::INTER_AREA);
+    if (small.channels() == 4)
+        cv::cvtColor(small, small, cv::COLOR_BGRA2BGR);
+    cv::resize(quarters(), expected, {2, 2}, 0, 0, cv::INTER_AREA);
+    return cv::norm(small, expected, cv::NORM_INF) < 20;
 }
 
 long peakResidentKb()
@@ -343,6 +370,12 @@ private slots:
         QTest::newRow("over a gigabyte") << "huge.png" << png << QSize();
         QTest::newRow("device without size") << "/dev/zero" << QByteArray() << QSize();
         QTest::newRow("png named .jpg") << QStringLiteral("照片.jpg") << png << QSize(64, 48);
+        // HEIC is told by its brand (the scenarios open one): a video's box is no photo.
+        QTest::newRow("mp4 named .heic") << "b.heic"
+                                         << QByteArray("\0\0\0\x10"
+                                                       "ftypisom\0\0\0\0",
+                                                       16)
+                                         << QSize();
     }
 
     void readFiles()
@@ -361,6 +394,73 @@ private slots:
         if (!name.startsWith('/') && name != "huge.png")
             QCOMPARE(QImageFiles::decode(bytes).empty(), !size.isValid());
         QVERIFY2(peakResidentKb() - before < 64 * 1024, "reading a bad file used real memory");
+    }
+
+    // What a save keeps of its photo: upright pixels and orientation, the date, the
+    // profile (or an sRGB mark on a PNG), location and serials only when asked, all
+    // of it within a JPG size limit (a PNG ignores it), and the density asked for.
+    void savedMetadata_data()
+    {
+        QTest::addColumn<int>("orientation"); // 0: no Exif
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("profile");
+        QTest::addColumn<bool>("privateTags");
+        QTest::addColumn<bool>("keepPrivate");
+        QTest::addColumn<int>("kilobytes");
+        QTest::addColumn<int>("dpi");
+        for (int o = 1; o <= 8; ++o)
+            for (const SaveFormat f : {SaveFormat::Png, SaveFormat::Jpg})
+                QTest::addRow("orientation %d %s", o, qPrintable(QSaveFileWriter::extension(f)))
+                    << o << int(f) << bool(o % 2) << (o >= 5) << false << 0 << 0;
+        QTest::newRow("kept jpg 2034 dpi") << 6 << int(SaveFormat::Jpg) << true << true << true << 0 << 2034;
+        QTest::newRow("kept png 72 dpi") << 3 << int(SaveFormat::Png) << false << true << true << 1 << 72;
+        QTest::newRow("webp") << 6 << int(SaveFormat::Webp) << true << true << false << 0 << 0;
+        QTest::newRow("no exif") << 0 << int(SaveFormat::Png) << false << false << false << 0 << 0;
+        QTest::newRow("limit counts it") << 8 << int(SaveFormat::Jpg) << true << true << true << 12 << 0;
+    }
+
+    void savedMetadata()
+    {
+        QFETCH(int, orientation);
+        QFETCH(int, format);
+        QFETCH(bool, profile);
+        QFETCH(bool, privateTags);
+        QFETCH(bool, keepPrivate);
+        QFETCH(int, kilobytes);
+        QFETCH(int, dpi);
+        const cv::Mat stored = photometadata::turnedAgainst(quarters(), orientation);
+        const QString photo = m_folder + "/photo.jpg";
+        QVERIFY(testutils::writeFile(photo, encoded(stored, ".jpg", {cv::IMWRITE_JPEG_QUALITY, 98})));
+        photometadata::tag(photo, orientation, profile, privateTags);
+        cv::Mat pixels = QImageFiles::read(photo);
+        QVERIFY(upright(pixels));
+        cv::cvtColor(pixels, pixels, cv::COLOR_BGR2BGRA);
+        pixels(cv::Rect(0, 0, 10, 10)) = cv::Scalar::all(0);
+
+        const QSaveFileWriter::Options options{SaveFormat(format), kilobytes, dpi, photo, keepPrivate};
+        const QString saved = photo + "." + QSaveFileWriter::extension(options.format);
+        QSaveFileWriter::Result result;
+        QVERIFY(QSaveFileWriter::write(saved, pixels, options, &result));
+        const QByteArray bytes = testutils::readFile(saved);
+        if (kilobytes > 0 && options.format == SaveFormat::Jpg)
+            QVERIFY(bytes.size() <= kilobytes * 1024 && result.quality < 90);
+        else
+            QCOMPARE(result.encoderRuns, 1);
+        // Qt's JPEG reader truncates the conversion to dots per metre.
+        if (dpi > 0)
+            QVERIFY(qAbs(QImage::fromData(bytes).dotsPerMeterX() - qRound(dpi / 0.0254)) <= 1);
+        const cv::Mat decoded = QImageFiles::decode(bytes);
+        QVERIFY(upright(decoded));
+        QCOMPARE(decoded.channels() == 4 && decoded.at<Bgra>(2, 2)[3] == 0,
+                 options.format != SaveFormat::Jpg);
+        const photometadata::Found found = photometadata::read(saved);
+        QVERIFY(found.orientation.isEmpty() || found.orientation == "1");
+        QCOMPARE(found.taken, orientation > 0 ? QString(photometadata::kTaken) : QString());
+        for (const QString& tag : {found.latitude, found.bodySerial, found.lensSerial})
+            QCOMPARE(tag.isEmpty(), !(privateTags && keepPrivate));
+        QCOMPARE(found.profile, profile ? photometadata::displayP3() : QByteArray());
+        QCOMPARE(bytes.contains(QByteArray("\0\0\0\1sRGB", 8)),
+                 options.format == SaveFormat::Png && !profile);
     }
 
     void writeAtomically_data()

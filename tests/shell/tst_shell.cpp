@@ -286,24 +286,27 @@ private slots:
         }
     }
 
-    // Whatever the store holds, the output format reads as one of the two choices.
+    // Whatever the store holds, the output format reads as one of the choices.
     void outputFormat_data()
     {
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<bool>("jpg");
+        QTest::addColumn<int>("format");
 
-        QTest::newRow("absent") << QVariant() << false;
-        QTest::newRow("older version's number") << QVariant(7) << true;
-        QTest::newRow("garbage") << QVariant("jpeg please") << false;
+        QTest::newRow("absent") << QVariant() << int(SaveFormat::Png);
+        QTest::newRow("older version's number") << QVariant(7) << int(SaveFormat::Jpg);
+        QTest::newRow("garbage") << QVariant("jpeg please") << int(SaveFormat::Png);
+        QTest::newRow("webp") << QVariant(" WebP") << int(SaveFormat::Webp);
     }
     void outputFormat()
     {
         QFETCH(QVariant, stored);
-        QFETCH(bool, jpg);
+        QFETCH(int, format);
         QFile::remove(CSetting::filePath());
         if (stored.isValid())
             QVERIFY(CSetting::setValue("output", "format", stored));
-        QCOMPARE(QAppSettings::outputAsJpg(), jpg);
+        QCOMPARE(int(QAppSettings::outputFormat()), format);
+        QAppSettings::setOutputFormat(SaveFormat(format));
+        QCOMPARE(int(QAppSettings::outputFormat()), format);
     }
 };
 

@@ -478,7 +478,7 @@ QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize
 {
     SaveJob job;
     job.image = exportImage(format, outputSize, error);
-    job.options.jpg = format == 1;
+    job.options.format = format == 1 ? SaveFormat::Jpg : format == 2 ? SaveFormat::Webp : SaveFormat::Png;
     job.options.maxKilobytes = maxKilobytes;
     const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
     if (m_cropApplied && QCropTable::isIdPhoto(m_cropMode) && fixed.isValid() && !job.image.empty()) {

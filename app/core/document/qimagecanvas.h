@@ -93,7 +93,8 @@ public:
     // A rendered result and how it is written: its format, the JPG size limit of the
     // output setting and, for a committed ID-photo size, the density that prints it
     // at its millimetre size. The image shares pixels with nothing else, so write()
-    // may run on any thread.
+    // may run on any thread. The caller names the photo whose metadata the file keeps
+    // (options.photoPath, options.keepPrivate).
     struct SaveJob
     {
         cv::Mat image;
@@ -101,7 +102,7 @@ public:
         bool write(const QString& path, QSaveFileWriter::Result* result = nullptr,
                    QString* error = nullptr) const;
     };
-    // The job for format (1 JPG, anything else PNG) and outputSize (an OutputSize),
+    // The job for format (1 JPG, 2 WebP, anything else PNG) and outputSize (an OutputSize),
     // a JPG kept under maxKilobytes (0: no limit; the caller reads the user's
     // setting on the GUI thread, QSaveFileWriter::maxKilobytes()); its image is empty,
     // with the reason in *error, when there is nothing to save. Every saved result,

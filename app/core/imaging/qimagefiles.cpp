@@ -1,10 +1,13 @@
 #include "qimagefiles.h"
 
+#include "qimageconvert.h"
 #include "qimageheader.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLocale>
 #include <QSaveFile>
 #include <QStorageInfo>
@@ -14,6 +17,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -61,6 +66,36 @@ cv::Mat decodeChecked(const uchar* data, size_t size, int flags)
     return eightBit;
 }
 
+bool hasHeifBrand(const uchar* data, size_t size)
+{
+    static const char* const kBrands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"};
+    if (size < 12 || std::memcmp(data + 4, "ftyp", 4) != 0)
+        return false;
+    return std::any_of(std::begin(kBrands), std::end(kBrands),
+                       [data](const char* brand) { return std::memcmp(data + 8, brand, 4) == 0; });
+}
+
+// A HEIF picture through Qt's plugin, turned upright by its own transformations,
+// refused above the pixel limit before any pixel is decoded.
+QImage decodeHeif(const std::vector<uchar>& bytes)
+{
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer, "heif");
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > QImageHeader::kMaxPixels)
+        return {};
+    return reader.read().convertToFormat(QImage::Format_ARGB32);
+}
+
+QImage scaledTo(const QImage& image, int maxSide)
+{
+    if (maxSide <= 0 || std::max(image.width(), image.height()) <= maxSide)
+        return image;
+    return image.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 // The decode flags for a colour picture of `stored` size shown at most maxSide
 // large: a JPEG decodes at an eighth, quarter or half when that still covers it.
 int colourFlags(bool jpeg, QSize stored, int maxSide)
@@ -86,7 +121,13 @@ cv::Mat QImageFiles::read(const QString& path)
     std::vector<uchar> bytes;
     if (!readWholeFile(path, &bytes))
         return {};
-    return decodeChecked(bytes.data(), bytes.size(), cv::IMREAD_COLOR);
+    if (!hasHeifBrand(bytes.data(), bytes.size()))
+        return decodeChecked(bytes.data(), bytes.size(), cv::IMREAD_COLOR);
+    const QImage heif = decodeHeif(bytes);
+    cv::Mat bgr;
+    if (!heif.isNull())
+        cv::cvtColor(QImageConvert::imageToMat(heif), bgr, cv::COLOR_BGRA2BGR);
+    return bgr;
 }
 
 QImage QImageFiles::readImage(const QString& path, int maxSide)
@@ -94,6 +135,8 @@ QImage QImageFiles::readImage(const QString& path, int maxSide)
     std::vector<uchar> bytes;
     if (!readWholeFile(path, &bytes))
         return {};
+    if (hasHeifBrand(bytes.data(), bytes.size()))
+        return scaledTo(decodeHeif(bytes), maxSide);
     const bool jpeg = bytes.size() > 3 && bytes[0] == 0xFF && bytes[1] == 0xD8;
     // OpenCV turns a picture upright only when asked for colour, which drops alpha;
     // a JPEG has none, so it skips the first decode, and may be decoded reduced.
@@ -117,6 +160,33 @@ QImage QImageFiles::readImage(const QString& path, int maxSide)
     } catch (const cv::Exception&) {
         return {}; // out of memory for the copy
     }
+}
+
+QStringList QImageFiles::photoSuffixes()
+{
+    return {QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("png"), QStringLiteral("bmp"),
+            QStringLiteral("webp"), QStringLiteral("heic"), QStringLiteral("heif")};
+}
+
+bool QImageFiles::isHeif(const QString& path)
+{
+    QFile file(path);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(12) : QByteArray();
+    return hasHeifBrand(reinterpret_cast<const uchar*>(head.constData()), size_t(head.size()));
+}
+
+bool QImageFiles::heifReadable()
+{
+    return QImageReader::supportedImageFormats().contains("heif");
+}
+
+QString QImageFiles::missingReader(const QString& path)
+{
+    if (!isHeif(path) || heifReadable())
+        return QString();
+    return tr(
+        "HEIC photos need the package kimageformat-plugins (or qt-heif-image-plugin). Please install it "
+        "and start Brisel again, or save the photo as JPG first.");
 }
 
 cv::Mat QImageFiles::decode(const QByteArray& bytes)

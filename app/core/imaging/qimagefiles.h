@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <opencv2/core.hpp>
 
@@ -22,7 +23,8 @@ public:
 
     // The photo at path as CV_8UC3, turned upright by its EXIF orientation; empty
     // when the file cannot be read or is not a complete PNG, JPEG, BMP, WebP or TIFF
-    // of at most QImageHeader::kMaxPixels pixels.
+    // of at most QImageHeader::kMaxPixels pixels, nor a HEIC/HEIF of that size that
+    // the system's Qt image plugins read (heifReadable()).
     static cv::Mat read(const QString& path);
     // The picture at path for showing it: turned upright exactly as read() turns it,
     // alpha kept (a file with alpha carries no orientation worth turning), in
@@ -31,6 +33,18 @@ public:
     // failures. Every view of a photo or background picture reads through here or
     // read(), so all of them agree which way up it is.
     static QImage readImage(const QString& path, int maxSide = 0);
+    // The extensions (lower case, no dot) of the photos the program opens: what the
+    // pickers offer and what a drop may bring. HEIC and HEIF are among them even
+    // without a reader, so the user learns what to install (missingReader()).
+    static QStringList photoSuffixes();
+    // The file at path starts like a HEIC/HEIF picture (an ISO "ftyp" box of a HEIF
+    // brand), which OpenCV and the matting service do not decode.
+    static bool isHeif(const QString& path);
+    // A Qt image plugin for HEIF is installed.
+    static bool heifReadable();
+    // Why the picture at path cannot be opened on this system before anything is
+    // decoded, naming what to install (a HEIC without a HEIF plugin); empty otherwise.
+    static QString missingReader(const QString& path);
     // The image as stored (alpha kept, no EXIF turn), 8 bits per channel; empty on
     // the same failures as read.
     static cv::Mat decode(const QByteArray& bytes);

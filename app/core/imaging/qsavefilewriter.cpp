@@ -2,6 +2,7 @@
 
 #include "csetting.h"
 #include "qimagefiles.h"
+#include "qmetadata.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,6 +21,7 @@ constexpr double kMetresPerInch = 0.0254;
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 constexpr int kPngSignatureSize = 8;
 constexpr int kJfifUnitsOffset = 13; // after SOI, marker, length, "JFIF\0", version
+constexpr int kWebpQuality = 90;
 
 quint32 crc32(const char* data, int size)
 {
@@ -77,39 +79,68 @@ QByteArray jpegWithDensity(QByteArray bytes, int dpi)
     return bytes.replace(kJfifUnitsOffset + 1, 4, density);
 }
 
-QByteArray pngWithDensity(const QByteArray& bytes, int dpi)
+// The same PNG with one chunk of `type` holding data. Chunks are copied in order; the
+// new one follows IHDR (density and colour chunks must come before the image data)
+// and any chunk of that type the encoder wrote is dropped.
+QByteArray pngWithChunk(const QByteArray& bytes, const QByteArray& type, const QByteArray& data)
 {
-    const quint32 perMetre = quint32(dpi / kMetresPerInch + 0.5);
-    QByteArray chunk("pHYs");
-    appendBigEndian(chunk, perMetre, 4);
-    appendBigEndian(chunk, perMetre, 4);
-    chunk.append(char(1)); // unit: metre
-    QByteArray phys;
-    appendBigEndian(phys, 9, 4);
-    phys.append(chunk);
-    appendBigEndian(phys, crc32(chunk.constData(), chunk.size()), 4);
+    const QByteArray body = type + data;
+    QByteArray chunk;
+    appendBigEndian(chunk, quint32(data.size()), 4);
+    chunk.append(body);
+    appendBigEndian(chunk, crc32(body.constData(), body.size()), 4);
 
-    // Chunks are copied in order; the new density follows IHDR (it must come before
-    // the image data) and any density the encoder wrote is dropped.
     QByteArray out = bytes.left(kPngSignatureSize);
     int at = kPngSignatureSize;
     while (at + 12 <= bytes.size()) {
         const int length = int(readBigEndian(bytes, at, 4));
         if (length < 0 || at + 12 + length > bytes.size())
             return bytes; // damaged: leave it to the reader to complain
-        const QByteArray type = bytes.mid(at + 4, 4);
-        if (type != "pHYs")
+        const QByteArray found = bytes.mid(at + 4, 4);
+        if (found != type)
             out.append(bytes.constData() + at, 12 + length);
-        if (type == "IHDR")
-            out.append(phys);
+        if (found == "IHDR")
+            out.append(chunk);
         at += 12 + length;
     }
     return at == bytes.size() ? out : bytes;
 }
 
+QByteArray pngWithDensity(const QByteArray& bytes, int dpi)
+{
+    const quint32 perMetre = quint32(dpi / kMetresPerInch + 0.5);
+    QByteArray phys;
+    appendBigEndian(phys, perMetre, 4);
+    appendBigEndian(phys, perMetre, 4);
+    phys.append(char(1)); // unit: metre
+    return pngWithChunk(bytes, "pHYs", phys);
+}
+
 bool encodeJpg(const cv::Mat& image, int quality, QByteArray* out)
 {
     return QImageFiles::encode(image, ".jpg", {cv::IMWRITE_JPEG_QUALITY, quality}, out);
+}
+
+// The limit left for the pixels once the photo's metadata, which does not shrink
+// with the quality, is in the file: measured on a tiny JPG, rounded up to a kilobyte.
+int pixelKilobytes(const QSaveFileWriter::Options& options)
+{
+    if (options.format != SaveFormat::Jpg || options.maxKilobytes <= 0 || options.photoPath.isEmpty())
+        return options.maxKilobytes;
+    QByteArray tiny;
+    if (!encodeJpg(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), 50, &tiny))
+        return options.maxKilobytes;
+    const qint64 overhead =
+        QMetadata::carry(tiny, options.photoPath, options.keepPrivate).bytes.size() - tiny.size();
+    return qMax(1, options.maxKilobytes - int((overhead + 1023) / 1024));
+}
+
+QByteArray withMetadata(const QByteArray& bytes, const QSaveFileWriter::Options& options)
+{
+    const QMetadata::Carried carried = QMetadata::carry(bytes, options.photoPath, options.keepPrivate);
+    if (carried.profile || options.format != SaveFormat::Png)
+        return carried.bytes;
+    return pngWithChunk(carried.bytes, "sRGB", QByteArray(1, '\0')); // perceptual intent
 }
 
 } // namespace
@@ -121,7 +152,7 @@ bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Resul
     r = Result();
     cv::Mat pixels = image;
     bool encoded = false;
-    if (options.jpg) {
+    if (options.format == SaveFormat::Jpg) {
         if (image.type() == CV_8UC4)
             cv::cvtColor(image, pixels, cv::COLOR_BGRA2BGR);
         const qint64 limit = qint64(options.maxKilobytes) * 1024;
@@ -161,13 +192,17 @@ bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Resul
                 r.overLimit = true;
             }
         }
+    } else if (options.format == SaveFormat::Webp) {
+        r.quality = kWebpQuality;
+        encoded = QImageFiles::encode(pixels, ".webp", {cv::IMWRITE_WEBP_QUALITY, r.quality}, &r.bytes);
+        r.encoderRuns = 1;
     } else {
         encoded = QImageFiles::encode(pixels, ".png", {}, &r.bytes);
         r.encoderRuns = 1;
     }
     if (!encoded || r.bytes.isEmpty()) {
         if (error)
-            *error = tr("The picture could not be encoded as %1.").arg(options.jpg ? "JPG" : "PNG");
+            *error = tr("The picture could not be encoded as %1.").arg(extension(options.format).toUpper());
         return false;
     }
     if (options.dpi > 0)
@@ -180,8 +215,11 @@ bool QSaveFileWriter::write(const QString& path, const cv::Mat& image, const Opt
 {
     Result local;
     Result& r = result ? *result : local;
-    if (!encode(image, options, &r, error))
+    Options pixels = options;
+    pixels.maxKilobytes = pixelKilobytes(options);
+    if (!encode(image, pixels, &r, error))
         return false;
+    r.bytes = withMetadata(r.bytes, options);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
         if (error)
@@ -201,6 +239,19 @@ QByteArray QSaveFileWriter::withDensity(const QByteArray& encoded, int dpi)
     if (encoded.size() > 3 && quint8(encoded[0]) == 0xFF && quint8(encoded[1]) == 0xD8)
         return jpegWithDensity(encoded, dpi);
     return encoded;
+}
+
+QString QSaveFileWriter::extension(SaveFormat format)
+{
+    switch (format) {
+    case SaveFormat::Jpg:
+        return QStringLiteral("jpg");
+    case SaveFormat::Webp:
+        return QStringLiteral("webp");
+    case SaveFormat::Png:
+        break;
+    }
+    return QStringLiteral("png");
 }
 
 QString QSaveFileWriter::outputPath(const QString& folder, const QString& photoPath, const QString& ext,

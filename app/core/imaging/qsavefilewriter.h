@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qappsettings.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -7,10 +9,12 @@
 
 #include <opencv2/core.hpp>
 
-// Turns a finished picture into its file: PNG or JPG, a JPG squeezed under a size
-// limit by choosing the encoder quality, and a printing density written into the
-// header. The caller chooses the limit and the density; this class knows nothing
-// of what the picture is.
+// Turns a finished picture into its file: PNG, JPG or WebP, a JPG squeezed under a
+// size limit by choosing the encoder quality, a printing density written into the
+// header, and the metadata of the photo it came from (QMetadata). The caller chooses
+// the limit, the density and the photo; this class knows nothing of what the picture
+// is. A WebP is lossy at quality 90 with its alpha kept losslessly: a photo's size
+// at a quality nobody tells from the original, edges that stay exact.
 //
 // Threads: encode() and write() touch only their arguments and may run on a work
 // pool thread (a 24-megapixel JPG takes a few hundred milliseconds per encoder
@@ -27,35 +31,46 @@ public:
 
     struct Options
     {
-        bool jpg = false;
+        SaveFormat format = SaveFormat::Png;
         // Largest JPG file in kilobytes (1024 bytes); 0 for no limit. PNG ignores it.
         int maxKilobytes = 0;
         // Dots per inch written into the header; 0 leaves the encoder's default.
         int dpi = 0;
+        // The photo the picture was made from, whose colour profile and Exif tags the
+        // file keeps; empty for none. Without a profile the file is sRGB (a PNG says
+        // so in an sRGB chunk; a JPG or WebP without a profile is sRGB by convention).
+        QString photoPath;
+        // Keep the photo's location and camera serial numbers
+        // (QAppSettings::keepLocationAndSerials, read on the GUI thread).
+        bool keepPrivate = false;
     };
 
     struct Result
     {
         QByteArray bytes;
-        // JPG quality of the bytes; 0 for PNG.
+        // JPG or WebP quality of the bytes; 0 for PNG.
         int quality = 0;
         int encoderRuns = 0;
         // Even the lowest quality exceeds the limit: bytes hold that smallest file.
         bool overLimit = false;
     };
 
-    // image: CV_8UC3 or CV_8UC4 (a JPG drops the alpha). False with a message for
+    // image: CV_8UC3 or CV_8UC4 (a JPG drops the alpha). The bytes carry no metadata.
+    // False with a message for
     // the user in *error when the encoder refuses the picture.
     static bool encode(const cv::Mat& image, const Options& options, Result* result,
                        QString* error = nullptr);
-    // encode() and an atomic write to path (its folder is created when missing):
-    // the path keeps what it held before unless the whole file was written.
+    // encode(), the photo's metadata (counted against the size limit) and an atomic
+    // write to path (its folder is created when missing): the path keeps what it
+    // held before unless the whole file was written. result->bytes are the file's.
     static bool write(const QString& path, const cv::Mat& image, const Options& options,
                       Result* result = nullptr, QString* error = nullptr);
 
     // The same JPEG (JFIF APP0) or PNG (pHYs chunk) with the density set to dpi;
     // other bytes come back unchanged.
     static QByteArray withDensity(const QByteArray& encoded, int dpi);
+    // The file name extension of a format: "png", "jpg" or "webp".
+    static QString extension(SaveFormat format);
 
     // Where a result of photoPath goes in folder: the photo's name without its last
     // extension, the local time and ext ("messi5_2026-12-06_21-35-12.png"), with

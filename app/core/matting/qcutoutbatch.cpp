@@ -1,8 +1,8 @@
 #include "qcutoutbatch.h"
 
 #include "guihandover.h"
-#include "qimagefiles.h"
 #include "qimagetask.h"
+#include "qsavefilewriter.h"
 #include "qtaskmanager.h"
 
 #include <QDir>
@@ -120,16 +120,12 @@ void QCutoutBatch::start()
 
 QString QCutoutBatch::writeCutout(const std::shared_ptr<QImageTask>& task, const QString& output)
 {
-    QByteArray png;
-    if (!task || !QImageFiles::encode(task->cutout(), ".png", {}, &png))
+    if (!task)
         return tr("The cut-out could not be encoded as PNG.");
-    const QString folder = QFileInfo(output).absolutePath();
-    if (!QDir().mkpath(folder))
-        return tr("The folder %1 could not be created.").arg(QDir::toNativeSeparators(folder));
+    QSaveFileWriter::Options options;
+    options.photoPath = task->filePath();
     QString error;
-    if (!QImageFiles::writeAtomically(output, png, &error))
-        return error;
-    return QString();
+    return QSaveFileWriter::write(output, task->cutout(), options, nullptr, &error) ? QString() : error;
 }
 
 void QCutoutBatch::onItemDone(int index, const QString& error)

@@ -52,7 +52,8 @@ signals:
     void signal_finished(int failures);
 
 private:
-    // Worker thread: the finished task's cut-out into its output file.
+    // Worker thread: the finished task's cut-out into its output PNG, with the photo's
+    // metadata (location and serial numbers left out).
     static QString writeCutout(const std::shared_ptr<QImageTask>& task, const QString& output);
     void onItemDone(int index, const QString& error);
 

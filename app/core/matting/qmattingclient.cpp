@@ -7,9 +7,13 @@
 #include "qimagefiles.h"
 #include "uexception.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryFile>
 #include <QThread>
+
+#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -107,11 +111,25 @@ QString QMattingClient::createJob(const QString& photoPath) const
     QFile photo(photoPath);
     U_CHECK(photo.open(QIODevice::ReadOnly), tr("The photo cannot be read: %1").arg(photo.errorString()));
     photo.close();
+    // The service decodes what OpenCV reads, which HEIC is not: such a photo goes up
+    // as a JPG of its upright pixels, kept until the upload is done.
+    QTemporaryFile converted(QDir::tempPath() + QStringLiteral("/brisel-upload-XXXXXX.jpg"));
+    QString upload = photoPath;
+    if (QImageFiles::isHeif(photoPath)) {
+        U_CHECK(QImageFiles::missingReader(photoPath).isEmpty(), QImageFiles::missingReader(photoPath));
+        QByteArray jpg;
+        U_CHECK(
+            QImageFiles::encode(QImageFiles::read(photoPath), ".jpg", {cv::IMWRITE_JPEG_QUALITY, 95}, &jpg),
+            tr("The HEIC photo could not be decoded."));
+        U_CHECK(converted.open() && converted.write(jpg) == jpg.size() && converted.flush(),
+                tr("The photo cannot be read: %1").arg(converted.errorString()));
+        upload = converted.fileName();
+    }
 
     HRequest request;
     request.setUrl(m_serviceUrl +
                    QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody, m_keepShadow)));
-    request.setUpload(key(proto::kFileField), photoPath);
+    request.setUpload(key(proto::kFileField), upload);
     QElapsedTimer busyFor;
     busyFor.start();
     QByteArray bytes;

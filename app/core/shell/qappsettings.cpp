@@ -15,21 +15,37 @@ QString QAppSettings::language()
     return CSetting::getString(QStringLiteral("language"), QStringLiteral("type"), QStringLiteral("zh"));
 }
 
-bool QAppSettings::outputAsJpg()
+SaveFormat QAppSettings::outputFormat()
 {
     // The store hands booleans back as "true"/"false", which a plain integer read
     // would take for garbage and turn into PNG.
     const QString value = CSetting::getString(kOutput, QStringLiteral("format")).trimmed().toLower();
+    if (value == QLatin1String("webp"))
+        return SaveFormat::Webp;
     if (value == QLatin1String("true"))
-        return true;
+        return SaveFormat::Jpg;
     bool isNumber = false;
     const int number = value.toInt(&isNumber);
-    return isNumber && number != 0;
+    return isNumber && number != 0 ? SaveFormat::Jpg : SaveFormat::Png;
 }
 
-void QAppSettings::setOutputAsJpg(bool jpg)
+void QAppSettings::setOutputFormat(SaveFormat format)
 {
-    CSetting::setValue(kOutput, QStringLiteral("format"), jpg);
+    // PNG and JPG stay booleans, so an older version reads them as it always did.
+    const QVariant value =
+        format == SaveFormat::Webp ? QVariant(QStringLiteral("webp")) : QVariant(format == SaveFormat::Jpg);
+    CSetting::setValue(kOutput, QStringLiteral("format"), value);
+}
+
+bool QAppSettings::keepLocationAndSerials()
+{
+    return CSetting::getString(kOutput, QStringLiteral("private")).trimmed().toLower() ==
+           QLatin1String("true");
+}
+
+void QAppSettings::setKeepLocationAndSerials(bool keep)
+{
+    CSetting::setValue(kOutput, QStringLiteral("private"), keep);
 }
 
 bool QAppSettings::refineAfterStroke()

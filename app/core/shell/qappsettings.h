@@ -2,6 +2,14 @@
 
 #include <QString>
 
+// The formats a result is saved in.
+enum class SaveFormat : quint8
+{
+    Png,
+    Jpg,
+    Webp
+};
+
 // The program's persistent choices, by group and key of the platform settings
 // store, with their defaults in one place. Reads never fail: an absent or unusable
 // value gives the default. Called on the GUI thread.
@@ -13,10 +21,15 @@ public:
     // "language"/"type": the interface language code; never written by the program.
     static QString language();
 
-    // "output"/"format": false PNG, true JPG. Stored as a boolean; a number written
-    // by older versions (0 PNG, anything else JPG) reads as well.
-    static bool outputAsJpg();
-    static void setOutputAsJpg(bool jpg);
+    // "output"/"format": "webp" for WebP, otherwise a boolean, false PNG and true
+    // JPG, as older versions wrote it (and a number: 0 PNG, anything else JPG).
+    static SaveFormat outputFormat();
+    static void setOutputFormat(SaveFormat format);
+
+    // "output"/"private": saved files keep the photo's location and camera serial
+    // numbers; off by default.
+    static bool keepLocationAndSerials();
+    static void setKeepLocationAndSerials(bool keep);
 
     // "editor"/"refine_after_stroke": refine the mask after every Keep/Remove
     // stroke; off by default.

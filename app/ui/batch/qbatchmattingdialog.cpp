@@ -21,8 +21,6 @@ namespace {
 // closes in between; one flag for all of them keeps a stray release from opening
 // the file dialog.
 bool g_pagePressed = false;
-
-const QStringList kSuffixes{".png", ".jpg", ".jpeg", ".bmp"};
 } // namespace
 
 QBatchMattingDialog::QBatchMattingDialog(int kind, QWidget* parent)
@@ -135,7 +133,7 @@ bool QBatchMattingDialog::eventFilter(QObject* watched, QEvent* event)
         QStringList kept;
         for (const QUrl& url : static_cast<QDropEvent*>(event)->mimeData()->urls()) {
             const QString path = url.toLocalFile();
-            if (!path.isEmpty() && kSuffixes.contains("." + QFileInfo(path).suffix().toLower()))
+            if (!path.isEmpty() && QFileChooser::isImageFile(path))
                 kept << path;
         }
         if (!kept.isEmpty())

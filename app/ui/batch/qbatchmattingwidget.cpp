@@ -4,6 +4,7 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
@@ -33,7 +34,7 @@
 namespace {
 using namespace batchchoices;
 
-// Asks for PNG or JPG; false when the user closed the dialog.
+// Asks for PNG, JPG or WebP; false when the user closed the dialog.
 bool askFormat(QWidget* parent)
 {
     QImageFormatDialog dialog(parent);
@@ -428,7 +429,7 @@ void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
 {
     if (!pItem || !pItem->isReady() || !askFormat(this))
         return;
-    pItem->saveTo(quint8(CSetting::getInt("output", "format", 0)),
+    pItem->saveTo(quint8(QAppSettings::outputFormat()),
                   CSetting::getString("output", "path", CGlobal::getOutputPath()), true,
                   [](bool ok, const QString&, const QString& error) {
                       if (!ok)
@@ -443,7 +444,7 @@ void QBatchMattingWidget::onBtnSaveAll()
 {
     if (m_saveJob || m_items.isEmpty() || !askFormat(this))
         return;
-    const quint8 format = quint8(CSetting::getInt("output", "format", 0));
+    const quint8 format = quint8(QAppSettings::outputFormat());
     m_saveFolder = CSetting::getString("output", "path", CGlobal::getOutputPath());
     QList<QSaveScheduler::Save> saves;
     for (QPreviewItem* item : m_items) {

@@ -3,6 +3,7 @@
 #include "csetting.h"
 #include "guihandover.h"
 #include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
@@ -262,8 +263,7 @@ void QPreviewItem::onImageCutFinished(cv::Mat image)
 
 QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
 {
-    return QSaveFileWriter::outputPath(folder, m_imagePath,
-                                       format == 0 ? QStringLiteral("png") : QStringLiteral("jpg"));
+    return QSaveFileWriter::outputPath(folder, m_imagePath, QSaveFileWriter::extension(SaveFormat(format)));
 }
 
 void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done)
@@ -280,41 +280,46 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const Look look = m_look;
     const cv::Mat edited = m_edited;
     const int kilobytes = QSaveFileWriter::maxKilobytes();
-    QWorkPool::instance()->post(
-        [guard, task, taskId, look, edited, file, format, outputSize, kilobytes, openFolder, done]() {
-            QString error;
-            const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
-            // Unguarded: `done` is owed an answer even when the tile has gone.
-            runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, kilobytes, openFolder,
-                      done]() {
-                if (full.empty()) {
-                    if (guard && guard->m_taskId == taskId)
-                        guard->rematte(error);
-                    done(false, file, error);
-                    return;
-                }
-                // The canvas is this save's alone: the pool job below may apply the
-                // look (a background picture is read there) and render it.
-                auto canvas = std::make_shared<QImageCanvas>();
-                auto connection = std::make_shared<QMetaObject::Connection>();
-                *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
-                    QObject::disconnect(*connection);
-                    QWorkPool::instance()->post([=]() mutable {
-                        applyLook(*canvas, look, false);
-                        auto why = std::make_shared<QString>();
-                        const bool ok = canvas->save(file, format, outputSize, kilobytes, why.get());
-                        // The canvas is a QObject of the GUI thread: its last reference goes there.
-                        runOnGui([canvas, ok, file, why, openFolder, done]() {
-                            if (ok && openFolder)
-                                QVarnUI::openFolder(file, true);
-                            done(ok, file, *why);
-                        });
-                        canvas.reset();
+    const QString photo = m_imagePath;
+    const bool keepPrivate = QAppSettings::keepLocationAndSerials();
+    QWorkPool::instance()->post([guard, task, taskId, look, edited, file, format, outputSize, kilobytes,
+                                 photo, keepPrivate, openFolder, done]() {
+        QString error;
+        const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
+        // Unguarded: `done` is owed an answer even when the tile has gone.
+        runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, kilobytes, photo,
+                  keepPrivate, openFolder, done]() {
+            if (full.empty()) {
+                if (guard && guard->m_taskId == taskId)
+                    guard->rematte(error);
+                done(false, file, error);
+                return;
+            }
+            // The canvas is this save's alone: the pool job below may apply the
+            // look (a background picture is read there) and render it.
+            auto canvas = std::make_shared<QImageCanvas>();
+            auto connection = std::make_shared<QMetaObject::Connection>();
+            *connection = connect(canvas.get(), &QImageCanvas::signal_update, canvas.get(), [=] {
+                QObject::disconnect(*connection);
+                QWorkPool::instance()->post([=]() mutable {
+                    applyLook(*canvas, look, false);
+                    auto why = std::make_shared<QString>();
+                    QImageCanvas::SaveJob job = canvas->prepareSave(format, outputSize, kilobytes, why.get());
+                    job.options.photoPath = photo;
+                    job.options.keepPrivate = keepPrivate;
+                    const bool ok = job.write(file, nullptr, why.get());
+                    // The canvas is a QObject of the GUI thread: its last reference goes there.
+                    runOnGui([canvas, ok, file, why, openFolder, done]() {
+                        if (ok && openFolder)
+                            QVarnUI::openFolder(file, true);
+                        done(ok, file, *why);
                     });
+                    canvas.reset();
                 });
-                canvas->loadCutout(full, task->sourceSize());
             });
+            canvas->loadCutout(full, task->sourceSize());
         });
+    });
 }
 
 bool QPreviewItem::eventFilter(QObject* watched, QEvent* event)

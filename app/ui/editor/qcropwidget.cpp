@@ -292,12 +292,14 @@ void QCropWidget::save(const QString& folder, int outputSize)
         emit signal_saved(folder);
         return;
     }
-    const bool jpg = QAppSettings::outputAsJpg();
-    const QString path = QSaveFileWriter::outputPath(folder, m_task->filePath(),
-                                                     jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
+    const SaveFormat format = QAppSettings::outputFormat();
+    const QString path =
+        QSaveFileWriter::outputPath(folder, m_task->filePath(), QSaveFileWriter::extension(format));
     QString error;
-    const QImageCanvas::SaveJob job = m_cropView->canvas()->prepareSave(
-        jpg ? 1 : 0, quint8(outputSize), QSaveFileWriter::maxKilobytes(), &error);
+    QImageCanvas::SaveJob job = m_cropView->canvas()->prepareSave(quint8(format), quint8(outputSize),
+                                                                  QSaveFileWriter::maxKilobytes(), &error);
+    job.options.photoPath = m_task->filePath();
+    job.options.keepPrivate = QAppSettings::keepLocationAndSerials();
     if (job.image.empty()) {
         emit signal_save_failed(error);
         return;

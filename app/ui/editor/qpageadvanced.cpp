@@ -1,6 +1,7 @@
 #include "qpageadvanced.h"
 
 #include "keeptranslated.h"
+#include "qappsettings.h"
 #include "qsavefilewriter.h"
 #include "readtextfile.h"
 #include "ui_qpageadvanced.h"
@@ -17,9 +18,12 @@ QPageAdvanced::QPageAdvanced(QWidget* parent) : QWidget(parent), ui(new Ui::QPag
         ui->lineEdit->setPlaceholderText(tr("No limit"));
         ui->lineEdit->setToolTip(
             tr("Saved JPG files are made no larger than this; leave it empty for the best quality."));
+        ui->checkKeepPrivate->setToolTip(tr("Off: saved files leave out where the photo was taken and the "
+                                            "serial numbers of the camera and lens."));
     });
     onPageReset();
     connect(ui->lineEdit, &QLineEdit::textEdited, this, &QPageAdvanced::onSizeEdited);
+    connect(ui->checkKeepPrivate, &QCheckBox::toggled, this, &QAppSettings::setKeepLocationAndSerials);
 }
 
 QPageAdvanced::~QPageAdvanced()
@@ -31,6 +35,7 @@ void QPageAdvanced::onPageReset()
 {
     const int stored = QSaveFileWriter::maxKilobytes();
     ui->lineEdit->setText(stored > 0 ? QString::number(stored) : QString());
+    ui->checkKeepPrivate->setChecked(QAppSettings::keepLocationAndSerials());
 }
 
 void QPageAdvanced::onSizeEdited(const QString& text)

@@ -6,9 +6,10 @@ namespace Ui {
 class QPageAdvanced;
 }
 
-// The side-panel page of the output file size: the largest size in kilobytes a
-// saved JPG may have, kept in the settings (QSaveFileWriter::maxKilobytes). An
-// empty box means no limit. GUI thread only.
+// The side-panel page of the output file: the largest size in kilobytes a saved
+// JPG may have, kept in the settings (QSaveFileWriter::maxKilobytes; an empty box
+// means no limit), and whether saved files keep the photo's location and camera
+// serial numbers (QAppSettings::keepLocationAndSerials). GUI thread only.
 class QPageAdvanced : public QWidget
 {
     Q_OBJECT
@@ -21,7 +22,7 @@ public:
     ~QPageAdvanced() override;
 
 public slots:
-    // Shows the stored limit again (the limit is a setting, not per photo).
+    // Shows the stored settings again (they are settings, not per photo).
     void onPageReset();
     void onSizeEdited(const QString& text);
 

@@ -185,6 +185,10 @@ void QPageChangeBg::onBtnAddTemplate()
         return;
     CSetting::setValue("template", "path", QFileInfo(path).absolutePath());
     if (!m_customPaths.contains(path)) {
+        if (!QImageFiles::missingReader(path).isEmpty()) {
+            QMsgBox::showWarning(QImageFiles::missingReader(path), 1);
+            return;
+        }
         const QSize claimed = QImageReader(path).size();
         if (qint64(claimed.width()) * claimed.height() > QImageHeader::kMaxPixels) {
             // Refused before decoding: the decoder would allocate all of it first.

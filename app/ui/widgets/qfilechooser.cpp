@@ -2,6 +2,7 @@
 
 #include "cglobal.h"
 #include "csetting.h"
+#include "qimagefiles.h"
 #include "qmsgbox.h"
 
 #include <QDir>
@@ -67,7 +68,15 @@ QString QFileChooser::outputFolder(QWidget* parent)
 
 QString QFileChooser::imageFilter()
 {
-    return tr("Images (*.jpg *.jpeg *.png *.bmp)");
+    QStringList patterns;
+    for (const QString& suffix : QImageFiles::photoSuffixes())
+        patterns << QStringLiteral("*.") + suffix;
+    return tr("Images (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+bool QFileChooser::isImageFile(const QString& path)
+{
+    return QImageFiles::photoSuffixes().contains(QFileInfo(path).suffix().toLower());
 }
 
 void QFileChooser::setOpenHook(OpenHook hook)

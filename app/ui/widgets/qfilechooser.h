@@ -24,6 +24,9 @@ public:
     // The photo formats every picker offers, as a dialog filter: patterns are
     // separated by spaces, which is how Qt's dialogs split them.
     static QString imageFilter();
+    // path names a photo of one of those formats (by its extension): what a drop
+    // may bring.
+    static bool isImageFile(const QString& path);
 
     // folder when it is one, else the first that exists of the desktop, the pictures
     // folder and home: a dialog given a missing folder opens in the program's own.

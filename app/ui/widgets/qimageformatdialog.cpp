@@ -9,10 +9,11 @@ QImageFormatDialog::QImageFormatDialog(QWidget* parent) : QBaseDialog(parent), u
     ui->setupUi(this);
     init(QStringLiteral(":/qss/ImageFormat.css"));
     connect(ui->btnClose, &QPushButton::clicked, this, &QImageFormatDialog::onClose);
-    connect(ui->btnFormatPNG, &QPushButton::clicked, this, &QImageFormatDialog::onBtnFormatPNG);
-    connect(ui->btnFormatJPG, &QPushButton::clicked, this, &QImageFormatDialog::onBtnFormatJPG);
+    connect(ui->btnFormatPNG, &QPushButton::clicked, this, [this] { select(SaveFormat::Png); });
+    connect(ui->btnFormatJPG, &QPushButton::clicked, this, [this] { select(SaveFormat::Jpg); });
+    connect(ui->btnFormatWEBP, &QPushButton::clicked, this, [this] { select(SaveFormat::Webp); });
     connect(ui->btnApply, &QPushButton::clicked, this, &QImageFormatDialog::onBtnApply);
-    select(QAppSettings::outputAsJpg());
+    select(QAppSettings::outputFormat());
 }
 
 QImageFormatDialog::~QImageFormatDialog()
@@ -20,30 +21,31 @@ QImageFormatDialog::~QImageFormatDialog()
     delete ui;
 }
 
-void QImageFormatDialog::select(bool jpg)
+void QImageFormatDialog::select(SaveFormat format)
 {
-    m_isJpg = jpg;
-    QVarnUI::setCtrlProperty(ui->btnFormatPNG, "checked", !jpg);
-    QVarnUI::setCtrlProperty(ui->btnFormatJPG, "checked", jpg);
-    ui->labelFormatMsg->setText(
-        jpg ? tr("JPG does not support transparent background (the default background is white), the file "
-                 "size is small")
-            : tr("PNG supports transparent background, the file size is larger"));
-}
-
-void QImageFormatDialog::onBtnFormatPNG()
-{
-    select(false);
-}
-
-void QImageFormatDialog::onBtnFormatJPG()
-{
-    select(true);
+    m_format = format;
+    QVarnUI::setCtrlProperty(ui->btnFormatPNG, "checked", format == SaveFormat::Png);
+    QVarnUI::setCtrlProperty(ui->btnFormatJPG, "checked", format == SaveFormat::Jpg);
+    QVarnUI::setCtrlProperty(ui->btnFormatWEBP, "checked", format == SaveFormat::Webp);
+    switch (format) {
+    case SaveFormat::Jpg:
+        ui->labelFormatMsg->setText(
+            tr("JPG does not support transparent background (the default background is "
+               "white), the file size is small"));
+        break;
+    case SaveFormat::Webp:
+        ui->labelFormatMsg->setText(
+            tr("WebP keeps the transparent background and is small; some older programs cannot open it"));
+        break;
+    case SaveFormat::Png:
+        ui->labelFormatMsg->setText(tr("PNG supports transparent background, the file size is larger"));
+        break;
+    }
 }
 
 void QImageFormatDialog::onBtnApply()
 {
-    QAppSettings::setOutputAsJpg(m_isJpg);
+    QAppSettings::setOutputFormat(m_format);
     accept();
 }
 

@@ -58,13 +58,6 @@ const TabSpec kTabs[] = {
     {"BtnTabBeautify", QT_TRANSLATE_NOOP("QMainWidget", "Beautify"), "beautify", QPageManager::Beautify},
     {"BtnTabMore", QT_TRANSLATE_NOOP("QMainWidget", "More"), "more", QMainWidget::TabMore},
 };
-
-// The kinds of photo the picker offers; a file dropped on a card must be one too.
-bool isPhotoFile(const QString& path)
-{
-    static const QStringList suffixes{"jpg", "jpeg", "png", "bmp"};
-    return suffixes.contains(QFileInfo(path).suffix().toLower());
-}
 } // namespace
 
 QMainWidget::QMainWidget(QWidget* parent)
@@ -172,12 +165,13 @@ void QMainWidget::setupHomePage()
         });
         connect(card, &TButton::clicked, this, c.slot);
         connect(card, &QEnterButton::signal_drop_file, this, [this, type](const QString& path) {
-            if (isPhotoFile(path))
+            if (QFileChooser::isImageFile(path))
                 submitPhoto(type, path);
             else
-                QMsgBox::showWarning(tr("\"%1\" is not a photo Brisel can open. Drop a JPG, PNG or BMP file.")
-                                         .arg(QFileInfo(path).fileName()),
-                                     1);
+                QMsgBox::showWarning(
+                    tr("\"%1\" is not a photo Brisel can open. Drop a JPG, PNG, WebP or HEIC file.")
+                        .arg(QFileInfo(path).fileName()),
+                    1);
         });
         ++type;
         ui->hLayoutEnterButton->insertWidget(at++, card);

@@ -90,6 +90,14 @@
         <source>Largest JPG file:</source>
         <translation>JPG 文件最大：</translation>
     </message>
+    <message>
+        <source>Keep location and camera serial numbers</source>
+        <translation>保留拍摄位置和相机序列号</translation>
+    </message>
+    <message>
+        <source>Off: saved files leave out where the photo was taken and the serial numbers of the camera and lens.</source>
+        <translation>关闭时，保存的文件不含照片的拍摄位置以及相机和镜头的序列号。</translation>
+    </message>
 </context>
 <context>
     <name>QPageBeautify</name>

@@ -11,6 +11,10 @@
         <source>The disk holding %1 is full: &quot;%2&quot; needs %3, only %4 are free.</source>
         <translation>%1 所在的磁盘已满：“%2”需要 %3，只剩 %4 可用。</translation>
     </message>
+    <message>
+        <source>HEIC photos need the package kimageformat-plugins (or qt-heif-image-plugin). Please install it and start Brisel again, or save the photo as JPG first.</source>
+        <translation>打开 HEIC 照片需要安装 kimageformat-plugins（或 qt-heif-image-plugin）软件包。请安装后重新启动 Brisel，或先将照片另存为 JPG。</translation>
+    </message>
 </context>
 <context>
     <name>QSaveFileWriter</name>

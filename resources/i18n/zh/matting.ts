@@ -66,10 +66,6 @@
         <source>The cut-out could not be encoded as PNG.</source>
         <translation>无法将抠图结果编码为 PNG。</translation>
     </message>
-    <message>
-        <source>The folder %1 could not be created.</source>
-        <translation>无法创建文件夹 %1。</translation>
-    </message>
 </context>
 <context>
     <name>QCutoutCache</name>
@@ -122,6 +118,10 @@
     <message>
         <source>Image matting was cancelled.</source>
         <translation>抠图已取消。</translation>
+    </message>
+    <message>
+        <source>The HEIC photo could not be decoded.</source>
+        <translation>无法解码该 HEIC 照片。</translation>
     </message>
 </context>
 <context>

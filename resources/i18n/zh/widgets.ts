@@ -11,16 +11,16 @@
 <context>
     <name>QFileChooser</name>
     <message>
-        <source>Images (*.jpg *.jpeg *.png *.bmp)</source>
-        <translation>图片 (*.jpg *.jpeg *.png *.bmp)</translation>
-    </message>
-    <message>
         <source>Brisel cannot write to &quot;%1&quot;. Please choose another output folder.</source>
         <translation>Brisel 无法写入“%1”，请选择其他输出目录。</translation>
     </message>
     <message>
         <source>Select folder</source>
         <translation>选择文件夹</translation>
+    </message>
+    <message>
+        <source>Images (%1)</source>
+        <translation>图片 (%1)</translation>
     </message>
 </context>
 <context>
@@ -44,6 +44,10 @@
     <message>
         <source>JPG does not support transparent background (the default background is white), the file size is small</source>
         <translation>JPG不支持透明背景（默认背景为白色），文件较小</translation>
+    </message>
+    <message>
+        <source>WebP keeps the transparent background and is small; some older programs cannot open it</source>
+        <translation>WebP 支持透明背景，文件较小；部分旧程序无法打开</translation>
     </message>
 </context>
 <context>

@@ -70,10 +70,6 @@
         <translation>证件照制作</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; is not a photo Brisel can open. Drop a JPG, PNG or BMP file.</source>
-        <translation>“%1”不是 Brisel 能打开的照片，请拖入 JPG、PNG 或 BMP 文件。</translation>
-    </message>
-    <message>
         <source>Remove person background in bulk</source>
         <translation>批量人像抠图</translation>
     </message>
@@ -152,6 +148,10 @@
         <translation>
             <numerusform>已删除 %n 个缓存的抠图，释放了 %1。</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a photo Brisel can open. Drop a JPG, PNG, WebP or HEIC file.</source>
+        <translation>“%1”不是 Brisel 能打开的照片。请拖入 JPG、PNG、WebP 或 HEIC 文件。</translation>
     </message>
 </context>
 <context>
