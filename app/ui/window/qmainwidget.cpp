@@ -10,6 +10,7 @@
 #include "qcropwidget.h"
 #include "qcutoutcache.h"
 #include "qenterbutton.h"
+#include "qeraserwidget.h"
 #include "qfilechooser.h"
 #include "qframelessframe.h"
 #include "qhometoolbutton.h"
@@ -462,7 +463,7 @@ void QMainWidget::startBatchMode(int kind)
 
 void QMainWidget::onBtnRemoveMark()
 {
-    QUserHelp::openHelp(QStringLiteral("tolvane_win-home"));
+    QEraserWidget::pickPhoto(this);
 }
 
 void QMainWidget::onBtnMenu()
