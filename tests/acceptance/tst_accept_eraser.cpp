@@ -1,9 +1,11 @@
 // The eraser as a user meets it: from the home page a photo is picked, a date stamp
-// painted over with real drags is filled in, saved and undone.
+// painted over with real drags is filled in, saved and undone; from the editor a
+// cut-out is retouched, comes back with its alpha and is undone there.
 
 #include "acceptance.h"
 #include "inpaintfixtures.h"
 #include "mouseinput.h"
+#include "qcropwidget.h"
 #include "qeraserwidget.h"
 #include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
@@ -84,6 +86,28 @@ private slots:
         key(tool, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(waitFor([tool] { return !tool->document().isModified() && !tool->isBusy(); }));
         QCOMPARE(cv::norm(tool->document().result(), m.marked, cv::NORM_INF), 0.0);
+    }
+
+    void eraseInEditor()
+    {
+        QVERIFY(openPhoto(window.get(), "EnterPerson", personPhoto("erase.png")) &&
+                chooseOutputFolder(window.get(), out) && choose(window.get(), "comboOutputSize", 3));
+        const QImage before = decode(save(window.get(), out, false));
+        QVERIFY(click(window.get(), "btnEraseObject"));
+        QVERIFY(waitFor([this] { return eraser() && eraser()->view()->isReady() && !eraser()->isBusy(); }));
+        QEraserWidget* tool = eraser();
+        paintOver(tool->view(), cv::Rect(234, 140, 80, 20)); // across the face
+        QVERIFY(waitFor([tool] { return tool->document().isModified() && !tool->isBusy(); }));
+        QVERIFY(click(tool, "btnEraserApply"));
+        auto* host = window->findChild<QCropWidget*>("editView");
+        QVERIFY(waitFor([&] { return !eraser() && !host->isBusy(); }));
+        const QImage erased = decode(save(window.get(), out, false));
+        QVERIFY(erased != before);
+        QCOMPARE(erased.convertToFormat(QImage::Format_Alpha8),
+                 before.convertToFormat(QImage::Format_Alpha8));
+        key(window.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(waitFor([&] { return !host->isBusy(); }));
+        QCOMPARE(decode(save(window.get(), out, false)), before);
     }
 };
 
