@@ -333,20 +333,11 @@ void QCropWidget::applyErased(const cv::Mat& shown, const cv::Mat& photo, const 
 {
     // The brush view's photo takes the erased colours too: a Keep stroke there then
     // keeps what the user sees.
-    runJob(
-        [=] {
-            cv::Mat retouched = photo.clone(), changed;
-            if (photo.size() != erased.size())
-                return retouched;
-            cv::absdiff(erased, shown, changed);
-            cv::transform(changed, changed, cv::Matx14f(1, 1, 1, 0));
-            QMaskOps::dropAlpha(erased).copyTo(retouched, changed);
-            return retouched;
-        },
-        [=](const cv::Mat& retouched) {
-            m_erased.append({shown, photo});
-            showBaked(erased, retouched);
-        });
+    runJob([=] { return QMaskOps::takeChanges(photo, shown, erased); },
+           [=](const cv::Mat& retouched) {
+               m_erased.append({shown, photo});
+               showBaked(erased, retouched);
+           });
 }
 
 void QCropWidget::showBaked(const cv::Mat& result, const cv::Mat& photo)
