@@ -1,6 +1,6 @@
-// The eraser as a user meets it: from the home page a photo is picked, a date stamp
-// painted over with real drags is filled in, saved and undone; from the editor a
-// cut-out is retouched, comes back with its alpha and is undone there.
+// The eraser as a user meets it: from the home page a date stamp is painted over
+// with real drags, filled in, saved and undone; from the editor a cut-out is
+// retouched, comes back with its alpha and is undone there.
 
 #include "acceptance.h"
 #include "inpaintfixtures.h"
@@ -11,19 +11,9 @@
 #include "qmainwidget.h"
 #include "quserhelp.h"
 
-#include <QDir>
-
 #include <opencv2/imgcodecs.hpp>
 
 using namespace acceptance;
-using namespace inpaintfixtures;
-
-namespace {
-
-// A date stamp on the grey backdrop beside the face.
-const cv::Rect kMark(470, 140, 100, 30);
-
-} // namespace
 
 class TestAcceptEraser : public Scenarios
 {
@@ -31,16 +21,21 @@ class TestAcceptEraser : public Scenarios
 
     QEraserWidget* eraser() const { return window->findChild<QEraserWidget*>(); }
 
-    // Paints over the mark with one drag along its middle; the stroke lands half a
-    // brush below the pointer.
-    void paintOver(QImageCutoutWidget* view, cv::Rect box)
+    // Waits for the eraser, drags once along the middle of `box` (strokes land half
+    // a brush below the pointer) and waits for the fill.
+    QEraserWidget* paintOver(cv::Rect box)
     {
-        const QPointF middle(box.x, box.y + box.height / 2.0);
-        const QPoint lift(0, view->brushSize() / 2);
+        if (!waitFor([this] { return eraser() && eraser()->view()->isReady() && !eraser()->isBusy(); }))
+            return nullptr;
+        QImageCutoutWidget* view = eraser()->view();
         QVector<QPoint> path;
-        for (int x = box.x - 10; x <= box.x + box.width + 10; x += 10)
-            path << view->viewport().toWidget(QPointF(x, middle.y())).toPoint() - lift;
+        for (int x = box.x - 10; x <= box.br().x + 10; x += 10)
+            path << (view->viewport().toWidget(QPointF(x, box.y + box.height / 2.0)) -
+                     QPointF(0, view->brushSize() / 2))
+                        .toPoint();
         mouseinput::drag(view, Qt::LeftButton, path);
+        return waitFor([this] { return eraser()->document().isModified() && !eraser()->isBusy(); }) ? eraser()
+                                                                                                    : nullptr;
     }
 
 private slots:
@@ -48,39 +43,28 @@ private slots:
 
     void eraseSaveUndo()
     {
+        const cv::Rect stamp(470, 140, 100, 30); // on the grey backdrop beside the face
         cv::Mat clean = cv::imread(testutils::dataPath("astronaut.png").toStdString());
         cv::resize(clean, clean, cv::Size(800, 600), 0, 0, cv::INTER_AREA);
-        const Marked m = markText(clean, kMark);
-        const QString photo = testutils::sandboxPath() + "/photos/stamped.png";
-        QVERIFY(QDir().mkpath(testutils::sandboxPath() + "/photos") &&
-                cv::imwrite(photo.toStdString(), m.marked));
-
+        const inpaintfixtures::Marked m = inpaintfixtures::markText(clean, stamp);
+        const QString photo = testutils::sandboxPath() + "/stamped.png";
+        QVERIFY(cv::imwrite(photo.toStdString(), m.marked));
         answerFileDialog(photo);
         QVERIFY(click(window.get(), "RemoveMark") && answersUsed());
-        QVERIFY(waitFor([this] { return eraser() && eraser()->view()->isReady() && !eraser()->isBusy(); }));
-        QEraserWidget* tool = eraser();
-        const int brush = tool->view()->brushSize();
-        key(tool, Qt::Key_BracketRight);
-        key(tool, Qt::Key_BracketRight);
-        QCOMPARE(tool->view()->brushSize(), brush + 2 * QEraserWidget::kBrushStep);
-        QVERIFY(tool->view()->brushSize() * tool->view()->viewport().imagePerWidgetPixel() >
-                kMark.height + 10);
-        paintOver(tool->view(), kMark);
-        QVERIFY(waitFor([tool] { return tool->document().isModified() && !tool->isBusy(); }));
+        QEraserWidget* tool = paintOver(stamp);
+        QVERIFY(tool);
 
-        const QString folder = QUserHelp::outputFolder();
-        const QStringList before = listFiles(folder, "*.png");
+        const QStringList before = listFiles(QUserHelp::outputFolder(), "*.png");
         pressInDialog("btnApply", {"btnFormatPNG"});
         QVERIFY(click(tool, "btnEraserSave") && answersUsed());
-        const QString path = waitNewFile(folder, "*.png", before);
+        const QString path = waitNewFile(QUserHelp::outputFolder(), "*.png", before);
         QVERIFY(!path.isEmpty() && waitFor([tool] { return !tool->isBusy(); }));
-        cv::Mat saved = cv::imread(path.toStdString());
-        QCOMPARE(saved.size(), m.marked.size());
-        const double error = meanAbsError(saved, clean, m.mask);
-        QVERIFY2(error < 0.6 * meanAbsError(m.marked, clean, m.mask), qPrintable(QString::number(error)));
-        // Beyond the brush's reach nothing moved.
-        cv::Mat far(clean.size(), CV_8U, cv::Scalar(255));
-        far(kMark - cv::Point(50, 50) + cv::Size(100, 100)).setTo(0);
+        const cv::Mat saved = cv::imread(path.toStdString());
+        const double error = inpaintfixtures::meanAbsError(saved, clean, m.mask);
+        QVERIFY2(error < 0.6 * inpaintfixtures::meanAbsError(m.marked, clean, m.mask),
+                 qPrintable(QString::number(error)));
+        cv::Mat far(clean.size(), CV_8U, cv::Scalar(255)); // beyond the brush's reach nothing moved
+        far(stamp - cv::Point(50, 50) + cv::Size(100, 100)).setTo(0);
         QCOMPARE(cv::norm(saved, m.marked, cv::NORM_INF, far), 0.0);
 
         key(tool, Qt::Key_Z, Qt::ControlModifier);
@@ -94,11 +78,8 @@ private slots:
                 chooseOutputFolder(window.get(), out) && choose(window.get(), "comboOutputSize", 3));
         const QImage before = decode(save(window.get(), out, false));
         QVERIFY(click(window.get(), "btnEraseObject"));
-        QVERIFY(waitFor([this] { return eraser() && eraser()->view()->isReady() && !eraser()->isBusy(); }));
-        QEraserWidget* tool = eraser();
-        paintOver(tool->view(), cv::Rect(234, 140, 80, 20)); // across the face
-        QVERIFY(waitFor([tool] { return tool->document().isModified() && !tool->isBusy(); }));
-        QVERIFY(click(tool, "btnEraserApply"));
+        QEraserWidget* tool = paintOver(cv::Rect(234, 140, 80, 20)); // across the face
+        QVERIFY(tool && click(tool, "btnEraserApply"));
         auto* host = window->findChild<QCropWidget*>("editView");
         QVERIFY(waitFor([&] { return !eraser() && !host->isBusy(); }));
         const QImage erased = decode(save(window.get(), out, false));
