@@ -1,6 +1,7 @@
 // The eraser as a user meets it: from the home page a date stamp is painted over
-// with real drags, filled in, saved and undone; from the editor a cut-out is
-// retouched, comes back with its alpha and is undone there.
+// with real drags, filled in, saved and undone, and a photo dropped on the button
+// opens; from the editor a cut-out is retouched, comes back with its alpha and is
+// undone there.
 
 #include "acceptance.h"
 #include "inpaintfixtures.h"
@@ -10,6 +11,9 @@
 #include "qimagecutoutwidget.h"
 #include "qmainwidget.h"
 #include "quserhelp.h"
+
+#include <QDropEvent>
+#include <QMimeData>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -70,6 +74,19 @@ private slots:
         key(tool, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(waitFor([tool] { return !tool->document().isModified() && !tool->isBusy(); }));
         QCOMPARE(cv::norm(tool->document().result(), m.marked, cv::NORM_INF), 0.0);
+    }
+
+    void dropOnHomeButton()
+    {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(personPhoto("dropped.png"))});
+        QWidget* button = find(window.get(), "RemoveMark");
+        QDragEnterEvent enter(button->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(button->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &enter); // a drop goes where the entering drag was taken
+        QApplication::sendEvent(button, &drop);
+        QVERIFY(waitFor(
+            [this] { return eraser() && eraser()->view()->isReady() && !eraser()->document().isEmpty(); }));
     }
 
     void eraseInEditor()

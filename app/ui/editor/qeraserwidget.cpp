@@ -53,13 +53,43 @@ QEraserWidget* QEraserWidget::pickPhoto(QWidget* parent)
 {
     const QString file = QFileChooser::openFile(
         parent, tr("Select Image"), CSetting::getString("default", "path"), QFileChooser::imageFilter());
-    if (file.isEmpty())
-        return nullptr;
+    return file.isEmpty() ? nullptr : openFile(parent, file);
+}
+
+QEraserWidget* QEraserWidget::openFile(QWidget* parent, const QString& path)
+{
     auto* eraser = new QEraserWidget(parent);
     eraser->ui->btnEraserApply->hide();
-    eraser->openPhoto(file);
+    eraser->openPhoto(path);
     eraser->show();
     return eraser;
+}
+
+void QEraserWidget::openOnDrop(QWidget* target)
+{
+    class DropFilter : public QObject
+    {
+    public:
+        using QObject::QObject;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* target = static_cast<QWidget*>(watched);
+            if (event->type() == QEvent::DragEnter) {
+                auto* enter = static_cast<QDragEnterEvent*>(event);
+                if (!localFile(enter->mimeData()).isEmpty())
+                    enter->acceptProposedAction();
+                return true;
+            }
+            if (event->type() != QEvent::Drop)
+                return false;
+            const QString path = localFile(static_cast<QDropEvent*>(event)->mimeData());
+            if (!path.isEmpty())
+                openFile(target->window(), path);
+            return true;
+        }
+    };
+    target->setAcceptDrops(true);
+    target->installEventFilter(new DropFilter(target));
 }
 
 QEraserWidget* QEraserWidget::editImage(QWidget* parent, const cv::Mat& image,

@@ -41,6 +41,10 @@ public:
 
     // Asks for a photo and opens a window on it; null when the picker was cancelled.
     static QEraserWidget* pickPhoto(QWidget* parent);
+    // A window on the photo at `path`, which is read on the pool.
+    static QEraserWidget* openFile(QWidget* parent, const QString& path);
+    // A file dropped on `target` (a button of the home page) opens a window on it.
+    static void openOnDrop(QWidget* target);
     // A window on `image` (CV_8UC3 or CV_8UC4) whose Apply calls `apply` with the
     // result, in the same type, unless nothing was erased.
     static QEraserWidget* editImage(QWidget* parent, const cv::Mat& image,
