@@ -204,6 +204,7 @@ void QMainWidget::setupHomePage()
             QT_TR_NOOP("Remove product background in bulk"), [this] { startBatchMode(Goods); });
     addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", QT_TR_NOOP("Remove image watermarks"),
             [this] { onBtnRemoveMark(); });
+    QEraserWidget::openOnDrop(findChild<QWidget*>(QStringLiteral("RemoveMark")));
 
     keepTranslated(ui->frameHomeBottom, [this] {
         ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));
