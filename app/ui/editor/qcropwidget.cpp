@@ -321,11 +321,13 @@ void QCropWidget::onEraseObject()
                                                  : QMaskOps::applyMask(photo, current, mask);
         },
         [this, photo](const cv::Mat& shown) {
+            // The eraser stays open while the user may open another photo here.
             const QPointer<QCropWidget> guard(this);
-            QEraserWidget::editImage(this, shown, [guard, shown, photo](const cv::Mat& erased) {
-                if (guard)
-                    guard->applyErased(shown, photo, erased);
-            });
+            QEraserWidget::editImage(this, shown,
+                                     [guard, shown, photo, taskId = m_taskId](const cv::Mat& erased) {
+                                         if (guard && guard->m_taskId == taskId)
+                                             guard->applyErased(shown, photo, erased);
+                                     });
         });
 }
 
