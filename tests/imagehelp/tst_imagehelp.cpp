@@ -1,14 +1,17 @@
 // Image helpers: QImage to cv::Mat, the editor's pixel routines, reading and
 // writing files (bad and forged files, non-ASCII paths, atomic writes, what a save
-// keeps of its photo's metadata) and the recycled picture buffers (reuse by size,
-// many threads).
+// keeps of its photo's metadata), the recycled picture buffers (reuse by size, many
+// threads) and the fill of erased areas (better than a blur, only under the mask,
+// alpha kept, at the border).
 
 #include "imagefixtures.h"
+#include "inpaintfixtures.h"
 #include "photometadata.h"
 #include "qbufferrecycler.h"
 #include "qedgecontrols.h"
 #include "qimageconvert.h"
 #include "qimagefiles.h"
+#include "qinpaint.h"
 #include "qmaskops.h"
 #include "qmaskrefine.h"
 #include "qsavefilewriter.h"
@@ -31,8 +34,21 @@ using Bgra = cv::Vec4b;
 
 Q_DECLARE_METATYPE(cv::Mat)
 Q_DECLARE_METATYPE(Bgra)
+Q_DECLARE_METATYPE(QInpaint::Method)
+Q_DECLARE_METATYPE(cv::Rect)
 
 namespace {
+
+// The astronaut at 640 x 480; with four channels, under a random alpha.
+cv::Mat astronaut(int channels)
+{
+    cv::Mat bgr = cv::imread(testutils::dataPath("astronaut.png").toStdString()), alpha(480, 640, CV_8U),
+            bgra;
+    cv::resize(bgr, bgr, alpha.size(), 0, 0, cv::INTER_AREA);
+    cv::randu(alpha, 0, 256);
+    cv::merge(std::vector<cv::Mat>{bgr, alpha}, bgra);
+    return channels == 3 ? bgr : bgra;
+}
 constexpr std::size_t kMiB = std::size_t(1) << 20;
 constexpr int kLarge = 1600;
 constexpr int kSmall = 100;
@@ -558,6 +574,56 @@ private slots:
             th.join();
         QCOMPARE(failures.load(), 0);
         QVERIFY(m_recycler->idleBytes() <= 512 * kMiB);
+    }
+
+    void fill_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<QInpaint::Method>("method");
+        QTest::addColumn<cv::Rect>("box");
+        const cv::Rect middle(250, 270, 140, 40), corner(540, 450, 140, 40);
+        QTest::newRow("auto") << 3 << QInpaint::Method::Auto << middle;
+        QTest::newRow("fsr") << 3 << QInpaint::Method::Fsr << middle;
+        QTest::newRow("telea") << 3 << QInpaint::Method::Telea << middle;
+        QTest::newRow("at the border") << 3 << QInpaint::Method::Auto << corner;
+        QTest::newRow("alpha, telea") << 4 << QInpaint::Method::Telea << middle;
+        QTest::newRow("alpha, fsr, border") << 4 << QInpaint::Method::Fsr << corner;
+    }
+    void fill()
+    {
+        QFETCH(int, channels);
+        QFETCH(QInpaint::Method, method);
+        QFETCH(cv::Rect, box);
+        const inpaintfixtures::Marked m = inpaintfixtures::markText(astronaut(channels), box);
+        cv::Mat image = m.marked.clone();
+        QVERIFY(QInpaint::fill(image, m.mask, method) == QInpaint::bounds(m.mask));
+        QCOMPARE(cv::norm(image, m.marked, cv::NORM_INF, m.mask == 0), 0.0);
+        cv::Mat before, after; // alpha
+        cv::extractChannel(m.marked, before, channels - 1), cv::extractChannel(image, after, channels - 1);
+        QVERIFY(channels == 3 || cv::countNonZero(before != after) == 0);
+        const double error = inpaintfixtures::meanAbsError(image, m.clean, m.mask);
+        const double blur =
+            inpaintfixtures::meanAbsError(inpaintfixtures::blurFill(m.marked, m.mask), m.clean, m.mask);
+        QVERIFY2(error < 0.8 * blur, qPrintable(QString("fill %1, blur %2").arg(error).arg(blur)));
+    }
+
+    void fillNothing_data()
+    {
+        QTest::addColumn<cv::Mat>("image");
+        QTest::addColumn<cv::Mat>("mask");
+        const cv::Mat bgr = astronaut(3);
+        QTest::newRow("empty mask") << bgr << cv::Mat(bgr.size(), CV_8U, cv::Scalar(0));
+        QTest::newRow("mask of another size") << bgr << cv::Mat(10, 10, CV_8U, cv::Scalar(255));
+        QTest::newRow("grey image") << cv::Mat(bgr.size(), CV_8U, cv::Scalar(9))
+                                    << cv::Mat(bgr.size(), CV_8U, cv::Scalar(255));
+    }
+    void fillNothing()
+    {
+        QFETCH(cv::Mat, image);
+        QFETCH(cv::Mat, mask);
+        cv::Mat filled = image.clone();
+        QVERIFY(QInpaint::fill(filled, mask).empty());
+        QCOMPARE(cv::norm(filled, image, cv::NORM_INF), 0.0);
     }
 };
 

@@ -15,16 +15,6 @@
 
 namespace {
 
-// A QImage over a matrix's pixels that keeps the matrix alive: no copy of 96 MB
-// when a fill or the start mask becomes an image.
-QImage imageOwning(const cv::Mat& bgra)
-{
-    auto* keep = new cv::Mat(bgra);
-    return QImage(
-        keep->data, keep->cols, keep->rows, int(keep->step), QImage::Format_ARGB32,
-        [](void* mat) { delete static_cast<cv::Mat*>(mat); }, keep);
-}
-
 cv::Mat overlayOf(const QImage& mask)
 {
     return cv::Mat(mask.height(), mask.width(), CV_8UC4, const_cast<uchar*>(mask.constBits()),
@@ -107,7 +97,8 @@ void QMaskEditor::load(std::function<Input()> read, std::function<QSize(QSize)> 
             const QSize shown = displaySizeFor(QSize(input.photo.cols, input.photo.rows));
             if (!prepared->startMask.empty() && !shown.isEmpty()) {
                 prepared->displaySource = QMaskStroke::scaledPhoto(prepared->source, shown);
-                prepared->displayMask = QMaskStroke::scaledMask(imageOwning(prepared->startMask), shown);
+                prepared->displayMask =
+                    QMaskStroke::scaledMask(QImageConvert::matToImage(prepared->startMask), shown);
             }
         } catch (const std::exception&) {
             prepared->startMask.release(); // unreadable input: nothing to edit
@@ -128,7 +119,7 @@ void QMaskEditor::takePrepared(int serial, const std::shared_ptr<Prepared>& prep
     }
     m_source = prepared->source;
     m_startMask = prepared->startMask;
-    m_startImage = imageOwning(m_startMask);
+    m_startImage = QImageConvert::matToImage(m_startMask);
     m_mask = m_startImage;
     m_displaySource = prepared->displaySource;
     m_displayMask = prepared->displayMask;
@@ -264,7 +255,7 @@ void QMaskEditor::magicFill(QPointF imagePos, int tolerance)
                       std::clamp(int(imagePos.y()), 0, m_source.rows - 1));
     const cv::Mat filled =
         QMaskOps::floodFillMask(m_source, QImageConvert::imageToMat(m_mask), seed, tolerance, !m_keepMode);
-    m_mask = imageOwning(filled);
+    m_mask = QImageConvert::matToImage(filled);
     recordEdit();
     QMaskStroke::refreshDisplay(m_displayMask, m_mask, m_history.lastChange());
 }

@@ -66,3 +66,11 @@ cv::Mat QImageConvert::imageToMat(QImage image)
         return {};
     }
 }
+
+QImage QImageConvert::matToImage(const cv::Mat& bgra)
+{
+    auto* keep = new cv::Mat(bgra);
+    return QImage(
+        keep->data, keep->cols, keep->rows, int(keep->step), QImage::Format_ARGB32,
+        [](void* mat) { delete static_cast<cv::Mat*>(mat); }, keep);
+}

@@ -21,4 +21,8 @@ public:
     // matrix writes into that buffer, which other QImage copies may share: clone
     // before changing it.
     static cv::Mat imageToMat(QImage image);
+    // CV_8UC4 -> Format_ARGB32 over the matrix's pixels, keeping the matrix alive as
+    // long as the image (or a copy) lives: a 96 MB mask or photo becomes an image
+    // without a copy.
+    static QImage matToImage(const cv::Mat& bgra);
 };

@@ -124,6 +124,17 @@ cv::Mat QMaskOps::mergeAlpha(const cv::Mat& colour, const cv::Mat& alphaSource)
     return result;
 }
 
+cv::Mat QMaskOps::takeChanges(const cv::Mat& photo, const cv::Mat& before, const cv::Mat& after)
+{
+    cv::Mat result = photo.clone(), changed;
+    if (photo.size() != after.size() || before.size() != after.size())
+        return result;
+    cv::absdiff(after, before, changed);
+    cv::transform(changed, changed, cv::Matx14f(1, 1, 1, 0));
+    dropAlpha(after).copyTo(result, changed);
+    return result;
+}
+
 cv::Mat QMaskOps::dropAlpha(const cv::Mat& mat)
 {
     if (mat.type() != CV_8UC4)

@@ -35,6 +35,10 @@ public:
     static cv::Mat mergeAlpha(const cv::Mat& colour, const cv::Mat& alphaSource);
     // CV_8UC4 -> CV_8UC3.
     static cv::Mat dropAlpha(const cv::Mat& mat);
+    // A copy of photo (CV_8UC3) with the colours of after (CV_8UC4) wherever they
+    // differ from before's (CV_8UC4): an erase carried over to the photo a brush
+    // view keeps strokes from. Sizes that differ give the photo unchanged.
+    static cv::Mat takeChanges(const cv::Mat& photo, const cv::Mat& before, const cv::Mat& after);
     // A copy of base (CV_8UC4) changed by mask (CV_8UC4) over the area the mask,
     // image and base share: mask blue != 0 takes the image pixel (alpha 255 for a
     // CV_8UC3 image), mask blue and alpha both 0 clears the alpha, anything else

@@ -3,6 +3,8 @@
 #include "guihandover.h"
 #include "keeptranslated.h"
 #include "qedgecontrols.h"
+#include "qeraserwidget.h"
+#include "qimageconvert.h"
 #include "qimagecutoutwidget.h"
 #include "qimagefiles.h"
 #include "qimagetask.h"
@@ -29,6 +31,7 @@ QBatchCutWidget::QBatchCutWidget(QWidget* parent) : QWidget(parent), ui(new Ui::
                                     ui->labelImageFactor, ui->BtnUndo, ui->BtnRestore},
                                    "#666666", this);
     setupShortcuts();
+    connect(ui->btnEraseObject, &QPushButton::clicked, this, &QBatchCutWidget::onEraseObject);
 }
 
 // Window-wide like the single editor's, so they work wherever the focus is on the
@@ -40,7 +43,7 @@ void QBatchCutWidget::setupShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, slot);
     };
-    add(QKeySequence(Qt::CTRL + Qt::Key_Z), [this] { m_controls->onBtnUndo(); });
+    add(QKeySequence(Qt::CTRL + Qt::Key_Z), [this] { undo(); });
     add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), [this] { m_controls->onBtnRestore(); });
     add(QKeySequence(Qt::CTRL + Qt::Key_Y), [this] { m_controls->onBtnRestore(); });
     const auto step = [this](int delta) {
@@ -114,6 +117,7 @@ void QBatchCutWidget::loadImages(const std::shared_ptr<QImageTask>& task, QImage
 void QBatchCutWidget::forgetTask(const QString& taskId)
 {
     m_cutouts.remove(taskId);
+    m_erased.remove(taskId);
     m_handedOverSerial.remove(taskId);
     QImageCutoutWidget* view = m_views.take(taskId);
     if (!view)
@@ -207,4 +211,51 @@ void QBatchCutWidget::onImageCutout(cv::Mat image)
             emit guard->signal_cut_finished(stale ? cv::Mat() : merged);
         });
     });
+}
+
+void QBatchCutWidget::undo()
+{
+    if (m_view && !m_view->canUndo() && !m_erased.value(m_taskId).isEmpty()) {
+        const QPair<cv::Mat, cv::Mat> before = m_erased[m_taskId].takeLast();
+        bake(m_taskId, before.first, before.second);
+    } else {
+        m_controls->onBtnUndo();
+    }
+}
+
+void QBatchCutWidget::onEraseObject()
+{
+    if (!m_view || !m_view->isReady())
+        return;
+    const cv::Mat cutout = m_cutouts.value(m_taskId);
+    const cv::Mat photo = m_view->sourceImage();
+    const cv::Mat mask = QImageConvert::imageToMat(m_view->mask()).clone();
+    const QPointer<QBatchCutWidget> guard(this);
+    const QString taskId = m_taskId;
+    QWorkPool::instance()->post([guard, taskId, cutout, photo, mask] {
+        const cv::Mat shown = QMaskOps::applyMask(photo, cutout, mask);
+        runOnGui(guard, [guard, taskId, shown, photo] {
+            QEraserWidget::editImage(guard, shown, [guard, taskId, shown, photo](const cv::Mat& erased) {
+                QWorkPool::instance()->post([guard, taskId, shown, photo, erased] {
+                    const cv::Mat retouched = QMaskOps::takeChanges(photo, shown, erased);
+                    runOnGui(guard, [guard, taskId, shown, photo, erased, retouched] {
+                        if (!guard->m_views.contains(taskId))
+                            return;
+                        guard->m_erased[taskId].append({shown, photo});
+                        guard->bake(taskId, erased, retouched);
+                    });
+                });
+            });
+        });
+    });
+}
+
+void QBatchCutWidget::bake(const QString& taskId, const cv::Mat& result, const cv::Mat& photo)
+{
+    m_cutouts.insert(taskId, result);
+    m_views.value(taskId)->setImages(photo, result);
+    m_finishedTaskId = taskId;
+    m_handedOverSerial[taskId] = ++m_mergeSerial;
+    emit signal_cut_begin();
+    emit signal_cut_finished(result);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMap>
+#include <QPair>
 #include <QString>
+#include <QVector>
 #include <QWidget>
 
 #include "qedgecontrols.h"
@@ -26,6 +28,10 @@ class QBatchCutWidget;
 // tile and back. Edits are merged with the photo on the work pool and handed back
 // through signal_cut_finished. The brush chosen on the side panel applies to every
 // tile's view, including views made later. GUI thread only.
+//
+// "Erase object" opens a QEraserWidget on the tile's result with its strokes; what
+// it hands back becomes the tile's cut-out and its view's start (the strokes baked
+// in). Ctrl+Z with no stroke left to undo takes the last erase back.
 class QBatchCutWidget : public QWidget
 {
     Q_OBJECT
@@ -74,6 +80,11 @@ private:
     void setupShortcuts();
     void applyBrush();
     void loadImages(const std::shared_ptr<QImageTask>& task, QImageCutoutWidget* view);
+    void onEraseObject();
+    void undo();
+    // Makes `result` the tile's cut-out, its view's start over `photo`, and hands it
+    // to the tile.
+    void bake(const QString& taskId, const cv::Mat& result, const cv::Mat& photo);
 
     Brush m_brush;
     QMap<QString, QImageCutoutWidget*> m_views;
@@ -86,6 +97,8 @@ private:
     int m_mergeSerial = 0;
     QMap<QString, int> m_handedOverSerial;
     cv::Mat m_lastMask;
+    // Per tile, what each erase replaced: the result then and the view's photo.
+    QMap<QString, QVector<QPair<cv::Mat, cv::Mat>>> m_erased;
     Ui::QBatchCutWidget* ui = nullptr;
     QViewControls* m_controls = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "qbeautify.h"
 #include "qdragouthandle.h"
 #include "qedgecontrols.h"
+#include "qeraserwidget.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
@@ -46,6 +47,7 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     setupShortcuts();
 
     connect(m_brushView, &QImageCutoutWidget::signal_image_cutout, this, &QCropWidget::onImageCutout);
+    connect(ui->btnEraseObject, &QPushButton::clicked, this, &QCropWidget::onEraseObject);
     connect(this, &QCropWidget::signal_beauty_finished, this, &QCropWidget::onBeautyFinished);
 }
 
@@ -66,7 +68,14 @@ void QCropWidget::setupShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, m_controls, slot);
     };
-    add(QKeySequence(Qt::CTRL + Qt::Key_Z), &QViewControls::onBtnUndo);
+    auto* undo = new QShortcut(QKeySequence(Qt::CTRL + Qt::Key_Z), this);
+    undo->setContext(Qt::WindowShortcut);
+    connect(undo, &QShortcut::activated, this, [this] {
+        if (m_active == CropView)
+            undoErase();
+        else
+            m_controls->onBtnUndo();
+    });
     add(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z), &QViewControls::onBtnRestore);
     add(QKeySequence(Qt::CTRL + Qt::Key_Y), &QViewControls::onBtnRestore);
     auto* smaller = new QShortcut(QKeySequence(Qt::Key_BracketLeft), this);
@@ -83,6 +92,7 @@ void QCropWidget::setTask(const QString& taskId)
     m_task = QTaskManager::getTask(taskId);
     m_cutout = m_task ? m_task->cutout() : cv::Mat();
     m_brushMask.release();
+    m_erased.clear();
     m_cropView->fitToView();
     m_brushView->fitToView();
     if (m_task)
@@ -106,6 +116,7 @@ void QCropWidget::setActiveView(View view)
     ui->BtnRestore->setVisible(brush);
     // It hands over the composed result, which the brush's strokes join only later.
     m_dragOut->setVisible(!brush);
+    ui->btnEraseObject->setVisible(!brush);
     if (brush)
         m_controls->setZoomTarget(m_brushView);
     else
@@ -330,4 +341,55 @@ void QCropWidget::finishSave(const QString& path, bool ok, const QString& messag
     if (!message.isEmpty())
         QMsgBox::showWarning(message, 1);
     emit signal_saved(path);
+}
+
+void QCropWidget::onEraseObject()
+{
+    if (m_busy || !m_cropView->hasImage() || m_cutout.empty())
+        return;
+    const cv::Mat photo = m_brushView->sourceImage();
+    const cv::Mat current = m_cutout;
+    const cv::Mat mask = m_brushMask;
+    runJob(
+        [=] {
+            return mask.empty() || photo.empty() ? current.clone()
+                                                 : QMaskOps::applyMask(photo, current, mask);
+        },
+        [this, photo](const cv::Mat& shown) {
+            // The eraser stays open while the user may open another photo here.
+            const QPointer<QCropWidget> guard(this);
+            QEraserWidget::editImage(this, shown,
+                                     [guard, shown, photo, taskId = m_taskId](const cv::Mat& erased) {
+                                         if (guard && guard->m_taskId == taskId)
+                                             guard->applyErased(shown, photo, erased);
+                                     });
+        });
+}
+
+void QCropWidget::applyErased(const cv::Mat& shown, const cv::Mat& photo, const cv::Mat& erased)
+{
+    // The brush view's photo takes the erased colours too: a Keep stroke there then
+    // keeps what the user sees.
+    runJob([=] { return QMaskOps::takeChanges(photo, shown, erased); },
+           [=](const cv::Mat& retouched) {
+               m_erased.append({shown, photo});
+               showBaked(erased, retouched);
+           });
+}
+
+void QCropWidget::showBaked(const cv::Mat& result, const cv::Mat& photo)
+{
+    m_cutout = result;
+    m_brushMask.release();
+    m_brushView->setImages(photo, result);
+    m_cropView->canvas()->setCutout(result);
+    m_cropView->update();
+}
+
+void QCropWidget::undoErase()
+{
+    if (m_busy || m_erased.isEmpty())
+        return;
+    const Erased before = m_erased.takeLast();
+    showBaked(before.before, before.photo);
 }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QVector>
 #include <QWidget>
 
 #include <opencv2/core.hpp>
@@ -29,6 +30,12 @@ class QViewControls;
 // The host keeps the current cut-out: the service's cut-out as beautify left it.
 // The brush view's edits are applied on top of it for the canvas, so beautify can
 // be redone from the downloaded cut-out without losing them.
+//
+// "Erase object" opens a QEraserWidget on the result shown (brush edits included).
+// What it hands back becomes the current cut-out and the brush view's start, with
+// the brush edits baked in; Ctrl+Z in the crop view returns to the result before,
+// one erase at a time. Beautify starts again from the downloaded cut-out, so
+// erasing is meant as the last step before the background.
 //
 // Threads: a widget, GUI thread only. Jobs (beautify, merge, encoding a saved
 // file) run on the work pool on copies of the matrices and hand their results
@@ -101,6 +108,12 @@ private:
     void setupShortcuts();
     void stepBrushSize(int delta);
     bool brushReady() const;
+    void onEraseObject();
+    void applyErased(const cv::Mat& shown, const cv::Mat& photo, const cv::Mat& erased);
+    // Makes `result` (BGRA) the current cut-out and the brush view's start; the
+    // brush view's photo takes `photo`.
+    void showBaked(const cv::Mat& result, const cv::Mat& photo);
+    void undoErase();
     // Runs job on the work pool with the loading indicator shown; apply gets its
     // result on the GUI thread (unless this host is gone) and signal_beauty_finished
     // follows. False when another job is still running.
@@ -119,4 +132,10 @@ private:
     cv::Mat m_brushMask; // the brush view's last hand-over, empty before one
     bool m_busy = false;
     bool m_saving = false;
+    struct Erased
+    {
+        cv::Mat before; // the result shown before the erase (BGRA)
+        cv::Mat photo;  // the brush view's photo then
+    };
+    QVector<Erased> m_erased;
 };

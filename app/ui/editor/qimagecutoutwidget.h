@@ -38,6 +38,8 @@ public:
     // The same from a photo (CV_8UC3) and its cut-out (CV_8UC4, scaled to the
     // photo's size if it differs).
     void setImages(const cv::Mat& photo, const cv::Mat& cutout);
+    // The same from what `read` returns on the work pool.
+    void load(std::function<QMaskEditor::Input()> read);
     bool isReady() const { return m_editor.isReady(); }
 
     void setBrushSize(int size) { m_editor.setBrushSize(size); }
@@ -95,7 +97,6 @@ protected:
 
 private:
     static constexpr int kSpinnerSide = 120;
-    void load(std::function<QMaskEditor::Input()> read);
     void onEditorReady();
     void showAtFactor();
     QPointF toDisplay(const QPoint& widgetPos) const;

@@ -11,6 +11,7 @@
 #include "qcropwidget.h"
 #include "qcutoutcache.h"
 #include "qenterbutton.h"
+#include "qeraserwidget.h"
 #include "qfilechooser.h"
 #include "qframelessframe.h"
 #include "qhometoolbutton.h"
@@ -197,7 +198,8 @@ void QMainWidget::setupHomePage()
     addTool(ui->hLayoutBatchButton, "BatchGoods", "batch.goods",
             QT_TR_NOOP("Remove product background in bulk"), [this] { startBatchMode(Goods); });
     addTool(ui->hLayoutToolButton, "RemoveMark", "remove.mark", QT_TR_NOOP("Remove image watermarks"),
-            [] { QUserHelp::openHelp(QStringLiteral("tolvane_win-home")); });
+            [this] { QEraserWidget::pickPhoto(this); });
+    QEraserWidget::openOnDrop(findChild<QWidget*>(QStringLiteral("RemoveMark")));
 
     keepTranslated(ui->frameHomeBottom, [this] {
         ui->labelBottomText->setText(tr("JPG, PNG and BMP photos. Drop a photo on a card to start."));

@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QBatchCutWidget</name>
@@ -26,6 +25,14 @@
     <message>
         <source>Redo</source>
         <translation>恢复</translation>
+    </message>
+    <message>
+        <source>Paint over a stray object to remove it from the cut-out</source>
+        <translation>涂抹多余的物体，将其从抠图中去除</translation>
+    </message>
+    <message>
+        <source>Erase object</source>
+        <translation>擦除物体</translation>
     </message>
 </context>
 <context>

@@ -42,6 +42,65 @@
         <source>Fit</source>
         <translation>适应窗口</translation>
     </message>
+    <message>
+        <source>Paint over a stray object to remove it from the cut-out</source>
+        <translation>涂抹多余的物体，将其从抠图中去除</translation>
+    </message>
+    <message>
+        <source>Erase object</source>
+        <translation>擦除物体</translation>
+    </message>
+</context>
+<context>
+    <name>QEraserWidget</name>
+    <message>
+        <source>Paint over what should go: it is filled in from its surroundings.</source>
+        <translation>涂抹要去除的部分：它会按周围的内容自动填补。</translation>
+    </message>
+    <message>
+        <source>Brush size</source>
+        <translation>画笔大小</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>撤销</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>恢复</translation>
+    </message>
+    <message>
+        <source>Fit</source>
+        <translation>适应窗口</translation>
+    </message>
+    <message>
+        <source>Open another photo</source>
+        <translation>打开另一张照片</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>应用</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Select Image</source>
+        <translation>选择图片</translation>
+    </message>
+    <message>
+        <source>Erase objects</source>
+        <translation>擦除物体</translation>
+    </message>
+    <message>
+        <source>"%1" is not a photo Brisel can open. Choose a JPG, PNG or BMP file.</source>
+        <translation>“%1”不是 Brisel 能打开的照片。请选择 JPG、PNG 或 BMP 文件。</translation>
+    </message>
 </context>
 <context>
     <name>QDragOutHandle</name>
