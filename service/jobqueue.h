@@ -63,7 +63,8 @@ public:
     JobQueue(const JobQueue&) = delete;
     JobQueue& operator=(const JobQueue&) = delete;
 
-    Submit submit(const std::string& mac, bool isBody, const std::string& photo, std::string& serial);
+    Submit submit(const std::string& mac, const mattingprotocol::Options& options, const std::string& photo,
+                  std::string& serial);
     // A job as its owner sees it; another mac's serial is not found.
     Snapshot find(const std::string& serial, const std::string& mac) const;
     // A finished result by serial alone (the serial is the secret in result URLs);
@@ -95,7 +96,7 @@ private:
     struct Job
     {
         std::string mac;
-        bool isBody = false;
+        mattingprotocol::Options options;
         Status status = Status::Running;
         bool started = false;
         bool fetched = false;
