@@ -149,7 +149,7 @@ private slots:
         for (size_t i = 60; i < garbage.size() - 20; ++i)
             garbage[i] = char(i * 7);
         try {
-            MattingPipeline(std::make_unique<KeyEngine>()).run(garbage, true);
+            MattingPipeline(std::make_unique<KeyEngine>()).run(garbage, {});
             QFAIL("garbage pixels were matted");
         } catch (const std::runtime_error& e) {
             QCOMPARE(QString(e.what()),

@@ -73,7 +73,9 @@ void checkRequest(const HRequest& request, int iRet, const QByteArray& body)
 } // namespace
 
 QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type)
-    : m_serviceUrl(serviceUrl), m_mac(mac), m_isBody(type != Goods)
+    : m_serviceUrl(serviceUrl), m_mac(mac), m_mode(type == Goods  ? proto::kModeProduct
+                                                   : type == Card ? proto::kModeId
+                                                                  : proto::kModePerson)
 {
 }
 
@@ -107,7 +109,7 @@ QString QMattingClient::createJob(const QString& photoPath) const
     photo.close();
 
     HRequest request;
-    request.setUrl(m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody)));
+    request.setUrl(m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_mode)));
     request.setUpload(key(proto::kFileField), photoPath);
     QElapsedTimer busyFor;
     busyFor.start();

@@ -7,8 +7,9 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <string>
 
-// What the photo shows; the service only distinguishes goods from the rest.
+// What the photo shows; the service treats each differently.
 enum MattingType
 {
     Person = 0,
@@ -59,6 +60,6 @@ private:
 
     QString m_serviceUrl;
     QString m_mac;
-    bool m_isBody = true;
+    std::string m_mode; // the protocol's mode value for the photo type
     const std::atomic<bool>* m_cancel = nullptr;
 };
