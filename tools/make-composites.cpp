@@ -123,6 +123,7 @@ Layer figure(const cv::Mat& photo, cv::RNG& rng, float cx, bool hair)
     Layer l;
     cv::Mat body = ellipseCover({cx, 1750}, {620, 520});
     l.paint(body, texture(photo, cv::Scalar(90, 60, 150)));
+    l.paint(ellipseCover({cx, 1150}, {130, 200}), texture(photo, cv::Scalar(110, 140, 190))); // neck
     l.paint(ellipseCover({cx, 800}, {260, 330}), texture(photo, cv::Scalar(120, 150, 200)));
     if (hair) {
         std::vector<cv::Point2f> roots;
