@@ -27,6 +27,7 @@
 namespace {
 
 const int kThreads = std::max(1, int(std::thread::hardware_concurrency()));
+const MattingPipeline::Options kPerson{MattingPipeline::Options::Mode::Person, false};
 
 // A 4000 x 3000 photo-like JPEG: soft gradients, texture and a subject.
 const std::string& photo12mp()
@@ -90,9 +91,9 @@ void BM_IsnetWholeJob(benchmark::State& state)
     if (!haveModel(state, modelPath()))
         return;
     MattingPipeline pipeline(std::make_unique<IsnetEngine>(modelPath(), kThreads));
-    pipeline.run(photo12mp(), true);
+    pipeline.run(photo12mp(), kPerson);
     for (auto _ : state)
-        benchmark::DoNotOptimize(pipeline.run(photo12mp(), true));
+        benchmark::DoNotOptimize(pipeline.run(photo12mp(), kPerson));
 }
 
 void BM_OpenCvDnnForward(benchmark::State& state)
@@ -115,7 +116,7 @@ void BM_KeyWholeJob(benchmark::State& state)
 {
     MattingPipeline pipeline(std::make_unique<KeyEngine>());
     for (auto _ : state)
-        benchmark::DoNotOptimize(pipeline.run(photo12mp(), false));
+        benchmark::DoNotOptimize(pipeline.run(photo12mp(), {}));
 }
 
 // The cut-out encoder beside OpenCV's general PNG encoder at its fastest level.

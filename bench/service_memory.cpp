@@ -60,7 +60,7 @@ bool matte(httplib::Client& client, const std::string& bytes)
 {
     namespace proto = mattingprotocol;
     const auto created =
-        client.Post(proto::createTarget("bench", true),
+        client.Post(proto::createTarget("bench", proto::kModePerson),
                     httplib::MultipartFormDataItems{{proto::kFileField, bytes, "photo.jpg", "image/jpeg"}});
     if (!created || created->status != 200)
         return false;

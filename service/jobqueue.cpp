@@ -83,8 +83,8 @@ JobQueue::~JobQueue()
         t.join();
 }
 
-JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std::string& photo,
-                                  std::string& serial)
+JobQueue::Submit JobQueue::submit(const std::string& mac, const mattingprotocol::Options& options,
+                                  const std::string& photo, std::string& serial)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -103,7 +103,7 @@ JobQueue::Submit JobQueue::submit(const std::string& mac, bool isBody, const std
         // while this one is being written to disk.
         Job& job = m_jobs[serial];
         job.mac = mac;
-        job.isBody = isBody;
+        job.options = options;
         job.started = true;
         ++m_running;
     }
@@ -308,7 +308,7 @@ void JobQueue::runJob(MattingPipeline* pipeline, const std::string& serial, Job 
         std::string photo;
         if (!readFile(job.uploadPath, photo))
             throw std::runtime_error("The uploaded photo was lost. Please try again.");
-        const std::vector<uchar> png = pipeline->run(photo, job.isBody);
+        const std::vector<uchar> png = pipeline->run(photo, job.options);
         if (!writeFile(result, reinterpret_cast<const char*>(png.data()), png.size()))
             throw std::runtime_error("The result could not be stored. Please try again.");
         status = Status::Done;

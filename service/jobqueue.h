@@ -37,7 +37,7 @@ public:
     JobQueue(const JobQueue&) = delete;
     JobQueue& operator=(const JobQueue&) = delete;
 
-    Submit submit(const std::string& mac, bool isBody, const std::string& photo,
+    Submit submit(const std::string& mac, const mattingprotocol::Options& options, const std::string& photo,
                   std::string& serial) override;
     Snapshot find(const std::string& serial, const std::string& mac) const override;
     bool fetchResult(const std::string& serial, std::string& png) override;
@@ -59,7 +59,7 @@ private:
     struct Job
     {
         std::string mac;
-        bool isBody = false;
+        mattingprotocol::Options options;
         Status status = Status::Running;
         bool started = false;
         bool fetched = false;

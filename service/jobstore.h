@@ -8,6 +8,8 @@
 // Threads: every call may come from any HTTP thread at once; implementations lock
 // what they share.
 
+#include "mattingprotocol.h"
+
 #include <chrono>
 #include <optional>
 #include <stdexcept>
@@ -57,7 +59,7 @@ public:
     virtual ~JobStore() = default;
 
     // Stores the photo and queues the job; `serial` names it on Accepted.
-    virtual Submit submit(const std::string& mac, bool isBody, const std::string& photo,
+    virtual Submit submit(const std::string& mac, const mattingprotocol::Options& options, const std::string& photo,
                           std::string& serial) = 0;
     // A job as its owner sees it; another mac's serial is not found.
     virtual Snapshot find(const std::string& serial, const std::string& mac) const = 0;

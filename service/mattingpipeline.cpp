@@ -1,19 +1,87 @@
 #include "mattingpipeline.h"
 
 #include "cutoutbuilder.h"
+#include "edgerefiner.h"
 #include "pngwriter.h"
 #include "servicelog.h"
+#include "shadowlayer.h"
+#include "subjectshaper.h"
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <chrono>
 #include <stdexcept>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs one refinement; when it throws (or overruns the budget, which it reports
+// by throwing) the job keeps `fallback` and the log says why.
+template <class Step> cv::Mat refined(const char* name, const cv::Mat& fallback, Step step)
+{
+    try {
+        return step();
+    } catch (const std::exception& e) {
+        servicelog::warning(std::string(name) + " refinement skipped: " + e.what());
+        return fallback;
+    }
+}
+
+} // namespace
 
 MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine) : m_engine(std::move(engine)) {}
 
-std::vector<uchar> MattingPipeline::run(const std::string& photo, bool isBody)
+void MattingPipeline::setRefineBudget(double share, std::chrono::milliseconds floor)
 {
-    using Clock = std::chrono::steady_clock;
+    m_budgetShare = share;
+    m_budgetFloor = floor;
+}
+
+cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trace* trace)
+{
+    const Clock::time_point start = Clock::now();
+    const cv::Mat alpha = m_engine->alpha(bgr, options.mode != Options::Mode::Product);
+    const Clock::duration segment = Clock::now() - start;
+    const EdgeRefiner refiner(
+        Clock::now() + std::max<Clock::duration>(m_budgetFloor, std::chrono::duration_cast<Clock::duration>(
+                                                                    segment * m_budgetShare)));
+    auto note = [&](const char* stage, const cv::Mat& bgra) {
+        if (trace)
+            trace->emplace_back(stage, bgra.clone());
+    };
+    if (trace)
+        note("raw", CutoutBuilder::compose(bgr, alpha));
+
+    const cv::Mat shaped = refined("mode", alpha, [&] {
+        refiner.checkDeadline();
+        return SubjectShaper::shape(bgr, alpha, options.mode);
+    });
+    if (trace)
+        note("mode", CutoutBuilder::compose(bgr, shaped));
+    const cv::Mat full = refined("edge", shaped, [&] { return refiner.refineAlpha(bgr, shaped); });
+    if (trace)
+        note("alpha", CutoutBuilder::compose(bgr, full));
+    cv::Mat out = refined("colour", cv::Mat(),
+                          [&] { return full.size() == bgr.size() ? refiner.compose(bgr, full) : cv::Mat(); });
+    if (out.empty())
+        out = CutoutBuilder::compose(bgr, full);
+    note("colour", out);
+    if (options.keepShadow && options.mode == Options::Mode::Product) {
+        out = refined("shadow", out, [&] {
+            const cv::Mat shade = ShadowLayer::strength(bgr, shaped);
+            refiner.checkDeadline();
+            cv::Mat withShadow = out.clone();
+            if (!shade.empty())
+                ShadowLayer::apply(withShadow, shade);
+            return withShadow;
+        });
+        note("shadow", out);
+    }
+    return out;
+}
+
+std::vector<uchar> MattingPipeline::run(const std::string& photo, const Options& options)
+{
     Clock::time_point mark = Clock::now();
     std::string stages;
     auto lap = [&](const char* name) {
@@ -30,17 +98,15 @@ std::vector<uchar> MattingPipeline::run(const std::string& photo, bool isBody)
     if (bgr.empty())
         throw std::runtime_error("The photo could not be read. Please check that the file is a valid image.");
     lap("decode");
-    cv::Mat alpha;
+    cv::Mat cut;
     try {
-        alpha = m_engine->alpha(bgr, isBody);
+        cut = cutout(bgr, options);
     } catch (const std::exception& e) {
         servicelog::error(std::string("engine failed: ") + e.what());
         throw std::runtime_error("The photo could not be processed. Please try again.");
     }
-    lap("segment");
-    const cv::Mat cutout = CutoutBuilder::compose(bgr, alpha);
-    lap("compose");
-    std::vector<uchar> png = PngWriter::encode(cutout);
+    lap("matte");
+    std::vector<uchar> png = PngWriter::encode(cut);
     lap("encode");
     servicelog::debug(std::to_string(bgr.cols) + "x" + std::to_string(bgr.rows) + ": " + stages);
     return png;

@@ -1,24 +1,44 @@
 #pragma once
 // One whole job, photo bytes in and cut-out PNG bytes out: decode (upright, as
-// EXIF says), segment, scale the mask to the photo, estimate edge colours, encode.
+// EXIF says), segment, shape the mask as the mode asks, refine the soft edge at
+// full size, estimate edge colours, add a kept shadow, encode. The refinements
+// share a time budget; one that throws or overruns it is skipped, logged, and
+// the job goes on with what came before it.
 // A pipeline owns its engine and is used by one worker thread at a time.
 
 #include "mattingengine.h"
+#include "mattingprotocol.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class MattingPipeline
 {
 public:
+    using Options = mattingprotocol::Options;
+
     explicit MattingPipeline(std::unique_ptr<MattingEngine> engine);
 
     // Throws std::runtime_error whose what() is a message for the user.
-    std::vector<uchar> run(const std::string& photo, bool isBody);
+    std::vector<uchar> run(const std::string& photo, const Options& options);
+
+    // The cut-out after each step, for measuring them: "raw" (the model's alpha
+    // scaled up, colours as before refinement), "mode", "alpha", "colour" and,
+    // when kept, "shadow". A skipped step repeats the one before.
+    using Trace = std::vector<std::pair<std::string, cv::Mat>>;
+    // BGRA cut-out of a decoded photo; throws std::exception when the engine fails.
+    cv::Mat cutout(const cv::Mat& bgr, const Options& options, Trace* trace = nullptr);
+
+    // Refinements may take `share` of the segmentation's time, and never less than `floor`.
+    void setRefineBudget(double share, std::chrono::milliseconds floor);
 
     MattingEngine& engine() { return *m_engine; }
 
 private:
     std::unique_ptr<MattingEngine> m_engine;
+    double m_budgetShare = 0.25;
+    std::chrono::milliseconds m_budgetFloor{400};
 };

@@ -39,8 +39,6 @@ static_assert(int(JobStore::Status::Running) == proto::kStatusRunning &&
 const char* const kNoFile = "No photo was received. Please choose a photo and try again.";
 const std::string kNoMac =
     std::string("The request does not identify this computer (\"") + proto::kMac + "\" is missing).";
-const std::string kBadBody =
-    std::string("The request does not say what the photo shows (\"") + proto::kIsBody + "\" must be 0 or 1).";
 const std::string kNoSerial =
     std::string("The request does not name a task (\"") + proto::kSerial + "\" is missing).";
 const char* const kNotImage = "The file is not a supported image. Please use a PNG, JPEG, BMP or WEBP photo.";
@@ -322,11 +320,13 @@ void MattingServer::installTaskRoutes()
     httplib::Server& http = *m_http;
     http.Post(proto::kTaskPath, [this](const httplib::Request& req, httplib::Response& res) {
         const std::string mac = req.get_param_value(proto::kMac);
-        const std::string isBody = req.get_param_value(proto::kIsBody);
         if (mac.empty())
             return reply(res, 400, kNoMac);
-        if (isBody != "0" && isBody != "1")
-            return reply(res, 400, kBadBody);
+        proto::Options options;
+        std::string badOption;
+        if (!proto::readOptions([&](const char* key) { return req.get_param_value(key); }, options,
+                                badOption))
+            return reply(res, 400, badOption);
         if (!req.has_file(proto::kFileField))
             return reply(res, 400, kNoFile);
         const std::string& photo = req.get_file_value(proto::kFileField).content;
@@ -340,7 +340,7 @@ void MattingServer::installTaskRoutes()
         if (info.megapixels() > m_options.maxMegapixels)
             return reply(res, 422, pixelLimitMessage(info.megapixels(), m_options.maxMegapixels));
         std::string serial;
-        switch (m_jobs.submit(mac, isBody == "1", photo, serial)) {
+        switch (m_jobs.submit(mac, options, photo, serial)) {
         case JobStore::Submit::Accepted:
             servicelog::debug("job " + serial + " accepted: " + std::to_string(info.width) + "x" +
                               std::to_string(info.height));

@@ -10,6 +10,27 @@
 namespace {
 
 const std::string kPrefix = "brisel:";
+
+// A job's request options as one hash field: the mode, then "+shadow" when kept.
+std::string encodeOptions(const mattingprotocol::Options& options)
+{
+    using Mode = mattingprotocol::Options::Mode;
+    const char* mode = options.mode == Mode::Person ? mattingprotocol::kModePerson
+                       : options.mode == Mode::Id   ? mattingprotocol::kModeId
+                                                    : mattingprotocol::kModeProduct;
+    return std::string(mode) + (options.keepShadow ? "+shadow" : "");
+}
+
+mattingprotocol::Options decodeOptions(const std::string& field)
+{
+    mattingprotocol::Options options;
+    const std::string mode = field.substr(0, field.find('+'));
+    options.mode = mode == mattingprotocol::kModePerson ? mattingprotocol::Options::Mode::Person
+                   : mode == mattingprotocol::kModeId   ? mattingprotocol::Options::Mode::Id
+                                                        : mattingprotocol::Options::Mode::Product;
+    options.keepShadow = field.find("+shadow") != std::string::npos;
+    return options;
+}
 // A photo that took down this many workers is failed rather than handed out again.
 constexpr int kMaxAttempts = 3;
 // Connecting and plain commands; a Redis slower than this counts as down.
@@ -25,7 +46,7 @@ long long nowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// ARGV: prefix, random serial, capacity, per-mac, mac, body, now, photo, hold.
+// ARGV: prefix, random serial, capacity, per-mac, mac, options, now, photo, hold.
 // The serial's first eight digits are the epoch's, made here when Redis has none.
 const char* const kSubmit = R"lua(
 local p = ARGV[1]
@@ -37,7 +58,7 @@ local mac = p..'mac:'..ARGV[5]
 if tonumber(ARGV[4]) > 0 and redis.call('SCARD', mac) >= tonumber(ARGV[4]) then return {2} end
 local job = p..'job:'..serial
 if redis.call('EXISTS', job) == 1 then return {3} end
-redis.call('HSET', job, 'mac', ARGV[5], 'body', ARGV[6], 'status', '0', 'attempts', '0')
+redis.call('HSET', job, 'mac', ARGV[5], 'options', ARGV[6], 'status', '0', 'attempts', '0')
 redis.call('PEXPIRE', job, ARGV[9])
 redis.call('SET', p..'upload:'..serial, ARGV[8], 'PX', ARGV[9])
 redis.call('ZADD', p..'active', ARGV[7], serial)
@@ -71,10 +92,10 @@ return 1
 )lua";
 
 // ARGV: prefix, serial, worker, visibility. Returns {} when the job ended
-// meanwhile, else {body, photo} (an empty photo when the upload expired).
+// meanwhile, else {options, photo} (an empty photo when the upload expired).
 const char* const kClaim = R"lua(
 local p, s, w = ARGV[1], ARGV[2], ARGV[3]
-local j = redis.call('HMGET', p..'job:'..s, 'status', 'body')
+local j = redis.call('HMGET', p..'job:'..s, 'status', 'options')
 if j[1] ~= '0' then
   redis.call('LREM', p..'processing:'..w, 1, s)
   return {}
@@ -139,14 +160,15 @@ RedisStore::RedisStore(const std::string& url, int capacity, int perMac, long lo
 {
 }
 
-JobStore::Submit RedisStore::submit(const std::string& mac, bool isBody, const std::string& photo,
+JobStore::Submit RedisStore::submit(const std::string& mac, const mattingprotocol::Options& options,
+                                    const std::string& photo,
                                     std::string& serial)
 {
     if (!m_accepting)
         return Submit::ShuttingDown;
     const RedisReply r = connection()->script(
         kSubmit, {kPrefix, JobQueue::newSerial(), std::to_string(m_capacity), std::to_string(m_perMac), mac,
-                  isBody ? "1" : "0", std::to_string(nowMs()), photo, std::to_string(m_holdMs)});
+                  encodeOptions(options), std::to_string(nowMs()), photo, std::to_string(m_holdMs)});
     switch (r.elements.at(0).integer) {
     case 0:
         serial = r.elements.at(1).str;
@@ -235,7 +257,7 @@ std::optional<RedisStore::Task> RedisStore::take(const std::string& worker, int 
         c->script(kClaim, {kPrefix, task.serial, worker, std::to_string(m_visibilityMs)});
     if (claim.elements.empty())
         return std::nullopt;
-    task.isBody = claim.elements.at(0).str == "1";
+    task.options = decodeOptions(claim.elements.at(0).str);
     task.photo = claim.elements.at(1).str;
     if (task.photo.empty()) {
         finish(worker, task.serial, Status::Failed, kLostUpload, std::string(), 0);

@@ -34,7 +34,7 @@ public:
     // jobs; `visibilityMs` is a lease's length.
     RedisStore(const std::string& url, int capacity, int perMac, long long ttlMs, long long visibilityMs);
 
-    Submit submit(const std::string& mac, bool isBody, const std::string& photo,
+    Submit submit(const std::string& mac, const mattingprotocol::Options& options, const std::string& photo,
                   std::string& serial) override;
     // A job of an earlier epoch that is gone polls as failed with the protocol's
     // lost-in-a-reset message.
@@ -53,7 +53,7 @@ public:
     struct Task
     {
         std::string serial;
-        bool isBody = false;
+        mattingprotocol::Options options;
         std::string photo;
     };
     // Waits up to `waitMs` for a job; nothing when none came or it was cancelled meanwhile.

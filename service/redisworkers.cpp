@@ -102,7 +102,7 @@ void RedisWorkers::runJob(MattingPipeline* pipeline, const std::string& id, cons
     auto status = JobStore::Status::Failed;
     std::string message, png;
     try {
-        const std::vector<uchar> out = pipeline->run(task.photo, task.isBody);
+        const std::vector<uchar> out = pipeline->run(task.photo, task.options);
         png.assign(out.begin(), out.end());
         status = JobStore::Status::Done;
     } catch (const std::exception& e) {

@@ -1,9 +1,18 @@
 #pragma once
 // The matting service's HTTP protocol, as both ends speak it:
 //
-//   POST <task>?mac=M&is_body=0|1[&shadow=keep|remove]   multipart part "file":
-//        the photo; shadow=keep leaves a product's cast shadow in the cut-out
+//   POST <task>?mac=M&is_body=0|1[&mode=person|product|id][&shadow=keep|remove]
+//        multipart part "file": the photo
 //        -> {"code":200,"message":..,"data":{"serial":S}}
+//        mode: what the photo shows. person keeps the subject attached to the
+//        largest figure and drops detached blobs; product keeps every salient
+//        object and, on a flat studio background, its crisp keyed edge; id is
+//        person plus filled holes in the figure and a clean edge on a flat
+//        background. Without mode, is_body=1 means person and 0 product, as
+//        older clients send it; with mode, is_body is ignored.
+//        shadow (product): keep returns the contact shadow under the object as
+//        a black semi-transparent layer (alpha = shadow strength) that darkens
+//        any new background; remove (the default) cuts it away.
 //   GET  <task>?mac=M&serial=S
 //        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
 //   GET  URL (the service's <result>/S.png) -> the cut-out as PNG
@@ -36,6 +45,7 @@ constexpr const char* kResultSuffix = ".png";
 // Query keys, and the multipart part that carries the photo.
 constexpr const char* kMac = "mac";
 constexpr const char* kIsBody = "is_body";
+constexpr const char* kMode = "mode";
 constexpr const char* kShadow = "shadow";
 constexpr const char* kSerial = "serial"; // also the key of the creation answer's data
 constexpr const char* kFileField = "file";
@@ -46,10 +56,6 @@ constexpr const char* kMessage = "message";
 constexpr const char* kData = "data";
 constexpr const char* kStatus = "status";
 constexpr const char* kConvertPath = "convert_path";
-
-// Values of kShadow; without the key the shadow is removed.
-constexpr const char* kShadowKeep = "keep";
-constexpr const char* kShadowRemove = "remove";
 
 constexpr int kCodeOk = 200;
 constexpr int kCodeTooMany = 429;
@@ -64,10 +70,61 @@ constexpr int kStatusRunning = 0;
 constexpr int kStatusDone = 1;
 constexpr int kStatusFailed = 2;
 
-// Target (path and query) of the creation request.
-inline std::string createTarget(const std::string& mac, bool isBody, bool keepShadow = false)
+// Values of kMode and kShadow; without shadow the shadow is removed.
+constexpr const char* kModePerson = "person";
+constexpr const char* kModeProduct = "product";
+constexpr const char* kModeId = "id";
+constexpr const char* kShadowKeep = "keep";
+constexpr const char* kShadowRemove = "remove";
+
+// A creation request's options, as the service reads them.
+struct Options
 {
-    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" + (isBody ? "1" : "0") +
+    enum class Mode
+    {
+        Person,
+        Product,
+        Id
+    };
+    Mode mode = Mode::Product;
+    bool keepShadow = false;
+};
+
+// Reads the options from a creation request; `param(key)` gives a query value,
+// empty when absent. False with a message for the user when a value is wrong.
+template <class Param> bool readOptions(const Param& param, Options& out, std::string& error)
+{
+    out = Options();
+    const std::string isBody = param(kIsBody), mode = param(kMode), shadow = param(kShadow);
+    if (mode.empty() && isBody != "0" && isBody != "1") {
+        error = std::string("The request does not say what the photo shows (\"") + kIsBody +
+                "\" must be 0 or 1, or \"" + kMode + "\" given).";
+        return false;
+    }
+    if (mode.empty())
+        out.mode = isBody == "1" ? Options::Mode::Person : Options::Mode::Product;
+    else if (mode == kModePerson || mode == kModeProduct || mode == kModeId)
+        out.mode = mode == kModePerson ? Options::Mode::Person
+                   : mode == kModeId   ? Options::Mode::Id
+                                       : Options::Mode::Product;
+    else {
+        error = std::string("Unknown photo type (\"") + kMode + "\" must be person, product or id).";
+        return false;
+    }
+    if (!shadow.empty() && shadow != kShadowKeep && shadow != kShadowRemove) {
+        error = std::string("Unknown shadow choice (\"") + kShadow + "\" must be keep or remove).";
+        return false;
+    }
+    out.keepShadow = shadow == kShadowKeep;
+    return true;
+}
+
+// Target (path and query) of the creation request; `mode` is one of the kMode
+// values. is_body goes along for services that predate mode.
+inline std::string createTarget(const std::string& mac, const std::string& mode, bool keepShadow = false)
+{
+    return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" +
+           (mode == kModeProduct ? "0" : "1") + "&" + kMode + "=" + mode +
            (keepShadow ? std::string("&") + kShadow + "=" + kShadowKeep : std::string());
 }
 

@@ -213,7 +213,10 @@ private slots:
         if (!message.isEmpty())
             return;
         const FakeService::Seen seen = fake->seen();
-        QCOMPARE(seen.createTarget.toStdString(), proto::createTarget(kMac.toStdString(), type != Goods));
+        QCOMPARE(seen.createTarget.toStdString(),
+                 proto::createTarget(kMac.toStdString(), type == Goods  ? proto::kModeProduct
+                                                         : type == Card ? proto::kModeId
+                                                                        : proto::kModePerson));
         QCOMPARE(seen.pollTarget.toStdString(), proto::pollTarget(kMac.toStdString(), "0123abcd"));
         QCOMPARE(seen.fileName, photo);
         QCOMPARE(seen.fileContent, testutils::readFile(path));

@@ -36,6 +36,56 @@ double greenFringe(const cv::Mat& bgra)
     return cv::mean(over[1] - cv::max(over[0], over[2]), (c[3] > 0) & (c[3] < 255))[0];
 }
 
+// Stands in for a network: the answer it was given, coarse (a quarter of the
+// photo's size, as a fixed model input is) and slightly blurred.
+class CoarseEngine : public MattingEngine
+{
+public:
+    explicit CoarseEngine(cv::Mat truth) : m_truth(std::move(truth)) {}
+    cv::Mat alpha(const cv::Mat&, bool) override
+    {
+        cv::Mat a;
+        cv::resize(m_truth, a, m_truth.size() / 4, 0, 0, cv::INTER_AREA);
+        cv::GaussianBlur(a, a, cv::Size(0, 0), 1.0);
+        return a;
+    }
+
+private:
+    cv::Mat m_truth;
+};
+
+// Orange fur (a disc with thin strands) over green: the photo and its true alpha.
+cv::Mat furOnGreen(cv::Mat& truth)
+{
+    cv::Mat cover(900, 1200, CV_8U, cv::Scalar(0));
+    cv::circle(cover, {600, 450}, 250, cv::Scalar(255), cv::FILLED, cv::LINE_AA);
+    cv::RNG rng(7);
+    for (int i = 0; i < 400; ++i) {
+        const double t = rng.uniform(0.0, 2 * CV_PI), r = rng.uniform(40.0, 90.0);
+        const cv::Point root(600 + int(245 * std::cos(t)), 450 + int(245 * std::sin(t)));
+        cv::line(cover, root, root + cv::Point(int(r * std::cos(t)), int(r * std::sin(t))), cv::Scalar(160),
+                 1, cv::LINE_AA);
+    }
+    cover.convertTo(truth, CV_32F, 1 / 255.0);
+    cv::Mat a3, photo;
+    cv::cvtColor(truth, a3, cv::COLOR_GRAY2BGR);
+    photo = cv::Mat(cover.size(), CV_32FC3, cv::Scalar(40, 140, 240)).mul(a3) +
+            cv::Mat(cover.size(), CV_32FC3, cv::Scalar(40, 190, 40)).mul(cv::Scalar::all(1) - a3);
+    photo.convertTo(photo, CV_8UC3);
+    return photo;
+}
+
+// Alpha error and colour error (against orange) where the fur is soft.
+std::pair<double, double> edgeErrors(const cv::Mat& bgra, const cv::Mat& truth)
+{
+    cv::Mat a, colour, band = (truth > 0) & (truth < 1);
+    cv::extractChannel(bgra, a, 3);
+    a.convertTo(a, CV_32F, 1 / 255.0);
+    cv::cvtColor(bgra, colour, cv::COLOR_BGRA2BGR);
+    cv::absdiff(colour, cv::Scalar(40, 140, 240), colour);
+    return {cv::mean(cv::abs(a - truth), band)[0], cv::mean(colour, band & (truth > 0.3))[1]};
+}
+
 } // namespace
 
 class TestServiceCore : public QObject
@@ -149,6 +199,76 @@ private slots:
         QCOMPARE(cut.at<cv::Vec4b>(150, 200), cv::Vec4b(centre[0], centre[1], centre[2], 255));
     }
 
+    void refinement_data()
+    {
+        QTest::addColumn<double>("share"); // of the segmentation's time, for the refinements
+        QTest::addColumn<bool>("refined");
+        QTest::newRow("refined") << 100.0 << true;
+        QTest::newRow("no time: the raw cut-out") << 0.0 << false;
+    }
+    void refinement()
+    {
+        QFETCH(double, share);
+        QFETCH(bool, refined);
+        cv::Mat truth;
+        const cv::Mat photo = furOnGreen(truth);
+        MattingPipeline pipeline(std::make_unique<CoarseEngine>(truth));
+        pipeline.setRefineBudget(share, std::chrono::milliseconds(refined ? 60000 : 0));
+        MattingPipeline::Trace trace;
+        const cv::Mat out = pipeline.cutout(photo, {}, &trace);
+        const auto [rawAlpha, rawColour] = edgeErrors(trace.front().second, truth);
+        const auto [alphaErr, colourErr] = edgeErrors(out, truth);
+        const QString why = QString("alpha %1 -> %2, colour %3 -> %4")
+                                .arg(rawAlpha)
+                                .arg(alphaErr)
+                                .arg(rawColour)
+                                .arg(colourErr);
+        if (refined)
+            QVERIFY2(alphaErr < 0.8 * rawAlpha && colourErr < 0.5 * rawColour, qPrintable(why));
+        else
+            QCOMPARE(testutils::maxPixelDifference(out, trace.front().second), 0);
+    }
+
+    void modes_data()
+    {
+        using M = MattingPipeline::Options::Mode;
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("keepShadow");
+        QTest::addColumn<QPoint>("probe");
+        QTest::addColumn<int>("low"); // the cut-out's alpha there lies in [low, high]
+        QTest::addColumn<int>("high");
+        const QPoint blob(1020, 150), hole(500, 400), shade(500, 760);
+        QTest::newRow("person drops a detached blob") << int(M::Person) << false << blob << 0 << 0;
+        QTest::newRow("product keeps it") << int(M::Product) << false << blob << 255 << 255;
+        QTest::newRow("person keeps a hole") << int(M::Person) << false << hole << 0 << 0;
+        QTest::newRow("id fills it") << int(M::Id) << false << hole << 255 << 255;
+        QTest::newRow("shadow removed") << int(M::Product) << false << shade << 0 << 0;
+        QTest::newRow("shadow kept") << int(M::Product) << true << shade << 90 << 140;
+    }
+    void modes()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, keepShadow);
+        QFETCH(QPoint, probe);
+        QFETCH(int, low);
+        QFETCH(int, high);
+        // A figure with a hole and a shadow (strength 0.45) under it, and a blob
+        // apart, on a studio sheet.
+        cv::Mat photo(900, 1200, CV_8UC3, cv::Scalar(230, 230, 230)), truth(photo.size(), CV_32F, 0.0f);
+        cv::ellipse(photo, {500, 760}, {300, 50}, 0, 0, 360, cv::Scalar::all(230 * 0.55), cv::FILLED);
+        cv::circle(truth, {500, 400}, 300, 1.0, cv::FILLED, cv::LINE_AA);
+        cv::circle(truth, {500, 400}, 60, 0.0, cv::FILLED, cv::LINE_AA);
+        cv::rectangle(truth, cv::Rect(950, 80, 140, 140), 1.0, cv::FILLED);
+        photo.setTo(cv::Scalar(160, 40, 40), truth > 0.5);
+        MattingPipeline pipeline(std::make_unique<CoarseEngine>(truth));
+        pipeline.setRefineBudget(100, std::chrono::minutes(1));
+        const cv::Mat out = pipeline.cutout(photo, {MattingPipeline::Options::Mode(mode), keepShadow});
+        const cv::Vec4b px = out.at<cv::Vec4b>(probe.y(), probe.x());
+        QVERIFY2(px[3] >= low && px[3] <= high, qPrintable(QString::number(px[3])));
+        if (keepShadow)
+            QVERIFY(px[0] < 30 && px[1] < 30 && px[2] < 30); // a shadow is black, its alpha its strength
+    }
+
     // Looks like a PNG to a header check, but the pixel data is nonsense.
     void garbagePixelsRefused()
     {
@@ -156,7 +276,7 @@ private slots:
         for (size_t i = 60; i < garbage.size() - 20; ++i)
             garbage[i] = char(i * 7);
         try {
-            MattingPipeline(std::make_unique<KeyEngine>()).run(garbage, true);
+            MattingPipeline(std::make_unique<KeyEngine>()).run(garbage, {});
             QFAIL("garbage pixels were matted");
         } catch (const std::runtime_error& e) {
             QCOMPARE(QString(e.what()),

@@ -79,7 +79,10 @@ void checkRequest(const HRequest& request, int iRet, const QByteArray& body)
 } // namespace
 
 QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow)
-    : m_serviceUrl(serviceUrl), m_mac(mac), m_isBody(type != Goods), m_keepShadow(keepShadow)
+    : m_serviceUrl(serviceUrl), m_mac(mac), m_mode(type == Goods  ? proto::kModeProduct
+                                                   : type == Card ? proto::kModeId
+                                                                  : proto::kModePerson),
+      m_keepShadow(keepShadow)
 {
 }
 
@@ -128,7 +131,7 @@ QString QMattingClient::createJob(const QString& photoPath) const
 
     HRequest request;
     request.setUrl(m_serviceUrl +
-                   QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_isBody, m_keepShadow)));
+                   QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_mode, m_keepShadow)));
     request.setUpload(key(proto::kFileField), upload);
     QElapsedTimer busyFor;
     busyFor.start();

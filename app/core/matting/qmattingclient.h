@@ -7,8 +7,9 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <string>
 
-// What the photo shows; the service only distinguishes goods from the rest.
+// What the photo shows; the service treats each differently.
 enum MattingType
 {
     Person = 0,
@@ -60,7 +61,7 @@ private:
 
     QString m_serviceUrl;
     QString m_mac;
-    bool m_isBody = true;
+    std::string m_mode; // the protocol's mode value for the photo type
     bool m_keepShadow = false;
     const std::atomic<bool>* m_cancel = nullptr;
 };

@@ -246,10 +246,12 @@ void QEraserWidget::onSave()
     if (format.exec() != QDialog::Accepted)
         return;
     QSaveFileWriter::Options options;
-    options.jpg = QAppSettings::outputAsJpg();
+    options.format = QAppSettings::outputFormat();
     options.maxKilobytes = QSaveFileWriter::maxKilobytes();
-    const QString path = QSaveFileWriter::outputPath(
-        QUserHelp::outputFolder(), m_photoPath, options.jpg ? QStringLiteral("jpg") : QStringLiteral("png"));
+    options.photoPath = m_photoPath;
+    options.keepPrivate = QAppSettings::keepLocationAndSerials();
+    const QString path = QSaveFileWriter::outputPath(QUserHelp::outputFolder(), m_photoPath,
+                                                     QSaveFileWriter::extension(options.format));
     m_notice->hide();
     setBusy(true);
     const QPointer<QEraserWidget> guard(this);

@@ -1,0 +1,81 @@
+#include "colourmaps.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace colourmaps {
+
+namespace {
+// Nine border pixels in ten within this many levels (of 255) of the median.
+constexpr float kFlatSpread = 12.0f;
+} // namespace
+
+bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean)
+{
+    const double total = cv::sum(weight)[0];
+    if (total < 1.0)
+        return false;
+    cv::Mat w3, sumC, sumW;
+    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
+    cv::multiply(img, w3, w3);
+    const cv::Scalar global = cv::sum(w3) / total;
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    cv::blur(w3, sumC, box);
+    cv::blur(weight, sumW, box);
+    mean.create(img.size(), CV_32FC3);
+    for (int y = 0; y < img.rows; ++y) {
+        const auto* c = sumC.ptr<cv::Vec3f>(y);
+        const float* w = sumW.ptr<float>(y);
+        auto* m = mean.ptr<cv::Vec3f>(y);
+        for (int x = 0; x < img.cols; ++x)
+            m[x] =
+                w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
+    }
+    return true;
+}
+
+cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)
+{
+    fx = std::clamp(fx, 0.0f, float(map.cols - 1));
+    fy = std::clamp(fy, 0.0f, float(map.rows - 1));
+    const int x0 = int(fx), y0 = int(fy);
+    const int x1 = std::min(x0 + 1, map.cols - 1), y1 = std::min(y0 + 1, map.rows - 1);
+    const float ax = fx - float(x0), ay = fy - float(y0);
+    const auto* r0 = map.ptr<cv::Vec3f>(y0);
+    const auto* r1 = map.ptr<cv::Vec3f>(y1);
+    return (r0[x0] * (1 - ax) + r0[x1] * ax) * (1 - ay) + (r1[x0] * (1 - ax) + r1[x1] * ax) * ay;
+}
+
+bool flatBorder(const cv::Mat& img, cv::Vec3f& median)
+{
+    cv::Mat f;
+    img.convertTo(f, CV_32FC3);
+    const int band = std::max(1, std::min(f.cols, f.rows) / 50);
+    std::vector<float> ch[3];
+    for (int y = 0; y < f.rows; ++y) {
+        const auto* row = f.ptr<cv::Vec3f>(y);
+        const bool edgeRow = y < band || y >= f.rows - band;
+        for (int x = 0; x < f.cols; ++x)
+            if (edgeRow || x < band || x >= f.cols - band)
+                for (int c = 0; c < 3; ++c)
+                    ch[c].push_back(row[x][c]);
+    }
+    // Flat: most border pixels lie within a few levels of the median in every channel.
+    bool flat = true;
+    for (int c = 0; c < 3; ++c) {
+        auto mid = ch[c].begin() + std::ptrdiff_t(ch[c].size() / 2);
+        std::nth_element(ch[c].begin(), mid, ch[c].end());
+        median[c] = *mid;
+        for (float& v : ch[c])
+            v = std::abs(v - median[c]);
+        auto q = ch[c].begin() + std::ptrdiff_t(ch[c].size() * 9 / 10);
+        std::nth_element(ch[c].begin(), q, ch[c].end());
+        flat = flat && *q < kFlatSpread;
+    }
+    return flat;
+}
+
+} // namespace colourmaps

@@ -1,0 +1,27 @@
+#pragma once
+// Smooth per-pixel colour maps estimated on a small copy of the photo and read
+// back at full resolution. Plain functions: callers own every Mat.
+
+#include <opencv2/core.hpp>
+
+namespace colourmaps {
+
+// Local mean colour of the pixels selected by `weight` (CV_32F, 0..1) within
+// `radius`, and the global mean where none is near. False when nothing is selected.
+bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean);
+
+// Bilinear read of a CV_32FC3 map at (fx, fy), clamped to its border.
+cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy);
+
+// Maps a full-resolution pixel to the coordinates of a map `scale` times smaller
+// (scale = map size / photo size), pixel centres aligned.
+inline float toMap(int v, float scale)
+{
+    return (float(v) + 0.5f) * scale - 0.5f;
+}
+
+// Median colour of a CV_8UC3 photo's border (a band 2% of the
+// shorter side wide), and whether the border is one flat colour, as on a studio sheet.
+bool flatBorder(const cv::Mat& img, cv::Vec3f& median);
+
+} // namespace colourmaps

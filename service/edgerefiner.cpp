@@ -1,0 +1,213 @@
+#include "edgerefiner.h"
+
+#include "colourmaps.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+using colourmaps::sampleBilinear;
+using colourmaps::toMap;
+
+namespace {
+
+// The model's alpha counts as sure outside (kSure, 1 - kSure).
+constexpr float kSure = 0.02f;
+// How far (in work pixels) the band reaches past the model's soft zone: fine
+// strands the coarse model missed lie just outside it.
+constexpr int kBandReach = 3;
+// Unmixing is trusted by how far apart the subject and background colours are
+// against their local spread (units: squared levels of 255).
+constexpr float kSpreadWeight = 4.0f;
+constexpr float kMinSeparation = 400.0f;
+// Pull of the smooth colour maps against the per-pixel fit at full size.
+constexpr float kColourPrior = 0.05f;
+
+double scaleFor(const cv::Mat& img)
+{
+    return std::min(1.0, double(EdgeRefiner::kWorkSide) / std::max(img.cols, img.rows));
+}
+
+// Sum over the channels of the weighted local variance around `mean`.
+cv::Mat localSpread(const cv::Mat& img, const cv::Mat& weight, const cv::Mat& mean, int radius)
+{
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    cv::Mat sq, w3, sumSq, sumW;
+    cv::multiply(img, img, sq);
+    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
+    cv::multiply(sq, w3, sq);
+    cv::blur(sq, sumSq, box);
+    cv::blur(weight, sumW, box);
+    cv::Mat spread(img.size(), CV_32F);
+    for (int y = 0; y < img.rows; ++y) {
+        const auto* s = sumSq.ptr<cv::Vec3f>(y);
+        const auto* m = mean.ptr<cv::Vec3f>(y);
+        const float* w = sumW.ptr<float>(y);
+        float* out = spread.ptr<float>(y);
+        for (int x = 0; x < img.cols; ++x) {
+            float v = 0;
+            if (w[x] > 1e-3f)
+                for (int c = 0; c < 3; ++c)
+                    v += std::max(0.0f, s[x][c] / w[x] - m[x][c] * m[x][c]);
+            out[x] = v;
+        }
+    }
+    return spread;
+}
+
+// One sweep of the foreground/background solve at one level: each pixel's F and
+// B fit the photo through alpha and stay close to their neighbours', the less so
+// across an alpha edge.
+void solveSweep(const cv::Mat& img, const cv::Mat& alpha, cv::Mat& fg, cv::Mat& bg)
+{
+    constexpr float kRegular = 1e-5f, kAlphaEdge = 1.0f;
+    const int dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
+    for (int y = 0; y < img.rows; ++y) {
+        for (int x = 0; x < img.cols; ++x) {
+            const float a0 = alpha.at<float>(y, x), a1 = 1.0f - a0;
+            float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
+            const cv::Vec3f& px = img.at<cv::Vec3f>(y, x);
+            cv::Vec3f b0 = px * a0, b1 = px * a1;
+            for (int d = 0; d < 4; ++d) {
+                const int x2 = std::clamp(x + dx[d], 0, img.cols - 1),
+                          y2 = std::clamp(y + dy[d], 0, img.rows - 1);
+                const float w = kRegular + kAlphaEdge * std::abs(a0 - alpha.at<float>(y2, x2));
+                a00 += w;
+                a11 += w;
+                b0 += fg.at<cv::Vec3f>(y2, x2) * w;
+                b1 += bg.at<cv::Vec3f>(y2, x2) * w;
+            }
+            const float inv = 1.0f / (a00 * a11 - a01 * a01);
+            cv::Vec3f& f = fg.at<cv::Vec3f>(y, x);
+            cv::Vec3f& b = bg.at<cv::Vec3f>(y, x);
+            for (int c = 0; c < 3; ++c) {
+                f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
+                b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void EdgeRefiner::checkDeadline() const
+{
+    if (Clock::now() > m_deadline)
+        throw std::runtime_error("over its time budget");
+}
+
+cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
+{
+    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && !alpha.empty());
+    cv::Mat full;
+    cv::resize(alpha, full, bgr.size(), 0, 0, cv::INTER_LINEAR);
+    const double f = scaleFor(bgr);
+    cv::Mat small, smallAlpha;
+    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
+    small.convertTo(small, CV_32FC3);
+    cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
+    checkDeadline();
+
+    cv::Mat fgWeight, bgWeight, band;
+    cv::threshold(smallAlpha, fgWeight, 1.0 - kSure, 1.0, cv::THRESH_BINARY);
+    cv::threshold(smallAlpha, bgWeight, kSure, 1.0, cv::THRESH_BINARY_INV);
+    cv::dilate(
+        (smallAlpha > kSure) & (smallAlpha < 1.0f - kSure), band,
+        cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * kBandReach + 1, 2 * kBandReach + 1)));
+    const int radius = std::max(2, std::max(small.cols, small.rows) / 40);
+    cv::Mat fgMean, bgMean;
+    if (!colourmaps::weightedMean(small, fgWeight, radius, fgMean) ||
+        !colourmaps::weightedMean(small, bgWeight, radius, bgMean))
+        return full;
+    const cv::Mat spread =
+        localSpread(small, fgWeight, fgMean, radius) + localSpread(small, bgWeight, bgMean, radius);
+    checkDeadline();
+
+    const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float fy = toMap(y, sy);
+            const uchar* inBand = band.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, band.rows - 1));
+            const auto* px = bgr.ptr<cv::Vec3b>(y);
+            float* a = full.ptr<float>(y);
+            for (int x = 0; x < bgr.cols; ++x) {
+                const float fx = toMap(x, sx);
+                const int sxi = std::clamp(int(std::lround(fx)), 0, band.cols - 1);
+                if (!inBand[sxi])
+                    continue;
+                const cv::Vec3f fg = sampleBilinear(fgMean, fx, fy), bg = sampleBilinear(bgMean, fx, fy);
+                const cv::Vec3f span = fg - bg;
+                const float len2 = span.dot(span);
+                if (len2 < 1.0f)
+                    continue;
+                const float unmixed = std::clamp((cv::Vec3f(px[x]) - bg).dot(span) / len2, 0.0f, 1.0f);
+                const float trust =
+                    len2 / (len2 +
+                            kSpreadWeight *
+                                spread.at<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1), sxi) +
+                            kMinSeparation);
+                a[x] = trust * unmixed + (1.0f - trust) * a[x];
+            }
+        }
+    });
+    return full;
+}
+
+cv::Mat EdgeRefiner::compose(const cv::Mat& bgr, const cv::Mat& alpha) const
+{
+    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && alpha.size() == bgr.size());
+    const double f = scaleFor(bgr);
+    cv::Mat small, smallAlpha;
+    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
+    small.convertTo(small, CV_32FC3, 1.0 / 255.0);
+    cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
+
+    // Coarse to fine, each level's sizes a constant factor apart, starting from
+    // one pixel holding the mean colour.
+    const cv::Scalar mean = cv::mean(small);
+    cv::Mat fg(1, 1, CV_32FC3, mean), bg(1, 1, CV_32FC3, mean);
+    const int levels = int(std::ceil(std::log2(std::max(small.cols, small.rows))));
+    for (int i = 1; i <= levels; ++i) {
+        const cv::Size size(std::max(1, int(std::lround(std::pow(small.cols, double(i) / levels)))),
+                            std::max(1, int(std::lround(std::pow(small.rows, double(i) / levels)))));
+        cv::Mat img, a;
+        cv::resize(small, img, size, 0, 0, cv::INTER_AREA);
+        cv::resize(smallAlpha, a, size, 0, 0, cv::INTER_AREA);
+        cv::resize(fg, fg, size, 0, 0, cv::INTER_NEAREST);
+        cv::resize(bg, bg, size, 0, 0, cv::INTER_NEAREST);
+        const int sweeps = size.width <= 32 && size.height <= 32 ? 10 : 2;
+        for (int s = 0; s < sweeps; ++s)
+            solveSweep(img, a, fg, bg);
+        checkDeadline();
+    }
+
+    cv::Mat out;
+    cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
+    const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float* a = alpha.ptr<float>(y);
+            auto* o = out.ptr<cv::Vec4b>(y);
+            const float fy = toMap(y, sy);
+            for (int x = 0; x < bgr.cols; ++x) {
+                const uchar a8 = cv::saturate_cast<uchar>(a[x] * 255.0f);
+                o[x][3] = a8;
+                if (a8 == 0 || a8 == 255)
+                    continue;
+                // Whatever the smooth maps leave unexplained in this pixel goes to
+                // F and B by their share in it.
+                const float al = a[x], fx = toMap(x, sx);
+                const cv::Vec3f f0 = sampleBilinear(fg, fx, fy), b0 = sampleBilinear(bg, fx, fy);
+                const cv::Vec3f px = cv::Vec3f(o[x][0], o[x][1], o[x][2]) / 255.0f;
+                const cv::Vec3f residual = px - f0 * al - b0 * (1.0f - al);
+                const cv::Vec3f colour =
+                    f0 + residual * (al / (al * al + (1 - al) * (1 - al) + kColourPrior));
+                for (int c = 0; c < 3; ++c)
+                    o[x][c] = cv::saturate_cast<uchar>(colour[c] * 255.0f);
+            }
+        }
+    });
+    return out;
+}

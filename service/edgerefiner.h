@@ -1,0 +1,42 @@
+#pragma once
+// Re-solves the soft edge of a cut-out at the photo's full resolution: the
+// model's alpha is coarse (a fixed, small input), and colours taken from the photo
+// as they are keep the old background in hair and fur.
+//
+// Every step checks the deadline given at construction and throws
+// std::runtime_error once it has passed, so the caller can fall back to the
+// unrefined result. Stateless apart from the deadline; any thread.
+
+#include <opencv2/core.hpp>
+
+#include <chrono>
+
+class EdgeRefiner
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit EdgeRefiner(Clock::time_point deadline) : m_deadline(deadline) {}
+
+    // CV_32F at the photo's size from an alpha at any size. Away from the model's
+    // soft band the alpha is the model's, scaled up; in the band each pixel is
+    // unmixed between the nearby subject and background colours, as far as the
+    // two differ more than the background's own texture does.
+    cv::Mat refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const;
+
+    // BGRA cut-out for a full-size alpha. Semi-transparent pixels get the
+    // subject's own colour: foreground and background are solved on a small copy
+    // level by level (coarse to fine, each level smoothing along the alpha), then
+    // corrected per pixel at full size. Transparent and opaque pixels keep the
+    // photo's colour.
+    cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha) const;
+
+    // Work maps are this many pixels on the longer side at most.
+    static constexpr int kWorkSide = 1024;
+
+    // Throws when the deadline has passed.
+    void checkDeadline() const;
+
+private:
+    Clock::time_point m_deadline;
+};
