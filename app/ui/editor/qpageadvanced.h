@@ -6,9 +6,9 @@ namespace Ui {
 class QPageAdvanced;
 }
 
-// The side-panel page of the output file size: the largest size in kilobytes a
-// saved JPG may have, kept in the settings (QSaveFileWriter::maxKilobytes). An
-// empty box means no limit. GUI thread only.
+// The side-panel page of the output file size: the smallest and largest size in
+// kilobytes a saved JPG may have, kept in the settings (QSaveFileWriter::kilobytes),
+// typed or picked from the common ranges. An empty box means no bound. GUI thread only.
 class QPageAdvanced : public QWidget
 {
     Q_OBJECT
@@ -24,6 +24,7 @@ public slots:
     // Shows the stored limit again (the limit is a setting, not per photo).
     void onPageReset();
     void onSizeEdited(const QString& text);
+    void onMinSizeEdited(const QString& text);
 
 private:
     Ui::QPageAdvanced* ui = nullptr;

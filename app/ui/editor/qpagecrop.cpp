@@ -3,6 +3,7 @@
 
 #include "keeptranslated.h"
 #include "qcroptable.h"
+#include "qidphotopanel.h"
 #include "qimagesettings.h"
 #include "qmsgbox.h"
 #include "qsizebutton.h"
@@ -13,7 +14,8 @@ namespace {
 
 constexpr int kRegularColumns = 2;
 constexpr int kRegularHeight = 38;
-constexpr int kListHeight = 48; // label and explanation, one above the other
+constexpr int kListHeight = 44; // label and explanation, one above the other
+constexpr int kListSpacing = 6;
 
 QSize storedCustomSize()
 {
@@ -34,8 +36,11 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     for (int i = 0; i < regular.size(); ++i)
         ui->gridLayout->addWidget(addSizeButton(*regular[i], kRegularHeight, ui->pageTabRegular),
                                   i / kRegularColumns, i % kRegularColumns);
+    ui->vLayoutCertificate->setSpacing(kListSpacing);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate))
         ui->vLayoutCertificate->addWidget(addSizeButton(*row, kListHeight, ui->pageTabCertificate));
+    m_idPanel = new QIdPhotoPanel(ui->pageTabCertificate);
+    ui->vLayoutCertificate->addWidget(m_idPanel);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Ecommerce))
         ui->vLayoutEcommerce->addWidget(addSizeButton(*row, kListHeight, ui->pageTabEcommerce));
 
@@ -57,6 +62,7 @@ QPageCrop::~QPageCrop()
 QSizeButton* QPageCrop::addSizeButton(const QCropTable::Row& row, int height, QWidget* parent)
 {
     auto* button = new QSizeButton(parent);
+    button->setObjectName(QStringLiteral("btnSize%1").arg(row.code));
     button->setFixedHeight(height);
     keepTranslated(
         button, [button, r = &row] { button->setTexts(QCropTable::label(*r), QCropTable::explanation(*r)); });
@@ -136,6 +142,7 @@ void QPageCrop::onBtnApply()
 
 void QPageCrop::onPageReset()
 {
+    m_idPanel->onPageReset();
     showTab(0);
     select(firstRegularButton());
     m_currentCode = QCropTable::kWholePicture;
