@@ -279,7 +279,7 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const QString taskId = m_taskId;
     const Look look = m_look;
     const cv::Mat edited = m_edited;
-    const int kilobytes = QSaveFileWriter::maxKilobytes();
+    const QSaveFileWriter::Kilobytes kilobytes = QSaveFileWriter::kilobytes();
     QWorkPool::instance()->post(
         [guard, task, taskId, look, edited, file, format, outputSize, kilobytes, openFolder, done]() {
             QString error;
