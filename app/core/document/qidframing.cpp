@@ -50,8 +50,9 @@ QIdFraming::Detection QIdFraming::detect(const cv::Mat& image, cv::CascadeClassi
     std::sort(faces.begin(), faces.end(),
               [](const cv::Rect& a, const cv::Rect& b) { return a.area() > b.area(); });
     for (const cv::Rect& f : faces)
-        found.faces << QRect(cvRound(f.x * scale), cvRound(f.y * scale), cvRound(f.width * scale),
-                             cvRound(f.height * scale));
+        if (f.width >= faces.front().width * kOtherFaceShare)
+            found.faces << QRect(cvRound(f.x * scale), cvRound(f.y * scale), cvRound(f.width * scale),
+                                 cvRound(f.height * scale));
     if (found.faces.isEmpty())
         return found;
     const QRect& face = found.faces.first();

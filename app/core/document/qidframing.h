@@ -40,10 +40,13 @@ public:
     static constexpr double kTopMargin = 0.03;
     // A face enlarged more than this looks blurred in the file.
     static constexpr double kMaxEnlarge = 2.5;
+    // A face narrower than this share of the largest is taken for a pattern in the
+    // background, not for a second person.
+    static constexpr double kOtherFaceShare = 0.5;
     // The face centre may lie this share of the width off the middle.
     static constexpr double kCentreTolerance = 0.03;
 
-    // Faces found on a photo, in its pixels, the largest first.
+    // Faces found on a photo, in its pixels, the largest first (see kOtherFaceShare).
     struct Detection
     {
         QVector<QRect> faces;
