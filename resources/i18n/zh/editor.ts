@@ -16,10 +16,6 @@
         <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
     <message>
-        <source>Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the output file size. It was saved at that smallest size.</source>
-        <translation>即使使用最低画质，图片仍有 %1 KB，超过了输出文件大小设置的 %2 KB。已按最小的大小保存。</translation>
-    </message>
-    <message>
         <source>Redo</source>
         <translation>恢复</translation>
     </message>
@@ -45,10 +41,91 @@
     </message>
 </context>
 <context>
+    <name>QIdFramer</name>
+    <message>
+        <source>JPG file %1 KB (needed: %2-%3 KB)</source>
+        <translation>JPG 文件 %1 KB（要求：%2-%3 KB）</translation>
+    </message>
+    <message>
+        <source>JPG file %1 KB (needed: at least %2 KB)</source>
+        <translation>JPG 文件 %1 KB（要求：至少 %2 KB）</translation>
+    </message>
+    <message>
+        <source>No face was found in this photo, so it cannot be made into an ID photo. Choose a photo of one person facing the camera.</source>
+        <translation>这张照片中未找到人脸，无法制作证件照。请选择一张单人正对镜头的照片。</translation>
+    </message>
+</context>
+<context>
+    <name>QIdPhotoPanel</name>
+    <message>
+        <source>Move up</source>
+        <translation>上移</translation>
+    </message>
+    <message>
+        <source>Move down</source>
+        <translation>下移</translation>
+    </message>
+    <message>
+        <source>Move left</source>
+        <translation>左移</translation>
+    </message>
+    <message>
+        <source>Move right</source>
+        <translation>右移</translation>
+    </message>
+    <message>
+        <source>Larger</source>
+        <translation>放大</translation>
+    </message>
+    <message>
+        <source>Smaller</source>
+        <translation>缩小</translation>
+    </message>
+    <message>
+        <source>White background</source>
+        <translation>白色背景</translation>
+    </message>
+    <message>
+        <source>Blue background</source>
+        <translation>蓝色背景</translation>
+    </message>
+    <message>
+        <source>Red background</source>
+        <translation>红色背景</translation>
+    </message>
+    <message>
+        <source>Background</source>
+        <translation>背景</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>Save on</source>
+        <translation>保存到</translation>
+    </message>
+    <message>
+        <source> mm</source>
+        <translation> 毫米</translation>
+    </message>
+    <message>
+        <source>Gap between the copies on the sheet</source>
+        <translation>相纸上各张照片之间的间距</translation>
+    </message>
+</context>
+<context>
     <name>QImageCropWidget</name>
     <message>
         <source>Loading...</source>
         <translation>加载中...</translation>
+    </message>
+</context>
+<context>
+    <name>QOutputSizeBox</name>
+    <message>
+        <source>Exact size</source>
+        <translation>精确尺寸</translation>
     </message>
 </context>
 <context>
@@ -72,6 +149,14 @@
     <message>
         <source>Largest JPG file:</source>
         <translation>JPG 文件最大：</translation>
+    </message>
+    <message>
+        <source>Smallest JPG file:</source>
+        <translation>JPG 文件最小：</translation>
+    </message>
+    <message>
+        <source>Saved JPG files are made at least this large where the quality allows; some ID forms ask for it.</source>
+        <translation>在画质允许时，保存的 JPG 文件至少为此大小；有些证件照要求如此。</translation>
     </message>
 </context>
 <context>
