@@ -1,6 +1,11 @@
 #include "qidframing.h"
 
+#include "qbeautify.h"
+#include "qcropgeometry.h"
 #include "qfacedetector.h"
+#include "qimagecanvas.h"
+
+#include <QFile>
 
 #include <opencv2/imgproc.hpp>
 
@@ -61,6 +66,29 @@ QIdFraming::Detection QIdFraming::detect(const cv::Mat& image, cv::CascadeClassi
     if (eyes.size() == 2)
         found.eyeY = (eyes[0].y + eyes[0].height * 0.5 + eyes[1].y + eyes[1].height * 0.5) / 2.0;
     return found;
+}
+
+QIdFraming::Detection QIdFraming::detect(const cv::Mat& image)
+{
+    const auto load = [](const char* name) {
+        return QFaceDetector::loadCascade(
+            QFile::encodeName(QBeautify::cascadeFolder() + QLatin1String(name)).toStdString());
+    };
+    cv::CascadeClassifier faces = load("h_face.xml");
+    cv::CascadeClassifier eyes = load("h_eye.xml");
+    return detect(image, faces, eyes);
+}
+
+QIdFraming::Placement QIdFraming::applyTo(QImageCanvas& canvas, const Detection& detection)
+{
+    const QCropTable::IdRules* rules = QCropTable::idRules(canvas.cropMode());
+    if (!rules)
+        return Placement();
+    const QSize frame = QCropGeometry::fixedCropSize(canvas.cropMode(), canvas.customCropSize());
+    const Placement placement = place(detection, frame, *rules);
+    if (placement.isValid())
+        canvas.placeForeground(foregroundRect(placement, canvas.cutoutSize(), frame, canvas.cropRect()));
+    return placement;
 }
 
 QIdFraming::Head QIdFraming::head(const QRect& face, double eyeY)

@@ -13,6 +13,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
+class QImageCanvas;
+
 // Frames a portrait for an ID size: finds the face and eyes on the cut-out, then
 // scales the subject uniformly and places it so that the head height and the eye
 // line fall inside the size's rules (QCropTable::IdRules), face centred; and says
@@ -80,6 +82,12 @@ public:
     // (CV_8UC3). Empty cascades find nothing.
     static Detection detect(const cv::Mat& image, cv::CascadeClassifier& faceCascade,
                             cv::CascadeClassifier& eyeCascade);
+    // The same with the program's cascades (QBeautify::cascadeFolder()), loaded for this call.
+    static Detection detect(const cv::Mat& image);
+    // Places the cut-out of canvas (whose pixels detection is in) for the ID size it
+    // shows; returns that placement, invalid when the size is no ID size or no face
+    // was found (the canvas then stays as it was). Thread of the canvas.
+    static Placement applyTo(QImageCanvas& canvas, const Detection& detection);
 
     static Head head(const QRect& face, double eyeY = -1);
     // The placement that meets the rules as closely as the face allows: the middle

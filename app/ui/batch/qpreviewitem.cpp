@@ -3,6 +3,8 @@
 #include "csetting.h"
 #include "guihandover.h"
 #include "keeptranslated.h"
+#include "qcroptable.h"
+#include "qidframing.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
@@ -301,6 +303,8 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
                     QObject::disconnect(*connection);
                     QWorkPool::instance()->post([=]() mutable {
                         applyLook(*canvas, look, false);
+                        if (QCropTable::isIdPhoto(look.cropId))
+                            QIdFraming::applyTo(*canvas, QIdFraming::detect(full));
                         auto why = std::make_shared<QString>();
                         const bool ok = canvas->save(file, format, outputSize, kilobytes, why.get());
                         // The canvas is a QObject of the GUI thread: its last reference goes there.

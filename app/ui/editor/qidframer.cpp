@@ -1,24 +1,10 @@
 #include "qidframer.h"
 
 #include "guihandover.h"
-#include "qbeautify.h"
 #include "qcropgeometry.h"
-#include "qfacedetector.h"
 #include "qimagecanvas.h"
 #include "qsavefilewriter.h"
 #include "qworkpool.h"
-
-#include <QFile>
-
-namespace {
-
-cv::CascadeClassifier cascade(const char* name)
-{
-    return QFaceDetector::loadCascade(
-        QFile::encodeName(QBeautify::cascadeFolder() + QLatin1String(name)).toStdString());
-}
-
-} // namespace
 
 QIdFramer::QIdFramer(QImageCanvas* canvas, QObject* parent) : QObject(parent), m_canvas(canvas) {}
 
@@ -60,9 +46,7 @@ void QIdFramer::detect()
     const int serial = m_serial;
     const cv::Mat cutout = m_cutout;
     QWorkPool::instance()->post([guard, serial, cutout] {
-        cv::CascadeClassifier faces = cascade("h_face.xml");
-        cv::CascadeClassifier eyes = cascade("h_eye.xml");
-        const QIdFraming::Detection found = QIdFraming::detect(cutout, faces, eyes);
+        const QIdFraming::Detection found = QIdFraming::detect(cutout);
         runOnGui(guard, [guard, serial, found] {
             if (serial != guard->m_serial)
                 return;
@@ -79,15 +63,11 @@ void QIdFramer::place()
     const QCropTable::IdRules* rules = QCropTable::idRules(m_code);
     if (!m_canvas || !rules || !m_found)
         return;
-    const QSize frame = QCropGeometry::fixedCropSize(m_code, m_canvas->customCropSize());
-    m_placement = QIdFraming::place(*m_found, frame, *rules);
     if (rules->background)
         m_canvas->setBackgroundColor(QColor::fromRgb(rules->background));
     else if (m_canvas->backgroundType() == QImageCanvas::BackgroundNone)
         m_canvas->setBackgroundColor(QColor::fromRgb(QCropTable::kIdBackgrounds[0]));
-    if (m_placement.isValid())
-        m_canvas->placeForeground(
-            QIdFraming::foregroundRect(m_placement, m_canvas->cutoutSize(), frame, m_canvas->cropRect()));
+    m_placement = QIdFraming::applyTo(*m_canvas, *m_found);
     report();
 }
 
