@@ -66,7 +66,7 @@ private slots:
         QTest::addColumn<QRect>("face");
         QTest::addColumn<bool>("met");
         const QRect centred(800, 700, 400, 400);
-        for (int code : {19, 20, 21, 22, 23, 24, 26, 27})
+        for (int code : {19, 20, 21, 22, 23, 24, 26, 27, 28})
             QTest::addRow("%d, centred face", code) << code << QSize(2000, 2600) << centred << true;
         QTest::newRow("near the left border") << 20 << QSize(2000, 2600) << QRect(10, 700, 400, 400) << true;
         QTest::newRow("phone photo turned upright")
@@ -83,14 +83,14 @@ private slots:
         QFETCH(QRect, face);
         QFETCH(bool, met);
         const QCropTable::IdRules& rules = *QCropTable::idRules(code);
-        const QSize frame = QCropGeometry::fixedCropSize(code, {});
+        const QSize typed(413, 591), frame = QCropGeometry::fixedCropSize(code, typed); // typed: 35x50 mm
         const Detection found{{face}, -1, photo};
         const QIdFraming::Placement placement = QIdFraming::place(found, frame, rules);
         QImageCanvas canvas;
         QSignalSpy loaded(&canvas, &QImageCanvas::signal_update);
         canvas.loadCutout(markedCutout(photo, face), photo);
         QVERIFY(loaded.wait(10000));
-        canvas.applyCropSize(code, true, {});
+        canvas.applyCropSize(code, true, typed);
         canvas.placeForeground(QIdFraming::foregroundRect(placement, photo, frame, canvas.cropRect()));
         canvas.setBackgroundColor(Qt::white);
         const cv::Mat saved = canvas.exportImage(0, QImageCanvas::Output1080p);

@@ -63,6 +63,8 @@ constexpr Row kRows[] = {
     {27, Frame::Pixels, 600, 750, true, Tab::Certificate, -1,
      QT_TRANSLATE_NOOP("QCropTable", "Digital 600x750px  |  35x45mm"),
      QT_TRANSLATE_NOOP("QCropTable", "Passport and visa forms online")},
+    {28, Frame::Custom, 0, 0, true, Tab::None, -1, QT_TRANSLATE_NOOP("QCropTable", "Custom size in mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "Width and height in millimetres at a chosen dpi")},
 };
 
 // Head and eye ranges follow the photo rules of the sizes' usual authorities; the
@@ -83,6 +85,7 @@ constexpr QCropTable::IdRules kIdRules[] = {
                                      "use a photo taken in front of a plain light wall.")},
     {26, 55, 70, 52, 66, 0, 0, 0xFF438EDB, ""},
     {27, 70, 80, 50, 64, 0, 0, 0, ""},
+    {28, 55, 70, 52, 66, 0, 0, 0, ""},
 };
 
 // row() finds a code by its index.

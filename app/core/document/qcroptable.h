@@ -1,5 +1,5 @@
 #pragma once
-// The crop codes 1 to 27 and everything the program knows about each: the frame it
+// The crop codes 1 to 28 and everything the program knows about each: the frame it
 // cuts (a ratio, a pixel size, the subject's edges), whether it is an ID photo
 // printed at a fixed density, and where the crop page and the batch workspace
 // offer it. Codes are stored in the settings and sent between widgets, so a code
@@ -23,7 +23,10 @@ public:
     // The batch workspace's "ID photo >" button: it opens the ID-size menu and
     // cuts nothing itself.
     static constexpr int kCertificateMenu = 11;
-    static constexpr int kLastCode = 27;
+    // An ID photo of a typed size in millimetres at a chosen density; its frame is
+    // the custom size (in pixels) that makes.
+    static constexpr int kCustomIdSize = 28;
+    static constexpr int kLastCode = 28;
 
     // Bounds of a typed size, in pixels, each side.
     static constexpr int kMinCustomSide = 1;

@@ -287,6 +287,8 @@ void QCropWidget::save(const QString& folder, int outputSize)
     if (canvas->isIdPhotoApplied()) {
         job.sheet = QIdPhotoPanel::storedSheet();
         job.sheetGap = QIdPhotoPanel::storedGapPixels();
+        if (canvas->cropMode() == QCropTable::kCustomIdSize)
+            job.options.dpi = QIdPhotoPanel::customDpi();
         const QCropTable::IdRules* rules = QCropTable::idRules(canvas->cropMode());
         if (rules && !QCropTable::notice(*rules).isEmpty())
             QMsgBox::showWarning(QCropTable::notice(*rules), 1);

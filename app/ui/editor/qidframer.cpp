@@ -21,8 +21,10 @@ void QIdFramer::setCutout(const cv::Mat& cutout)
 
 void QIdFramer::frame(int code, bool commit)
 {
-    const bool sameSize = code == m_code && m_placement.isValid();
+    const QSize frame = m_canvas ? QCropGeometry::fixedCropSize(code, m_canvas->customCropSize()) : QSize();
+    const bool sameSize = code == m_code && frame == m_frame && m_placement.isValid();
     m_code = QCropTable::idRules(code) ? code : 0;
+    m_frame = frame;
     m_commit = commit;
     if (!m_code) {
         m_placement = {};

@@ -29,6 +29,7 @@ public:
     void setCutout(const cv::Mat& cutout);
     // The crop page chose code (commit: applied); codes that are not ID sizes
     // clear the checks. The same size again keeps a nudged placement.
+    // Call it after the canvas took the code.
     void frame(int code, bool commit);
     // See QIdFraming::nudged().
     void nudge(double dx, double dy, double factor);
@@ -51,6 +52,7 @@ private:
     std::optional<QIdFraming::Detection> m_found;
     QIdFraming::Placement m_placement;
     int m_code = 0;
+    QSize m_frame;
     bool m_commit = false;
     bool m_detecting = false;
     int m_serial = 0;

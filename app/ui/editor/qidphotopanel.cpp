@@ -22,6 +22,24 @@ constexpr int kMaxGapMm = 10;
 constexpr int kDefaultGapMm = 2;
 constexpr double kMmPerInch = 25.4;
 
+struct CustomBox
+{
+    const char* objectName;
+    const char* key;
+    int low;
+    int high;
+    int fallback;
+};
+// Width and height in mm, then the density.
+const CustomBox kCustomBoxes[] = {{"spinIdWidthMm", "customWidth", 10, 300, 35},
+                                  {"spinIdHeightMm", "customHeight", 10, 300, 45},
+                                  {"spinIdDpi", "customDpi", 72, 1200, 300}};
+
+int stored(const CustomBox& box)
+{
+    return qBound(box.low, CSetting::getInt("idphoto", box.key, box.fallback), box.high);
+}
+
 struct Nudge
 {
     const char* objectName;
@@ -83,9 +101,25 @@ QIdPhotoPanel::QIdPhotoPanel(QWidget* parent) : QWidget(parent)
     m_gap = new QSpinBox(this);
     m_gap->setObjectName(QStringLiteral("spinIdGap"));
     m_gap->setRange(0, kMaxGapMm);
+    m_custom = new QWidget(this);
+    auto* custom = new QHBoxLayout(m_custom);
+    custom->setContentsMargins(0, 0, 0, 0);
+    m_customTitle = new QLabel(m_custom);
+    custom->addWidget(m_customTitle);
+    for (const CustomBox& box : kCustomBoxes) {
+        auto* spin = new QSpinBox(m_custom);
+        spin->setObjectName(QLatin1String(box.objectName));
+        spin->setRange(box.low, box.high);
+        spin->setValue(stored(box));
+        connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+                [key = box.key](int value) { CSetting::setValue("idphoto", key, value); });
+        custom->addWidget(spin);
+    }
+    m_custom->hide();
     m_backgroundTitle = new QLabel(this);
     m_positionTitle = new QLabel(this);
     m_sheetTitle = new QLabel(this);
+    grid->addWidget(m_custom, 4, 0, 1, 2);
     grid->addWidget(m_backgroundTitle, 0, 0);
     grid->addLayout(backgrounds, 0, 1);
     grid->addWidget(m_positionTitle, 1, 0);
@@ -109,6 +143,7 @@ void QIdPhotoPanel::retranslate()
     m_backgroundTitle->setText(tr("Background"));
     m_positionTitle->setText(tr("Position"));
     m_sheetTitle->setText(tr("Save on"));
+    m_customTitle->setText(tr("Size (mm), dpi:"));
     m_gap->setSuffix(tr(" mm"));
     m_gap->setToolTip(tr("Gap between the copies on the sheet"));
     for (int paper = 0; paper < QPrintSheet::PaperCount; ++paper)
@@ -129,6 +164,22 @@ int QIdPhotoPanel::storedGapPixels()
 {
     const int mm = qBound(0, CSetting::getInt("idphoto", "gap", kDefaultGapMm), kMaxGapMm);
     return int(std::lround(mm * QPrintSheet::kDpi / kMmPerInch));
+}
+
+int QIdPhotoPanel::customDpi()
+{
+    return stored(kCustomBoxes[2]);
+}
+
+QSize QIdPhotoPanel::customPixels()
+{
+    const auto pixels = [](int mm) { return int(std::lround(mm * customDpi() / kMmPerInch)); };
+    return QSize(pixels(stored(kCustomBoxes[0])), pixels(stored(kCustomBoxes[1])));
+}
+
+void QIdPhotoPanel::showCustomSize(bool show)
+{
+    m_custom->setVisible(show);
 }
 
 void QIdPhotoPanel::showChecks(const QStringList& okLines, const QStringList& warnings)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QSize>
 #include <QStringList>
 #include <QWidget>
 
@@ -23,6 +24,12 @@ public:
     // an ID photo is saved on and the gap between its copies, in pixels at 300 dpi.
     static int storedSheet();
     static int storedGapPixels();
+    // "idphoto"/"customWidth", "customHeight" (mm) and "customDpi": the typed ID
+    // size, and its pixels at that density.
+    static int customDpi();
+    static QSize customPixels();
+    // Shows or hides the boxes of the typed size.
+    void showCustomSize(bool show);
 
 public slots:
     // Lines of QIdFramer::signal_checks; ok lines get a tick, the others a warning sign.
@@ -42,6 +49,8 @@ private:
     QLabel* m_checks = nullptr;
     QComboBox* m_sheet = nullptr;
     QSpinBox* m_gap = nullptr;
+    QWidget* m_custom = nullptr;
+    QLabel* m_customTitle = nullptr;
     QList<QWidget*> m_backgrounds;
     QList<QWidget*> m_nudges;
 };

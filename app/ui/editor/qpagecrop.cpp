@@ -17,9 +17,12 @@ constexpr int kRegularHeight = 38;
 constexpr int kListHeight = 44; // label and explanation, one above the other
 constexpr int kListSpacing = 6;
 
-QSize storedCustomSize()
+// The typed size a code uses: millimetres at a density for the ID size, pixels otherwise.
+QSize sizeOf(int code)
 {
-    return QSize(QImageSettings::customWidth(), QImageSettings::customHeight());
+    return code == QCropTable::kCustomIdSize
+               ? QIdPhotoPanel::customPixels()
+               : QSize(QImageSettings::customWidth(), QImageSettings::customHeight());
 }
 
 } // namespace
@@ -39,6 +42,8 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     ui->vLayoutCertificate->setSpacing(kListSpacing);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate))
         ui->vLayoutCertificate->addWidget(addSizeButton(*row, kListHeight, ui->pageTabCertificate));
+    ui->vLayoutCertificate->addWidget(
+        addSizeButton(*QCropTable::row(QCropTable::kCustomIdSize), kListHeight, ui->pageTabCertificate));
     m_idPanel = new QIdPhotoPanel(ui->pageTabCertificate);
     ui->vLayoutCertificate->addWidget(m_idPanel);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Ecommerce))
@@ -116,8 +121,9 @@ void QPageCrop::onClickedSizeButton(int id, QSizeButton* button)
         ui->lineEditWidth->setText(QString::number(QImageSettings::customWidth()));
         ui->lineEditHeight->setText(QString::number(QImageSettings::customHeight()));
     }
+    m_idPanel->showCustomSize(id == QCropTable::kCustomIdSize);
     m_currentCode = id;
-    emit signal_apply_crop_size(id, false, storedCustomSize());
+    emit signal_apply_crop_size(id, false, sizeOf(id));
 }
 
 void QPageCrop::onBtnApply()
@@ -137,12 +143,13 @@ void QPageCrop::onBtnApply()
         QImageSettings::setCustomWidth(typed.width());
         QImageSettings::setCustomHeight(typed.height());
     }
-    emit signal_apply_crop_size(m_currentCode, true, storedCustomSize());
+    emit signal_apply_crop_size(m_currentCode, true, sizeOf(m_currentCode));
 }
 
 void QPageCrop::onPageReset()
 {
     m_idPanel->onPageReset();
+    m_idPanel->showCustomSize(false);
     showTab(0);
     select(firstRegularButton());
     m_currentCode = QCropTable::kWholePicture;

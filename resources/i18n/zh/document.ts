@@ -107,6 +107,14 @@
         <source>This authority does not accept digitally replaced backgrounds: use a photo taken in front of a plain light wall.</source>
         <translation>该机构不接受经数字替换的背景：请使用在纯色浅色墙前拍摄的照片。</translation>
     </message>
+    <message>
+        <source>Custom size in mm</source>
+        <translation>自定义尺寸（毫米）</translation>
+    </message>
+    <message>
+        <source>Width and height in millimetres at a chosen dpi</source>
+        <translation>按所选 dpi 的宽度和高度（毫米）</translation>
+    </message>
 </context>
 <context>
     <name>QIdFraming</name>

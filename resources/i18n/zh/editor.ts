@@ -113,6 +113,10 @@
         <source>Gap between the copies on the sheet</source>
         <translation>相纸上各张照片之间的间距</translation>
     </message>
+    <message>
+        <source>Size (mm), dpi:</source>
+        <translation>尺寸（毫米）、dpi：</translation>
+    </message>
 </context>
 <context>
     <name>QImageCropWidget</name>
