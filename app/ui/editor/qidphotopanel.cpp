@@ -190,6 +190,8 @@ void QIdPhotoPanel::showChecks(const QStringList& okLines, const QStringList& wa
     for (const QString& ok : okLines)
         lines << QStringLiteral("\u2713 ") + ok;
     m_checks->setText(lines.join('\n'));
+    // A wrapped label in a grid is laid out at its one-line height unless told.
+    m_checks->setMinimumHeight(lines.isEmpty() ? 0 : m_checks->heightForWidth(m_checks->width()));
 }
 
 void QIdPhotoPanel::onPageReset()

@@ -10,11 +10,14 @@
 #include "qvarnui.h"
 #include "readtextfile.h"
 
+#include <QScrollArea>
+#include <QVBoxLayout>
+
 namespace {
 
 constexpr int kRegularColumns = 2;
 constexpr int kRegularHeight = 38;
-constexpr int kListHeight = 44; // label and explanation, one above the other
+constexpr int kListHeight = 48; // label and explanation, one above the other
 constexpr int kListSpacing = 6;
 
 // The typed size a code uses: millimetres at a density for the ID size, pixels otherwise.
@@ -39,11 +42,23 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     for (int i = 0; i < regular.size(); ++i)
         ui->gridLayout->addWidget(addSizeButton(*regular[i], kRegularHeight, ui->pageTabRegular),
                                   i / kRegularColumns, i % kRegularColumns);
-    ui->vLayoutCertificate->setSpacing(kListSpacing);
-    for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate))
-        ui->vLayoutCertificate->addWidget(addSizeButton(*row, kListHeight, ui->pageTabCertificate));
-    ui->vLayoutCertificate->addWidget(
-        addSizeButton(*QCropTable::row(QCropTable::kCustomIdSize), kListHeight, ui->pageTabCertificate));
+    // The ID sizes scroll, so the ID panel below them always has its room.
+    auto* sizes = new QScrollArea(ui->pageTabCertificate);
+    sizes->setObjectName(QStringLiteral("scrollIdSizes"));
+    sizes->setFrameShape(QFrame::NoFrame);
+    sizes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sizes->setWidgetResizable(true);
+    auto* list = new QWidget(sizes);
+    auto* listLayout = new QVBoxLayout(list);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(kListSpacing);
+    QVector<const QCropTable::Row*> idRows = QCropTable::tab(QCropTable::Tab::Certificate);
+    idRows << QCropTable::row(QCropTable::kCustomIdSize);
+    for (const QCropTable::Row* row : idRows)
+        listLayout->addWidget(addSizeButton(*row, kListHeight, list));
+    sizes->setWidget(list);
+    ui->vLayoutCertificate->addWidget(sizes, 1);
+    ui->vLayoutPageCertificate->setStretchFactor(ui->vLayoutCertificate, 1);
     m_idPanel = new QIdPhotoPanel(ui->pageTabCertificate);
     ui->vLayoutCertificate->addWidget(m_idPanel);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Ecommerce))
