@@ -201,6 +201,24 @@ private slots:
         QVERIFY(QPrintSheet::render(full, {a}).empty());
     }
 
+    // A typed size larger than the sheet is refused with a reason, and nothing is written.
+    void photoLargerThanSheet()
+    {
+        QImageCanvas canvas;
+        QSignalSpy loaded(&canvas, &QImageCanvas::signal_update);
+        canvas.loadCutout(markedCutout({300, 400}, {100, 100, 100, 100}), {300, 400});
+        QVERIFY(loaded.wait(10000));
+        canvas.applyCropSize(QCropTable::kCustomIdSize, true, {1300, 1300});
+        QImageCanvas::SaveJob job = canvas.prepareSave(0, QImageCanvas::Output2k, {});
+        job.sheet = QPrintSheet::SixInch;
+        QString error;
+        const QString path = testutils::sandboxPath() + "/sheet.png";
+        QVERIFY(!job.write(path, nullptr, &error) && error.contains("sheet") && !QFile::exists(path));
+        job.sheet = QPrintSheet::A4;
+        QVERIFY2(job.write(path, nullptr, &error), qPrintable(error));
+        QCOMPARE(QImage(path).size(), QSize(3508, 2480)); // two either way: the paper as it comes
+    }
+
     // The quality search lands inside the range, or says which side it missed.
     void kilobyteRange_data()
     {

@@ -444,10 +444,12 @@ bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* 
         return QSaveFileWriter::write(path, image, options, result, error);
     const QPrintSheet::Layout layout =
         QPrintSheet::layout(QPrintSheet::paperSize(sheet), {QSize(image.cols, image.rows)}, sheetGap);
-    const cv::Mat sheetImage = QPrintSheet::render(layout, {image});
-    if (sheetImage.empty() && error)
-        *error = tr("The photo is larger than the sheet chosen for printing.");
-    return !sheetImage.empty() && QSaveFileWriter::write(path, sheetImage, options, result, error);
+    if (layout.cells.isEmpty()) {
+        if (error)
+            *error = tr("The photo is larger than the sheet chosen for printing.");
+        return false;
+    }
+    return QSaveFileWriter::write(path, QPrintSheet::render(layout, {image}), options, result, error);
 }
 
 bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize,
