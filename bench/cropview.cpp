@@ -118,7 +118,7 @@ void BM_Save24MegapixelSplit(benchmark::State& state)
         QElapsedTimer timer;
         timer.start();
         const QImageCanvas::SaveJob job =
-            view->canvas()->prepareSave(jpg ? 1 : 0, QImageCanvas::OutputOriginal, 0);
+            view->canvas()->prepareSave(jpg ? 1 : 0, QImageCanvas::OutputOriginal, {});
         guiMs += timer.nsecsElapsed() / 1e6;
         timer.restart();
         QSaveFileWriter::encode(job.image, job.options, nullptr);

@@ -289,7 +289,7 @@ void BM_SavePngOriginal(benchmark::State& state)
     double saveMs = 1e9;
     for (auto _ : state) {
         const double start = threadMs();
-        canvas.save(path, 0, QImageCanvas::OutputOriginal, 0);
+        canvas.save(path, 0, QImageCanvas::OutputOriginal, {});
         saveMs = std::min(saveMs, threadMs() - start);
     }
     QFile::remove(path);

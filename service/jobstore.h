@@ -59,8 +59,8 @@ public:
     virtual ~JobStore() = default;
 
     // Stores the photo and queues the job; `serial` names it on Accepted.
-    virtual Submit submit(const std::string& mac, const mattingprotocol::Options& options, const std::string& photo,
-                          std::string& serial) = 0;
+    virtual Submit submit(const std::string& mac, const mattingprotocol::Options& options,
+                          const std::string& photo, std::string& serial) = 0;
     // A job as its owner sees it; another mac's serial is not found.
     virtual Snapshot find(const std::string& serial, const std::string& mac) const = 0;
     // A finished job's PNG by serial alone (the serial is the secret in result

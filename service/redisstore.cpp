@@ -161,8 +161,7 @@ RedisStore::RedisStore(const std::string& url, int capacity, int perMac, long lo
 }
 
 JobStore::Submit RedisStore::submit(const std::string& mac, const mattingprotocol::Options& options,
-                                    const std::string& photo,
-                                    std::string& serial)
+                                    const std::string& photo, std::string& serial)
 {
     if (!m_accepting)
         return Submit::ShuttingDown;

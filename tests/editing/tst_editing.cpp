@@ -2,6 +2,7 @@
 // editor, the canvas and its saved file, and the brush view's panning.
 
 #include "mouseinput.h"
+#include "qcropgeometry.h"
 #include "qhistorypixmap.h"
 #include "qimagecanvas.h"
 #include "qimagecutoutwidget.h"
@@ -286,15 +287,15 @@ private slots:
         QTest::newRow("2:3 on a tiny surface") << 8 << QSize(7, 5) << QRect(2, 0, 3, 5);
         QTest::newRow("custom too large keeps its ratio") << 10 << QSize(300, 200) << QRect(17, 0, 266, 200);
         QTest::newRow("passport one pixel too wide") << 12 << QSize(679, 900) << QRect(0, 110, 679, 679);
-        QTest::newRow("UK passport") << 13 << hd << QRect(727, 240, 466, 600);
-        QTest::newRow("unknown code") << 24 << hd << QRect();
+        QTest::newRow("UK passport, the largest frame") << 13 << hd << QRect(541, 0, 838, 1080);
+        QTest::newRow("unknown code") << 99 << hd << QRect();
     }
 
     void cropCodes()
     {
         QFETCH(int, code);
         QFETCH(QSize, surface);
-        QTEST(QImageCanvas::rectForCropMode(code, surface, {640, 480}, {30, 40, 100, 120}), "expected");
+        QTEST(QCropGeometry::rectForCropMode(code, surface, {640, 480}, {30, 40, 100, 120}), "expected");
     }
 
     // Only the newest load lands; a canvas deleted before its load ended is left alone.
@@ -320,7 +321,8 @@ private slots:
             QVERIFY(loadCanvas(canvas, bad));
             QVERIFY(!canvas.isLoaded());
             QString error;
-            QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, 0, &error) && !error.isEmpty());
+            QVERIFY(!canvas.save(testutils::sandboxPath() + "/bad.png", 0, 3, {}, &error) &&
+                    !error.isEmpty());
             canvas.applyCropSize(2, true, QSize(10, 10)); // nothing to lay out, nothing to break
         }
     }
@@ -337,7 +339,7 @@ private slots:
         QTest::addColumn<int>("dpi"); // 0: the encoder's default
         QTest::newRow("too large fixed size") << 15 << false << 3 << 0 << QSize(1500, 1500) << 0;
         QTest::newRow("one-inch jpg under a limit") << 20 << true << 3 << 12 << QSize(295, 413) << 300;
-        QTest::newRow("two-inch png at 2K") << 23 << false << 1 << 0 << QSize(342, 480) << 248;
+        QTest::newRow("two-inch png at 2K, exact size") << 23 << false << 1 << 0 << QSize(413, 579) << 300;
         QTest::newRow("ID size only previewed") << -20 << true << 3 << 0 << QSize(640, 480) << 0;
     }
 
@@ -357,7 +359,7 @@ private slots:
         const QString path = folder + (jpg ? "/out.jpg" : "/out.png");
         QString error;
         auto saving = std::async(std::launch::async, [&] {
-            return canvas.save(path, jpg, quint8(outputSize), kilobytes, &error);
+            return canvas.save(path, jpg, quint8(outputSize), {0, kilobytes}, &error);
         });
         QVERIFY2(saving.get(), qPrintable(error));
         const QImage saved(path);

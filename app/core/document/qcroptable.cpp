@@ -51,6 +51,41 @@ constexpr Row kRows[] = {
     {23, Frame::Pixels, 413, 579, true, Tab::Certificate, -1,
      QT_TRANSLATE_NOOP("QCropTable", "2-inch 413x579px  |  35x49mm"),
      QT_TRANSLATE_NOOP("QCropTable", "Some civil service exams and visas")},
+    {24, Frame::Pixels, 600, 600, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "2x2 inch 600x600px  |  51x51mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "U.S. passport and visa, printed")},
+    {25, Frame::Pixels, 600, 600, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "Digital 600x600px  |  up to 240 KB"),
+     QT_TRANSLATE_NOOP("QCropTable", "Visa application upload")},
+    {26, Frame::Pixels, 480, 640, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "Digital 480x640px  |  blue"),
+     QT_TRANSLATE_NOOP("QCropTable", "Student record")},
+    {27, Frame::Pixels, 600, 750, true, Tab::Certificate, -1,
+     QT_TRANSLATE_NOOP("QCropTable", "Digital 600x750px  |  35x45mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "Passport and visa forms online")},
+    {28, Frame::Custom, 0, 0, true, Tab::None, -1, QT_TRANSLATE_NOOP("QCropTable", "Custom size in mm"),
+     QT_TRANSLATE_NOOP("QCropTable", "Width and height in millimetres at a chosen dpi")},
+};
+
+// Head and eye ranges follow the photo rules of the sizes' usual authorities; the
+// certificate sizes without a published range get the common one (head 55-70 %,
+// eyes 52-66 % from the bottom), which leaves a little space above the crown.
+constexpr QCropTable::IdRules kIdRules[] = {
+    {12, 50, 69, 56, 69, 0, 0, 0, ""},
+    {13, 64, 76, 52, 66, 0, 0, 0, ""},
+    {14, 64, 76, 52, 66, 0, 0, 0, ""},
+    {19, 55, 70, 52, 66, 0, 0, 0, ""},
+    {20, 55, 70, 52, 66, 0, 0, 0, ""},
+    {21, 58, 69, 52, 66, 0, 0, 0, ""},
+    {22, 70, 80, 50, 64, 0, 0, 0, ""},
+    {23, 55, 70, 52, 66, 0, 0, 0, ""},
+    {24, 50, 69, 56, 69, 0, 0, 0, ""},
+    {25, 50, 69, 56, 69, 0, 240, 0xFFFFFFFF,
+     QT_TRANSLATE_NOOP("QCropTable", "This authority does not accept digitally replaced backgrounds: "
+                                     "use a photo taken in front of a plain light wall.")},
+    {26, 55, 70, 52, 66, 0, 0, 0xFF438EDB, ""},
+    {27, 70, 80, 50, 64, 0, 0, 0, ""},
+    {28, 55, 70, 52, 66, 0, 0, 0, ""},
 };
 
 // row() finds a code by its index.
@@ -62,6 +97,19 @@ constexpr bool rowsInCodeOrder()
     return int(std::size(kRows)) == QCropTable::kLastCode;
 }
 static_assert(rowsInCodeOrder(), "one row per code, in code order");
+
+// Every ID size has rules and nothing else does.
+constexpr bool rulesForIdRowsOnly()
+{
+    int idRows = 0;
+    for (const Row& row : kRows)
+        idRows += row.idPhoto ? 1 : 0;
+    for (const QCropTable::IdRules& r : kIdRules)
+        if (r.code < 1 || r.code > QCropTable::kLastCode || !kRows[r.code - 1].idPhoto)
+            return false;
+    return idRows == int(std::size(kIdRules));
+}
+static_assert(rulesForIdRowsOnly(), "one rule row per ID size");
 
 } // namespace
 
@@ -98,6 +146,19 @@ QString QCropTable::label(const Row& row)
 QString QCropTable::explanation(const Row& row)
 {
     return *row.explanation ? QCoreApplication::translate("QCropTable", row.explanation) : QString();
+}
+
+const QCropTable::IdRules* QCropTable::idRules(int code)
+{
+    for (const IdRules& r : kIdRules)
+        if (r.code == code)
+            return &r;
+    return nullptr;
+}
+
+QString QCropTable::notice(const IdRules& rules)
+{
+    return *rules.notice ? QCoreApplication::translate("QCropTable", rules.notice) : QString();
 }
 
 bool QCropTable::isIdPhoto(int code)

@@ -1,11 +1,12 @@
 #pragma once
-// The crop codes 1 to 23 and everything the program knows about each: the frame it
+// The crop codes 1 to 28 and everything the program knows about each: the frame it
 // cuts (a ratio, a pixel size, the subject's edges), whether it is an ID photo
 // printed at a fixed density, and where the crop page and the batch workspace
 // offer it. Codes are stored in the settings and sent between widgets, so a code
 // keeps its meaning for good. Labels and explanations are UTF-8 sources for
 // translation in the context "QCropTable". Constant data: any thread.
 
+#include <QRgb>
 #include <QSize>
 #include <QString>
 #include <QVector>
@@ -22,7 +23,10 @@ public:
     // The batch workspace's "ID photo >" button: it opens the ID-size menu and
     // cuts nothing itself.
     static constexpr int kCertificateMenu = 11;
-    static constexpr int kLastCode = 23;
+    // An ID photo of a typed size in millimetres at a chosen density; its frame is
+    // the custom size (in pixels) that makes.
+    static constexpr int kCustomIdSize = 28;
+    static constexpr int kLastCode = 28;
 
     // Bounds of a typed size, in pixels, each side.
     static constexpr int kMinCustomSide = 1;
@@ -60,6 +64,31 @@ public:
         const char* label;
         const char* explanation; // may be empty
     };
+
+    // What an ID photo of a size must look like, for the framing and its checks.
+    // Shares are percent of the frame's height; the eye line is measured from the
+    // bottom edge. The head is crown to chin (see QIdFraming for how it is estimated).
+    struct IdRules
+    {
+        int code;
+        int headMin;
+        int headMax;
+        int eyeMin;
+        int eyeMax;
+        // The file-size range a JPG is brought into, in KB; 0 leaves the user's setting.
+        int minKilobytes;
+        int maxKilobytes;
+        // The background the size needs (0: the user's choice).
+        QRgb background;
+        // Shown before saving; may be empty.
+        const char* notice;
+    };
+    // The ID backgrounds offered one click away, in their order.
+    static constexpr QRgb kIdBackgrounds[] = {0xFFFFFFFF, 0xFF438EDB, 0xFFFF0000};
+
+    // The rules of an ID-photo code; null for other codes.
+    static const IdRules* idRules(int code);
+    static QString notice(const IdRules& rules);
 
     // The row of a code; null for an unknown code.
     static const Row* row(int code);

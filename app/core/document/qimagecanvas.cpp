@@ -1,6 +1,7 @@
 #include "qimagecanvas.h"
 
 #include "guihandover.h"
+#include "qcropgeometry.h"
 #include "qcroptable.h"
 #include "qimageconvert.h"
 #include "qimagefiles.h"
@@ -20,30 +21,6 @@ namespace {
 
 // Smallest subject side a drag may leave, so the frame and its handles stay usable.
 constexpr int kMinSubjectSide = 8;
-
-QRect centred(QSize surface, int w, int h)
-{
-    return QRect((surface.width() - w) / 2, (surface.height() - h) / 2, w, h);
-}
-
-QRect ratioRect(QSize surface, float ratio)
-{
-    if (surface.isEmpty() || !(ratio > 0.0f))
-        return QRect();
-    const float aspect = float(surface.width()) / float(surface.height());
-    if (aspect > ratio)
-        return centred(surface, int(float(surface.height()) * ratio), surface.height());
-    return centred(surface, surface.width(), int(float(surface.width()) / ratio));
-}
-
-QRect fixedRect(QSize surface, QSize size)
-{
-    if (size.isEmpty())
-        return QRect();
-    if (surface.width() >= size.width() && surface.height() >= size.height())
-        return centred(surface, size.width(), size.height());
-    return ratioRect(surface, float(size.width()) / float(size.height()));
-}
 
 // A BGRA matrix as the premultiplied image the painter draws fastest.
 QImage toPremultiplied(const cv::Mat& bgra)
@@ -134,11 +111,11 @@ void QImageCanvas::layout()
 {
     m_canvasWidth = std::max(m_cutout.width(), m_plateSize.width());
     m_canvasHeight = std::max(m_cutout.height(), m_plateSize.height());
-    m_backgroundRect = centred(canvasSize(), m_plateSize.width(), m_plateSize.height());
-    m_foregroundRect = centred(canvasSize(), m_cutout.width(), m_cutout.height());
+    m_backgroundRect = QCropGeometry::centred(canvasSize(), m_plateSize.width(), m_plateSize.height());
+    m_foregroundRect = QCropGeometry::centred(canvasSize(), m_cutout.width(), m_cutout.height());
     m_subjectRect = subjectBox().translated(m_foregroundRect.topLeft());
     rebuildHandles();
-    m_cropRect = rectForCropMode(m_cropMode, canvasSize(), m_customCropSize, m_subjectRect);
+    m_cropRect = QCropGeometry::rectForCropMode(m_cropMode, canvasSize(), m_customCropSize, m_subjectRect);
     m_dirty = true;
 }
 
@@ -159,63 +136,6 @@ void QImageCanvas::rebuildHandles()
                                      QSize(kHandleSize, kHandleSize)));
 }
 
-QRect QImageCanvas::rectForCropMode(int code, QSize surface, QSize customSize, QRect subject)
-{
-    const QCropTable::Row* row = QCropTable::row(code);
-    if (!row)
-        return QRect();
-    switch (row->frame) {
-    case QCropTable::Frame::Whole:
-        return QRect(QPoint(0, 0), surface);
-    case QCropTable::Frame::Ratio:
-        return ratioRect(surface, float(row->width) / float(row->height));
-    case QCropTable::Frame::Subject:
-        return subject;
-    case QCropTable::Frame::Custom:
-    case QCropTable::Frame::Pixels:
-        return fixedRect(surface, fixedCropSize(code, customSize));
-    case QCropTable::Frame::None:
-        break;
-    }
-    return QRect();
-}
-
-QSize QImageCanvas::fixedCropSize(int code, QSize customSize)
-{
-    const QCropTable::Row* row = QCropTable::row(code);
-    if (!row)
-        return QSize();
-    if (row->frame == QCropTable::Frame::Custom)
-        return customSize.isEmpty() ? QSize() : customSize;
-    return row->frame == QCropTable::Frame::Pixels ? QSize(row->width, row->height) : QSize();
-}
-
-QSize QImageCanvas::scaledOutputSize(QSize size, quint8 outputSize)
-{
-    if (size.isEmpty())
-        return size;
-    const int limit = longSideLimit(outputSize);
-    const int longSide = std::max(size.width(), size.height());
-    if (limit <= 0 || longSide <= limit)
-        return size; // a named size never enlarges: that would only blur the photo
-    return QSize(std::max(1, qRound(double(size.width()) * limit / longSide)),
-                 std::max(1, qRound(double(size.height()) * limit / longSide)));
-}
-
-int QImageCanvas::longSideLimit(quint8 outputSize)
-{
-    switch (outputSize) {
-    case Output1080p:
-        return 1920;
-    case Output2k:
-        return 2000;
-    case Output4k:
-        return 4000;
-    default:
-        return 0;
-    }
-}
-
 void QImageCanvas::applyCropSize(int code, bool commit, QSize customSize)
 {
     if (code != m_cropMode || customSize != m_customCropSize) {
@@ -227,8 +147,8 @@ void QImageCanvas::applyCropSize(int code, bool commit, QSize customSize)
             QRect box = subjectBox();
             QSize full = m_cutout.size();
             m_cropRect = code == QCropTable::kSubjectEdges
-                             ? centred(canvasSize(), box.width(), box.height())
-                             : rectForCropMode(code, canvasSize(), customSize, m_subjectRect);
+                             ? QCropGeometry::centred(canvasSize(), box.width(), box.height())
+                             : QCropGeometry::rectForCropMode(code, canvasSize(), customSize, m_subjectRect);
             // A code without a frame (11) leaves the subject where it is.
             if (!m_cropRect.isEmpty() && !box.isEmpty()) {
                 const float s = std::min(float(m_cropRect.width()) / float(box.width()),
@@ -284,6 +204,21 @@ void QImageCanvas::setForegroundGeometry(int dragX, int dragY, QRect rect)
     m_subjectRect = QRect(x, y, w, h);
     m_foregroundRect = QRect(x - int(std::lround(box.x() * f)), y - int(std::lround(box.y() * f)),
                              int(std::lround(m_cutout.width() * f)), int(std::lround(m_cutout.height() * f)));
+    rebuildHandles();
+    m_dirty = true;
+}
+
+void QImageCanvas::placeForeground(const QRect& foreground)
+{
+    const QRect box = subjectBox();
+    if (foreground.isEmpty() || m_cutout.isNull())
+        return;
+    const double fx = double(foreground.width()) / m_cutout.width();
+    const double fy = double(foreground.height()) / m_cutout.height();
+    m_foregroundRect = foreground;
+    m_subjectRect = QRect(foreground.x() + int(std::lround(box.x() * fx)),
+                          foreground.y() + int(std::lround(box.y() * fy)), int(std::lround(box.width() * fx)),
+                          int(std::lround(box.height() * fy)));
     rebuildHandles();
     m_dirty = true;
 }
@@ -447,10 +382,12 @@ cv::Mat QImageCanvas::exportImage(quint8 format, quint8 outputSize, QString* err
         return cv::Mat();
     }
     cv::Mat image = QImageConvert::imageToMat(rendered);
-    QSize target = scaledOutputSize(rendered.size(), outputSize);
+    QSize target = QCropGeometry::scaledOutputSize(rendered.size(), outputSize);
     int interpolation = target.width() < rendered.width() ? cv::INTER_AREA : cv::INTER_CUBIC;
-    const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
-    if (outputSize == OutputOriginal && m_cropApplied && fixed.isValid()) {
+    const QSize fixed = QCropGeometry::fixedCropSize(m_cropMode, m_customCropSize);
+    // An ID photo is accepted only at its exact size, whatever the output size says.
+    if ((outputSize == OutputOriginal || QCropTable::isIdPhoto(m_cropMode)) && m_cropApplied &&
+        fixed.isValid()) {
         target = fixed;
         interpolation = cv::INTER_LINEAR;
     }
@@ -473,28 +410,51 @@ cv::Mat QImageCanvas::exportImage(quint8 format, quint8 outputSize, QString* err
     return image;
 }
 
-QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize, int maxKilobytes,
-                                                QString* error) const
+QImageCanvas::SaveJob QImageCanvas::prepareSave(quint8 format, quint8 outputSize,
+                                                QSaveFileWriter::Kilobytes kilobytes, QString* error) const
 {
     SaveJob job;
     job.image = exportImage(format, outputSize, error);
     job.options.format = format == 1 ? SaveFormat::Jpg : format == 2 ? SaveFormat::Webp : SaveFormat::Png;
-    job.options.maxKilobytes = maxKilobytes;
-    const QSize fixed = fixedCropSize(m_cropMode, m_customCropSize);
-    if (m_cropApplied && QCropTable::isIdPhoto(m_cropMode) && fixed.isValid() && !job.image.empty()) {
-        // Printed at the photo's millimetre size whatever output size it was saved at.
-        job.options.dpi = int(std::lround(double(QCropTable::kIdPhotoDpi) * job.image.cols / fixed.width()));
+    job.options.minKilobytes = kilobytes.min;
+    job.options.maxKilobytes = kilobytes.max;
+    if (isIdPhotoApplied() && !job.image.empty()) {
+        // Saved at its exact size, so it prints at its millimetre size.
+        job.options.dpi = QCropTable::kIdPhotoDpi;
+        const QCropTable::IdRules* rules = QCropTable::idRules(m_cropMode);
+        if (rules && rules->maxKilobytes > 0) {
+            job.options.minKilobytes = rules->minKilobytes;
+            job.options.maxKilobytes = rules->maxKilobytes;
+        }
     }
     return job;
 }
 
-bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* result, QString* error) const
+bool QImageCanvas::isIdPhotoApplied() const
 {
-    return !image.empty() && QSaveFileWriter::write(path, image, options, result, error);
+    return m_cropApplied && QCropTable::isIdPhoto(m_cropMode) &&
+           QCropGeometry::fixedCropSize(m_cropMode, m_customCropSize).isValid();
 }
 
-bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize, int maxKilobytes,
-                        QString* error, QSaveFileWriter::Result* result) const
+bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* result, QString* error) const
 {
-    return prepareSave(format, outputSize, maxKilobytes, error).write(path, result, error);
+    if (image.empty())
+        return false;
+    if (sheet == QPrintSheet::NoSheet)
+        return QSaveFileWriter::write(path, image, options, result, error);
+    const QPrintSheet::Layout layout =
+        QPrintSheet::layout(QPrintSheet::paperSize(sheet), {QSize(image.cols, image.rows)}, sheetGap);
+    if (layout.cells.isEmpty()) {
+        if (error)
+            *error = tr("The photo is larger than the sheet chosen for printing.");
+        return false;
+    }
+    return QSaveFileWriter::write(path, QPrintSheet::render(layout, {image}), options, result, error);
+}
+
+bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize,
+                        QSaveFileWriter::Kilobytes kilobytes, QString* error,
+                        QSaveFileWriter::Result* result) const
+{
+    return prepareSave(format, outputSize, kilobytes, error).write(path, result, error);
 }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "qcroptable.h"
+#include "qprintsheet.h"
 #include "qsavefilewriter.h"
 
 #include <opencv2/core.hpp>
@@ -71,6 +72,11 @@ public:
     void setCutout(const cv::Mat& cutout);
     void applyCropSize(int code, bool commit, QSize customSize);
     void setForegroundGeometry(int dragX, int dragY, QRect rect);
+    // Puts the whole cut-out into foreground (surface pixels), scaled to it: the ID
+    // framing's placement, which may reach past the surface.
+    void placeForeground(const QRect& foreground);
+    QSize cutoutSize() const { return m_cutout.size(); }
+    QColor backgroundColor() const { return m_backgroundColor; }
 
     void setShowCropFrame(bool show);
     void setShowSubjectFrame(bool show);
@@ -99,37 +105,34 @@ public:
     {
         cv::Mat image;
         QSaveFileWriter::Options options;
+        // A QPrintSheet::Paper: copies of the image laid out on that sheet are
+        // written instead of the image itself.
+        int sheet = QPrintSheet::NoSheet;
+        int sheetGap = QPrintSheet::kDefaultGap;
         bool write(const QString& path, QSaveFileWriter::Result* result = nullptr,
                    QString* error = nullptr) const;
     };
     // The job for format (1 JPG, 2 WebP, anything else PNG) and outputSize (an OutputSize),
-    // a JPG kept under maxKilobytes (0: no limit; the caller reads the user's
-    // setting on the GUI thread, QSaveFileWriter::maxKilobytes()); its image is empty,
+    // a JPG brought into the kilobytes range (0: no bound; the caller reads the
+    // user's setting on the GUI thread, QSaveFileWriter::kilobytes()); its image is empty,
     // with the reason in *error, when there is nothing to save. Every saved result,
     // single photo or batch tile, is written through a job.
-    SaveJob prepareSave(quint8 format, quint8 outputSize, int maxKilobytes, QString* error = nullptr) const;
+    SaveJob prepareSave(quint8 format, quint8 outputSize, QSaveFileWriter::Kilobytes kilobytes,
+                        QString* error = nullptr) const;
+    // A committed ID-photo size: saved at its exact pixels and 300 dpi, in its own
+    // file-size range when the size has one.
+    bool isIdPhotoApplied() const;
     // prepareSave() and write() in one go, on the canvas's thread (a batch tile's
     // private canvas on the work pool). On failure (nothing loaded, encoder refused,
     // folder not writable, disk full) returns false with a message for the user in
     // *error; the path then keeps what it held before.
-    bool save(const QString& path, quint8 format, quint8 outputSize, int maxKilobytes,
+    bool save(const QString& path, quint8 format, quint8 outputSize, QSaveFileWriter::Kilobytes kilobytes,
               QString* error = nullptr, QSaveFileWriter::Result* result = nullptr) const;
     // What prepareSave() renders: the result cropped and scaled for outputSize,
     // CV_8UC3 for JPG (format 1) and CV_8UC4 otherwise. Empty, with the reason in
     // *error, on failure.
     cv::Mat exportImage(quint8 format, quint8 outputSize, QString* error = nullptr) const;
 
-    // The crop frame of a crop code (QCropTable) on a surface: null for codes
-    // without a frame, unknown codes, and the custom size without a size.
-    static QRect rectForCropMode(int code, QSize surface, QSize customSize, QRect subject);
-    // The exact pixel size a committed crop code writes at original resolution;
-    // invalid for the codes without one.
-    static QSize fixedCropSize(int code, QSize customSize);
-    // The size a result of `size` is written at for an OutputSize choice, before
-    // any fixed crop size: a named size limits the long side and never enlarges.
-    static QSize scaledOutputSize(QSize size, quint8 outputSize);
-    // The long side an OutputSize allows; 0 for the original resolution.
-    static int longSideLimit(quint8 outputSize);
     // The part of the surface (composedPixmap()) that is the result: the committed
     // crop, or all of it. The view shows exactly this and the saved file is it.
     QRect resultRect() const;

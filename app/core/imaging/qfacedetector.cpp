@@ -42,6 +42,33 @@ std::vector<cv::Rect> QFaceDetector::detect(const cv::Mat& colour, cv::CascadeCl
     return faces;
 }
 
+std::vector<cv::Rect> QFaceDetector::detectEyes(const cv::Mat& colour, const cv::Rect& face,
+                                                cv::CascadeClassifier& cascade)
+{
+    std::vector<cv::Rect> eyes;
+    const cv::Rect upper =
+        cv::Rect(face.x, face.y, face.width, face.height / 2) & cv::Rect(0, 0, colour.cols, colour.rows);
+    if (upper.empty() || cascade.empty())
+        return eyes;
+    // Eyes are searched at a fixed face width, so a face of any size takes the same time.
+    const double scale = std::max(1.0, upper.width / 200.0);
+    cv::Mat gray;
+    cv::cvtColor(colour(upper), gray, cv::COLOR_BGR2GRAY);
+    cv::resize(gray, gray, cv::Size(cvRound(upper.width / scale), cvRound(upper.height / scale)), 0, 0,
+               cv::INTER_AREA);
+    cv::equalizeHist(gray, gray);
+    const int smallest = std::max(8, gray.cols / 10);
+    cascade.detectMultiScale(gray, eyes, 1.1, 3, cv::CASCADE_SCALE_IMAGE, cv::Size(smallest, smallest));
+    std::sort(eyes.begin(), eyes.end(),
+              [](const cv::Rect& a, const cv::Rect& b) { return a.area() > b.area(); });
+    if (eyes.size() > 2)
+        eyes.resize(2);
+    for (cv::Rect& e : eyes)
+        e = cv::Rect(upper.x + cvRound(e.x * scale), upper.y + cvRound(e.y * scale), cvRound(e.width * scale),
+                     cvRound(e.height * scale));
+    return eyes;
+}
+
 cv::Rect QFaceDetector::faceRegion(const cv::Rect& face, double scale, const cv::Size& imageSize)
 {
     const int centreX = cvRound((face.x + face.width * 0.5) * scale);

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-// Finds frontal faces for beautify and turns each into the region that gets
-// smoothed. Stateless; runs on whichever thread calls it (the beautify job's pool
-// thread). A classifier is not shared between threads: callers load their own.
+// Finds frontal faces and their eyes for beautify and the ID framing, and turns a
+// face into the region that beautify smooths. Stateless; runs on whichever thread calls it (the beautify
+// job's pool thread). A classifier is not shared between threads: callers load their own.
 class QFaceDetector
 {
 public:
@@ -33,6 +33,11 @@ public:
     // (histogram equalised; smallest face 30 x 30 there). An empty cascade or an
     // empty picture gives no face.
     static std::vector<cv::Rect> detect(const cv::Mat& colour, cv::CascadeClassifier& cascade, double scale);
+
+    // Eyes in the upper half of face (photo pixels of colour, CV_8UC3), in photo
+    // pixels, the two largest at most. An empty cascade or face finds none.
+    static std::vector<cv::Rect> detectEyes(const cv::Mat& colour, const cv::Rect& face,
+                                            cv::CascadeClassifier& cascade);
 
     // The photo region smoothed for a face found in the shrunk picture: centred on
     // the face, two radii wide and 2.6 radii high (radius = a quarter of the face's

@@ -156,10 +156,16 @@ bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Resul
         if (image.type() == CV_8UC4)
             cv::cvtColor(image, pixels, cv::COLOR_BGRA2BGR);
         const qint64 limit = qint64(options.maxKilobytes) * 1024;
+        const qint64 least = qint64(options.minKilobytes) * 1024;
         if (limit <= 0) {
             r.quality = 95; // the encoder's own default
             encoded = encodeJpg(pixels, r.quality, &r.bytes);
             r.encoderRuns = 1;
+            if (encoded && r.bytes.size() < least) {
+                r.quality = kMaxQuality;
+                encoded = encodeJpg(pixels, r.quality, &r.bytes);
+                r.encoderRuns = 2;
+            }
         } else {
             // The file shrinks as the quality falls: find the highest quality that
             // fits, keeping the smallest file seen in case none does.
@@ -192,6 +198,9 @@ bool QSaveFileWriter::encode(const cv::Mat& image, const Options& options, Resul
                 r.overLimit = true;
             }
         }
+        // The highest quality under the limit makes the largest file that fits, so
+        // one smaller than the range means none lies inside it.
+        r.underLimit = encoded && !r.overLimit && r.bytes.size() < least;
     } else if (options.format == SaveFormat::Webp) {
         r.quality = kWebpQuality;
         encoded = QImageFiles::encode(pixels, ".webp", {cv::IMWRITE_WEBP_QUALITY, r.quality}, &r.bytes);
@@ -286,4 +295,30 @@ int QSaveFileWriter::maxKilobytes()
 void QSaveFileWriter::setMaxKilobytes(int kilobytes)
 {
     CSetting::setValue("output", "kilobytes", qMax(0, kilobytes));
+}
+
+int QSaveFileWriter::minKilobytes()
+{
+    return qMax(0, CSetting::getInt("output", "minKilobytes", 0));
+}
+
+void QSaveFileWriter::setMinKilobytes(int kilobytes)
+{
+    CSetting::setValue("output", "minKilobytes", qMax(0, kilobytes));
+}
+
+QString QSaveFileWriter::rangeMessage(const Options& options, const Result& result)
+{
+    const int reached = int((result.bytes.size() + 1023) / 1024);
+    if (result.overLimit)
+        return tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
+                  "output file size. It was saved at that smallest size.")
+            .arg(reached)
+            .arg(options.maxKilobytes);
+    if (result.underLimit)
+        return tr("Even at the best quality the picture takes only %1 KB, less than the %2 KB set for the "
+                  "output file size. It was saved at that nearest size.")
+            .arg(reached)
+            .arg(options.minKilobytes);
+    return QString();
 }

@@ -29,6 +29,15 @@ public:
     static constexpr int kMinQuality = 1;
     static constexpr int kMaxQuality = 100;
 
+    // A JPG file-size range in kilobytes (1024 bytes); 0 for no bound.
+    struct Kilobytes
+    {
+        int min = 0;
+        int max = 0;
+    };
+    // Ranges offered beside a typed one, the commonest an ID form asks for.
+    static constexpr Kilobytes kCommonRanges[] = {{20, 50}, {10, 30}, {100, 500}};
+
     struct Options
     {
         SaveFormat format = SaveFormat::Png;
@@ -43,6 +52,8 @@ public:
         // Keep the photo's location and camera serial numbers
         // (QAppSettings::keepLocationAndSerials, read on the GUI thread).
         bool keepPrivate = false;
+        // Smallest JPG file in kilobytes, reached by raising the quality; 0 for none.
+        int minKilobytes = 0;
     };
 
     struct Result
@@ -53,6 +64,9 @@ public:
         int encoderRuns = 0;
         // Even the lowest quality exceeds the limit: bytes hold that smallest file.
         bool overLimit = false;
+        // The best quality within the largest size is still smaller than the
+        // smallest: bytes hold that file, the nearest to the range there is.
+        bool underLimit = false;
     };
 
     // image: CV_8UC3 or CV_8UC4 (a JPG drops the alpha). The bytes carry no metadata.
@@ -80,7 +94,13 @@ public:
     static QString outputPath(const QString& folder, const QString& photoPath, const QString& ext,
                               const QDateTime& when = QDateTime::currentDateTime());
 
-    // "output"/"kilobytes": the size limit of saved JPG files, 0 for none.
+    // "output"/"kilobytes" and "output"/"minKilobytes": the size range of saved JPG
+    // files, 0 for no bound.
     static int maxKilobytes();
     static void setMaxKilobytes(int kilobytes);
+    static int minKilobytes();
+    static void setMinKilobytes(int kilobytes);
+    static Kilobytes kilobytes() { return {minKilobytes(), maxKilobytes()}; }
+    // The message for a result outside options' range; empty when it is inside.
+    static QString rangeMessage(const Options& options, const Result& result);
 };

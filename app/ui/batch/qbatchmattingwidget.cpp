@@ -13,6 +13,7 @@
 #include "qimagebutton.h"
 #include "qimageformatdialog.h"
 #include "qmsgbox.h"
+#include "qoutputsizebox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
 #include "qsavenotice.h"
@@ -22,7 +23,6 @@
 #include "ui_qbatchmattingwidget.h"
 
 #include <QColorDialog>
-#include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QEvent>
@@ -67,6 +67,8 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
 
     connect(ui->comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &QBatchMattingWidget::onOutputSizeChanged);
+    connect(this, &QBatchMattingWidget::signal_apply_crop_size, this,
+            [this](int id) { QOutputSizeBox::showExact(ui->comboOutputSize, QCropTable::isIdPhoto(id)); });
     connect(ui->btnApplySize, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnApply);
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QBatchMattingWidget::signal_back_to_home);
     connect(ui->btnBatchUpload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);

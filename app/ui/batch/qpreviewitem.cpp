@@ -4,6 +4,8 @@
 #include "guihandover.h"
 #include "keeptranslated.h"
 #include "qappsettings.h"
+#include "qcroptable.h"
+#include "qidframing.h"
 #include "qimagecanvas.h"
 #include "qimagetask.h"
 #include "qloadingctrl.h"
@@ -147,11 +149,15 @@ void QPreviewItem::showPreview(const cv::Mat& cutout)
         return;
     }
     m_previewWidth = cutout.cols;
+    m_previewCutout = cutout;
+    m_previewFaces.reset();
+    ++m_faceSerial;
     if (!m_canvas) {
         m_canvas = std::make_shared<QImageCanvas>();
         // A new cut-out (first result or a hand edit) keeps the batch's choices.
         connect(m_canvas.get(), &QImageCanvas::signal_update, this, [this] {
             applyLook(*m_canvas, m_look, true);
+            frameId();
             setLoading(false);
             setToolTip(m_error);
             emit signal_state_changed(this);
@@ -242,7 +248,35 @@ void QPreviewItem::onCropImage(int id, bool commit, const QSize& size)
     m_look.cropId = id;
     m_look.cropSize = size;
     m_canvas->applyCropSize(id, commit, size);
+    frameId();
     update();
+}
+
+void QPreviewItem::frameId()
+{
+    if (!m_canvas || !QCropTable::isIdPhoto(m_look.cropId))
+        return;
+    if (m_previewFaces) {
+        QIdFraming::applyTo(*m_canvas, *m_previewFaces);
+        update();
+        return;
+    }
+    if (m_findingFaces || m_previewCutout.empty())
+        return;
+    m_findingFaces = true;
+    const QPointer<QPreviewItem> guard(this);
+    const int serial = m_faceSerial;
+    const cv::Mat cutout = m_previewCutout;
+    QWorkPool::instance()->post([guard, serial, cutout] {
+        const QIdFraming::Detection found = QIdFraming::detect(cutout);
+        runOnGui(guard, [guard, serial, found] {
+            guard->m_findingFaces = false;
+            // Faces of an older cut-out: look again in the current one.
+            if (serial == guard->m_faceSerial)
+                guard->m_previewFaces = found;
+            guard->frameId();
+        });
+    });
 }
 
 void QPreviewItem::onImageCutBegin()
@@ -279,7 +313,7 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const QString taskId = m_taskId;
     const Look look = m_look;
     const cv::Mat edited = m_edited;
-    const int kilobytes = QSaveFileWriter::maxKilobytes();
+    const QSaveFileWriter::Kilobytes kilobytes = QSaveFileWriter::kilobytes();
     const QString photo = m_imagePath;
     const bool keepPrivate = QAppSettings::keepLocationAndSerials();
     QWorkPool::instance()->post([guard, task, taskId, look, edited, file, format, outputSize, kilobytes,
@@ -303,6 +337,8 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
                 QObject::disconnect(*connection);
                 QWorkPool::instance()->post([=]() mutable {
                     applyLook(*canvas, look, false);
+                    if (QCropTable::isIdPhoto(look.cropId))
+                        QIdFraming::applyTo(*canvas, QIdFraming::detect(full));
                     auto why = std::make_shared<QString>();
                     QImageCanvas::SaveJob job = canvas->prepareSave(format, outputSize, kilobytes, why.get());
                     job.options.photoPath = photo;

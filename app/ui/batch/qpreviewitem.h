@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qidframing.h"
+
 #include <QColor>
 #include <QSize>
 #include <QString>
@@ -9,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QImageCanvas;
 class QImageTask;
@@ -88,6 +91,9 @@ private:
     void startTask();
     void loadPreview(const cv::Mat& full);
     void showPreview(const cv::Mat& cutout);
+    // An ID size is framed by the face as the saved file is; the preview's faces are
+    // found once per cut-out, on the pool.
+    void frameId();
     // preview: for the tile's own preview-size canvas rather than a full-size one.
     static void applyLook(QImageCanvas& canvas, const Look& look, bool preview);
     void setLoading(bool running);
@@ -104,5 +110,9 @@ private:
     int m_previewSerial = 0;
     int m_backgroundSerial = 0;
     int m_previewWidth = 0;
+    cv::Mat m_previewCutout;
+    std::optional<QIdFraming::Detection> m_previewFaces;
+    int m_faceSerial = 0;
+    bool m_findingFaces = false;
     Ui::QPreviewItem* ui = nullptr;
 };

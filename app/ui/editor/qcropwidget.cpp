@@ -7,6 +7,8 @@
 #include "qdragouthandle.h"
 #include "qedgecontrols.h"
 #include "qeraserwidget.h"
+#include "qidframer.h"
+#include "qidphotopanel.h"
 #include "qimagecanvas.h"
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
@@ -49,6 +51,12 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     connect(m_brushView, &QImageCutoutWidget::signal_image_cutout, this, &QCropWidget::onImageCutout);
     connect(ui->btnEraseObject, &QPushButton::clicked, this, &QCropWidget::onEraseObject);
     connect(this, &QCropWidget::signal_beauty_finished, this, &QCropWidget::onBeautyFinished);
+    m_framer = new QIdFramer(m_cropView->canvas(), this);
+    connect(m_framer, &QIdFramer::signal_framed, m_cropView, qOverload<>(&QWidget::update));
+    connect(m_framer, &QIdFramer::signal_refused, this, [this](const QString& message) {
+        emit signal_exact_size(false);
+        QMsgBox::showWarning(message, 1);
+    });
 }
 
 QCropWidget::~QCropWidget()
@@ -93,6 +101,8 @@ void QCropWidget::setTask(const QString& taskId)
     m_cutout = m_task ? m_task->cutout() : cv::Mat();
     m_brushMask.release();
     m_erased.clear();
+    m_framer->setCutout(m_cutout);
+    emit signal_exact_size(false);
     m_cropView->fitToView();
     m_brushView->fitToView();
     if (m_task)
@@ -129,6 +139,7 @@ void QCropWidget::onChangeBackgroundColor(const QColor& color)
     if (!m_cropView->hasImage())
         return;
     m_cropView->canvas()->setBackgroundColor(color);
+    m_framer->recheck();
     m_cropView->update();
 }
 
@@ -183,6 +194,9 @@ void QCropWidget::onApplyCorpSize(int code, bool commit, const QSize& size)
     if (!m_cropView->hasImage())
         return;
     m_cropView->canvas()->applyCropSize(code, commit, size);
+    m_framer->frame(code, commit);
+    if (commit)
+        emit signal_exact_size(m_cropView->canvas()->isIdPhotoApplied());
     m_cropView->update();
 }
 
@@ -307,13 +321,23 @@ void QCropWidget::save(const QString& folder, int outputSize)
     const QString path =
         QSaveFileWriter::outputPath(folder, m_task->filePath(), QSaveFileWriter::extension(format));
     QString error;
-    QImageCanvas::SaveJob job = m_cropView->canvas()->prepareSave(quint8(format), quint8(outputSize),
-                                                                  QSaveFileWriter::maxKilobytes(), &error);
+    const QImageCanvas* canvas = m_cropView->canvas();
+    QImageCanvas::SaveJob job =
+        canvas->prepareSave(quint8(format), quint8(outputSize), QSaveFileWriter::kilobytes(), &error);
     job.options.photoPath = m_task->filePath();
     job.options.keepPrivate = QAppSettings::keepLocationAndSerials();
     if (job.image.empty()) {
         emit signal_save_failed(error);
         return;
+    }
+    if (canvas->isIdPhotoApplied()) {
+        job.sheet = QIdPhotoPanel::storedSheet();
+        job.sheetGap = QIdPhotoPanel::storedGapPixels();
+        if (canvas->cropMode() == QCropTable::kCustomIdSize)
+            job.options.dpi = QIdPhotoPanel::customDpi();
+        const QCropTable::IdRules* rules = QCropTable::idRules(canvas->cropMode());
+        if (rules && !QCropTable::notice(*rules).isEmpty())
+            QMsgBox::showWarning(QCropTable::notice(*rules), 1);
     }
     m_saving = true;
     const QPointer<QCropWidget> guard(this);
@@ -321,12 +345,8 @@ void QCropWidget::save(const QString& folder, int outputSize)
         QSaveFileWriter::Result result;
         QString message;
         const bool ok = job.write(path, &result, &message);
-        if (ok && result.overLimit)
-            message =
-                tr("Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the "
-                   "output file size. It was saved at that smallest size.")
-                    .arg((result.bytes.size() + 1023) / 1024)
-                    .arg(job.options.maxKilobytes);
+        if (ok)
+            message = QSaveFileWriter::rangeMessage(job.options, result);
         runOnGui(guard, [guard, path, ok, message] { guard->finishSave(path, ok, message); });
     });
 }

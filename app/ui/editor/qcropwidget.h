@@ -16,6 +16,7 @@ class QCropWidget;
 }
 
 class QDragOutHandle;
+class QIdFramer;
 class QImageCropWidget;
 class QImageCutoutWidget;
 class QImageTask;
@@ -72,12 +73,14 @@ public:
     QImageCropWidget* cropView() const { return m_cropView; }
     QImageCutoutWidget* brushView() const { return m_brushView; }
     bool isBusy() const { return m_busy; }
+    QIdFramer* idFramer() const { return m_framer; }
 
     // Writes the result as QSaveFileWriter::outputPath() names it
     // with the stored format and size limit; the encoding runs on the work pool.
     // Answers with signal_saved (the file, or the folder when there was nothing to
     // save) or signal_save_failed on the GUI thread.
-    // outputSize: 0 = 1080P, 1 = 2K, 2 = 4K, 3 = original resolution.
+    // outputSize: 0 = 1080P, 1 = 2K, 2 = 4K, 3 = original resolution; an applied
+    // ID size is written at its exact size, on the print sheet the ID panel chose.
     void save(const QString& folder, int outputSize);
 
 signals:
@@ -85,6 +88,8 @@ signals:
     void signal_beauty_begin();
     void signal_saved(const QString& filePath);
     void signal_save_failed(const QString& message);
+    // An ID size was applied (true) or is no longer: the output size does not count.
+    void signal_exact_size(bool exact);
     // The brush size was changed here (keyboard), so the cut-out page can follow.
     void signal_brush_size_changed(int size);
 
@@ -125,6 +130,7 @@ private:
     QDragOutHandle* m_dragOut = nullptr;
     QImageCropWidget* m_cropView = nullptr;
     QImageCutoutWidget* m_brushView = nullptr;
+    QIdFramer* m_framer = nullptr;
     View m_active = CropView;
     QString m_taskId;
     std::shared_ptr<QImageTask> m_task;

@@ -3,21 +3,29 @@
 
 #include "keeptranslated.h"
 #include "qcroptable.h"
+#include "qidphotopanel.h"
 #include "qimagesettings.h"
 #include "qmsgbox.h"
 #include "qsizebutton.h"
 #include "qvarnui.h"
 #include "readtextfile.h"
 
+#include <QScrollArea>
+#include <QVBoxLayout>
+
 namespace {
 
 constexpr int kRegularColumns = 2;
 constexpr int kRegularHeight = 38;
 constexpr int kListHeight = 48; // label and explanation, one above the other
+constexpr int kListSpacing = 6;
 
-QSize storedCustomSize()
+// The typed size a code uses: millimetres at a density for the ID size, pixels otherwise.
+QSize sizeOf(int code)
 {
-    return QSize(QImageSettings::customWidth(), QImageSettings::customHeight());
+    return code == QCropTable::kCustomIdSize
+               ? QIdPhotoPanel::customPixels()
+               : QSize(QImageSettings::customWidth(), QImageSettings::customHeight());
 }
 
 } // namespace
@@ -34,8 +42,25 @@ QPageCrop::QPageCrop(QWidget* parent) : QWidget(parent), ui(new Ui::QPageCrop)
     for (int i = 0; i < regular.size(); ++i)
         ui->gridLayout->addWidget(addSizeButton(*regular[i], kRegularHeight, ui->pageTabRegular),
                                   i / kRegularColumns, i % kRegularColumns);
-    for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Certificate))
-        ui->vLayoutCertificate->addWidget(addSizeButton(*row, kListHeight, ui->pageTabCertificate));
+    // The ID sizes scroll, so the ID panel below them always has its room.
+    auto* sizes = new QScrollArea(ui->pageTabCertificate);
+    sizes->setObjectName(QStringLiteral("scrollIdSizes"));
+    sizes->setFrameShape(QFrame::NoFrame);
+    sizes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sizes->setWidgetResizable(true);
+    auto* list = new QWidget(sizes);
+    auto* listLayout = new QVBoxLayout(list);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(kListSpacing);
+    QVector<const QCropTable::Row*> idRows = QCropTable::tab(QCropTable::Tab::Certificate);
+    idRows << QCropTable::row(QCropTable::kCustomIdSize);
+    for (const QCropTable::Row* row : idRows)
+        listLayout->addWidget(addSizeButton(*row, kListHeight, list));
+    sizes->setWidget(list);
+    ui->vLayoutCertificate->addWidget(sizes, 1);
+    ui->vLayoutPageCertificate->setStretchFactor(ui->vLayoutCertificate, 1);
+    m_idPanel = new QIdPhotoPanel(ui->pageTabCertificate);
+    ui->vLayoutCertificate->addWidget(m_idPanel);
     for (const QCropTable::Row* row : QCropTable::tab(QCropTable::Tab::Ecommerce))
         ui->vLayoutEcommerce->addWidget(addSizeButton(*row, kListHeight, ui->pageTabEcommerce));
 
@@ -57,6 +82,7 @@ QPageCrop::~QPageCrop()
 QSizeButton* QPageCrop::addSizeButton(const QCropTable::Row& row, int height, QWidget* parent)
 {
     auto* button = new QSizeButton(parent);
+    button->setObjectName(QStringLiteral("btnSize%1").arg(row.code));
     button->setFixedHeight(height);
     keepTranslated(
         button, [button, r = &row] { button->setTexts(QCropTable::label(*r), QCropTable::explanation(*r)); });
@@ -110,8 +136,9 @@ void QPageCrop::onClickedSizeButton(int id, QSizeButton* button)
         ui->lineEditWidth->setText(QString::number(QImageSettings::customWidth()));
         ui->lineEditHeight->setText(QString::number(QImageSettings::customHeight()));
     }
+    m_idPanel->showCustomSize(id == QCropTable::kCustomIdSize);
     m_currentCode = id;
-    emit signal_apply_crop_size(id, false, storedCustomSize());
+    emit signal_apply_crop_size(id, false, sizeOf(id));
 }
 
 void QPageCrop::onBtnApply()
@@ -131,11 +158,13 @@ void QPageCrop::onBtnApply()
         QImageSettings::setCustomWidth(typed.width());
         QImageSettings::setCustomHeight(typed.height());
     }
-    emit signal_apply_crop_size(m_currentCode, true, storedCustomSize());
+    emit signal_apply_crop_size(m_currentCode, true, sizeOf(m_currentCode));
 }
 
 void QPageCrop::onPageReset()
 {
+    m_idPanel->onPageReset();
+    m_idPanel->showCustomSize(false);
     showTab(0);
     select(firstRegularButton());
     m_currentCode = QCropTable::kWholePicture;

@@ -10,11 +10,13 @@ class QPageCrop;
 }
 
 class QBoxLayout;
+class QIdPhotoPanel;
 class QPushButton;
 class QSizeButton;
 
-// The "Crop" page of the side panel: ratios and presets, ID-photo sizes and
-// square product sizes on three tabs, and a typed custom size. A size button
+// The "Crop" page of the side panel: ratios and presets, ID-photo sizes (with the
+// ID panel: backgrounds, nudges, checks, print sheet) and square product sizes on
+// three tabs, and a typed custom size. A size button
 // previews its crop (commit false); "Apply" commits the current one. While the page
 // is visible the view shows the crop frame. The custom size is kept in
 // QImageSettings, shared with the batch mode. GUI thread only.
@@ -28,6 +30,7 @@ public:
 
     int currentCode() const { return m_currentCode; }
     QSizeButton* selectedButton() const { return m_selected; }
+    QIdPhotoPanel* idPanel() const { return m_idPanel; }
 
 signals:
     void signal_show_crop_frame(bool show);
@@ -53,5 +56,6 @@ private:
 
     Ui::QPageCrop* ui = nullptr;
     QSizeButton* m_selected = nullptr;
+    QIdPhotoPanel* m_idPanel = nullptr;
     int m_currentCode = QCropTable::kWholePicture;
 };

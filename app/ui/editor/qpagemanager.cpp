@@ -1,6 +1,8 @@
 #include "qpagemanager.h"
 
 #include "qcropwidget.h"
+#include "qidframer.h"
+#include "qidphotopanel.h"
 #include "qimagecutoutwidget.h"
 #include "qpageadvanced.h"
 #include "qpagebeautify.h"
@@ -51,6 +53,10 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(crop, &QPageCrop::signal_show_crop_frame, view, &QCropWidget::onShowImageCropFrame);
         connect(crop, &QPageCrop::signal_apply_crop_size, view, &QCropWidget::onApplyCorpSize);
         connect(crop, &QPageCrop::signal_apply_crop_size, this, &QPageManager::signal_apply_crop_size);
+        QIdPhotoPanel* id = crop->idPanel();
+        connect(id, &QIdPhotoPanel::signal_background, view, &QCropWidget::onChangeBackgroundColor);
+        connect(id, &QIdPhotoPanel::signal_nudge, view->idFramer(), &QIdFramer::nudge);
+        connect(view->idFramer(), &QIdFramer::signal_checks, id, &QIdPhotoPanel::showChecks);
     }
     if (auto* cutOut = pageAs<QPageCutOut>(pages, CutOut)) {
         connect(cutOut, &QPageCutOut::signal_brush_size, view, &QCropWidget::onChangeBrushSize);

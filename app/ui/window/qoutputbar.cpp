@@ -7,6 +7,7 @@
 #include "qfilechooser.h"
 #include "qimageformatdialog.h"
 #include "qmsgbox.h"
+#include "qoutputsizebox.h"
 #include "qsavenotice.h"
 #include "quserhelp.h"
 
@@ -45,6 +46,8 @@ QOutputBar::QOutputBar(Ui::QMainWidgetClass* form, QCropWidget* editView, QWidge
     ui->comboOutputSize->setCurrentIndex(stored >= 0 && stored < kSizeCount ? stored : kDefaultSize);
     connect(ui->comboOutputSize, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [](int index) { CSetting::setValue("output", "size", index); });
+    connect(m_editView, &QCropWidget::signal_exact_size, this,
+            [this](bool exact) { QOutputSizeBox::showExact(ui->comboOutputSize, exact); });
 
     // A child of the button: Qt offers a shortcut only while its widget is visible and
     // enabled, so Ctrl+S works exactly when Save could be clicked, and it never

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QCropWidget</name>
@@ -11,12 +12,8 @@
         <translation>撤销</translation>
     </message>
     <message>
-        <source>"%1" cannot be read as a picture, so it cannot be used as the background.</source>
+        <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
         <translation>无法读取图片“%1”，不能用作背景。</translation>
-    </message>
-    <message>
-        <source>Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the output file size. It was saved at that smallest size.</source>
-        <translation>即使使用最低画质，图片仍有 %1 KB，超过了输出文件大小设置的 %2 KB。已按最小的大小保存。</translation>
     </message>
     <message>
         <source>Redo</source>
@@ -49,6 +46,17 @@
     <message>
         <source>Erase object</source>
         <translation>擦除物体</translation>
+    </message>
+</context>
+<context>
+    <name>QDragOutHandle</name>
+    <message>
+        <source>Drag out</source>
+        <translation>拖出</translation>
+    </message>
+    <message>
+        <source>Drag the result into another program or a folder</source>
+        <translation>把结果拖到其他程序或文件夹中</translation>
     </message>
 </context>
 <context>
@@ -98,19 +106,86 @@
         <translation>擦除物体</translation>
     </message>
     <message>
-        <source>"%1" is not a photo Brisel can open. Choose a JPG, PNG or BMP file.</source>
+        <source>&quot;%1&quot; is not a photo Brisel can open. Choose a JPG, PNG or BMP file.</source>
         <translation>“%1”不是 Brisel 能打开的照片。请选择 JPG、PNG 或 BMP 文件。</translation>
     </message>
 </context>
 <context>
-    <name>QDragOutHandle</name>
+    <name>QIdFramer</name>
     <message>
-        <source>Drag out</source>
-        <translation>拖出</translation>
+        <source>JPG file %1 KB (needed: %2-%3 KB)</source>
+        <translation>JPG 文件 %1 KB（要求：%2-%3 KB）</translation>
     </message>
     <message>
-        <source>Drag the result into another program or a folder</source>
-        <translation>把结果拖到其他程序或文件夹中</translation>
+        <source>JPG file %1 KB (needed: at least %2 KB)</source>
+        <translation>JPG 文件 %1 KB（要求：至少 %2 KB）</translation>
+    </message>
+    <message>
+        <source>No face was found in this photo, so it cannot be made into an ID photo. Choose a photo of one person facing the camera.</source>
+        <translation>这张照片中未找到人脸，无法制作证件照。请选择一张单人正对镜头的照片。</translation>
+    </message>
+</context>
+<context>
+    <name>QIdPhotoPanel</name>
+    <message>
+        <source>Move up</source>
+        <translation>上移</translation>
+    </message>
+    <message>
+        <source>Move down</source>
+        <translation>下移</translation>
+    </message>
+    <message>
+        <source>Move left</source>
+        <translation>左移</translation>
+    </message>
+    <message>
+        <source>Move right</source>
+        <translation>右移</translation>
+    </message>
+    <message>
+        <source>Larger</source>
+        <translation>放大</translation>
+    </message>
+    <message>
+        <source>Smaller</source>
+        <translation>缩小</translation>
+    </message>
+    <message>
+        <source>White background</source>
+        <translation>白色背景</translation>
+    </message>
+    <message>
+        <source>Blue background</source>
+        <translation>蓝色背景</translation>
+    </message>
+    <message>
+        <source>Red background</source>
+        <translation>红色背景</translation>
+    </message>
+    <message>
+        <source>Background</source>
+        <translation>背景</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>Save on</source>
+        <translation>保存到</translation>
+    </message>
+    <message>
+        <source>Size (mm), dpi:</source>
+        <translation>尺寸（毫米）、dpi：</translation>
+    </message>
+    <message>
+        <source> mm</source>
+        <translation> 毫米</translation>
+    </message>
+    <message>
+        <source>Gap between the copies on the sheet</source>
+        <translation>相纸上各张照片之间的间距</translation>
     </message>
 </context>
 <context>
@@ -125,6 +200,13 @@
     <message>
         <source>Refining...</source>
         <translation>正在优化...</translation>
+    </message>
+</context>
+<context>
+    <name>QOutputSizeBox</name>
+    <message>
+        <source>Exact size</source>
+        <translation>精确尺寸</translation>
     </message>
 </context>
 <context>
@@ -156,6 +238,14 @@
     <message>
         <source>Off: saved files leave out where the photo was taken and the serial numbers of the camera and lens.</source>
         <translation>关闭时，保存的文件不含照片的拍摄位置以及相机和镜头的序列号。</translation>
+    </message>
+    <message>
+        <source>Smallest JPG file:</source>
+        <translation>JPG 文件最小：</translation>
+    </message>
+    <message>
+        <source>Saved JPG files are made at least this large where the quality allows; some ID forms ask for it.</source>
+        <translation>在画质允许时，保存的 JPG 文件至少为此大小；有些证件照要求如此。</translation>
     </message>
 </context>
 <context>
@@ -200,11 +290,11 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>"%1" is too large to be used as the background.</source>
+        <source>&quot;%1&quot; is too large to be used as the background.</source>
         <translation>图片“%1”太大，不能用作背景。</translation>
     </message>
     <message>
-        <source>"%1" cannot be read as a picture, so it cannot be used as the background.</source>
+        <source>&quot;%1&quot; cannot be read as a picture, so it cannot be used as the background.</source>
         <translation>无法读取图片“%1”，不能用作背景。</translation>
     </message>
 </context>
@@ -290,7 +380,7 @@
         <translation>边缘内缩/外扩</translation>
     </message>
     <message>
-        <source>On: the edge colours the matting re-estimated; off: the photo's own colours</source>
+        <source>On: the edge colours the matting re-estimated; off: the photo&apos;s own colours</source>
         <translation>开：使用抠图重新估算的边缘颜色；关：使用照片原有颜色</translation>
     </message>
     <message>

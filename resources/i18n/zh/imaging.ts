@@ -26,5 +26,13 @@
         <source>Could not save &quot;%1&quot;: the folder &quot;%2&quot; cannot be created.</source>
         <translation>无法保存“%1”：无法创建文件夹“%2”。</translation>
     </message>
+    <message>
+        <source>Even at the lowest quality the picture takes %1 KB, more than the %2 KB set for the output file size. It was saved at that smallest size.</source>
+        <translation>即使使用最低画质，图片仍有 %1 KB，超过了输出文件大小设置的 %2 KB。已按最小的大小保存。</translation>
+    </message>
+    <message>
+        <source>Even at the best quality the picture takes only %1 KB, less than the %2 KB set for the output file size. It was saved at that nearest size.</source>
+        <translation>即使使用最高画质，图片也只有 %1 KB，小于输出文件大小设置的 %2 KB。已按最接近的大小保存。</translation>
+    </message>
 </context>
 </TS>
