@@ -3,7 +3,8 @@
 // so the two alternate, one forward each per round, and the medians are compared.
 // onnxruntime runs in a Node child (bench/ort/forward.mjs) from the package the
 // bench target installs into the build folder; it is a yardstick only. On a machine
-// with AVX-512 the comparison is repeated with libtorch held to AVX2.
+// with AVX-512 the comparison is repeated with libtorch held to AVX2. The int8
+// model of the fast engine is timed in the same rounds when it is installed.
 // Exits non-zero when the model or onnxruntime-node is missing.
 
 #include "allocator.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -150,25 +152,39 @@ void compare(int rounds)
     const cv::Mat input = preparedInput();
     const std::string inputFile = writeInput(input);
     IsnetEngine engine(model, kThreads);
+    // The int8 engine joins the rounds when its model is installed.
+    const std::string fastModel = ServiceOptions::fastModelPath(model);
+    std::unique_ptr<IsnetEngine> fast;
+    if (std::ifstream(fastModel).good())
+        fast = std::make_unique<IsnetEngine>(fastModel, kThreads);
     std::cout << "CPU: " << cpuInfoField("model name") << ", " << kThreads << " threads\n"
               << "instruction sets: " << IsnetEngine::instructionSets() << "\n";
-    std::vector<double> ours, theirs;
+    const auto timeMs = [&](IsnetEngine& e) {
+        const auto start = std::chrono::steady_clock::now();
+        e.forward(input);
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    };
+    std::vector<double> ours, theirs, int8;
     {
         OrtChild ort(onnx, inputFile);
-        engine.forward(input); // first call builds the execution plan
+        engine.forward(input); // first calls build the execution plans
+        if (fast)
+            fast->forward(input);
         for (int i = 0; i < rounds; ++i) {
-            const auto start = std::chrono::steady_clock::now();
-            engine.forward(input);
-            ours.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            ours.push_back(timeMs(engine));
             theirs.push_back(ort.forwardMs());
+            if (fast)
+                int8.push_back(timeMs(*fast));
             std::cout << "  round " << i + 1 << ": ours " << int(ours.back()) << " ms, onnxruntime "
-                      << int(theirs.back()) << " ms" << std::endl;
+                      << int(theirs.back()) << " ms"
+                      << (fast ? ", int8 " + std::to_string(int(int8.back())) + " ms" : "") << std::endl;
         }
     }
     std::remove(inputFile.c_str());
     std::printf("forward, median of %d interleaved rounds: ours %.0f ms, onnxruntime %.0f ms, ratio %.2f\n",
                 rounds, median(ours), median(theirs), median(ours) / median(theirs));
+    if (fast)
+        std::printf("int8 forward %.0f ms, %.2f of ours\n", median(int8), median(int8) / median(ours));
 }
 
 } // namespace
