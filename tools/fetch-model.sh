@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the ISNet general-use weights (from the npm package
 # @imgly/background-removal-data, of which we use only the model data) and converts
-# them once into the TorchScript module the matting service runs. Folder:
+# them once into the TorchScript module the matting service runs, plus its int8
+# copy for the fast engine (quantize_model.py). Folder:
 # $BRISEL_MODEL_DIR or ~/.cache/brisel/models. Quiet when the model is already
 # there. When anything fails the service still works with its key engine, so this
 # warns and exits 0 rather than stopping the set-up.
@@ -13,13 +14,26 @@ here="$(cd "$(dirname "$0")" && pwd)"
 dir="${BRISEL_MODEL_DIR:-$HOME/.cache/brisel/models}"
 model="$dir/isnet-general.pt"
 onnx32="$dir/isnet-general-fp32.onnx"
+int8="$dir/isnet-general-int8.pt"
 
-[ -s "$model" ] && [ -s "$onnx32" ] && exit 0
+[ -s "$model" ] && [ -s "$onnx32" ] && [ -s "$int8" ] && exit 0
 
 warn() {
   echo "fetch-model: $*; the matting service will use its key engine until this works" >&2
   exit 0
 }
+
+quantize() {
+  echo "fetch-model: making the int8 model for the fast engine (a few minutes)"
+  if /usr/bin/python3 "$here/quantize_model.py" --onnx "$onnx32" --out "$int8" >"$dir/quantize.log" 2>&1; then
+    tail -n 1 "$dir/quantize.log"
+  else
+    tail -n 3 "$dir/quantize.log" >&2
+    echo "fetch-model: no int8 model (see $dir/quantize.log); --engine isnet-fast is unavailable" >&2
+  fi
+  exit 0
+}
+[ -s "$model" ] && [ -s "$onnx32" ] && quantize
 
 mkdir -p "$dir/npm" || warn "cannot create $dir"
 if [ ! -s "$dir/npm/$tarball" ]; then
@@ -39,3 +53,4 @@ fi
 tail -n 1 "$log"
 # The package is only needed again if the conversion has to be redone.
 rm -f "$dir/npm/$tarball"
+quantize
