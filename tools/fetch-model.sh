@@ -15,8 +15,10 @@ dir="${BRISEL_MODEL_DIR:-$HOME/.cache/brisel/models}"
 model="$dir/isnet-general.pt"
 onnx32="$dir/isnet-general-fp32.onnx"
 int8="$dir/isnet-general-int8.pt"
+# A failed quantization is not retried on every set-up: it takes minutes.
+int8failed="$dir/quantize.failed"
 
-[ -s "$model" ] && [ -s "$onnx32" ] && [ -s "$int8" ] && exit 0
+[ -s "$model" ] && [ -s "$onnx32" ] && { [ -s "$int8" ] || [ -e "$int8failed" ]; } && exit 0
 
 warn() {
   echo "fetch-model: $*; the matting service will use its key engine until this works" >&2
@@ -29,7 +31,9 @@ quantize() {
     tail -n 1 "$dir/quantize.log"
   else
     tail -n 3 "$dir/quantize.log" >&2
-    echo "fetch-model: no int8 model (see $dir/quantize.log); --engine isnet-fast is unavailable" >&2
+    touch "$int8failed"
+    echo "fetch-model: no int8 model (see $dir/quantize.log; delete $int8failed to retry);" \
+         "--engine isnet-fast is unavailable" >&2
   fi
   exit 0
 }
