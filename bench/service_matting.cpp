@@ -1,9 +1,9 @@
 // The matting service's cost on a 12 MP JPEG: the network's forward pass alone
 // beside the whole job (decode, resize, forward, upsample, edge colour, PNG
 // encode) for the float32 and the int8 model, and libtorch's forward beside
-// OpenCV DNN's forward of the same
-// network. Needs the converted model (tools/fetch-model.sh); without it the isnet
-// cases report an error and only the key engine is measured.
+// OpenCV DNN's forward of the same network. Needs the converted models
+// (tools/fetch-model.sh); without them the isnet cases report an error and only
+// the key engine is measured.
 
 #include "allocator.h"
 #include "cutoutbuilder.h"
