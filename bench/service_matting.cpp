@@ -1,8 +1,9 @@
 // The matting service's cost on a 12 MP JPEG: the network's forward pass alone
 // beside the whole job (decode, resize, forward, upsample, edge colour, PNG
-// encode), and libtorch's forward beside OpenCV DNN's forward of the same
-// network. Needs the converted model (tools/fetch-model.sh); without it the isnet
-// cases report an error and only the key engine is measured.
+// encode) for the float32 and the int8 model, and libtorch's forward beside
+// OpenCV DNN's forward of the same network. Needs the converted models
+// (tools/fetch-model.sh); without them the isnet cases report an error and only
+// the key engine is measured.
 
 #include "allocator.h"
 #include "cutoutbuilder.h"
@@ -75,22 +76,28 @@ cv::Mat preparedPhoto()
     return IsnetEngine::prepare(bgr);
 }
 
-void BM_IsnetForward(benchmark::State& state)
+// `fast`: the int8 model of the isnet-fast engine.
+std::string isnetModel(bool fast)
 {
-    if (!haveModel(state, modelPath()))
+    return fast ? ServiceOptions::fastModelPath(modelPath()) : modelPath();
+}
+
+void BM_IsnetForward(benchmark::State& state, bool fast)
+{
+    if (!haveModel(state, isnetModel(fast)))
         return;
-    IsnetEngine engine(modelPath(), kThreads);
+    IsnetEngine engine(isnetModel(fast), kThreads);
     const cv::Mat input = preparedPhoto();
     engine.forward(input); // first call builds the execution plan
     for (auto _ : state)
         benchmark::DoNotOptimize(engine.forward(input));
 }
 
-void BM_IsnetWholeJob(benchmark::State& state)
+void BM_IsnetWholeJob(benchmark::State& state, bool fast)
 {
-    if (!haveModel(state, modelPath()))
+    if (!haveModel(state, isnetModel(fast)))
         return;
-    MattingPipeline pipeline(std::make_unique<IsnetEngine>(modelPath(), kThreads));
+    MattingPipeline pipeline(std::make_unique<IsnetEngine>(isnetModel(fast), kThreads));
     pipeline.run(photo12mp(), kPerson);
     for (auto _ : state)
         benchmark::DoNotOptimize(pipeline.run(photo12mp(), kPerson));
@@ -147,8 +154,22 @@ void BM_EncodeOpenCvPng(benchmark::State& state)
 
 BENCHMARK(BM_EncodeCutout)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(5);
 BENCHMARK(BM_EncodeOpenCvPng)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(5);
-BENCHMARK(BM_IsnetForward)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(5);
-BENCHMARK(BM_IsnetWholeJob)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(5);
+BENCHMARK_CAPTURE(BM_IsnetForward, fp32, false)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_IsnetWholeJob, fp32, false)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_IsnetForward, int8, true)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_IsnetWholeJob, int8, true)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(5);
 BENCHMARK(BM_OpenCvDnnForward)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(2);
 BENCHMARK(BM_KeyWholeJob)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(5);
 

@@ -4,11 +4,14 @@
 #include <opencv2/imgproc.hpp>
 
 #include <ATen/Parallel.h>
+#include <ATen/Version.h>
 #include <torch/script.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 struct IsnetEngine::Impl
@@ -19,6 +22,11 @@ struct IsnetEngine::Impl
 IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::make_unique<Impl>())
 {
     at::set_num_threads(std::max(1, threads));
+    // The int8 model's packed convolutions are unpacked when saved and packed again
+    // at load for the current engine; oneDNN's uses the VNNI instructions.
+    const auto& engines = at::globalContext().supportedQEngines();
+    if (std::find(engines.begin(), engines.end(), at::QEngine::ONEDNN) != engines.end())
+        at::globalContext().setQEngine(at::QEngine::ONEDNN);
     tensorcache::install(std::size_t(4) << 30);
     // The profiling executor re-optimises the graph on the first calls, which costs
     // seconds per worker and gains nothing for a frozen module with one input shape.
@@ -36,6 +44,36 @@ void IsnetEngine::preferPassiveWaiting(char** argv)
         return;
     setenv("OMP_WAIT_POLICY", "PASSIVE", 1);
     execv("/proc/self/exe", argv);
+}
+
+std::string IsnetEngine::instructionSets()
+{
+    // oneDNN's own header is not installed beside libtorch; its C entry point is
+    // looked up in the already loaded library instead.
+    static const std::pair<int, const char*> isas[] = {{0x3e7, "avx512_core_amx"},
+                                                       {0xe7, "avx512_core_bf16"},
+                                                       {0x67, "avx512_core_vnni"},
+                                                       {0x27, "avx512_core"},
+                                                       {0x407, "avx2_vnni"},
+                                                       {0x7, "avx2"},
+                                                       {0x3, "avx"},
+                                                       {0x1, "sse41"}};
+    std::string dnnl = "unknown";
+    if (auto query = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "dnnl_get_effective_cpu_isa"))) {
+        const int isa = query();
+        for (const auto& [bits, name] : isas)
+            if (isa == bits) {
+                dnnl = name;
+                break;
+            }
+    }
+    const std::string config = at::show_config();
+    const std::string key = "CPU capability usage: ";
+    const std::size_t at = config.find(key);
+    const std::string aten = at == std::string::npos
+                                 ? "unknown"
+                                 : config.substr(at + key.size(), config.find('\n', at) - at - key.size());
+    return "oneDNN " + dnnl + ", ATen " + aten;
 }
 
 cv::Mat IsnetEngine::prepare(const cv::Mat& bgr)

@@ -1,6 +1,7 @@
 #pragma once
 // The ISNet general-use segmentation network, run by libtorch as a frozen
-// TorchScript module in channels-last layout (the converter in tools/ makes it).
+// TorchScript module in channels-last layout (the converter in tools/ makes it),
+// in float32 or, for the fast engine, with int8 convolutions (quantize_model.py).
 // Only isnetengine.cpp includes torch headers: they are slow to compile.
 
 #include "mattingengine.h"
@@ -28,6 +29,11 @@ public:
     // same arguments) unless the variable is already set. Call before any thread
     // is started; returns only when nothing needed doing or exec failed.
     static void preferPassiveWaiting(char** argv);
+
+    // The vector instructions the convolutions and ATen's kernels run with, e.g.
+    // "oneDNN avx512_core_vnni, ATen AVX2"; reflects ONEDNN_MAX_CPU_ISA and
+    // ATEN_CPU_CAPABILITY. For reports only.
+    static std::string instructionSets();
 
     // The network's input for a photo: kInputSide square, RGB scaled to [0, 1]
     // minus 0.5, CV_32FC3 interleaved (which is what channels-last means).

@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         return 1;
     }
 #ifdef BRISEL_HAVE_TORCH
-    if (engine.name == "isnet")
+    if (engine.name != "key")
         IsnetEngine::preferPassiveWaiting(argv);
 #endif
     if (!engine.warning.empty())

@@ -26,17 +26,19 @@ bool MattingEngine::choose(const ServiceOptions& options, Choice& out, std::stri
         out.name = "key";
         return true;
     }
-    if (options.engine == "isnet") {
+    if (options.engine == "isnet" || options.engine == "isnet-fast") {
+        const std::string model =
+            options.engine == "isnet" ? options.modelPath : ServiceOptions::fastModelPath(options.modelPath);
         if (!isnetAvailable()) {
-            error = "this build has no libtorch, so the isnet engine is not available";
+            error = "this build has no libtorch, so the " + options.engine + " engine is not available";
             return false;
         }
-        if (!haveModel) {
-            error = "model file not found: " + options.modelPath + " (run tools/fetch-model.sh)";
+        if (!std::ifstream(model).good()) {
+            error = "model file not found: " + model + " (run tools/fetch-model.sh)";
             return false;
         }
-        out.name = "isnet";
-        out.model = options.modelPath;
+        out.name = options.engine;
+        out.model = model;
         return true;
     }
     if (isnetAvailable() && haveModel) {
@@ -54,7 +56,7 @@ bool MattingEngine::choose(const ServiceOptions& options, Choice& out, std::stri
 std::unique_ptr<MattingEngine> MattingEngine::create(const Choice& choice, int threads)
 {
 #ifdef BRISEL_HAVE_TORCH
-    if (choice.name == "isnet")
+    if (choice.name == "isnet" || choice.name == "isnet-fast")
         return std::make_unique<IsnetEngine>(choice.model, threads);
 #endif
     if (choice.name == "key")

@@ -25,8 +25,8 @@ public:
     // What the options ask for, settled once at start-up.
     struct Choice
     {
-        std::string name;    // "isnet" or "key"
-        std::string model;   // model file when name is "isnet"
+        std::string name;    // "isnet", "isnet-fast" or "key"
+        std::string model;   // model file for the isnet engines
         std::string warning; // why "auto" fell back to key, shown in the log and /healthz
     };
     // False with a reason when the options cannot be met (isnet without a model).

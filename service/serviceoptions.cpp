@@ -72,6 +72,14 @@ std::string ServiceOptions::defaultModelPath()
     return dir + "/" + kModelFileName;
 }
 
+std::string ServiceOptions::fastModelPath(const std::string& modelPath)
+{
+    const std::size_t dot = modelPath.rfind('.');
+    const std::size_t slash = modelPath.rfind('/');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return hasExtension ? modelPath.substr(0, dot) + "-int8" + modelPath.substr(dot) : modelPath + "-int8";
+}
+
 std::string ServiceOptions::baseUrl(int boundPort) const
 {
     if (!publicUrl.empty()) {
@@ -98,10 +106,11 @@ std::string ServiceOptions::usage()
            "  --public-url URL     base URL put in result links (default from listen/port)\n"
            "  --tls-cert FILE      serve HTTPS with this certificate (PEM)\n"
            "  --tls-key FILE       private key of that certificate (PEM)\n"
-           "  --engine NAME        auto, isnet or key (default auto)\n"
+           "  --engine NAME        auto, isnet, isnet-fast (int8, quicker, slightly coarser) or key\n"
+           "                       (default auto)\n"
            "  --model FILE         TorchScript model for isnet (default " +
            defaultModelPath() +
-           ")\n"
+           "); isnet-fast loads its -int8 sibling\n"
            "  --workers N          inference workers, each with its own network (default 1)\n"
            "  --cv-threads N       OpenCV threads (default 2)\n"
            "  --max-upload-mb N    largest accepted upload in MB (default 50)\n"
@@ -141,7 +150,7 @@ bool ServiceOptions::parse(int argc, const char* const* argv, ServiceOptions& ou
         {"--engine",
          [&out](const std::string& v) {
              out.engine = v;
-             return v == "auto" || v == "isnet" || v == "key";
+             return v == "auto" || v == "isnet" || v == "isnet-fast" || v == "key";
          }},
         {"--model", text(out.modelPath)},
         {"--workers", number(out.workers, 1, 64)},

@@ -12,8 +12,8 @@ struct ServiceOptions
     std::string publicUrl; // base of convert_path; empty = derived from listen/port
     std::string tlsCert;
     std::string tlsKey;
-    std::string engine = "auto"; // auto | isnet | key
-    std::string modelPath;       // empty = defaultModelPath()
+    std::string engine = "auto"; // auto | isnet | isnet-fast | key
+    std::string modelPath;       // empty = defaultModelPath(); isnet-fast uses fastModelPath() of it
     int workers = 1;
     int cvThreads = 2;
     int maxUploadMb = 50;
@@ -42,6 +42,8 @@ struct ServiceOptions
     static std::string usage();
     // $BRISEL_MODEL_DIR or ~/.cache/brisel/models, plus the converted model's name.
     static std::string defaultModelPath();
+    // The int8 copy beside a model: "x/isnet-general.pt" -> "x/isnet-general-int8.pt".
+    static std::string fastModelPath(const std::string& modelPath);
     // "600", "600s", "1500ms", "10m" -> milliseconds; -1 when malformed.
     static long long parseDurationMs(const std::string& text);
 };

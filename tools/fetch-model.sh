@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fetches the ISNet general-use weights (from the npm package
 # @imgly/background-removal-data, of which we use only the model data) and converts
-# them once into the TorchScript module the matting service runs. Folder:
+# them once into the TorchScript module the matting service runs, plus its int8
+# copy for the fast engine (quantize_model.py). Folder:
 # $BRISEL_MODEL_DIR or ~/.cache/brisel/models. Quiet when the model is already
 # there. The set-up and the installed program's first start both run it; until it
 # succeeds the service works with its key engine.
@@ -19,13 +20,30 @@ here="$(cd "$(dirname "$0")" && pwd)"
 dir="${BRISEL_MODEL_DIR:-$HOME/.cache/brisel/models}"
 model="$dir/isnet-general.pt"
 onnx32="$dir/isnet-general-fp32.onnx"
+int8="$dir/isnet-general-int8.pt"
+# A failed quantization is not retried on every set-up: it takes minutes.
+int8failed="$dir/quantize.failed"
 
-[ -s "$model" ] && [ -s "$onnx32" ] && exit 0
+[ -s "$model" ] && [ -s "$onnx32" ] && { [ -s "$int8" ] || [ -e "$int8failed" ]; } && exit 0
 
 fail() {
   echo "fetch-model: $2; the matting service will use its key engine until this works" >&2
   exit "$1"
 }
+
+quantize() {
+  echo "fetch-model: making the int8 model for the fast engine (a few minutes)"
+  if /usr/bin/python3 "$here/quantize_model.py" --onnx "$onnx32" --out "$int8" >"$dir/quantize.log" 2>&1; then
+    tail -n 1 "$dir/quantize.log"
+  else
+    tail -n 3 "$dir/quantize.log" >&2
+    touch "$int8failed"
+    echo "fetch-model: no int8 model (see $dir/quantize.log; delete $int8failed to retry);" \
+         "--engine isnet-fast is unavailable" >&2
+  fi
+  exit 0
+}
+[ -s "$model" ] && [ -s "$onnx32" ] && quantize
 
 # Checked first, so nobody downloads 136 MB only to learn this.
 for module in torch onnx numpy cv2; do
@@ -55,3 +73,4 @@ fi
 tail -n 1 "$log"
 # The package is only needed again if the conversion has to be redone.
 rm -f "$dir/npm/$tarball"
+quantize

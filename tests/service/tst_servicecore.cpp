@@ -111,6 +111,9 @@ private slots:
             << QStringList{"--store", "redis://h:6379/x"} << "bad value for --store: \"redis://h:6379/x\"";
         QTest::newRow("redis without a host")
             << QStringList{"--store=redis://:1"} << "bad value for --store: \"redis://:1\"";
+        QTest::newRow("fast engine") << QStringList{"--engine", "isnet-fast"} << "";
+        QTest::newRow("unknown engine")
+            << QStringList{"--engine", "fastest"} << "bad value for --engine: \"fastest\"";
         QTest::newRow("api on redis") << QStringList{"--store", "redis://10.0.0.5/2", "--role", "api"} << "";
         QTest::newRow("key without cert")
             << QStringList{"--tls-key", "k.pem"} << "--tls-cert and --tls-key go together";

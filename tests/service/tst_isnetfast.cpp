@@ -1,0 +1,55 @@
+// The int8 network against the float32 one it was quantized from, on photos it
+// was not calibrated on: masks cut at one half must overlap almost entirely.
+// Skipped when either model is not installed (tools/fetch-model.sh).
+
+#include "isnetengine.h"
+#include "serviceoptions.h"
+#include "serviceprocess.h"
+#include "testutils.h"
+
+#include <QGuiApplication>
+#include <QtTest>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <fstream>
+#include <memory>
+
+Q_DECLARE_METATYPE(cv::Mat)
+
+class TestIsnetFast : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<IsnetEngine> exact, fast;
+
+private slots:
+    void initTestCase()
+    {
+        const std::string model = ServiceOptions::defaultModelPath();
+        for (const std::string& path : {model, ServiceOptions::fastModelPath(model)})
+            if (!std::ifstream(path).good())
+                QSKIP(qPrintable(QString::fromStdString("model not installed: " + path)));
+        exact = std::make_unique<IsnetEngine>(model, 2);
+        fast = std::make_unique<IsnetEngine>(ServiceOptions::fastModelPath(model), 2);
+    }
+
+    void masksAgree_data()
+    {
+        QTest::addColumn<cv::Mat>("photo");
+        QTest::newRow("astronaut") << cv::imread(testutils::dataPath("astronaut.png").toStdString(),
+                                                 cv::IMREAD_COLOR);
+        QTest::newRow("disc on green") << photofixtures::discOnGreen(800, 600);
+    }
+    void masksAgree()
+    {
+        QFETCH(cv::Mat, photo);
+        const cv::Mat a = exact->alpha(photo, false) > 0.5, b = fast->alpha(photo, false) > 0.5;
+        QVERIFY(cv::countNonZero(a) > 1000); // a subject was found at all
+        const double iou = double(cv::countNonZero(a & b)) / cv::countNonZero(a | b);
+        QVERIFY2(iou >= 0.98, qPrintable(QString("IoU %1").arg(iou)));
+    }
+};
+
+BRISEL_TEST_GUILESS_MAIN(TestIsnetFast)
+#include "tst_isnetfast.moc"
