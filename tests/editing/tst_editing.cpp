@@ -239,6 +239,45 @@ private slots:
         QCOMPARE(int(editor->source().at<cv::Vec3b>(0, 70)[0]), 200);
     }
 
+    // A stroke made while a refine runs, ended or still drawn when the answer comes:
+    // that answer is dropped and a refine of every stroke follows ('+' started,
+    // '-' ended).
+    void strokeDuringRefine_data()
+    {
+        QTest::addColumn<bool>("drawing");
+        QTest::addColumn<QString>("runs");
+        QTest::newRow("ended") << false << "++-";
+        QTest::newRow("still drawn") << true << "+-+-";
+    }
+
+    void strokeDuringRefine()
+    {
+        QFETCH(bool, drawing);
+        QVERIFY(newEditor());
+        editor->setKeepMode(true);
+        editor->strokeDot({30, 10});
+        editor->endStroke();
+        QSemaphore poolFree;
+        for (int i = 0; i < 2; ++i) // both workers busy: the refine waits its turn
+            QWorkPool::instance()->post([&poolFree] { poolFree.acquire(); });
+        QString seen;
+        connect(editor.get(), &QMaskEditor::signal_refining, [&seen](bool on) { seen += on ? '+' : '-'; });
+        const bool started = editor->refine();
+        editor->strokeDot({30, 20});
+        if (!drawing)
+            editor->endStroke();
+        poolFree.release(2);
+        QVERIFY(started);
+        if (drawing) {
+            QTRY_COMPARE(seen, QStringLiteral("+-"));
+            QVERIFY(editor->hasPendingStrokes());
+            editor->endStroke();
+        }
+        QFETCH(QString, runs);
+        QTRY_COMPARE(seen, runs);
+        QVERIFY(!editor->isRefining() && !editor->hasPendingStrokes());
+    }
+
     // A magic fill from the photo pixel `at`, spreading within the tolerance of its
     // colour; then the states of the left half, the right half and `at`.
     void magicFill_data()
