@@ -278,6 +278,19 @@ private slots:
         QVERIFY(!editor->isRefining() && !editor->hasPendingStrokes());
     }
 
+    // While a slider moves the view shows the photo cut out at the new edge.
+    void edgePreviewIsTheCutout()
+    {
+        QVERIFY(newEditor());
+        editor->previewEdge({0, 0, true});
+        const QImage plain = editor->edgePreview();
+        QVERIFY(plain.pixel(5, 15) == qRgba(100, 100, 100, 255) && qAlpha(plain.pixel(35, 15)) == 0);
+        editor->previewEdge({QEdgeControls::kMaxFeather, 0, true});
+        QVERIFY(qAlpha(editor->edgePreview().pixel(20, 15)) % 255 != 0);
+        editor->setEdge({QEdgeControls::kMaxFeather, 0, true});
+        QVERIFY(editor->edgePreview().isNull());
+    }
+
     // A magic fill from the photo pixel `at`, spreading within the tolerance of its
     // colour; then the states of the left half, the right half and `at`.
     void magicFill_data()
