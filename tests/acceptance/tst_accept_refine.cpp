@@ -1,7 +1,8 @@
 // Refine and the edge controls as a user meets them: a Keep stroke across an
 // object the matting dropped and Refine bring it into the saved file, Ctrl+Z takes
 // exactly that back, in both editors; feather, shift and the colour switch change
-// the saved edge; Keep shadow keeps a product's soft shadow in the saved file.
+// the saved edge; Keep shadow keeps a product's soft shadow in the saved file, in
+// both editors.
 
 #include "acceptance.h"
 #include "mouseinput.h"
@@ -102,6 +103,36 @@ class TestAcceptRefine : public Scenarios
                    : nullptr;
     }
 
+    // Opens a batch of `photo` and its tile's editor; the tile, else null.
+    QPreviewItem* editTile(const QString& photo)
+    {
+        pressInDialog("pageAddImage");
+        answerFileDialog(photo);
+        pressInDialog("btnCutout");
+        auto* batch = click(window.get(), "BatchGoods") && answersUsed()
+                          ? window->findChild<QBatchMattingWidget*>()
+                          : nullptr;
+        if (!batch ||
+            !waitFor([batch] { return !batch->items().isEmpty() && batch->items()[0]->isReady(); }, 60000) ||
+            !chooseOutputFolder(window.get(), out))
+            return nullptr;
+        QPreviewItem* tile = batch->items()[0];
+        QTest::mouseMove(tile, QPoint(1, 1)); // the pointer may already rest on the middle
+        QTest::mouseMove(tile, tile->rect().center());
+        return click(tile, "btnEdit") ? tile : nullptr;
+    }
+    // Completes the edit and saves the tile as PNG; the file decoded.
+    QImage savedTile(QPreviewItem* tile)
+    {
+        if (!click(window.get(), "btnComplete") || !waitFor([tile] { return !tile->isBusy(); }))
+            return QImage();
+        const QStringList before = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QTest::mouseMove(tile, tile->rect().center());
+        return click(tile, "btnDownload") && answersUsed() ? decode(waitNewFile(out, "*.png", before))
+                                                           : QImage();
+    }
+
 private slots:
     void init() { window = openWindow(); }
 
@@ -180,23 +211,26 @@ private slots:
 
     void batchEditorRefines()
     {
-        pressInDialog("pageAddImage");
-        answerFileDialog(photoWithSmallObject("batch.png"));
-        pressInDialog("btnCutout");
-        QVERIFY(click(window.get(), "BatchGoods") && answersUsed());
-        auto* batch = window->findChild<QBatchMattingWidget*>();
-        QVERIFY(
-            waitFor([batch] { return !batch->items().isEmpty() && batch->items()[0]->isReady(); }, 60000));
-        QVERIFY(chooseOutputFolder(window.get(), out));
-        QPreviewItem* tile = batch->items()[0];
-        QTest::mouseMove(tile, tile->rect().center());
-        QVERIFY(click(tile, "btnEdit") && keepAcrossSquareAndRefine());
-        QVERIFY(click(window.get(), "btnComplete") && waitFor([tile] { return !tile->isBusy(); }));
-        const QStringList before = listFiles(out);
-        pressInDialog("btnApply", {"btnFormatPNG"});
-        QTest::mouseMove(tile, tile->rect().center());
-        QVERIFY(click(tile, "btnDownload") && answersUsed());
-        QVERIFY(countAlpha(decode(waitNewFile(out, "*.png", before)), kSquare, 201) > 1440);
+        QPreviewItem* tile = editTile(photoWithSmallObject("batch.png"));
+        QVERIFY(tile && keepAcrossSquareAndRefine());
+        QVERIFY(countAlpha(savedTile(tile), kSquare, 201) > 1440);
+    }
+
+    void batchEditorKeepsShadow()
+    {
+        QPreviewItem* tile = editTile(photoWithShadow("batchshadow.png"));
+        QImageCutoutWidget* view = nullptr;
+        QVERIFY(tile && waitFor([&] {
+                    return countShown(window.get(), "brushView") == 1 &&
+                           (view = find<QImageCutoutWidget>(window.get(), "brushView"))->isReady();
+                }));
+        const uchar* shown = view->sourceImage().data;
+        auto* box = find<QCheckBox>(window.get(), "checkKeepShadow");
+        QVERIFY(box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2));
+        QVERIFY(waitFor([&] { return view->isReady() && view->sourceImage().data != shown; }, 60000));
+        QVERIFY(countAlpha(savedTile(tile), kUnderDisc, 10, 200) >
+                kUnderDisc.width() * kUnderDisc.height() * 3 / 4);
     }
 };
 
