@@ -1,7 +1,8 @@
 // Refine and the edge controls as a user meets them: a Keep stroke across an
 // object the matting dropped and Refine bring it into the saved file, Ctrl+Z takes
 // exactly that back, in both editors; feather, shift and the colour switch change
-// the saved edge.
+// the saved edge; Keep shadow keeps a product's soft shadow in the saved file, in
+// both editors.
 
 #include "acceptance.h"
 #include "mouseinput.h"
@@ -10,9 +11,13 @@
 #include "qmainwidget.h"
 #include "qpreviewitem.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QPainter>
 #include <QSlider>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 using namespace acceptance;
 
@@ -32,6 +37,22 @@ QString photoWithSmallObject(const QString& name)
     painter.fillRect(kSquare, QColor(40, 60, 220));
     const QString folder = testutils::sandboxPath() + "/photos";
     return QDir().mkpath(folder) && image.save(folder + "/" + name) ? folder + "/" + name : QString();
+}
+
+// A dark disc on a light grey sheet, a blurred darker ellipse (its shadow) under
+// it; kUnderDisc lies in the shadow, clear of the disc.
+const QRect kUnderDisc(234, 240, 80, 8);
+
+QString photoWithShadow(const QString& name)
+{
+    cv::Mat photo(kSmall.height(), kSmall.width(), CV_8UC3, cv::Scalar::all(215));
+    cv::ellipse(photo, {274, 236}, {110, 22}, 0, 0, 360, cv::Scalar::all(175), cv::FILLED);
+    cv::GaussianBlur(photo, photo, {0, 0}, 5);
+    cv::circle(photo, {274, 150}, 80, cv::Scalar(60, 50, 40), cv::FILLED, cv::LINE_AA);
+    const QString path = testutils::sandboxPath() + "/photos/" + name;
+    return QDir().mkpath(testutils::sandboxPath() + "/photos") && cv::imwrite(path.toStdString(), photo)
+               ? path
+               : QString();
 }
 
 // Pixels of `area` with alpha in [low, high] and, if given, `also` true for them.
@@ -80,6 +101,36 @@ class TestAcceptRefine : public Scenarios
                        waitFor([=] { return !view->isRefining() && view->history().count() == states + 1; })
                    ? view
                    : nullptr;
+    }
+
+    // Opens a batch of `photo` and its tile's editor; the tile, else null.
+    QPreviewItem* editTile(const QString& photo)
+    {
+        pressInDialog("pageAddImage");
+        answerFileDialog(photo);
+        pressInDialog("btnCutout");
+        auto* batch = click(window.get(), "BatchGoods") && answersUsed()
+                          ? window->findChild<QBatchMattingWidget*>()
+                          : nullptr;
+        if (!batch ||
+            !waitFor([batch] { return !batch->items().isEmpty() && batch->items()[0]->isReady(); }, 60000) ||
+            !chooseOutputFolder(window.get(), out))
+            return nullptr;
+        QPreviewItem* tile = batch->items()[0];
+        QTest::mouseMove(tile, QPoint(1, 1)); // the pointer may already rest on the middle
+        QTest::mouseMove(tile, tile->rect().center());
+        return click(tile, "btnEdit") ? tile : nullptr;
+    }
+    // Completes the edit and saves the tile as PNG; the file decoded.
+    QImage savedTile(QPreviewItem* tile)
+    {
+        if (!click(window.get(), "btnComplete") || !waitFor([tile] { return !tile->isBusy(); }))
+            return QImage();
+        const QStringList before = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QTest::mouseMove(tile, tile->rect().center());
+        return click(tile, "btnDownload") && answersUsed() ? decode(waitNewFile(out, "*.png", before))
+                                                           : QImage();
     }
 
 private slots:
@@ -133,25 +184,53 @@ private slots:
         QVERIFY2(soft > 100 && differ * 50 < soft, qPrintable(QString("%1 of %2").arg(differ).arg(soft)));
     }
 
+    // The switch mattes the photo again; the brush view takes the new cut-out.
+    void keepShadowKeepsItInTheSavedFile()
+    {
+        QVERIFY(openPhoto(window.get(), "EnterGoods", photoWithShadow("shadow.png")) &&
+                chooseOutputFolder(window.get(), out));
+        const int area = kUnderDisc.width() * kUnderDisc.height();
+        QVERIFY(countAlpha(saved(), kUnderDisc, 0, 9) == area);
+        for (bool keep : {true, false}) {
+            QVERIFY(click(window.get(), "BtnTabCutout"));
+            auto* view = find<QImageCutoutWidget>(window.get(), "brushView");
+            const uchar* shown = view ? view->sourceImage().data : nullptr;
+            auto* box = find<QCheckBox>(window.get(), "checkKeepShadow");
+            QVERIFY(shown && box);
+            QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2)); // its box
+            QVERIFY(box->isChecked() == keep);
+            QVERIFY(waitFor([&] { return view->isReady() && view->sourceImage().data != shown; }));
+            QVERIFY(click(window.get(), "BtnTabCutout"));
+            const QImage file = saved();
+            const int shade = countAlpha(file, kUnderDisc, 10, 200,
+                                         [](QRgb p, QPoint) { return qMax(qRed(p), qBlue(p)) < 40; });
+            QVERIFY2(keep ? shade > area * 3 / 4 : countAlpha(file, kUnderDisc, 0, 9) == area,
+                     qPrintable(QString::number(shade)));
+        }
+    }
+
     void batchEditorRefines()
     {
-        pressInDialog("pageAddImage");
-        answerFileDialog(photoWithSmallObject("batch.png"));
-        pressInDialog("btnCutout");
-        QVERIFY(click(window.get(), "BatchGoods") && answersUsed());
-        auto* batch = window->findChild<QBatchMattingWidget*>();
-        QVERIFY(
-            waitFor([batch] { return !batch->items().isEmpty() && batch->items()[0]->isReady(); }, 60000));
-        QVERIFY(chooseOutputFolder(window.get(), out));
-        QPreviewItem* tile = batch->items()[0];
-        QTest::mouseMove(tile, tile->rect().center());
-        QVERIFY(click(tile, "btnEdit") && keepAcrossSquareAndRefine());
-        QVERIFY(click(window.get(), "btnComplete") && waitFor([tile] { return !tile->isBusy(); }));
-        const QStringList before = listFiles(out);
-        pressInDialog("btnApply", {"btnFormatPNG"});
-        QTest::mouseMove(tile, tile->rect().center());
-        QVERIFY(click(tile, "btnDownload") && answersUsed());
-        QVERIFY(countAlpha(decode(waitNewFile(out, "*.png", before)), kSquare, 201) > 1440);
+        QPreviewItem* tile = editTile(photoWithSmallObject("batch.png"));
+        QVERIFY(tile && keepAcrossSquareAndRefine());
+        QVERIFY(countAlpha(savedTile(tile), kSquare, 201) > 1440);
+    }
+
+    void batchEditorKeepsShadow()
+    {
+        QPreviewItem* tile = editTile(photoWithShadow("batchshadow.png"));
+        QImageCutoutWidget* view = nullptr;
+        QVERIFY(tile && waitFor([&] {
+                    return countShown(window.get(), "brushView") == 1 &&
+                           (view = find<QImageCutoutWidget>(window.get(), "brushView"))->isReady();
+                }));
+        const uchar* shown = view->sourceImage().data;
+        auto* box = find<QCheckBox>(window.get(), "checkKeepShadow");
+        QVERIFY(box);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2));
+        QVERIFY(waitFor([&] { return view->isReady() && view->sourceImage().data != shown; }, 60000));
+        QVERIFY(countAlpha(savedTile(tile), kUnderDisc, 10, 200) >
+                kUnderDisc.width() * kUnderDisc.height() * 3 / 4);
     }
 };
 

@@ -239,6 +239,58 @@ private slots:
         QCOMPARE(int(editor->source().at<cv::Vec3b>(0, 70)[0]), 200);
     }
 
+    // A stroke made while a refine runs, ended or still drawn when the answer comes:
+    // that answer is dropped and a refine of every stroke follows ('+' started,
+    // '-' ended).
+    void strokeDuringRefine_data()
+    {
+        QTest::addColumn<bool>("drawing");
+        QTest::addColumn<QString>("runs");
+        QTest::newRow("ended") << false << "++-";
+        QTest::newRow("still drawn") << true << "+-+-";
+    }
+
+    void strokeDuringRefine()
+    {
+        QFETCH(bool, drawing);
+        QVERIFY(newEditor());
+        editor->setKeepMode(true);
+        editor->strokeDot({30, 10});
+        editor->endStroke();
+        QSemaphore poolFree;
+        for (int i = 0; i < 2; ++i) // both workers busy: the refine waits its turn
+            QWorkPool::instance()->post([&poolFree] { poolFree.acquire(); });
+        QString seen;
+        connect(editor.get(), &QMaskEditor::signal_refining, [&seen](bool on) { seen += on ? '+' : '-'; });
+        const bool started = editor->refine();
+        editor->strokeDot({30, 20});
+        if (!drawing)
+            editor->endStroke();
+        poolFree.release(2);
+        QVERIFY(started);
+        if (drawing) {
+            QTRY_COMPARE(seen, QStringLiteral("+-"));
+            QVERIFY(editor->hasPendingStrokes());
+            editor->endStroke();
+        }
+        QFETCH(QString, runs);
+        QTRY_COMPARE(seen, runs);
+        QVERIFY(!editor->isRefining() && !editor->hasPendingStrokes());
+    }
+
+    // While a slider moves the view shows the photo cut out at the new edge.
+    void edgePreviewIsTheCutout()
+    {
+        QVERIFY(newEditor());
+        editor->previewEdge({0, 0, true});
+        const QImage plain = editor->edgePreview();
+        QVERIFY(plain.pixel(5, 15) == qRgba(100, 100, 100, 255) && qAlpha(plain.pixel(35, 15)) == 0);
+        editor->previewEdge({QEdgeControls::kMaxFeather, 0, true});
+        QVERIFY(qAlpha(editor->edgePreview().pixel(20, 15)) % 255 != 0);
+        editor->setEdge({QEdgeControls::kMaxFeather, 0, true});
+        QVERIFY(editor->edgePreview().isNull());
+    }
+
     // A magic fill from the photo pixel `at`, spreading within the tolerance of its
     // colour; then the states of the left half, the right half and `at`.
     void magicFill_data()

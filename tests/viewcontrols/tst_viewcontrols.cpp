@@ -1,6 +1,7 @@
 // The geometry both editing views share: fitting, zoom steps and pixel mapping.
 // The zoom bar and Undo button of the batch editor must follow the tile shown now
-// (the single-image host zooms its two views in tests/acceptance/tst_accept_editor.cpp).
+// (the single-image host zooms its two views in tests/acceptance/tst_accept_editor.cpp),
+// and so must the edge options the side panel shows.
 // Tasks finish from the cut-out cache.
 
 #include "imagefixtures.h"
@@ -81,6 +82,26 @@ private slots:
             if (gone)
                 QVERIFY(percent(gone) == 150 && gone->history().current() == 1);
         }
+    }
+
+    // Each tile keeps its own edge options; opening a tile, undo and redo show them.
+    void edgeFollowsTheTile()
+    {
+        QEdgeControls::Options shown;
+        QVERIFY(open("first.jpg"));
+        connect(host.get(), &QBatchCutWidget::signal_edge_shown, [&](const auto& edge) { shown = edge; });
+        const QString first = host->taskId();
+        const QEdgeControls::Options soft{6, -2, false};
+        host->onEdge(soft, true);
+        QVERIFY(open("second.jpg"));
+        QCOMPARE(shown, QEdgeControls::Options());
+        host->onEdge({1, 3, true}, true);
+        host->loadTask(first);
+        QCOMPARE(shown, soft);
+        QTest::mouseClick(host->findChild<QWidget*>("BtnUndo"), Qt::LeftButton);
+        QCOMPARE(shown, QEdgeControls::Options());
+        QTest::mouseClick(host->findChild<QWidget*>("BtnRestore"), Qt::LeftButton);
+        QCOMPARE(shown, soft);
     }
 
     // The picture's size on screen after zoom steps from fitted: '+' in, '-' out.

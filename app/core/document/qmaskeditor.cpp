@@ -306,19 +306,22 @@ void QMaskEditor::setEdge(const QEdgeControls::Options& edge)
 
 void QMaskEditor::previewEdge(const QEdgeControls::Options& edge)
 {
-    if (!isReady() || m_displayMask.isNull())
+    if (!isReady() || m_displayMask.isNull() || m_displaySource.size() != m_displayMask.size())
         return;
     const cv::Mat shown = overlayOf(m_displayMask);
     cv::Mat alpha;
     cv::extractChannel(shown, alpha, 3);
+    // The overlay's alpha is its tint's; the subject is opaque where it is full.
+    alpha.convertTo(alpha, CV_8U, 255.0 / qAlpha(QMaskStroke::kTagPixel));
     alpha = QEdgeControls::alpha(alpha, edge, double(m_displayMask.width()) / m_source.cols);
-    // Premultiplied red at the new alpha.
+    // The photo premultiplied by the new alpha: the cut-out as it would be saved.
     m_edgePreview = QImage(m_displayMask.size(), QImage::Format_ARGB32_Premultiplied);
     for (int r = 0; r < alpha.rows; ++r) {
         const uchar* a = alpha.ptr<uchar>(r);
-        auto* out = reinterpret_cast<quint32*>(m_edgePreview.scanLine(r));
+        const auto* photo = reinterpret_cast<const QRgb*>(m_displaySource.constScanLine(r));
+        auto* out = reinterpret_cast<QRgb*>(m_edgePreview.scanLine(r));
         for (int c = 0; c < alpha.cols; ++c)
-            out[c] = (quint32(a[c]) << 24) | (quint32(a[c]) << 16);
+            out[c] = qPremultiply(qRgba(qRed(photo[c]), qGreen(photo[c]), qBlue(photo[c]), a[c]));
     }
 }
 

@@ -87,12 +87,13 @@ public:
 
     // The edge options (QEdgeControls) of the state shown. setEdge() records new
     // ones as a state of their own with the mask unchanged, so undo and redo bring
-    // them back with the mask; previewEdge() only shows them on the display mask
-    // (shownMask()) until the next setEdge() or edit.
+    // them back with the mask; previewEdge() only makes edgePreview(), the display
+    // photo cut out with them (premultiplied), until the next setEdge() or edit.
     QEdgeControls::Options edge() const { return m_edges.value(m_history.current()); }
     void setEdge(const QEdgeControls::Options& edge);
     void previewEdge(const QEdgeControls::Options& edge);
-    const QImage& shownMask() const { return m_edgePreview.isNull() ? m_displayMask : m_edgePreview; }
+    // Null while no preview is shown.
+    const QImage& edgePreview() const { return m_edgePreview; }
 
     void undo();
     void redo();

@@ -9,6 +9,7 @@
 #include "qimagefiles.h"
 #include "qimagetask.h"
 #include "qmaskops.h"
+#include "qmsgbox.h"
 #include "qtaskmanager.h"
 #include "qviewcontrols.h"
 #include "qworkpool.h"
@@ -79,6 +80,7 @@ void QBatchCutWidget::loadTask(const QString& taskId)
         m_view = new QImageCutoutWidget(this);
         m_view->setObjectName(QStringLiteral("brushView"));
         connect(m_view, &QImageCutoutWidget::signal_image_cutout, this, &QBatchCutWidget::onImageCutout);
+        connect(m_view, &QImageCutoutWidget::signal_edge_shown, this, &QBatchCutWidget::signal_edge_shown);
         ui->vLayoutImage->addWidget(m_view);
         m_views.insert(taskId, m_view);
         loadImages(task, m_view);
@@ -87,6 +89,8 @@ void QBatchCutWidget::loadTask(const QString& taskId)
     m_view->show();
     m_controls->setZoomTarget(m_view);
     m_controls->setHistoryTarget(m_view);
+    emit signal_edge_shown(m_view->edge());
+    emit signal_shadow_shown(m_keepShadow.value(taskId));
 }
 
 // The task kept only a preview-size copy: its full cut-out is read back from the
@@ -119,6 +123,7 @@ void QBatchCutWidget::forgetTask(const QString& taskId)
     m_cutouts.remove(taskId);
     m_erased.remove(taskId);
     m_handedOverSerial.remove(taskId);
+    m_keepShadow.remove(taskId);
     QImageCutoutWidget* view = m_views.take(taskId);
     if (!view)
         return;
@@ -256,6 +261,61 @@ void QBatchCutWidget::bake(const QString& taskId, const cv::Mat& result, const c
     m_views.value(taskId)->setImages(photo, result);
     m_finishedTaskId = taskId;
     m_handedOverSerial[taskId] = ++m_mergeSerial;
+    if (taskId == m_taskId)
+        emit signal_edge_shown(QEdgeControls::Options()); // the view starts over
     emit signal_cut_begin();
     emit signal_cut_finished(result);
+}
+
+void QBatchCutWidget::onKeepShadow(bool keep)
+{
+    const std::shared_ptr<QImageTask> tile = QTaskManager::getTask(m_taskId);
+    if (!m_view || !tile || m_keepShadow.value(m_taskId) == keep)
+        return;
+    m_keepShadow.insert(m_taskId, keep);
+    auto task = std::make_shared<QImageTask>(tile->type(), tile->filePath());
+    task->setKeepShadow(keep);
+    const QString taskId = m_taskId;
+    connect(task.get(), &QImageTask::signal_success, this, [this, taskId, keep](const QString& id) {
+        takeShadowCutout(taskId, keep, QTaskManager::getTask(id));
+    });
+    connect(task.get(), &QImageTask::signal_error, this, [this, taskId, keep](const QString& message) {
+        if (m_keepShadow.value(taskId) != keep)
+            return;
+        m_keepShadow.insert(taskId, !keep);
+        if (taskId == m_taskId)
+            emit signal_shadow_shown(!keep);
+        m_finishedTaskId = taskId;
+        emit signal_cut_finished(cv::Mat());
+        QMsgBox::showWarning(message, 1);
+    });
+    emit signal_cut_begin();
+    QTaskManager::addTask(task);
+}
+
+// The photo is read again: the new cut-out is matted from the file, so an erase
+// made on the old one no longer applies.
+void QBatchCutWidget::takeShadowCutout(const QString& taskId, bool keep,
+                                       const std::shared_ptr<QImageTask>& task)
+{
+    if (!task)
+        return;
+    const QPointer<QBatchCutWidget> guard(this);
+    QWorkPool::instance()->post([guard, taskId, keep, task] {
+        const cv::Mat cutout = task->loadCutout();
+        const cv::Mat photo = cutout.empty() ? cv::Mat() : QImageFiles::read(task->filePath());
+        task->releaseCutout();
+        runOnGui(guard, [guard, taskId, keep, cutout, photo] {
+            // A later switch on the same tile, or the tile gone: this answer is stale.
+            if (!guard->m_views.contains(taskId) || guard->m_keepShadow.value(taskId) != keep)
+                return;
+            if (cutout.empty() || photo.empty()) {
+                guard->m_finishedTaskId = taskId;
+                emit guard->signal_cut_finished(cv::Mat());
+                return;
+            }
+            guard->m_erased.remove(taskId);
+            guard->bake(taskId, cutout, photo);
+        });
+    });
 }

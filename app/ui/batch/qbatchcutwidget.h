@@ -32,6 +32,14 @@ class QBatchCutWidget;
 // "Erase object" opens a QEraserWidget on the tile's result with its strokes; what
 // it hands back becomes the tile's cut-out and its view's start (the strokes baked
 // in). Ctrl+Z with no stroke left to undo takes the last erase back.
+//
+// Edge options live in each view's history, so every tile keeps its own; opening a
+// tile, undo and redo announce the tile's options (signal_edge_shown) for the side
+// panel to show.
+//
+// "Keep shadow" mattes the open tile's photo again through a QImageTask of its
+// own (so through the cut-out cache too); the answer becomes the tile's cut-out
+// and its view's start, as an erase does. Each tile remembers its choice.
 class QBatchCutWidget : public QWidget
 {
     Q_OBJECT
@@ -57,6 +65,10 @@ signals:
     // "[" or "]" asks for this brush size; the side panel's slider decides (and
     // bounds) the size the views get back through onChangeBrushSize.
     void signal_brush_size_wanted(int size);
+    // The open tile now shows these edge options (opened, undo, redo).
+    void signal_edge_shown(const QEdgeControls::Options& edge);
+    // The open tile's keep-shadow choice (opened, or a matting that failed).
+    void signal_shadow_shown(bool keep);
 
 public slots:
     void onChangeBrushSize(int size);
@@ -66,6 +78,7 @@ public slots:
     void onRefine();
     void onEdge(const QEdgeControls::Options& edge, bool final);
     void onImageCutout(cv::Mat image);
+    void onKeepShadow(bool keep);
 
 private:
     struct Brush
@@ -85,6 +98,7 @@ private:
     // Makes `result` the tile's cut-out, its view's start over `photo`, and hands it
     // to the tile.
     void bake(const QString& taskId, const cv::Mat& result, const cv::Mat& photo);
+    void takeShadowCutout(const QString& taskId, bool keep, const std::shared_ptr<QImageTask>& task);
 
     Brush m_brush;
     QMap<QString, QImageCutoutWidget*> m_views;
@@ -99,6 +113,8 @@ private:
     cv::Mat m_lastMask;
     // Per tile, what each erase replaced: the result then and the view's photo.
     QMap<QString, QVector<QPair<cv::Mat, cv::Mat>>> m_erased;
+    // Per tile, whether its cut-out was last asked with the shadow kept.
+    QMap<QString, bool> m_keepShadow;
     Ui::QBatchCutWidget* ui = nullptr;
     QViewControls* m_controls = nullptr;
 };

@@ -92,6 +92,10 @@ void QBatchMattingWidget::connectEditPage()
     connect(m_pageCutOut, &QPageCutOut::signal_hardness, m_editor, &QBatchCutWidget::onChangeHardness);
     connect(m_pageCutOut, &QPageCutOut::signal_refine, m_editor, &QBatchCutWidget::onRefine);
     connect(m_pageCutOut, &QPageCutOut::signal_edge, m_editor, &QBatchCutWidget::onEdge);
+    connect(m_pageCutOut, &QPageCutOut::signal_keep_shadow, m_editor, &QBatchCutWidget::onKeepShadow);
+    connect(m_editor, &QBatchCutWidget::signal_edge_shown, m_pageCutOut, &QPageCutOut::showEdge);
+    connect(m_editor, &QBatchCutWidget::signal_shadow_shown, m_pageCutOut, &QPageCutOut::showKeepShadow);
+    m_pageCutOut->showShadowSwitch();
     m_editor->onChangeHardness(m_pageCutOut->brushHardness());
     connect(m_editor, &QBatchCutWidget::signal_brush_size_wanted, m_pageCutOut,
             &QPageCutOut::onBrushSizeChanged);

@@ -178,8 +178,13 @@ void QImageCutoutWidget::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     const QPoint offset = imageRect().topLeft();
-    painter.drawImage(offset, m_editor.displaySource());
-    painter.drawImage(offset, m_editor.shownMask());
+    // While an edge slider moves, the cut-out itself over what lies behind the view.
+    if (!m_editor.edgePreview().isNull()) {
+        painter.drawImage(offset, m_editor.edgePreview());
+    } else {
+        painter.drawImage(offset, m_editor.displaySource());
+        painter.drawImage(offset, m_editor.displayMask());
+    }
     if (!m_magicMode && !m_panning && rect().contains(m_pointer)) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         const QColor preview(0, 0, 255, 160);

@@ -127,6 +127,12 @@ void QPageCutOut::showEdge(const QEdgeControls::Options& edge)
     ui->labelShift->setText(tr("%1 px").arg(edge.shift));
 }
 
+void QPageCutOut::showKeepShadow(bool keep)
+{
+    const QSignalBlocker shadow(ui->checkKeepShadow);
+    ui->checkKeepShadow->setChecked(keep);
+}
+
 void QPageCutOut::onChangedTolerance(int value)
 {
     ui->labelTolerance->setText(QStringLiteral("%1").arg(value));
@@ -145,10 +151,7 @@ void QPageCutOut::onPageReset()
     ui->hSliderBrushSize->setValue(kDefaultBrushSize);
     ui->hSliderHardness->setValue(kDefaultHardness);
     ui->hSliderTolerance->setValue(kDefaultTolerance);
-    {
-        const QSignalBlocker shadow(ui->checkKeepShadow); // a new cut-out is matted as asked already
-        ui->checkKeepShadow->setChecked(false);
-    }
+    showKeepShadow(false);              // a new cut-out is matted as asked already
     showEdge(QEdgeControls::Options()); // a new cut-out starts with plain edges of its own
     onBtnTabRemove();
     onBtnTabBrush();

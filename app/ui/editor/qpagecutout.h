@@ -33,7 +33,7 @@ public:
     // The hardness slider as the brush view's hardness (QMaskStroke's scale).
     int brushHardness() const;
     QEdgeControls::Options edge() const;
-    // The keep-shadow switch, which only the single-photo editor offers.
+    // The keep-shadow switch, hidden until an editor that honours it asks.
     void showShadowSwitch();
 
 signals:
@@ -65,6 +65,8 @@ public slots:
     // The view moved to a state with other edge options (undo, redo): the controls
     // follow without announcing anything.
     void showEdge(const QEdgeControls::Options& edge);
+    // The same for the keep-shadow switch (another batch tile opened).
+    void showKeepShadow(bool keep);
 
 private:
     // Marks `on` selected and `off` not, for the style sheet.
