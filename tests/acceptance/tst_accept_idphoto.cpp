@@ -1,13 +1,15 @@
-// ID photos as a new user makes them: a portrait framed for an ID size and saved at
-// its exact size and density, a file-size range, a print sheet, and a photo without
-// a face refused.
+// ID photos as a new user makes them: the ID card opening the ID tab, a portrait
+// framed for an ID size and saved at its exact size and density, a file-size range,
+// a print sheet, and a photo without a face refused.
 
 #include "acceptance.h"
+#include "mouseinput.h"
 #include "qbeautify.h"
 #include "qcroptable.h"
 #include "qfacedetector.h"
 #include "qidframing.h"
 #include "qmainwidget.h"
+#include "qsizebutton.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -61,13 +63,12 @@ class TestAcceptIdPhoto : public Scenarios
 {
     Q_OBJECT
 
-    // Opens photo from the ID card, picks the size `code` on the crop page's ID tab
-    // and returns the checks it lists.
+    // Opens photo from the ID card, which shows the crop page's ID tab, picks the
+    // size `code` there and returns the checks it lists.
     QString frame(const QString& photo, int code)
     {
         window = openWindow();
         if (!openPhoto(window.get(), "EnterCard", photo) || !chooseOutputFolder(window.get(), out) ||
-            !click(window.get(), "BtnTabCrop") || !click(window.get(), "btnTabCertificate") ||
             !click(window.get(), QStringLiteral("btnSize%1").arg(code)))
             return QString();
         auto* checks = window->findChild<QLabel*>("labelIdChecks");
@@ -154,6 +155,25 @@ private slots:
             copies +=
                 stats.at<int>(i, cv::CC_STAT_WIDTH) == 297 && stats.at<int>(i, cv::CC_STAT_HEIGHT) == 415;
         QCOMPARE(copies, 12);
+    }
+
+    // The ID card frames the size applied last; a hand drag of the subject then
+    // moves the eye line in the checks.
+    void idCardFramesLastSize()
+    {
+        QVERIFY(!frame(portrait("first.png"), 24).isEmpty());
+        QVERIFY(click(window.get(), "btnApplyCrop") && click(window.get(), "btnBackHome"));
+        QVERIFY(waitFor([this] { return countShown(window.get(), "EnterCard") == 1; }));
+        QVERIFY(openPhoto(window.get(), "EnterCard", portrait("again.png")));
+        auto* checks = window->findChild<QLabel*>("labelIdChecks");
+        QVERIFY(waitFor([checks] { return checks->isVisible() && checks->text().contains("Eye line"); }));
+        QVERIFY(find(window.get(), "btnTabCertificate")->property("checked").toBool());
+        QVERIFY(find<QSizeButton>(window.get(), "btnSize24")->isChecked());
+        const QString before = checks->text();
+        QWidget* view = find(window.get(), "cropView");
+        const QPoint middle = view->rect().center();
+        mouseinput::drag(view, Qt::LeftButton, {middle, middle + QPoint(0, 20), middle + QPoint(0, 40)});
+        QVERIFY2(waitFor([&] { return checks->text() != before; }), qPrintable(before));
     }
 
     void refusesPhotoWithoutFace()

@@ -4,20 +4,18 @@
 #include "cglobal.h"
 #include "csetting.h"
 #include "keeptranslated.h"
-#include "qappsettings.h"
 #include "qbatchcutwidget.h"
 #include "qbatchmattingdialog.h"
 #include "qbatchmenu.h"
+#include "qbatchsaver.h"
 #include "qcroptable.h"
 #include "qfilechooser.h"
 #include "qimagebutton.h"
-#include "qimageformatdialog.h"
 #include "qmsgbox.h"
 #include "qoutputsizebox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
 #include "qsavenotice.h"
-#include "qsavescheduler.h"
 #include "qsizebutton.h"
 #include "readtextfile.h"
 #include "ui_qbatchmattingwidget.h"
@@ -27,20 +25,9 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QPointer>
-#include <QProgressDialog>
 #include <QTimer>
 
-namespace {
 using namespace batchchoices;
-
-// Asks for PNG, JPG or WebP; false when the user closed the dialog.
-bool askFormat(QWidget* parent)
-{
-    QImageFormatDialog dialog(parent);
-    return dialog.exec() == QDialog::Accepted;
-}
-} // namespace
 
 QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QBatchMattingWidget)
 {
@@ -48,8 +35,10 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
     keepTranslated(this, [this] { ui->retranslateUi(this); });
     setStyleSheet(readTextFile(":/qss/batchWidget.css"));
     // Where Save all put the files, above the tiles it saved.
-    m_saveNotice = new QSaveNotice(ui->pagePreview);
-    ui->vLayoutPreview->insertWidget(0, m_saveNotice);
+    auto* notice = new QSaveNotice(ui->pagePreview);
+    ui->vLayoutPreview->insertWidget(0, notice);
+    m_saver = new QBatchSaver(notice, this);
+    connect(m_saver, &QBatchSaver::signal_finished, this, &QBatchMattingWidget::signal_save_all_finished);
     m_pageCutOut = new QPageCutOut(ui->frameEditLeft);
     ui->vLayoutPage->addWidget(m_pageCutOut);
     m_editor = new QBatchCutWidget(ui->pageEdit);
@@ -433,74 +422,15 @@ void QBatchMattingWidget::onBatchUpload()
 
 void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
 {
-    if (!pItem || !pItem->isReady() || !askFormat(this))
-        return;
-    pItem->saveTo(quint8(QAppSettings::outputFormat()),
-                  CSetting::getString("output", "path", CGlobal::getOutputPath()), true,
-                  [](bool ok, const QString&, const QString& error) {
-                      if (!ok)
-                          QMsgBox::showError(error, 1);
-                  });
+    m_saver->saveOne(pItem);
 }
 
-// At most kParallelSaves tiles are saved at once: each builds its full-resolution
-// result on the pool, writes it and releases it, so a batch of large photos never
-// holds more than that many full-size results.
 void QBatchMattingWidget::onBtnSaveAll()
 {
-    if (m_saveJob || m_items.isEmpty() || !askFormat(this))
-        return;
-    const quint8 format = quint8(QAppSettings::outputFormat());
-    m_saveFolder = CSetting::getString("output", "path", CGlobal::getOutputPath());
-    QList<QSaveScheduler::Save> saves;
-    for (QPreviewItem* item : m_items) {
-        // Guarded: a tile deleted meanwhile is skipped instead of read after its end.
-        const QPointer<QPreviewItem> tile(item);
-        const QString folder = m_saveFolder;
-        saves << [tile, format, folder](const QSaveScheduler::Done& done) {
-            if (!tile || !tile->isReady())
-                return false;
-            tile->saveTo(format, folder, false, done);
-            return true;
-        };
-    }
-    m_saveJob = new QSaveScheduler(saves, kParallelSaves, this);
-    m_saveProgress = new QProgressDialog(tr("Saving..."), tr("Cancel"), 0, saves.size(), this);
-    m_saveProgress->setObjectName("saveProgress");
-    m_saveProgress->setWindowModality(Qt::WindowModal);
-    m_saveProgress->setMinimumDuration(0);
-    connect(m_saveProgress, &QProgressDialog::canceled, m_saveJob, &QSaveScheduler::cancel);
-    connect(m_saveJob, &QSaveScheduler::signal_progress, this, [this](int handled) {
-        // The dialog can also be cancelled without its signal (cancel() called).
-        if (m_saveProgress->wasCanceled())
-            m_saveJob->cancel();
-        m_saveProgress->setValue(handled);
-    });
-    connect(m_saveJob, &QSaveScheduler::signal_finished, this, &QBatchMattingWidget::finishSaveAll);
-    m_saveJob->start();
+    m_saver->saveAll(m_items);
 }
 
-void QBatchMattingWidget::finishSaveAll(int saved, const QStringList& failures, int skipped)
+bool QBatchMattingWidget::isSaving() const
 {
-    const bool cancelled = m_saveJob->isCancelled();
-    m_saveProgress->setValue(m_saveJob->total());
-    m_saveProgress->deleteLater();
-    m_saveProgress = nullptr;
-    m_saveJob->deleteLater();
-    m_saveJob = nullptr;
-    if (!failures.isEmpty() || skipped > 0) {
-        QString text;
-        if (!failures.isEmpty())
-            text =
-                tr("%n photo(s) could not be saved:", nullptr, failures.size()) + "\n" + failures.join("\n");
-        if (skipped > 0)
-            text += (text.isEmpty() ? QString() : QString("\n")) +
-                    tr("%n photo(s) without a result were skipped.", nullptr, skipped);
-        QMsgBox::showWarning(text, 1);
-    }
-    if (saved > 0 && !cancelled) {
-        m_saveNotice->showSaved(m_saveFolder);
-        m_saveNotice->onOpenFolder();
-    }
-    emit signal_save_all_finished(saved, failures, skipped);
+    return m_saver->isSaving();
 }

@@ -8,12 +8,10 @@
 
 class QBatchCutWidget;
 class QBatchMenu;
+class QBatchSaver;
 class QImageButton;
 class QPageCutOut;
 class QPreviewItem;
-class QProgressDialog;
-class QSaveNotice;
-class QSaveScheduler;
 class QSizeButton;
 
 namespace Ui {
@@ -21,9 +19,8 @@ class QBatchMattingWidget;
 }
 
 // The batch workspace: one preview tile per photo, a common background and crop
-// size broadcast to every tile, output folder and size, and "Save all" (run by a
-// QSaveScheduler, shown in a progress dialog). GUI thread only; the saves
-// themselves run on the work pool.
+// size broadcast to every tile, output folder and size, and the saves (run by a
+// QBatchSaver). GUI thread only.
 class QBatchMattingWidget : public QWidget
 {
     Q_OBJECT
@@ -32,8 +29,6 @@ public:
     // Columns of the background swatches; the tiles take as many as fit.
     static constexpr int kColumns = 5;
     static constexpr int kDelayMs = 50;
-    // Tiles "Save all" writes at the same time (each holds a full-size result).
-    static constexpr int kParallelSaves = 2;
 
     explicit QBatchMattingWidget(QWidget* parent = nullptr);
     ~QBatchMattingWidget() override;
@@ -47,7 +42,7 @@ public:
     QList<QSizeButton*> sizeButtons() const;
     int kind() const { return m_kind; }
     QBatchCutWidget* editor() const { return m_editor; }
-    bool isSaving() const { return m_saveJob != nullptr; }
+    bool isSaving() const;
 
 signals:
     void signal_change_color(const QColor& color);
@@ -89,7 +84,6 @@ private:
     void clearItems();
     void showOutputFolder(const QString& folder);
     int itemColumns() const;
-    void finishSaveAll(int saved, const QStringList& failures, int skipped);
 
     int m_kind = 0;
     int m_itemColumns = 0;
@@ -102,9 +96,5 @@ private:
     Ui::QBatchMattingWidget* ui = nullptr;
     QPageCutOut* m_pageCutOut = nullptr;
     QBatchCutWidget* m_editor = nullptr;
-    // The running "Save all" and its dialog; both null between runs.
-    QSaveScheduler* m_saveJob = nullptr;
-    QProgressDialog* m_saveProgress = nullptr;
-    QString m_saveFolder;
-    QSaveNotice* m_saveNotice = nullptr;
+    QBatchSaver* m_saver = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "qimagecropwidget.h"
 #include "qimagecutoutwidget.h"
 #include "qimagesettings.h"
+#include "qimagetask.h"
 #include "qmaskops.h"
 #include "qmsgbox.h"
 #include "qsavefilewriter.h"
@@ -53,6 +54,14 @@ QCropWidget::QCropWidget(QWidget* parent) : QWidget(parent), ui(new Ui::QCropWid
     connect(this, &QCropWidget::signal_beauty_finished, this, &QCropWidget::onBeautyFinished);
     m_framer = new QIdFramer(m_cropView->canvas(), this);
     connect(m_framer, &QIdFramer::signal_framed, m_cropView, qOverload<>(&QWidget::update));
+    connect(m_cropView, &QImageCropWidget::signal_subject_moved, m_framer, &QIdFramer::onSubjectMoved);
+    // The canvas loads on the pool; the ID size is framed on what it loaded.
+    connect(m_cropView->canvas(), &QImageCanvas::signal_update, this, [this] {
+        if (m_idPhotoPending && hasImage()) {
+            m_idPhotoPending = false;
+            emit signal_id_photo_loaded();
+        }
+    });
     connect(m_framer, &QIdFramer::signal_refused, this, [this](const QString& message) {
         emit signal_exact_size(false);
         QMsgBox::showWarning(message, 1);
@@ -93,6 +102,13 @@ void QCropWidget::setupShortcuts()
 }
 
 void QCropWidget::setTask(const QString& taskId)
+{
+    showTask(taskId);
+    m_idPhotoPending = m_task && m_task->type() == Card;
+}
+
+// Without the ID-photo request: a cut-out matted again keeps the page the user is on.
+void QCropWidget::showTask(const QString& taskId)
 {
     // Leaving the brush view hands its edits over: they belong to the photo before.
     setActiveView(CropView);
@@ -217,7 +233,7 @@ void QCropWidget::onKeepShadow(bool keep)
                 m_cropView->setLoading(false);
                 const View shown = m_active;
                 if (m_task && m_task->filePath() == path) { // not a photo opened meanwhile
-                    setTask(id);
+                    showTask(id);
                     setActiveView(shown);
                 }
             });

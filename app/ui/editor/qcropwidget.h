@@ -61,7 +61,8 @@ public:
     ~QCropWidget() override;
 
     // Shows the cut-out of a finished task of the registry in both views and goes
-    // back to the crop view, both views fitted.
+    // back to the crop view, both views fitted. An ID photo's task (MattingType
+    // Card) then asks for its ID size with signal_id_photo_loaded.
     void setTask(const QString& taskId);
     QString taskId() const { return m_taskId; }
     // The composed result is there to be shown and saved.
@@ -90,6 +91,8 @@ signals:
     void signal_save_failed(const QString& message);
     // An ID size was applied (true) or is no longer: the output size does not count.
     void signal_exact_size(bool exact);
+    // A photo opened to become an ID photo is shown: the crop page frames its size.
+    void signal_id_photo_loaded();
     // The brush size was changed here (keyboard), so the cut-out page can follow.
     void signal_brush_size_changed(int size);
 
@@ -111,6 +114,7 @@ public slots:
 
 private:
     void setupShortcuts();
+    void showTask(const QString& taskId);
     void stepBrushSize(int delta);
     bool brushReady() const;
     void onEraseObject();
@@ -138,6 +142,7 @@ private:
     cv::Mat m_brushMask; // the brush view's last hand-over, empty before one
     bool m_busy = false;
     bool m_saving = false;
+    bool m_idPhotoPending = false; // signal_id_photo_loaded once the canvas has loaded
     struct Erased
     {
         cv::Mat before; // the result shown before the erase (BGRA)

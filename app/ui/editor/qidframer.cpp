@@ -6,7 +6,12 @@
 #include "qsavefilewriter.h"
 #include "qworkpool.h"
 
-QIdFramer::QIdFramer(QImageCanvas* canvas, QObject* parent) : QObject(parent), m_canvas(canvas) {}
+QIdFramer::QIdFramer(QImageCanvas* canvas, QObject* parent) : QObject(parent), m_canvas(canvas)
+{
+    m_recheck.setSingleShot(true);
+    m_recheck.setInterval(kRecheckMs);
+    connect(&m_recheck, &QTimer::timeout, this, &QIdFramer::checkOnPool);
+}
 
 void QIdFramer::setCutout(const cv::Mat& cutout)
 {
@@ -16,6 +21,7 @@ void QIdFramer::setCutout(const cv::Mat& cutout)
     m_code = 0;
     m_commit = false;
     ++m_serial;
+    ++m_checkSerial;
     m_detecting = false;
 }
 
@@ -90,23 +96,57 @@ void QIdFramer::recheck()
         report();
 }
 
-void QIdFramer::report()
+void QIdFramer::onSubjectMoved()
+{
+    if (!m_canvas || !m_code || !m_placement.isValid())
+        return;
+    const QRect shown = m_canvas->foregroundRect();
+    const QRect crop = m_canvas->cropRect();
+    if (shown.isEmpty() || crop.isEmpty() || m_cutout.empty())
+        return;
+    // The inverse of QIdFraming::foregroundRect(): the canvas scales uniformly.
+    const double k = double(crop.height()) / m_frame.height();
+    m_placement.scale = shown.height() / (double(m_cutout.rows) * k);
+    m_placement.offset = QPointF((shown.x() - crop.x()) / k, (shown.y() - crop.y()) / k);
+    ++m_checkSerial;
+    m_recheck.start();
+}
+
+void QIdFramer::checkOnPool()
 {
     const QCropTable::IdRules* rules = QCropTable::idRules(m_code);
     if (!m_canvas || !rules || !m_found)
         return;
-    const QSize frame = QCropGeometry::fixedCropSize(m_code, m_canvas->customCropSize());
-    const cv::Mat rendered = QIdFraming::render(m_cutout, m_placement, frame, m_canvas->backgroundColor());
-    QStringList ok;
-    QStringList warnings;
+    const QPointer<QIdFramer> guard(this);
+    const int serial = m_checkSerial;
+    const cv::Mat cutout = m_cutout;
+    const QIdFraming::Detection found = *m_found;
+    const QIdFraming::Placement placement = m_placement;
+    const QSize frame = m_frame;
+    const QColor background = m_canvas->backgroundColor();
+    QWorkPool::instance()->post([=] {
+        const Lines lines = checkLines(cutout, found, placement, frame, *rules, background);
+        runOnGui(guard, [guard, serial, lines] {
+            if (serial == guard->m_checkSerial)
+                emit guard->signal_checks(lines.ok, lines.warnings);
+        });
+    });
+}
+
+QIdFramer::Lines QIdFramer::checkLines(const cv::Mat& cutout, const QIdFraming::Detection& found,
+                                       const QIdFraming::Placement& placement, QSize frame,
+                                       const QCropTable::IdRules& rules, const QColor& background)
+{
+    const cv::Mat rendered = QIdFraming::render(cutout, placement, frame, background);
+    Lines lines;
     for (const QIdFraming::Check& check :
-         QIdFraming::checks(*m_found, m_placement, frame, *rules, rendered, m_canvas->backgroundColor()))
-        (check.ok ? ok : warnings) << check.text;
+         QIdFraming::checks(found, placement, frame, rules, rendered, background))
+        (check.ok ? lines.ok : lines.warnings) << check.text;
     QSaveFileWriter::Options options;
     options.format = SaveFormat::Jpg;
     const QSaveFileWriter::Kilobytes range = QSaveFileWriter::kilobytes();
-    options.minKilobytes = rules->maxKilobytes ? rules->minKilobytes : range.min;
-    options.maxKilobytes = rules->maxKilobytes ? rules->maxKilobytes : range.max;
+    options.minKilobytes = rules.maxKilobytes ? rules.minKilobytes : range.min;
+    options.maxKilobytes = rules.maxKilobytes ? rules.maxKilobytes : range.max;
     QSaveFileWriter::Result result;
     if (!rendered.empty() && (options.minKilobytes || options.maxKilobytes) &&
         QSaveFileWriter::encode(rendered, options, &result)) {
@@ -118,11 +158,25 @@ void QIdFramer::report()
                       .arg(options.minKilobytes)
                       .arg(options.maxKilobytes)
                 : tr("JPG file %1 KB (needed: at least %2 KB)").arg(reached).arg(options.minKilobytes);
-        (result.overLimit || result.underLimit ? warnings : ok) << line;
+        (result.overLimit || result.underLimit ? lines.warnings : lines.ok) << line;
     }
+    return lines;
+}
+
+void QIdFramer::report()
+{
+    const QCropTable::IdRules* rules = QCropTable::idRules(m_code);
+    if (!m_canvas || !rules || !m_found)
+        return;
+    const QSize frame = QCropGeometry::fixedCropSize(m_code, m_canvas->customCropSize());
+    const Lines lines =
+        checkLines(m_cutout, *m_found, m_placement, frame, *rules, m_canvas->backgroundColor());
+    // A pending check of a hand-placed subject is older than this one.
+    ++m_checkSerial;
+    m_recheck.stop();
     const bool noFace = m_found->faces.isEmpty();
     emit signal_framed();
-    emit signal_checks(ok, warnings);
+    emit signal_checks(lines.ok, lines.warnings);
     if (noFace && m_commit) {
         m_canvas->clearCropApplied();
         m_commit = false;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include <opencv2/core.hpp>
 
@@ -17,12 +18,15 @@ class QImageCanvas;
 // QIdFraming's rules, and reports the checks. A committed size whose photo has no
 // face is taken back, with a message. Lives on the GUI thread beside the canvas it
 // frames (which it does not own); detection results for an older cut-out or a
-// deleted framer are dropped.
+// deleted framer are dropped. A subject moved or scaled by hand is checked again
+// once the hand rests (kRecheckMs), on the work pool; only the latest check shows.
 class QIdFramer : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int kRecheckMs = 150;
+
     QIdFramer(QImageCanvas* canvas, QObject* parent);
 
     // A new cut-out (CV_8UC4, shared, not changed later): faces are found again.
@@ -35,6 +39,9 @@ public:
     void nudge(double dx, double dy, double factor);
     // The background changed: the checks are made again.
     void recheck();
+    // The user dragged or scaled the subject on the canvas: the placement follows it
+    // and the checks are made again soon.
+    void onSubjectMoved();
 
 signals:
     // The canvas changed: the view repaints.
@@ -43,6 +50,16 @@ signals:
     void signal_refused(const QString& message);
 
 private:
+    struct Lines
+    {
+        QStringList ok;
+        QStringList warnings;
+    };
+    // Any thread: reads only its arguments.
+    static Lines checkLines(const cv::Mat& cutout, const QIdFraming::Detection& found,
+                            const QIdFraming::Placement& placement, QSize frame,
+                            const QCropTable::IdRules& rules, const QColor& background);
+    void checkOnPool();
     void detect();
     void place();
     void report();
@@ -56,4 +73,7 @@ private:
     bool m_commit = false;
     bool m_detecting = false;
     int m_serial = 0;
+    // Numbers the checks; a pool result for an older one is dropped.
+    int m_checkSerial = 0;
+    QTimer m_recheck;
 };

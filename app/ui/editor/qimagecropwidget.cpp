@@ -289,6 +289,7 @@ void QImageCropWidget::drag(const QPoint& pos)
     m_canvas->setForegroundGeometry(dragX, dragY, r);
     m_lastPos = pos;
     update();
+    emit signal_subject_moved();
 }
 
 bool QImageCropWidget::mousePressed(QMouseEvent* event)

@@ -60,6 +60,8 @@ public:
 
 signals:
     void signal_factor_changed(float factor);
+    // The user moved or resized the subject frame (during the drag, per move).
+    void signal_subject_moved();
 
 public slots:
     void onUpdateCanvas();

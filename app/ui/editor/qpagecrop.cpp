@@ -1,6 +1,7 @@
 #include "qpagecrop.h"
 #include "ui_qpagecrop.h"
 
+#include "csetting.h"
 #include "keeptranslated.h"
 #include "qcroptable.h"
 #include "qidphotopanel.h"
@@ -84,6 +85,7 @@ QSizeButton* QPageCrop::addSizeButton(const QCropTable::Row& row, int height, QW
     auto* button = new QSizeButton(parent);
     button->setObjectName(QStringLiteral("btnSize%1").arg(row.code));
     button->setFixedHeight(height);
+    button->setProperty("code", row.code);
     keepTranslated(
         button, [button, r = &row] { button->setTexts(QCropTable::label(*r), QCropTable::explanation(*r)); });
     const int code = row.code;
@@ -158,7 +160,20 @@ void QPageCrop::onBtnApply()
         QImageSettings::setCustomWidth(typed.width());
         QImageSettings::setCustomHeight(typed.height());
     }
+    if (QCropTable::isIdPhoto(m_currentCode))
+        CSetting::setValue("idphoto", "size", m_currentCode);
     emit signal_apply_crop_size(m_currentCode, true, sizeOf(m_currentCode));
+}
+
+void QPageCrop::showIdPhoto()
+{
+    const int first = QCropTable::tab(QCropTable::Tab::Certificate).first()->code;
+    auto* button =
+        findChild<QSizeButton*>(QStringLiteral("btnSize%1").arg(CSetting::getInt("idphoto", "size", first)));
+    if (!button || !QCropTable::isIdPhoto(button->property("code").toInt()))
+        button = findChild<QSizeButton*>(QStringLiteral("btnSize%1").arg(first));
+    showTab(1);
+    onClickedSizeButton(button->property("code").toInt(), button);
 }
 
 void QPageCrop::onPageReset()

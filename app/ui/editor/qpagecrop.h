@@ -43,6 +43,8 @@ public slots:
     void onClickedSizeButton(int id, QSizeButton* button);
     void onBtnApply();
     void onPageReset();
+    // The ID tab with the ID size last applied (the first one before) framed, not yet applied.
+    void showIdPhoto();
 
 protected:
     void showEvent(QShowEvent* event) override;

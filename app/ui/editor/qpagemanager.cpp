@@ -57,6 +57,7 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(id, &QIdPhotoPanel::signal_background, view, &QCropWidget::onChangeBackgroundColor);
         connect(id, &QIdPhotoPanel::signal_nudge, view->idFramer(), &QIdFramer::nudge);
         connect(view->idFramer(), &QIdFramer::signal_checks, id, &QIdPhotoPanel::showChecks);
+        connect(view, &QCropWidget::signal_id_photo_loaded, crop, &QPageCrop::showIdPhoto);
     }
     if (auto* cutOut = pageAs<QPageCutOut>(pages, CutOut)) {
         connect(cutOut, &QPageCutOut::signal_brush_size, view, &QCropWidget::onChangeBrushSize);

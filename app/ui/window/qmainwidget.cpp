@@ -243,6 +243,10 @@ void QMainWidget::setupWorkspace()
     pageManager->setLayout(ui->hLayoutWork);
     pageManager->connectView(editView);
     connect(pageManager, &QPageManager::signal_apply_crop_size, this, &QMainWidget::onApplyCropSize);
+    connect(editView, &QCropWidget::signal_id_photo_loaded, this, [this] {
+        tab(QPageManager::Crop)->setChecked(true);
+        onBtnTabClicked(QPageManager::Crop, true, tab(QPageManager::Crop));
+    });
 }
 
 void QMainWidget::restoreWindowGeometry()

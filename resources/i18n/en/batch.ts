@@ -1,8 +1,7 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en">
 <context>
-    <name>QBatchMattingWidget</name>
+    <name>QBatchSaver</name>
     <message numerus="yes">
         <source>%n photo(s) could not be saved:</source>
         <translation>

@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QBatchCutWidget</name>
@@ -122,26 +121,6 @@
         <translation>选择图片</translation>
     </message>
     <message>
-        <source>Saving...</source>
-        <translation>正在保存……</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n photo(s) could not be saved:</source>
-        <translation>
-            <numerusform>%n 张照片未能保存：</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
-        <source>%n photo(s) without a result were skipped.</source>
-        <translation>
-            <numerusform>%n 张没有结果的照片已跳过。</numerusform>
-        </translation>
-    </message>
-    <message>
         <source>px</source>
         <translation>像素</translation>
     </message>
@@ -160,6 +139,29 @@
     <message>
         <source>Original size</source>
         <translation>原始分辨率</translation>
+    </message>
+</context>
+<context>
+    <name>QBatchSaver</name>
+    <message>
+        <source>Saving...</source>
+        <translation>正在保存……</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photo(s) could not be saved:</source>
+        <translation>
+            <numerusform>%n 张照片未能保存：</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n photo(s) without a result were skipped.</source>
+        <translation>
+            <numerusform>%n 张没有结果的照片已跳过。</numerusform>
+        </translation>
     </message>
 </context>
 <context>
