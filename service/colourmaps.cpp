@@ -11,6 +11,10 @@ namespace colourmaps {
 namespace {
 // Nine border pixels in ten within this many levels (of 255) of the median.
 constexpr float kFlatSpread = 12.0f;
+// pushedMean: the finest radius, and the weight a coarser mean has against the
+// selected pixels at the next finer one.
+constexpr int kFinest = 2;
+constexpr float kCoarsePull = 0.05f;
 } // namespace
 
 bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean)
@@ -35,6 +39,27 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
                 w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
     }
     return true;
+}
+
+cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
+{
+    cv::Mat w3;
+    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
+    const cv::Mat selected = img.mul(w3);
+    const cv::Scalar total = cv::sum(weight), sum = cv::sum(selected);
+    const double n = std::max(total[0], 1e-6);
+    cv::Mat mean(img.size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
+    int top = kFinest;
+    while (2 * top < std::max(img.cols, img.rows))
+        top *= 2;
+    for (int radius = top; radius >= kFinest; radius /= 2) {
+        const cv::Size box(2 * radius + 1, 2 * radius + 1);
+        cv::Mat sumC, sumW;
+        cv::blur(selected, sumC, box);
+        cv::blur(w3, sumW, box);
+        mean = (sumC + mean * kCoarsePull) / (sumW + cv::Scalar::all(kCoarsePull));
+    }
+    return mean;
 }
 
 cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)

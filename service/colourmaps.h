@@ -10,6 +10,11 @@ namespace colourmaps {
 // `radius`, and the global mean where none is near. False when nothing is selected.
 bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean);
 
+// Colour of the pixels selected by `weight` (CV_32F, 0..1) pushed into the
+// unselected ones: the weighted mean within a small radius, falling back smoothly
+// on the means at ever larger radii where little is selected nearby.
+cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight);
+
 // Bilinear read of a CV_32FC3 map at (fx, fy), clamped to its border.
 cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy);
 

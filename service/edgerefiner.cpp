@@ -17,13 +17,16 @@ namespace {
 constexpr float kSure = 0.02f;
 // How far (in work pixels) the band reaches past the model's soft zone: fine
 // strands the coarse model missed lie just outside it.
-constexpr int kBandReach = 3;
+constexpr int kBandReach = 8;
 // Unmixing is trusted by how far apart the subject and background colours are
 // against their local spread (units: squared levels of 255).
-constexpr float kSpreadWeight = 4.0f;
-constexpr float kMinSeparation = 400.0f;
-// Pull of the smooth colour maps against the per-pixel fit at full size.
-constexpr float kColourPrior = 0.05f;
+constexpr float kSpreadWeight = 0.5f;
+constexpr float kMinSeparation = 30.0f;
+// Model alpha below which a pixel shows the background alone, for the colour step.
+constexpr float kKnownBackground = 0.1f;
+// The colour solved through the background is trusted fully from alpha
+// 1 / kSolveTrust up; below, the smooth subject colour takes over.
+constexpr float kSolveTrust = 4.0f;
 
 double scaleFor(const cv::Mat& img)
 {
@@ -116,7 +119,7 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
     cv::dilate(
         (smallAlpha > kSure) & (smallAlpha < 1.0f - kSure), band,
         cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * kBandReach + 1, 2 * kBandReach + 1)));
-    const int radius = std::max(2, std::max(small.cols, small.rows) / 40);
+    const int radius = std::max(2, std::max(small.cols, small.rows) / 20);
     cv::Mat fgMean, bgMean;
     if (!colourmaps::weightedMean(small, fgWeight, radius, fgMean) ||
         !colourmaps::weightedMean(small, bgWeight, radius, bgMean))
@@ -164,8 +167,6 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& bgr, const cv::Mat& alpha) const
     small.convertTo(small, CV_32FC3, 1.0 / 255.0);
     cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
 
-    // Coarse to fine, each level's sizes a constant factor apart, starting from
-    // one pixel holding the mean colour.
     const cv::Scalar mean = cv::mean(small);
     cv::Mat fg(1, 1, CV_32FC3, mean), bg(1, 1, CV_32FC3, mean);
     const int levels = int(std::ceil(std::log2(std::max(small.cols, small.rows))));
@@ -182,6 +183,11 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& bgr, const cv::Mat& alpha) const
             solveSweep(img, a, fg, bg);
         checkDeadline();
     }
+    // The background behind the band: the photo where the subject is absent,
+    // carried inward from both sides.
+    cv::Mat known;
+    cv::threshold(smallAlpha, known, kKnownBackground, 1.0, cv::THRESH_BINARY_INV);
+    const cv::Mat background = colourmaps::pushedMean(small, known);
 
     cv::Mat out;
     cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
@@ -196,14 +202,15 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& bgr, const cv::Mat& alpha) const
                 o[x][3] = a8;
                 if (a8 == 0 || a8 == 255)
                     continue;
-                // Whatever the smooth maps leave unexplained in this pixel goes to
-                // F and B by their share in it.
+                // The photo is al * F + (1 - al) * B with B known nearby: solve
+                // for F, which gets noisy as al falls, where the smooth F takes over.
                 const float al = a[x], fx = toMap(x, sx);
-                const cv::Vec3f f0 = sampleBilinear(fg, fx, fy), b0 = sampleBilinear(bg, fx, fy);
                 const cv::Vec3f px = cv::Vec3f(o[x][0], o[x][1], o[x][2]) / 255.0f;
-                const cv::Vec3f residual = px - f0 * al - b0 * (1.0f - al);
-                const cv::Vec3f colour =
-                    f0 + residual * (al / (al * al + (1 - al) * (1 - al) + kColourPrior));
+                cv::Vec3f solved = (px - sampleBilinear(background, fx, fy) * (1.0f - al)) / al;
+                for (int c = 0; c < 3; ++c)
+                    solved[c] = std::clamp(solved[c], 0.0f, 1.0f);
+                const float trust = std::min(1.0f, kSolveTrust * al);
+                const cv::Vec3f colour = solved * trust + sampleBilinear(fg, fx, fy) * (1.0f - trust);
                 for (int c = 0; c < 3; ++c)
                     o[x][c] = cv::saturate_cast<uchar>(colour[c] * 255.0f);
             }

@@ -25,10 +25,11 @@ public:
     cv::Mat refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const;
 
     // BGRA cut-out for a full-size alpha. Semi-transparent pixels get the
-    // subject's own colour: foreground and background are solved on a small copy
-    // level by level (coarse to fine, each level smoothing along the alpha), then
-    // corrected per pixel at full size. Transparent and opaque pixels keep the
-    // photo's colour.
+    // subject's own colour, solved per pixel at full size through the background
+    // behind them (the clear background nearby, carried into the band). Where the
+    // alpha is low that solve is noise, and a smooth foreground takes over, solved
+    // on a small copy level by level (coarse to fine, each level smoothing along
+    // the alpha). Transparent and opaque pixels keep the photo's colour.
     cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha) const;
 
     // Work maps are this many pixels on the longer side at most.
