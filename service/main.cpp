@@ -103,9 +103,13 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
     const int threadsPerWorker = std::max(1, int(std::thread::hardware_concurrency()) / options.workers);
     try {
+        MattingEngine::Choice fast;
+        MattingPipeline::EngineMaker makeFast;
+        if (inference && MattingEngine::chooseFast(options, engine, fast))
+            makeFast = [fast, threadsPerWorker] { return MattingEngine::create(fast, threadsPerWorker); };
         for (int i = 0; inference && i < options.workers; ++i)
             pipelines.push_back(
-                std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker)));
+                std::make_unique<MattingPipeline>(MattingEngine::create(engine, threadsPerWorker), makeFast));
     } catch (const std::exception& e) {
         servicelog::error("cannot load the " + engine.name + " engine: " + e.what());
         return 1;

@@ -53,6 +53,16 @@ bool MattingEngine::choose(const ServiceOptions& options, Choice& out, std::stri
     return true;
 }
 
+bool MattingEngine::chooseFast(const ServiceOptions& options, const Choice& main, Choice& out)
+{
+    out = Choice();
+    if (main.name != "isnet")
+        return false;
+    out.name = "isnet-fast";
+    out.model = ServiceOptions::fastModelPath(main.model.empty() ? options.modelPath : main.model);
+    return std::ifstream(out.model).good();
+}
+
 std::unique_ptr<MattingEngine> MattingEngine::create(const Choice& choice, int threads)
 {
 #ifdef BRISEL_HAVE_TORCH

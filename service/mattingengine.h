@@ -31,6 +31,10 @@ public:
     };
     // False with a reason when the options cannot be met (isnet without a model).
     static bool choose(const ServiceOptions& options, Choice& out, std::string& error);
+    // The engine for requests asking for the fast one, beside `main`: the int8
+    // model when `main` is isnet and that file exists, false otherwise (those
+    // requests then run on `main`).
+    static bool chooseFast(const ServiceOptions& options, const Choice& main, Choice& out);
     // Loads a new engine; throws std::exception when the model does not load.
     static std::unique_ptr<MattingEngine> create(const Choice& choice, int threads);
     static bool isnetAvailable();

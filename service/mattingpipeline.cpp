@@ -9,6 +9,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <atomic>
 #include <stdexcept>
 
 namespace {
@@ -29,7 +30,30 @@ template <class Step> cv::Mat refined(const char* name, const cv::Mat& fallback,
 
 } // namespace
 
-MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine) : m_engine(std::move(engine)) {}
+MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine, EngineMaker makeFast)
+    : m_engine(std::move(engine)), m_makeFast(std::move(makeFast))
+{
+}
+
+MattingEngine& MattingPipeline::engineFor(const Options& options)
+{
+    if (!options.fast || m_fast)
+        return options.fast ? *m_fast : *m_engine;
+    if (m_makeFast) {
+        try {
+            m_fast = m_makeFast();
+            return *m_fast;
+        } catch (const std::exception& e) {
+            servicelog::error(std::string("cannot load the fast engine: ") + e.what());
+            m_makeFast = nullptr;
+        }
+    }
+    // Every pipeline of the process would say the same, and on every fast job.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        servicelog::warning("no fast model loaded; fast requests run on the normal engine");
+    return *m_engine;
+}
 
 void MattingPipeline::setRefineBudget(double share, std::chrono::milliseconds floor)
 {
@@ -40,7 +64,7 @@ void MattingPipeline::setRefineBudget(double share, std::chrono::milliseconds fl
 cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trace* trace)
 {
     const Clock::time_point start = Clock::now();
-    const cv::Mat alpha = m_engine->alpha(bgr, options.mode != Options::Mode::Product);
+    const cv::Mat alpha = engineFor(options).alpha(bgr, options.mode != Options::Mode::Product);
     const Clock::duration segment = Clock::now() - start;
     const EdgeRefiner refiner(
         Clock::now() + std::max<Clock::duration>(m_budgetFloor, std::chrono::duration_cast<Clock::duration>(

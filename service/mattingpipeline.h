@@ -4,12 +4,16 @@
 // full size, estimate edge colours, add a kept shadow, encode. The refinements
 // share a time budget; one that throws or overruns it is skipped, logged, and
 // the job goes on with what came before it.
-// A pipeline owns its engine and is used by one worker thread at a time.
+// A pipeline owns its engine and is used by one worker thread at a time. It may
+// also hold a fast engine for requests asking for one, made by `makeFast` on the
+// first such job (so its memory is spent only when used); without it, or when it
+// does not load, those requests run on the normal engine.
 
 #include "mattingengine.h"
 #include "mattingprotocol.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,7 +24,8 @@ class MattingPipeline
 public:
     using Options = mattingprotocol::Options;
 
-    explicit MattingPipeline(std::unique_ptr<MattingEngine> engine);
+    using EngineMaker = std::function<std::unique_ptr<MattingEngine>()>;
+    explicit MattingPipeline(std::unique_ptr<MattingEngine> engine, EngineMaker makeFast = {});
 
     // Throws std::runtime_error whose what() is a message for the user.
     std::vector<uchar> run(const std::string& photo, const Options& options);
@@ -38,7 +43,11 @@ public:
     MattingEngine& engine() { return *m_engine; }
 
 private:
+    MattingEngine& engineFor(const Options& options);
+
     std::unique_ptr<MattingEngine> m_engine;
+    EngineMaker m_makeFast;
+    std::unique_ptr<MattingEngine> m_fast;
     double m_budgetShare = 0.25;
     std::chrono::milliseconds m_budgetFloor{400};
 };

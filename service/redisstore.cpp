@@ -11,14 +11,15 @@ namespace {
 
 const std::string kPrefix = "brisel:";
 
-// A job's request options as one hash field: the mode, then "+shadow" when kept.
+// A job's request options as one hash field: the mode, then "+shadow" when kept
+// and "+fast" for the fast engine.
 std::string encodeOptions(const mattingprotocol::Options& options)
 {
     using Mode = mattingprotocol::Options::Mode;
     const char* mode = options.mode == Mode::Person ? mattingprotocol::kModePerson
                        : options.mode == Mode::Id   ? mattingprotocol::kModeId
                                                     : mattingprotocol::kModeProduct;
-    return std::string(mode) + (options.keepShadow ? "+shadow" : "");
+    return std::string(mode) + (options.keepShadow ? "+shadow" : "") + (options.fast ? "+fast" : "");
 }
 
 mattingprotocol::Options decodeOptions(const std::string& field)
@@ -29,6 +30,7 @@ mattingprotocol::Options decodeOptions(const std::string& field)
                    : mode == mattingprotocol::kModeId   ? mattingprotocol::Options::Mode::Id
                                                         : mattingprotocol::Options::Mode::Product;
     options.keepShadow = field.find("+shadow") != std::string::npos;
+    options.fast = field.find("+fast") != std::string::npos;
     return options;
 }
 // A photo that took down this many workers is failed rather than handed out again.

@@ -1,7 +1,7 @@
 #pragma once
 // The matting service's HTTP protocol, as both ends speak it:
 //
-//   POST <task>?mac=M&is_body=0|1[&mode=person|product|id][&shadow=keep|remove]
+//   POST <task>?mac=M&is_body=0|1[&mode=person|product|id][&shadow=keep|remove][&engine=fast]
 //        multipart part "file": the photo
 //        -> {"code":200,"message":..,"data":{"serial":S}}
 //        mode: what the photo shows. person keeps the subject attached to the
@@ -13,6 +13,9 @@
 //        shadow (product): keep returns the contact shadow under the object as
 //        a black semi-transparent layer (alpha = shadow strength) that darkens
 //        any new background; remove (the default) cuts it away.
+//        engine=fast asks for the int8 copy of the network: quicker, slightly
+//        less exact edges. It applies to the isnet engine only; a service without
+//        the fast model (or on the key engine) runs the normal engine instead.
 //   GET  <task>?mac=M&serial=S
 //        -> {"code":200,"message":..,"data":{"status":0|1|2,"convert_path":URL}}
 //   GET  URL (the service's <result>/S.png) -> the cut-out as PNG
@@ -47,6 +50,7 @@ constexpr const char* kMac = "mac";
 constexpr const char* kIsBody = "is_body";
 constexpr const char* kMode = "mode";
 constexpr const char* kShadow = "shadow";
+constexpr const char* kEngine = "engine";
 constexpr const char* kSerial = "serial"; // also the key of the creation answer's data
 constexpr const char* kFileField = "file";
 
@@ -76,6 +80,8 @@ constexpr const char* kModeProduct = "product";
 constexpr const char* kModeId = "id";
 constexpr const char* kShadowKeep = "keep";
 constexpr const char* kShadowRemove = "remove";
+// The one value of kEngine; without it the normal engine runs.
+constexpr const char* kEngineFast = "fast";
 
 // A creation request's options, as the service reads them.
 struct Options
@@ -88,6 +94,7 @@ struct Options
     };
     Mode mode = Mode::Product;
     bool keepShadow = false;
+    bool fast = false;
 };
 
 // Reads the options from a creation request; `param(key)` gives a query value,
@@ -116,16 +123,24 @@ template <class Param> bool readOptions(const Param& param, Options& out, std::s
         return false;
     }
     out.keepShadow = shadow == kShadowKeep;
+    const std::string engine = param(kEngine);
+    if (!engine.empty() && engine != kEngineFast) {
+        error = std::string("Unknown engine choice (\"") + kEngine + "\" must be fast or absent).";
+        return false;
+    }
+    out.fast = engine == kEngineFast;
     return true;
 }
 
 // Target (path and query) of the creation request; `mode` is one of the kMode
 // values. is_body goes along for services that predate mode.
-inline std::string createTarget(const std::string& mac, const std::string& mode, bool keepShadow = false)
+inline std::string createTarget(const std::string& mac, const std::string& mode, bool keepShadow = false,
+                                bool fast = false)
 {
     return std::string(kTaskPath) + "?" + kMac + "=" + mac + "&" + kIsBody + "=" +
            (mode == kModeProduct ? "0" : "1") + "&" + kMode + "=" + mode +
-           (keepShadow ? std::string("&") + kShadow + "=" + kShadowKeep : std::string());
+           (keepShadow ? std::string("&") + kShadow + "=" + kShadowKeep : std::string()) +
+           (fast ? std::string("&") + kEngine + "=" + kEngineFast : std::string());
 }
 
 // Target of a poll.

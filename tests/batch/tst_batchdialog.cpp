@@ -2,12 +2,14 @@
 // decode too (their tile fails later, visibly), and at most 30, saying so; Escape
 // closes it, Return starts only with a photo.
 
+#include "qappsettings.h"
 #include "qbatchmattingdialog.h"
 #include "qimageitem.h"
 #include "qmsgbox.h"
 #include "testutils.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -113,6 +115,20 @@ private slots:
         QSignalSpy finished(&d, &QDialog::finished);
         QTest::keyClick(&d, Qt::Key(key));
         QCOMPARE(finished.isEmpty() ? -1 : finished.first().at(0).toInt(), result);
+    }
+
+    // The Fast box shows the remembered choice and remembers a click at once.
+    void fastRemembered()
+    {
+        for (const bool was : {false, true}) {
+            QAppSettings::setBatchFast(was);
+            QBatchMattingDialog d(0);
+            auto* box = d.findChild<QCheckBox*>("checkFast");
+            QVERIFY(box);
+            QCOMPARE(box->isChecked(), was);
+            QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+            QCOMPARE(QAppSettings::batchFast(), !was);
+        }
     }
 };
 

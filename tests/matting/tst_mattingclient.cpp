@@ -230,6 +230,7 @@ private slots:
         QTest::addColumn<int>("creates"); // uploads in all, 0 when the task must fail
         QTest::newRow("unchanged, service gone: served from the cache") << "service-gone" << 1;
         QTest::newRow("touched: uploaded again") << "touch" << 2;
+        QTest::newRow("fast asked: uploaded again, own entry") << "fast" << 2;
         QTest::newRow("result unreadable: nothing kept") << "bad-result" << 0;
     }
     void cache()
@@ -262,12 +263,18 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(QFileInfo(photo).lastModified().addSecs(-3600),
                                      QFileDevice::FileModificationTime));
-        } else {
+        } else if (change != "fast") {
             fake->onCreate = [](const httplib::Request&, httplib::Response& res) { res.status = 500; };
         }
         QImageTask second(Person, photo);
+        second.setFast(change == "fast");
         QCOMPARE(runTask(second), QString());
         QCOMPARE(fake->creates.load(), creates);
+        if (change == "fast") {
+            QVERIFY(fake->seen().createTarget.endsWith(
+                QStringLiteral("&%1=%2").arg(proto::kEngine, proto::kEngineFast)));
+            QVERIFY(QFile::exists(QImageTask::cacheFilePath(photo, false, true)));
+        }
         QCOMPARE(testutils::maxPixelDifference(second.cutout(), first.cutout()), 0);
         QCOMPARE(testutils::readFile(entry), result);
     }

@@ -12,6 +12,7 @@
 #include "testutils.h"
 
 #include <QGuiApplication>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <opencv2/imgcodecs.hpp>
@@ -52,6 +53,21 @@ public:
 
 private:
     cv::Mat m_truth;
+};
+
+// Counts its jobs; an opaque alpha.
+class CountingEngine : public MattingEngine
+{
+public:
+    explicit CountingEngine(int& jobs) : m_jobs(jobs) {}
+    cv::Mat alpha(const cv::Mat& bgr, bool) override
+    {
+        ++m_jobs;
+        return cv::Mat(bgr.size(), CV_32F, cv::Scalar(1));
+    }
+
+private:
+    int& m_jobs;
 };
 
 // Orange fur (a disc with thin strands) over green: the photo and its true alpha.
@@ -285,6 +301,71 @@ private slots:
             QCOMPARE(QString(e.what()),
                      QString("The photo could not be read. Please check that the file is a valid image."));
         }
+    }
+
+    void requestOptions_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("error"); // empty: accepted
+        QTest::addColumn<bool>("fast");
+        QTest::newRow("normal") << "mode=id"
+                                << "" << false;
+        QTest::newRow("fast") << "mode=product&engine=fast"
+                              << "" << true;
+        QTest::newRow("unknown engine")
+            << "is_body=1&engine=int8"
+            << "Unknown engine choice (\"engine\" must be fast or absent)." << false;
+    }
+    void requestOptions()
+    {
+        QFETCH(QString, query);
+        QFETCH(QString, error);
+        QFETCH(bool, fast);
+        const QUrlQuery q(query);
+        mattingprotocol::Options options;
+        std::string message;
+        const bool ok = mattingprotocol::readOptions(
+            [&](const char* key) { return q.queryItemValue(key).toStdString(); }, options, message);
+        QCOMPARE(QString::fromStdString(message), error);
+        QCOMPARE(ok, error.isEmpty());
+        QCOMPARE(options.fast, fast);
+    }
+
+    void fastEngine_data()
+    {
+        QTest::addColumn<QString>("maker"); // none | loads | throws
+        QTest::addColumn<int>("normalJobs");
+        QTest::addColumn<int>("fastJobs");
+        QTest::addColumn<int>("made");
+        QTest::newRow("no fast model: normal engine") << "none" << 3 << 0 << 0;
+        QTest::newRow("made once, on the first fast job") << "loads" << 1 << 2 << 1;
+        QTest::newRow("fails to load: normal engine") << "throws" << 3 << 0 << 1;
+    }
+    void fastEngine()
+    {
+        QFETCH(QString, maker);
+        QFETCH(int, normalJobs);
+        QFETCH(int, fastJobs);
+        QFETCH(int, made);
+        int normal = 0, fast = 0, makes = 0;
+        MattingPipeline::EngineMaker make;
+        if (maker != "none")
+            make = [&]() -> std::unique_ptr<MattingEngine> {
+                ++makes;
+                if (maker == "throws")
+                    throw std::runtime_error("bad model");
+                return std::make_unique<CountingEngine>(fast);
+            };
+        MattingPipeline pipeline(std::make_unique<CountingEngine>(normal), make);
+        const cv::Mat photo = testutils::texturedBgr(16, 16);
+        MattingPipeline::Options options;
+        pipeline.cutout(photo, options);
+        options.fast = true;
+        pipeline.cutout(photo, options);
+        QCOMPARE(pipeline.cutout(photo, options).size(), photo.size());
+        QCOMPARE(normal, normalJobs);
+        QCOMPARE(fast, fastJobs);
+        QCOMPARE(makes, made);
     }
 };
 

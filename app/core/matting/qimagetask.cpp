@@ -32,26 +32,33 @@ QImageTask::QImageTask(int type, const QString& filePath, QObject* parent)
 
 namespace {
 
-QString cacheVariant(bool keepShadow)
+// The options that change the cut-out, so that each answer has its own entry.
+QString cacheVariant(bool keepShadow, bool fast)
 {
     namespace proto = mattingprotocol;
-    return keepShadow ? QStringLiteral("%1=%2").arg(proto::kShadow, proto::kShadowKeep) : QString();
+    QStringList options;
+    if (keepShadow)
+        options << QStringLiteral("%1=%2").arg(proto::kShadow, proto::kShadowKeep);
+    if (fast)
+        options << QStringLiteral("%1=%2").arg(proto::kEngine, proto::kEngineFast);
+    return options.join('&');
 }
 
 } // namespace
 
-QString QImageTask::cacheFilePath(const QString& photoPath, bool keepShadow)
+QString QImageTask::cacheFilePath(const QString& photoPath, bool keepShadow, bool fast)
 {
-    return QCutoutCache().entryPath(photoPath, cacheVariant(keepShadow));
+    return QCutoutCache().entryPath(photoPath, cacheVariant(keepShadow, fast));
 }
 
 void QImageTask::run()
 {
     try {
-        const QString cachePath = m_cache.entryPath(m_filePath, cacheVariant(m_keepShadow));
+        const QString cachePath = m_cache.entryPath(m_filePath, cacheVariant(m_keepShadow, m_fast));
         if (cachePath.isEmpty() || !loadFromCache(cachePath)) {
             QString error;
-            QMattingClient client(m_serviceUrl, QUser::Instance()->getMacCode(), m_type, m_keepShadow);
+            QMattingClient client(m_serviceUrl, QUser::Instance()->getMacCode(), m_type, m_keepShadow,
+                                  m_fast);
             client.cancelWhen(&m_cancelled);
             QMattingClient::Cutout fetched;
             // A cancelled photo counts as settled: it is not worth restarting the service for.

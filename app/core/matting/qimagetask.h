@@ -69,9 +69,11 @@ public:
     // Asks for the product's shadow to stay in the cut-out; call before run().
     void setKeepShadow(bool keep) { m_keepShadow = keep; }
     bool keepsShadow() const { return m_keepShadow; }
+    // Asks for the service's fast engine; call before run().
+    void setFast(bool fast) { m_fast = fast; }
 
     // The cache entry for the photo as it is on disk now (see QCutoutCache).
-    static QString cacheFilePath(const QString& photoPath, bool keepShadow = false);
+    static QString cacheFilePath(const QString& photoPath, bool keepShadow = false, bool fast = false);
 
 signals:
     void signal_success(const QString& taskId);
@@ -94,6 +96,7 @@ private:
     bool m_released = false;
     int m_previewSide = 0;
     bool m_keepShadow = false;
+    bool m_fast = false;
     cv::Mat m_preview;
     // Guards m_cutout, m_preview, m_cachePath and m_released: a release on the GUI thread may
     // meet a pool job reading the cut-out.

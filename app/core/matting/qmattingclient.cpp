@@ -78,11 +78,12 @@ void checkRequest(const HRequest& request, int iRet, const QByteArray& body)
 
 } // namespace
 
-QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow)
+QMattingClient::QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow,
+                               bool fast)
     : m_serviceUrl(serviceUrl), m_mac(mac), m_mode(type == Goods  ? proto::kModeProduct
                                                    : type == Card ? proto::kModeId
                                                                   : proto::kModePerson),
-      m_keepShadow(keepShadow)
+      m_keepShadow(keepShadow), m_fast(fast)
 {
 }
 
@@ -130,8 +131,8 @@ QString QMattingClient::createJob(const QString& photoPath) const
     }
 
     HRequest request;
-    request.setUrl(m_serviceUrl +
-                   QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_mode, m_keepShadow)));
+    request.setUrl(m_serviceUrl + QString::fromStdString(proto::createTarget(m_mac.toStdString(), m_mode,
+                                                                             m_keepShadow, m_fast)));
     request.setUpload(key(proto::kFileField), upload);
     QElapsedTimer busyFor;
     busyFor.start();

@@ -30,8 +30,10 @@ class QMattingClient
 
 public:
     // `type` is a MattingType.
-    // keepShadow asks the service to leave a product's shadow in the cut-out.
-    QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow = false);
+    // keepShadow asks the service to leave a product's shadow in the cut-out;
+    // fast for its quicker engine (less exact edges).
+    QMattingClient(const QString& serviceUrl, const QString& mac, int type, bool keepShadow = false,
+                   bool fast = false);
 
     struct Cutout
     {
@@ -63,5 +65,6 @@ private:
     QString m_mac;
     std::string m_mode; // the protocol's mode value for the photo type
     bool m_keepShadow = false;
+    bool m_fast = false;
     const std::atomic<bool>* m_cancel = nullptr;
 };

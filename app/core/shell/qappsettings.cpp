@@ -7,6 +7,8 @@ namespace {
 const QString kOutput = QStringLiteral("output");
 const QString kEditor = QStringLiteral("editor");
 const QString kRefineAfterStroke = QStringLiteral("refine_after_stroke");
+const QString kBatch = QStringLiteral("batch");
+const QString kFast = QStringLiteral("fast");
 
 } // namespace
 
@@ -56,4 +58,14 @@ bool QAppSettings::refineAfterStroke()
 void QAppSettings::setRefineAfterStroke(bool on)
 {
     CSetting::setValue(kEditor, kRefineAfterStroke, on);
+}
+
+bool QAppSettings::batchFast()
+{
+    return CSetting::getInt(kBatch, kFast) != 0;
+}
+
+void QAppSettings::setBatchFast(bool on)
+{
+    CSetting::setValue(kBatch, kFast, on);
 }

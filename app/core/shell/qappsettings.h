@@ -35,4 +35,9 @@ public:
     // stroke; off by default.
     static bool refineAfterStroke();
     static void setRefineAfterStroke(bool on);
+
+    // "batch"/"fast": batch photos are matted by the service's fast engine (less
+    // exact edges); off by default.
+    static bool batchFast();
+    static void setBatchFast(bool on);
 };

@@ -2,11 +2,13 @@
 
 #include "cglobal.h"
 #include "csetting.h"
+#include "qappsettings.h"
 #include "qfilechooser.h"
 #include "qimageitem.h"
 #include "qmsgbox.h"
 #include "ui_qbatchmattingdialog.h"
 
+#include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -33,6 +35,9 @@ QBatchMattingDialog::QBatchMattingDialog(int kind, QWidget* parent)
     ui->labelBatchText2->setText(ui->labelBatchText2->text().arg(kImageLimit));
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->btnCutout, &QPushButton::clicked, this, &QDialog::accept);
+    // The choice is remembered as soon as it is made: the batch's photos are matted with it.
+    ui->checkFast->setChecked(QAppSettings::batchFast());
+    connect(ui->checkFast, &QCheckBox::toggled, this, &QAppSettings::setBatchFast);
 
     auto* addTile = new QImageItem(ui->pageGrid);
     connect(addTile, &QImageItem::signal_add_image, this, &QBatchMattingDialog::onBtnAddImage);

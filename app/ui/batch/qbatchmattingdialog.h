@@ -13,7 +13,8 @@ class QBatchMattingDialog;
 
 // Collects the photos of a batch: from the file dialog, dropped files or the add
 // tile, at most kImageLimit, each path (compared exactly) once. Accepted, the
-// caller reads paths() before the dialog is destroyed. GUI thread only.
+// caller reads paths() before the dialog is destroyed. Its Fast box writes
+// QAppSettings::batchFast(), which the batch's photos are matted with. GUI thread only.
 class QBatchMattingDialog : public QBaseDialog
 {
     Q_OBJECT

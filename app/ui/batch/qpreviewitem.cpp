@@ -83,6 +83,7 @@ void QPreviewItem::startTask()
     auto task = std::make_shared<QImageTask>(m_kind, m_imagePath);
     // The task keeps only this copy once its result is in the cache.
     task->setPreviewSide(kPreviewSide);
+    task->setFast(QAppSettings::batchFast());
     connect(task.get(), &QImageTask::signal_success, this, &QPreviewItem::onMattingSuccess);
     connect(task.get(), &QImageTask::signal_error, this, &QPreviewItem::onMattingError);
     m_taskId = task->id();

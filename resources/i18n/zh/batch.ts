@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
     <name>QBatchCutWidget</name>
@@ -73,6 +72,14 @@
     <message>
         <source>Up to %1 images can be added; more at once would make Brisel slow to respond.</source>
         <translation>最多可添加 %1 张图片，同时处理过多图片可能导致卡顿。</translation>
+    </message>
+    <message>
+        <source>Matte the photos sooner, with slightly less exact edges</source>
+        <translation>更快完成抠图，边缘稍欠精细</translation>
+    </message>
+    <message>
+        <source>Fast (less exact edges)</source>
+        <translation>快速（边缘较粗略）</translation>
     </message>
 </context>
 <context>
