@@ -17,7 +17,7 @@ namespace {
 constexpr float kSure = 0.02f;
 // How far (in work pixels) the band reaches past the model's soft zone: fine
 // strands the coarse model missed lie just outside it.
-constexpr int kBandReach = 8;
+constexpr int kBandReach = 3;
 // Unmixing is trusted by how far apart the subject and background colours are
 // against their local spread (units: squared levels of 255).
 constexpr float kSpreadWeight = 0.5f;
