@@ -64,6 +64,10 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
         for (int paper = 0; paper < QPrintSheet::PaperCount; ++paper)
             ui->comboSheet->setItemText(paper, QPrintSheet::paperName(paper));
     });
+    // The panel keeps the sheet choice's room: showing it moves nothing else.
+    QSizePolicy keepRoom = ui->frameSheet->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    ui->frameSheet->setSizePolicy(keepRoom);
     // The single editor's sheet setting: both editors print on the paper last chosen.
     connect(ui->comboSheet, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [](int index) { CSetting::setValue("idphoto", "sheet", index); });
