@@ -1,14 +1,17 @@
 // ID photos as a new user makes them: the ID card opening the ID tab, a portrait
 // framed for an ID size and saved at its exact size and density, a file-size range,
-// a print sheet, and a photo without a face refused.
+// a print sheet (of one photo, and of a batch), and a photo without a face refused.
 
 #include "acceptance.h"
 #include "mouseinput.h"
+#include "qbatchmattingwidget.h"
 #include "qbeautify.h"
 #include "qcroptable.h"
 #include "qfacedetector.h"
 #include "qidframing.h"
 #include "qmainwidget.h"
+#include "qpreviewitem.h"
+#include "qprintsheet.h"
 #include "qsizebutton.h"
 
 #include <QApplication>
@@ -20,6 +23,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <algorithm>
 
 using namespace acceptance;
 
@@ -55,6 +60,23 @@ QIdFraming::Detection redetect(const QImage& image)
         cv::Mat(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.bits()), rgb.bytesPerLine()), bgr,
         cv::COLOR_RGB2BGR);
     return QIdFraming::detect(bgr, faces, eyes);
+}
+
+// The grey cut frames of `size` (a photo's size plus two) on a print sheet.
+int cutFrames(const QImage& sheet, QSize size)
+{
+    const QImage rgb = sheet.convertToFormat(QImage::Format_RGB888);
+    cv::Mat lines(rgb.height(), rgb.width(), CV_8U);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x)
+            lines.at<uchar>(y, x) = rgb.pixel(x, y) == qRgb(160, 160, 160) ? 255 : 0;
+    cv::Mat labels, stats, centroids;
+    const int n = cv::connectedComponentsWithStats(lines, labels, stats, centroids);
+    int frames = 0;
+    for (int i = 1; i < n; ++i)
+        frames += stats.at<int>(i, cv::CC_STAT_WIDTH) == size.width() &&
+                  stats.at<int>(i, cv::CC_STAT_HEIGHT) == size.height();
+    return frames;
 }
 
 } // namespace
@@ -143,18 +165,42 @@ private slots:
         const QImage sheet = decode(save(window.get(), out, false));
         QCOMPARE(sheet.size(), QSize(1200, 1800));
         QCOMPARE(qRound(sheet.dotsPerMeterX() * 0.0254), 300);
-        const QImage rgb = sheet.convertToFormat(QImage::Format_RGB888);
-        cv::Mat lines(rgb.height(), rgb.width(), CV_8U);
-        for (int y = 0; y < rgb.height(); ++y)
-            for (int x = 0; x < rgb.width(); ++x)
-                lines.at<uchar>(y, x) = rgb.pixel(x, y) == qRgb(160, 160, 160) ? 255 : 0;
-        cv::Mat labels, stats, centroids;
-        const int n = cv::connectedComponentsWithStats(lines, labels, stats, centroids);
-        int copies = 0;
-        for (int i = 1; i < n; ++i)
-            copies +=
-                stats.at<int>(i, cv::CC_STAT_WIDTH) == 297 && stats.at<int>(i, cv::CC_STAT_HEIGHT) == 415;
-        QCOMPARE(copies, 12);
+        QCOMPARE(cutFrames(sheet, {297, 415}), 12);
+    }
+
+    // Three people of a batch with a 1-inch size go on one 6-inch sheet from Save all.
+    void batchPrintSheet()
+    {
+        window = openWindow();
+        pressInDialog("pageAddImage");
+        answerFileDialog({portrait("a.png"), portrait("b.png"), portrait("c.png")});
+        pressInDialog("btnCutout");
+        QVERIFY(click(window.get(), "BatchPerson") && answersUsed());
+        auto* batch = window->findChild<QBatchMattingWidget*>();
+        const auto ready = [batch] {
+            const QList<QPreviewItem*>& tiles = batch->items();
+            return tiles.size() == 3 &&
+                   std::all_of(tiles.begin(), tiles.end(), [](auto* t) { return t->isReady(); });
+        };
+        QVERIFY(batch && waitFor(ready, 60000));
+        QVERIFY(chooseOutputFolder(window.get(), out) && countShown(batch, "comboSheet") == 0);
+        QTest::mouseMove(find(batch, QStringLiteral("sizeButton_%1").arg(QCropTable::kCertificateMenu)));
+        QWidget* entry = nullptr;
+        QVERIFY(waitFor([&] { return (entry = findText(batch, QCropTable::label(*QCropTable::row(20)))); }));
+        QTest::mouseClick(entry, Qt::LeftButton);
+        QVERIFY(choose(batch, "comboSheet", QPrintSheet::SixInch));
+        const QStringList before = listFiles(out);
+        pressInDialog("btnApply", {"btnFormatPNG"});
+        QVERIFY(click(batch, "btnSaveAll") && answersUsed());
+        const QString file = waitNewFile(out, "*.png", before);
+        QCOMPARE(QFileInfo(file).fileName(), QString("a_sheet-1.png"));
+        const QImage sheet = decode(file);
+        QCOMPARE(QSize(qMax(sheet.width(), sheet.height()), qMin(sheet.width(), sheet.height())),
+                 QSize(1800, 1200));
+        QCOMPARE(qRound(sheet.dotsPerMeterX() * 0.0254), 300);
+        QCOMPARE(cutFrames(sheet, {297, 415}), 3);
+        QVERIFY(waitFor([batch] { return countShown(batch, "saveNotice") == 1; }));
+        QCOMPARE(listFiles(out, "*_sheet-*").size(), 1);
     }
 
     // The ID card frames the size applied last; a hand drag of the subject then

@@ -10,11 +10,13 @@
 #include "qbatchsaver.h"
 #include "qcroptable.h"
 #include "qfilechooser.h"
+#include "qidphotopanel.h"
 #include "qimagebutton.h"
 #include "qmsgbox.h"
 #include "qoutputsizebox.h"
 #include "qpagecutout.h"
 #include "qpreviewitem.h"
+#include "qprintsheet.h"
 #include "qsavenotice.h"
 #include "qsizebutton.h"
 #include "readtextfile.h"
@@ -56,8 +58,25 @@ QBatchMattingWidget::QBatchMattingWidget(QWidget* parent) : QWidget(parent), ui(
 
     connect(ui->comboOutputSize, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &QBatchMattingWidget::onOutputSizeChanged);
-    connect(this, &QBatchMattingWidget::signal_apply_crop_size, this,
-            [this](int id) { QOutputSizeBox::showExact(ui->comboOutputSize, QCropTable::isIdPhoto(id)); });
+    for (int paper = 0; paper < QPrintSheet::PaperCount; ++paper)
+        ui->comboSheet->addItem(QPrintSheet::paperName(paper), paper);
+    keepTranslated(ui->comboSheet, [this] {
+        for (int paper = 0; paper < QPrintSheet::PaperCount; ++paper)
+            ui->comboSheet->setItemText(paper, QPrintSheet::paperName(paper));
+    });
+    // The panel keeps the sheet choice's room: showing it moves nothing else.
+    QSizePolicy keepRoom = ui->frameSheet->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    ui->frameSheet->setSizePolicy(keepRoom);
+    // The single editor's sheet setting: both editors print on the paper last chosen.
+    connect(ui->comboSheet, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [](int index) { CSetting::setValue("idphoto", "sheet", index); });
+    connect(this, &QBatchMattingWidget::signal_apply_crop_size, this, [this](int id) {
+        m_idApplied = QCropTable::isIdPhoto(id);
+        QOutputSizeBox::showExact(ui->comboOutputSize, m_idApplied);
+        ui->comboSheet->setCurrentIndex(QIdPhotoPanel::storedSheet());
+        ui->frameSheet->setVisible(m_idApplied);
+    });
     connect(ui->btnApplySize, &QPushButton::clicked, this, &QBatchMattingWidget::onBtnApply);
     connect(ui->btnBackHome, &QPushButton::clicked, this, &QBatchMattingWidget::signal_back_to_home);
     connect(ui->btnBatchUpload, &QPushButton::clicked, this, &QBatchMattingWidget::onBatchUpload);
@@ -427,7 +446,7 @@ void QBatchMattingWidget::onItemSave(QPreviewItem* pItem)
 
 void QBatchMattingWidget::onBtnSaveAll()
 {
-    m_saver->saveAll(m_items);
+    m_saver->saveAll(m_items, m_idApplied ? QIdPhotoPanel::storedSheet() : int(QPrintSheet::NoSheet));
 }
 
 bool QBatchMattingWidget::isSaving() const

@@ -97,4 +97,6 @@ private:
     QPageCutOut* m_pageCutOut = nullptr;
     QBatchCutWidget* m_editor = nullptr;
     QBatchSaver* m_saver = nullptr;
+    // An ID size is applied to the batch: "Save all" may put the photos on print sheets.
+    bool m_idApplied = false;
 };

@@ -304,10 +304,27 @@ QString QPreviewItem::targetPath(quint8 format, const QString& folder) const
 void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done)
 {
     const QString file = targetPath(format, folder);
+    const QString photo = m_imagePath;
+    const bool keepPrivate = QAppSettings::keepLocationAndSerials();
+    buildResult(format, [file, photo, keepPrivate, openFolder, done](QImageCanvas::SaveJob job, QString why) {
+        job.options.photoPath = photo;
+        job.options.keepPrivate = keepPrivate;
+        const bool ok = job.write(file, nullptr, &why);
+        runOnGui([ok, file, why, openFolder, done]() {
+            if (ok && openFolder)
+                QVarnUI::openFolder(file, true);
+            done(ok, file, why);
+        });
+    });
+}
+
+void QPreviewItem::buildResult(quint8 format, const ResultReady& ready)
+{
     const quint8 outputSize = quint8(CSetting::getInt("output", "size", 1));
     const std::shared_ptr<QImageTask> task = QTaskManager::getTask(m_taskId);
     if (!isReady() || !task) {
-        done(false, file, tr("The photo has no result yet."));
+        const QString why = tr("The photo has no result yet.");
+        QWorkPool::instance()->post([ready, why]() { ready({}, why); });
         return;
     }
     const QPointer<QPreviewItem> guard(this);
@@ -315,22 +332,18 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
     const Look look = m_look;
     const cv::Mat edited = m_edited;
     const QSaveFileWriter::Kilobytes kilobytes = QSaveFileWriter::kilobytes();
-    const QString photo = m_imagePath;
-    const bool keepPrivate = QAppSettings::keepLocationAndSerials();
-    QWorkPool::instance()->post([guard, task, taskId, look, edited, file, format, outputSize, kilobytes,
-                                 photo, keepPrivate, openFolder, done]() {
+    QWorkPool::instance()->post([guard, task, taskId, look, edited, format, outputSize, kilobytes, ready]() {
         QString error;
         const cv::Mat full = edited.empty() ? task->loadCutout(&error) : edited;
-        // Unguarded: `done` is owed an answer even when the tile has gone.
-        runOnGui([guard, task, taskId, look, full, error, file, format, outputSize, kilobytes, photo,
-                  keepPrivate, openFolder, done]() {
+        // Unguarded: `ready` is owed an answer even when the tile has gone.
+        runOnGui([guard, task, taskId, look, full, error, format, outputSize, kilobytes, ready]() {
             if (full.empty()) {
                 if (guard && guard->m_taskId == taskId)
                     guard->rematte(error);
-                done(false, file, error);
+                QWorkPool::instance()->post([ready, error]() { ready({}, error); });
                 return;
             }
-            // The canvas is this save's alone: the pool job below may apply the
+            // The canvas is this build's alone: the pool job below may apply the
             // look (a background picture is read there) and render it.
             auto canvas = std::make_shared<QImageCanvas>();
             auto connection = std::make_shared<QMetaObject::Connection>();
@@ -340,17 +353,10 @@ void QPreviewItem::saveTo(quint8 format, const QString& folder, bool openFolder,
                     applyLook(*canvas, look, false);
                     if (QCropTable::isIdPhoto(look.cropId))
                         QIdFraming::applyTo(*canvas, QIdFraming::detect(full));
-                    auto why = std::make_shared<QString>();
-                    QImageCanvas::SaveJob job = canvas->prepareSave(format, outputSize, kilobytes, why.get());
-                    job.options.photoPath = photo;
-                    job.options.keepPrivate = keepPrivate;
-                    const bool ok = job.write(file, nullptr, why.get());
+                    QString why;
+                    ready(canvas->prepareSave(format, outputSize, kilobytes, &why), why);
                     // The canvas is a QObject of the GUI thread: its last reference goes there.
-                    runOnGui([canvas, ok, file, why, openFolder, done]() {
-                        if (ok && openFolder)
-                            QVarnUI::openFolder(file, true);
-                        done(ok, file, *why);
-                    });
+                    runOnGui([canvas]() {});
                     canvas.reset();
                 });
             });

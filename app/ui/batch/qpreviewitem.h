@@ -1,6 +1,7 @@
 #pragma once
 
 #include "qidframing.h"
+#include "qimagecanvas.h"
 
 #include <QColor>
 #include <QSize>
@@ -13,7 +14,6 @@
 #include <memory>
 #include <optional>
 
-class QImageCanvas;
 class QImageTask;
 
 namespace Ui {
@@ -52,6 +52,12 @@ public:
     // Returns at once: the cut-out is read back, composed and written on the pool.
     // When the task's cut-out can no longer be read back, the photo is matted again.
     void saveTo(quint8 format, const QString& folder, bool openFolder, const SaveDone& done);
+    // Called once on the work pool with the tile's full-size result as saveTo()
+    // would write it (framed when an ID size is applied); its image is empty, with
+    // the reason for the user in `error`, when there is nothing to build.
+    using ResultReady = std::function<void(QImageCanvas::SaveJob job, QString error)>;
+    // Builds that result without writing it; returns at once.
+    void buildResult(quint8 format, const ResultReady& ready);
     // The task's result has gone from the cache: the photo is matted again, and a
     // hand edit made on the lost result goes with it; `reason` is the tooltip meanwhile.
     void rematte(const QString& reason);

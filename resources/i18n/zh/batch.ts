@@ -149,6 +149,10 @@
         <source>Original size</source>
         <translation>原始分辨率</translation>
     </message>
+    <message>
+        <source>Save as print sheets</source>
+        <translation>保存为打印相纸</translation>
+    </message>
 </context>
 <context>
     <name>QBatchSaver</name>
@@ -171,6 +175,13 @@
         <translation>
             <numerusform>%n 张没有结果的照片已跳过。</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>QImageCanvas</name>
+    <message>
+        <source>The photo is larger than the sheet chosen for printing.</source>
+        <translation>照片比所选的打印相纸还大。</translation>
     </message>
 </context>
 <context>
