@@ -15,20 +15,14 @@ const std::string kPrefix = "brisel:";
 // and "+fast" for the fast engine.
 std::string encodeOptions(const mattingprotocol::Options& options)
 {
-    using Mode = mattingprotocol::Options::Mode;
-    const char* mode = options.mode == Mode::Person ? mattingprotocol::kModePerson
-                       : options.mode == Mode::Id   ? mattingprotocol::kModeId
-                                                    : mattingprotocol::kModeProduct;
-    return std::string(mode) + (options.keepShadow ? "+shadow" : "") + (options.fast ? "+fast" : "");
+    return std::string(mattingprotocol::modeValue(options.mode)) + (options.keepShadow ? "+shadow" : "") +
+           (options.fast ? "+fast" : "");
 }
 
 mattingprotocol::Options decodeOptions(const std::string& field)
 {
     mattingprotocol::Options options;
-    const std::string mode = field.substr(0, field.find('+'));
-    options.mode = mode == mattingprotocol::kModePerson ? mattingprotocol::Options::Mode::Person
-                   : mode == mattingprotocol::kModeId   ? mattingprotocol::Options::Mode::Id
-                                                        : mattingprotocol::Options::Mode::Product;
+    mattingprotocol::modeFromValue(field.substr(0, field.find('+')), options.mode);
     options.keepShadow = field.find("+shadow") != std::string::npos;
     options.fast = field.find("+fast") != std::string::npos;
     return options;

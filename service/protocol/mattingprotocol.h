@@ -97,6 +97,22 @@ struct Options
     bool fast = false;
 };
 
+// A mode's kMode value, and back; false for a value that names no mode.
+inline const char* modeValue(Options::Mode mode)
+{
+    return mode == Options::Mode::Person ? kModePerson : mode == Options::Mode::Id ? kModeId : kModeProduct;
+}
+
+inline bool modeFromValue(const std::string& value, Options::Mode& mode)
+{
+    for (Options::Mode m : {Options::Mode::Person, Options::Mode::Product, Options::Mode::Id})
+        if (value == modeValue(m)) {
+            mode = m;
+            return true;
+        }
+    return false;
+}
+
 // Reads the options from a creation request; `param(key)` gives a query value,
 // empty when absent. False with a message for the user when a value is wrong.
 template <class Param> bool readOptions(const Param& param, Options& out, std::string& error)
@@ -110,11 +126,7 @@ template <class Param> bool readOptions(const Param& param, Options& out, std::s
     }
     if (mode.empty())
         out.mode = isBody == "1" ? Options::Mode::Person : Options::Mode::Product;
-    else if (mode == kModePerson || mode == kModeProduct || mode == kModeId)
-        out.mode = mode == kModePerson ? Options::Mode::Person
-                   : mode == kModeId   ? Options::Mode::Id
-                                       : Options::Mode::Product;
-    else {
+    else if (!modeFromValue(mode, out.mode)) {
         error = std::string("Unknown photo type (\"") + kMode + "\" must be person, product or id).";
         return false;
     }
