@@ -3,7 +3,8 @@
 // so the two alternate, one forward each per round, and the medians are compared.
 // onnxruntime runs in a Node child (bench/ort/forward.mjs) from the package the
 // bench target installs into the build folder; it is a yardstick only. On a machine
-// with AVX-512 the comparison is repeated with libtorch held to AVX2. The int8
+// with AVX-512 the comparison is repeated with both held to AVX2 (onnxruntime by
+// bench/ort/avx2only.cpp, where the CPU can make CPUID fault). The int8
 // model of the fast engine is timed in the same rounds when it is installed.
 // Exits non-zero when the model or onnxruntime-node is missing.
 
@@ -46,9 +47,15 @@ std::string cpuInfoField(const std::string& key)
     return "unknown";
 }
 
-bool hasAvx512()
+bool hasFlag(const char* flag)
 {
-    return (" " + cpuInfoField("flags") + " ").find(" avx512f ") != std::string::npos;
+    return (" " + cpuInfoField("flags") + " ").find(std::string(" ") + flag + " ") != std::string::npos;
+}
+
+// The AVX2 pass: libtorch reads these at load, onnxruntime gets the preload.
+bool heldToAvx2()
+{
+    return std::getenv("ONEDNN_MAX_CPU_ISA") != nullptr;
 }
 
 double median(std::vector<double> v)
@@ -69,6 +76,8 @@ public:
                 "onnxruntime-node is not installed in " + prefix +
                 " (the bench target installs it with npm; was the registry unreachable?)");
         setenv("BRISEL_ORT_PREFIX", prefix.c_str(), 1);
+        if (heldToAvx2() && hasFlag("cpuid_fault"))
+            setenv("LD_PRELOAD", BRISEL_AVX2_PRELOAD, 1); // read by the child only
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0)
             throw std::runtime_error("pipe failed");
@@ -201,8 +210,11 @@ int main(int argc, char** argv)
         return 1;
     }
     // The AVX2 path in a child of its own: both libraries read these once, at load.
-    if (hasAvx512() && !std::getenv("ONEDNN_MAX_CPU_ISA") && argc > 0) {
-        std::cout << "-- again with libtorch held to AVX2 (onnxruntime unchanged)" << std::endl;
+    if (hasFlag("avx512f") && !heldToAvx2() && argc > 0) {
+        std::cout << (hasFlag("cpuid_fault")
+                          ? "-- again with libtorch and onnxruntime held to AVX2"
+                          : "-- again with libtorch held to AVX2 (onnxruntime unchanged: no CPUID faulting)")
+                  << std::endl;
         setenv("ONEDNN_MAX_CPU_ISA", "AVX2", 1);
         setenv("ATEN_CPU_CAPABILITY", "avx2", 1);
         execv("/proc/self/exe", argv);
