@@ -1,5 +1,7 @@
 // Resident memory of the matting service after 10 and after 100 requests (upload,
-// poll, download), served in process over loopback HTTP, with each engine. A 2 MP
+// poll, download), served in process over loopback HTTP, with each engine, and with
+// the isnet engine asked for its fast (int8) engine on every other request, as a
+// batch with "Fast" beside single photos does. A 2 MP
 // photo keeps the isnet run to a few minutes on two cores; the memory in question
 // (network activations, allocator caches, per-request buffers) does not depend on
 // it. BRISEL_BENCH_REQUESTS lowers the 100 on a busy machine.
@@ -11,6 +13,7 @@
 #include "mattingserver.h"
 #include "scratchfolder.h"
 #include "serviceoptions.h"
+#include "tensorcache.h"
 
 #include <benchmark/benchmark.h>
 
@@ -56,11 +59,11 @@ std::string jsonKey(const char* key)
 }
 
 // One request as the desktop program makes it; false when it did not succeed.
-bool matte(httplib::Client& client, const std::string& bytes)
+bool matte(httplib::Client& client, const std::string& bytes, bool fast)
 {
     namespace proto = mattingprotocol;
     const auto created =
-        client.Post(proto::createTarget("bench", proto::kModePerson),
+        client.Post(proto::createTarget("bench", proto::kModePerson, false, fast),
                     httplib::MultipartFormDataItems{{proto::kFileField, bytes, "photo.jpg", "image/jpeg"}});
     if (!created || created->status != 200)
         return false;
@@ -80,7 +83,8 @@ bool matte(httplib::Client& client, const std::string& bytes)
     return false;
 }
 
-void BM_ResidentMemory(benchmark::State& state, const char* engine)
+// mixed: every other request asks for the fast engine.
+void BM_ResidentMemory(benchmark::State& state, const char* engine, bool mixed)
 {
     ServiceOptions options;
     options.port = 0;
@@ -94,9 +98,17 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
     }
     const char* env = std::getenv("BRISEL_BENCH_REQUESTS");
     const int requests = std::max(11, env ? std::atoi(env) : 100);
+    const int threads = std::max(1, int(std::thread::hardware_concurrency()));
+    MattingEngine::Choice fast;
+    MattingPipeline::EngineMaker makeFast;
+    if (mixed && MattingEngine::chooseFast(options, choice, fast))
+        makeFast = [fast, threads] { return MattingEngine::create(fast, threads); };
+    else if (mixed) {
+        state.SkipWithError("the fast model is not installed (tools/fetch-model.sh)");
+        return;
+    }
     std::vector<std::unique_ptr<MattingPipeline>> pipelines;
-    pipelines.push_back(std::make_unique<MattingPipeline>(
-        MattingEngine::create(choice, std::max(1, int(std::thread::hardware_concurrency())))));
+    pipelines.push_back(std::make_unique<MattingPipeline>(MattingEngine::create(choice, threads), makeFast));
     ScratchFolder scratch(ScratchFolder::defaultRoot());
     JobQueue jobs(std::move(pipelines), scratch.path(), options.queue, options.perMac, options.resultTtlMs);
     MattingServer server(options, jobs, choice);
@@ -113,7 +125,7 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
     bool ok = true;
     for (auto _ : state) {
         for (int i = 1; i <= requests && ok; ++i) {
-            ok = matte(client, bytes);
+            ok = matte(client, bytes, mixed && i % 2 == 0);
             if (i == 10) {
                 after10 = statusMb("VmRSS");
                 anon10 = statusMb("RssAnon");
@@ -126,8 +138,9 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
     serving.join();
     if (!ok)
         state.SkipWithError("a request failed");
-    state.SetLabel(choice.name);
+    state.SetLabel(mixed ? choice.name + " and " + fast.name : choice.name);
     state.counters["requests"] = requests;
+    state.counters["cache_MB"] = tensorcache::cachedBytes() / 1048576.0;
     state.counters["rss_after_10_MB"] = after10;
     state.counters["rss_after_all_MB"] = afterAll;
     state.counters["growth_pct"] = after10 > 0 ? 100.0 * (afterAll - after10) / after10 : 0;
@@ -137,8 +150,9 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine)
 
 } // namespace
 
-BENCHMARK_CAPTURE(BM_ResidentMemory, key, "key")->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(BM_ResidentMemory, isnet, "isnet")->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_ResidentMemory, key, "key", false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_ResidentMemory, isnet, "isnet", false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_ResidentMemory, isnet_and_fast, "isnet", true)->Unit(benchmark::kSecond)->Iterations(1);
 int main(int argc, char** argv)
 {
     allocator::configure(); // as the service does

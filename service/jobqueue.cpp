@@ -270,7 +270,7 @@ void JobQueue::workerLoop(MattingPipeline* pipeline)
         if (!m_wake.wait_for(lock, kIdleRelease, [this] { return m_stopping || !m_waiting.empty(); })) {
             if (cachesWarm) {
                 lock.unlock();
-                pipeline->engine().releaseCaches();
+                pipeline->releaseCaches();
                 allocator::releaseFreed();
                 lock.lock();
                 cachesWarm = false;

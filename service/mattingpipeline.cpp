@@ -55,6 +55,12 @@ MattingEngine& MattingPipeline::engineFor(const Options& options)
     return *m_engine;
 }
 
+void MattingPipeline::releaseCaches()
+{
+    m_fast.reset();
+    m_engine->releaseCaches();
+}
+
 void MattingPipeline::setRefineBudget(double share, std::chrono::milliseconds floor)
 {
     m_budgetShare = share;

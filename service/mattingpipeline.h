@@ -40,7 +40,10 @@ public:
     // Refinements may take `share` of the segmentation's time, and never less than `floor`.
     void setRefineBudget(double share, std::chrono::milliseconds floor);
 
-    MattingEngine& engine() { return *m_engine; }
+    // A quiet spell: the engines give their caches back and the fast engine is
+    // unloaded (the next fast job loads it again), so a batch once run fast does not
+    // keep its memory. Thread of the jobs.
+    void releaseCaches();
 
 private:
     MattingEngine& engineFor(const Options& options);

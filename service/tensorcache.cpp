@@ -14,6 +14,11 @@ namespace {
 // lock traffic.
 constexpr std::size_t kMinCached = 1 << 20;
 constexpr std::size_t kGranule = 1 << 16;
+// A request may take a free block up to this many times its size: the int8 network
+// (activations a quarter of the float one's) then runs in the float network's
+// blocks instead of keeping a set of its own. The smallest fitting block is taken,
+// so a network that repeats its sizes still gets exact ones.
+constexpr std::size_t kMaxOversize = 4;
 
 class CachingAllocator final : public c10::Allocator
 {
@@ -53,12 +58,12 @@ private:
         const std::size_t size = (n + kGranule - 1) / kGranule * kGranule;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            auto it = m_free.find(size);
-            if (it != m_free.end()) {
-                void* p = it->second;
+            const auto it = m_free.lower_bound(size);
+            if (it != m_free.end() && it->first <= size * kMaxOversize) {
+                const auto [kept, p] = *it;
                 m_free.erase(it);
-                m_cached -= size;
-                m_inUse.emplace(p, size);
+                m_cached -= kept;
+                m_inUse.emplace(p, kept);
                 return p;
             }
         }

@@ -3,7 +3,8 @@
 // (hundreds of blocks of 4-270 MB per forward pass). Large blocks are mapped
 // anew each time, and touching fresh pages costs this network about twice its
 // arithmetic. The network's block sizes repeat exactly from one pass to the
-// next, so freed blocks are kept and handed out again.
+// next, so freed blocks are kept and handed out again, the smallest that fits
+// (up to four times the size asked for).
 //
 // Only isnetengine.cpp uses this (it is the only code that includes torch).
 

@@ -337,9 +337,11 @@ private slots:
         QTest::addColumn<int>("normalJobs");
         QTest::addColumn<int>("fastJobs");
         QTest::addColumn<int>("made");
-        QTest::newRow("no fast model: normal engine") << "none" << 3 << 0 << 0;
-        QTest::newRow("made once, on the first fast job") << "loads" << 1 << 2 << 1;
-        QTest::newRow("fails to load: normal engine") << "throws" << 3 << 0 << 1;
+        QTest::addColumn<bool>("idleBetween"); // caches released between the fast jobs
+        QTest::newRow("no fast model: normal engine") << "none" << 3 << 0 << 0 << false;
+        QTest::newRow("made once, on the first fast job") << "loads" << 1 << 2 << 1 << false;
+        QTest::newRow("unloaded when idle, made again") << "loads" << 1 << 2 << 2 << true;
+        QTest::newRow("fails to load: normal engine") << "throws" << 3 << 0 << 1 << true;
     }
     void fastEngine()
     {
@@ -347,6 +349,7 @@ private slots:
         QFETCH(int, normalJobs);
         QFETCH(int, fastJobs);
         QFETCH(int, made);
+        QFETCH(bool, idleBetween);
         int normal = 0, fast = 0, makes = 0;
         MattingPipeline::EngineMaker make;
         if (maker != "none")
@@ -362,6 +365,8 @@ private slots:
         pipeline.cutout(photo, options);
         options.fast = true;
         pipeline.cutout(photo, options);
+        if (idleBetween)
+            pipeline.releaseCaches();
         QCOMPARE(pipeline.cutout(photo, options).size(), photo.size());
         QCOMPARE(normal, normalJobs);
         QCOMPARE(fast, fastJobs);

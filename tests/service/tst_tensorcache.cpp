@@ -35,6 +35,8 @@ private slots:
         QTest::addColumn<bool>("reused");
         QTest::newRow("a little smaller, same granule") << qint64(8 * kMB) << qint64(8 * kMB - 1000) << true;
         QTest::newRow("one byte larger") << qint64(8 * kMB) << qint64(8 * kMB + 1) << false;
+        QTest::newRow("a quarter") << qint64(8 * kMB) << qint64(2 * kMB) << true;
+        QTest::newRow("less than a quarter") << qint64(8 * kMB) << qint64(2 * kMB - 64 * 1024) << false;
     }
     void reuse()
     {
@@ -50,6 +52,18 @@ private slots:
             QCOMPARE(b.data_ptr(), address);
         b.fill_(3); // the whole requested size is writable
         QCOMPARE(b.sum().item<int64_t>(), 3 * second);
+    }
+
+    void smallestFittingBlockFirst()
+    {
+        const void* small = nullptr;
+        {
+            at::Tensor big = block(8 * kMB), fitting = block(3 * kMB);
+            small = fitting.data_ptr();
+        }
+        const at::Tensor taken = block(2 * kMB);
+        QCOMPARE(taken.data_ptr(), small);
+        QCOMPARE(tensorcache::cachedBytes(), 8 * kMB); // and the rest of the cache is counted right
     }
 
     void keepsNoMoreThanTheLimit()
