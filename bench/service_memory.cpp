@@ -1,7 +1,8 @@
 // Resident memory of the matting service after 10 and after 100 requests (upload,
 // poll, download), served in process over loopback HTTP, with each engine, and with
 // the isnet engine asked for its fast (int8) engine on every other request, as a
-// batch with "Fast" beside single photos does. A 2 MP
+// batch with "Fast" beside single photos does (cache_MB: the tensor blocks kept for
+// the next forward, which the int8 network shares with the float one). A 2 MP
 // photo keeps the isnet run to a few minutes on two cores; the memory in question
 // (network activations, allocator caches, per-request buffers) does not depend on
 // it. BRISEL_BENCH_REQUESTS lowers the 100 on a busy machine.
@@ -152,6 +153,9 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine, bool mixed)
 
 BENCHMARK_CAPTURE(BM_ResidentMemory, key, "key", false)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_ResidentMemory, isnet, "isnet", false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_ResidentMemory, isnet_fast, "isnet-fast", false)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_ResidentMemory, isnet_and_fast, "isnet", true)->Unit(benchmark::kSecond)->Iterations(1);
 int main(int argc, char** argv)
 {
