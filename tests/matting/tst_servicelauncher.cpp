@@ -251,6 +251,9 @@ private slots:
                      "bad.jpg: The file is not a supported image"),
                  QString());
         QCOMPARE(QImageFiles::decode(testutils::readFile(out + "p1.png")).size(), cv::Size(120, 90));
+        // The key engine has no fast variant: the request still succeeds, on the normal one.
+        QCOMPARE(run({photo, "--fast", "-o", out + "fast.png"}, 0, ""), QString());
+        QCOMPARE(QImageFiles::decode(testutils::readFile(out + "fast.png")).size(), cv::Size(120, 90));
         // The output named as the photo, spelt another way.
         QCOMPARE(run({photo, "-o", out + "../photos/p1.jpg"}, 2, "would overwrite the photo"), QString());
         QCOMPARE(testutils::readFile(photo), before);

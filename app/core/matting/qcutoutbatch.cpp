@@ -96,6 +96,7 @@ void QCutoutBatch::start()
     const QPointer<QCutoutBatch> guard(this);
     for (int index = 0; index < m_items.size(); ++index) {
         auto task = std::make_shared<QImageTask>(m_type, m_items[index].photo);
+        task->setFast(m_fast);
         const QString output = m_items[index].output;
         // The task's own signals are handled on the worker that emits them, so the
         // encoding and writing run there too; only the outcome crosses to the

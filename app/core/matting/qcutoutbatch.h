@@ -41,6 +41,8 @@ public:
 
     QCutoutBatch(int type, const QList<Item>& items, QObject* parent = nullptr);
 
+    // Asks the service for its fast engine (int8: quicker, coarser edges); before start().
+    void setFast(bool fast) { m_fast = fast; }
     // Queues every photo on the work pool (which must be started).
     void start();
     int failures() const { return m_failures; }
@@ -58,6 +60,7 @@ private:
     void onItemDone(int index, const QString& error);
 
     int m_type = 0;
+    bool m_fast = false;
     QList<Item> m_items;
     int m_done = 0;
     int m_failures = 0;
