@@ -1,6 +1,7 @@
 // ID photos as a new user makes them: the ID card opening the ID tab, a portrait
 // framed for an ID size and saved at its exact size and density, a file-size range,
-// a print sheet (of one photo, and of a batch), and a photo without a face refused.
+// a print sheet (of one size, of two sizes, and of a batch), and a photo without a
+// face refused.
 
 #include "acceptance.h"
 #include "mouseinput.h"
@@ -63,7 +64,7 @@ QIdFraming::Detection redetect(const QImage& image)
 }
 
 // The grey cut frames of `size` (a photo's size plus two) on a print sheet.
-int cutFrames(const QImage& sheet, QSize size)
+QVector<QRect> cutFrames(const QImage& sheet, QSize size)
 {
     const QImage rgb = sheet.convertToFormat(QImage::Format_RGB888);
     cv::Mat lines(rgb.height(), rgb.width(), CV_8U);
@@ -72,10 +73,13 @@ int cutFrames(const QImage& sheet, QSize size)
             lines.at<uchar>(y, x) = rgb.pixel(x, y) == qRgb(160, 160, 160) ? 255 : 0;
     cv::Mat labels, stats, centroids;
     const int n = cv::connectedComponentsWithStats(lines, labels, stats, centroids);
-    int frames = 0;
-    for (int i = 1; i < n; ++i)
-        frames += stats.at<int>(i, cv::CC_STAT_WIDTH) == size.width() &&
-                  stats.at<int>(i, cv::CC_STAT_HEIGHT) == size.height();
+    QVector<QRect> frames;
+    for (int i = 1; i < n; ++i) {
+        const QRect box(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
+                        stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT));
+        if (box.size() == size)
+            frames << box;
+    }
     return frames;
 }
 
@@ -161,11 +165,28 @@ private slots:
     {
         QVERIFY(!frame(portrait("sheet.png"), 20).isEmpty());
         QVERIFY(click(window.get(), "btnIdBlue") && choose(window.get(), "comboIdSheet", 1) &&
-                click(window.get(), "btnApplyCrop"));
+                choose(window.get(), "comboIdSheetMate", 0) && click(window.get(), "btnApplyCrop"));
         const QImage sheet = decode(save(window.get(), out, false));
         QCOMPARE(sheet.size(), QSize(1200, 1800));
         QCOMPARE(qRound(sheet.dotsPerMeterX() * 0.0254), 300);
-        QCOMPARE(cutFrames(sheet, {297, 415}), 12);
+        QCOMPARE(cutFrames(sheet, {297, 415}).size(), 12);
+    }
+
+    // 1-inch and 2-inch copies of one person share a 6-inch sheet, the person in both.
+    void printSheetWithSecondSize()
+    {
+        QVERIFY(!frame(portrait("mix.png"), 20).isEmpty());
+        auto* mate = find<QComboBox>(window.get(), "comboIdSheetMate");
+        QVERIFY(mate && choose(window.get(), "comboIdSheet", QPrintSheet::SixInch) &&
+                choose(window.get(), "comboIdSheetMate", mate->findData(23)) &&
+                click(window.get(), "btnApplyCrop"));
+        const QImage sheet = decode(save(window.get(), out, false));
+        QCOMPARE(QSize(qMax(sheet.width(), sheet.height()), qMin(sheet.width(), sheet.height())),
+                 QSize(1800, 1200));
+        QCOMPARE(qRound(sheet.dotsPerMeterX() * 0.0254), 300);
+        const QVector<QRect> large = cutFrames(sheet, {415, 581});
+        QVERIFY(!cutFrames(sheet, {297, 415}).isEmpty() && !large.isEmpty());
+        QCOMPARE(redetect(sheet.copy(large.first().adjusted(1, 1, -1, -1))).faces.size(), 1);
     }
 
     // Three people of a batch with a 1-inch size go on one 6-inch sheet from Save all.
@@ -198,7 +219,7 @@ private slots:
         QCOMPARE(QSize(qMax(sheet.width(), sheet.height()), qMin(sheet.width(), sheet.height())),
                  QSize(1800, 1200));
         QCOMPARE(qRound(sheet.dotsPerMeterX() * 0.0254), 300);
-        QCOMPARE(cutFrames(sheet, {297, 415}), 3);
+        QCOMPARE(cutFrames(sheet, {297, 415}).size(), 3);
         QVERIFY(waitFor([batch] { return countShown(batch, "saveNotice") == 1; }));
         QCOMPARE(listFiles(out, "*_sheet-*").size(), 1);
     }

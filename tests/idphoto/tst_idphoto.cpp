@@ -219,6 +219,39 @@ private slots:
         QCOMPARE(QImage(path).size(), QSize(3508, 2480)); // two either way: the paper as it comes
     }
 
+    // A second size takes turns with the photo; one that cannot share the sheet (too
+    // large, not rendered) is refused with a reason, and nothing is written.
+    void sheetMate_data()
+    {
+        QTest::addColumn<QSize>("mate");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("2-inch beside 1-inch") << QSize(413, 579) << true;
+        QTest::newRow("larger than the sheet") << QSize(2000, 2000) << false;
+        QTest::newRow("not rendered") << QSize(0, 0) << false;
+    }
+
+    void sheetMate()
+    {
+        QFETCH(QSize, mate);
+        QFETCH(bool, fits);
+        QImageCanvas::SaveJob job;
+        job.image = cv::Mat(413, 295, CV_8UC3, cv::Scalar(255, 0, 0));
+        job.sheet = QPrintSheet::SixInch;
+        job.sheetMate = [mate] {
+            return cv::Mat(mate.height(), mate.width(), CV_8UC3, cv::Scalar(0, 0, 255));
+        };
+        const QString path = testutils::sandboxPath() + "/mate-" + QTest::currentDataTag() + ".png";
+        QString error;
+        QCOMPARE(job.write(path, nullptr, &error), fits);
+        QVERIFY(fits ? QFile::exists(path) : error.contains("sheet") && !QFile::exists(path));
+        const QImage sheet(path);
+        int blue = 0, red = 0;
+        for (int y = 0; y < sheet.height(); ++y)
+            for (int x = 0; x < sheet.width(); ++x)
+                blue += sheet.pixel(x, y) == qRgb(0, 0, 255), red += sheet.pixel(x, y) == qRgb(255, 0, 0);
+        QVERIFY(!fits || (blue && blue % (295 * 413) == 0 && red && red % (413 * 579) == 0));
+    }
+
     // The quality search lands inside the range, or says which side it missed.
     void kilobyteRange_data()
     {

@@ -442,14 +442,22 @@ bool QImageCanvas::SaveJob::write(const QString& path, QSaveFileWriter::Result* 
         return false;
     if (sheet == QPrintSheet::NoSheet)
         return QSaveFileWriter::write(path, image, options, result, error);
-    const QPrintSheet::Layout layout =
-        QPrintSheet::layout(QPrintSheet::paperSize(sheet), {QSize(image.cols, image.rows)}, sheetGap);
-    if (layout.cells.isEmpty()) {
-        if (error)
-            *error = tr("The photo is larger than the sheet chosen for printing.");
-        return false;
+    std::vector<cv::Mat> photos{image};
+    if (sheetMate)
+        photos.push_back(sheetMate());
+    QVector<QSize> sizes;
+    for (const cv::Mat& photo : photos)
+        sizes << QSize(photo.cols, photo.rows);
+    const QPrintSheet::Layout layout = QPrintSheet::layout(QPrintSheet::paperSize(sheet), sizes, sheetGap);
+    for (int i = 0; i < sizes.size(); ++i) {
+        if (!layout.photo.contains(i)) {
+            if (error)
+                *error = i == 0 ? tr("The photo is larger than the sheet chosen for printing.")
+                                : tr("The second size does not fit on the sheet beside the photo.");
+            return false;
+        }
     }
-    return QSaveFileWriter::write(path, QPrintSheet::render(layout, {image}), options, result, error);
+    return QSaveFileWriter::write(path, QPrintSheet::render(layout, photos), options, result, error);
 }
 
 bool QImageCanvas::save(const QString& path, quint8 format, quint8 outputSize,

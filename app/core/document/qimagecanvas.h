@@ -15,6 +15,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <memory>
 
 class QImageTask;
@@ -76,6 +77,9 @@ public:
     // framing's placement, which may reach past the surface.
     void placeForeground(const QRect& foreground);
     QSize cutoutSize() const { return m_cutout.size(); }
+    // The cut-out as shown (premultiplied, edits included); a shared copy that a
+    // pool job may read while the canvas moves on to other pixels.
+    QImage cutoutImage() const { return m_cutout; }
     QColor backgroundColor() const { return m_backgroundColor; }
 
     void setShowCropFrame(bool show);
@@ -109,6 +113,10 @@ public:
         // written instead of the image itself.
         int sheet = QPrintSheet::NoSheet;
         int sheetGap = QPrintSheet::kDefaultGap;
+        // A second ID size for the sheet, taking turns with the image; empty: copies
+        // of the image only. write() calls it on its own thread (the work pool), so it
+        // owns copies of what it reads; it returns the second photo at its pixel size.
+        std::function<cv::Mat()> sheetMate;
         bool write(const QString& path, QSaveFileWriter::Result* result = nullptr,
                    QString* error = nullptr) const;
     };

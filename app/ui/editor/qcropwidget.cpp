@@ -349,6 +349,8 @@ void QCropWidget::save(const QString& folder, int outputSize)
     if (canvas->isIdPhotoApplied()) {
         job.sheet = QIdPhotoPanel::storedSheet();
         job.sheetGap = QIdPhotoPanel::storedGapPixels();
+        if (job.sheet != QPrintSheet::NoSheet)
+            job.sheetMate = m_framer->sheetMate(QIdPhotoPanel::storedSheetMate());
         if (canvas->cropMode() == QCropTable::kCustomIdSize)
             job.options.dpi = QIdPhotoPanel::customDpi();
         const QCropTable::IdRules* rules = QCropTable::idRules(canvas->cropMode());

@@ -3,6 +3,7 @@
 #include "guihandover.h"
 #include "qcropgeometry.h"
 #include "qimagecanvas.h"
+#include "qimageconvert.h"
 #include "qsavefilewriter.h"
 #include "qworkpool.h"
 
@@ -110,6 +111,23 @@ void QIdFramer::onSubjectMoved()
     m_placement.offset = QPointF((shown.x() - crop.x()) / k, (shown.y() - crop.y()) / k);
     ++m_checkSerial;
     m_recheck.start();
+}
+
+std::function<cv::Mat()> QIdFramer::sheetMate(int code) const
+{
+    const QCropTable::IdRules* rules = QCropTable::idRules(code);
+    const QCropTable::Row* row = QCropTable::row(code);
+    if (!m_canvas || !rules || !row || row->frame != QCropTable::Frame::Pixels || code == m_code ||
+        !m_found || m_found->faces.isEmpty())
+        return {};
+    const QSize frame(row->width, row->height);
+    const QIdFraming::Placement placement = QIdFraming::place(*m_found, frame, *rules);
+    const QImage shown = m_canvas->cutoutImage();
+    const QColor background = m_canvas->backgroundColor();
+    return [shown, placement, frame, background] {
+        const cv::Mat cutout = QImageConvert::imageToMat(shown.convertToFormat(QImage::Format_ARGB32));
+        return QIdFraming::render(cutout, placement, frame, background);
+    };
 }
 
 void QIdFramer::checkOnPool()

@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <optional>
 
 class QImageCanvas;
@@ -42,6 +43,11 @@ public:
     // The user dragged or scaled the subject on the canvas: the placement follows it
     // and the checks are made again soon.
     void onSubjectMoved();
+    // The same person framed for the fixed ID size code by that size's rules, over
+    // the canvas's background, from the cut-out the canvas shows now: a renderer for
+    // QImageCanvas::SaveJob::sheetMate, to be called on any thread. Empty when no
+    // face was found, code is the size applied now or has no fixed pixel size.
+    std::function<cv::Mat()> sheetMate(int code) const;
 
 signals:
     // The canvas changed: the view repaints.

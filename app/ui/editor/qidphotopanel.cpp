@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -34,6 +35,13 @@ struct CustomBox
 const CustomBox kCustomBoxes[] = {{"spinIdWidthMm", "customWidth", 10, 300, 35},
                                   {"spinIdHeightMm", "customHeight", 10, 300, 45},
                                   {"spinIdDpi", "customDpi", 72, 1200, 300}};
+
+// The sizes a sheet can share: ID sizes of fixed pixels (a typed size changes).
+bool isMateSize(int code)
+{
+    const QCropTable::Row* row = QCropTable::row(code);
+    return row && row->idPhoto && row->frame == QCropTable::Frame::Pixels;
+}
 
 int stored(const CustomBox& box)
 {
@@ -101,6 +109,14 @@ QIdPhotoPanel::QIdPhotoPanel(QWidget* parent) : QWidget(parent)
     m_gap = new QSpinBox(this);
     m_gap->setObjectName(QStringLiteral("spinIdGap"));
     m_gap->setRange(0, kMaxGapMm);
+    m_mate = new QComboBox(this);
+    m_mate->setObjectName(QStringLiteral("comboIdSheetMate"));
+    // The sizes' labels are long; the page keeps its width.
+    m_mate->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_mate->addItem(QString(), 0);
+    for (int code = 1; code <= QCropTable::kLastCode; ++code)
+        if (isMateSize(code))
+            m_mate->addItem(QString(), code);
     m_custom = new QWidget(this);
     auto* custom = new QHBoxLayout(m_custom);
     custom->setContentsMargins(0, 0, 0, 0);
@@ -119,7 +135,8 @@ QIdPhotoPanel::QIdPhotoPanel(QWidget* parent) : QWidget(parent)
     m_backgroundTitle = new QLabel(this);
     m_positionTitle = new QLabel(this);
     m_sheetTitle = new QLabel(this);
-    grid->addWidget(m_custom, 4, 0, 1, 2);
+    m_mateTitle = new QLabel(this);
+    grid->addWidget(m_custom, 5, 0, 1, 2);
     grid->addWidget(m_backgroundTitle, 0, 0);
     grid->addLayout(backgrounds, 0, 1);
     grid->addWidget(m_positionTitle, 1, 0);
@@ -130,10 +147,16 @@ QIdPhotoPanel::QIdPhotoPanel(QWidget* parent) : QWidget(parent)
     sheet->addWidget(m_sheet, 1);
     sheet->addWidget(m_gap);
     grid->addLayout(sheet, 3, 1);
+    grid->addWidget(m_mateTitle, 4, 0);
+    grid->addWidget(m_mate, 4, 1);
     keepTranslated(this, [this] { retranslate(); });
     onPageReset();
-    connect(m_sheet, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [](int index) { CSetting::setValue("idphoto", "sheet", index); });
+    connect(m_sheet, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        CSetting::setValue("idphoto", "sheet", index);
+        m_mate->setEnabled(index != QPrintSheet::NoSheet);
+    });
+    connect(m_mate, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int index) { CSetting::setValue("idphoto", "sheetMate", m_mate->itemData(index)); });
     connect(m_gap, QOverload<int>::of(&QSpinBox::valueChanged), this,
             [](int mm) { CSetting::setValue("idphoto", "gap", mm); });
 }
@@ -143,6 +166,10 @@ void QIdPhotoPanel::retranslate()
     m_backgroundTitle->setText(tr("Background"));
     m_positionTitle->setText(tr("Position"));
     m_sheetTitle->setText(tr("Save on"));
+    m_mateTitle->setText(tr("With"));
+    m_mate->setItemText(0, tr("This size only"));
+    for (int i = 1; i < m_mate->count(); ++i)
+        m_mate->setItemText(i, QCropTable::label(*QCropTable::row(m_mate->itemData(i).toInt())));
     m_customTitle->setText(tr("Size (mm), dpi:"));
     m_gap->setSuffix(tr(" mm"));
     m_gap->setToolTip(tr("Gap between the copies on the sheet"));
@@ -164,6 +191,12 @@ int QIdPhotoPanel::storedGapPixels()
 {
     const int mm = qBound(0, CSetting::getInt("idphoto", "gap", kDefaultGapMm), kMaxGapMm);
     return int(std::lround(mm * QPrintSheet::kDpi / kMmPerInch));
+}
+
+int QIdPhotoPanel::storedSheetMate()
+{
+    const int code = CSetting::getInt("idphoto", "sheetMate", 0);
+    return isMateSize(code) ? code : 0;
 }
 
 int QIdPhotoPanel::customDpi()
@@ -198,5 +231,7 @@ void QIdPhotoPanel::onPageReset()
 {
     m_checks->clear();
     m_sheet->setCurrentIndex(storedSheet());
+    m_mate->setCurrentIndex(std::max(0, m_mate->findData(storedSheetMate())));
+    m_mate->setEnabled(storedSheet() != QPrintSheet::NoSheet);
     m_gap->setValue(qBound(0, CSetting::getInt("idphoto", "gap", kDefaultGapMm), kMaxGapMm));
 }

@@ -11,8 +11,8 @@ class QSpinBox;
 
 // The ID-photo part of the crop page's certificate tab, under the sizes: the three
 // ID backgrounds, buttons that nudge the framed head, the list of checks, and the
-// print sheet saves are laid out on. The sheet choice is stored at once and read
-// when saving. Widget, GUI thread only.
+// print sheet saves are laid out on, with a second ID size sharing it if chosen.
+// The sheet choices are stored at once and read when saving. Widget, GUI thread only.
 class QIdPhotoPanel : public QWidget
 {
     Q_OBJECT
@@ -24,6 +24,9 @@ public:
     // an ID photo is saved on and the gap between its copies, in pixels at 300 dpi.
     static int storedSheet();
     static int storedGapPixels();
+    // "idphoto"/"sheetMate": the crop code of a second fixed ID size that shares the
+    // sheet; 0 for none.
+    static int storedSheetMate();
     // "idphoto"/"customWidth", "customHeight" (mm) and "customDpi": the typed ID
     // size, and its pixels at that density.
     static int customDpi();
@@ -49,6 +52,8 @@ private:
     QLabel* m_checks = nullptr;
     QComboBox* m_sheet = nullptr;
     QSpinBox* m_gap = nullptr;
+    QLabel* m_mateTitle = nullptr;
+    QComboBox* m_mate = nullptr;
     QWidget* m_custom = nullptr;
     QLabel* m_customTitle = nullptr;
     QList<QWidget*> m_backgrounds;

@@ -171,6 +171,10 @@
         <source>The photo is larger than the sheet chosen for printing.</source>
         <translation>照片比所选的打印相纸还大。</translation>
     </message>
+    <message>
+        <source>The second size does not fit on the sheet beside the photo.</source>
+        <translation>第二个尺寸放不进这张相纸，无法与照片排在一起。</translation>
+    </message>
 </context>
 <context>
     <name>QPrintSheet</name>

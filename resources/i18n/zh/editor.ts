@@ -187,6 +187,14 @@
         <source>Gap between the copies on the sheet</source>
         <translation>相纸上各张照片之间的间距</translation>
     </message>
+    <message>
+        <source>With</source>
+        <translation>同时打印</translation>
+    </message>
+    <message>
+        <source>This size only</source>
+        <translation>仅此尺寸</translation>
+    </message>
 </context>
 <context>
     <name>QImageCropWidget</name>
