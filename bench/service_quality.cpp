@@ -9,9 +9,10 @@
 //   bSAD   SAD inside the soft band (0 < truth < 1, grown by 4 px)
 //   grad   squared gradient-magnitude error in the band / 1000
 //   fgErr  mean colour error (levels of 255) in the band, weighted by truth alpha
-// for the key engine and, when the model is installed, isnet, with how many
-// composites end worse than raw in any of SAD, bSAD or fgErr; and for a 12 MP
-// photo the whole job's time beside the network's forward pass alone.
+// for the key engine and, when the models are installed, isnet and its int8 copy
+// (isnet-fast), with how many composites end worse than raw in any of SAD, bSAD or
+// fgErr; and for a 12 MP photo the whole job's time beside the network's forward
+// pass alone, for both networks.
 
 #include "allocator.h"
 #include "isnetengine.h"
@@ -163,9 +164,16 @@ void measure(benchmark::State& state, MattingPipeline& pipeline, const char* eng
     std::fflush(stdout);
 }
 
-bool haveModel()
+// The float network, or the int8 one of the fast engine.
+std::string modelPath(bool fast)
 {
-    return std::ifstream(ServiceOptions::defaultModelPath()).good();
+    const std::string model = ServiceOptions::defaultModelPath();
+    return fast ? ServiceOptions::fastModelPath(model) : model;
+}
+
+bool haveModel(bool fast)
+{
+    return std::ifstream(modelPath(fast)).good();
 }
 
 void BM_QualityKey(benchmark::State& state)
@@ -174,10 +182,10 @@ void BM_QualityKey(benchmark::State& state)
     measure(state, pipeline, "key");
 }
 
-void BM_QualityIsnet(benchmark::State& state)
+void BM_QualityIsnet(benchmark::State& state, bool fast)
 {
-    MattingPipeline pipeline(std::make_unique<IsnetEngine>(ServiceOptions::defaultModelPath(), kThreads));
-    measure(state, pipeline, "isnet");
+    MattingPipeline pipeline(std::make_unique<IsnetEngine>(modelPath(fast), kThreads));
+    measure(state, pipeline, fast ? "int8" : "isnet");
 }
 
 // 12 MP photo-like JPEG, as the service_matting benchmark uses.
@@ -204,10 +212,10 @@ long residentPeakMb()
 }
 
 // The whole job's time over the forward pass's, both measured here.
-void BM_Budget12MP(benchmark::State& state)
+void BM_Budget12MP(benchmark::State& state, bool fast)
 {
     const std::string photo = photo12mp();
-    auto engine = std::make_unique<IsnetEngine>(ServiceOptions::defaultModelPath(), kThreads);
+    auto engine = std::make_unique<IsnetEngine>(modelPath(fast), kThreads);
     IsnetEngine& net = *engine;
     MattingPipeline pipeline(std::move(engine));
     const MattingPipeline::Options person{MattingPipeline::Options::Mode::Person, false};
@@ -229,9 +237,9 @@ void BM_Budget12MP(benchmark::State& state)
     state.counters["job_over_forward"] = whole / forward;
     state.counters["peak_rss_mb"] = double(residentPeakMb());
     std::printf(
-        "\n12 MP budget: forward %.0f ms, whole job %.0f ms, ratio %.2f (limit 1.50), peak RSS %ld MB\n",
-        forward / double(state.iterations()), whole / double(state.iterations()), whole / forward,
-        residentPeakMb());
+        "\n12 MP budget, %s: forward %.0f ms, whole job %.0f ms, ratio %.2f (limit 1.50), peak RSS %ld MB\n",
+        fast ? "int8" : "isnet", forward / double(state.iterations()), whole / double(state.iterations()),
+        whole / forward, residentPeakMb());
 }
 
 } // namespace
@@ -243,16 +251,19 @@ int main(int argc, char** argv)
     allocator::configure(); // as the service does
     IsnetEngine::preferPassiveWaiting(argv);
     cv::setNumThreads(kThreads);
-    if (haveModel()) {
-        benchmark::RegisterBenchmark("BM_QualityIsnet", BM_QualityIsnet)
+    for (const bool fast : {false, true}) {
+        if (!haveModel(fast))
+            continue;
+        const std::string suffix = fast ? "/int8" : "";
+        benchmark::RegisterBenchmark(("BM_QualityIsnet" + suffix).c_str(), BM_QualityIsnet, fast)
             ->Unit(benchmark::kSecond)
             ->Iterations(1);
-        benchmark::RegisterBenchmark("BM_Budget12MP", BM_Budget12MP)
+        benchmark::RegisterBenchmark(("BM_Budget12MP" + suffix).c_str(), BM_Budget12MP, fast)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3);
-    } else {
-        std::printf("isnet model not installed (tools/fetch-model.sh): measuring the key engine only\n");
     }
+    if (!haveModel(false))
+        std::printf("isnet model not installed (tools/fetch-model.sh): measuring the key engine only\n");
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
