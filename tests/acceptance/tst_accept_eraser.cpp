@@ -43,8 +43,15 @@ class TestAcceptEraser : public Scenarios
     }
 
 private slots:
-    void init() { window = openWindow(); }
+    // Rows tagged "zh" run in Chinese.
+    void init() { window = openWindow(QLatin1String(QTest::currentDataTag()) == "zh" ? "zh" : "en"); }
 
+    void eraseSaveUndo_data()
+    {
+        QTest::addColumn<QString>("language"); // read by init()
+        QTest::newRow("en") << "en";
+        QTest::newRow("zh") << "zh";
+    }
     void eraseSaveUndo()
     {
         const cv::Rect stamp(470, 140, 100, 30); // on the grey backdrop beside the face

@@ -91,9 +91,9 @@ class TestAcceptIdPhoto : public Scenarios
 
     // Opens photo from the ID card, which shows the crop page's ID tab, picks the
     // size `code` there and returns the checks it lists.
-    QString frame(const QString& photo, int code)
+    QString frame(const QString& photo, int code, const QString& language = QStringLiteral("en"))
     {
-        window = openWindow();
+        window = openWindow(language);
         if (!openPhoto(window.get(), "EnterCard", photo) || !chooseOutputFolder(window.get(), out) ||
             !click(window.get(), QStringLiteral("btnSize%1").arg(code)))
             return QString();
@@ -173,9 +173,16 @@ private slots:
     }
 
     // 1-inch and 2-inch copies of one person share a 6-inch sheet, the person in both.
+    void printSheetWithSecondSize_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en") << "en";
+        QTest::newRow("zh") << "zh";
+    }
     void printSheetWithSecondSize()
     {
-        QVERIFY(!frame(portrait("mix.png"), 20).isEmpty());
+        QFETCH(QString, language);
+        QVERIFY(!frame(portrait("mix.png"), 20, language).isEmpty());
         auto* mate = find<QComboBox>(window.get(), "comboIdSheetMate");
         QVERIFY(mate && choose(window.get(), "comboIdSheet", QPrintSheet::SixInch) &&
                 choose(window.get(), "comboIdSheetMate", mate->findData(23)) &&
