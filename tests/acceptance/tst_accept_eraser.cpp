@@ -14,10 +14,24 @@
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QSlider>
 
 #include <opencv2/imgcodecs.hpp>
 
 using namespace acceptance;
+
+// Mean colour difference of two pictures inside box.
+double distance(const QImage& a, const QImage& b, const QRect& box)
+{
+    double sum = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * box.width() * box.height());
+}
 
 class TestAcceptEraser : public Scenarios
 {
@@ -110,6 +124,22 @@ private slots:
         QVERIFY(erased != before);
         QCOMPARE(erased.convertToFormat(QImage::Format_Alpha8),
                  before.convertToFormat(QImage::Format_Alpha8));
+        // Smoothing afterwards starts from the downloaded cut-out: the erase stays.
+        QVERIFY(click(window.get(), "BtnTabBeautify") && click(window.get(), "btnTabSmooth"));
+        auto* slider = find<QSlider>(window.get(), "hSliderSmooth");
+        const auto slide = [&](int x) {
+            QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, slider->height() / 2));
+            return waitFor([&] { return slider->isEnabled() && !host->isBusy(); });
+        };
+        QVERIFY(slide(slider->width() - 4) && slider->value() > 0);
+        const QRect stroke(234, 140, 80, 20);
+        const QImage smoothed = decode(save(window.get(), out, false));
+        QVERIFY2(distance(smoothed, erased, stroke) < distance(before, erased, stroke) / 3,
+                 qPrintable(QString("%1 %2")
+                                .arg(distance(smoothed, erased, stroke))
+                                .arg(distance(before, erased, stroke))));
+        QVERIFY(slide(2) && slider->value() == 0);
+        QCOMPARE(decode(save(window.get(), out, false)), erased);
         key(window.get(), Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(waitFor([&] { return !host->isBusy(); }));
         QCOMPARE(decode(save(window.get(), out, false)), before);

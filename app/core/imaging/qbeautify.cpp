@@ -92,8 +92,6 @@ cv::Mat QBeautify::beautifyCutout(const cv::Mat& source, const cv::Mat& current,
 {
     if (source.type() != CV_8UC4)
         return cv::Mat();
-    if (tone <= 0 && smooth <= 0)
-        return source.clone();
     cv::Mat m = QMaskOps::dropAlpha(source);
     if (tone > 0)
         m = adjustTone(m, tone);

@@ -35,11 +35,11 @@ public:
     static cv::Mat beautify(const cv::Mat& colour, int strength);
 
     // The whole beautify job on a cut-out, for the view that hosts the canvas.
-    // source is the cut-out as downloaded (CV_8UC4) so runs never compound; current
-    // is the host's current cut-out, whose alpha (with the user's brush edits) the
-    // result keeps. Returns the new CV_8UC4 cut-out: a copy of source when both
-    // levels are 0, otherwise tone then smoothing on the colour of source with the
-    // alpha of current. Empty when source is not CV_8UC4 or current is smaller.
+    // source is the cut-out as downloaded (CV_8UC4, with any erased colours carried
+    // over) so runs never compound; current is the host's current cut-out, whose alpha
+    // (with the user's brush edits) the result keeps. Returns the new CV_8UC4 cut-out:
+    // tone then smoothing (either may be 0) on the colour of source, with the alpha
+    // of current. Empty when source is not CV_8UC4 or current is smaller.
     // Call it on a pool thread; it is slow on large photos.
     static cv::Mat beautifyCutout(const cv::Mat& source, const cv::Mat& current, int tone, int smooth);
 

@@ -279,7 +279,8 @@ void QCropWidget::onImageBeauty()
     }
     emit signal_beauty_begin();
     // Always from the downloaded cut-out, so repeated runs never compound.
-    const cv::Mat source = m_task->cutout();
+    const cv::Mat downloaded = m_task->cutout();
+    const QVector<Erased> erased = m_erased;
     const cv::Mat current = m_cutout;
     const cv::Mat mask = m_brushMask;
     const cv::Mat photo = m_brushView->sourceImage();
@@ -289,6 +290,13 @@ void QCropWidget::onImageBeauty()
     auto beautified = std::make_shared<cv::Mat>();
     const bool started = runJob(
         [=] {
+            cv::Mat source = downloaded;
+            if (!erased.isEmpty()) {
+                cv::Mat colour = QMaskOps::dropAlpha(downloaded);
+                for (const Erased& e : erased)
+                    colour = QMaskOps::takeChanges(colour, e.before, e.after);
+                source = QMaskOps::mergeAlpha(colour, downloaded);
+            }
             const cv::Mat m = QBeautify::beautifyCutout(source, current, tone, smooth);
             *beautified = m;
             return mask.empty() || photo.empty()
@@ -410,7 +418,7 @@ void QCropWidget::applyErased(const cv::Mat& shown, const cv::Mat& photo, const 
     // keeps what the user sees.
     runJob([=] { return QMaskOps::takeChanges(photo, shown, erased); },
            [=](const cv::Mat& retouched) {
-               m_erased.append({shown, photo});
+               m_erased.append({shown, erased, photo});
                showBaked(erased, retouched);
            });
 }

@@ -35,8 +35,8 @@ class QViewControls;
 // "Erase object" opens a QEraserWidget on the result shown (brush edits included).
 // What it hands back becomes the current cut-out and the brush view's start, with
 // the brush edits baked in; Ctrl+Z in the crop view returns to the result before,
-// one erase at a time. Beautify starts again from the downloaded cut-out, so
-// erasing is meant as the last step before the background.
+// one erase at a time. Beautify starts again from the downloaded cut-out with the
+// erases carried over, so an erase survives a later beautify.
 //
 // Threads: a widget, GUI thread only. Jobs (beautify, merge, encoding a saved
 // file) run on the work pool on copies of the matrices and hand their results
@@ -146,6 +146,7 @@ private:
     struct Erased
     {
         cv::Mat before; // the result shown before the erase (BGRA)
+        cv::Mat after;  // what the eraser handed back (BGRA)
         cv::Mat photo;  // the brush view's photo then
     };
     QVector<Erased> m_erased;
