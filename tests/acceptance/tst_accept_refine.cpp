@@ -209,6 +209,30 @@ private slots:
         }
     }
 
+    // With a stroke made, the switch asks first: No keeps the stroke and the choice.
+    void keepShadowAsksBeforeDiscardingStrokes()
+    {
+        QVERIFY(openPhoto(window.get(), "EnterGoods", photoWithShadow("ask.png")) &&
+                click(window.get(), "BtnTabCutout"));
+        QImageCutoutWidget* view = nullptr;
+        QVERIFY(waitFor(
+            [&] { return (view = find<QImageCutoutWidget>(window.get(), "brushView")) && view->isReady(); }));
+        const QPoint middle = view->imageRect().center();
+        mouseinput::drag(view, Qt::LeftButton, {middle, middle + QPoint(40, 0)});
+        QVERIFY(waitFor([&] { return view->canUndo(); }));
+        const uchar* before = view->sourceImage().data;
+        auto* box = find<QCheckBox>(window.get(), "checkKeepShadow");
+        const auto toggle = [&](const QString& answer) {
+            pressInDialog(answer);
+            QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(8, box->height() / 2));
+            return answersUsed();
+        };
+        QVERIFY(toggle("btnCancel") && !box->isChecked() && view->canUndo() &&
+                view->sourceImage().data == before);
+        QVERIFY(toggle("btnOk") && box->isChecked());
+        QVERIFY(waitFor([&] { return view->isReady() && view->sourceImage().data != before; }));
+    }
+
     void batchEditorRefines()
     {
         QPreviewItem* tile = editTile(photoWithSmallObject("batch.png"));

@@ -10,6 +10,7 @@
 #include "qimagetask.h"
 #include "qmaskops.h"
 #include "qmsgbox.h"
+#include "qpagecutout.h"
 #include "qtaskmanager.h"
 #include "qviewcontrols.h"
 #include "qworkpool.h"
@@ -272,6 +273,10 @@ void QBatchCutWidget::onKeepShadow(bool keep)
     const std::shared_ptr<QImageTask> tile = QTaskManager::getTask(m_taskId);
     if (!m_view || !tile || m_keepShadow.value(m_taskId) == keep)
         return;
+    if ((!m_erased.value(m_taskId).isEmpty() || m_view->canUndo()) && !QPageCutOut::confirmRematte()) {
+        emit signal_shadow_shown(!keep);
+        return;
+    }
     m_keepShadow.insert(m_taskId, keep);
     auto task = std::make_shared<QImageTask>(tile->type(), tile->filePath());
     task->setKeepShadow(keep);

@@ -16,6 +16,7 @@
 #include "qimagetask.h"
 #include "qmaskops.h"
 #include "qmsgbox.h"
+#include "qpagecutout.h"
 #include "qsavefilewriter.h"
 #include "qtaskmanager.h"
 #include "qviewcontrols.h"
@@ -225,6 +226,10 @@ void QCropWidget::onKeepShadow(bool keep)
 {
     if (!m_task || m_task->keepsShadow() == keep)
         return;
+    if ((!m_erased.isEmpty() || m_brushView->canUndo()) && !QPageCutOut::confirmRematte()) {
+        emit signal_shadow_shown(!keep);
+        return;
+    }
     auto task = std::make_shared<QImageTask>(m_task->type(), m_task->filePath());
     task->setKeepShadow(keep);
     m_cropView->setLoading(true);

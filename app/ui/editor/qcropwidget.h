@@ -95,6 +95,8 @@ signals:
     void signal_id_photo_loaded();
     // The brush size was changed here (keyboard), so the cut-out page can follow.
     void signal_brush_size_changed(int size);
+    // The photo's keep-shadow choice, when the switch's own change was not taken.
+    void signal_shadow_shown(bool keep);
 
 public slots:
     void onChangeBackgroundColor(const QColor& color);

@@ -5,6 +5,7 @@
 #include "qappsettings.h"
 #include "qimagesettings.h"
 #include "qmaskstroke.h"
+#include "qmsgbox.h"
 #include "qvarnui.h"
 #include "readtextfile.h"
 
@@ -125,6 +126,12 @@ void QPageCutOut::showEdge(const QEdgeControls::Options& edge)
     }
     ui->labelFeather->setText(tr("%1 px").arg(edge.feather));
     ui->labelShift->setText(tr("%1 px").arg(edge.shift));
+}
+
+bool QPageCutOut::confirmRematte()
+{
+    return QMsgBox::showQuestion(tr("The photo is cut out again with or without its shadow, which discards "
+                                    "your brush strokes and erasures on it. Go on?")) == 1;
 }
 
 void QPageCutOut::showKeepShadow(bool keep)

@@ -35,6 +35,9 @@ public:
     QEdgeControls::Options edge() const;
     // The keep-shadow switch, hidden until an editor that honours it asks.
     void showShadowSwitch();
+    // Asked before the switch mattes a photo again over the user's brush strokes or
+    // erasures, which the new cut-out replaces; true to go on.
+    static bool confirmRematte();
 
 signals:
     void signal_brush_size(int size);

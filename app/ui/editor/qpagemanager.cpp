@@ -69,6 +69,7 @@ void QPageManager::connectView(QCropWidget* cropView)
         connect(cutOut, &QPageCutOut::signal_refine, brush, &QImageCutoutWidget::refine);
         connect(cutOut, &QPageCutOut::signal_edge, brush, &QImageCutoutWidget::setEdge);
         connect(cutOut, &QPageCutOut::signal_keep_shadow, view, &QCropWidget::onKeepShadow);
+        connect(view, &QCropWidget::signal_shadow_shown, cutOut, &QPageCutOut::showKeepShadow);
         connect(brush, &QImageCutoutWidget::signal_edge_shown, cutOut, &QPageCutOut::showEdge);
         cutOut->showShadowSwitch();
         brush->setHardness(cutOut->brushHardness());

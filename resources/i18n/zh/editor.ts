@@ -419,5 +419,9 @@
         <source>%1 px</source>
         <translation>%1 像素</translation>
     </message>
+    <message>
+        <source>The photo is cut out again with or without its shadow, which discards your brush strokes and erasures on it. Go on?</source>
+        <translation>照片将按保留或去除阴影重新抠图，这会丢弃您在这张照片上的画笔修改和擦除。是否继续？</translation>
+    </message>
 </context>
 </TS>
