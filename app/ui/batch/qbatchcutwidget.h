@@ -39,7 +39,8 @@ class QBatchCutWidget;
 //
 // "Keep shadow" mattes the open tile's photo again through a QImageTask of its
 // own (so through the cut-out cache too); the answer becomes the tile's cut-out
-// and its view's start, as an erase does. Each tile remembers its choice.
+// and its view's start, as an erase does, so with strokes or erasures on the tile
+// the user is asked first. Each tile remembers its choice.
 class QBatchCutWidget : public QWidget
 {
     Q_OBJECT

@@ -111,7 +111,8 @@ public slots:
     void onChangeBrush(bool magic);
     // Mattes the photo again with its shadow kept or removed (the cache keeps
     // both cut-outs, so switching back is immediate) and shows the new cut-out in
-    // the view now active; hand edits belong to the old one and are dropped.
+    // the view now active; hand edits belong to the old one and are dropped, so
+    // with strokes or erasures made the user is asked first.
     void onKeepShadow(bool keep);
 
 private:
