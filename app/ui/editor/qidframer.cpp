@@ -186,15 +186,13 @@ void QIdFramer::report()
     const QCropTable::IdRules* rules = QCropTable::idRules(m_code);
     if (!m_canvas || !rules || !m_found)
         return;
-    const QSize frame = QCropGeometry::fixedCropSize(m_code, m_canvas->customCropSize());
-    const Lines lines =
-        checkLines(m_cutout, *m_found, m_placement, frame, *rules, m_canvas->backgroundColor());
-    // A pending check of a hand-placed subject is older than this one.
+    // A pending check of a hand-placed subject is older than this one. The checks
+    // render and encode the framed photo: the pool does that.
     ++m_checkSerial;
     m_recheck.stop();
+    checkOnPool();
     const bool noFace = m_found->faces.isEmpty();
     emit signal_framed();
-    emit signal_checks(lines.ok, lines.warnings);
     if (noFace && m_commit) {
         m_canvas->clearCropApplied();
         m_commit = false;
