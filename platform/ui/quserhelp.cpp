@@ -120,7 +120,9 @@ void QUserHelp::retranslateMenu()
 
 bool QUserHelp::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_menu && event->type() == QEvent::LanguageChange)
+    // The type first: while the menu is being destroyed, reading m_menu would cast a
+    // QObject that is no longer a QMenu.
+    if (event->type() == QEvent::LanguageChange && watched == m_menu)
         retranslateMenu();
     return QObject::eventFilter(watched, event);
 }
