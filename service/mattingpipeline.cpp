@@ -96,10 +96,10 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
     if (out.empty())
         out = CutoutBuilder::compose(bgr, full);
     note("colour", out);
+    // The user asked for the shadow: it is no refinement the budget may drop.
     if (options.keepShadow && options.mode == Options::Mode::Product) {
         out = refined("shadow", out, [&] {
             const cv::Mat shade = ShadowLayer::strength(bgr, shaped);
-            refiner.checkDeadline();
             cv::Mat withShadow = out.clone();
             if (!shade.empty())
                 ShadowLayer::apply(withShadow, shade);

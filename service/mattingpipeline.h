@@ -3,7 +3,8 @@
 // EXIF says), segment, shape the mask as the mode asks, refine the soft edge at
 // full size, estimate edge colours, add a kept shadow, encode. The refinements
 // share a time budget; one that throws or overruns it is skipped, logged, and
-// the job goes on with what came before it.
+// the job goes on with what came before it. A kept shadow, which the user asked
+// for, is added whatever the time.
 // A pipeline owns its engine and is used by one worker thread at a time. It may
 // also hold a fast engine for requests asking for one, made by `makeFast` on the
 // first such job (so its memory is spent only when used); without it, or when it

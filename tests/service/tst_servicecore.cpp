@@ -256,13 +256,16 @@ private slots:
         QTest::addColumn<QPoint>("probe");
         QTest::addColumn<int>("low"); // the cut-out's alpha there lies in [low, high]
         QTest::addColumn<int>("high");
+        QTest::addColumn<bool>("timeLeft"); // for the refinements
         const QPoint blob(1020, 150), hole(500, 400), shade(500, 760);
-        QTest::newRow("person drops a detached blob") << int(M::Person) << false << blob << 0 << 0;
-        QTest::newRow("product keeps it") << int(M::Product) << false << blob << 255 << 255;
-        QTest::newRow("person keeps a hole") << int(M::Person) << false << hole << 0 << 0;
-        QTest::newRow("id fills it") << int(M::Id) << false << hole << 255 << 255;
-        QTest::newRow("shadow removed") << int(M::Product) << false << shade << 0 << 0;
-        QTest::newRow("shadow kept") << int(M::Product) << true << shade << 90 << 140;
+        QTest::newRow("person drops a detached blob") << int(M::Person) << false << blob << 0 << 0 << true;
+        QTest::newRow("product keeps it") << int(M::Product) << false << blob << 255 << 255 << true;
+        QTest::newRow("person keeps a hole") << int(M::Person) << false << hole << 0 << 0 << true;
+        QTest::newRow("id fills it") << int(M::Id) << false << hole << 255 << 255 << true;
+        QTest::newRow("shadow removed") << int(M::Product) << false << shade << 0 << 0 << true;
+        QTest::newRow("shadow kept") << int(M::Product) << true << shade << 90 << 140 << true;
+        QTest::newRow("shadow kept, asked for, with no time")
+            << int(M::Product) << true << shade << 90 << 140 << false;
     }
     void modes()
     {
@@ -271,6 +274,7 @@ private slots:
         QFETCH(QPoint, probe);
         QFETCH(int, low);
         QFETCH(int, high);
+        QFETCH(bool, timeLeft);
         // A figure with a hole and a shadow (strength 0.45) under it, and a blob
         // apart, on a studio sheet.
         cv::Mat photo(900, 1200, CV_8UC3, cv::Scalar(230, 230, 230)), truth(photo.size(), CV_32F, 0.0f);
@@ -280,7 +284,8 @@ private slots:
         cv::rectangle(truth, cv::Rect(950, 80, 140, 140), 1.0, cv::FILLED);
         photo.setTo(cv::Scalar(160, 40, 40), truth > 0.5);
         MattingPipeline pipeline(std::make_unique<CoarseEngine>(truth));
-        pipeline.setRefineBudget(100, std::chrono::minutes(1));
+        pipeline.setRefineBudget(timeLeft ? 100 : 0,
+                                 timeLeft ? std::chrono::minutes(1) : std::chrono::minutes(0));
         const cv::Mat out = pipeline.cutout(photo, {MattingPipeline::Options::Mode(mode), keepShadow});
         const cv::Vec4b px = out.at<cv::Vec4b>(probe.y(), probe.x());
         QVERIFY2(px[3] >= low && px[3] <= high, qPrintable(QString::number(px[3])));
