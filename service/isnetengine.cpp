@@ -5,6 +5,7 @@
 
 #include <ATen/Parallel.h>
 #include <ATen/Version.h>
+#include <torch/csrc/jit/passes/constant_propagation.h>
 #include <torch/script.h>
 
 #include <algorithm>
@@ -34,6 +35,10 @@ IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::mak
     torch::jit::getExecutorMode() = false;
     d->module = torch::jit::load(modelPath, torch::kCPU);
     d->module.eval();
+    // The model packs the weights of its fused convolutions with operations on
+    // constants (a pack cannot be saved); folding them here packs each once.
+    std::shared_ptr<torch::jit::Graph> graph = d->module.get_method("forward").graph();
+    torch::jit::ConstantPropagation(graph);
 }
 
 IsnetEngine::~IsnetEngine() = default;
