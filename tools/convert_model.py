@@ -86,7 +86,11 @@ class OnnxGraphModule(torch.nn.Module):
     less), through a weight pack made from constants. The pack stays an operation
     in the saved file (this torch cannot read a saved pack back); the service
     folds it to a constant at load, which also spares the weight reorder of every
-    call."""
+    call. A pack keeps a second copy of its weights, so only convolutions on
+    inputs of at least FUSE_SIDE pixels a side are fused: there the activations
+    are large and the weights small."""
+
+    FUSE_SIDE = 128
 
     def __init__(self, graph, output, fuse_relu=False):
         super().__init__()
@@ -111,11 +115,13 @@ class OnnxGraphModule(torch.nn.Module):
         env = {"input": x}
         for onnx_name, name in self.names.items():
             env[onnx_name] = getattr(self, name)
+        fused = set()
         for op, inputs, outputs, a in self.nodes:
             args = [env[i] if i else None for i in inputs]
-            if op == "Conv" and outputs[0] in self.fused:
+            if op == "Conv" and outputs[0] in self.fused and min(args[0].shape[2:]) >= self.FUSE_SIDE:
                 env[outputs[0]] = self.conv_relu(args, a)
-            elif op == "Relu" and inputs[0] in self.fused:
+                fused.add(outputs[0])
+            elif op == "Relu" and inputs[0] in fused:
                 env[outputs[0]] = args[0]
             else:
                 env[outputs[0]] = self.run(op, args, a)
