@@ -134,7 +134,8 @@ class TestAcceptRefine : public Scenarios
     }
 
 private slots:
-    void init() { window = openWindow(); }
+    // Rows tagged "zh" run in Chinese.
+    void init() { window = openWindow(QLatin1String(QTest::currentDataTag()) == "zh" ? "zh" : "en"); }
 
     void refineBringsTheObjectAndUndoTakesItBack()
     {
@@ -210,6 +211,12 @@ private slots:
     }
 
     // With a stroke made, the switch asks first: No keeps the stroke and the choice.
+    void keepShadowAsksBeforeDiscardingStrokes_data()
+    {
+        QTest::addColumn<QString>("language"); // read by init()
+        QTest::newRow("en") << "en";
+        QTest::newRow("zh") << "zh";
+    }
     void keepShadowAsksBeforeDiscardingStrokes()
     {
         QVERIFY(openPhoto(window.get(), "EnterGoods", photoWithShadow("ask.png")) &&

@@ -116,11 +116,10 @@ void QIdFramer::onSubjectMoved()
 std::function<cv::Mat()> QIdFramer::sheetMate(int code) const
 {
     const QCropTable::IdRules* rules = QCropTable::idRules(code);
-    const QCropTable::Row* row = QCropTable::row(code);
-    if (!m_canvas || !rules || !row || row->frame != QCropTable::Frame::Pixels || code == m_code ||
-        !m_found || m_found->faces.isEmpty())
+    // No typed size: a second size is one of fixed pixels.
+    const QSize frame = QCropGeometry::fixedCropSize(code, QSize());
+    if (!m_canvas || !rules || !frame.isValid() || code == m_code || !m_found || m_found->faces.isEmpty())
         return {};
-    const QSize frame(row->width, row->height);
     const QIdFraming::Placement placement = QIdFraming::place(*m_found, frame, *rules);
     const QImage shown = m_canvas->cutoutImage();
     const QColor background = m_canvas->backgroundColor();
