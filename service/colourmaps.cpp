@@ -25,41 +25,64 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
     cv::Mat w3, sumC, sumW;
     cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
     cv::multiply(img, w3, w3);
-    const cv::Scalar global = cv::sum(w3) / total;
-    const cv::Size box(2 * radius + 1, 2 * radius + 1);
-    cv::blur(w3, sumC, box);
-    cv::blur(weight, sumW, box);
+    const cv::Scalar g = cv::sum(w3) / total;
+    const cv::Vec3f global{float(g[0]), float(g[1]), float(g[2])};
+    blur(w3, sumC, radius);
+    blur(weight, sumW, radius);
     mean.create(img.size(), CV_32FC3);
-    for (int y = 0; y < img.rows; ++y) {
-        const auto* c = sumC.ptr<cv::Vec3f>(y);
-        const float* w = sumW.ptr<float>(y);
-        auto* m = mean.ptr<cv::Vec3f>(y);
-        for (int x = 0; x < img.cols; ++x)
-            m[x] =
-                w[x] > 1e-3f ? c[x] / w[x] : cv::Vec3f(float(global[0]), float(global[1]), float(global[2]));
-    }
+    cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const auto* c = sumC.ptr<cv::Vec3f>(y);
+            const float* w = sumW.ptr<float>(y);
+            auto* m = mean.ptr<cv::Vec3f>(y);
+            for (int x = 0; x < img.cols; ++x)
+                m[x] = w[x] > 1e-3f ? c[x] / w[x] : global;
+        }
+    });
     return true;
 }
 
 cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
 {
-    cv::Mat w3;
-    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
-    const cv::Mat selected = img.mul(w3);
+    cv::Mat selected;
+    cv::cvtColor(weight, selected, cv::COLOR_GRAY2BGR);
+    cv::multiply(img, selected, selected);
     const cv::Scalar total = cv::sum(weight), sum = cv::sum(selected);
     const double n = std::max(total[0], 1e-6);
     cv::Mat mean(img.size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
     int top = kFinest;
     while (2 * top < std::max(img.cols, img.rows))
         top *= 2;
+    cv::Mat sumC, sumW;
     for (int radius = top; radius >= kFinest; radius /= 2) {
-        const cv::Size box(2 * radius + 1, 2 * radius + 1);
-        cv::Mat sumC, sumW;
-        cv::blur(selected, sumC, box);
-        cv::blur(w3, sumW, box);
-        mean = (sumC + mean * kCoarsePull) / (sumW + cv::Scalar::all(kCoarsePull));
+        blur(selected, sumC, radius);
+        blur(weight, sumW, radius);
+        cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
+            for (int y = rows.start; y < rows.end; ++y) {
+                const auto* c = sumC.ptr<cv::Vec3f>(y);
+                const float* w = sumW.ptr<float>(y);
+                auto* m = mean.ptr<cv::Vec3f>(y);
+                for (int x = 0; x < img.cols; ++x)
+                    for (int ch = 0; ch < 3; ++ch)
+                        m[x][ch] = (c[x][ch] + m[x][ch] * kCoarsePull) / (w[x] + kCoarsePull);
+            }
+        });
     }
     return mean;
+}
+
+void blur(const cv::Mat& src, cv::Mat& dst, int radius)
+{
+    dst.create(src.size(), src.type());
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    // A strip also filters the `radius` rows on either side of it: one strip per thread.
+    cv::parallel_for_(
+        cv::Range(0, src.rows),
+        [&](const cv::Range& rows) {
+            cv::Mat out = dst.rowRange(rows.start, rows.end);
+            cv::blur(src.rowRange(rows.start, rows.end), out, box);
+        },
+        std::max(1, cv::getNumThreads()));
 }
 
 cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)

@@ -15,6 +15,11 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
 // on the means at ever larger radii where little is selected nearby.
 cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight);
 
+// cv::blur (default border) of `src` into `dst`, in row strips on the OpenCV
+// thread pool. Each strip reads the rows around it from the whole image, so the
+// result is the same as one cv::blur call.
+void blur(const cv::Mat& src, cv::Mat& dst, int radius);
+
 // Bilinear read of a CV_32FC3 map at (fx, fy), clamped to its border.
 cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy);
 

@@ -36,55 +36,68 @@ double scaleFor(const cv::Mat& img)
 // Sum over the channels of the weighted local variance around `mean`.
 cv::Mat localSpread(const cv::Mat& img, const cv::Mat& weight, const cv::Mat& mean, int radius)
 {
-    const cv::Size box(2 * radius + 1, 2 * radius + 1);
     cv::Mat sq, w3, sumSq, sumW;
     cv::multiply(img, img, sq);
     cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
     cv::multiply(sq, w3, sq);
-    cv::blur(sq, sumSq, box);
-    cv::blur(weight, sumW, box);
+    colourmaps::blur(sq, sumSq, radius);
+    colourmaps::blur(weight, sumW, radius);
     cv::Mat spread(img.size(), CV_32F);
-    for (int y = 0; y < img.rows; ++y) {
-        const auto* s = sumSq.ptr<cv::Vec3f>(y);
-        const auto* m = mean.ptr<cv::Vec3f>(y);
-        const float* w = sumW.ptr<float>(y);
-        float* out = spread.ptr<float>(y);
-        for (int x = 0; x < img.cols; ++x) {
-            float v = 0;
-            if (w[x] > 1e-3f)
-                for (int c = 0; c < 3; ++c)
-                    v += std::max(0.0f, s[x][c] / w[x] - m[x][c] * m[x][c]);
-            out[x] = v;
+    cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const auto* s = sumSq.ptr<cv::Vec3f>(y);
+            const auto* m = mean.ptr<cv::Vec3f>(y);
+            const float* w = sumW.ptr<float>(y);
+            float* out = spread.ptr<float>(y);
+            for (int x = 0; x < img.cols; ++x) {
+                float v = 0;
+                if (w[x] > 1e-3f)
+                    for (int c = 0; c < 3; ++c)
+                        v += std::max(0.0f, s[x][c] / w[x] - m[x][c] * m[x][c]);
+                out[x] = v;
+            }
         }
-    }
+    });
     return spread;
 }
 
 // One sweep of the foreground/background solve at one level: each pixel's F and
 // B fit the photo through alpha and stay close to their neighbours', the less so
-// across an alpha edge.
+// across an alpha edge. Pixels are visited in order and see their left and upper
+// neighbours' new values, so the sweep runs on one thread.
 void solveSweep(const cv::Mat& img, const cv::Mat& alpha, cv::Mat& fg, cv::Mat& bg)
 {
     constexpr float kRegular = 1e-5f, kAlphaEdge = 1.0f;
-    const int dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
+    const int last = img.cols - 1;
     for (int y = 0; y < img.rows; ++y) {
-        for (int x = 0; x < img.cols; ++x) {
-            const float a0 = alpha.at<float>(y, x), a1 = 1.0f - a0;
+        // Neighbour rows (clamped at the border), then left, right, up, down.
+        const int rows[4] = {y, y, std::max(y - 1, 0), std::min(y + 1, img.rows - 1)};
+        const float* ar[4];
+        const cv::Vec3f *fr[4], *br[4];
+        for (int d = 0; d < 4; ++d) {
+            ar[d] = alpha.ptr<float>(rows[d]);
+            fr[d] = fg.ptr<cv::Vec3f>(rows[d]);
+            br[d] = bg.ptr<cv::Vec3f>(rows[d]);
+        }
+        const auto* pxRow = img.ptr<cv::Vec3f>(y);
+        auto* fRow = fg.ptr<cv::Vec3f>(y);
+        auto* bRow = bg.ptr<cv::Vec3f>(y);
+        for (int x = 0; x <= last; ++x) {
+            const int cols[4] = {std::max(x - 1, 0), std::min(x + 1, last), x, x};
+            const float a0 = ar[0][x], a1 = 1.0f - a0;
             float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
-            const cv::Vec3f& px = img.at<cv::Vec3f>(y, x);
+            const cv::Vec3f& px = pxRow[x];
             cv::Vec3f b0 = px * a0, b1 = px * a1;
             for (int d = 0; d < 4; ++d) {
-                const int x2 = std::clamp(x + dx[d], 0, img.cols - 1),
-                          y2 = std::clamp(y + dy[d], 0, img.rows - 1);
-                const float w = kRegular + kAlphaEdge * std::abs(a0 - alpha.at<float>(y2, x2));
+                const float w = kRegular + kAlphaEdge * std::abs(a0 - ar[d][cols[d]]);
                 a00 += w;
                 a11 += w;
-                b0 += fg.at<cv::Vec3f>(y2, x2) * w;
-                b1 += bg.at<cv::Vec3f>(y2, x2) * w;
+                b0 += fr[d][cols[d]] * w;
+                b1 += br[d][cols[d]] * w;
             }
             const float inv = 1.0f / (a00 * a11 - a01 * a01);
-            cv::Vec3f& f = fg.at<cv::Vec3f>(y, x);
-            cv::Vec3f& b = bg.at<cv::Vec3f>(y, x);
+            cv::Vec3f& f = fRow[x];
+            cv::Vec3f& b = bRow[x];
             for (int c = 0; c < 3; ++c) {
                 f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
                 b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);

@@ -2,6 +2,7 @@
 // checks every CRC and the zlib checksum), what headers alone tell about good and
 // bad files, the key engine's edge colours and a photo the pipeline cannot read.
 
+#include "colourmaps.h"
 #include "cutoutbuilder.h"
 #include "imageprobe.h"
 #include "keyengine.h"
@@ -167,6 +168,33 @@ private slots:
         QCOMPARE(testutils::maxPixelDifference(cv::imdecode(png, cv::IMREAD_UNCHANGED), bgra), 0);
         if (!noise)
             QVERIFY2(png.size() < 1024 * 1024, qPrintable(QString::number(png.size())));
+    }
+
+    // The strip-parallel blur must equal one cv::blur call, borders included.
+    void stripBlur_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("radius");
+        QTest::newRow("radius beyond the image") << QSize(13, 7) << 3 << 20;
+        QTest::newRow("one row") << QSize(50, 1) << 1 << 2;
+        QTest::newRow("strips thinner than the radius") << QSize(300, 200) << 3 << 64;
+        QTest::newRow("work map, widest radius") << QSize(1024, 768) << 1 << 512;
+    }
+    void stripBlur()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, channels);
+        QFETCH(int, radius);
+        cv::Mat img(size.height(), size.width(), CV_32FC(channels));
+        cv::randu(img, 0.0, 255.0);
+        const int threads = cv::getNumThreads();
+        cv::setNumThreads(8);
+        cv::Mat ours, theirs;
+        colourmaps::blur(img, ours, radius);
+        cv::setNumThreads(threads);
+        cv::blur(img, theirs, cv::Size(2 * radius + 1, 2 * radius + 1));
+        QCOMPARE(cv::norm(ours, theirs, cv::NORM_INF), 0.0);
     }
 
     void probe_data()
