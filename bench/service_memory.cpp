@@ -1,8 +1,8 @@
 // Resident memory of the matting service after 10 and after 100 requests (upload,
 // poll, download), served in process over loopback HTTP, with each engine, and with
 // the isnet engine asked for its fast (int8) engine on every other request, as a
-// batch with "Fast" beside single photos does (cache_MB: the tensor blocks kept for
-// the next forward, which the int8 network shares with the float one). A 2 MP
+// batch with "Fast" beside single photos does (arena_MB: the memory laid out for the
+// network's activations, which the int8 network shares with the float one). A 2 MP
 // photo keeps the isnet run to a few minutes on two cores; the memory in question
 // (network activations, allocator caches, per-request buffers) does not depend on
 // it. BRISEL_BENCH_REQUESTS lowers the 100 on a busy machine.
@@ -141,7 +141,7 @@ void BM_ResidentMemory(benchmark::State& state, const char* engine, bool mixed)
         state.SkipWithError("a request failed");
     state.SetLabel(mixed ? choice.name + " and " + fast.name : choice.name);
     state.counters["requests"] = requests;
-    state.counters["cache_MB"] = tensorcache::cachedBytes() / 1048576.0;
+    state.counters["arena_MB"] = tensorcache::arenaBytes() / 1048576.0;
     state.counters["rss_after_10_MB"] = after10;
     state.counters["rss_after_all_MB"] = afterAll;
     state.counters["growth_pct"] = after10 > 0 ? 100.0 * (afterAll - after10) / after10 : 0;

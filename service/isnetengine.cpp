@@ -18,6 +18,7 @@
 struct IsnetEngine::Impl
 {
     torch::jit::Module module;
+    tensorcache::Plan memory;
 };
 
 IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::make_unique<Impl>())
@@ -28,7 +29,7 @@ IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::mak
     const auto& engines = at::globalContext().supportedQEngines();
     if (std::find(engines.begin(), engines.end(), at::QEngine::ONEDNN) != engines.end())
         at::globalContext().setQEngine(at::QEngine::ONEDNN);
-    tensorcache::install(std::size_t(4) << 30);
+    tensorcache::install();
     // The profiling executor re-optimises the graph on the first calls, which costs
     // seconds per worker and gains nothing for a frozen module with one input shape.
     torch::jit::getProfilingMode() = false;
@@ -97,6 +98,7 @@ cv::Mat IsnetEngine::forward(const cv::Mat& prepared)
     CV_Assert(prepared.type() == CV_32FC3 && prepared.isContinuous() && prepared.cols == kInputSide &&
               prepared.rows == kInputSide);
     c10::InferenceMode guard;
+    const tensorcache::Pass pass(d->memory); // outlives every tensor below
     // NHWC memory seen as NCHW: a channels-last tensor without copying.
     const at::Tensor input = torch::from_blob(const_cast<float*>(prepared.ptr<float>()),
                                               {1, kInputSide, kInputSide, 3}, torch::kFloat32)
