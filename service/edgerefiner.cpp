@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 using colourmaps::sampleBilinear;
 using colourmaps::toMap;
@@ -114,15 +115,21 @@ void EdgeRefiner::checkDeadline() const
         throw std::runtime_error("over its time budget");
 }
 
-cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
+EdgeRefiner::EdgeRefiner(const cv::Mat& bgr, Clock::time_point deadline) : m_photo(bgr), m_deadline(deadline)
 {
-    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && !alpha.empty());
+    CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
+    const double f = scaleFor(bgr);
+    cv::resize(bgr, m_small, cv::Size(), f, f, cv::INTER_AREA);
+}
+
+cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
+{
+    CV_Assert(alpha.type() == CV_32F && !alpha.empty());
+    const cv::Mat& bgr = m_photo;
     cv::Mat full;
     cv::resize(alpha, full, bgr.size(), 0, 0, cv::INTER_LINEAR);
-    const double f = scaleFor(bgr);
     cv::Mat small, smallAlpha;
-    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
-    small.convertTo(small, CV_32FC3);
+    m_small.convertTo(small, CV_32FC3);
     cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
     checkDeadline();
 
@@ -142,6 +149,13 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
     checkDeadline();
 
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    // Most of a photo lies outside the band: each column's map position is worked out once.
+    std::vector<float> mapX(std::size_t(bgr.cols));
+    std::vector<int> bandX(std::size_t(bgr.cols));
+    for (int x = 0; x < bgr.cols; ++x) {
+        mapX[std::size_t(x)] = toMap(x, sx);
+        bandX[std::size_t(x)] = std::clamp(int(std::lround(mapX[std::size_t(x)])), 0, band.cols - 1);
+    }
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const float fy = toMap(y, sy);
@@ -149,10 +163,10 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
             const auto* px = bgr.ptr<cv::Vec3b>(y);
             float* a = full.ptr<float>(y);
             for (int x = 0; x < bgr.cols; ++x) {
-                const float fx = toMap(x, sx);
-                const int sxi = std::clamp(int(std::lround(fx)), 0, band.cols - 1);
+                const int sxi = bandX[std::size_t(x)];
                 if (!inBand[sxi])
                     continue;
+                const float fx = mapX[std::size_t(x)];
                 const cv::Vec3f fg = sampleBilinear(fgMean, fx, fy), bg = sampleBilinear(bgMean, fx, fy);
                 const cv::Vec3f span = fg - bg;
                 const float len2 = span.dot(span);
@@ -171,13 +185,12 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const
     return full;
 }
 
-cv::Mat EdgeRefiner::compose(const cv::Mat& bgr, const cv::Mat& alpha) const
+cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
 {
-    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && alpha.size() == bgr.size());
-    const double f = scaleFor(bgr);
+    const cv::Mat& bgr = m_photo;
+    CV_Assert(alpha.type() == CV_32F && alpha.size() == bgr.size());
     cv::Mat small, smallAlpha;
-    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
-    small.convertTo(small, CV_32FC3, 1.0 / 255.0);
+    m_small.convertTo(small, CV_32FC3, 1.0 / 255.0);
     cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
 
     const cv::Scalar mean = cv::mean(small);

@@ -5,7 +5,8 @@
 //
 // Every step checks the deadline given at construction and throws
 // std::runtime_error once it has passed, so the caller can fall back to the
-// unrefined result. Stateless apart from the deadline; any thread.
+// unrefined result. Holds the photo (shared, not copied; the caller keeps it
+// unchanged) and a small copy of it for both steps; const methods, any thread.
 
 #include <opencv2/core.hpp>
 
@@ -16,13 +17,14 @@ class EdgeRefiner
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit EdgeRefiner(Clock::time_point deadline) : m_deadline(deadline) {}
+    // `bgr`: the photo, CV_8UC3.
+    EdgeRefiner(const cv::Mat& bgr, Clock::time_point deadline);
 
     // CV_32F at the photo's size from an alpha at any size. Away from the model's
     // soft band the alpha is the model's, scaled up; in the band each pixel is
     // unmixed between the nearby subject and background colours, as far as the
     // two differ more than the background's own texture does.
-    cv::Mat refineAlpha(const cv::Mat& bgr, const cv::Mat& alpha) const;
+    cv::Mat refineAlpha(const cv::Mat& alpha) const;
 
     // BGRA cut-out for a full-size alpha. Semi-transparent pixels get the
     // subject's own colour, solved per pixel at full size through the background
@@ -30,7 +32,7 @@ public:
     // alpha is low that solve is noise, and a smooth foreground takes over, solved
     // on a small copy level by level (coarse to fine, each level smoothing along
     // the alpha). Transparent and opaque pixels keep the photo's colour.
-    cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha) const;
+    cv::Mat compose(const cv::Mat& alpha) const;
 
     // Work maps are this many pixels on the longer side at most.
     static constexpr int kWorkSide = 1024;
@@ -39,5 +41,7 @@ public:
     void checkDeadline() const;
 
 private:
+    cv::Mat m_photo;
+    cv::Mat m_small; // at most kWorkSide on the longer side, CV_8UC3
     Clock::time_point m_deadline;
 };

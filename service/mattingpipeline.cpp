@@ -73,8 +73,9 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
     const cv::Mat alpha = engineFor(options).alpha(bgr, options.mode != Options::Mode::Product);
     const Clock::duration segment = Clock::now() - start;
     const EdgeRefiner refiner(
-        Clock::now() + std::max<Clock::duration>(m_budgetFloor, std::chrono::duration_cast<Clock::duration>(
-                                                                    segment * m_budgetShare)));
+        bgr, Clock::now() +
+                 std::max<Clock::duration>(
+                     m_budgetFloor, std::chrono::duration_cast<Clock::duration>(segment * m_budgetShare)));
     auto note = [&](const char* stage, const cv::Mat& bgra) {
         if (trace)
             trace->emplace_back(stage, bgra.clone());
@@ -88,11 +89,11 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
     });
     if (trace)
         note("mode", CutoutBuilder::compose(bgr, shaped));
-    const cv::Mat full = refined("edge", shaped, [&] { return refiner.refineAlpha(bgr, shaped); });
+    const cv::Mat full = refined("edge", shaped, [&] { return refiner.refineAlpha(shaped); });
     if (trace)
         note("alpha", CutoutBuilder::compose(bgr, full));
     cv::Mat out = refined("colour", cv::Mat(),
-                          [&] { return full.size() == bgr.size() ? refiner.compose(bgr, full) : cv::Mat(); });
+                          [&] { return full.size() == bgr.size() ? refiner.compose(full) : cv::Mat(); });
     if (out.empty())
         out = CutoutBuilder::compose(bgr, full);
     note("colour", out);
