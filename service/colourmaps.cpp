@@ -44,27 +44,27 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
 
 cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
 {
-    cv::Mat selected;
+    // The weighted colour and the weight side by side, blurred in one pass per radius.
+    cv::Mat selected, weighted;
     cv::cvtColor(weight, selected, cv::COLOR_GRAY2BGR);
     cv::multiply(img, selected, selected);
+    cv::merge(std::vector<cv::Mat>{selected, weight}, weighted);
     const cv::Scalar total = cv::sum(weight), sum = cv::sum(selected);
     const double n = std::max(total[0], 1e-6);
     cv::Mat mean(img.size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
     int top = kFinest;
     while (2 * top < std::max(img.cols, img.rows))
         top *= 2;
-    cv::Mat sumC, sumW;
+    cv::Mat sums;
     for (int radius = top; radius >= kFinest; radius /= 2) {
-        blur(selected, sumC, radius);
-        blur(weight, sumW, radius);
+        blur(weighted, sums, radius);
         cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
-                const auto* c = sumC.ptr<cv::Vec3f>(y);
-                const float* w = sumW.ptr<float>(y);
+                const auto* s = sums.ptr<cv::Vec4f>(y);
                 auto* m = mean.ptr<cv::Vec3f>(y);
                 for (int x = 0; x < img.cols; ++x)
                     for (int ch = 0; ch < 3; ++ch)
-                        m[x][ch] = (c[x][ch] + m[x][ch] * kCoarsePull) / (w[x] + kCoarsePull);
+                        m[x][ch] = (s[x][ch] + m[x][ch] * kCoarsePull) / (s[x][3] + kCoarsePull);
             }
         });
     }
