@@ -1,5 +1,7 @@
 #include "tensorcache.h"
 
+#include "allocator.h"
+
 #include <c10/core/CPUAllocator.h>
 #include <c10/core/impl/alloc_cpu.h>
 
@@ -55,9 +57,8 @@ struct Handed
     std::size_t index = 0;
 };
 
-// Blocks of passes and arenas are mapped from the system directly, not taken from
-// the heap: the heap keeps what is freed (see allocator.h), and a recorded pass's
-// blocks kept there would sit beside the arena that replaces them.
+// Arenas, and blocks of passes that differ from their recording, are mapped from
+// the system directly: the heap keeps what is freed (see allocator.h).
 char* map(std::size_t size)
 {
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -112,9 +113,9 @@ void* take(std::size_t n)
         return p;
     };
     if (!plan->recorded) {
-        void* p = mapped();
-        g_handed[p].recording = plan;
-        g_handed[p].index = plan->blocks.size();
+        // From the heap, which reuses the pass's freed blocks within the pass.
+        void* p = c10::alloc_cpu(size);
+        g_handed[p] = Handed{nullptr, 0, 0, plan, plan->blocks.size()};
         plan->blocks.push_back(Block{size, plan->events++, kNever});
         return p;
     }
@@ -153,9 +154,11 @@ void give(void* p)
             }
             if (h.recording)
                 h.recording->blocks[h.index].dies = h.recording->events++;
-            lock.unlock();
-            unmap(p, h.mapped);
-            return;
+            if (h.mapped) {
+                lock.unlock();
+                unmap(p, h.mapped);
+                return;
+            }
         }
     }
     c10::free_cpu(p);
@@ -243,8 +246,12 @@ Pass::Pass(Plan& plan) : m_unwinding(std::uncaught_exceptions())
             arena->base = nullptr;
             arena->size = 0;
             arena->base = map(p.total); // throws when out of memory
-            // Hundreds of megabytes read over and over: large pages spare the TLB.
+            // Hundreds of megabytes read over and over: large pages spare the TLB,
+            // and touching them now costs a fault per 2 MB instead of per 4 KB
+            // during the pass.
             madvise(arena->base, p.total, MADV_HUGEPAGE);
+            for (std::size_t at = 0; at < p.total; at += 4096)
+                arena->base[at] = 0;
             arena->size = p.total;
             g_arenaBytes += arena->size;
         }
@@ -276,6 +283,8 @@ Pass::~Pass()
         block.dies = std::min(block.dies, p.events);
     p.offsets = layout(p.blocks, p.total);
     p.recorded = true;
+    // The heap would keep the recorded blocks beside the arena that replaces them.
+    allocator::releaseFreed();
 }
 
 std::size_t arenaBytes()
