@@ -151,10 +151,12 @@ void canonicalCodes(const std::uint8_t* lengths, int count, std::uint32_t* codes
         next[len + 1] = (next[len] + perLength[len]) << 1;
     for (int s = 0; s < count; ++s) {
         const int len = lengths[s];
-        std::uint32_t code = next[len]++, reversed = 0;
-        for (int b = 0; b < len; ++b, code >>= 1)
-            reversed = (reversed << 1) | (code & 1);
-        codes[s] = reversed;
+        std::uint32_t code = next[len]++;
+        code = (code & 0x5555) << 1 | (code >> 1 & 0x5555);
+        code = (code & 0x3333) << 2 | (code >> 2 & 0x3333);
+        code = (code & 0x0F0F) << 4 | (code >> 4 & 0x0F0F);
+        code = (code & 0x00FF) << 8 | (code >> 8 & 0x00FF);
+        codes[s] = code >> (16 - len);
     }
 }
 
