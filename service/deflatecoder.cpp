@@ -192,9 +192,74 @@ public:
     int m_count;
 };
 
+// The block header after its first three bits: the code lengths, then the
+// two one-bit distance codes (distance 1 is the only one used; a lone distance
+// code is rejected by some decoders), with runs of zeros as symbols 17 and 18.
+void DeflateCoder::writeCodeLengths(BitWriter& out, const std::uint8_t* lengths, int literalCount)
+{
+    struct Token
+    {
+        std::uint8_t symbol, extra;
+    };
+    std::array<Token, kLiteralCodes + 2> tokens;
+    int tokenCount = 0;
+    std::array<std::uint32_t, 19> clFreq{};
+    std::array<std::uint8_t, kLiteralCodes + 2> all;
+    std::copy(lengths, lengths + literalCount, all.begin());
+    all[literalCount] = all[literalCount + 1] = 1;
+    for (int s = 0; s < literalCount + 2;) {
+        int zeros = 0;
+        while (s + zeros < literalCount + 2 && !all[s + zeros] && zeros < 138)
+            ++zeros;
+        Token& t = tokens[tokenCount++];
+        if (zeros >= 11)
+            t = {18, std::uint8_t(zeros - 11)};
+        else if (zeros >= 3)
+            t = {17, std::uint8_t(zeros - 3)};
+        else {
+            t = {all[s], 0};
+            zeros = 1;
+        }
+        ++clFreq[t.symbol];
+        s += zeros;
+    }
+    std::array<std::uint8_t, 19> clLengths;
+    codeLengths(clFreq.data(), 19, kMaxCodeLengthBits, clLengths.data());
+    std::array<std::uint32_t, 19> clCodes;
+    canonicalCodes(clLengths.data(), 19, clCodes.data());
+    static const std::uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    int orderCount = 19;
+    while (orderCount > 4 && !clLengths[order[orderCount - 1]])
+        --orderCount;
+    out.put(std::uint64_t(literalCount - 257) | 1 << 5 | std::uint64_t(orderCount - 4) << 10, 14);
+    out.store();
+    for (int k = 0; k < orderCount; ++k) {
+        out.put(clLengths[order[k]], 3);
+        out.store();
+    }
+    for (int t = 0; t < tokenCount; ++t) {
+        const Token tok = tokens[t];
+        out.put(clCodes[tok.symbol], clLengths[tok.symbol]);
+        out.put(tok.extra, tok.symbol == 18 ? 7 : tok.symbol == 17 ? 3 : 0);
+        out.store();
+    }
+}
+
 DeflateCoder::DeflateCoder(std::size_t expectedBytes)
 {
     reserve(expectedBytes);
+}
+
+DeflateCoder::BitWriter DeflateCoder::writer() const
+{
+    return BitWriter(m_out.get() + m_size, m_bits, m_bitCount);
+}
+
+void DeflateCoder::keep(const BitWriter& out)
+{
+    m_size = std::size_t(out.m_out - m_out.get());
+    m_bits = out.m_bits;
+    m_bitCount = out.m_count;
 }
 
 void DeflateCoder::reserve(std::size_t more)
@@ -260,60 +325,10 @@ void DeflateCoder::block(const std::uint8_t* data, std::size_t size, bool last)
     int literalCount = kLiteralCodes;
     while (!lengths[literalCount - 1])
         --literalCount;
-
-    // The code lengths, then the two one-bit distance codes (distance 1 is
-    // the only one used; a lone distance code is rejected by some decoders),
-    // with runs of zeros as symbols 17 and 18.
-    struct Token
-    {
-        std::uint8_t symbol, extra;
-    };
-    std::array<Token, kLiteralCodes + 2> tokens;
-    int tokenCount = 0;
-    std::array<std::uint32_t, 19> clFreq{};
-    std::array<std::uint8_t, kLiteralCodes + 2> all;
-    std::copy(lengths.begin(), lengths.begin() + literalCount, all.begin());
-    all[literalCount] = all[literalCount + 1] = 1;
-    for (int s = 0; s < literalCount + 2;) {
-        int zeros = 0;
-        while (s + zeros < literalCount + 2 && !all[s + zeros] && zeros < 138)
-            ++zeros;
-        Token& t = tokens[tokenCount++];
-        if (zeros >= 11)
-            t = {18, std::uint8_t(zeros - 11)};
-        else if (zeros >= 3)
-            t = {17, std::uint8_t(zeros - 3)};
-        else {
-            t = {all[s], 0};
-            zeros = 1;
-        }
-        ++clFreq[t.symbol];
-        s += zeros;
-    }
-    std::array<std::uint8_t, 19> clLengths;
-    codeLengths(clFreq.data(), 19, kMaxCodeLengthBits, clLengths.data());
-    std::array<std::uint32_t, 19> clCodes;
-    canonicalCodes(clLengths.data(), 19, clCodes.data());
-    static const std::uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    int orderCount = 19;
-    while (orderCount > 4 && !clLengths[order[orderCount - 1]])
-        --orderCount;
-
     reserve(2 * size + 1024); // 15 bits a byte at worst, and the header
-    BitWriter out(m_out.get() + m_size, m_bits, m_bitCount);
+    BitWriter out = writer();
     out.put((last ? 1 : 0) | 2 << 1, 3); // dynamic Huffman
-    out.put(std::uint64_t(literalCount - 257) | 1 << 5 | std::uint64_t(orderCount - 4) << 10, 14);
-    out.store();
-    for (int k = 0; k < orderCount; ++k) {
-        out.put(clLengths[order[k]], 3);
-        out.store();
-    }
-    for (int t = 0; t < tokenCount; ++t) {
-        const Token tok = tokens[t];
-        out.put(clCodes[tok.symbol], clLengths[tok.symbol]);
-        out.put(tok.extra, tok.symbol == 18 ? 7 : tok.symbol == 17 ? 3 : 0);
-        out.store();
-    }
+    writeCodeLengths(out, lengths.data(), literalCount);
 
     // Each literal takes at most 15 bits: three fit beside the 7 left over.
     std::array<std::uint32_t, 256> literal;
@@ -348,20 +363,16 @@ void DeflateCoder::block(const std::uint8_t* data, std::size_t size, bool last)
         out.alignToByte();
     else
         out.store();
-    m_size = std::size_t(out.m_out - m_out.get());
-    m_bits = out.m_bits;
-    m_bitCount = out.m_count;
+    keep(out);
 }
 
 void DeflateCoder::syncFlush()
 {
     reserve(16);
-    BitWriter out(m_out.get() + m_size, m_bits, m_bitCount);
+    BitWriter out = writer();
     out.put(0, 3); // not final, stored
     out.alignToByte();
     out.put(0xFFFF0000u, 32); // length 0 and its complement
     out.store();
-    m_size = std::size_t(out.m_out - m_out.get());
-    m_bits = 0;
-    m_bitCount = 0;
+    keep(out);
 }

@@ -39,6 +39,9 @@ private:
     };
     class BitWriter;
 
+    static void writeCodeLengths(BitWriter& out, const std::uint8_t* lengths, int literalCount);
+    BitWriter writer() const;
+    void keep(const BitWriter& out); // takes its position and bits back
     void scan(const std::uint8_t* data, std::size_t size, std::uint32_t* freq);
     void reserve(std::size_t more);
 
