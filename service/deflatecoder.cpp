@@ -301,8 +301,9 @@ void DeflateCoder::scan(const std::uint8_t* data, std::size_t size, std::uint32_
             end += 8;
         while (end < size && data[end] == b)
             ++end;
-        counts[0][b] -= std::uint32_t(i - start); // counted as literals before the run was seen
-        ++counts[0][b];                           // the run's first byte
+        // The bytes before i were counted as literals (this may wrap: the four
+        // tables are summed modulo 2^32); the run's first byte is one.
+        counts[0][b] -= std::uint32_t(i - start) - 1;
         forEachMatch(end - start - 1, [&](std::size_t piece) { ++freq[kLengthCodes[piece].symbol]; });
         m_runs.push_back({start, end - start});
         previousEnd = i = end;

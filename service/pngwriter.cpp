@@ -85,12 +85,12 @@ void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& 
         for (int y = y0; y < y1; ++y)
             subFilter(bgra.ptr<uchar>(y), bgra.cols, raw.data() + rowBytes * std::size_t(y - y0));
         const std::size_t size = rowBytes * std::size_t(y1 - y0);
-        strip.adler = adler32(strip.adler, raw.data(), uInt(size));
+        strip.adler = adler32_z(strip.adler, raw.data(), size);
         strip.coder->block(raw.data(), size, final && y1 == last);
     }
     if (!final)
         strip.coder->syncFlush();
-    strip.crc = crc32(0L, strip.coder->data(), uInt(strip.coder->size()));
+    strip.crc = crc32_z(0L, strip.coder->data(), strip.coder->size());
 }
 
 } // namespace
