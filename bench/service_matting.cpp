@@ -126,20 +126,27 @@ void BM_KeyWholeJob(benchmark::State& state)
         benchmark::DoNotOptimize(pipeline.run(photo12mp(), {}));
 }
 
-// The cut-out encoder beside OpenCV's general PNG encoder at its fastest level.
+// The cut-out encoder beside OpenCV's general PNG encoder at its fastest level,
+// on what the service writes: the photo under a soft elliptical mask, its
+// colours kept where the cut-out is transparent.
 cv::Mat cutout12mp()
 {
     const std::string& bytes = photo12mp();
     const cv::Mat bgr =
         cv::imdecode(cv::Mat(1, int(bytes.size()), CV_8U, const_cast<char*>(bytes.data())), cv::IMREAD_COLOR);
-    return CutoutBuilder::compose(bgr, KeyEngine().alpha(bgr, false));
+    cv::Mat alpha = cv::Mat::zeros(bgr.size(), CV_32F);
+    cv::ellipse(alpha, {2000, 1500}, {1100, 1450}, 0, 0, 360, cv::Scalar(1), cv::FILLED);
+    cv::GaussianBlur(alpha, alpha, cv::Size(0, 0), 25);
+    return CutoutBuilder::compose(bgr, alpha);
 }
 
 void BM_EncodeCutout(benchmark::State& state)
 {
     const cv::Mat cut = cutout12mp();
+    std::vector<uchar> png;
     for (auto _ : state)
-        benchmark::DoNotOptimize(PngWriter::encode(cut));
+        png = PngWriter::encode(cut);
+    state.counters["MB"] = double(png.size()) / 1e6;
 }
 
 void BM_EncodeOpenCvPng(benchmark::State& state)
@@ -148,6 +155,7 @@ void BM_EncodeOpenCvPng(benchmark::State& state)
     std::vector<uchar> buf;
     for (auto _ : state)
         cv::imencode(".png", cut, buf, {cv::IMWRITE_PNG_COMPRESSION, 1});
+    state.counters["MB"] = double(buf.size()) / 1e6;
 }
 
 } // namespace

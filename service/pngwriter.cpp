@@ -1,20 +1,29 @@
 #include "pngwriter.h"
 
+#include "deflatecoder.h"
+
+#include <opencv2/core/hal/intrin.hpp>
+
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstring>
+#include <optional>
 #include <stdexcept>
-#include <string>
 
 namespace {
 
+// Rows are coded in blocks of about this many bytes, one row of a 12 MP
+// cut-out: each gets its own code, which follows a texture that changes from
+// row to row (a code per 16 rows came out 20% larger on such content and only
+// 1% smaller on a smooth photo), for the cost of one more header a row.
+constexpr std::size_t kBlockBytes = 16 * 1024;
+
 struct Strip
 {
-    std::vector<uchar> deflated;
+    std::optional<DeflateCoder> coder;
     uLong adler = 1;
     uLong rawBytes = 0;
-    bool ok = false;
+    uLong crc = 0;
 };
 
 void putBe32(std::vector<uchar>& out, std::uint32_t v)
@@ -33,41 +42,55 @@ void putChunk(std::vector<uchar>& out, const char* type, const uchar* data, std:
     putBe32(out, std::uint32_t(crc));
 }
 
-// Filtered rows [first, last) of the image, raw-deflated; the last strip of the
-// image ends the stream, the others end on a byte boundary (sync flush) so the
-// pieces concatenate.
+// One row with the "Sub" filter: each byte minus the same channel of the pixel
+// to its left, in RGBA order.
+void subFilter(const uchar* bgra, int width, uchar* out)
+{
+    *out++ = 1;
+    const auto put = [&](int x, const uchar* left) {
+        const uchar* p = bgra + 4 * x;
+        out[4 * x + 0] = uchar(p[2] - left[2]);
+        out[4 * x + 1] = uchar(p[1] - left[1]);
+        out[4 * x + 2] = uchar(p[0] - left[0]);
+        out[4 * x + 3] = uchar(p[3] - left[3]);
+    };
+    static const uchar zero[4] = {};
+    put(0, zero);
+    int x = 1;
+#if CV_SIMD128
+    for (; x + 16 <= width; x += 16) {
+        cv::v_uint8x16 b, g, r, a, lb, lg, lr, la;
+        cv::v_load_deinterleave(bgra + 4 * x, b, g, r, a);
+        cv::v_load_deinterleave(bgra + 4 * x - 4, lb, lg, lr, la);
+        cv::v_store_interleave(out + 4 * x, cv::v_sub_wrap(r, lr), cv::v_sub_wrap(g, lg),
+                               cv::v_sub_wrap(b, lb), cv::v_sub_wrap(a, la));
+    }
+#endif
+    for (; x < width; ++x)
+        put(x, bgra + 4 * (x - 1));
+}
+
+// Filtered rows [first, last) of the image, deflated a block at a time while
+// the block is in cache; the last strip of the image ends the stream, the
+// others end on a byte boundary so the pieces concatenate.
 void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& strip)
 {
     const std::size_t rowBytes = std::size_t(bgra.cols) * 4 + 1;
-    std::vector<uchar> raw(rowBytes * std::size_t(last - first));
-    uchar* dst = raw.data();
-    for (int y = first; y < last; ++y) {
-        const uchar* src = bgra.ptr<uchar>(y);
-        *dst++ = 1; // Sub: each byte minus the same channel of the pixel to its left
-        uchar prev[4] = {0, 0, 0, 0};
-        for (int x = 0; x < bgra.cols; ++x, src += 4, dst += 4) {
-            const uchar rgba[4] = {src[2], src[1], src[0], src[3]};
-            for (int c = 0; c < 4; ++c) {
-                dst[c] = uchar(rgba[c] - prev[c]);
-                prev[c] = rgba[c];
-            }
-        }
+    const int blockRows = int(std::max<std::size_t>(1, kBlockBytes / rowBytes));
+    std::vector<uchar> raw(rowBytes * std::size_t(std::min(blockRows, last - first)));
+    strip.rawBytes = uLong(rowBytes * std::size_t(last - first));
+    strip.coder.emplace(strip.rawBytes / 2);
+    for (int y0 = first; y0 < last; y0 += blockRows) {
+        const int y1 = std::min(last, y0 + blockRows);
+        for (int y = y0; y < y1; ++y)
+            subFilter(bgra.ptr<uchar>(y), bgra.cols, raw.data() + rowBytes * std::size_t(y - y0));
+        const std::size_t size = rowBytes * std::size_t(y1 - y0);
+        strip.adler = adler32_z(strip.adler, raw.data(), size);
+        strip.coder->block(raw.data(), size, final && y1 == last);
     }
-    strip.rawBytes = uLong(raw.size());
-    strip.adler = adler32(1L, raw.data(), uInt(raw.size()));
-
-    z_stream z{};
-    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
-        return;
-    strip.deflated.resize(deflateBound(&z, uLong(raw.size())) + 16);
-    z.next_in = raw.data();
-    z.avail_in = uInt(raw.size());
-    z.next_out = strip.deflated.data();
-    z.avail_out = uInt(strip.deflated.size());
-    const int rc = deflate(&z, final ? Z_FINISH : Z_SYNC_FLUSH);
-    strip.ok = final ? rc == Z_STREAM_END : (rc == Z_OK && z.avail_in == 0);
-    strip.deflated.resize(z.total_out);
-    deflateEnd(&z);
+    if (!final)
+        strip.coder->syncFlush();
+    strip.crc = crc32_z(0L, strip.coder->data(), strip.coder->size());
 }
 
 } // namespace
@@ -83,20 +106,23 @@ std::vector<uchar> PngWriter::encode(const cv::Mat& bgra)
                           parts[std::size_t(i)]);
     });
 
-    // The IDAT chunk is assembled in place: the zlib header, the strips, the
-    // adler32 trailer, its CRC taken over the pieces as they are appended.
+    // The IDAT chunk: the zlib header, the strips, the adler32 trailer; its CRC
+    // is combined from the strips' own.
+    static const uchar idatStart[6] = {'I', 'D', 'A', 'T', 0x78, 0x01}; // deflate, 32 KB window, fastest
     std::size_t idatSize = 2 + 4;
     uLong adler = 1;
+    uLong crc = crc32(0L, idatStart, sizeof idatStart);
     for (const Strip& s : parts) {
-        if (!s.ok)
-            throw std::runtime_error("PNG compression failed");
-        idatSize += s.deflated.size();
+        idatSize += s.coder->size();
         adler = adler32_combine(adler, s.adler, z_off_t(s.rawBytes));
+        crc = crc32_combine(crc, s.crc, z_off_t(s.coder->size()));
     }
+    if (idatSize > 0x7FFFFFFF)
+        throw std::runtime_error("PNG image too large for one chunk");
 
     static const uchar signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     std::vector<uchar> png(signature, signature + 8);
-    png.reserve(8 + 25 + idatSize + 12 + 12);
+    png.reserve(8 + 25 + 8 + idatSize + 4 + 12);
     std::vector<uchar> header;
     putBe32(header, std::uint32_t(bgra.cols));
     putBe32(header, std::uint32_t(bgra.rows));
@@ -104,12 +130,12 @@ std::vector<uchar> PngWriter::encode(const cv::Mat& bgra)
     putChunk(png, "IHDR", header.data(), header.size());
 
     putBe32(png, std::uint32_t(idatSize));
-    const std::size_t crcStart = png.size();
-    png.insert(png.end(), {'I', 'D', 'A', 'T', 0x78, 0x01}); // zlib header: deflate, 32 KB window, fastest
+    png.insert(png.end(), idatStart, idatStart + sizeof idatStart);
     for (const Strip& s : parts)
-        png.insert(png.end(), s.deflated.begin(), s.deflated.end());
+        png.insert(png.end(), s.coder->data(), s.coder->data() + s.coder->size());
+    const std::size_t trailer = png.size();
     putBe32(png, std::uint32_t(adler));
-    putBe32(png, std::uint32_t(crc32(0L, png.data() + crcStart, uInt(png.size() - crcStart))));
+    putBe32(png, std::uint32_t(crc32(crc, png.data() + trailer, 4)));
 
     putChunk(png, "IEND", nullptr, 0);
     return png;

@@ -103,6 +103,16 @@ std::pair<double, double> edgeErrors(const cv::Mat& bgra, const cv::Mat& truth)
     return {cv::mean(cv::abs(a - truth), band)[0], cv::mean(colour, band & (truth > 0.3))[1]};
 }
 
+// roundTrip's images: noise, with rows [band.x, band.y) in one colour (Flat),
+// rising by one a pixel so they filter to all ones (Ramp), or a pattern under a
+// soft mask over the whole image (Textured).
+enum Pattern
+{
+    Flat,
+    Ramp,
+    Textured
+};
+
 } // namespace
 
 class TestServiceCore : public QObject
@@ -153,21 +163,48 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("noise"); // else one flat colour, which must compress well
-        QTest::newRow("narrow, one row past a strip") << QSize(3, 2 * PngWriter::kStripRows + 1) << true;
-        QTest::newRow("flat 12 MP") << QSize(4000, 3000) << false;
+        QTest::addColumn<int>("pattern");
+        QTest::addColumn<QPoint>("band");
+        QTest::addColumn<int>("maxBytes");
+        const int s = PngWriter::kStripRows, any = INT_MAX;
+        QTest::newRow("1x1") << QSize(1, 1) << int(Flat) << QPoint(0, 0) << any;
+        QTest::newRow("one strip exactly") << QSize(37, s) << int(Flat) << QPoint(0, 0) << any;
+        QTest::newRow("narrow, one row past a strip")
+            << QSize(3, 2 * s + 1) << int(Flat) << QPoint(0, 0) << any;
+        QTest::newRow("a flat row, then noise") << QSize(66, 9) << int(Flat) << QPoint(2, 3) << any;
+        QTest::newRow("a run across a strip boundary")
+            << QSize(300, 2 * s + 1) << int(Ramp) << QPoint(s - 2, s + 2) << any;
+        QTest::newRow("flat 12 MP") << QSize(4000, 3000) << int(Flat) << QPoint(0, 3000) << 1024 * 1024;
+        // zlib at level 1 with Z_RLE made 10199824 bytes of these rows.
+        QTest::newRow("textured 12 MP") << QSize(4000, 3000) << int(Textured) << QPoint(0, 3000) << 10199824;
     }
     void roundTrip()
     {
         QFETCH(QSize, size);
-        QFETCH(bool, noise);
-        cv::Mat bgra(size.height(), size.width(), CV_8UC4, cv::Scalar(10, 200, 30, 255));
-        if (noise)
-            cv::randu(bgra, cv::Scalar::all(0), cv::Scalar::all(256));
+        QFETCH(int, pattern);
+        QFETCH(QPoint, band);
+        QFETCH(int, maxBytes);
+        cv::Mat bgra(size.height(), size.width(), CV_8UC4), rows = bgra.rowRange(band.x(), band.y());
+        cv::randu(bgra, cv::Scalar::all(0), cv::Scalar::all(256));
+        if (pattern == Flat)
+            rows.setTo(cv::Scalar(10, 200, 30, 255));
+        for (int x = 0; pattern == Ramp && x < size.width(); ++x)
+            rows.col(x).setTo(cv::Scalar::all(x + 1));
+        if (pattern == Textured) {
+            cv::cvtColor(testutils::texturedBgr(size.width(), size.height()), bgra, cv::COLOR_BGR2BGRA);
+            cv::Mat alpha = cv::Mat::zeros(bgra.size(), CV_8U);
+            cv::ellipse(alpha, {2000, 1500}, {1200, 1400}, 0, 0, 360, cv::Scalar(255), cv::FILLED);
+            cv::GaussianBlur(alpha, alpha, cv::Size(0, 0), 20);
+            cv::mixChannels(alpha, bgra, {0, 3});
+        }
         const std::vector<uchar> png = PngWriter::encode(bgra);
         QCOMPARE(testutils::maxPixelDifference(cv::imdecode(png, cv::IMREAD_UNCHANGED), bgra), 0);
-        if (!noise)
-            QVERIFY2(png.size() < 1024 * 1024, qPrintable(QString::number(png.size())));
+        const QImage qt =
+            QImage::fromData(png.data(), int(png.size()), "PNG").convertToFormat(QImage::Format_ARGB32);
+        const cv::Mat viaQt(qt.height(), qt.width(), CV_8UC4, const_cast<uchar*>(qt.constBits()),
+                            std::size_t(qt.bytesPerLine()));
+        QCOMPARE(testutils::maxPixelDifference(viaQt, bgra), 0);
+        QVERIFY2(png.size() <= std::size_t(maxBytes), qPrintable(QString::number(png.size())));
     }
 
     // The strip-parallel blur must equal one cv::blur call, borders included.
