@@ -174,6 +174,9 @@ private slots:
         QTest::newRow("a flat row, then noise") << QSize(66, 9) << int(Flat) << QPoint(2, 3) << any;
         QTest::newRow("a run across a strip boundary")
             << QSize(300, 2 * s + 1) << int(Ramp) << QPoint(s - 2, s + 2) << any;
+        // A ramp row filters to one byte repeated (the filter byte too): 65 pixels make a match of 260,
+        // which must not be split as 258 + 2.
+        QTest::newRow("a run two past the longest match") << QSize(65, 1) << int(Ramp) << QPoint(0, 1) << any;
         QTest::newRow("flat 12 MP") << QSize(4000, 3000) << int(Flat) << QPoint(0, 3000) << 1024 * 1024;
         // zlib at level 1 with Z_RLE made 10199824 bytes of these rows.
         QTest::newRow("textured 12 MP") << QSize(4000, 3000) << int(Textured) << QPoint(0, 3000) << 10199824;
