@@ -222,6 +222,13 @@ std::unique_ptr<QMainWidget> openWindow(const QString& language)
     return window;
 }
 
+void inBothLanguages()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("en") << "en";
+    QTest::newRow("zh") << "zh";
+}
+
 QList<QUrl> shownFolders()
 {
     return urlRecorder().urls;

@@ -62,6 +62,10 @@ private slots:
     void cleanup();
 };
 
+// For a scenario's _data(): a "language" column with the rows "en" and "zh", for
+// scenarios whose init() opens the window in the row's language.
+void inBothLanguages();
+
 // Folders shown in the desktop (file: URLs) since the last openWindow(); nothing
 // is launched.
 QList<QUrl> shownFolders();

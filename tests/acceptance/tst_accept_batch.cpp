@@ -138,12 +138,7 @@ private slots:
 
     // However wide the window, a row holds as many tiles as fit, and the output
     // size box shows its longest entry.
-    void workspaceFitsTheWindow_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("en") << "en";
-        QTest::newRow("zh") << "zh";
-    }
+    void workspaceFitsTheWindow_data() { inBothLanguages(); }
     void workspaceFitsTheWindow()
     {
         QFETCH(QString, language);

@@ -60,12 +60,7 @@ private slots:
     // Rows tagged "zh" run in Chinese.
     void init() { window = openWindow(QLatin1String(QTest::currentDataTag()) == "zh" ? "zh" : "en"); }
 
-    void eraseSaveUndo_data()
-    {
-        QTest::addColumn<QString>("language"); // read by init()
-        QTest::newRow("en") << "en";
-        QTest::newRow("zh") << "zh";
-    }
+    void eraseSaveUndo_data() { inBothLanguages(); }
     void eraseSaveUndo()
     {
         const cv::Rect stamp(470, 140, 100, 30); // on the grey backdrop beside the face
@@ -110,6 +105,7 @@ private slots:
             [this] { return eraser() && eraser()->view()->isReady() && !eraser()->document().isEmpty(); }));
     }
 
+    void eraseInEditor_data() { inBothLanguages(); }
     void eraseInEditor()
     {
         QVERIFY(openPhoto(window.get(), "EnterPerson", personPhoto("erase.png")) &&

@@ -173,12 +173,7 @@ private slots:
     }
 
     // 1-inch and 2-inch copies of one person share a 6-inch sheet, the person in both.
-    void printSheetWithSecondSize_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("en") << "en";
-        QTest::newRow("zh") << "zh";
-    }
+    void printSheetWithSecondSize_data() { inBothLanguages(); }
     void printSheetWithSecondSize()
     {
         QFETCH(QString, language);

@@ -211,12 +211,7 @@ private slots:
     }
 
     // With a stroke made, the switch asks first: No keeps the stroke and the choice.
-    void keepShadowAsksBeforeDiscardingStrokes_data()
-    {
-        QTest::addColumn<QString>("language"); // read by init()
-        QTest::newRow("en") << "en";
-        QTest::newRow("zh") << "zh";
-    }
+    void keepShadowAsksBeforeDiscardingStrokes_data() { inBothLanguages(); }
     void keepShadowAsksBeforeDiscardingStrokes()
     {
         QVERIFY(openPhoto(window.get(), "EnterGoods", photoWithShadow("ask.png")) &&
