@@ -46,13 +46,13 @@ struct Arena
     bool orphaned = false;                                 // its thread has ended
 };
 
-// A large block of a pass that is still alive: in an arena, or mapped on its own
-// (while its plan records, or when the pass differs from the recording).
+// A large block of a pass that is still alive: in an arena, from the heap while
+// its plan records, or mapped on its own when the pass differs from the recording.
 struct Handed
 {
     Arena* arena = nullptr;
     std::size_t offset = 0;
-    std::size_t mapped = 0;
+    std::size_t mapped = 0; // its size when mapped on its own
     Plan::Impl* recording = nullptr;
     std::size_t index = 0;
 };
