@@ -59,9 +59,9 @@ struct Handed
 
 // Arenas, and blocks of passes that differ from their recording, are mapped from
 // the system directly: the heap keeps what is freed (see allocator.h).
-char* map(std::size_t size)
+char* map(std::size_t size, int flags = 0)
 {
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
     return static_cast<char*>(p);
@@ -245,13 +245,11 @@ Pass::Pass(Plan& plan) : m_unwinding(std::uncaught_exceptions())
             g_arenaBytes -= arena->size;
             arena->base = nullptr;
             arena->size = 0;
-            arena->base = map(p.total); // throws when out of memory
-            // Hundreds of megabytes read over and over: large pages spare the TLB,
-            // and touching them now costs a fault per 2 MB instead of per 4 KB
-            // during the pass.
-            madvise(arena->base, p.total, MADV_HUGEPAGE);
-            for (std::size_t at = 0; at < p.total; at += 4096)
-                arena->base[at] = 0;
+            // Populated as it is mapped, cheaper than a fault per page inside the
+            // network's layers. (Large pages would spare the TLB, but where the
+            // kernel compacts memory for them on demand the first pass stalled for
+            // seconds.)
+            arena->base = map(p.total, MAP_POPULATE); // throws when out of memory
             arena->size = p.total;
             g_arenaBytes += arena->size;
         }
