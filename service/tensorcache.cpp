@@ -269,16 +269,24 @@ Pass::~Pass()
             p = Plan::Impl{};
         return;
     }
+    // A block still alive belongs to the network, not to the pass (weights it
+    // packs on first use): later passes do not ask for it, so it is left out.
+    std::vector<bool> kept(p.blocks.size(), false);
     for (auto& [ptr, handed] : g_handed)
-        if (handed.recording == &p)
+        if (handed.recording == &p) {
+            kept[handed.index] = true;
             handed.recording = nullptr;
+        }
     // A pass cut short by an exception made only part of its blocks.
     if (std::uncaught_exceptions() > m_unwinding) {
         p = Plan::Impl{};
         return;
     }
-    for (Block& block : p.blocks)
-        block.dies = std::min(block.dies, p.events);
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < p.blocks.size(); ++i)
+        if (!kept[i])
+            p.blocks[n++] = p.blocks[i];
+    p.blocks.resize(n);
     p.offsets = layout(p.blocks, p.total);
     p.recorded = true;
     // The heap would keep the recorded blocks beside the arena that replaces them.

@@ -9,6 +9,9 @@
 // blocks by size held 60 % more for the float network, as blocks of one size
 // cannot serve another.
 //
+// Blocks still alive when the recording pass ends (weights a network packs on
+// first use) are the network's, not the pass's, and stay out of the plan.
+//
 // Any large allocation that does not match the recording (another size, another
 // order, or arena bytes still held by a live tensor) is served by the system, so
 // a pass that differs from the first is slower, never wrong. Blocks under 1 MB

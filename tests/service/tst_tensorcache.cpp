@@ -110,6 +110,29 @@ private slots:
         QCOMPARE(tensorcache::arenaBytes(), std::size_t(0));
     }
 
+    // A block the first pass makes and the network keeps (weights it packs on
+    // first use) is no part of the plan: the next passes still match it.
+    void blockKeptByTheNetwork()
+    {
+        tensorcache::Plan plan;
+        at::Tensor packed;
+        auto run = [&] {
+            const tensorcache::Pass pass(plan);
+            if (!packed.defined())
+                packed = filled(2 * kMB, 7);
+            at::Tensor a = filled(8 * kMB, 1);
+            a.reset();
+            const at::Tensor c = filled(4 * kMB, 3);
+        };
+        run();
+        QCOMPARE(plan.arenaSize(), 8 * kMB);
+        run();
+        run();
+        QCOMPARE(plan.arenaSize(), 8 * kMB); // not recorded again
+        QCOMPARE(tensorcache::arenaBytes(), 8 * kMB);
+        QVERIFY(intact(packed, 7));
+    }
+
     // Passes that ask for other sizes than the recorded one, or throw, are served
     // by the system and leave a plan that fits the next pass.
     void differentPasses_data()
