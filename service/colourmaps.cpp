@@ -17,26 +17,60 @@ constexpr int kFinest = 2;
 constexpr float kCoarsePull = 0.05f;
 } // namespace
 
-bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean)
+bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean, cv::Mat* spread)
 {
-    const double total = cv::sum(weight)[0];
-    if (total < 1.0)
+    // The weighted colour beside the weight, and the weighted squares, each
+    // blurred in one pass.
+    cv::Mat sums(img.size(), CV_32FC4), squares;
+    if (spread)
+        squares.create(img.size(), CV_32FC4);
+    cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const auto* px = img.ptr<cv::Vec3f>(y);
+            const float* w = weight.ptr<float>(y);
+            auto* s = sums.ptr<cv::Vec4f>(y);
+            for (int x = 0; x < img.cols; ++x)
+                s[x] = {px[x][0] * w[x], px[x][1] * w[x], px[x][2] * w[x], w[x]};
+            if (!spread)
+                continue;
+            auto* q = squares.ptr<cv::Vec4f>(y);
+            for (int x = 0; x < img.cols; ++x)
+                q[x] = {px[x][0] * px[x][0] * w[x], px[x][1] * px[x][1] * w[x], px[x][2] * px[x][2] * w[x],
+                        0.0f};
+        }
+    });
+    const cv::Scalar total = cv::sum(sums);
+    if (total[3] < 1.0)
         return false;
-    cv::Mat w3, sumC, sumW;
-    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
-    cv::multiply(img, w3, w3);
-    const cv::Scalar g = cv::sum(w3) / total;
-    const cv::Vec3f global{float(g[0]), float(g[1]), float(g[2])};
-    blur(w3, sumC, radius);
-    blur(weight, sumW, radius);
+    const cv::Vec3f global(float(total[0] / total[3]), float(total[1] / total[3]),
+                           float(total[2] / total[3]));
+    cv::Mat blurred, blurredSquares;
+    blur(sums, blurred, radius);
+    if (spread) {
+        blur(squares, blurredSquares, radius);
+        spread->create(img.size(), CV_32F);
+    }
     mean.create(img.size(), CV_32FC3);
     cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const auto* c = sumC.ptr<cv::Vec3f>(y);
-            const float* w = sumW.ptr<float>(y);
+            const auto* s = blurred.ptr<cv::Vec4f>(y);
             auto* m = mean.ptr<cv::Vec3f>(y);
-            for (int x = 0; x < img.cols; ++x)
-                m[x] = w[x] > 1e-3f ? c[x] / w[x] : global;
+            for (int x = 0; x < img.cols; ++x) {
+                const float w = s[x][3];
+                m[x] = w > 1e-3f ? cv::Vec3f(s[x][0], s[x][1], s[x][2]) / w : global;
+            }
+            if (!spread)
+                continue;
+            const auto* q = blurredSquares.ptr<cv::Vec4f>(y);
+            float* out = spread->ptr<float>(y);
+            for (int x = 0; x < img.cols; ++x) {
+                const float w = s[x][3];
+                float v = 0;
+                if (w > 1e-3f)
+                    for (int c = 0; c < 3; ++c)
+                        v += std::max(0.0f, q[x][c] / w - m[x][c] * m[x][c]);
+                out[x] = v;
+            }
         }
     });
     return true;
@@ -44,25 +78,32 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
 
 cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
 {
-    // The weighted colour and the weight side by side, blurred in one pass per radius.
-    cv::Mat selected, weighted;
+    // The weighted colour and the weight side by side, halved level by level: a
+    // radius twice as large is the finest radius one level coarser.
+    cv::Mat selected;
     cv::cvtColor(weight, selected, cv::COLOR_GRAY2BGR);
     cv::multiply(img, selected, selected);
-    cv::merge(std::vector<cv::Mat>{selected, weight}, weighted);
+    std::vector<cv::Mat> levels(1);
+    cv::merge(std::vector<cv::Mat>{selected, weight}, levels[0]);
     const cv::Scalar total = cv::sum(weight), sum = cv::sum(selected);
+    while (4 * kFinest < std::max(levels.back().cols, levels.back().rows)) {
+        cv::Mat half;
+        cv::resize(levels.back(), half, cv::Size((levels.back().cols + 1) / 2, (levels.back().rows + 1) / 2),
+                   0, 0, cv::INTER_AREA);
+        levels.push_back(std::move(half));
+    }
     const double n = std::max(total[0], 1e-6);
-    cv::Mat mean(img.size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
-    int top = kFinest;
-    while (2 * top < std::max(img.cols, img.rows))
-        top *= 2;
+    cv::Mat mean(levels.back().size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
     cv::Mat sums;
-    for (int radius = top; radius >= kFinest; radius /= 2) {
-        blur(weighted, sums, radius);
-        cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        if (mean.size() != level->size())
+            cv::resize(mean, mean, level->size(), 0, 0, cv::INTER_LINEAR);
+        blur(*level, sums, kFinest);
+        cv::parallel_for_(cv::Range(0, mean.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
                 const auto* s = sums.ptr<cv::Vec4f>(y);
                 auto* m = mean.ptr<cv::Vec3f>(y);
-                for (int x = 0; x < img.cols; ++x)
+                for (int x = 0; x < mean.cols; ++x)
                     for (int ch = 0; ch < 3; ++ch)
                         m[x][ch] = (s[x][ch] + m[x][ch] * kCoarsePull) / (s[x][3] + kCoarsePull);
             }
@@ -83,6 +124,25 @@ void blur(const cv::Mat& src, cv::Mat& dst, int radius)
             cv::blur(src.rowRange(rows.start, rows.end), out, box);
         },
         std::max(1, cv::getNumThreads()));
+}
+
+cv::Mat shrink(const cv::Mat& src, cv::Size size)
+{
+    cv::Mat from = src;
+    while (from.cols % 2 == 0 && from.rows % 2 == 0 && from.cols >= 2 * size.width &&
+           from.rows >= 2 * size.height) {
+        cv::Mat half;
+        cv::resize(from, half, cv::Size(from.cols / 2, from.rows / 2), 0, 0, cv::INTER_AREA);
+        from = half;
+    }
+    cv::Mat out;
+    cv::resize(from, out, size, 0, 0, cv::INTER_AREA);
+    return out;
+}
+
+cv::Mat shrink(const cv::Mat& src, double f)
+{
+    return shrink(src, cv::Size(std::max(1, cvRound(src.cols * f)), std::max(1, cvRound(src.rows * f))));
 }
 
 cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)

@@ -19,9 +19,8 @@ cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
 
     // Subject and background colour near each pixel, from a small copy.
     const double f = std::min(1.0, double(kColourSide) / std::max(bgr.cols, bgr.rows));
-    cv::Mat small, smallAlpha;
-    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
-    cv::resize(a8, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat small = colourmaps::shrink(bgr, f);
+    cv::Mat smallAlpha = colourmaps::shrink(a8, small.size());
     small.convertTo(small, CV_32FC3);
     smallAlpha.convertTo(smallAlpha, CV_32F, 1.0 / 255.0);
     cv::Mat fgWeight, bgWeight;

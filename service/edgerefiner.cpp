@@ -34,77 +34,54 @@ double scaleFor(const cv::Mat& img)
     return std::min(1.0, double(EdgeRefiner::kWorkSide) / std::max(img.cols, img.rows));
 }
 
-// Sum over the channels of the weighted local variance around `mean`.
-cv::Mat localSpread(const cv::Mat& img, const cv::Mat& weight, const cv::Mat& mean, int radius)
-{
-    cv::Mat sq, w3, sumSq, sumW;
-    cv::multiply(img, img, sq);
-    cv::cvtColor(weight, w3, cv::COLOR_GRAY2BGR);
-    cv::multiply(sq, w3, sq);
-    colourmaps::blur(sq, sumSq, radius);
-    colourmaps::blur(weight, sumW, radius);
-    cv::Mat spread(img.size(), CV_32F);
-    cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const auto* s = sumSq.ptr<cv::Vec3f>(y);
-            const auto* m = mean.ptr<cv::Vec3f>(y);
-            const float* w = sumW.ptr<float>(y);
-            float* out = spread.ptr<float>(y);
-            for (int x = 0; x < img.cols; ++x) {
-                float v = 0;
-                if (w[x] > 1e-3f)
-                    for (int c = 0; c < 3; ++c)
-                        v += std::max(0.0f, s[x][c] / w[x] - m[x][c] * m[x][c]);
-                out[x] = v;
-            }
-        }
-    });
-    return spread;
-}
-
 // One sweep of the foreground/background solve at one level: each pixel's F and
 // B fit the photo through alpha and stay close to their neighbours', the less so
-// across an alpha edge. Pixels are visited in order and see their left and upper
-// neighbours' new values, so the sweep runs on one thread.
+// across an alpha edge. Pixels are visited as the squares of a checkerboard, all
+// of one colour and then all of the other: a pixel's four neighbours have the
+// other colour, so each half runs on every core and still sees its neighbours'
+// new values.
 void solveSweep(const cv::Mat& img, const cv::Mat& alpha, cv::Mat& fg, cv::Mat& bg)
 {
     constexpr float kRegular = 1e-5f, kAlphaEdge = 1.0f;
     const int last = img.cols - 1;
-    for (int y = 0; y < img.rows; ++y) {
-        // Neighbour rows (clamped at the border), then left, right, up, down.
-        const int rows[4] = {y, y, std::max(y - 1, 0), std::min(y + 1, img.rows - 1)};
-        const float* ar[4];
-        const cv::Vec3f *fr[4], *br[4];
-        for (int d = 0; d < 4; ++d) {
-            ar[d] = alpha.ptr<float>(rows[d]);
-            fr[d] = fg.ptr<cv::Vec3f>(rows[d]);
-            br[d] = bg.ptr<cv::Vec3f>(rows[d]);
-        }
-        const auto* pxRow = img.ptr<cv::Vec3f>(y);
-        auto* fRow = fg.ptr<cv::Vec3f>(y);
-        auto* bRow = bg.ptr<cv::Vec3f>(y);
-        for (int x = 0; x <= last; ++x) {
-            const int cols[4] = {std::max(x - 1, 0), std::min(x + 1, last), x, x};
-            const float a0 = ar[0][x], a1 = 1.0f - a0;
-            float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
-            const cv::Vec3f& px = pxRow[x];
-            cv::Vec3f b0 = px * a0, b1 = px * a1;
-            for (int d = 0; d < 4; ++d) {
-                const float w = kRegular + kAlphaEdge * std::abs(a0 - ar[d][cols[d]]);
-                a00 += w;
-                a11 += w;
-                b0 += fr[d][cols[d]] * w;
-                b1 += br[d][cols[d]] * w;
+    for (int colour = 0; colour < 2; ++colour)
+        cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& range) {
+            for (int y = range.start; y < range.end; ++y) {
+                // Neighbour rows (clamped at the border), then left, right, up, down.
+                const int rows[4] = {y, y, std::max(y - 1, 0), std::min(y + 1, img.rows - 1)};
+                const float* ar[4];
+                const cv::Vec3f *fr[4], *br[4];
+                for (int d = 0; d < 4; ++d) {
+                    ar[d] = alpha.ptr<float>(rows[d]);
+                    fr[d] = fg.ptr<cv::Vec3f>(rows[d]);
+                    br[d] = bg.ptr<cv::Vec3f>(rows[d]);
+                }
+                const auto* pxRow = img.ptr<cv::Vec3f>(y);
+                auto* fRow = fg.ptr<cv::Vec3f>(y);
+                auto* bRow = bg.ptr<cv::Vec3f>(y);
+                for (int x = (y + colour) & 1; x <= last; x += 2) {
+                    const int cols[4] = {std::max(x - 1, 0), std::min(x + 1, last), x, x};
+                    const float a0 = ar[0][x], a1 = 1.0f - a0;
+                    float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
+                    const cv::Vec3f& px = pxRow[x];
+                    cv::Vec3f b0 = px * a0, b1 = px * a1;
+                    for (int d = 0; d < 4; ++d) {
+                        const float w = kRegular + kAlphaEdge * std::abs(a0 - ar[d][cols[d]]);
+                        a00 += w;
+                        a11 += w;
+                        b0 += fr[d][cols[d]] * w;
+                        b1 += br[d][cols[d]] * w;
+                    }
+                    const float inv = 1.0f / (a00 * a11 - a01 * a01);
+                    cv::Vec3f& f = fRow[x];
+                    cv::Vec3f& b = bRow[x];
+                    for (int c = 0; c < 3; ++c) {
+                        f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
+                        b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);
+                    }
+                }
             }
-            const float inv = 1.0f / (a00 * a11 - a01 * a01);
-            cv::Vec3f& f = fRow[x];
-            cv::Vec3f& b = bRow[x];
-            for (int c = 0; c < 3; ++c) {
-                f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
-                b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);
-            }
-        }
-    }
+        });
 }
 
 } // namespace
@@ -118,8 +95,7 @@ void EdgeRefiner::checkDeadline() const
 EdgeRefiner::EdgeRefiner(const cv::Mat& bgr, Clock::time_point deadline) : m_photo(bgr), m_deadline(deadline)
 {
     CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
-    const double f = scaleFor(bgr);
-    cv::resize(bgr, m_small, cv::Size(), f, f, cv::INTER_AREA);
+    m_small = colourmaps::shrink(bgr, scaleFor(bgr));
 }
 
 cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
@@ -139,45 +115,48 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
     cv::dilate(
         (smallAlpha > kSure) & (smallAlpha < 1.0f - kSure), band,
         cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(2 * kBandReach + 1, 2 * kBandReach + 1)));
-    const int radius = std::max(2, std::max(small.cols, small.rows) / 20);
-    cv::Mat fgMean, bgMean;
-    if (!colourmaps::weightedMean(small, fgWeight, radius, fgMean) ||
-        !colourmaps::weightedMean(small, bgWeight, radius, bgMean))
+    // The colour maps are means over a wide box: at half the work size they are
+    // as smooth, for a quarter of the cost. The band keeps the work size.
+    const cv::Mat coarse = colourmaps::shrink(small, 0.5);
+    const int radius = std::max(2, std::max(coarse.cols, coarse.rows) / 20);
+    cv::Mat fgMean, bgMean, spread, bgSpread;
+    if (!colourmaps::weightedMean(coarse, colourmaps::shrink(fgWeight, 0.5), radius, fgMean, &spread) ||
+        !colourmaps::weightedMean(coarse, colourmaps::shrink(bgWeight, 0.5), radius, bgMean, &bgSpread))
         return full;
-    const cv::Mat spread =
-        localSpread(small, fgWeight, fgMean, radius) + localSpread(small, bgWeight, bgMean, radius);
+    spread += bgSpread;
     checkDeadline();
 
+    // Most of a photo lies outside the band: each column's positions are worked out once.
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
-    // Most of a photo lies outside the band: each column's map position is worked out once.
+    const float cx = float(coarse.cols) / float(bgr.cols), cy = float(coarse.rows) / float(bgr.rows);
     std::vector<float> mapX(std::size_t(bgr.cols));
-    std::vector<int> bandX(std::size_t(bgr.cols));
+    std::vector<int> bandX(std::size_t(bgr.cols)), spreadX(std::size_t(bgr.cols));
     for (int x = 0; x < bgr.cols; ++x) {
-        mapX[std::size_t(x)] = toMap(x, sx);
-        bandX[std::size_t(x)] = std::clamp(int(std::lround(mapX[std::size_t(x)])), 0, band.cols - 1);
+        const std::size_t i = std::size_t(x);
+        mapX[i] = toMap(x, cx);
+        bandX[i] = std::clamp(int(std::lround(toMap(x, sx))), 0, band.cols - 1);
+        spreadX[i] = std::clamp(int(std::lround(mapX[i])), 0, spread.cols - 1);
     }
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const float fy = toMap(y, sy);
-            const uchar* inBand = band.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, band.rows - 1));
+            const uchar* inBand =
+                band.ptr<uchar>(std::clamp(int(std::lround(toMap(y, sy))), 0, band.rows - 1));
+            const float fy = toMap(y, cy);
+            const float* spreadRow = spread.ptr<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1));
             const auto* px = bgr.ptr<cv::Vec3b>(y);
             float* a = full.ptr<float>(y);
             for (int x = 0; x < bgr.cols; ++x) {
-                const int sxi = bandX[std::size_t(x)];
-                if (!inBand[sxi])
+                const std::size_t i = std::size_t(x);
+                if (!inBand[bandX[i]])
                     continue;
-                const float fx = mapX[std::size_t(x)];
-                const cv::Vec3f fg = sampleBilinear(fgMean, fx, fy), bg = sampleBilinear(bgMean, fx, fy);
+                const cv::Vec3f fg = sampleBilinear(fgMean, mapX[i], fy),
+                                bg = sampleBilinear(bgMean, mapX[i], fy);
                 const cv::Vec3f span = fg - bg;
                 const float len2 = span.dot(span);
                 if (len2 < 1.0f)
                     continue;
                 const float unmixed = std::clamp((cv::Vec3f(px[x]) - bg).dot(span) / len2, 0.0f, 1.0f);
-                const float trust =
-                    len2 / (len2 +
-                            kSpreadWeight *
-                                spread.at<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1), sxi) +
-                            kMinSeparation);
+                const float trust = len2 / (len2 + kSpreadWeight * spreadRow[spreadX[i]] + kMinSeparation);
                 a[x] = trust * unmixed + (1.0f - trust) * a[x];
             }
         }
@@ -189,22 +168,30 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
 {
     const cv::Mat& bgr = m_photo;
     CV_Assert(alpha.type() == CV_32F && alpha.size() == bgr.size());
-    cv::Mat small, smallAlpha;
+    cv::Mat small;
     m_small.convertTo(small, CV_32FC3, 1.0 / 255.0);
-    cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
+    const cv::Mat smallAlpha = colourmaps::shrink(alpha, small.size());
 
     const cv::Scalar mean = cv::mean(small);
     cv::Mat fg(1, 1, CV_32FC3, mean), bg(1, 1, CV_32FC3, mean);
     const int levels = int(std::ceil(std::log2(std::max(small.cols, small.rows))));
-    for (int i = 1; i <= levels; ++i) {
+    // Each level is made from the next finer one: they are about twice as small
+    // per side, and reading the whole photo for each cost more than the sweeps.
+    std::vector<std::pair<cv::Mat, cv::Mat>> pyramid(std::size_t(levels) + 1);
+    pyramid[std::size_t(levels)] = {small, smallAlpha};
+    for (int i = levels - 1; i >= 1; --i) {
         const cv::Size size(std::max(1, int(std::lround(std::pow(small.cols, double(i) / levels)))),
                             std::max(1, int(std::lround(std::pow(small.rows, double(i) / levels)))));
-        cv::Mat img, a;
-        cv::resize(small, img, size, 0, 0, cv::INTER_AREA);
-        cv::resize(smallAlpha, a, size, 0, 0, cv::INTER_AREA);
-        cv::resize(fg, fg, size, 0, 0, cv::INTER_NEAREST);
-        cv::resize(bg, bg, size, 0, 0, cv::INTER_NEAREST);
-        const int sweeps = size.width <= 32 && size.height <= 32 ? 10 : 2;
+        const auto& finer = pyramid[std::size_t(i) + 1];
+        auto& level = pyramid[std::size_t(i)];
+        cv::resize(finer.first, level.first, size, 0, 0, cv::INTER_AREA);
+        cv::resize(finer.second, level.second, size, 0, 0, cv::INTER_AREA);
+    }
+    for (int i = 1; i <= levels; ++i) {
+        const auto& [img, a] = pyramid[std::size_t(i)];
+        cv::resize(fg, fg, img.size(), 0, 0, cv::INTER_NEAREST);
+        cv::resize(bg, bg, img.size(), 0, 0, cv::INTER_NEAREST);
+        const int sweeps = img.cols <= 32 && img.rows <= 32 ? 10 : 2;
         for (int s = 0; s < sweeps; ++s)
             solveSweep(img, a, fg, bg);
         checkDeadline();
@@ -215,23 +202,23 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
     cv::threshold(smallAlpha, known, kKnownBackground, 1.0, cv::THRESH_BINARY_INV);
     const cv::Mat background = colourmaps::pushedMean(small, known);
 
-    cv::Mat out;
-    cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
+    cv::Mat out(bgr.size(), CV_8UC4);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const float* a = alpha.ptr<float>(y);
+            const auto* p = bgr.ptr<cv::Vec3b>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
             for (int x = 0; x < bgr.cols; ++x) {
                 const uchar a8 = cv::saturate_cast<uchar>(a[x] * 255.0f);
-                o[x][3] = a8;
+                o[x] = {p[x][0], p[x][1], p[x][2], a8};
                 if (a8 == 0 || a8 == 255)
                     continue;
                 // The photo is al * F + (1 - al) * B with B known nearby: solve
                 // for F, which gets noisy as al falls, where the smooth F takes over.
                 const float al = a[x], fx = toMap(x, sx);
-                const cv::Vec3f px = cv::Vec3f(o[x][0], o[x][1], o[x][2]) / 255.0f;
+                const cv::Vec3f px = cv::Vec3f(p[x]) / 255.0f;
                 cv::Vec3f solved = (px - sampleBilinear(background, fx, fy) * (1.0f - al)) / al;
                 for (int c = 0; c < 3; ++c)
                     solved[c] = std::clamp(solved[c], 0.0f, 1.0f);

@@ -1,4 +1,5 @@
 #include "isnetengine.h"
+#include "colourmaps.h"
 #include "tensorcache.h"
 
 #include <opencv2/imgproc.hpp>
@@ -85,9 +86,11 @@ std::string IsnetEngine::instructionSets()
 cv::Mat IsnetEngine::prepare(const cv::Mat& bgr)
 {
     cv::Mat resized, rgb, input;
-    const bool shrinking = bgr.cols >= kInputSide && bgr.rows >= kInputSide;
-    cv::resize(bgr, resized, cv::Size(kInputSide, kInputSide), 0, 0,
-               shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const cv::Size side(kInputSide, kInputSide);
+    if (bgr.cols >= kInputSide && bgr.rows >= kInputSide)
+        resized = colourmaps::shrink(bgr, side);
+    else
+        cv::resize(bgr, resized, side, 0, 0, cv::INTER_LINEAR);
     cv::cvtColor(resized, rgb, cv::COLOR_BGR2RGB);
     rgb.convertTo(input, CV_32FC3, 1.0 / 255.0, -0.5);
     return input;

@@ -1,5 +1,7 @@
 #include "keyengine.h"
 
+#include "colourmaps.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -73,10 +75,8 @@ cv::Mat KeyEngine::alpha(const cv::Mat& bgr, bool /*isBody*/)
     CV_Assert(bgr.type() == CV_8UC3 && !bgr.empty());
     cv::Mat small = bgr;
     const int side = std::max(bgr.cols, bgr.rows);
-    if (side > kWorkSide) {
-        const double f = double(kWorkSide) / side;
-        cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
-    }
+    if (side > kWorkSide)
+        small = colourmaps::shrink(bgr, double(kWorkSide) / side);
     cv::Mat img, lab;
     small.convertTo(img, CV_32FC3, 1.0 / 255.0);
     cv::cvtColor(img, lab, cv::COLOR_BGR2Lab);

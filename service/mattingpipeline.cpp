@@ -30,6 +30,25 @@ template <class Step> cv::Mat refined(const char* name, const cv::Mat& fallback,
 
 } // namespace
 
+class MattingPipeline::Laps
+{
+public:
+    void operator()(const char* step)
+    {
+        const Clock::time_point now = Clock::now();
+        m_text +=
+            std::string(m_text.empty() ? "" : ", ") + step + " " +
+            std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now - m_mark).count()) +
+            " ms";
+        m_mark = now;
+    }
+    const std::string& text() const { return m_text; }
+
+private:
+    Clock::time_point m_mark = Clock::now();
+    std::string m_text;
+};
+
 MattingPipeline::MattingPipeline(std::unique_ptr<MattingEngine> engine, EngineMaker makeFast)
     : m_engine(std::move(engine)), m_makeFast(std::move(makeFast))
 {
@@ -69,9 +88,19 @@ void MattingPipeline::setRefineBudget(double share, std::chrono::milliseconds fl
 
 cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trace* trace)
 {
+    return cutout(bgr, options, trace, nullptr);
+}
+
+cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trace* trace, Laps* laps)
+{
+    const auto lap = [&](const char* step) {
+        if (laps)
+            (*laps)(step);
+    };
     const Clock::time_point start = Clock::now();
     const cv::Mat alpha = engineFor(options).alpha(bgr, options.mode != Options::Mode::Product);
     const Clock::duration segment = Clock::now() - start;
+    lap("network");
     const EdgeRefiner refiner(
         bgr, Clock::now() +
                  std::max<Clock::duration>(
@@ -89,7 +118,9 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
     });
     if (trace)
         note("mode", CutoutBuilder::compose(bgr, shaped));
+    lap("shape");
     const cv::Mat full = refined("edge", shaped, [&] { return refiner.refineAlpha(shaped); });
+    lap("edge");
     if (trace)
         note("alpha", CutoutBuilder::compose(bgr, full));
     cv::Mat out = refined("colour", cv::Mat(),
@@ -97,6 +128,7 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
     if (out.empty())
         out = CutoutBuilder::compose(bgr, full);
     note("colour", out);
+    lap("colour");
     // The user asked for the shadow: it is no refinement the budget may drop.
     if (options.keepShadow && options.mode == Options::Mode::Product) {
         out = refined("shadow", out, [&] {
@@ -107,38 +139,29 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
             return withShadow;
         });
         note("shadow", out);
+        lap("shadow");
     }
     return out;
 }
 
 std::vector<uchar> MattingPipeline::run(const std::string& photo, const Options& options)
 {
-    Clock::time_point mark = Clock::now();
-    std::string stages;
-    auto lap = [&](const char* name) {
-        const Clock::time_point now = Clock::now();
-        stages += std::string(stages.empty() ? "" : ", ") + name + " " +
-                  std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(now - mark).count()) +
-                  " ms";
-        mark = now;
-    };
-
+    Laps laps;
     const cv::Mat raw(1, int(photo.size()), CV_8U, const_cast<char*>(photo.data()));
     // IMREAD_COLOR applies the EXIF orientation, so the result is upright.
     const cv::Mat bgr = cv::imdecode(raw, cv::IMREAD_COLOR);
     if (bgr.empty())
         throw std::runtime_error("The photo could not be read. Please check that the file is a valid image.");
-    lap("decode");
+    laps("decode");
     cv::Mat cut;
     try {
-        cut = cutout(bgr, options);
+        cut = cutout(bgr, options, nullptr, &laps);
     } catch (const std::exception& e) {
         servicelog::error(std::string("engine failed: ") + e.what());
         throw std::runtime_error("The photo could not be processed. Please try again.");
     }
-    lap("matte");
     std::vector<uchar> png = PngWriter::encode(cut);
-    lap("encode");
-    servicelog::debug(std::to_string(bgr.cols) + "x" + std::to_string(bgr.rows) + ": " + stages);
+    laps("encode");
+    servicelog::debug(std::to_string(bgr.cols) + "x" + std::to_string(bgr.rows) + ": " + laps.text());
     return png;
 }

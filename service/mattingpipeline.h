@@ -47,6 +47,8 @@ public:
     void releaseCaches();
 
 private:
+    class Laps; // each step's time, for the debug log
+    cv::Mat cutout(const cv::Mat& bgr, const Options& options, Trace* trace, Laps* laps);
     MattingEngine& engineFor(const Options& options);
 
     std::unique_ptr<MattingEngine> m_engine;

@@ -19,11 +19,11 @@ constexpr float kFaint = 0.04f;
 cv::Mat ShadowLayer::strength(const cv::Mat& bgr, const cv::Mat& alpha)
 {
     const double f = std::min(1.0, double(kWorkSide) / std::max(bgr.cols, bgr.rows));
-    cv::Mat small, a;
-    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
+    const cv::Mat small = colourmaps::shrink(bgr, f);
     cv::Vec3f sheet;
     if (!colourmaps::flatBorder(small, sheet) || std::min({sheet[0], sheet[1], sheet[2]}) < 20.0f)
         return cv::Mat();
+    cv::Mat a;
     cv::resize(alpha, a, small.size(), 0, 0, cv::INTER_AREA);
     // Contact shadows lie within a tenth of the photo of the object.
     const int reach = std::max(3, std::max(small.cols, small.rows) / 10);

@@ -65,9 +65,7 @@ cv::Mat SubjectShaper::fillEnclosedHoles(const cv::Mat& alpha)
 
 cv::Mat SubjectShaper::blendFlatKey(const cv::Mat& bgr, const cv::Mat& alpha)
 {
-    cv::Mat small;
-    const double f = std::min(1.0, 512.0 / std::max(bgr.cols, bgr.rows));
-    cv::resize(bgr, small, cv::Size(), f, f, cv::INTER_AREA);
+    const cv::Mat small = colourmaps::shrink(bgr, std::min(1.0, 512.0 / std::max(bgr.cols, bgr.rows)));
     cv::Vec3f sheet;
     if (!colourmaps::flatBorder(small, sheet))
         return alpha;

@@ -228,6 +228,8 @@ def synthetic_photo(seed, backgrounds):
 def prepare(bgr):
     """As the service's IsnetEngine::prepare: RGB in [0, 1] minus 0.5, NCHW."""
     shrinking = bgr.shape[0] >= SIDE and bgr.shape[1] >= SIDE
+    while shrinking and all(s % 2 == 0 and s >= 2 * SIDE for s in bgr.shape[:2]):
+        bgr = cv2.resize(bgr, (bgr.shape[1] // 2, bgr.shape[0] // 2), interpolation=cv2.INTER_AREA)
     img = cv2.resize(bgr, (SIDE, SIDE), interpolation=cv2.INTER_AREA if shrinking else cv2.INTER_LINEAR)
     rgb = cv2.cvtColor(img, cv2.COLOR_BGR2RGB).astype(np.float32) / 255.0 - 0.5
     tensor = torch.from_numpy(rgb.transpose(2, 0, 1)[None].copy())

@@ -237,6 +237,48 @@ private slots:
         QCOMPARE(cv::norm(ours, theirs, cv::NORM_INF), 0.0);
     }
 
+    // Halving first on the integer path averages nearly what the general path
+    // does on a photo (soft detail, a few pixels wide); odd sides take the
+    // general path alone, so nothing moves.
+    void shrink_data()
+    {
+        QTest::addColumn<QSize>("from");
+        QTest::addColumn<QSize>("to");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<double>("tolerance"); // levels of 255
+        QTest::newRow("12 MP to the network's square")
+            << QSize(4000, 3000) << QSize(1024, 1024) << CV_8UC3 << 0.5;
+        QTest::newRow("even, then odd") << QSize(4004, 3002) << QSize(1000, 750) << CV_8UC3 << 0.5;
+        QTest::newRow("odd sides") << QSize(4001, 3000) << QSize(1000, 750) << CV_8UC3 << 0.0;
+        QTest::newRow("alpha, float") << QSize(3001, 2000) << QSize(1024, 682) << CV_32FC1 << 0.5;
+        QTest::newRow("exactly half") << QSize(64, 48) << QSize(32, 24) << CV_8UC3 << 0.0;
+        QTest::newRow("under half on one side") << QSize(400, 100) << QSize(100, 60) << CV_8UC3 << 0.0;
+        QTest::newRow("same size") << QSize(33, 17) << QSize(33, 17) << CV_32FC1 << 0.0;
+    }
+    void shrink()
+    {
+        QFETCH(QSize, from);
+        QFETCH(QSize, to);
+        QFETCH(int, type);
+        QFETCH(double, tolerance);
+        cv::Mat img(from.height(), from.width(), CV_8UC3);
+        cv::randu(img, 0, 255);
+        cv::GaussianBlur(img, img, cv::Size(0, 0), 3);
+        if (type == CV_32FC1) {
+            cv::cvtColor(img, img, cv::COLOR_BGR2GRAY);
+            img.convertTo(img, CV_32F);
+        }
+        const cv::Mat ours = colourmaps::shrink(img, cv::Size(to.width(), to.height()));
+        cv::Mat theirs;
+        cv::resize(img, theirs, ours.size(), 0, 0, cv::INTER_AREA);
+        QCOMPARE(ours.type(), type);
+        QCOMPARE(QSize(ours.cols, ours.rows), to);
+        const double mean = cv::norm(ours, theirs, cv::NORM_L1) / double(ours.total() * ours.channels());
+        QVERIFY2(mean <= tolerance, qPrintable(QString::number(mean)));
+        // By a factor: never to nothing.
+        QCOMPARE(colourmaps::shrink(img(cv::Rect(0, 0, 1, 1)), 0.5).size(), cv::Size(1, 1));
+    }
+
     void probe_data()
     {
         using F = ImageProbe::Format;
