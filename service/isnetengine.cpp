@@ -1,7 +1,7 @@
 #include "isnetengine.h"
 #include "colourmaps.h"
+#include "netops.h"
 #include "tensorcache.h"
-#include "upsampleop.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -42,7 +42,7 @@ IsnetEngine::IsnetEngine(const std::string& modelPath, int threads) : d(std::mak
     // constants (a pack cannot be saved); folding them here packs each once.
     std::shared_ptr<torch::jit::Graph> graph = d->module.get_method("forward").graph();
     torch::jit::ConstantPropagation(graph);
-    upsampleop::install(*graph);
+    netops::install(*graph);
 }
 
 IsnetEngine::~IsnetEngine() = default;
