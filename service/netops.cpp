@@ -146,6 +146,18 @@ at::Tensor dequantize(const at::Tensor& q, const at::Tensor& zeroPoint, const at
     return out;
 }
 
+at::Tensor convolution(const at::Tensor& input, const at::Tensor& weight,
+                       const c10::optional<at::Tensor>& bias, at::IntArrayRef stride, at::IntArrayRef padding,
+                       at::IntArrayRef dilation, bool transposed, at::IntArrayRef outputPadding,
+                       int64_t groups, bool benchmark, bool deterministic, bool cudnnEnabled, bool allowTf32)
+{
+    if (transposed || input.dim() != 4 || input.scalar_type() != at::kFloat ||
+        weight.scalar_type() != at::kFloat || !dense(input) || input.is_mkldnn() || !input.device().is_cpu())
+        return at::_convolution(input, weight, bias, stride, padding, dilation, transposed, outputPadding,
+                                groups, benchmark, deterministic, cudnnEnabled, allowTf32);
+    return at::mkldnn_convolution(input, weight, bias, padding, stride, dilation, groups);
+}
+
 void install(torch::jit::Graph& graph)
 {
     std::vector<torch::jit::Node*> replaced;
@@ -157,6 +169,9 @@ void install(torch::jit::Graph& graph)
         } else if (kind == "aten::quantize_per_tensor" && node->inputs().size() == 4 &&
                    node->input(1)->type()->kind() == c10::TypeKind::TensorType) {
             replace(graph, node, "brisel::quantize_per_tensor", node->inputs());
+            replaced.push_back(node);
+        } else if (kind == "aten::_convolution" && node->inputs().size() == 13) {
+            replace(graph, node, "brisel::_convolution", node->inputs());
             replaced.push_back(node);
         } else if (kind == "aten::int_repr") {
             const std::vector<torch::jit::Node*> chain = dequantizeChain(node);
@@ -182,4 +197,9 @@ TORCH_LIBRARY(brisel, m)
     m.def("quantize_per_tensor(Tensor self, Tensor scale, Tensor zero_point, ScalarType dtype) -> Tensor",
           &netops::quantize);
     m.def("dequantize(Tensor self, Tensor zero_point, Tensor scale) -> Tensor", &netops::dequantize);
+    m.def("_convolution(Tensor input, Tensor weight, Tensor? bias, int[] stride, int[] padding, int[] "
+          "dilation, "
+          "bool transposed, int[] output_padding, int groups, bool benchmark, bool deterministic, bool "
+          "cudnn_enabled, bool allow_tf32) -> Tensor",
+          &netops::convolution);
 }

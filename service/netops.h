@@ -10,6 +10,10 @@
 //   dequantize            the int8 network's last features to float: the
 //                         int_repr, to, sub_, mul_ chain it was saved with, in
 //                         one pass and to the same bits
+//   _convolution          the float convolutions not packed at conversion, on
+//                         oneDNN whatever their size: aten runs those on small
+//                         inputs (20480 values or fewer) natively, up to 27
+//                         times slower here
 // The kernels run on any thread and split their work over at::parallel_for.
 
 #include <ATen/core/Tensor.h>
@@ -32,5 +36,10 @@ at::Tensor quantize(const at::Tensor& input, const at::Tensor& scale, const at::
 
 // (float(q's stored integers) - zeroPoint) * scale, as the chain computes it.
 at::Tensor dequantize(const at::Tensor& q, const at::Tensor& zeroPoint, const at::Tensor& scale);
+
+at::Tensor convolution(const at::Tensor& input, const at::Tensor& weight,
+                       const c10::optional<at::Tensor>& bias, at::IntArrayRef stride, at::IntArrayRef padding,
+                       at::IntArrayRef dilation, bool transposed, at::IntArrayRef outputPadding,
+                       int64_t groups, bool benchmark, bool deterministic, bool cudnnEnabled, bool allowTf32);
 
 } // namespace netops

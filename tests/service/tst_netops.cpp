@@ -196,6 +196,39 @@ private slots:
         QVERIFY(ours.suggest_memory_format() == q.suggest_memory_format());
     }
 
+    // Convolutions aten would run natively (small inputs), and what must stay
+    // aten's. `oneDnn`: the result is oneDNN's, to the bit.
+    void convolution_data()
+    {
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<int>("side");
+        QTest::addColumn<int>("dilation");
+        QTest::addColumn<bool>("transposed");
+        QTest::addColumn<bool>("oneDnn");
+        QTest::newRow("small input") << 16 << 32 << 1 << false << true;
+        QTest::newRow("small, dilated") << 16 << 8 << 4 << false << true;
+        QTest::newRow("large input") << 32 << 64 << 1 << false << true;
+        QTest::newRow("transposed") << 16 << 8 << 1 << true << false;
+    }
+    void convolution()
+    {
+        QFETCH(int, channels);
+        QFETCH(int, side);
+        QFETCH(int, dilation);
+        QFETCH(bool, transposed);
+        QFETCH(bool, oneDnn);
+        at::manual_seed(3);
+        const at::Tensor x = at::rand({1, channels, side, side}).contiguous(at::MemoryFormat::ChannelsLast);
+        const at::Tensor w = at::rand({channels, channels, 3, 3}) - 0.5, b = at::rand({channels});
+        const std::vector<int64_t> one{1, 1}, pad{dilation, dilation}, dil{dilation, dilation}, none{0, 0};
+        const at::Tensor ours =
+            netops::convolution(x, w, b, one, pad, dil, transposed, none, 1, false, false, false, false);
+        const at::Tensor theirs =
+            at::_convolution(x, w, b, one, pad, dil, transposed, none, 1, false, false, false, false);
+        QVERIFY(at::allclose(ours, theirs, 1e-5, 1e-4));
+        QVERIFY(at::equal(ours, oneDnn ? at::mkldnn_convolution(x, w, b, pad, one, dil, 1) : theirs));
+    }
+
     // Each graph takes the same inputs; `ours` and `gone` name the operators the
     // pass must have put in and taken out.
     void graphs_data()
