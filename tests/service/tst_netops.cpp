@@ -244,7 +244,8 @@ graph(%x : Tensor, %scale : Tensor, %zp : Tensor):
   %y : Tensor = aten::upsample_bilinear2d(%x, %size, %aligned, %scales)
   return (%y))IR") << QStringList{"brisel::upsample_bilinear2d"}
                                      << QStringList{"aten::upsample_bilinear2d"};
-        QTest::newRow("quantize, dequantize as saved") << QString(R"IR(
+        // The int8 network's input and output as saved.
+        const QString chain(R"IR(
 graph(%x : Tensor, %scale : Tensor, %zp : Tensor):
   %quint8 : int = prim::Constant[value=13]()
   %float : int = prim::Constant[value=6]()
@@ -256,26 +257,15 @@ graph(%x : Tensor, %scale : Tensor, %zp : Tensor):
   %f : Tensor = aten::to(%i, %float, %no, %no, %none)
   %s : Tensor = aten::sub_(%f, %zp, %one)
   %y : Tensor = aten::mul_(%s, %scale)
-  return (%y))IR") << QStringList{"brisel::quantize_per_tensor", "brisel::dequantize"}
-                                                       << QStringList{"aten::quantize_per_tensor",
-                                                                      "aten::int_repr", "aten::to",
-                                                                      "aten::sub_", "aten::mul_"};
+)IR");
+        QTest::newRow("quantize, dequantize as saved")
+            << chain + "  return (%y)" << QStringList{"brisel::quantize_per_tensor", "brisel::dequantize"}
+            << QStringList{"aten::quantize_per_tensor", "aten::int_repr", "aten::to", "aten::sub_",
+                           "aten::mul_"};
         // The chain's float is also used elsewhere: it must stay as it is.
-        QTest::newRow("a chain with another use") << QString(R"IR(
-graph(%x : Tensor, %scale : Tensor, %zp : Tensor):
-  %quint8 : int = prim::Constant[value=13]()
-  %float : int = prim::Constant[value=6]()
-  %no : bool = prim::Constant[value=0]()
-  %none : NoneType = prim::Constant()
-  %one : int = prim::Constant[value=1]()
-  %q : Tensor = aten::quantize_per_tensor(%x, %scale, %zp, %quint8)
-  %i : Tensor = aten::int_repr(%q)
-  %f : Tensor = aten::to(%i, %float, %no, %no, %none)
-  %s : Tensor = aten::sub_(%f, %zp, %one)
-  %y : Tensor = aten::mul_(%s, %scale)
-  %z : Tensor = aten::add(%y, %f, %one)
-  return (%z))IR") << QStringList{"brisel::quantize_per_tensor"}
-                                                  << QStringList{"aten::quantize_per_tensor"};
+        QTest::newRow("a chain with another use")
+            << chain + "  %z : Tensor = aten::add(%y, %f, %one)\n  return (%z)"
+            << QStringList{"brisel::quantize_per_tensor"} << QStringList{"aten::quantize_per_tensor"};
     }
     void graphs()
     {
