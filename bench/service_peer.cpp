@@ -10,6 +10,7 @@
 
 #include "allocator.h"
 #include "isnetengine.h"
+#include "median.h"
 #include "serviceoptions.h"
 
 #include <opencv2/core.hpp>
@@ -56,12 +57,6 @@ bool hasFlag(const char* flag)
 bool heldToAvx2()
 {
     return std::getenv("ONEDNN_MAX_CPU_ISA") != nullptr;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // The Node child: one forward per line written to it, its wall time read back.

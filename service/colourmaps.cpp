@@ -85,14 +85,14 @@ cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
     cv::multiply(img, selected, selected);
     std::vector<cv::Mat> levels(1);
     cv::merge(std::vector<cv::Mat>{selected, weight}, levels[0]);
-    const cv::Scalar total = cv::sum(weight), sum = cv::sum(selected);
+    const cv::Scalar sum = cv::sum(levels[0]); // colour, then weight
     while (4 * kFinest < std::max(levels.back().cols, levels.back().rows)) {
         cv::Mat half;
         cv::resize(levels.back(), half, cv::Size((levels.back().cols + 1) / 2, (levels.back().rows + 1) / 2),
                    0, 0, cv::INTER_AREA);
         levels.push_back(std::move(half));
     }
-    const double n = std::max(total[0], 1e-6);
+    const double n = std::max(sum[3], 1e-6);
     cv::Mat mean(levels.back().size(), CV_32FC3, cv::Scalar(sum[0] / n, sum[1] / n, sum[2] / n));
     cv::Mat sums;
     for (auto level = levels.rbegin(); level != levels.rend(); ++level) {

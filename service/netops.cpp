@@ -190,16 +190,14 @@ void install(torch::jit::Graph& graph)
 
 TORCH_LIBRARY(brisel, m)
 {
-    m.def("upsample_bilinear2d(Tensor input, int[]? output_size, bool align_corners, float[]? scale_factors) "
-          "-> "
-          "Tensor",
+    m.def("upsample_bilinear2d(Tensor input, int[]? output_size, bool align_corners, "
+          "float[]? scale_factors) -> Tensor",
           &netops::upsample);
     m.def("quantize_per_tensor(Tensor self, Tensor scale, Tensor zero_point, ScalarType dtype) -> Tensor",
           &netops::quantize);
     m.def("dequantize(Tensor self, Tensor zero_point, Tensor scale) -> Tensor", &netops::dequantize);
-    m.def("_convolution(Tensor input, Tensor weight, Tensor? bias, int[] stride, int[] padding, int[] "
-          "dilation, "
-          "bool transposed, int[] output_padding, int groups, bool benchmark, bool deterministic, bool "
-          "cudnn_enabled, bool allow_tf32) -> Tensor",
+    m.def("_convolution(Tensor input, Tensor weight, Tensor? bias, int[] stride, int[] padding, "
+          "int[] dilation, bool transposed, int[] output_padding, int groups, bool benchmark, "
+          "bool deterministic, bool cudnn_enabled, bool allow_tf32) -> Tensor",
           &netops::convolution);
 }
