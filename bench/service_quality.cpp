@@ -19,6 +19,7 @@
 #include "keyengine.h"
 #include "mattingpipeline.h"
 #include "median.h"
+#include "servicelog.h"
 #include "serviceoptions.h"
 
 #include <benchmark/benchmark.h>
@@ -29,6 +30,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -251,6 +253,8 @@ BENCHMARK(BM_QualityKey)->Unit(benchmark::kSecond)->Iterations(1);
 int main(int argc, char** argv)
 {
     allocator::configure(); // as the service does
+    if (std::getenv("BRISEL_BENCH_STAGES"))
+        servicelog::setLevel(servicelog::Debug); // each job's steps on stderr
     IsnetEngine::preferPassiveWaiting(argv);
     cv::setNumThreads(kThreads);
     for (const bool fast : {false, true}) {

@@ -40,6 +40,8 @@ cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = (float(y) + 0.5f) * sy - 0.5f;
             for (int x = 0; x < bgr.cols; ++x) {
+                if (a[x] == 0)
+                    o[x] = cv::Vec4b();
                 o[x][3] = a[x];
                 if (a[x] == 0 || a[x] == 255 || !haveBg)
                     continue;

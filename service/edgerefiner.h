@@ -31,7 +31,8 @@ public:
     // behind them (the clear background nearby, carried into the band). Where the
     // alpha is low that solve is noise, and a smooth foreground takes over, solved
     // on a small copy level by level (coarse to fine, each level smoothing along
-    // the alpha). Transparent and opaque pixels keep the photo's colour.
+    // the alpha). Opaque pixels keep the photo's colour; transparent ones are
+    // (0, 0, 0, 0), as CutoutBuilder::compose makes them.
     cv::Mat compose(const cv::Mat& alpha) const;
 
     // Work maps are this many pixels on the longer side at most.
