@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <vector>
 
 using colourmaps::sampleBilinear;
 using colourmaps::weightedMean;
@@ -31,21 +32,36 @@ cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
     const bool haveFg = weightedMean(small, fgWeight, radius, fgMean);
     const bool haveBg = weightedMean(small, bgWeight, radius, bgMean);
 
+    // Transparent pixels near the subject take its colour, for programs that
+    // scale the cut-out without premultiplying; the rest are (0, 0, 0, 0).
+    cv::Mat near;
+    cv::dilate(smallAlpha > 0, near, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(13, 13)));
+
     cv::Mat out;
     cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    std::vector<int> nearX(std::size_t(bgr.cols));
+    for (int x = 0; x < bgr.cols; ++x)
+        nearX[std::size_t(x)] = std::clamp(int(std::lround(colourmaps::toMap(x, sx))), 0, small.cols - 1);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const uchar* a = a8.ptr<uchar>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
-            const float fy = (float(y) + 0.5f) * sy - 0.5f;
+            const float fy = colourmaps::toMap(y, sy);
+            const uchar* nearRow = near.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
             for (int x = 0; x < bgr.cols; ++x) {
-                if (a[x] == 0)
-                    o[x] = cv::Vec4b();
-                o[x][3] = a[x];
-                if (a[x] == 0 || a[x] == 255 || !haveBg)
+                if (a[x] == 0) {
+                    const bool show = haveFg && nearRow[nearX[std::size_t(x)]];
+                    const cv::Vec3f fg =
+                        show ? sampleBilinear(fgMean, colourmaps::toMap(x, sx), fy) : cv::Vec3f();
+                    o[x] = {cv::saturate_cast<uchar>(fg[0]), cv::saturate_cast<uchar>(fg[1]),
+                            cv::saturate_cast<uchar>(fg[2]), 0};
                     continue;
-                const float fx = (float(x) + 0.5f) * sx - 0.5f;
+                }
+                o[x][3] = a[x];
+                if (a[x] == 255 || !haveBg)
+                    continue;
+                const float fx = colourmaps::toMap(x, sx);
                 const float al = float(a[x]) / 255.0f;
                 const cv::Vec3f pixel(o[x][0], o[x][1], o[x][2]);
                 // The photo is al * F + (1 - al) * B; solve for F. The solution

@@ -9,9 +9,9 @@ public:
     // BGRA at the photo's size. `alpha` is CV_32F in [0, 1] at any size; it is
     // scaled to the photo. In semi-transparent pixels the colour is re-estimated
     // as the subject's own, so the old background does not show as a fringe when
-    // the cut-out is put on a new one. Fully transparent pixels are (0, 0, 0, 0):
-    // the removed background does not travel on inside the file, and a brush that
-    // brings pixels back takes them from the photo.
+    // the cut-out is put on a new one. Fully transparent pixels carry none of the
+    // removed background (a brush that brings pixels back takes them from the
+    // photo): near the subject they hold its colour, elsewhere (0, 0, 0, 0).
     static cv::Mat compose(const cv::Mat& bgr, const cv::Mat& alpha);
 
     // Colour maps are estimated at this many pixels on the longer side.

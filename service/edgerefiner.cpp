@@ -88,9 +88,9 @@ void solveSweep(const cv::Mat& img, const cv::Mat& alpha, const cv::Mat& active,
         });
 }
 
-// The pixels of a solve level within `reach` of its band, where the final step
-// reads F (bilinearly, so a pixel around): the pixels whose alpha would be
-// neither 0 nor 255 in the cut-out.
+// The pixels of a solve level within `reach` of its band: the pixels whose alpha
+// would be neither 0 nor 255 in the cut-out, where the final step reads F
+// (bilinearly, so a pixel around).
 cv::Mat nearBand(const cv::Mat& alpha, int reach)
 {
     constexpr float kClear = 0.5f / 255.0f;
@@ -202,6 +202,7 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
         cv::resize(finer.first, level.first, size, 0, 0, cv::INTER_AREA);
         cv::resize(finer.second, level.second, size, 0, 0, cv::INTER_AREA);
     }
+    cv::Mat active;
     for (int i = 1; i <= levels; ++i) {
         const auto& [img, a] = pyramid[std::size_t(i)];
         cv::resize(fg, fg, img.size(), 0, 0, cv::INTER_NEAREST);
@@ -210,7 +211,7 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
         // Most of a fine level is far from the band and never read. Two sweeps
         // carry a value four half-steps; the finer level starts within half its
         // reach plus a pixel of rounding from here: 12 covers both.
-        const cv::Mat active = coarse ? cv::Mat() : nearBand(a, 12);
+        active = coarse ? cv::Mat() : nearBand(a, 12);
         for (int s = 0; s < (coarse ? 10 : 2); ++s)
             solveSweep(img, a, active, fg, bg);
         checkDeadline();
@@ -221,30 +222,50 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
     cv::threshold(smallAlpha, known, kKnownBackground, 1.0, cv::THRESH_BINARY_INV);
     const cv::Mat background = colourmaps::pushedMean(small, known);
 
+    // Transparent pixels near the band (the finest level's `active`) take the
+    // smooth F: a program that scales the cut-out without premultiplying then
+    // blends in the subject's colour, not the old background's nor black. The
+    // rest are (0, 0, 0, 0), which also codes to almost nothing.
     cv::Mat out(bgr.size(), CV_8UC4);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
+    std::vector<int> nearX(std::size_t(bgr.cols));
+    for (int x = 0; x < bgr.cols; ++x)
+        nearX[std::size_t(x)] = std::clamp(int(std::lround(toMap(x, sx))), 0, small.cols - 1);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const float* a = alpha.ptr<float>(y);
             const auto* p = bgr.ptr<cv::Vec3b>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
+            const uchar* nearRow =
+                active.empty() ? nullptr
+                               : active.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
             for (int x = 0; x < bgr.cols; ++x) {
                 const uchar a8 = cv::saturate_cast<uchar>(a[x] * 255.0f);
-                o[x] = a8 == 0 ? cv::Vec4b() : cv::Vec4b(p[x][0], p[x][1], p[x][2], a8);
-                if (a8 == 0 || a8 == 255)
+                if (a8 == 255) {
+                    o[x] = {p[x][0], p[x][1], p[x][2], a8};
                     continue;
-                // The photo is al * F + (1 - al) * B with B known nearby: solve
-                // for F, which gets noisy as al falls, where the smooth F takes over.
-                const float al = a[x], fx = toMap(x, sx);
-                const cv::Vec3f px = cv::Vec3f(p[x]) / 255.0f;
-                cv::Vec3f solved = (px - sampleBilinear(background, fx, fy) * (1.0f - al)) / al;
-                for (int c = 0; c < 3; ++c)
-                    solved[c] = std::clamp(solved[c], 0.0f, 1.0f);
-                const float trust = std::min(1.0f, kSolveTrust * al);
-                const cv::Vec3f colour = solved * trust + sampleBilinear(fg, fx, fy) * (1.0f - trust);
+                }
+                if (a8 == 0 && nearRow && !nearRow[nearX[std::size_t(x)]]) {
+                    o[x] = {};
+                    continue;
+                }
+                const float fx = toMap(x, sx);
+                cv::Vec3f colour = sampleBilinear(fg, fx, fy);
+                if (a8 > 0) {
+                    // The photo is al * F + (1 - al) * B with B known nearby: solve
+                    // for F, which gets noisy as al falls, where the smooth F takes over.
+                    const float al = a[x];
+                    const cv::Vec3f px = cv::Vec3f(p[x]) / 255.0f;
+                    cv::Vec3f solved = (px - sampleBilinear(background, fx, fy) * (1.0f - al)) / al;
+                    for (int c = 0; c < 3; ++c)
+                        solved[c] = std::clamp(solved[c], 0.0f, 1.0f);
+                    const float trust = std::min(1.0f, kSolveTrust * al);
+                    colour = solved * trust + colour * (1.0f - trust);
+                }
                 for (int c = 0; c < 3; ++c)
                     o[x][c] = cv::saturate_cast<uchar>(colour[c] * 255.0f);
+                o[x][3] = a8;
             }
         }
     });

@@ -32,7 +32,7 @@ public:
     // alpha is low that solve is noise, and a smooth foreground takes over, solved
     // on a small copy level by level (coarse to fine, each level smoothing along
     // the alpha). Opaque pixels keep the photo's colour; transparent ones are
-    // (0, 0, 0, 0), as CutoutBuilder::compose makes them.
+    // as CutoutBuilder::compose makes them, with the smooth foreground near the band.
     cv::Mat compose(const cv::Mat& alpha) const;
 
     // Work maps are this many pixels on the longer side at most.
