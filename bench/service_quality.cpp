@@ -8,7 +8,8 @@
 //   MSE    mean squared alpha error x 1000
 //   bSAD   SAD inside the soft band (0 < truth < 1, grown by 4 px)
 //   grad   squared gradient-magnitude error in the band / 1000
-//   fgErr  mean colour error (levels of 255) in the band, weighted by truth alpha
+//   fgErr  mean colour error (levels of 255) in the band where the cut-out shows
+//          the pixel, weighted by truth alpha
 // for the key engine and, when the models are installed, isnet and its int8 copy
 // (isnet-fast), with how many composites end worse than raw in any of SAD, bSAD or
 // fgErr; and for a 12 MP photo the whole job's time beside the network's forward
@@ -107,8 +108,10 @@ Scores score(const cv::Mat& bgra, const cv::Mat& truthAlpha, const cv::Mat& trut
     colour.convertTo(colour, CV_32FC3);
     cv::absdiff(colour, truthFg, err);
     cv::transform(err, err, cv::Matx13f(1 / 3.f, 1 / 3.f, 1 / 3.f));
+    // Colour counts where the truth has subject and the cut-out shows it: a
+    // pixel it hides shows no colour (its alpha error is in SAD).
     cv::Mat w;
-    truthAlpha.copyTo(w, band);
+    truthAlpha.copyTo(w, band & (ch[3] > 0));
     s.fgErr = cv::sum(err.mul(w))[0] / std::max(1.0, cv::sum(w)[0]);
     return s;
 }
