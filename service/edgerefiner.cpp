@@ -202,7 +202,6 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
         cv::resize(finer.first, level.first, size, 0, 0, cv::INTER_AREA);
         cv::resize(finer.second, level.second, size, 0, 0, cv::INTER_AREA);
     }
-    cv::Mat active;
     for (int i = 1; i <= levels; ++i) {
         const auto& [img, a] = pyramid[std::size_t(i)];
         cv::resize(fg, fg, img.size(), 0, 0, cv::INTER_NEAREST);
@@ -211,7 +210,7 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
         // Most of a fine level is far from the band and never read. Two sweeps
         // carry a value four half-steps; the finer level starts within half its
         // reach plus a pixel of rounding from here: 12 covers both.
-        active = coarse ? cv::Mat() : nearBand(a, 12);
+        const cv::Mat active = coarse ? cv::Mat() : nearBand(a, 12);
         for (int s = 0; s < (coarse ? 10 : 2); ++s)
             solveSweep(img, a, active, fg, bg);
         checkDeadline();
@@ -222,10 +221,11 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
     cv::threshold(smallAlpha, known, kKnownBackground, 1.0, cv::THRESH_BINARY_INV);
     const cv::Mat background = colourmaps::pushedMean(small, known);
 
-    // Transparent pixels near the band (the finest level's `active`) take the
-    // smooth F: a program that scales the cut-out without premultiplying then
-    // blends in the subject's colour, not the old background's nor black. The
-    // rest are (0, 0, 0, 0), which also codes to almost nothing.
+    // Transparent pixels a few pixels around the band take the smooth F: a
+    // program that scales the cut-out without premultiplying then blends in the
+    // subject's colour, not the old background's nor black. The rest are
+    // (0, 0, 0, 0), which also codes to almost nothing.
+    const cv::Mat bleed = nearBand(smallAlpha, 2);
     cv::Mat out(bgr.size(), CV_8UC4);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
     std::vector<int> nearX(std::size_t(bgr.cols));
@@ -237,16 +237,14 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
             const auto* p = bgr.ptr<cv::Vec3b>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
-            const uchar* nearRow =
-                active.empty() ? nullptr
-                               : active.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
+            const uchar* nearRow = bleed.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
             for (int x = 0; x < bgr.cols; ++x) {
                 const uchar a8 = cv::saturate_cast<uchar>(a[x] * 255.0f);
                 if (a8 == 255) {
                     o[x] = {p[x][0], p[x][1], p[x][2], a8};
                     continue;
                 }
-                if (a8 == 0 && nearRow && !nearRow[nearX[std::size_t(x)]]) {
+                if (a8 == 0 && !nearRow[nearX[std::size_t(x)]]) {
                     o[x] = {};
                     continue;
                 }
