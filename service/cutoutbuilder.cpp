@@ -12,9 +12,10 @@ using colourmaps::weightedMean;
 
 cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
 {
-    CV_Assert(bgr.type() == CV_8UC3 && alpha.type() == CV_32F && !alpha.empty());
-    cv::Mat a8;
-    alpha.convertTo(a8, CV_8U, 255.0);
+    CV_Assert(bgr.type() == CV_8UC3 && (alpha.type() == CV_32F || alpha.type() == CV_8U) && !alpha.empty());
+    cv::Mat a8 = alpha;
+    if (alpha.type() == CV_32F)
+        alpha.convertTo(a8, CV_8U, 255.0);
     if (a8.size() != bgr.size())
         cv::resize(a8, a8, bgr.size(), 0, 0, cv::INTER_LINEAR);
 

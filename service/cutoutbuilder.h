@@ -6,7 +6,7 @@
 class CutoutBuilder
 {
 public:
-    // BGRA at the photo's size. `alpha` is CV_32F in [0, 1] at any size; it is
+    // BGRA at the photo's size. `alpha` is CV_32F in [0, 1] or CV_8U, at any size; it is
     // scaled to the photo. In semi-transparent pixels the colour is re-estimated
     // as the subject's own, so the old background does not show as a fringe when
     // the cut-out is put on a new one. Fully transparent pixels carry none of the

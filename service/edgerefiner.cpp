@@ -117,8 +117,11 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
 {
     CV_Assert(alpha.type() == CV_32F && !alpha.empty());
     const cv::Mat& bgr = m_photo;
+    // Eight bits, as the cut-out stores it: a quarter of the memory to write
+    // here and to read in compose().
     cv::Mat full;
-    cv::resize(alpha, full, bgr.size(), 0, 0, cv::INTER_LINEAR);
+    alpha.convertTo(full, CV_8U, 255.0);
+    cv::resize(full, full, bgr.size(), 0, 0, cv::INTER_LINEAR);
     cv::Mat small, smallAlpha;
     m_small.convertTo(small, CV_32FC3);
     cv::resize(alpha, smallAlpha, small.size(), 0, 0, cv::INTER_AREA);
@@ -159,7 +162,7 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
             const float fy = toMap(y, cy);
             const float* spreadRow = spread.ptr<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1));
             const auto* px = bgr.ptr<cv::Vec3b>(y);
-            float* a = full.ptr<float>(y);
+            uchar* a = full.ptr<uchar>(y);
             for (int x = 0; x < bgr.cols; ++x) {
                 const std::size_t i = std::size_t(x);
                 if (!inBand[bandX[i]])
@@ -172,7 +175,7 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
                     continue;
                 const float unmixed = std::clamp((cv::Vec3f(px[x]) - bg).dot(span) / len2, 0.0f, 1.0f);
                 const float trust = len2 / (len2 + kSpreadWeight * spreadRow[spreadX[i]] + kMinSeparation);
-                a[x] = trust * unmixed + (1.0f - trust) * a[x];
+                a[x] = cv::saturate_cast<uchar>(trust * 255.0f * unmixed + (1.0f - trust) * float(a[x]));
             }
         }
     });
@@ -182,10 +185,10 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
 cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
 {
     const cv::Mat& bgr = m_photo;
-    CV_Assert(alpha.type() == CV_32F && alpha.size() == bgr.size());
-    cv::Mat small;
+    CV_Assert(alpha.type() == CV_8U && alpha.size() == bgr.size());
+    cv::Mat small, smallAlpha;
     m_small.convertTo(small, CV_32FC3, 1.0 / 255.0);
-    const cv::Mat smallAlpha = colourmaps::shrink(alpha, small.size());
+    colourmaps::shrink(alpha, small.size()).convertTo(smallAlpha, CV_32F, 1.0 / 255.0);
 
     const cv::Scalar mean = cv::mean(small);
     cv::Mat fg(1, 1, CV_32FC3, mean), bg(1, 1, CV_32FC3, mean);
@@ -233,13 +236,13 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
         nearX[std::size_t(x)] = std::clamp(int(std::lround(toMap(x, sx))), 0, small.cols - 1);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const float* a = alpha.ptr<float>(y);
+            const uchar* a = alpha.ptr<uchar>(y);
             const auto* p = bgr.ptr<cv::Vec3b>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
             const uchar* nearRow = bleed.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
             for (int x = 0; x < bgr.cols; ++x) {
-                const uchar a8 = cv::saturate_cast<uchar>(a[x] * 255.0f);
+                const uchar a8 = a[x];
                 if (a8 == 255) {
                     o[x] = {p[x][0], p[x][1], p[x][2], a8};
                     continue;
@@ -253,7 +256,7 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
                 if (a8 > 0) {
                     // The photo is al * F + (1 - al) * B with B known nearby: solve
                     // for F, which gets noisy as al falls, where the smooth F takes over.
-                    const float al = a[x];
+                    const float al = float(a8) / 255.0f;
                     const cv::Vec3f px = cv::Vec3f(p[x]) / 255.0f;
                     cv::Vec3f solved = (px - sampleBilinear(background, fx, fy) * (1.0f - al)) / al;
                     for (int c = 0; c < 3; ++c)

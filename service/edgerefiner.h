@@ -20,13 +20,13 @@ public:
     // `bgr`: the photo, CV_8UC3.
     EdgeRefiner(const cv::Mat& bgr, Clock::time_point deadline);
 
-    // CV_32F at the photo's size from an alpha at any size. Away from the model's
+    // CV_8U at the photo's size from a CV_32F alpha at any size. Away from the model's
     // soft band the alpha is the model's, scaled up; in the band each pixel is
     // unmixed between the nearby subject and background colours, as far as the
     // two differ more than the background's own texture does.
     cv::Mat refineAlpha(const cv::Mat& alpha) const;
 
-    // BGRA cut-out for a full-size alpha. Semi-transparent pixels get the
+    // BGRA cut-out for a full-size CV_8U alpha. Semi-transparent pixels get the
     // subject's own colour, solved per pixel at full size through the background
     // behind them (the clear background nearby, carried into the band). Where the
     // alpha is low that solve is noise, and a smooth foreground takes over, solved
