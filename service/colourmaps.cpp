@@ -15,6 +15,101 @@ constexpr float kFlatSpread = 12.0f;
 // selected pixels at the next finer one.
 constexpr int kFinest = 2;
 constexpr float kCoarsePull = 0.05f;
+// One axis of an area shrink: output i is the mean of the input cells under
+// [i, i + 1) * scale, each weighted by how much of it lies there. Every output
+// reads `count` taps; the ones past its span have weight 0.
+struct AreaTaps
+{
+    int count = 0;
+    std::vector<int> index;    // count per output
+    std::vector<float> weight; // count per output
+};
+
+AreaTaps areaTaps(int from, int to)
+{
+    const double scale = double(from) / to;
+    AreaTaps taps;
+    taps.count = int(std::ceil(scale)) + 1;
+    taps.index.resize(std::size_t(to) * std::size_t(taps.count));
+    taps.weight.resize(taps.index.size());
+    for (int i = 0; i < to; ++i) {
+        const double lo = i * scale, hi = std::min(double(from), lo + scale);
+        for (int k = 0; k < taps.count; ++k) {
+            const int cell = int(lo) + k;
+            const double cover = std::min(double(cell + 1), hi) - std::max(double(cell), lo);
+            const std::size_t at = std::size_t(i) * std::size_t(taps.count) + std::size_t(k);
+            taps.index[at] = std::min(cell, from - 1);
+            taps.weight[at] = cell < from && cover > 0 ? float(cover / (hi - lo)) : 0.0f;
+        }
+    }
+    return taps;
+}
+
+// One row through the horizontal taps: CN channels and K taps, or (when 0)
+// those of `cn` and `taps` at run time.
+template <int CN, int K, typename T>
+void shrinkRow(const float* in, const AreaTaps& taps, int cn, int width, T* out)
+{
+    cn = CN ? CN : cn;
+    const int count = K ? K : taps.count;
+    const int* index = taps.index.data();
+    const float* weight = taps.weight.data();
+    for (int x = 0; x < width; ++x, index += count, weight += count)
+        for (int c = 0; c < cn; ++c) {
+            float sum = 0;
+            for (int k = 0; k < count; ++k)
+                sum += weight[k] * in[index[k] * cn + c];
+            out[x * cn + c] = cv::saturate_cast<T>(sum);
+        }
+}
+
+template <typename T> void shrinkRow(const float* in, const AreaTaps& taps, int cn, int width, T* out)
+{
+    // Three taps: any factor under 2, which is what follows the halving.
+    if (taps.count == 3 && cn == 3)
+        return shrinkRow<3, 3>(in, taps, cn, width, out);
+    if (taps.count == 3 && cn == 1)
+        return shrinkRow<1, 3>(in, taps, cn, width, out);
+    return shrinkRow<0, 0>(in, taps, cn, width, out);
+}
+
+// cv::resize(INTER_AREA) to a size that does not divide the source's, which
+// OpenCV does one tap at a time: each output row blends its input rows whole
+// (contiguous, so vectorised) and then shrinks the one row, in row bands on
+// the OpenCV thread pool. CV_8U and CV_32F, any channel count.
+void areaShrink(const cv::Mat& src, cv::Mat& dst, cv::Size size)
+{
+    const AreaTaps across = areaTaps(src.cols, size.width), down = areaTaps(src.rows, size.height);
+    const int cn = src.channels(), inValues = src.cols * cn;
+    dst.create(size, src.type());
+    cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
+        std::vector<float> blend(static_cast<std::size_t>(inValues));
+        for (int y = rows.start; y < rows.end; ++y) {
+            std::fill(blend.begin(), blend.end(), 0.0f);
+            float* b = blend.data();
+            for (int k = 0; k < down.count; ++k) {
+                const std::size_t at = std::size_t(y) * std::size_t(down.count) + std::size_t(k);
+                const float w = down.weight[at];
+                if (w == 0.0f)
+                    continue;
+                if (src.depth() == CV_8U) {
+                    const uchar* in = src.ptr<uchar>(down.index[at]);
+                    for (int v = 0; v < inValues; ++v)
+                        b[v] += w * float(in[v]);
+                } else {
+                    const float* in = src.ptr<float>(down.index[at]);
+                    for (int v = 0; v < inValues; ++v)
+                        b[v] += w * in[v];
+                }
+            }
+            if (src.depth() == CV_8U)
+                shrinkRow(b, across, cn, size.width, dst.ptr<uchar>(y));
+            else
+                shrinkRow(b, across, cn, size.width, dst.ptr<float>(y));
+        }
+    });
+}
+
 } // namespace
 
 bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean, cv::Mat* spread)
@@ -136,7 +231,11 @@ cv::Mat shrink(const cv::Mat& src, cv::Size size)
         from = half;
     }
     cv::Mat out;
-    cv::resize(from, out, size, 0, 0, cv::INTER_AREA);
+    const bool whole = from.cols % size.width == 0 && from.rows % size.height == 0;
+    if (whole || (from.depth() != CV_8U && from.depth() != CV_32F))
+        cv::resize(from, out, size, 0, 0, cv::INTER_AREA);
+    else
+        areaShrink(from, out, size);
     return out;
 }
 

@@ -202,8 +202,7 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
                             std::max(1, int(std::lround(std::pow(small.rows, double(i) / levels)))));
         const auto& finer = pyramid[std::size_t(i) + 1];
         auto& level = pyramid[std::size_t(i)];
-        cv::resize(finer.first, level.first, size, 0, 0, cv::INTER_AREA);
-        cv::resize(finer.second, level.second, size, 0, 0, cv::INTER_AREA);
+        level = {colourmaps::shrink(finer.first, size), colourmaps::shrink(finer.second, size)};
     }
     for (int i = 1; i <= levels; ++i) {
         const auto& [img, a] = pyramid[std::size_t(i)];
