@@ -110,15 +110,13 @@ void areaShrink(const cv::Mat& src, cv::Mat& dst, cv::Size size)
     });
 }
 
-} // namespace
-
-bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean, cv::Mat* spread)
+// CV_32FC4: the colour of `img` times `weight` beside the weight, which a blur
+// turns into a weighted mean; with `squares`, also the squared colour times it.
+cv::Mat weighted(const cv::Mat& img, const cv::Mat& weight, cv::Mat* squares)
 {
-    // The weighted colour beside the weight, and the weighted squares, each
-    // blurred in one pass.
-    cv::Mat sums(img.size(), CV_32FC4), squares;
-    if (spread)
-        squares.create(img.size(), CV_32FC4);
+    cv::Mat sums(img.size(), CV_32FC4);
+    if (squares)
+        squares->create(img.size(), CV_32FC4);
     cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const auto* px = img.ptr<cv::Vec3f>(y);
@@ -126,14 +124,25 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
             auto* s = sums.ptr<cv::Vec4f>(y);
             for (int x = 0; x < img.cols; ++x)
                 s[x] = {px[x][0] * w[x], px[x][1] * w[x], px[x][2] * w[x], w[x]};
-            if (!spread)
+            if (!squares)
                 continue;
-            auto* q = squares.ptr<cv::Vec4f>(y);
+            auto* q = squares->ptr<cv::Vec4f>(y);
             for (int x = 0; x < img.cols; ++x)
                 q[x] = {px[x][0] * px[x][0] * w[x], px[x][1] * px[x][1] * w[x], px[x][2] * px[x][2] * w[x],
                         0.0f};
         }
     });
+    return sums;
+}
+
+} // namespace
+
+bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat& mean, cv::Mat* spread)
+{
+    // The weighted colour beside the weight, and the weighted squares, each
+    // blurred in one pass.
+    cv::Mat squares;
+    const cv::Mat sums = weighted(img, weight, spread ? &squares : nullptr);
     const cv::Scalar total = cv::sum(sums);
     if (total[3] < 1.0)
         return false;
@@ -175,11 +184,7 @@ cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
 {
     // The weighted colour and the weight side by side, halved level by level: a
     // radius twice as large is the finest radius one level coarser.
-    cv::Mat selected;
-    cv::cvtColor(weight, selected, cv::COLOR_GRAY2BGR);
-    cv::multiply(img, selected, selected);
-    std::vector<cv::Mat> levels(1);
-    cv::merge(std::vector<cv::Mat>{selected, weight}, levels[0]);
+    std::vector<cv::Mat> levels(1, weighted(img, weight, nullptr));
     const cv::Scalar sum = cv::sum(levels[0]); // colour, then weight
     while (4 * kFinest < std::max(levels.back().cols, levels.back().rows)) {
         cv::Mat half;
