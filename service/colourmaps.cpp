@@ -249,18 +249,6 @@ cv::Mat shrink(const cv::Mat& src, double f)
     return shrink(src, cv::Size(std::max(1, cvRound(src.cols * f)), std::max(1, cvRound(src.rows * f))));
 }
 
-cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)
-{
-    fx = std::clamp(fx, 0.0f, float(map.cols - 1));
-    fy = std::clamp(fy, 0.0f, float(map.rows - 1));
-    const int x0 = int(fx), y0 = int(fy);
-    const int x1 = std::min(x0 + 1, map.cols - 1), y1 = std::min(y0 + 1, map.rows - 1);
-    const float ax = fx - float(x0), ay = fy - float(y0);
-    const auto* r0 = map.ptr<cv::Vec3f>(y0);
-    const auto* r1 = map.ptr<cv::Vec3f>(y1);
-    return (r0[x0] * (1 - ax) + r0[x1] * ax) * (1 - ay) + (r1[x0] * (1 - ax) + r1[x1] * ax) * ay;
-}
-
 bool flatBorder(const cv::Mat& img, cv::Vec3f& median)
 {
     cv::Mat f;

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
+
 namespace colourmaps {
 
 // Local mean colour of the pixels selected by `weight` (CV_32F, 0..1) within
@@ -34,8 +36,19 @@ cv::Mat shrink(const cv::Mat& src, cv::Size size);
 // The same to `f` (at most 1) times the size of `src`, rounded as cv::resize does.
 cv::Mat shrink(const cv::Mat& src, double f);
 
-// Bilinear read of a CV_32FC3 map at (fx, fy), clamped to its border.
-cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy);
+// Bilinear read of a CV_32FC3 map at (fx, fy), clamped to its border. Inline:
+// the full-size loops call it for every pixel of the band.
+inline cv::Vec3f sampleBilinear(const cv::Mat& map, float fx, float fy)
+{
+    fx = std::clamp(fx, 0.0f, float(map.cols - 1));
+    fy = std::clamp(fy, 0.0f, float(map.rows - 1));
+    const int x0 = int(fx), y0 = int(fy);
+    const int x1 = std::min(x0 + 1, map.cols - 1), y1 = std::min(y0 + 1, map.rows - 1);
+    const float ax = fx - float(x0), ay = fy - float(y0);
+    const auto* r0 = map.ptr<cv::Vec3f>(y0);
+    const auto* r1 = map.ptr<cv::Vec3f>(y1);
+    return (r0[x0] * (1 - ax) + r0[x1] * ax) * (1 - ay) + (r1[x0] * (1 - ax) + r1[x1] * ax) * ay;
+}
 
 // Maps a full-resolution pixel to the coordinates of a map `scale` times smaller
 // (scale = map size / photo size), pixel centres aligned.

@@ -2,6 +2,7 @@
 
 #include "cutoutbuilder.h"
 #include "edgerefiner.h"
+#include "jpegdecoder.h"
 #include "pngwriter.h"
 #include "servicelog.h"
 #include "shadowlayer.h"
@@ -147,9 +148,11 @@ cv::Mat MattingPipeline::cutout(const cv::Mat& bgr, const Options& options, Trac
 std::vector<uchar> MattingPipeline::run(const std::string& photo, const Options& options)
 {
     Laps laps;
-    const cv::Mat raw(1, int(photo.size()), CV_8U, const_cast<char*>(photo.data()));
-    // IMREAD_COLOR applies the EXIF orientation, so the result is upright.
-    const cv::Mat bgr = cv::imdecode(raw, cv::IMREAD_COLOR);
+    // Both decoders apply the EXIF orientation, so the photo is upright.
+    cv::Mat bgr = jpegdecoder::decode(reinterpret_cast<const unsigned char*>(photo.data()), photo.size());
+    if (bgr.empty())
+        bgr = cv::imdecode(cv::Mat(1, int(photo.size()), CV_8U, const_cast<char*>(photo.data())),
+                           cv::IMREAD_COLOR);
     if (bgr.empty())
         throw std::runtime_error("The photo could not be read. Please check that the file is a valid image.");
     laps("decode");

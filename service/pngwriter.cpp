@@ -85,7 +85,7 @@ void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& 
         for (int y = y0; y < y1; ++y)
             subFilter(bgra.ptr<uchar>(y), bgra.cols, raw.data() + rowBytes * std::size_t(y - y0));
         const std::size_t size = rowBytes * std::size_t(y1 - y0);
-        strip.adler = adler32_z(strip.adler, raw.data(), size);
+        strip.adler = PngWriter::adler32(std::uint32_t(strip.adler), raw.data(), size);
         strip.coder->block(raw.data(), size, final && y1 == last);
     }
     if (!final)
@@ -94,6 +94,48 @@ void compressStrip(const cv::Mat& bgra, int first, int last, bool final, Strip& 
 }
 
 } // namespace
+
+std::uint32_t PngWriter::adler32(std::uint32_t adler, const uchar* data, std::size_t size)
+{
+    constexpr std::uint32_t kBase = 65521;
+    // Bytes a pass may take before the sums could overflow 32 bits (zlib's NMAX),
+    // rounded down to whole steps.
+    constexpr std::size_t kPass = 5552 / 16 * 16;
+    std::uint64_t s1 = adler & 0xFFFF, s2 = adler >> 16;
+    while (size > 0) {
+        const std::size_t n = std::min(size, kPass);
+        std::size_t i = 0;
+#if CV_SIMD128
+        // Over steps of 16 bytes b0..b15: s1 += sum(b), s2 += 16 * s1 (before the
+        // step) + 16 * b0 + 15 * b1 + ... + 1 * b15.
+        const std::size_t steps = n / 16;
+        const cv::v_int16x8 high(16, 15, 14, 13, 12, 11, 10, 9), low(8, 7, 6, 5, 4, 3, 2, 1);
+        cv::v_uint32x4 sums = cv::v_setzero_u32(), before = cv::v_setzero_u32();
+        cv::v_int32x4 weighted = cv::v_setzero_s32();
+        for (; i < steps * 16; i += 16) {
+            before += sums;
+            cv::v_uint16x8 first, second;
+            cv::v_expand(cv::v_load(data + i), first, second);
+            cv::v_uint32x4 a, b;
+            cv::v_expand(first + second, a, b);
+            sums += a + b;
+            weighted += cv::v_dotprod(cv::v_reinterpret_as_s16(first), high) +
+                        cv::v_dotprod(cv::v_reinterpret_as_s16(second), low);
+        }
+        s2 += 16 * (steps * s1 + cv::v_reduce_sum(before)) + std::uint64_t(cv::v_reduce_sum(weighted));
+        s1 += cv::v_reduce_sum(sums);
+#endif
+        for (; i < n; ++i) {
+            s1 += data[i];
+            s2 += s1;
+        }
+        s1 %= kBase;
+        s2 %= kBase;
+        data += n;
+        size -= n;
+    }
+    return std::uint32_t(s2 << 16 | s1);
+}
 
 std::vector<uchar> PngWriter::encode(const cv::Mat& bgra)
 {

@@ -9,7 +9,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git ccache clang-format
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
   kimageformat-plugins libexiv2-dev
-  libopencv-dev libopencv-contrib-dev opencv-data
+  libopencv-dev libopencv-contrib-dev opencv-data libjpeg-dev
   libcurl4-openssl-dev libssl-dev ca-certificates openssl
   libcpp-httplib-dev zlib1g-dev libbrotli-dev libhiredis-dev redis-server haproxy
   libgtest-dev libbenchmark-dev

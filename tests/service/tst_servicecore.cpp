@@ -19,6 +19,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <zlib.h>
+
 Q_DECLARE_METATYPE(ImageProbe::Format)
 
 namespace {
@@ -176,6 +178,32 @@ private slots:
         std::string why;
         QCOMPARE(ServiceOptions::parse(int(argv.size()), argv.data(), options, why), error.isEmpty());
         QCOMPARE(QString::fromStdString(why), error);
+    }
+
+    void adler32_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("fill"); // -1: noise
+        QTest::addColumn<uint>("start");
+        QTest::newRow("nothing") << 0 << -1 << 1u;
+        QTest::newRow("one byte") << 1 << 200 << 1u;
+        QTest::newRow("one short of a step") << 15 << -1 << 1u;
+        QTest::newRow("one step and one") << 17 << -1 << 0xFFF0FFF0u;
+        QTest::newRow("a whole pass of 255s") << 5552 << 255 << 0xFFF0FFF0u;
+        QTest::newRow("a pass and one, 255s") << 5553 << 255 << 1u;
+        QTest::newRow("a 12 MP row block") << 16001 * 4 << -1 << 0x12345678u;
+    }
+    void adler32()
+    {
+        QFETCH(int, size);
+        QFETCH(int, fill);
+        QFETCH(uint, start);
+        std::vector<uchar> bytes(std::size_t(size) + 1, uchar(fill));
+        if (fill < 0)
+            cv::randu(cv::Mat(1, size + 1, CV_8U, bytes.data()), 0, 256);
+        // From the second byte: the steps need no alignment.
+        QCOMPARE(PngWriter::adler32(start, bytes.data() + 1, std::size_t(size)),
+                 std::uint32_t(adler32_z(start, bytes.data() + 1, std::size_t(size))));
     }
 
     void roundTrip_data()
