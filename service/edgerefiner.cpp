@@ -2,6 +2,7 @@
 
 #include "colourmaps.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -144,17 +145,21 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
     spread += bgSpread;
     checkDeadline();
 
-    // Most of a photo lies outside the band: each column's positions are worked out once.
+    // Most of a photo lies outside the band: each column's positions are worked
+    // out once, and a row visits only its band's runs.
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
     const float cx = float(coarse.cols) / float(bgr.cols), cy = float(coarse.rows) / float(bgr.rows);
+    // A band pixel's photo columns are [bandStart[c], bandStart[c + 1]).
     std::vector<float> mapX(std::size_t(bgr.cols));
-    std::vector<int> bandX(std::size_t(bgr.cols)), spreadX(std::size_t(bgr.cols));
-    for (int x = 0; x < bgr.cols; ++x) {
+    std::vector<int> spreadX(std::size_t(bgr.cols)), bandStart(std::size_t(band.cols) + 1, bgr.cols);
+    for (int x = bgr.cols - 1; x >= 0; --x) {
         const std::size_t i = std::size_t(x);
         mapX[i] = toMap(x, cx);
-        bandX[i] = std::clamp(int(std::lround(toMap(x, sx))), 0, band.cols - 1);
         spreadX[i] = std::clamp(int(std::lround(mapX[i])), 0, spread.cols - 1);
+        bandStart[std::size_t(std::clamp(int(std::lround(toMap(x, sx))), 0, band.cols - 1))] = x;
     }
+    for (int c = band.cols - 1; c >= 0; --c) // band pixels no photo column maps to
+        bandStart[std::size_t(c)] = std::min(bandStart[std::size_t(c)], bandStart[std::size_t(c) + 1]);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const uchar* inBand =
@@ -163,19 +168,25 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
             const float* spreadRow = spread.ptr<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1));
             const auto* px = bgr.ptr<cv::Vec3b>(y);
             uchar* a = full.ptr<uchar>(y);
-            for (int x = 0; x < bgr.cols; ++x) {
+            const auto unmix = [&](int x) {
                 const std::size_t i = std::size_t(x);
-                if (!inBand[bandX[i]])
-                    continue;
                 const cv::Vec3f fg = sampleBilinear(fgMean, mapX[i], fy),
                                 bg = sampleBilinear(bgMean, mapX[i], fy);
                 const cv::Vec3f span = fg - bg;
                 const float len2 = span.dot(span);
                 if (len2 < 1.0f)
-                    continue;
+                    return;
                 const float unmixed = std::clamp((cv::Vec3f(px[x]) - bg).dot(span) / len2, 0.0f, 1.0f);
                 const float trust = len2 / (len2 + kSpreadWeight * spreadRow[spreadX[i]] + kMinSeparation);
                 a[x] = cv::saturate_cast<uchar>(trust * 255.0f * unmixed + (1.0f - trust) * float(a[x]));
+            };
+            // The band's runs in this row, each over the photo columns it covers.
+            for (int c = 0, end = 0; c < band.cols; c = end) {
+                for (end = c + 1; inBand[c] && end < band.cols && inBand[end];)
+                    ++end;
+                if (inBand[c])
+                    for (int x = bandStart[std::size_t(c)]; x < bandStart[std::size_t(end)]; ++x)
+                        unmix(x);
             }
         }
     });
@@ -240,15 +251,15 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
             const uchar* nearRow = bleed.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
-            for (int x = 0; x < bgr.cols; ++x) {
+            const auto pixel = [&](int x) {
                 const uchar a8 = a[x];
                 if (a8 == 255) {
                     o[x] = {p[x][0], p[x][1], p[x][2], a8};
-                    continue;
+                    return;
                 }
                 if (a8 == 0 && !nearRow[nearX[std::size_t(x)]]) {
                     o[x] = {};
-                    continue;
+                    return;
                 }
                 const float fx = toMap(x, sx);
                 cv::Vec3f colour = sampleBilinear(fg, fx, fy);
@@ -266,7 +277,33 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
                 for (int c = 0; c < 3; ++c)
                     o[x][c] = cv::saturate_cast<uchar>(colour[c] * 255.0f);
                 o[x][3] = a8;
+            };
+            int x = 0;
+#if CV_SIMD128
+            // Most of a photo is opaque or clear away from the band: sixteen such
+            // pixels at a time.
+            for (; x + 16 <= bgr.cols; x += 16) {
+                const cv::v_uint8x16 a16 = cv::v_load(a + x);
+                if (cv::v_check_all(a16 == cv::v_setall_u8(255))) {
+                    cv::v_uint8x16 b, g, r;
+                    cv::v_load_deinterleave(&p[x][0], b, g, r);
+                    cv::v_store_interleave(&o[x][0], b, g, r, a16);
+                } else if (cv::v_check_all(a16 == cv::v_setzero_u8()) &&
+                           std::all_of(nearRow + nearX[std::size_t(x)],
+                                       nearRow + nearX[std::size_t(x) + 15] + 1,
+                                       [](uchar near) { return near == 0; })) {
+                    cv::v_store(&o[x][0], cv::v_setzero_u8());
+                    cv::v_store(&o[x + 4][0], cv::v_setzero_u8());
+                    cv::v_store(&o[x + 8][0], cv::v_setzero_u8());
+                    cv::v_store(&o[x + 12][0], cv::v_setzero_u8());
+                } else {
+                    for (int i = x; i < x + 16; ++i)
+                        pixel(i);
+                }
             }
+#endif
+            for (; x < bgr.cols; ++x)
+                pixel(x);
         }
     });
     return out;
