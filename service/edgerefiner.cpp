@@ -46,47 +46,52 @@ void solveSweep(const cv::Mat& img, const cv::Mat& alpha, const cv::Mat& active,
 {
     constexpr float kRegular = 1e-5f, kAlphaEdge = 1.0f;
     const int last = img.cols - 1;
+    // The coarse levels' sweeps cost less than handing them to the pool.
+    const double stripes = img.total() < 64 * 64 ? 1.0 : -1.0;
     for (int colour = 0; colour < 2; ++colour)
-        cv::parallel_for_(cv::Range(0, img.rows), [&](const cv::Range& range) {
-            for (int y = range.start; y < range.end; ++y) {
-                // Neighbour rows (clamped at the border), then left, right, up, down.
-                const int rows[4] = {y, y, std::max(y - 1, 0), std::min(y + 1, img.rows - 1)};
-                const float* ar[4];
-                const cv::Vec3f *fr[4], *br[4];
-                for (int d = 0; d < 4; ++d) {
-                    ar[d] = alpha.ptr<float>(rows[d]);
-                    fr[d] = fg.ptr<cv::Vec3f>(rows[d]);
-                    br[d] = bg.ptr<cv::Vec3f>(rows[d]);
-                }
-                const auto* pxRow = img.ptr<cv::Vec3f>(y);
-                auto* fRow = fg.ptr<cv::Vec3f>(y);
-                auto* bRow = bg.ptr<cv::Vec3f>(y);
-                const uchar* on = active.empty() ? nullptr : active.ptr<uchar>(y);
-                for (int x = (y + colour) & 1; x <= last; x += 2) {
-                    if (on && !on[x])
-                        continue;
-                    const int cols[4] = {std::max(x - 1, 0), std::min(x + 1, last), x, x};
-                    const float a0 = ar[0][x], a1 = 1.0f - a0;
-                    float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
-                    const cv::Vec3f& px = pxRow[x];
-                    cv::Vec3f b0 = px * a0, b1 = px * a1;
+        cv::parallel_for_(
+            cv::Range(0, img.rows),
+            [&](const cv::Range& range) {
+                for (int y = range.start; y < range.end; ++y) {
+                    // Neighbour rows (clamped at the border), then left, right, up, down.
+                    const int rows[4] = {y, y, std::max(y - 1, 0), std::min(y + 1, img.rows - 1)};
+                    const float* ar[4];
+                    const cv::Vec3f *fr[4], *br[4];
                     for (int d = 0; d < 4; ++d) {
-                        const float w = kRegular + kAlphaEdge * std::abs(a0 - ar[d][cols[d]]);
-                        a00 += w;
-                        a11 += w;
-                        b0 += fr[d][cols[d]] * w;
-                        b1 += br[d][cols[d]] * w;
+                        ar[d] = alpha.ptr<float>(rows[d]);
+                        fr[d] = fg.ptr<cv::Vec3f>(rows[d]);
+                        br[d] = bg.ptr<cv::Vec3f>(rows[d]);
                     }
-                    const float inv = 1.0f / (a00 * a11 - a01 * a01);
-                    cv::Vec3f& f = fRow[x];
-                    cv::Vec3f& b = bRow[x];
-                    for (int c = 0; c < 3; ++c) {
-                        f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
-                        b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);
+                    const auto* pxRow = img.ptr<cv::Vec3f>(y);
+                    auto* fRow = fg.ptr<cv::Vec3f>(y);
+                    auto* bRow = bg.ptr<cv::Vec3f>(y);
+                    const uchar* on = active.empty() ? nullptr : active.ptr<uchar>(y);
+                    for (int x = (y + colour) & 1; x <= last; x += 2) {
+                        if (on && !on[x])
+                            continue;
+                        const int cols[4] = {std::max(x - 1, 0), std::min(x + 1, last), x, x};
+                        const float a0 = ar[0][x], a1 = 1.0f - a0;
+                        float a00 = a0 * a0, a01 = a0 * a1, a11 = a1 * a1;
+                        const cv::Vec3f& px = pxRow[x];
+                        cv::Vec3f b0 = px * a0, b1 = px * a1;
+                        for (int d = 0; d < 4; ++d) {
+                            const float w = kRegular + kAlphaEdge * std::abs(a0 - ar[d][cols[d]]);
+                            a00 += w;
+                            a11 += w;
+                            b0 += fr[d][cols[d]] * w;
+                            b1 += br[d][cols[d]] * w;
+                        }
+                        const float inv = 1.0f / (a00 * a11 - a01 * a01);
+                        cv::Vec3f& f = fRow[x];
+                        cv::Vec3f& b = bRow[x];
+                        for (int c = 0; c < 3; ++c) {
+                            f[c] = std::clamp(inv * (a11 * b0[c] - a01 * b1[c]), 0.0f, 1.0f);
+                            b[c] = std::clamp(inv * (a00 * b1[c] - a01 * b0[c]), 0.0f, 1.0f);
+                        }
                     }
                 }
-            }
-        });
+            },
+            stripes);
 }
 
 // The pixels of a solve level within `reach` of its band: the pixels whose alpha
