@@ -1,5 +1,6 @@
 #include "colourmaps.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -45,16 +46,16 @@ AreaTaps areaTaps(int from, int to)
     return taps;
 }
 
-// One row through the horizontal taps: CN channels and K taps, or (when 0)
-// those of `cn` and `taps` at run time.
+// Outputs [from, width) of one row through the horizontal taps: CN channels
+// and K taps, or (when 0) those of `cn` and `taps` at run time.
 template <int CN, int K, typename T>
-void shrinkRow(const float* in, const AreaTaps& taps, int cn, int width, T* out)
+void shrinkRow(const float* in, const AreaTaps& taps, int cn, int from, int width, T* out)
 {
     cn = CN ? CN : cn;
     const int count = K ? K : taps.count;
-    const int* index = taps.index.data();
-    const float* weight = taps.weight.data();
-    for (int x = 0; x < width; ++x, index += count, weight += count)
+    const int* index = taps.index.data() + from * count;
+    const float* weight = taps.weight.data() + from * count;
+    for (int x = from; x < width; ++x, index += count, weight += count)
         for (int c = 0; c < cn; ++c) {
             float sum = 0;
             for (int k = 0; k < count; ++k)
@@ -63,14 +64,36 @@ void shrinkRow(const float* in, const AreaTaps& taps, int cn, int width, T* out)
         }
 }
 
-template <typename T> void shrinkRow(const float* in, const AreaTaps& taps, int cn, int width, T* out)
+// Three channels, three taps: a pixel's taps are nine floats in a row, blended
+// as three vectors of four whose last lane (the next pixel's) is dropped.
+// Returns the first output left to do: those whose vectors would read past
+// the row's `inPixels`.
+template <typename T> int shrinkRgbRow(const float* in, const AreaTaps& taps, int inPixels, int width, T* out)
+{
+    int x = 0;
+#if CV_SIMD128
+    for (; x < width && taps.index[std::size_t(x) * 3] + 3 < inPixels; ++x) {
+        const float* w = &taps.weight[std::size_t(x) * 3];
+        const float* p = in + taps.index[std::size_t(x) * 3] * 3;
+        float sum[4];
+        cv::v_store(sum, cv::v_load(p) * cv::v_setall_f32(w[0]) + cv::v_load(p + 3) * cv::v_setall_f32(w[1]) +
+                             cv::v_load(p + 6) * cv::v_setall_f32(w[2]));
+        for (int c = 0; c < 3; ++c)
+            out[x * 3 + c] = cv::saturate_cast<T>(sum[c]);
+    }
+#endif
+    return x;
+}
+
+template <typename T>
+void shrinkRow(const float* in, const AreaTaps& taps, int cn, int inPixels, int width, T* out)
 {
     // Three taps: any factor under 2, which is what follows the halving.
     if (taps.count == 3 && cn == 3)
-        return shrinkRow<3, 3>(in, taps, cn, width, out);
+        return shrinkRow<3, 3>(in, taps, cn, shrinkRgbRow(in, taps, inPixels, width, out), width, out);
     if (taps.count == 3 && cn == 1)
-        return shrinkRow<1, 3>(in, taps, cn, width, out);
-    return shrinkRow<0, 0>(in, taps, cn, width, out);
+        return shrinkRow<1, 3>(in, taps, cn, 0, width, out);
+    return shrinkRow<0, 0>(in, taps, cn, 0, width, out);
 }
 
 // cv::resize(INTER_AREA) to a size that does not divide the source's, which
@@ -103,9 +126,9 @@ void areaShrink(const cv::Mat& src, cv::Mat& dst, cv::Size size)
                 }
             }
             if (src.depth() == CV_8U)
-                shrinkRow(b, across, cn, size.width, dst.ptr<uchar>(y));
+                shrinkRow(b, across, cn, src.cols, size.width, dst.ptr<uchar>(y));
             else
-                shrinkRow(b, across, cn, size.width, dst.ptr<float>(y));
+                shrinkRow(b, across, cn, src.cols, size.width, dst.ptr<float>(y));
         }
     });
 }

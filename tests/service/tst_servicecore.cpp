@@ -300,6 +300,8 @@ private slots:
         // No halving: six taps across, five down; a crop or shift would show.
         QTest::newRow("odd sides") << QSize(4001, 3000) << QSize(1000, 750) << CV_8UC3 << 0.01;
         QTest::newRow("alpha, float") << QSize(3001, 2000) << QSize(1024, 682) << CV_32FC1 << 0.5;
+        QTest::newRow("colour, float, a solve level")
+            << QSize(1024, 768) << QSize(512, 395) << CV_32FC3 << 0.01;
         QTest::newRow("exactly half") << QSize(64, 48) << QSize(32, 24) << CV_8UC3 << 0.0;
         QTest::newRow("under half on one side") << QSize(400, 100) << QSize(100, 60) << CV_8UC3 << 0.01;
         QTest::newRow("to one pixel") << QSize(7, 5) << QSize(1, 1) << CV_8UC1 << 0.01;
