@@ -237,14 +237,50 @@ cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight)
 
 void blur(const cv::Mat& src, cv::Mat& dst, int radius)
 {
+    CV_Assert(src.depth() == CV_32F && src.channels() <= 4 && radius >= 0);
+    const int width = src.cols, cn = src.channels(), values = width * cn, box = 2 * radius + 1;
     dst.create(src.size(), src.type());
-    const cv::Size box(2 * radius + 1, 2 * radius + 1);
-    // A strip also filters the `radius` rows on either side of it: one strip per thread.
+    // Padded position i reads row or column i - radius - 1, reflected at the
+    // borders as cv::blur does (for any radius).
+    std::vector<int> across(std::size_t(width + box)), down(std::size_t(src.rows + box));
+    for (int i = 0; i < width + box; ++i)
+        across[std::size_t(i)] = cv::borderInterpolate(i - radius - 1, width, cv::BORDER_REFLECT_101) * cn;
+    for (int i = 0; i < src.rows + box; ++i)
+        down[std::size_t(i)] = cv::borderInterpolate(i - radius - 1, src.rows, cv::BORDER_REFLECT_101);
+    const double scale = 1.0 / (double(box) * double(box));
+    // One strip per thread: each starts its column sums afresh.
     cv::parallel_for_(
         cv::Range(0, src.rows),
         [&](const cv::Range& rows) {
-            cv::Mat out = dst.rowRange(rows.start, rows.end);
-            cv::blur(src.rowRange(rows.start, rows.end), out, box);
+            std::vector<double> column(static_cast<std::size_t>(values), 0.0);
+            for (int i = rows.start + 1; i <= rows.start + box; ++i) {
+                const float* in = src.ptr<float>(down[std::size_t(i)]);
+                for (int v = 0; v < values; ++v)
+                    column[std::size_t(v)] += in[v];
+            }
+            for (int y = rows.start; y < rows.end; ++y) {
+                if (y > rows.start) {
+                    const float* enter = src.ptr<float>(down[std::size_t(y + box)]);
+                    const float* leave = src.ptr<float>(down[std::size_t(y)]);
+                    for (int v = 0; v < values; ++v)
+                        column[std::size_t(v)] += double(enter[v]) - double(leave[v]);
+                }
+                float* out = dst.ptr<float>(y);
+                double sum[4] = {};
+                for (int i = 1; i <= box; ++i)
+                    for (int c = 0; c < cn; ++c)
+                        sum[c] += column[std::size_t(across[std::size_t(i)] + c)];
+                for (int x = 0; x < width; ++x) {
+                    if (x > 0) {
+                        const double* enter = &column[std::size_t(across[std::size_t(x + box)])];
+                        const double* leave = &column[std::size_t(across[std::size_t(x)])];
+                        for (int c = 0; c < cn; ++c)
+                            sum[c] += enter[c] - leave[c];
+                    }
+                    for (int c = 0; c < cn; ++c)
+                        out[x * cn + c] = float(sum[c] * scale);
+                }
+            }
         },
         std::max(1, cv::getNumThreads()));
 }

@@ -20,9 +20,11 @@ bool weightedMean(const cv::Mat& img, const cv::Mat& weight, int radius, cv::Mat
 // on the means at ever larger radii where little is selected nearby.
 cv::Mat pushedMean(const cv::Mat& img, const cv::Mat& weight);
 
-// cv::blur (default border) of `src` into `dst`, in row strips on the OpenCV
-// thread pool. Each strip reads the rows around it from the whole image, so the
-// result is the same as one cv::blur call.
+// cv::blur (default border) of `src` (CV_32F, up to four channels) into
+// `dst`, in row strips on the OpenCV thread pool: running sums in double as
+// cv::blur keeps them, so the same result to the bit, several times faster for
+// the small boxes of pushedMean (cv::blur took 12 ms for a 5 x 5 box over a
+// four-channel work map).
 void blur(const cv::Mat& src, cv::Mat& dst, int radius);
 
 // cv::resize(INTER_AREA) of `src` down to `size`. While `src` has even sides at

@@ -266,6 +266,7 @@ private slots:
         QTest::newRow("one row") << QSize(50, 1) << 1 << 2;
         QTest::newRow("strips thinner than the radius") << QSize(300, 200) << 3 << 64;
         QTest::newRow("work map, widest radius") << QSize(1024, 768) << 1 << 512;
+        QTest::newRow("four channels, the background's box") << QSize(1024, 768) << 4 << 2;
     }
     void stripBlur()
     {
