@@ -13,19 +13,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-namespace {
-
-std::vector<uchar> readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    return std::vector<uchar>(bytes.begin(), bytes.end());
-}
-
-} // namespace
-
 class TestJpegDecoder : public QObject
 {
     Q_OBJECT
@@ -64,7 +51,8 @@ private slots:
                             {cv::IMWRITE_JPEG_QUALITY, 92, cv::IMWRITE_JPEG_PROGRESSIVE, progressive}));
         if (orientation > 0)
             photometadata::tag(path, orientation, false, false);
-        const std::vector<uchar> bytes = readAll(path);
+        const QByteArray file = testutils::readFile(path);
+        const std::vector<uchar> bytes(file.begin(), file.end());
         QCOMPARE(jpegdecoder::exifOrientation(bytes.data(), bytes.size()), std::max(1, orientation));
 
         const int before = cv::getNumThreads();
