@@ -285,6 +285,14 @@ void blur(const cv::Mat& src, cv::Mat& dst, int radius)
         std::max(1, cv::getNumThreads()));
 }
 
+std::vector<int> nearestCells(int photoSide, float scale, int size)
+{
+    std::vector<int> cells(static_cast<std::size_t>(photoSide));
+    for (int v = 0; v < photoSide; ++v)
+        cells[std::size_t(v)] = nearest(toMap(v, scale), size);
+    return cells;
+}
+
 cv::Mat shrink(const cv::Mat& src, cv::Size size)
 {
     cv::Mat from = src;

@@ -5,6 +5,8 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace colourmaps {
 
@@ -58,6 +60,16 @@ inline float toMap(int v, float scale)
 {
     return (float(v) + 0.5f) * scale - 0.5f;
 }
+
+// The cell nearest to map coordinate `v`, clamped into a map `size` cells long.
+inline int nearest(float v, int size)
+{
+    return std::clamp(int(std::lround(v)), 0, size - 1);
+}
+
+// nearest(toMap(x, scale), size) for each of `photoSide` photo pixels, for the
+// full-size loops to look up.
+std::vector<int> nearestCells(int photoSide, float scale, int size);
 
 // Median colour of a CV_8UC3 photo's border (a band 2% of the
 // shorter side wide), and whether the border is one flat colour, as on a studio sheet.

@@ -41,15 +41,13 @@ cv::Mat CutoutBuilder::compose(const cv::Mat& bgr, const cv::Mat& alpha)
     cv::Mat out;
     cv::cvtColor(bgr, out, cv::COLOR_BGR2BGRA);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
-    std::vector<int> nearX(std::size_t(bgr.cols));
-    for (int x = 0; x < bgr.cols; ++x)
-        nearX[std::size_t(x)] = std::clamp(int(std::lround(colourmaps::toMap(x, sx))), 0, small.cols - 1);
+    const std::vector<int> nearX = colourmaps::nearestCells(bgr.cols, sx, small.cols);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const uchar* a = a8.ptr<uchar>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = colourmaps::toMap(y, sy);
-            const uchar* nearRow = near.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
+            const uchar* nearRow = near.ptr<uchar>(colourmaps::nearest(fy, small.rows));
             for (int x = 0; x < bgr.cols; ++x) {
                 if (a[x] == 0) {
                     const bool show = haveFg && nearRow[nearX[std::size_t(x)]];

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+using colourmaps::nearest;
 using colourmaps::sampleBilinear;
 using colourmaps::toMap;
 
@@ -163,17 +164,16 @@ cv::Mat EdgeRefiner::refineAlpha(const cv::Mat& alpha) const
     for (int x = bgr.cols - 1; x >= 0; --x) {
         const std::size_t i = std::size_t(x);
         mapX[i] = toMap(x, cx);
-        spreadX[i] = std::clamp(int(std::lround(mapX[i])), 0, spread.cols - 1);
-        bandStart[std::size_t(std::clamp(int(std::lround(toMap(x, sx))), 0, band.cols - 1))] = x;
+        spreadX[i] = nearest(mapX[i], spread.cols);
+        bandStart[std::size_t(nearest(toMap(x, sx), band.cols))] = x;
     }
     for (int c = band.cols - 1; c >= 0; --c) // band pixels no photo column maps to
         bandStart[std::size_t(c)] = std::min(bandStart[std::size_t(c)], bandStart[std::size_t(c) + 1]);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            const uchar* inBand =
-                band.ptr<uchar>(std::clamp(int(std::lround(toMap(y, sy))), 0, band.rows - 1));
+            const uchar* inBand = band.ptr<uchar>(nearest(toMap(y, sy), band.rows));
             const float fy = toMap(y, cy);
-            const float* spreadRow = spread.ptr<float>(std::clamp(int(std::lround(fy)), 0, spread.rows - 1));
+            const float* spreadRow = spread.ptr<float>(nearest(fy, spread.rows));
             const auto* px = bgr.ptr<cv::Vec3b>(y);
             uchar* a = full.ptr<uchar>(y);
             const auto unmix = [&](int x) {
@@ -249,16 +249,14 @@ cv::Mat EdgeRefiner::compose(const cv::Mat& alpha) const
     const cv::Mat bleed = nearBand(smallAlpha, 2);
     cv::Mat out(bgr.size(), CV_8UC4);
     const float sx = float(small.cols) / float(bgr.cols), sy = float(small.rows) / float(bgr.rows);
-    std::vector<int> nearX(std::size_t(bgr.cols));
-    for (int x = 0; x < bgr.cols; ++x)
-        nearX[std::size_t(x)] = std::clamp(int(std::lround(toMap(x, sx))), 0, small.cols - 1);
+    const std::vector<int> nearX = colourmaps::nearestCells(bgr.cols, sx, small.cols);
     cv::parallel_for_(cv::Range(0, bgr.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const uchar* a = alpha.ptr<uchar>(y);
             const auto* p = bgr.ptr<cv::Vec3b>(y);
             auto* o = out.ptr<cv::Vec4b>(y);
             const float fy = toMap(y, sy);
-            const uchar* nearRow = bleed.ptr<uchar>(std::clamp(int(std::lround(fy)), 0, small.rows - 1));
+            const uchar* nearRow = bleed.ptr<uchar>(nearest(fy, small.rows));
             const auto pixel = [&](int x) {
                 const uchar a8 = a[x];
                 if (a8 == 255) {
