@@ -8,8 +8,9 @@
 #include "testutils.h"
 
 #include <QByteArray>
-#include <QSignalSpy>
+#include <QObject>
 #include <QSize>
+#include <QTest>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -53,9 +54,14 @@ inline QString cachedTask(const QString& name, QSize size, int waitMs = 20000)
         !testutils::writeFile(QImageTask::cacheFilePath(photo), encoded(discCutout(size), ".png")))
         return QString();
     auto task = std::make_shared<QImageTask>(Person, photo);
-    QSignalSpy done(task.get(), &QImageTask::signal_success);
+    // The task signals from a pool thread. A QSignalSpy would append there while
+    // this thread reads it (and once crashed doing so): queue it here instead.
+    QObject receiver;
+    bool done = false;
+    QObject::connect(
+        task.get(), &QImageTask::signal_success, &receiver, [&done] { done = true; }, Qt::QueuedConnection);
     QTaskManager::addTask(task);
-    if (done.isEmpty() && !done.wait(waitMs))
+    if (!QTest::qWaitFor([&done] { return done; }, waitMs))
         return QString();
     return task->id();
 }
